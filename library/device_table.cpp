@@ -1,0 +1,384 @@
+// The device table: 16 records of known controllers, keyed by the handle the
+// library opened, with registration, naming, open and close.
+#include "internal.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace qvlib {
+
+DevInfo g_devInfo[kSlotCount];
+SlotThread g_slotThread[kSlotCount];
+uint32_t g_driverIoctlSwitch = 0;
+LastTouchDevice g_lastTouchDevice;
+int g_debugEnable = 0;
+int g_debugValue = 0;
+
+void StopEvent::set() {
+    std::lock_guard<std::mutex> lock(m_);
+    set_ = true;
+    cv_.notify_all();
+}
+
+void StopEvent::reset() {
+    std::lock_guard<std::mutex> lock(m_);
+    set_ = false;
+}
+
+bool StopEvent::isSet() {
+    std::lock_guard<std::mutex> lock(m_);
+    return set_;
+}
+
+void StopEvent::wait() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [this] { return set_; });
+}
+
+DevInfo EmptyDevInfo() {
+    DevInfo d;
+    std::memset(&d, 0, sizeof d);
+    d.hDevice = invalidHandle();
+    return d;
+}
+
+int FindDeviceSlot(HANDLE h) {
+    if (h == invalidHandle()) return kNoSlot;
+    for (int i = 0; i < kSlotCount; ++i)
+        if (g_devInfo[i].hDevice == h) return i;
+    return kNoSlot;
+}
+
+DevInfo* SlotRecord(HANDLE h) {
+    int slot = FindDeviceSlot(h);
+    return slot == kNoSlot ? nullptr : &g_devInfo[slot];
+}
+
+namespace {
+
+bool IsDriver(const DevInfo& d) { return d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX); }
+
+// Sends one command through the exported front door, so it is logged.
+bool Exchange(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]) {
+    const uint8_t cmd[5] = {c0, c1, c2, c3, c4};
+    return SendCmd(h, cmd, reply) != 0;
+}
+
+// The driver-notify thread of a slot runs until the slot's stop event is set.
+// Touch reports from the driver are decoded by the notification layer.
+void DriverNotifyThread(int slot) { g_slotThread[slot].stop.wait(); }
+
+}  // namespace
+
+void StartDriverNotify(int slot) {
+    SlotThread& t = g_slotThread[slot];
+    if (t.running) return;
+    if (t.thread.joinable()) t.thread.join();
+    t.stop.reset();
+    t.running = true;
+    t.thread = std::thread(DriverNotifyThread, slot);
+}
+
+void StopSlotThread(int slot) {
+    SlotThread& t = g_slotThread[slot];
+    if (!t.running && !t.thread.joinable()) return;
+    t.stop.set();
+    if (t.thread.joinable()) t.thread.join();
+    t.running = false;
+}
+
+void RegisterDeviceSlot(DevInfo record) {
+    int slot = kNoSlot;
+    for (int i = 0; i < kSlotCount && slot == kNoSlot; ++i)
+        if (record.szKey[0] && std::strcmp(g_devInfo[i].szKey, record.szKey) == 0) slot = i;
+    for (int i = 0; i < kSlotCount && slot == kNoSlot; ++i)
+        if (g_devInfo[i].szKey[0] == 0) slot = i;
+    if (slot == kNoSlot) return;  // the table is full: the device is not kept
+
+    DevInfo& d = g_devInfo[slot];
+    if (d.dwSize == 0) d.dwSize = kDevInfoSize;
+    d.hDevice = record.hDevice;
+    if (d.szAltPath[0]) {
+        CopyWide(d.szAltPathW, kPathChars, record.szAltPathW);
+        CopyNarrow(d.szAltPath, kPathChars, record.szAltPath);
+    } else {
+        CopyWide(d.szPathW, kPathChars, record.szPathW);
+        CopyNarrow(d.szPath, kPathChars, record.szPath);
+    }
+    CopyNarrow(d.szParentId, kPathChars, record.szParentId);
+    if (d.szKey[0] == 0) {
+        CopyWide(d.szKeyW, kKeyChars, record.szKeyW);
+        CopyNarrow(d.szKey, kKeyChars, record.szKey);
+    }
+    d.dwDeviceType = record.dwDeviceType;
+    d.dwLocation = record.dwLocation;
+    d.dwBaudRate = record.dwBaudRate;
+    d.dwProductId = record.dwProductId;
+    d.bWin8Ptl = record.bWin8Ptl;
+    d.wReserved = record.wReserved;
+    d.byQVOstraMelk = record.byQVOstraMelk;
+    d.byTiming = 50;
+
+    const HANDLE h = d.hDevice;
+    uint8_t reply[5] = {};
+    if (record.byBootMarker == 0xF4) Exchange(h, 0xF4, 0x00, 0xAA, 0x00, 0x00, reply);  // select the master
+
+    d.byBootMarker = 0;
+    d.dwParaVersion = 0;
+    std::memset(d.byFeature, 0, sizeof d.byFeature);
+    std::memset(d.byBridgeFeature, 0, sizeof d.byBridgeFeature);
+    std::memset(&d.diag, 0, sizeof d.diag);
+
+    if (d.byQVOstraMelk != QV_SERIES_CURRENT) {
+        d.byTiming = 30;
+        return;
+    }
+
+    if (Exchange(h, 0xE0, 0x00, 0xF4, 0x00, 0x00, reply)) std::memcpy(d.byFeature, reply + 1, 4);
+    if (Exchange(h, 0xE0, 0x00, 0xFC, 0x00, 0x00, reply)) std::memcpy(d.byFeature + 4, reply + 1, 4);
+
+    if ((d.byFeature[0] & 0x82) == 0x82 && Exchange(h, 0xF6, 0x00, 0x10, 0x00, 0x00, reply) &&
+        reply[1] != 0xFF && reply[2] != 0xFF)
+        d.dwParaVersion = reply[3] * 100u + reply[4];
+
+    d.bBridgeSame = 0;
+    if (Exchange(h, 0xE9, 0x00, 0x00, 0x00, 0x00, reply)) {
+        std::memcpy(d.byBridgeFeature, reply + 1, 4);
+        if (reply[1] | reply[2] | reply[3] | reply[4]) d.byBridgeFeature[4] = 0xFF;
+        if (std::memcmp(reply + 1, d.byFeature, 4) == 0) d.bBridgeSame = 1;
+    }
+
+    d.byBootVersion = 0;
+    if (Exchange(h, 0xEE, 0xAA, 0x00, 0x00, 0x00, reply) && reply[1] == 0x55) d.byBootVersion = reply[4];
+
+    bool fast = Exchange(h, 0xE7, 0x00, 0x00, 0x00, 0x00, reply) && reply[1] == 0x00 && reply[2] == 0x55;
+    d.byTiming = fast ? 5 : 50;
+
+    ProbeSensorGeometry(slot);
+}
+
+static uint32_t ModelNumber(DevInfo& record, const uint8_t id[5]) {
+    uint32_t number;
+    if (record.byQVOstraMelk == QV_SERIES_MELK)
+        number = 9000;
+    else if (record.byQVOstraMelk == QV_SERIES_OSTRA)
+        number = id[1] * 256u + id[2];
+    else
+        number = id[2] * 256u + id[1];
+    if (number & 0x8000) {
+        // The identity of a controller whose master must be selected first.
+        record.byBootMarker = 0xF4;
+        number &= ~0x8000u;
+    }
+    return number;
+}
+
+static void FormatName(const DevInfo& record, uint32_t number, const uint8_t id[5], char* out) {
+    if (record.byQVOstraMelk == QV_SERIES_CURRENT && id[4] != 0)
+        std::snprintf(out, kKeyChars, "QV%d%c", static_cast<int>(number), static_cast<char>(id[4] + 0x40));
+    else
+        std::snprintf(out, kKeyChars, "QV%d", static_cast<int>(number));
+}
+
+void NameAndRegisterDeviceW(DevInfo& record, const uint8_t identity[5], char16_t* name) {
+    char narrow[kKeyChars];
+    FormatName(record, ModelNumber(record, identity), identity, narrow);
+    if (name) NarrowToWide(name, kKeyChars, narrow);
+    RegisterDeviceSlot(record);
+}
+
+void FormatModelName(DevInfo& record, const uint8_t identity[5], char* name) {
+    char narrow[kKeyChars];
+    FormatName(record, ModelNumber(record, identity), identity, narrow);
+    if (name) CopyNarrow(name, kKeyChars, narrow);
+    RegisterDeviceSlot(record);
+}
+
+void LibraryAttach(bool selectBackend) {
+    if (selectBackend) qvp::selectFromEnvironment();
+    for (int i = 0; i < kSlotCount; ++i) {
+        g_devInfo[i] = EmptyDevInfo();
+        SlotThread& t = g_slotThread[i];
+        t.running = false;
+        t.stop.reset();
+        t.rsTestMode = 0;
+        t.rsTestResult = 0;
+    }
+    g_driverIoctlSwitch = 0;
+    g_debugEnable = 0;
+    g_debugValue = 0;
+    g_lastTouchDevice = LastTouchDevice{};
+}
+
+void LibraryDetach() {
+    // Every notify thread is stopped and joined before its slot goes away.
+    for (int i = 0; i < kSlotCount; ++i) StopSlotThread(i);
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (g_devInfo[i].hDevice != invalidHandle()) qvp::backend().close(g_devInfo[i].hDevice);
+        g_devInfo[i].hDevice = invalidHandle();
+    }
+    LogCloseAtUnload();
+}
+
+
+// Opens the slot matching a path. Wide and narrow paths compare with their own fields.
+template <typename Match>
+static int OpenMatching(Match matches, HANDLE* out) {
+    if (!out) return 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        DevInfo& d = g_devInfo[i];
+        bool alt = false;
+        if (!matches(d, &alt)) continue;
+        if (d.hDevice == invalidHandle()) {
+            const char* path = alt ? d.szAltPath : d.szPath;
+            qvp::DeviceKind kind = (d.dwDeviceType & QV_DEVICE_HID)     ? qvp::DeviceKind::Hid
+                                   : (d.dwDeviceType & QV_DEVICE_RS232) ? qvp::DeviceKind::Serial
+                                                                        : qvp::DeviceKind::Driver;
+            HANDLE h = qvp::backend().open(path, kind);
+            if (h == invalidHandle()) return 0;
+            d.hDevice = h;
+        }
+        if (IsDriver(d) && !g_slotThread[i].running) StartDriverNotify(i);
+        *out = d.hDevice;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace qvlib
+
+using namespace qvlib;
+
+extern "C" {
+
+QV_API int OpenDeviceW(const QVWCHAR* path, HANDLE* handle) {
+    // An empty path names no device (most records have an empty alternate path).
+    if (!path || !path[0]) return 0;
+    const std::u16string_view want(path);
+    return OpenMatching(
+        [&](const DevInfo& d, bool* alt) {
+            if (want == std::u16string_view(d.szPathW)) return true;
+            if (want == std::u16string_view(d.szAltPathW)) {
+                *alt = true;
+                return true;
+            }
+            return false;
+        },
+        handle);
+}
+
+QV_API int OpenDeviceA(const char* path, HANDLE* handle) {
+    if (!path || !path[0]) return 0;
+    return OpenMatching(
+        [&](const DevInfo& d, bool* alt) {
+            if (d.szPath[0] && std::strcmp(d.szPath, path) == 0) return true;
+            if (d.szAltPath[0] && std::strcmp(d.szAltPath, path) == 0) {
+                *alt = true;
+                return true;
+            }
+            return false;
+        },
+        handle);
+}
+
+QV_API int OpenDevice(const char* path, HANDLE* handle) __attribute__((alias("OpenDeviceA")));
+
+QV_API int CloseDevice(HANDLE handle) {
+    if (handle == invalidHandle()) return 1;
+    int slot = FindDeviceSlot(handle);
+    if (slot != kNoSlot) {
+        g_devInfo[slot].hDevice = invalidHandle();
+        qvp::backend().close(handle);
+        if (g_slotThread[slot].running) StopSlotThread(slot);
+        return 1;
+    }
+    // A handle the library does not hold: the identity command goes nowhere and
+    // only its log lines show the attempt; the handle stays as it is.
+    uint8_t reply[5] = {};
+    const uint8_t cmd[5] = {0xEE, 0x00, 0x00, 0x00, 0x00};
+    SendCmd(handle, cmd, reply);
+    return 1;
+}
+
+QV_API int GetDeviceType(HANDLE handle, uint32_t* type) {
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !type) return 0;
+    *type = d->dwDeviceType;
+    return 1;
+}
+
+QV_API int GetProductID(HANDLE handle, uint32_t* productId) {
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !productId || !(d->dwDeviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER))) return 0;
+    *productId = d->dwProductId;
+    return 1;
+}
+
+QV_API int GetBaudRate(HANDLE handle, uint32_t* baud) {
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !baud) return 0;
+    if (d->dwDeviceType & QV_DEVICE_RS232) {
+        *baud = d->dwBaudRate;
+        return 1;
+    }
+    if (d->dwDeviceType & QV_DEVICE_DRIVER_EX) {
+        uint32_t returned = 0;
+        uint8_t out[4];
+        // The driver's answer is taken when it gives one; the export reports 1 either way.
+        if (qvp::backend().driverIoctl(d->hDevice, 0x223CB4, nullptr, 0, out, sizeof out, &returned) &&
+            returned == sizeof out)
+            std::memcpy(baud, out, sizeof out);
+        return 1;
+    }
+    return 0;
+}
+
+QV_API int GetQVOstraMelk(HANDLE handle, uint8_t* series) {
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !series) return 0;
+    *series = d->byQVOstraMelk;
+    return 1;
+}
+
+QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) {
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !current || !IsDriver(*d)) return 0;
+    uint32_t returned = 0;
+    return qvp::backend().driverIoctl(d->hDevice, 0x223DFC, &rate, sizeof rate, current, sizeof *current,
+                                      &returned)
+               ? 1
+               : 0;
+}
+
+QV_API int CheckLastTouchDeviceHandle(HANDLE handle, int* isLast) {
+    if (isLast) *isLast = 0;
+    DevInfo* d = SlotRecord(handle);
+    if (!d || !isLast) return 0;
+    if (!g_lastTouchDevice.known) return 1;
+    if (d->dwDeviceType & QV_DEVICE_HID) {
+        std::string name = g_lastTouchDevice.name.substr(0, kPathChars - 1);
+        *isLast = EqualsIgnoreCase(name, d->szPath) ? 1 : 0;
+    } else if (d->dwDeviceType & QV_DEVICE_DRIVER) {
+        *isLast = EqualsIgnoreCase(g_lastTouchDevice.parentId, d->szParentId) ? 1 : 0;
+    }
+    return 1;
+}
+
+QV_API int DebugCallBackEn(int enable, int value) {
+    g_debugEnable = enable;
+    if (enable) g_debugValue = value;
+    return 1;
+}
+
+}  // extern "C"
+
+namespace {
+// The library's load and unload steps. A static object defined after the table
+// in this file, so the table and its threads exist before it runs and are still
+// there when it is destroyed.
+struct LoadHook {
+    LoadHook() { qvlib::LibraryAttach(true); }
+    ~LoadHook() { qvlib::LibraryDetach(); }
+} g_loadHook;
+}  // namespace

@@ -1,0 +1,193 @@
+// Internal interface of the controller library: the device table, the
+// transports and the command set that every export is built from.
+#pragma once
+
+#include "QV_Standard.h"
+#include "platform/platform.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace qvlib {
+
+constexpr int kSlotCount = 16;
+constexpr int kNoSlot = 16;
+constexpr uint32_t kDevInfoSize = 1952;
+constexpr size_t kPathChars = 260;
+constexpr size_t kKeyChars = 20;
+
+inline HANDLE invalidHandle() { return INVALID_HANDLE_VALUE; }
+
+// Sensor geometry block kept per device (filled by the geometry probe).
+struct DiagBlock {
+    uint16_t bulkSize;      // bytes per bulk frame transfer; 0 = word-wise reads
+    uint8_t scanMode;       // configuration register 0x4E
+    uint8_t capability[4];  // F9 FF 00 00 00 reply bytes 1..4; [3] = scan-control generation
+    uint8_t rows;           // A
+    uint8_t columns;        // B (mutual)
+    uint8_t extraColumns;   // C
+    uint8_t busy;
+    uint8_t reserved;
+};
+static_assert(sizeof(DiagBlock) == 12, "the geometry block is 12 bytes");
+
+// One known controller.
+struct DevInfo {
+    uint32_t dwSize;
+    uint8_t byFeature[8];
+    uint8_t byBridgeFeature[8];
+    DiagBlock diag;
+    HANDLE hDevice;
+    char16_t szPathW[kPathChars];
+    char szPath[kPathChars];
+    char16_t szAltPathW[kPathChars];
+    char szAltPath[kPathChars];
+    char szParentId[kPathChars];
+    char16_t szKeyW[kKeyChars];
+    char szKey[kKeyChars];
+    uint32_t dwDeviceType;
+    uint32_t dwLocation;
+    uint32_t dwBaudRate;
+    uint32_t dwProductId;
+    uint32_t dwParaVersion;
+    uint16_t bWin8Ptl;
+    uint16_t wReserved;
+    uint8_t byQVOstraMelk;
+    uint8_t byReserved;
+    uint8_t byTiming;
+    uint8_t byBootMarker;
+    uint8_t byBootVersion;
+    uint8_t bBridgeSame;
+};
+
+// A record with every field cleared and no device open.
+DevInfo EmptyDevInfo();
+
+// A manual-reset event.
+class StopEvent {
+public:
+    void set();
+    void reset();
+    bool isSet();
+    void wait();
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool set_ = false;
+};
+
+// Per-slot state beside the table.
+struct SlotThread {
+    bool running = false;
+    StopEvent stop;
+    std::thread thread;
+    uint32_t rsTestMode = 0;
+    uint8_t rsTestResult = 0;
+};
+
+// The device that sent the most recent raw-input touch report.
+struct LastTouchDevice {
+    bool known = false;
+    std::string name;      // its raw-input device name
+    std::string parentId;  // its parent device instance id
+};
+
+extern DevInfo g_devInfo[kSlotCount];
+extern SlotThread g_slotThread[kSlotCount];
+extern uint32_t g_driverIoctlSwitch;
+extern LastTouchDevice g_lastTouchDevice;
+extern int g_debugEnable;
+extern int g_debugValue;
+
+// ---- device table --------------------------------------------------------------
+int FindDeviceSlot(HANDLE h);  // kNoSlot when unknown
+DevInfo* SlotRecord(HANDLE h);  // nullptr when unknown
+void RegisterDeviceSlot(DevInfo record);
+// Forms the model name from the identity answer (EE), may set the record's boot
+// marker, and registers the record. name gets at most 20 characters.
+void NameAndRegisterDeviceW(DevInfo& record, const uint8_t identity[5], char16_t* name);
+void FormatModelName(DevInfo& record, const uint8_t identity[5], char* name);
+// The library's load and unload steps. attach(selectBackend): selectBackend picks
+// the platform backend from the environment (only at the real load).
+void LibraryAttach(bool selectBackend);
+void LibraryDetach();
+void StartDriverNotify(int slot);
+void StopSlotThread(int slot);
+
+// ---- transport -----------------------------------------------------------------
+int DispatchDeviceCommand(HANDLE h, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
+int HidExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
+int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
+int Rs232Exchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply,
+                  bool probe);
+// Sets a serial port up at baud (1200/1201: the plug-and-play test mode). On failure
+// the port is closed and rec.hDevice becomes invalid. Returns false then.
+bool Rs232PortSetup(DevInfo& rec, uint32_t baud);
+int HidFrameRead(const DevInfo& rec, uint16_t* out, size_t words);
+int DriverFrameRead(const DevInfo& rec, uint16_t* out, size_t words);
+int DriverProbeRead(const DevInfo& rec, uint32_t length);
+int HidOutputReport(const DevInfo& rec, const uint8_t* bytes, size_t length);
+// Send IOCTL code of a driver device, and the matching read code.
+uint32_t DriverSendCode(const DevInfo& rec);
+uint32_t DriverReadCode(const DevInfo& rec);
+
+// ---- command log ---------------------------------------------------------------
+bool LogIsOpen();
+// Writes an ASCII line as the log would (wide or narrow form give the same bytes).
+void LogText(const char* text);
+void LogPrintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void LogCloseAtUnload();
+
+// ---- command set ---------------------------------------------------------------
+uint32_t ReplyWord(const uint8_t reply[5]);  // reply bytes 1..4 as a little-endian u32
+int ReadRegisterWord(HANDLE h, uint8_t bank, uint8_t addr, uint32_t* out);
+int ReadRegisterCount(HANDLE h, uint8_t addr, uint8_t n, uint32_t* out);
+int WriteRegister(HANDLE h, uint8_t bank, uint8_t addr, uint8_t value);
+int ReadPanelText(HANDLE h, uint8_t kind, uint8_t index, uint8_t n, uint32_t* out);
+int ReadStatus(HANDLE h, uint8_t s, uint32_t* out);
+int SaveBaseAndWait(HANDLE h);
+int ReadGeometryOld(HANDLE h, uint8_t n, uint32_t* out);
+int ReadFeatureItem(HANDLE h, uint8_t a, uint8_t b, uint16_t* value, uint8_t* last);
+int ReadCustomerBytes(HANDLE h, uint8_t v, uint8_t out[4]);
+int ReadBootState(HANDLE h, uint8_t v, uint8_t* minor, uint8_t* customer, uint8_t* stateA, uint8_t* stateB);
+int ReadIdentity(HANDLE h, uint8_t v, uint16_t* number, uint8_t* letter, uint8_t* major);
+int ReadIcCount(HANDLE h, uint8_t out[4]);
+int ScanOff(HANDLE h, uint8_t v);
+int EnableScanAndWait(HANDLE h, uint32_t v);
+int SelectSlave(HANDLE h, uint8_t n, uint8_t m, uint8_t r);
+int QuerySlave(HANDLE h, uint8_t n, uint16_t* out);
+int SendF4Retry(HANDLE h, int* modeChanged);
+int ReadMeasure(HANDLE h, uint8_t k, uint32_t* out);
+int CheckItem(HANDLE h, uint8_t group, uint8_t item);
+int ReadItem(HANDLE h, uint8_t group, uint8_t item, uint8_t* maximum, uint8_t* value);
+int ReadItemByte3(HANDLE h, uint8_t group, uint8_t item, uint8_t* out);
+int WriteItem(HANDLE h, uint8_t group, uint8_t item, uint8_t value, uint8_t* changed);
+int SetUpdateLock(HANDLE h, uint8_t v);
+int ReadDiagProgressOld(HANDLE h, uint8_t* b1, uint8_t* b2);
+int EnterDiagOld(HANDLE h);
+int LeaveDiagOld(HANDLE h);
+int ReadReportLength(HANDLE h, uint16_t* length);
+int ReadBootPacketSize(HANDLE h, bool bootKnown, uint32_t* size);
+int SwitchToBoot(HANDLE h);
+int ReadFWInfoWord(HANDLE h, uint8_t i, uint32_t* out);
+int ReadParameterConstant(HANDLE h, uint8_t i, uint8_t out[4]);
+
+// ---- sensor geometry -------------------------------------------------------------
+int ProbeSensorGeometry(int slot);
+
+// ---- text ------------------------------------------------------------------------
+size_t WideLength(const char16_t* s);
+// Bounded copies: at most cap - 1 characters and a terminator.
+void CopyWide(char16_t* dst, size_t cap, const char16_t* src);
+void CopyNarrow(char* dst, size_t cap, const char* src);
+std::string WideToUtf8(const char16_t* s);
+std::u16string Utf8ToWide(const std::string& s);
+void NarrowToWide(char16_t* dst, size_t cap, const char* src);
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+
+}  // namespace qvlib

@@ -1,0 +1,138 @@
+// The operating-system layer under the controller library.
+//
+// The library reaches devices, ports and the clock only through this header.
+// Two backends implement it: linux/ (hidraw ioctls, termios) and sim/
+// (simulated controllers from libqvsim on a virtual clock). Nothing above the
+// backends knows which one runs.
+//
+// Conventions:
+//  - Every call that can fail returns false (or invalidHandle()) and records
+//    the reason in the calling thread's last error: a kind the transports'
+//    retry rules look at, and a text with context for bug reports.
+//  - Handles are opaque, pointer-sized and never equal invalidHandle().
+//    A handle that the backend does not know fails with InvalidParameter.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qvp {
+
+using Handle = void*;
+
+inline Handle invalidHandle() { return reinterpret_cast<Handle>(static_cast<intptr_t>(-1)); }
+
+enum class ErrorKind {
+    None,
+    Timeout,           // the device did not answer in time (semaphore time-out)
+    InvalidParameter,  // the request was refused as malformed (bad report id, length, code)
+    NotFound,          // no such device, or it went away
+    Other,
+};
+
+struct Error {
+    ErrorKind kind = ErrorKind::None;
+    std::string text;
+};
+
+// The last failure recorded on the calling thread. Successful calls leave it alone.
+const Error& lastError();
+void setLastError(ErrorKind kind, std::string text);
+void clearLastError();
+const char* errorKindName(ErrorKind kind);
+
+// What a path is opened as: decides access rights and the calls allowed on the handle.
+enum class DeviceKind { Hid, Serial, Driver };
+
+enum class Parity : uint8_t { None, Odd, Even };
+enum class StopBits : uint8_t { One, Two };
+
+struct SerialConfig {
+    uint32_t baud = 9600;
+    uint8_t dataBits = 8;
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    bool ctsFlow = false;   // CTS output flow control
+    bool dsrFlow = false;   // DSR output flow control
+    bool dtr = false;       // DTR line on
+    bool rts = false;       // RTS line on
+    bool abortOnError = false;
+};
+
+// Read and write time-outs in ms, with the usual serial-port meaning:
+// a read returns when the requested bytes arrived, when readInterval passed
+// between two bytes (0: not used), or when readConstant + readMultiplier x n
+// passed since the read began, with whatever arrived by then.
+struct SerialTimeouts {
+    uint32_t readInterval = 0;
+    uint32_t readMultiplier = 0;
+    uint32_t readConstant = 0;
+    uint32_t writeMultiplier = 0;
+    uint32_t writeConstant = 0;
+};
+
+// Event mask bit for serialSetEventMask: a character was received.
+constexpr uint32_t kSerialEventRxChar = 0x0001;
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual const char* name() const = 0;
+
+    virtual Handle open(const std::string& path, DeviceKind kind) = 0;
+    virtual bool close(Handle h) = 0;
+
+    // HID feature and output reports; report[0] is the report id.
+    virtual bool hidSetFeature(Handle h, const uint8_t* report, size_t len) = 0;
+    virtual bool hidGetFeature(Handle h, uint8_t* report, size_t len) = 0;
+    virtual bool hidSetOutput(Handle h, const uint8_t* report, size_t len) = 0;
+
+    // Kernel-driver I/O control. *returned gets the number of output bytes.
+    virtual bool driverIoctl(Handle h, uint32_t code, const void* in, size_t inLen, void* out,
+                             size_t outLen, uint32_t* returned) = 0;
+
+    // Serial ports.
+    virtual bool serialGetConfig(Handle h, SerialConfig* cfg) = 0;
+    virtual bool serialSetConfig(Handle h, const SerialConfig& cfg) = 0;
+    virtual bool serialGetTimeouts(Handle h, SerialTimeouts* t) = 0;
+    virtual bool serialSetTimeouts(Handle h, const SerialTimeouts& t) = 0;
+    virtual bool serialSetEventMask(Handle h, uint32_t mask) = 0;
+    // Drops everything queued in both directions.
+    virtual bool serialPurge(Handle h) = 0;
+    virtual bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) = 0;
+    // Waits by the handle's time-outs; true with *got < len is a time-out, not a failure.
+    virtual bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual void sleepMs(uint32_t ms) = 0;
+    // Milliseconds since an arbitrary start, wrapping at 2^32.
+    virtual uint32_t tickCount() = 0;
+};
+
+// The active backend and clock. Chosen once at library load (selectFromEnvironment);
+// tests may replace either.
+Backend& backend();
+Clock& clock();
+void setBackend(std::shared_ptr<Backend> b);
+void setClock(std::shared_ptr<Clock> c);
+std::shared_ptr<Backend> currentBackend();
+std::shared_ptr<Clock> currentClock();
+
+// QV_SIM set (to a profile name or a profile file) selects the sim backend with
+// those controllers and its virtual clock; otherwise the linux backend and the
+// real clock. Returns false when QV_SIM names a profile that cannot be loaded
+// (the linux backend is kept then and the reason is in lastError()).
+bool selectFromEnvironment();
+
+std::shared_ptr<Backend> makeLinuxBackend();
+std::shared_ptr<Clock> makeRealClock();
+
+inline void sleepMs(uint32_t ms) { clock().sleepMs(ms); }
+inline uint32_t tickCount() { return clock().tickCount(); }
+
+}  // namespace qvp
