@@ -114,8 +114,10 @@ public:
     ControllerProfile& profile();
 
     // Register words: E0 bank addr 00 n answers the 4 bytes held at (bank, addr);
-    // E1 bank addr 00 v stores v in byte 4 of that word. Profile fields seed the
-    // words they describe (F4, FC, F0, 4E, ...).
+    // E1 bank addr 00 v stores v in byte 4 of that word. The words F4, FC, F0 of
+    // bank 0 and the scan mode (0x4E of bank 0, 0x0E of bank 0x90) are the profile
+    // fields, read when a command arrives; E1 writes them back into the profile.
+    // setReg overrides a word; E0/E1 on banks other than 0x00, 0x80, 0x90 are refused.
     std::array<uint8_t, 4> reg(uint8_t bank, uint8_t addr) const;
     void setReg(uint8_t bank, uint8_t addr, std::array<uint8_t, 4> value);
 
@@ -123,11 +125,12 @@ public:
     void setReply(const Packet& command, const Packet& reply);
     void clearReplies();
 
-    // Faults by command code (byte 0). count -1: until cleared.
+    // Faults by command code (byte 0), ahead of fixed replies. count -1: until cleared.
     void refuse(uint8_t code, int count = -1);   // answer AA c0 c1 c2 c3
     void silence(uint8_t code, int count = -1);  // give no answer at all
     void clearFaults();
     // After n more commands the controller goes away: every transfer fails NotFound.
+    // clearFaults cancels a pending countdown but does not bring a gone controller back.
     void disconnectAfter(int commands);
     bool connected() const;
 

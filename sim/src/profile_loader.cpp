@@ -1,0 +1,483 @@
+// Benches from built-in profiles and from profile files.
+//
+// Profile file format
+// -------------------
+// A text file of lines. Blank lines and lines whose first non-blank character
+// is '#' or ';' are ignored. Keys and section names are case-insensitive;
+// values are trimmed. Numbers are decimal or hexadecimal with a 0x prefix.
+// Byte lists are exactly four numbers separated by blanks or commas
+// ("0x82 0 0 0"). "none" is accepted where a reply may be refused.
+//
+//   [bench]                       optional, at most once
+//   latencyMs = 0                 virtual ms every transfer costs
+//
+//   [controller]                  one section per device
+//   link = hid | driver | serial  required
+//   path = /sim/hidraw0           required, unique in the file
+//   series = current | ostra | melk   (or 0, 1, 2)
+//   identity = 6020               identity number (may carry bit 15: 0x8000 | n)
+//   letter, major, minor, customer          identity and version bytes
+//   boot = 0 | 1                  the boot loader runs
+//   bootVersion = 0x12 | none     EE AA answer (none: refused)
+//   featureF4 = b b b b           E0 00 F4 reply bytes 1..4
+//   featureFC = b b b b           E0 00 FC reply bytes 1..4
+//   stateF0 = b b b b             E0 00 F0 reply bytes 1..4
+//   bridge = b b b b              E9 reply bytes 1..4
+//   fastTiming = 0 | 1            E7 answers 00 55
+//   customerBytes = b b b b       EB (Ostra: E7) reply bytes 1..4
+//   paraVersion = 152             item protocol version (0: absent)
+//   slaveCount, dualBootState     EF bytes 1 and 4
+//   capability = b b b b | none   F9 FF reply bytes 1..4
+//   reportLength = 8 | none       FA reply length
+//   scanMode, rows, columns, extraColumns
+//   d2Reply = b b b b             D2 reply bytes 1..4
+//   f3UpdateLock = 0 | 1          F3 00 07 answered (0: refused, host uses F7)
+//   saveBaseBusyMs = 0            busy time after saving the base
+//   reg = BANK ADDR b b b b       a register word (repeatable)
+//   bulkData = b b ...            bytes served after FA 00 55 (any count)
+//
+//   link = hid only:    vendorId, productId, parentInstanceId, manufacturer,
+//                       inputReportLength, reportId
+//   link = driver only: kind, ioctlPair, baudRate, sampleRate, deviceCode,
+//                       driverVersion, portIndex, bulkReads
+//   link = serial only: baud
+//
+// Every error names the file and line: "<file>:<line>: <what is wrong>".
+
+#include "qvsim.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+
+namespace qvsim {
+
+namespace {
+
+std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+std::optional<uint64_t> parseNumber(const std::string& text) {
+    std::string t = trim(text);
+    int base = 10;
+    const char* b = t.data();
+    const char* e = t.data() + t.size();
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        b += 2;
+    }
+    if (b == e) return std::nullopt;
+    uint64_t v = 0;
+    auto [p, ec] = std::from_chars(b, e, v, base);
+    if (ec != std::errc() || p != e) return std::nullopt;
+    return v;
+}
+
+std::vector<std::string> tokens(const std::string& text) {
+    std::string t = text;
+    for (char& c : t)
+        if (c == ',') c = ' ';
+    std::istringstream in(t);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+// A parse failure: the message without file and line.
+struct BadValue {
+    std::string what;
+};
+
+uint64_t number(const std::string& v, uint64_t max) {
+    auto n = parseNumber(v);
+    if (!n) throw BadValue{"'" + v + "' is not a number"};
+    if (*n > max) throw BadValue{"'" + v + "' is out of range (at most " + std::to_string(max) + ")"};
+    return *n;
+}
+uint8_t byte(const std::string& v) { return uint8_t(number(v, 0xFF)); }
+uint16_t u16(const std::string& v) { return uint16_t(number(v, 0xFFFF)); }
+uint32_t u32(const std::string& v) { return uint32_t(number(v, 0xFFFFFFFF)); }
+bool flag(const std::string& v) {
+    std::string l = lower(v);
+    if (l == "1" || l == "true" || l == "yes" || l == "on") return true;
+    if (l == "0" || l == "false" || l == "no" || l == "off") return false;
+    throw BadValue{"'" + v + "' is not 0 or 1"};
+}
+bool isNone(const std::string& v) { return lower(v) == "none"; }
+
+std::vector<uint8_t> byteList(const std::string& v) {
+    std::vector<uint8_t> out;
+    for (auto& t : tokens(v)) out.push_back(byte(t));
+    return out;
+}
+std::array<uint8_t, 4> four(const std::string& v) {
+    auto b = byteList(v);
+    if (b.size() != 4) throw BadValue{"expected 4 bytes, got " + std::to_string(b.size())};
+    return {b[0], b[1], b[2], b[3]};
+}
+
+Series series(const std::string& v) {
+    std::string l = lower(v);
+    if (l == "current" || l == "0") return Series::Current;
+    if (l == "ostra" || l == "1") return Series::Ostra;
+    if (l == "melk" || l == "2") return Series::Melk;
+    throw BadValue{"unknown series '" + v + "' (current, ostra, melk)"};
+}
+
+Link link(const std::string& v) {
+    std::string l = lower(v);
+    if (l == "hid") return Link::Hid;
+    if (l == "driver") return Link::Driver;
+    if (l == "serial") return Link::Serial;
+    throw BadValue{"unknown link '" + v + "' (hid, driver, serial)"};
+}
+
+struct RegWord {
+    uint8_t bank, addr;
+    std::array<uint8_t, 4> value;
+};
+
+// One [controller] section as read so far.
+struct DeviceSpec {
+    int line = 0;  // of the section header
+    std::optional<Link> link;
+    std::string path;
+    ControllerProfile profile;
+    std::vector<RegWord> regs;
+    std::vector<uint8_t> bulkData;
+    HidInfo hid;
+    DriverInfo driver;
+    SerialInfo serial;
+    // Link-specific keys seen, with their line, checked once the link is known.
+    std::vector<std::pair<Link, std::pair<std::string, int>>> linkKeys;
+};
+
+using Setter = std::function<void(DeviceSpec&, const std::string&)>;
+
+const std::map<std::string, Setter>& commonKeys() {
+    static const std::map<std::string, Setter> keys = {
+        {"link", [](DeviceSpec& d, const std::string& v) { d.link = link(v); }},
+        {"path", [](DeviceSpec& d, const std::string& v) {
+             if (v.empty()) throw BadValue{"empty path"};
+             d.path = v;
+         }},
+        {"series", [](DeviceSpec& d, const std::string& v) { d.profile.series = series(v); }},
+        {"identity", [](DeviceSpec& d, const std::string& v) { d.profile.identityNumber = u16(v); }},
+        {"letter", [](DeviceSpec& d, const std::string& v) { d.profile.letter = byte(v); }},
+        {"major", [](DeviceSpec& d, const std::string& v) { d.profile.major = byte(v); }},
+        {"minor", [](DeviceSpec& d, const std::string& v) { d.profile.minor = byte(v); }},
+        {"customer", [](DeviceSpec& d, const std::string& v) { d.profile.customer = byte(v); }},
+        {"boot", [](DeviceSpec& d, const std::string& v) { d.profile.inBoot = flag(v); }},
+        {"bootversion", [](DeviceSpec& d, const std::string& v) {
+             d.profile.bootVersion = isNone(v) ? std::nullopt : std::optional<uint8_t>(byte(v));
+         }},
+        {"featuref4", [](DeviceSpec& d, const std::string& v) { d.profile.featureF4 = four(v); }},
+        {"featurefc", [](DeviceSpec& d, const std::string& v) { d.profile.featureFC = four(v); }},
+        {"statef0", [](DeviceSpec& d, const std::string& v) { d.profile.stateF0 = four(v); }},
+        {"bridge", [](DeviceSpec& d, const std::string& v) { d.profile.bridge = four(v); }},
+        {"fasttiming", [](DeviceSpec& d, const std::string& v) { d.profile.fastTiming = flag(v); }},
+        {"customerbytes", [](DeviceSpec& d, const std::string& v) { d.profile.customerBytes = four(v); }},
+        {"paraversion", [](DeviceSpec& d, const std::string& v) {
+             // The version travels as two bytes v / 100 and v % 100.
+             d.profile.paraVersion = uint16_t(number(v, 255 * 100 + 99));
+         }},
+        {"slavecount", [](DeviceSpec& d, const std::string& v) { d.profile.slaveCount = byte(v); }},
+        {"dualbootstate", [](DeviceSpec& d, const std::string& v) { d.profile.dualBootState = byte(v); }},
+        {"capability", [](DeviceSpec& d, const std::string& v) {
+             d.profile.capability = isNone(v) ? std::nullopt : std::optional(four(v));
+         }},
+        {"reportlength", [](DeviceSpec& d, const std::string& v) {
+             d.profile.reportLength = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));
+         }},
+        {"scanmode", [](DeviceSpec& d, const std::string& v) { d.profile.scanMode = byte(v); }},
+        {"rows", [](DeviceSpec& d, const std::string& v) { d.profile.rows = byte(v); }},
+        {"columns", [](DeviceSpec& d, const std::string& v) { d.profile.columns = byte(v); }},
+        {"extracolumns", [](DeviceSpec& d, const std::string& v) { d.profile.extraColumns = byte(v); }},
+        {"d2reply", [](DeviceSpec& d, const std::string& v) { d.profile.d2Reply = four(v); }},
+        {"f3updatelock", [](DeviceSpec& d, const std::string& v) { d.profile.f3UpdateLock = flag(v); }},
+        {"savebasebusyms", [](DeviceSpec& d, const std::string& v) { d.profile.saveBaseBusyMs = u32(v); }},
+        {"reg", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() != 6) throw BadValue{"expected BANK ADDR and 4 bytes, got " + std::to_string(b.size()) + " numbers"};
+             d.regs.push_back(RegWord{b[0], b[1], {b[2], b[3], b[4], b[5]}});
+         }},
+        {"bulkdata", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             d.bulkData.insert(d.bulkData.end(), b.begin(), b.end());
+         }},
+    };
+    return keys;
+}
+
+const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
+    static const std::map<std::string, std::pair<Link, Setter>> keys = {
+        {"vendorid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.vendorId = u16(v); }}},
+        {"productid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.productId = u16(v); }}},
+        {"parentinstanceid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.parentInstanceId = v; }}},
+        {"manufacturer", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.manufacturer = v; }}},
+        {"inputreportlength", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.inputReportLength = u16(v); }}},
+        {"reportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.reportId = byte(v); }}},
+        {"kind", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.kind = int(number(v, 4)); }}},
+        {"ioctlpair", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.ioctlPair = int(number(v, 1)); }}},
+        {"baudrate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.baudRate = u32(v); }}},
+        {"samplerate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.sampleRate = u32(v); }}},
+        {"devicecode", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.deviceCode = u32(v); }}},
+        {"driverversion", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.driverVersion = u32(v); }}},
+        {"portindex", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.portIndex = u32(v); }}},
+        {"bulkreads", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.bulkReads = flag(v); }}},
+        {"baud", {Link::Serial, [](DeviceSpec& d, const std::string& v) {
+             uint32_t b = u32(v);
+             if (b == 0) throw BadValue{"baud must not be 0"};
+             d.serial.baud = b;
+         }}},
+    };
+    return keys;
+}
+
+const char* linkName(Link l) {
+    switch (l) {
+        case Link::Hid: return "hid";
+        case Link::Driver: return "driver";
+        case Link::Serial: return "serial";
+    }
+    return "?";
+}
+
+void build(Bench& bench, DeviceSpec& d) {
+    auto c = std::make_shared<Controller>(d.profile);
+    for (auto& r : d.regs) c->setReg(r.bank, r.addr, r.value);
+    if (!d.bulkData.empty()) c->setBulkData(d.bulkData);
+    switch (*d.link) {
+        case Link::Hid:
+            d.hid.path = d.path;
+            bench.addHid(c, d.hid);
+            break;
+        case Link::Driver:
+            d.driver.path = d.path;
+            bench.addDriver(c, d.driver);
+            break;
+        case Link::Serial:
+            d.serial.path = d.path;
+            bench.addSerial(c, d.serial);
+            break;
+    }
+}
+
+// Reads a profile text; nullptr and *error ("<source>:<line>: ...") on failure.
+std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source, std::string* error) {
+    auto fail = [&](int line, const std::string& what) -> std::shared_ptr<Bench> {
+        if (error) *error = source + ":" + std::to_string(line) + ": " + what;
+        return nullptr;
+    };
+
+    std::vector<DeviceSpec> devices;
+    std::optional<uint32_t> latency;
+    enum class Section { None, Bench, Controller } section = Section::None;
+    bool benchSeen = false;
+
+    // Checks a finished [controller] section; an error text or empty.
+    auto finish = [&](DeviceSpec& d) -> std::pair<int, std::string> {
+        if (!d.link) return {d.line, "[controller] section without 'link'"};
+        if (d.path.empty()) return {d.line, "[controller] section without 'path'"};
+        for (auto& [l, key] : d.linkKeys)
+            if (l != *d.link)
+                return {key.second, "'" + key.first + "' does not apply to link " + linkName(*d.link)};
+        for (auto& other : devices)
+            if (&other != &d && other.path == d.path)
+                return {d.line, "path '" + d.path + "' is already used by the section at line " +
+                                    std::to_string(other.line)};
+        return {0, {}};
+    };
+
+    std::string raw;
+    int lineNo = 0;
+    while (std::getline(in, raw)) {
+        ++lineNo;
+        std::string line = trim(raw);
+        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+
+        if (line.front() == '[') {
+            if (line.back() != ']') return fail(lineNo, "section header without closing ']'");
+            if (section == Section::Controller) {
+                auto [at, what] = finish(devices.back());
+                if (!what.empty()) return fail(at, what);
+            }
+            std::string name = lower(trim(line.substr(1, line.size() - 2)));
+            if (name == "controller") {
+                section = Section::Controller;
+                devices.emplace_back();
+                devices.back().line = lineNo;
+            } else if (name == "bench") {
+                if (benchSeen) return fail(lineNo, "second [bench] section");
+                benchSeen = true;
+                section = Section::Bench;
+            } else {
+                return fail(lineNo, "unknown section [" + name + "] (expected [controller] or [bench])");
+            }
+            continue;
+        }
+
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) return fail(lineNo, "expected 'key = value' or a [section]");
+        std::string key = lower(trim(line.substr(0, eq)));
+        std::string value = trim(line.substr(eq + 1));
+        if (key.empty()) return fail(lineNo, "missing key before '='");
+
+        try {
+            if (section == Section::None) return fail(lineNo, "'" + key + "' outside of a section");
+            if (section == Section::Bench) {
+                if (key != "latencyms") return fail(lineNo, "unknown key '" + key + "' in [bench]");
+                latency = u32(value);
+                continue;
+            }
+            DeviceSpec& d = devices.back();
+            if (auto it = commonKeys().find(key); it != commonKeys().end()) {
+                it->second(d, value);
+            } else if (auto ls = linkSpecificKeys().find(key); ls != linkSpecificKeys().end()) {
+                ls->second.second(d, value);
+                d.linkKeys.push_back({ls->second.first, {key, lineNo}});
+            } else {
+                return fail(lineNo, "unknown key '" + key + "'");
+            }
+        } catch (const BadValue& bad) {
+            return fail(lineNo, key + ": " + bad.what);
+        }
+    }
+    if (in.bad()) return fail(lineNo, "read error");
+    if (section == Section::Controller) {
+        auto [at, what] = finish(devices.back());
+        if (!what.empty()) return fail(at, what);
+    }
+
+    auto bench = std::make_shared<Bench>();
+    if (latency) bench->setLatencyMs(*latency);
+    for (auto& d : devices) build(*bench, d);
+    return bench;
+}
+
+// ---------------------------------------------------------------- built-in profiles
+
+ControllerProfile currentProfile() {
+    ControllerProfile p;
+    p.series = Series::Current;
+    p.identityNumber = 6020;
+    p.letter = 1;  // QV6020A
+    p.major = 2;
+    p.minor = 5;
+    // Bits 1 and 7 of the first feature byte: the item protocol is present, so a
+    // host asks for the parameter version.
+    p.featureF4 = {0x82, 0x00, 0x00, 0x00};
+    p.paraVersion = 152;
+    p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x00, 0x00};
+    p.reportLength = 8;
+    p.rows = 16;
+    p.columns = 28;
+    p.extraColumns = 2;
+    return p;
+}
+
+HidInfo currentHid() {
+    HidInfo h;
+    h.path = "/sim/hidraw0";
+    h.parentInstanceId = "USB\\VID_2E7B&PID_6020\\5&1A2B3C&0&1";
+    return h;
+}
+
+// A current-series controller as found on a serial line: the host accepts
+// numbers 500..2999 there.
+ControllerProfile serialCurrentProfile() {
+    ControllerProfile p = currentProfile();
+    p.identityNumber = 2081;
+    p.letter = 0;
+    p.featureF4 = {};
+    p.paraVersion = 0;
+    return p;
+}
+
+using Builder = std::function<void(Bench&)>;
+
+const std::vector<std::pair<std::string, Builder>>& builtins() {
+    static const std::vector<std::pair<std::string, Builder>> list = {
+        {"current", [](Bench& b) { b.addHid(std::make_shared<Controller>(currentProfile()), currentHid()); }},
+        {"boot", [](Bench& b) {
+             ControllerProfile p = currentProfile();
+             p.inBoot = true;
+             b.addHid(std::make_shared<Controller>(p), currentHid());
+         }},
+        {"driver", [](Bench& b) {
+             DriverInfo d;
+             d.path = "/sim/qvdrv0";
+             b.addDriver(std::make_shared<Controller>(currentProfile()), d);
+         }},
+        {"serial", [](Bench& b) {
+             b.addSerial(std::make_shared<Controller>(serialCurrentProfile()), SerialInfo{"/sim/ttyS0", 115200});
+         }},
+        {"ostra", [](Bench& b) {
+             ControllerProfile p;
+             p.series = Series::Ostra;
+             p.identityNumber = 6101;  // the host accepts Ostra numbers 6000..6999
+             p.major = 3;
+             p.minor = 1;
+             p.customerBytes = {0x01, 0x02, 0x03, 0x04};
+             b.addSerial(std::make_shared<Controller>(p), SerialInfo{"/sim/ttyS0", 115200});
+         }},
+        {"melk", [](Bench& b) {
+             ControllerProfile p;
+             p.series = Series::Melk;
+             p.major = 1;
+             p.minor = 7;
+             b.addSerial(std::make_shared<Controller>(p), SerialInfo{"/sim/ttyS0", 19200});
+         }},
+    };
+    return list;
+}
+
+}  // namespace
+
+std::vector<std::string> builtinProfileNames() {
+    std::vector<std::string> names;
+    for (auto& [name, _] : builtins()) names.push_back(name);
+    return names;
+}
+
+std::shared_ptr<Bench> parseProfileText(const std::string& text, const std::string& source, std::string* error) {
+    std::istringstream in(text);
+    return parseProfile(in, source, error);
+}
+
+std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error) {
+    for (auto& [name, make] : builtins()) {
+        if (name == nameOrPath) {
+            auto bench = std::make_shared<Bench>();
+            make(*bench);
+            return bench;
+        }
+    }
+    std::ifstream in(nameOrPath);
+    if (!in) {
+        if (error) {
+            std::string names;
+            for (auto& n : builtinProfileNames()) names += (names.empty() ? "" : ", ") + n;
+            *error = "profile '" + nameOrPath + "' is no built-in profile (" + names +
+                     ") and cannot be opened as a file: " + std::strerror(errno);
+        }
+        return nullptr;
+    }
+    return parseProfile(in, nameOrPath, error);
+}
+
+}  // namespace qvsim

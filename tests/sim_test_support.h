@@ -1,0 +1,31 @@
+// Small helpers shared by the simulator's tests.
+#pragma once
+
+#include "sim/qvsim.h"
+
+#include <optional>
+#include <ostream>
+#include <vector>
+
+namespace qvsim {
+
+// Readable packets in failure messages.
+inline void PrintTo(const Packet& p, std::ostream* os) {
+    static const char* hex = "0123456789ABCDEF";
+    for (size_t i = 0; i < p.size(); ++i) *os << (i ? " " : "") << hex[p[i] >> 4] << hex[p[i] & 15];
+}
+
+}  // namespace qvsim
+
+namespace simtest {
+
+// A command as it travels on a serial line: 5 bytes and the complement of their sum.
+inline std::vector<uint8_t> framed(const qvsim::Packet& p) {
+    unsigned sum = 0;
+    for (uint8_t b : p) sum += b;
+    std::vector<uint8_t> f(p.begin(), p.end());
+    f.push_back(uint8_t(~sum));
+    return f;
+}
+
+}  // namespace simtest
