@@ -1,0 +1,137 @@
+// The parts of the platform layer that no backend owns: the calling thread's
+// last error, and the registry of the active backend and clock.
+#include "platform/platform.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "platform/sim/sim_backend.h"
+
+namespace qvp {
+
+namespace {
+
+thread_local Error t_lastError;
+
+// The active backend and clock are read on every transfer and every sleep, so
+// they are published through atomic raw pointers. A replaced backend or clock
+// is kept alive until the process ends: another thread may still be inside a
+// call on it through the reference backend() handed out.
+struct Active {
+    std::mutex mutex;
+    std::shared_ptr<Backend> backend;
+    std::shared_ptr<Clock> clock;
+    std::vector<std::shared_ptr<Backend>> retiredBackends;
+    std::vector<std::shared_ptr<Clock>> retiredClocks;
+    std::atomic<Backend*> backendPtr{nullptr};
+    std::atomic<Clock*> clockPtr{nullptr};
+};
+
+Active& active() {
+    static Active* a = new Active;  // never destroyed: calls may arrive during exit
+    return *a;
+}
+
+void installBackendLocked(Active& a, std::shared_ptr<Backend> b) {
+    if (a.backend) a.retiredBackends.push_back(a.backend);
+    a.backend = std::move(b);
+    a.backendPtr.store(a.backend.get(), std::memory_order_release);
+}
+
+void installClockLocked(Active& a, std::shared_ptr<Clock> c) {
+    if (a.clock) a.retiredClocks.push_back(a.clock);
+    a.clock = std::move(c);
+    a.clockPtr.store(a.clock.get(), std::memory_order_release);
+}
+
+}  // namespace
+
+const Error& lastError() { return t_lastError; }
+
+void setLastError(ErrorKind kind, std::string text) {
+    t_lastError.kind = kind;
+    t_lastError.text = std::move(text);
+}
+
+void clearLastError() {
+    t_lastError.kind = ErrorKind::None;
+    t_lastError.text.clear();
+}
+
+const char* errorKindName(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::None: return "none";
+        case ErrorKind::Timeout: return "time-out";
+        case ErrorKind::InvalidParameter: return "invalid parameter";
+        case ErrorKind::NotFound: return "not found";
+        case ErrorKind::Other: return "other";
+    }
+    return "unknown";
+}
+
+Backend& backend() {
+    Active& a = active();
+    if (Backend* b = a.backendPtr.load(std::memory_order_acquire)) return *b;
+    // Nothing chosen yet: the operating system's own backend.
+    std::lock_guard lock(a.mutex);
+    if (!a.backend) installBackendLocked(a, makeLinuxBackend());
+    return *a.backend;
+}
+
+Clock& clock() {
+    Active& a = active();
+    if (Clock* c = a.clockPtr.load(std::memory_order_acquire)) return *c;
+    std::lock_guard lock(a.mutex);
+    if (!a.clock) installClockLocked(a, makeRealClock());
+    return *a.clock;
+}
+
+void setBackend(std::shared_ptr<Backend> b) {
+    if (!b) b = makeLinuxBackend();
+    Active& a = active();
+    std::lock_guard lock(a.mutex);
+    installBackendLocked(a, std::move(b));
+}
+
+void setClock(std::shared_ptr<Clock> c) {
+    if (!c) c = makeRealClock();
+    Active& a = active();
+    std::lock_guard lock(a.mutex);
+    installClockLocked(a, std::move(c));
+}
+
+std::shared_ptr<Backend> currentBackend() {
+    backend();  // make sure there is one
+    Active& a = active();
+    std::lock_guard lock(a.mutex);
+    return a.backend;
+}
+
+std::shared_ptr<Clock> currentClock() {
+    clock();
+    Active& a = active();
+    std::lock_guard lock(a.mutex);
+    return a.clock;
+}
+
+bool selectFromEnvironment() {
+    const char* value = std::getenv("QV_SIM");
+    if (value && *value) {
+        std::string error;
+        if (auto bench = qvsim::loadProfile(value, &error)) {
+            useSim(std::move(bench));
+            return true;
+        }
+        setBackend(makeLinuxBackend());
+        setClock(makeRealClock());
+        setLastError(ErrorKind::Other, std::string("QV_SIM: ") + (error.empty() ? "cannot load profile \"" + std::string(value) + "\"" : error));
+        return false;
+    }
+    setBackend(makeLinuxBackend());
+    setClock(makeRealClock());
+    return true;
+}
+
+}  // namespace qvp

@@ -1,0 +1,293 @@
+// The sim backend: every platform call goes to a device on a libqvsim bench.
+#include "platform/sim/sim_backend.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/handle_registry.h"
+
+namespace qvp {
+
+namespace {
+
+ErrorKind kindOf(qvsim::XferError e) {
+    switch (e) {
+        case qvsim::XferError::None: return ErrorKind::None;
+        case qvsim::XferError::Timeout: return ErrorKind::Timeout;
+        case qvsim::XferError::InvalidParameter: return ErrorKind::InvalidParameter;
+        case qvsim::XferError::NotFound: return ErrorKind::NotFound;
+        case qvsim::XferError::Other: return ErrorKind::Other;
+    }
+    return ErrorKind::Other;
+}
+
+bool fail(ErrorKind kind, std::string text) {
+    setLastError(kind, std::move(text));
+    return false;
+}
+
+// A transfer's result: true, or the device's error recorded as "<what> <path>: <kind>".
+bool result(qvsim::XferError e, const char* what, const std::string& path) {
+    if (e == qvsim::XferError::None) return true;
+    const ErrorKind kind = kindOf(e);
+    return fail(kind, std::string(what) + " " + path + ": " + errorKindName(kind) + " (simulated device)");
+}
+
+bool goneError(const char* what, const std::string& path) {
+    return fail(ErrorKind::NotFound, std::string(what) + " " + path + ": device was removed");
+}
+
+// An open device. The bench owns the device; the handle remembers which one it
+// opened and checks on every call that the bench still has it at that path.
+struct SimObject {
+    explicit SimObject(std::string path_) : path(std::move(path_)) {}
+    virtual ~SimObject() = default;
+    const std::string path;
+};
+
+struct SimHid : SimObject {
+    SimHid(std::string p, qvsim::HidDevice* d) : SimObject(std::move(p)), device(d) {}
+    qvsim::HidDevice* const device;
+};
+
+struct SimDriver : SimObject {
+    SimDriver(std::string p, qvsim::DriverDevice* d) : SimObject(std::move(p)), device(d) {}
+    qvsim::DriverDevice* const device;
+};
+
+struct SimSerial : SimObject {
+    SimSerial(std::string p, qvsim::SerialDevice* d) : SimObject(std::move(p)), device(d) {}
+    qvsim::SerialDevice* const device;
+    std::mutex mutex;  // guards the fields below
+    SerialConfig config;
+    SerialTimeouts timeouts;
+    uint32_t eventMask = 0;
+};
+
+class SimBackend final : public Backend {
+public:
+    explicit SimBackend(std::shared_ptr<qvsim::Bench> bench) : bench_(std::move(bench)) {}
+
+    const char* name() const override { return "sim"; }
+    std::shared_ptr<qvsim::Bench> bench() const { return bench_; }
+
+    Handle open(const std::string& path, DeviceKind kind) override {
+        std::lock_guard lock(bench_->mutex());
+        std::shared_ptr<SimObject> object;
+        switch (kind) {
+            case DeviceKind::Hid:
+                if (auto* d = bench_->hid(path)) object = std::make_shared<SimHid>(path, d);
+                break;
+            case DeviceKind::Driver:
+                if (auto* d = bench_->driver(path)) object = std::make_shared<SimDriver>(path, d);
+                break;
+            case DeviceKind::Serial:
+                if (auto* d = bench_->serial(path)) object = std::make_shared<SimSerial>(path, d);
+                break;
+        }
+        if (!object) {
+            setLastError(ErrorKind::NotFound, "open " + path + ": no such simulated device of that kind");
+            return invalidHandle();
+        }
+        return registry_.add(std::move(object));
+    }
+
+    bool close(Handle h) override {
+        if (!registry_.remove(h))
+            return fail(ErrorKind::InvalidParameter, "close: unknown handle " + detail::handleText(h));
+        return true;
+    }
+
+    bool hidSetFeature(Handle h, const uint8_t* report, size_t len) override {
+        auto o = registry_.findAs<SimHid>(h, "hidSetFeature", "a HID device");
+        if (!o || !checkReport("hidSetFeature", report, len)) return false;
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->hid(o->path) != o->device) return goneError("set feature report", o->path);
+        return result(o->device->setFeature(report, len), "set feature report", o->path);
+    }
+
+    bool hidGetFeature(Handle h, uint8_t* report, size_t len) override {
+        auto o = registry_.findAs<SimHid>(h, "hidGetFeature", "a HID device");
+        if (!o || !checkReport("hidGetFeature", report, len)) return false;
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->hid(o->path) != o->device) return goneError("get feature report", o->path);
+        return result(o->device->getFeature(report, len), "get feature report", o->path);
+    }
+
+    bool hidSetOutput(Handle h, const uint8_t* report, size_t len) override {
+        auto o = registry_.findAs<SimHid>(h, "hidSetOutput", "a HID device");
+        if (!o || !checkReport("hidSetOutput", report, len)) return false;
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->hid(o->path) != o->device) return goneError("set output report", o->path);
+        return result(o->device->setOutput(report, len), "set output report", o->path);
+    }
+
+    bool driverIoctl(Handle h, uint32_t code, const void* in, size_t inLen, void* out, size_t outLen,
+                     uint32_t* returned) override {
+        uint32_t ignored = 0;
+        if (!returned) returned = &ignored;
+        *returned = 0;
+        auto o = registry_.findAs<SimDriver>(h, "driverIoctl", "a kernel-driver device");
+        if (!o) return false;
+        if ((!in && inLen) || (!out && outLen))
+            return fail(ErrorKind::InvalidParameter, "driverIoctl " + o->path + ": buffer missing");
+        const std::string what = "ioctl (code " + std::to_string(code) + ")";
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->driver(o->path) != o->device) return goneError(what.c_str(), o->path);
+        return result(o->device->ioctl(code, static_cast<const uint8_t*>(in), inLen, static_cast<uint8_t*>(out),
+                                       outLen, returned),
+                      what.c_str(), o->path);
+    }
+
+    bool serialGetConfig(Handle h, SerialConfig* cfg) override {
+        auto o = serial(h, "serialGetConfig");
+        if (!o) return false;
+        if (!cfg) return fail(ErrorKind::InvalidParameter, "serialGetConfig: no config to fill");
+        std::lock_guard lock(o->mutex);
+        *cfg = o->config;
+        return true;
+    }
+
+    bool serialSetConfig(Handle h, const SerialConfig& cfg) override {
+        auto o = serial(h, "serialSetConfig");
+        if (!o) return false;
+        if (cfg.baud == 0 || cfg.dataBits < 5 || cfg.dataBits > 8)
+            return fail(ErrorKind::InvalidParameter, "serialSetConfig " + o->path + ": " + std::to_string(cfg.baud) +
+                                                         " baud, " + std::to_string(cfg.dataBits) + " data bits");
+        {
+            std::lock_guard lock(bench_->mutex());
+            if (bench_->serial(o->path) != o->device) return goneError("serialSetConfig", o->path);
+            o->device->setHostBaud(cfg.baud);
+        }
+        std::lock_guard lock(o->mutex);
+        o->config = cfg;
+        return true;
+    }
+
+    bool serialGetTimeouts(Handle h, SerialTimeouts* t) override {
+        auto o = serial(h, "serialGetTimeouts");
+        if (!o) return false;
+        if (!t) return fail(ErrorKind::InvalidParameter, "serialGetTimeouts: no time-outs to fill");
+        std::lock_guard lock(o->mutex);
+        *t = o->timeouts;
+        return true;
+    }
+
+    bool serialSetTimeouts(Handle h, const SerialTimeouts& t) override {
+        auto o = serial(h, "serialSetTimeouts");
+        if (!o) return false;
+        std::lock_guard lock(o->mutex);
+        o->timeouts = t;
+        return true;
+    }
+
+    bool serialSetEventMask(Handle h, uint32_t mask) override {
+        auto o = serial(h, "serialSetEventMask");
+        if (!o) return false;
+        if (mask & ~kSerialEventRxChar)
+            return fail(ErrorKind::InvalidParameter, "serialSetEventMask " + o->path + ": unknown event bits");
+        std::lock_guard lock(o->mutex);
+        o->eventMask = mask;
+        return true;
+    }
+
+    bool serialPurge(Handle h) override {
+        auto o = serial(h, "serialPurge");
+        if (!o) return false;
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->serial(o->path) != o->device) return goneError("purge", o->path);
+        o->device->purge();
+        return true;
+    }
+
+    bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) override {
+        size_t ignored = 0;
+        if (!written) written = &ignored;
+        *written = 0;
+        auto o = serial(h, "serialWrite");
+        if (!o) return false;
+        if (!data && len) return fail(ErrorKind::InvalidParameter, "serialWrite: no data");
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->serial(o->path) != o->device) return goneError("write", o->path);
+        if (!result(o->device->write(data, len, written), "write", o->path)) return false;
+        if (*written < len)
+            return fail(ErrorKind::Timeout, "write " + o->path + ": time-out after " + std::to_string(*written) +
+                                                " of " + std::to_string(len) + " bytes");
+        return true;
+    }
+
+    bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) override {
+        size_t ignored = 0;
+        if (!got) got = &ignored;
+        *got = 0;
+        auto o = serial(h, "serialRead");
+        if (!o) return false;
+        if (!data && len) return fail(ErrorKind::InvalidParameter, "serialRead: no buffer");
+        SerialTimeouts t;
+        {
+            std::lock_guard lock(o->mutex);
+            t = o->timeouts;
+        }
+        {
+            std::lock_guard lock(bench_->mutex());
+            if (bench_->serial(o->path) != o->device) return goneError("read", o->path);
+            *got = o->device->read(data, len);
+        }
+        if (*got < len) {
+            // Replies are queued when the command is written, so nothing more can
+            // arrive while a real port would wait: let the wait pass in virtual time.
+            uint64_t wait = uint64_t{t.readConstant} + uint64_t{t.readMultiplier} * len;
+            if (t.readInterval && *got > 0) wait = std::min<uint64_t>(wait, t.readInterval);
+            bench_->clock().advance(wait);
+        }
+        return true;
+    }
+
+private:
+    std::shared_ptr<SimSerial> serial(Handle h, const char* call) {
+        return registry_.findAs<SimSerial>(h, call, "a serial port");
+    }
+
+    static bool checkReport(const char* call, const void* report, size_t len) {
+        if (!report || len == 0) return fail(ErrorKind::InvalidParameter, std::string(call) + ": empty report");
+        return true;
+    }
+
+    const std::shared_ptr<qvsim::Bench> bench_;
+    detail::HandleRegistry<SimObject> registry_;
+};
+
+class VirtualClockAdapter final : public Clock {
+public:
+    explicit VirtualClockAdapter(std::shared_ptr<qvsim::VirtualClock> clock) : clock_(std::move(clock)) {}
+    void sleepMs(uint32_t ms) override { clock_->advance(ms); }
+    uint32_t tickCount() override { return static_cast<uint32_t>(clock_->nowMs()); }
+
+private:
+    const std::shared_ptr<qvsim::VirtualClock> clock_;
+};
+
+}  // namespace
+
+std::shared_ptr<Backend> makeSimBackend(std::shared_ptr<qvsim::Bench> bench) {
+    if (!bench) bench = std::make_shared<qvsim::Bench>();  // an empty bench: every open fails NotFound
+    return std::make_shared<SimBackend>(std::move(bench));
+}
+
+std::shared_ptr<Clock> makeVirtualClock(std::shared_ptr<qvsim::VirtualClock> clock) {
+    if (!clock) clock = std::make_shared<qvsim::VirtualClock>();
+    return std::make_shared<VirtualClockAdapter>(std::move(clock));
+}
+
+void useSim(std::shared_ptr<qvsim::Bench> bench) {
+    if (!bench) bench = std::make_shared<qvsim::Bench>();
+    setClock(makeVirtualClock(bench->clockPtr()));
+    setBackend(makeSimBackend(std::move(bench)));
+}
+
+std::shared_ptr<qvsim::Bench> simBench() {
+    auto sim = std::dynamic_pointer_cast<SimBackend>(currentBackend());
+    return sim ? sim->bench() : nullptr;
+}
+
+}  // namespace qvp
