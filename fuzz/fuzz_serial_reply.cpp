@@ -37,6 +37,13 @@ public:
         *written = len;
         return true;
     }
+    bool listHidInterfaces(std::vector<qvp::HidInterface>*) override { return false; }
+    bool listSerialPorts(std::vector<std::string>*) override { return false; }
+    bool parentInstanceId(const std::string&, std::string*) override { return false; }
+    bool readSettingString(const std::string&, const std::string&, std::string*) override { return false; }
+    bool readSettingDword(const std::string&, const std::string&, uint32_t*) override { return false; }
+    void* subscribeDeviceChanges(qvp::InterfaceClass, qvp::DeviceChangeHandler) override { return nullptr; }
+    void unsubscribeDeviceChanges(void*) override {}
     bool serialRead(qvp::Handle, uint8_t* out, size_t len, size_t* got) override {
         // The first input byte of each read says how many bytes arrive (0..7).
         if (pos >= size) {

@@ -15,8 +15,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qvp {
 
@@ -76,6 +78,37 @@ struct SerialTimeouts {
 // Event mask bit for serialSetEventMask: a character was received.
 constexpr uint32_t kSerialEventRxChar = 0x0001;
 
+// One present HID device interface, as the library's enumeration needs it.
+struct HidInterface {
+    std::string path;              // what open() takes (Linux: "/dev/hidrawN")
+    std::string name;              // identity text of the HID device (Linux: HID_NAME of its uevent)
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    bool hasParent = false;        // a USB parent device was found
+    // Instance identity of the USB parent, in the form the library's key and
+    // location rules read: "USB\VID_2E7B&PID_6020\<instance>", where <instance> is
+    // the device's serial number when it has one, else "<bus>&<port>&<port>..."
+    // (Linux: busnum, then the port numbers of devpath).
+    std::string parentInstanceId;
+    bool hasManufacturer = false;
+    std::string parentManufacturer;  // the USB parent's manufacturer text
+    int inputReportLength = -1;      // bytes of the longest input report + 1 for the id byte; -1 unknown
+};
+
+// A device arrival or removal of one interface class.
+struct DeviceChange {
+    bool arrival = true;
+    // The interface's name in the form the library classifies (lower or upper case):
+    // "usb#vid_2e7b&pid_6020#<instance>" for USB devices.
+    std::string name;
+};
+
+// Interface classes a caller can subscribe to: the maker's driver's two
+// classes, and the system's USB device class.
+enum class InterfaceClass { DriverA = 0, DriverB = 1, UsbDevice = 2 };
+
+using DeviceChangeHandler = std::function<void(const DeviceChange&)>;
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -104,6 +137,26 @@ public:
     virtual bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) = 0;
     // Waits by the handle's time-outs; true with *got < len is a time-out, not a failure.
     virtual bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) = 0;
+
+    // ---- devices present ----
+    // The present HID device interfaces, in the system's order. false: no list could be had.
+    virtual bool listHidInterfaces(std::vector<HidInterface>* out) = 0;
+    // The machine's serial ports, as paths for open(), in order (Linux: /dev/ttyS*,
+    // ttyUSB*, ttyACM* that exist, then the ports named in QV_SERIAL_PORTS).
+    virtual bool listSerialPorts(std::vector<std::string>* out) = 0;
+    // The instance identity of the parent device of a HID interface path.
+    virtual bool parentInstanceId(const std::string& interfacePath, std::string* out) = 0;
+
+    // ---- settings store (the driver's service keys) ----
+    virtual bool readSettingString(const std::string& key, const std::string& value, std::string* out) = 0;
+    virtual bool readSettingDword(const std::string& key, const std::string& value, uint32_t* out) = 0;
+
+    // ---- device change ----
+    // Calls handler (on a backend thread) for every arrival and removal of the
+    // class until unsubscribed. Returns a token, nullptr on failure.
+    virtual void* subscribeDeviceChanges(InterfaceClass cls, DeviceChangeHandler handler) = 0;
+    // After it returns, the handler is not running and will not be called again.
+    virtual void unsubscribeDeviceChanges(void* token) = 0;
 };
 
 class Clock {
