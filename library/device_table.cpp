@@ -99,7 +99,9 @@ void RegisterDeviceSlot(DevInfo record) {
     DevInfo& d = g_devInfo[slot];
     if (d.dwSize == 0) d.dwSize = kDevInfoSize;
     d.hDevice = record.hDevice;
-    if (d.szAltPath[0]) {
+    // A record that carries an alternate path (a controller found in its boot
+    // loader) updates the slot's alternate paths and leaves the primary ones.
+    if (record.szAltPath[0]) {
         CopyWide(d.szAltPathW, kPathChars, record.szAltPathW);
         CopyNarrow(d.szAltPath, kPathChars, record.szAltPath);
     } else {
@@ -206,6 +208,7 @@ void LibraryAttach(bool selectBackend) {
         t.rsTestResult = 0;
     }
     g_driverIoctlSwitch = 0;
+    g_driverVersionDecided = false;
     g_debugEnable = 0;
     g_debugValue = 0;
     g_lastTouchDevice = LastTouchDevice{};

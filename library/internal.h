@@ -100,6 +100,7 @@ struct LastTouchDevice {
 extern DevInfo g_devInfo[kSlotCount];
 extern SlotThread g_slotThread[kSlotCount];
 extern uint32_t g_driverIoctlSwitch;
+extern bool g_driverVersionDecided;  // the switch is decided once per load, at the first driver device
 extern LastTouchDevice g_lastTouchDevice;
 extern int g_debugEnable;
 extern int g_debugValue;

@@ -25,12 +25,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 namespace qvsim {
@@ -60,6 +62,60 @@ struct TraceEntry {
     bool answered = false;
 };
 
+// One slave controller IC behind the master. A host reaches it with the selector
+// 0xF0 + k in byte 2 of ED, EE and EB (Ostra: E7) once F4 00 k .. 01 selected it,
+// or at any time when the slaves share the master's chip.
+struct SlaveProfile {
+    uint16_t identityNumber = 6020;  // sent as the master's is; may carry bit 15
+    uint8_t letter = 0;
+    uint8_t major = 1;
+    uint8_t minor = 0;
+    uint8_t customer = 0;
+    bool inBoot = false;             // its boot loader runs: the boot marks as the master sends them
+    uint8_t buildA = 0, buildB = 0;  // boot state bytes A and B outside the boot loader
+    std::array<uint8_t, 4> customerBytes{};
+};
+
+// One entry of the panel-size table (E3 01 i 00 n).
+struct PanelSizeEntry {
+    std::array<uint8_t, 8> name{};  // n = 0: bytes 0..3, n = 1: bytes 4..7 (0 = no character)
+    uint8_t inches = 0;             // n = 2, byte 1: whole inches as two hex digits (0x15 = 15)
+    uint8_t tenthsAndFlags = 0;     // n = 2, byte 2: tenths in the high nibble; bit 0 wide, bit 3 mark
+};
+
+// One entry of the cover-lens table (E3 02 i 00 00 reply bytes 1..4).
+struct CoverLensEntry {
+    uint8_t thickness = 0;       // mm in the high nibble, tenths in the low
+    uint8_t thicknessTo = 0xFF;  // the upper end of a range the same way; 0xFF: one thickness
+    uint8_t material = 0;        // 'A' film, 'G' glass, 'P' polymer (either case)
+    uint8_t mark = 0;            // non-zero: the lens carries a mark
+};
+
+// One parameter item of the item protocol: F6 g 10+n reads it, F6 g 80+n 00 v writes it.
+struct ParamItem {
+    uint8_t maximum = 0;
+    uint8_t value = 0;
+};
+
+// What the maker's kernel driver keeps for the controller it serves, answered by
+// a DriverDevice's I/O controls (the firmware never sees these): an input of 4
+// bytes stores the value, an output of 4 bytes reads it (little-endian).
+struct DriverSettings {
+    uint32_t versionWord = 0x00070003;  // 0x223C80: the driver's build word
+    uint32_t touchType = 2;             // 0x223D34: how the driver reports touches (1 or 2)
+    uint32_t dataReport = 0;            // 0x223D20: the driver passes raw data reports on
+    uint32_t monitorId = 0;             // 0x223DAC: the monitor the touches map to
+    uint32_t rightButton = 0;           // 0x223C20: press and hold gives a right click
+    uint32_t touchAndHold = 0;          // 0x223C70: touch-and-hold gesture on
+
+    // The setting a control code reads and writes, nullptr for other codes.
+    uint32_t* word(uint32_t code);
+    // Answers one I/O control on a setting's code (InvalidParameter without a
+    // 4-byte input or output).
+    XferError ioctl(uint32_t code, const uint8_t* in, size_t inLen, uint8_t* out, size_t outLen,
+                    uint32_t* returned);
+};
+
 // What the firmware reports. Defaults describe a current-series 6020 controller
 // with the item protocol off and no slaves.
 struct ControllerProfile {
@@ -73,12 +129,17 @@ struct ControllerProfile {
     uint8_t minor = 0;    // current: ED byte 1; Ostra: ED byte 2; Melk: F2 byte 3
     uint8_t customer = 0; // current: ED byte 2
     bool inBoot = false;  // boot loader runs: ED bytes 3..4 = AA 55 (Melk: F2 byte 4 = 0xAA)
+    // Boot state bytes A and B outside the boot loader (the build numbers): current
+    // ED bytes 3 and 4, Ostra ED bytes 4 and 3.
+    uint8_t buildA = 0, buildB = 0;
 
     std::optional<uint8_t> bootVersion = 0x12;  // EE AA 00 00 00 -> EE 55 00 00 v; nullopt: refused
 
     std::array<uint8_t, 4> featureF4{};  // E0 00 F4 00 00 reply bytes 1..4
     std::array<uint8_t, 4> featureFC{};  // E0 00 FC 00 00 reply bytes 1..4
-    std::array<uint8_t, 4> stateF0{};    // E0 00 F0 00 00 reply bytes 1..4; byte 4 bit 0 = scanning
+    // E0 00 F0 00 00 reply bytes 1..4; byte 4 bit 0 = scanning (F1/F0 00 00 00 00),
+    // bit 1 = data report on (F1/F0 00 00 00 01).
+    std::array<uint8_t, 4> stateF0{};
     std::array<uint8_t, 4> bridge{};     // E9 00 00 00 00 reply bytes 1..4
     bool fastTiming = false;             // E7 00 00 00 00 -> E7 00 55 .. (current series)
     std::array<uint8_t, 4> customerBytes{};  // EB (current) / E7 (Ostra) reply bytes 1..4
@@ -86,9 +147,43 @@ struct ControllerProfile {
     // F6 00 10 00 00 -> F6 00 10 v/100 v%100. 0: the item protocol is absent and
     // every F6 item is answered with 0xFF echoes.
     uint16_t paraVersion = 0;
+    // Items of the item protocol by (group, item); F6 g 00 answers the presence mask.
+    std::map<std::pair<uint8_t, uint8_t>, ParamItem> items;
+    // Group information bytes F6 g i 00 00 (i = 1..15) by (group, i): reply bytes 3 and 4.
+    std::map<std::pair<uint8_t, uint8_t>, std::array<uint8_t, 2>> groupInfo;
 
+    // EF 00 00 00 00 -> EF count icFlags icInfo dualBootState. The count is the number
+    // of ICs (master included) as the firmware sends it.
     uint8_t slaveCount = 0;     // EF byte 1
+    uint8_t icFlags = 0;        // EF byte 2
+    uint8_t icInfo = 0;         // EF byte 3
     uint8_t dualBootState = 0;  // EF byte 4
+    std::vector<SlaveProfile> slaves;
+    bool slavesShareIc = false;  // the slaves are further cores of the master's chip (EE answers 0xAA55)
+
+    // E0 00 FF 00 p: the state-ex pages. Page 0 bytes 1..4 (byte 2 bit 7: the slaves
+    // can be reached); page 1 bytes 1..4 with byte 2 bit 7 showing diagnostic mode.
+    std::array<uint8_t, 4> stateEx{};
+    std::array<uint8_t, 4> stateEx1{};
+    // E0 00 ED 00 i: the controller word of IC i (0 the master); absent: refused.
+    std::map<uint8_t, std::array<uint8_t, 4>> icWords;
+    // C0 00 i 00 00: firmware information word i, reply bytes 1..4; absent: zeros.
+    std::map<uint8_t, std::array<uint8_t, 4>> infoWords;
+
+    // E3 00 00 00 00 -> E3 00 sizes lenses 00; E3 01 i and E3 02 i the entries.
+    std::vector<PanelSizeEntry> panelSizes;
+    std::vector<CoverLensEntry> coverLenses;
+
+    // Monitor id: register 0x49 byte 4 (current); F3 00 7C 00 00 -> F3 00 7C id key and
+    // F2 00 7C id key (series), which is refused unless it carries the key back.
+    uint8_t monitorId = 0;
+    uint8_t monitorKey = 0x5A;
+
+    // D3 00 00 00 01 and D3 00 AA 00 01 -> D3 lo hi 00 01: the boot loader's packet size; nullopt: refused.
+    std::optional<uint16_t> bootPacketSize;
+    // D4 00 00 00 00 then D4 00 AA 00 00 starts the boot loader; the second reply's byte 4
+    // is the ms a host waits for it.
+    uint8_t bootSwitchMs = 0;
 
     // Sensor geometry answers used when a host registers a controller.
     std::optional<std::array<uint8_t, 4>> capability;  // F9 FF 00 00 00 reply bytes 1..4; nullopt: refused
@@ -104,6 +199,9 @@ struct ControllerProfile {
     // After E4 01 00 00 02 (save the base) the status word E4 00 00 00 s carries the
     // busy bit 9 for this many ms of virtual time.
     uint32_t saveBaseBusyMs = 0;
+
+    // Kept by the kernel driver, when the controller is reached through one.
+    DriverSettings driver;
 };
 
 // The firmware model.
@@ -157,11 +255,19 @@ private:
 
 struct HidInfo {
     std::string path;              // e.g. "/sim/hidraw0"
+    // Identity text of the HID device itself (an I2C controller's is e.g. "QVTS2E7B3508:00").
+    std::string name{};
     uint16_t vendorId = 0x2E7B;
     uint16_t productId = 0x6020;
-    std::string parentInstanceId;  // USB parent's instance id, e.g. "USB\\VID_2E7B&PID_6020\\5&1A2B3C&0&1"
-    std::string manufacturer = "Quorvane";
-    uint16_t inputReportLength = 64;
+    bool hasParent = true;         // false: no USB parent device (e.g. an I2C controller)
+    std::string parentInstanceId{};  // USB parent's instance id, e.g. "USB\\VID_2E7B&PID_6020\\5&1A2B3C&0&1"
+    bool hasManufacturer = true;   // false: the parent's manufacturer text cannot be read
+    // The USB parent's manufacturer text. Hosts skip a parent whose text contains
+    // "Quorvane" (the maker's own composite device), so the default is another maker's.
+    std::string manufacturer = "Acme Touch";
+    // Bytes of the longest input report plus one for the report id, as a host reads
+    // it from the report capabilities; -1: the capabilities cannot be read.
+    int inputReportLength = 64;
     uint8_t reportId = 0;          // the feature/output report id the device accepts
 };
 
@@ -199,20 +305,25 @@ private:
 };
 
 struct DriverInfo {
-    std::string path;      // device name, e.g. "/sim/qvdrv0"
+    // The device name a host opens: the kind's template with the index 0..15,
+    // e.g. \\.\QVUVCXM_API0 (kind 0; "\\\\.\\QVUVCXM_API0" in C++ source), \\.\QVSMelk_API3 (kind 4).
+    std::string path;
     int kind = 0;          // 0..4, the driver device kind
     int ioctlPair = 0;     // 0: 0x223D48/0x223D4C, 1: 0x223D88/0x223D8C
     uint32_t baudRate = 115200;  // answered to 0x223CB4
     uint32_t sampleRate = 100;   // 0x223DFC: stores the 4-byte input (when non-zero), answers the current rate
 
     // Answers the driver gives a host that enumerates its devices (4-byte little-endian outputs):
-    // 0x223CA8 device code, (code >> 16) / 1000 names the family; 0: derived from kind
+    // 0x223CA8 device code, (code >> 16) / 1000 names the family; nullopt: derived from kind
     //          (kind 4 -> 9000 << 16, kinds 1 and 3 -> 6000 << 16, else 1000 << 16).
-    uint32_t deviceCode = 0;
-    // 0x223C00 answers driverVersion / 100, 0x223C04 driverVersion % 100. 0: 204 when the
+    std::optional<uint32_t> deviceCode;
+    // 0x223C00 answers driverVersion / 100, 0x223C04 driverVersion % 100. nullopt: 204 when the
     // device uses pair 1 on kinds 0..2 (a host switches to the second pair above 203), else 203.
-    uint32_t driverVersion = 0;
+    std::optional<uint32_t> driverVersion;
     uint32_t portIndex = 0;      // 0x223C40: the driver's port index
+    // Controls this driver fails with InvalidParameter although it would answer them,
+    // e.g. {0x223CA8} for a device whose code cannot be read, {0x223C04} for a half-read version.
+    std::vector<uint32_t> failingIoctls;
     // A read of another length than 5 with no bulk transfer armed returns that many zero
     // bytes (the driver supports bulk reads); false: such a read fails InvalidParameter.
     bool bulkReads = true;
@@ -244,7 +355,19 @@ private:
 struct SerialInfo {
     std::string path;        // e.g. "/sim/ttyS3"
     uint32_t baud = 115200;  // the controller's line speed; other host speeds get silence
+    // Nothing is attached to the port: it opens and takes bytes, and never answers.
+    bool empty = false;
 };
+
+// A device plugged into or pulled out of a bench.
+struct DeviceEvent {
+    bool arrival = true;
+    Link link = Link::Hid;
+    std::string path;
+    HidInfo hid;  // link == Hid: the device's description
+};
+
+using DeviceWatcher = std::function<void(const DeviceEvent&)>;
 
 class SerialDevice {
 public:
@@ -307,8 +430,34 @@ public:
     std::vector<DriverDevice*> driverDevices();
     std::vector<SerialDevice*> serialDevices();
 
+    // A serial port with nothing attached (SerialInfo::empty): opens, takes bytes, never answers.
+    SerialDevice& addEmptySerialPort(const std::string& path);
+
     // Unplug / plug a device at run time (a removed device fails every transfer NotFound).
+    // Adding a device to a taken path first removes the device there.
     bool remove(const std::string& path);
+    // Plugs the device last removed from path back in: the same controller and
+    // description on a fresh link (handles to the old one stay dead). false when
+    // nothing was removed there or the path is taken again.
+    bool replug(const std::string& path);
+
+    // Arrivals (add*, replug) and removals (remove, replacement by add*) go to every
+    // watcher in plug order, on the plugging thread before the call returns, without
+    // the bench lock held by the bench (a watcher may call into the bench). While
+    // another thread delivers, a plugging thread waits for its events to be handed out.
+    // A watcher that plugs gets that event after its own call returns.
+    uint64_t watch(DeviceWatcher watcher);
+    // After it returns the watcher is not running (unless it is the caller) and is never called again.
+    void unwatch(uint64_t token);
+
+    // The settings store (the driver's service keys): values of type string or DWORD
+    // under a key. Key and value names compare case-insensitively.
+    using Setting = std::variant<std::string, uint32_t>;
+    void setSettingString(const std::string& key, const std::string& value, const std::string& text);
+    void setSettingDword(const std::string& key, const std::string& value, uint32_t n);
+    void removeSetting(const std::string& key, const std::string& value);
+    // nullopt: no such key or value.
+    std::optional<Setting> setting(const std::string& key, const std::string& value) const;
 
     // The bench lock: held by every transfer; tests may hold it to inspect state.
     std::recursive_mutex& mutex();

@@ -97,4 +97,30 @@ TEST_F(SerialPty, MelkFramesAndAWrongBaud) {
     EXPECT_TRUE(ctl->trace().empty());
 }
 
+TEST_F(SerialPty, EnumerationFindsAControllerNamedInTheEnvironment) {
+    qvsim::ControllerProfile p;
+    p.identityNumber = 2081;
+    serve(p, 115200);
+    ::setenv("QV_SERIAL_PORTS", server->slavePath().c_str(), 1);
+    std::vector<std::string> found;
+    static std::vector<std::string>* sink;
+    sink = &found;
+    int ok = EnumerateRSDevicesA([](const char* path, const char* name, uint32_t) {
+        sink->push_back(std::string(path) + " " + name);
+        return 1;
+    });
+    ::unsetenv("QV_SERIAL_PORTS");
+    EXPECT_EQ(ok, 1);
+    ASSERT_EQ(found, (std::vector<std::string>{server->slavePath() + " QV2081"}));
+    // Found at the second probe speed; the port stays open in the table.
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ASSERT_EQ(OpenDeviceA(server->slavePath().c_str(), &h), 1);
+    uint32_t baud = 0;
+    EXPECT_EQ(GetBaudRate(h, &baud), 1);
+    EXPECT_EQ(baud, 115200u);
+    const uint8_t cmd[5] = {0xE9, 0, 0, 0, 0};
+    uint8_t reply[5] = {};
+    EXPECT_EQ(SendCmd(h, cmd, reply), 1);
+}
+
 }  // namespace

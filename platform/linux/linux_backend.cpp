@@ -1,5 +1,7 @@
 // The linux backend: HID devices through hidraw nodes, serial ports through
-// termios. There are no kernel-driver devices on Linux.
+// termios; device lists from sysfs and device changes from udev
+// (linux_devices.cpp, linux_device_change.cpp). There are no kernel-driver
+// devices on Linux, and so no driver settings store either.
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <poll.h>
@@ -13,8 +15,11 @@
 #include <optional>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/handle_registry.h"
+#include "platform/linux/linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {
@@ -195,8 +200,24 @@ bool failSerialErrno(const char* what, const std::string& path, int err) {
     return failErrno(what, path, err);
 }
 
+bool noSettingsStore(const char* call, const std::string& key, const std::string& value) {
+    return fail(ErrorKind::NotFound, std::string(call) + " " + key + " \"" + value +
+                                         "\": there is no driver settings store on Linux");
+}
+
+// "/dev/" -> "/dev": paths are formed as root + "/" + name.
+std::string withoutTrailingSlash(std::string root) {
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root;
+}
+
 class LinuxBackend final : public Backend {
 public:
+    LinuxBackend(const std::string& sysfsRoot, const std::string& devRoot)
+        : sysfsRoot_(withoutTrailingSlash(sysfsRoot)),
+          devRoot_(withoutTrailingSlash(devRoot)),
+          changes_(linuxdev::startUdevSource) {}
+
     const char* name() const override { return "linux"; }
 
     Handle open(const std::string& path, DeviceKind kind) override {
@@ -461,6 +482,35 @@ public:
         return true;
     }
 
+    // ---- devices present: read from sysfs ----
+    bool listHidInterfaces(std::vector<HidInterface>* out) override {
+        return linuxdev::listHidInterfaces(sysfsRoot_, devRoot_, out);
+    }
+
+    bool listSerialPorts(std::vector<std::string>* out) override {
+        return linuxdev::listSerialPorts(sysfsRoot_, devRoot_, out);
+    }
+
+    bool parentInstanceId(const std::string& interfacePath, std::string* out) override {
+        return linuxdev::parentInstanceId(sysfsRoot_, devRoot_, interfacePath, out);
+    }
+
+    // ---- settings store: the driver's service keys exist only where its kernel driver runs ----
+    bool readSettingString(const std::string& key, const std::string& value, std::string*) override {
+        return noSettingsStore("readSettingString", key, value);
+    }
+
+    bool readSettingDword(const std::string& key, const std::string& value, uint32_t*) override {
+        return noSettingsStore("readSettingDword", key, value);
+    }
+
+    // ---- device change ----
+    void* subscribeDeviceChanges(InterfaceClass cls, DeviceChangeHandler handler) override {
+        return changes_.subscribe(cls, std::move(handler));
+    }
+
+    void unsubscribeDeviceChanges(void* token) override { changes_.unsubscribe(token); }
+
 private:
     std::shared_ptr<HidNode> hid(Handle h, const char* call) {
         return registry_.findAs<HidNode>(h, call, "a HID device");
@@ -519,11 +569,18 @@ private:
         return registry_.add(std::move(port));
     }
 
+    const std::string sysfsRoot_;
+    const std::string devRoot_;
     detail::HandleRegistry<OpenFile> registry_;
+    linuxdev::DeviceChangeHub changes_;
 };
 
 }  // namespace
 
-std::shared_ptr<Backend> makeLinuxBackend() { return std::make_shared<LinuxBackend>(); }
+std::shared_ptr<Backend> makeLinuxBackend(const std::string& sysfsRoot, const std::string& devRoot) {
+    return std::make_shared<LinuxBackend>(sysfsRoot, devRoot);
+}
+
+std::shared_ptr<Backend> makeLinuxBackend() { return makeLinuxBackend("/sys", "/dev"); }
 
 }  // namespace qvp

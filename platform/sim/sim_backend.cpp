@@ -2,7 +2,11 @@
 #include "platform/sim/sim_backend.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <variant>
 
 #include "platform/handle_registry.h"
 
@@ -243,9 +247,130 @@ public:
         return true;
     }
 
+    bool listHidInterfaces(std::vector<HidInterface>* out) override {
+        if (!out) return fail(ErrorKind::InvalidParameter, "listHidInterfaces: no list to fill");
+        out->clear();
+        for (qvsim::HidDevice* d : bench_->hidDevices()) out->push_back(interfaceOf(d->info()));
+        return true;
+    }
+
+    bool listSerialPorts(std::vector<std::string>* out) override {
+        if (!out) return fail(ErrorKind::InvalidParameter, "listSerialPorts: no list to fill");
+        out->clear();
+        for (qvsim::SerialDevice* d : bench_->serialDevices()) out->push_back(d->info().path);
+        return true;
+    }
+
+    bool parentInstanceId(const std::string& interfacePath, std::string* out) override {
+        if (!out) return fail(ErrorKind::InvalidParameter, "parentInstanceId " + interfacePath + ": no text to fill");
+        std::lock_guard lock(bench_->mutex());
+        const qvsim::HidDevice* d = bench_->hid(interfacePath);
+        if (!d) return fail(ErrorKind::NotFound, "parentInstanceId " + interfacePath + ": no such simulated HID device");
+        if (!d->info().hasParent)
+            return fail(ErrorKind::NotFound, "parentInstanceId " + interfacePath + ": the device has no parent device");
+        *out = d->info().parentInstanceId;
+        return true;
+    }
+
+    bool readSettingString(const std::string& key, const std::string& value, std::string* out) override {
+        if (!out) return fail(ErrorKind::InvalidParameter, "readSettingString: no text to fill");
+        auto s = setting("readSettingString", key, value);
+        if (!s) return false;
+        const auto* text = std::get_if<std::string>(&*s);
+        if (!text) return fail(ErrorKind::Other, "readSettingString " + key + "\\" + value + ": the value is a DWORD");
+        *out = *text;
+        return true;
+    }
+
+    bool readSettingDword(const std::string& key, const std::string& value, uint32_t* out) override {
+        if (!out) return fail(ErrorKind::InvalidParameter, "readSettingDword: no number to fill");
+        auto s = setting("readSettingDword", key, value);
+        if (!s) return false;
+        const auto* n = std::get_if<uint32_t>(&*s);
+        if (!n) return fail(ErrorKind::Other, "readSettingDword " + key + "\\" + value + ": the value is a string");
+        *out = *n;
+        return true;
+    }
+
+    void* subscribeDeviceChanges(InterfaceClass cls, DeviceChangeHandler handler) override {
+        if (!handler) {
+            setLastError(ErrorKind::InvalidParameter, "subscribeDeviceChanges: no handler");
+            return nullptr;
+        }
+        if (cls != InterfaceClass::DriverA && cls != InterfaceClass::DriverB && cls != InterfaceClass::UsbDevice) {
+            setLastError(ErrorKind::InvalidParameter,
+                         "subscribeDeviceChanges: unknown interface class " + std::to_string(static_cast<int>(cls)));
+            return nullptr;
+        }
+        const uint64_t watch = bench_->watch([cls, handler = std::move(handler)](const qvsim::DeviceEvent& e) {
+            if (auto name = changeName(cls, e)) handler(DeviceChange{e.arrival, *name});
+        });
+        const uintptr_t token = detail::nextHandleId();
+        std::lock_guard lock(subscriptionsMutex_);
+        subscriptions_.emplace(token, watch);
+        return reinterpret_cast<void*>(token);
+    }
+
+    void unsubscribeDeviceChanges(void* token) override {
+        uint64_t watch = 0;
+        {
+            std::lock_guard lock(subscriptionsMutex_);
+            auto it = subscriptions_.find(reinterpret_cast<uintptr_t>(token));
+            if (it == subscriptions_.end()) return;  // not ours, or already gone
+            watch = it->second;
+            subscriptions_.erase(it);
+        }
+        bench_->unwatch(watch);
+    }
+
+    ~SimBackend() override {
+        for (auto& [token, watch] : subscriptions_) bench_->unwatch(watch);
+    }
+
 private:
     std::shared_ptr<SimSerial> serial(Handle h, const char* call) {
         return registry_.findAs<SimSerial>(h, call, "a serial port");
+    }
+
+    static HidInterface interfaceOf(const qvsim::HidInfo& info) {
+        HidInterface i;
+        i.path = info.path;
+        i.name = info.name;
+        i.vendorId = info.vendorId;
+        i.productId = info.productId;
+        i.hasParent = info.hasParent;
+        // Without a parent there is no parent id and no manufacturer to read.
+        if (info.hasParent) i.parentInstanceId = info.parentInstanceId;
+        i.hasManufacturer = info.hasParent && info.hasManufacturer;
+        if (i.hasManufacturer) i.parentManufacturer = info.manufacturer;
+        i.inputReportLength = info.inputReportLength;
+        return i;
+    }
+
+    // What a subscriber to cls hears of a bench event; nothing when it is not of that class.
+    static std::optional<std::string> changeName(InterfaceClass cls, const qvsim::DeviceEvent& e) {
+        switch (cls) {
+            case InterfaceClass::UsbDevice: {
+                // The USB parent arrives or leaves; a HID device without one is not a USB device.
+                if (e.link != qvsim::Link::Hid || !e.hid.hasParent) return std::nullopt;
+                const std::string& id = e.hid.parentInstanceId;
+                const size_t slash = id.rfind('\\');
+                char head[32];
+                std::snprintf(head, sizeof head, "usb#vid_%04x&pid_%04x#", e.hid.vendorId, e.hid.productId);
+                return head + (slash == std::string::npos ? id : id.substr(slash + 1));
+            }
+            case InterfaceClass::DriverA:
+                if (e.link != qvsim::Link::Driver) return std::nullopt;
+                return e.path;
+            case InterfaceClass::DriverB: return std::nullopt;  // the driver publishes its devices in class A
+        }
+        return std::nullopt;
+    }
+
+    std::optional<qvsim::Bench::Setting> setting(const char* call, const std::string& key, const std::string& value) {
+        auto s = bench_->setting(key, value);
+        if (!s) fail(ErrorKind::NotFound, std::string(call) + " " + key + "\\" + value + ": no such value in the simulated settings");
+        return s;
     }
 
     static bool checkReport(const char* call, const void* report, size_t len) {
@@ -255,6 +380,8 @@ private:
 
     const std::shared_ptr<qvsim::Bench> bench_;
     detail::HandleRegistry<SimObject> registry_;
+    std::mutex subscriptionsMutex_;
+    std::unordered_map<uintptr_t, uint64_t> subscriptions_;  // token -> bench watch
 };
 
 class VirtualClockAdapter final : public Clock {

@@ -24,6 +24,29 @@ Packet withBytes(uint8_t code, const std::array<uint8_t, 4>& b) { return {code, 
 
 bool knownBank(uint8_t bank) { return bank == 0x00 || bank == 0x80 || bank == 0x90; }
 
+// The identity answer as the series sends it.
+Packet identityReply(Series s, uint16_t number, uint8_t major, uint8_t letter) {
+    uint8_t lo = uint8_t(number & 0xFF), hi = uint8_t(number >> 8);
+    if (s == Series::Ostra) return {0xEE, hi, lo, 0x00, major};
+    return {0xEE, lo, hi, major, letter};
+}
+
+// The boot state answer. State A / state B as a host decodes them: AA 55 while the
+// boot loader runs, else the build bytes. Ostra sends minor in byte 2, state B in
+// byte 3 and state A in byte 4.
+Packet bootStateReply(Series s, uint8_t minor, uint8_t customer, bool inBoot, uint8_t buildA, uint8_t buildB) {
+    uint8_t stateA = inBoot ? 0xAA : buildA, stateB = inBoot ? 0x55 : buildB;
+    if (s == Series::Ostra) return {0xED, 0x00, minor, stateB, stateA};
+    return {0xED, minor, customer, stateA, stateB};
+}
+
+uint32_t getLE32(const uint8_t* in) {
+    return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+}
+void putLE32(uint8_t* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[i] = uint8_t(v >> (8 * i));
+}
+
 struct Fault {
     enum Kind { Refuse, Silence } kind;
     int remaining;  // -1: until cleared
@@ -53,6 +76,10 @@ struct Controller::Impl {
 
     uint64_t busyUntilMs = 0;
 
+    bool diagnostic = false;             // F9 .. enter / leave
+    std::optional<uint8_t> selected;     // the slave F4 00 k .. 01 selected; none: the master
+    bool bootSwitchArmed = false;        // the last command was D4 00 00 00 00
+
     static uint16_t key(uint8_t bank, uint8_t addr) { return uint16_t(bank << 8 | addr); }
 
     // The profile field that describes a register word, if any.
@@ -68,11 +95,14 @@ struct Controller::Impl {
     static bool isScanModeWord(uint8_t bank, uint8_t addr) {
         return (bank == 0x00 && addr == 0x4E) || (bank == 0x90 && addr == 0x0E);
     }
+    static bool isMonitorIdWord(uint8_t bank, uint8_t addr) { return bank == 0x00 && addr == 0x49; }
+    bool overridden(uint8_t bank, uint8_t addr) const { return words.count(key(bank, addr)) != 0; }
 
     std::array<uint8_t, 4> read(uint8_t bank, uint8_t addr) const {
         if (auto it = words.find(key(bank, addr)); it != words.end()) return it->second;
         if (auto* w = const_cast<Impl*>(this)->profileWord(bank, addr)) return *w;
         if (isScanModeWord(bank, addr)) return {0, 0, 0, profile.scanMode};
+        if (isMonitorIdWord(bank, addr)) return {0, 0, 0, profile.monitorId};
         return {};
     }
 
@@ -85,15 +115,30 @@ struct Controller::Impl {
             (*w)[3] = value;
         } else if (isScanModeWord(bank, addr)) {
             profile.scanMode = value;
+        } else if (isMonitorIdWord(bank, addr)) {
+            profile.monitorId = value;
         } else {
             words[key(bank, addr)] = {0, 0, 0, value};
         }
     }
 
-    void setScanBit(bool on) {
+    // Bit 0 of the state word's byte 4 is scanning, bit 1 the data report.
+    void setStateBit(uint8_t bit, bool on) {
         auto w = read(0x00, 0xF0);
-        w[3] = on ? uint8_t(w[3] | 0x01) : uint8_t(w[3] & ~0x01);
+        w[3] = on ? uint8_t(w[3] | bit) : uint8_t(w[3] & ~bit);
         writeByte4(0x00, 0xF0, w[3]);
+    }
+
+    // Which IC byte 2 of an ED, EE or EB (Ostra: E7) query names: 0xF0 + k is slave k,
+    // anything else the master. A slave answers through the master once selected, or
+    // at any time when it shares the master's chip.
+    enum class Reach { Master, Slave, Unreachable, Missing };
+    Reach reach(uint8_t selector, size_t* k) const {
+        if (selector < 0xF0) return Reach::Master;
+        *k = size_t(selector - 0xF0);
+        if (*k >= profile.slaves.size()) return Reach::Missing;
+        if (profile.slavesShareIc || (selected && *selected == *k)) return Reach::Slave;
+        return Reach::Unreachable;
     }
 
     void arm() {
@@ -118,7 +163,11 @@ struct Controller::Impl {
     std::optional<Packet> firmware(const Packet& c, uint64_t nowMs);
     std::optional<Packet> identity(const Packet& c) const;
     std::optional<Packet> bootState(const Packet& c) const;
-    Packet paramItem(const Packet& c) const;
+    Packet customerBytes(const Packet& c) const;
+    Packet paramItem(const Packet& c);
+    Packet panelText(const Packet& c) const;
+    Packet stateExPage(uint8_t page) const;
+    Packet diagnosticMode(const Packet& c);
     Packet olderGeometry(const Packet& c) const;
     Packet wordRead(const Packet& c) const;
 };
@@ -130,36 +179,146 @@ std::optional<Packet> Controller::Impl::identity(const Packet& c) const {
         if (!p.bootVersion) return refusal(c);
         return Packet{0xEE, 0x55, 0x00, 0x00, *p.bootVersion};
     }
-    uint8_t lo = uint8_t(p.identityNumber & 0xFF), hi = uint8_t(p.identityNumber >> 8);
-    if (p.series == Series::Ostra) return Packet{0xEE, hi, lo, 0x00, p.major};
-    return Packet{0xEE, lo, hi, p.major, p.letter};
+    size_t k = 0;
+    switch (reach(c[2], &k)) {
+        case Reach::Missing: return refusal(c);
+        case Reach::Unreachable: return Packet{0xEE, 0, 0, 0, 0};
+        case Reach::Slave: {
+            const SlaveProfile& s = p.slaves[k];
+            // A core of the master's chip has no number of its own.
+            return identityReply(p.series, p.slavesShareIc ? 0xAA55 : s.identityNumber, s.major, s.letter);
+        }
+        case Reach::Master: break;
+    }
+    return identityReply(p.series, p.identityNumber, p.major, p.letter);
 }
 
-std::optional<Packet> Controller::Impl::bootState(const Packet&) const {
+std::optional<Packet> Controller::Impl::bootState(const Packet& c) const {
     const auto& p = profile;
     if (p.series == Series::Melk) return std::nullopt;
-    // State A / state B as a host decodes them: AA 55 while the boot loader runs.
-    uint8_t stateA = p.inBoot ? 0xAA : 0x00, stateB = p.inBoot ? 0x55 : 0x00;
-    // Ostra sends minor in byte 2, state B in byte 3 and state A in byte 4.
-    if (p.series == Series::Ostra) return Packet{0xED, 0x00, p.minor, stateB, stateA};
-    return Packet{0xED, p.minor, p.customer, stateA, stateB};
+    size_t k = 0;
+    switch (reach(c[2], &k)) {
+        case Reach::Missing: return refusal(c);
+        case Reach::Unreachable: return Packet{0xED, 0, 0, 0, 0};
+        case Reach::Slave: {
+            const SlaveProfile& s = p.slaves[k];
+            return bootStateReply(p.series, s.minor, s.customer, s.inBoot, s.buildA, s.buildB);
+        }
+        case Reach::Master: break;
+    }
+    return bootStateReply(p.series, p.minor, p.customer, p.inBoot, p.buildA, p.buildB);
 }
 
-Packet Controller::Impl::paramItem(const Packet& c) const {
-    const auto& p = profile;
+// EB (current) / E7 (Ostra) 00 v 00 00: the customer bytes of the IC v names.
+Packet Controller::Impl::customerBytes(const Packet& c) const {
+    size_t k = 0;
+    switch (reach(c[2], &k)) {
+        case Reach::Missing: return refusal(c);
+        case Reach::Unreachable: return Packet{c[0], 0, 0, 0, 0};
+        case Reach::Slave: return withBytes(c[0], profile.slaves[k].customerBytes);
+        case Reach::Master: break;
+    }
+    return withBytes(c[0], profile.customerBytes);
+}
+
+Packet Controller::Impl::paramItem(const Packet& c) {
+    auto& p = profile;
     const Packet itemRefused{0xF6, 0xFF, 0xFF, 0x00, 0x00};
     if (p.paraVersion == 0) return itemRefused;
-    uint8_t group = c[1], item = c[2];
-    if (group == 0x00 && item == 0x10)
-        return {0xF6, group, item, uint8_t(p.paraVersion / 100), uint8_t(p.paraVersion % 100)};
-    if (group == 0x02 && item == 0x02) {
+    const uint8_t group = c[1], code = c[2];
+    if (group == 0x00 && code == 0x10)
+        return {0xF6, group, code, uint8_t(p.paraVersion / 100), uint8_t(p.paraVersion % 100)};
+    if (group == 0x02 && code == 0x02) {
         // Bit 4 of feature byte 2 says rows come first; otherwise columns do.
         bool rowsFirst = p.featureF4[2] & 0x10;
-        return rowsFirst ? Packet{0xF6, group, item, p.rows, p.columns}
-                         : Packet{0xF6, group, item, p.columns, p.rows};
+        return rowsFirst ? Packet{0xF6, group, code, p.rows, p.columns}
+                         : Packet{0xF6, group, code, p.columns, p.rows};
     }
-    if (group == 0x02 && item == 0x03) return {0xF6, group, item, 0x00, p.extraColumns};
+    if (group == 0x02 && code == 0x03) return {0xF6, group, code, 0x00, p.extraColumns};
+    if (code == 0x00) {
+        // The presence mask: of the groups (group 0), or of a group's items.
+        uint16_t mask = 0;
+        for (const auto& [at, item] : p.items) {
+            if (group == 0x00 && at.first >= 1 && at.first <= 15) mask |= uint16_t(1u << at.first);
+            if (group != 0x00 && at.first == group && at.second < 16) mask |= uint16_t(1u << at.second);
+        }
+        return {0xF6, group, code, uint8_t(mask & 0xFF), uint8_t(mask >> 8)};
+    }
+    if (code <= 0x0F) {
+        auto it = p.groupInfo.find({group, code});
+        if (it == p.groupInfo.end()) return itemRefused;
+        return {0xF6, group, code, it->second[0], it->second[1]};
+    }
+    if (code >= 0x10 && code <= 0x1F) {
+        auto it = p.items.find({group, uint8_t(code - 0x10)});
+        if (it == p.items.end()) return itemRefused;
+        return {0xF6, group, code, it->second.maximum, it->second.value};
+    }
+    if (code >= 0x80 && code <= 0x8F) {
+        auto it = p.items.find({group, uint8_t(code - 0x80)});
+        if (it == p.items.end()) return itemRefused;
+        // A value above the maximum is not taken: 0xFF in byte 4; else byte 4 says whether it changed.
+        if (c[4] > it->second.maximum) return {0xF6, group, code, 0x00, 0xFF};
+        bool changed = it->second.value != c[4];
+        it->second.value = c[4];
+        return {0xF6, group, code, 0x00, uint8_t(changed ? 0x01 : 0x00)};
+    }
+    if (group == 0x00 && code == 0x90) return {0xF6, group, code, 0x00, 0x00};  // flush
+    if (group == 0x00 && code == 0x9F && (c[4] == 0 || c[4] == 1)) return echo(c);  // update lock
     return itemRefused;
+}
+
+// E3 00 00 00 00: table sizes; E3 01 i 00 n: panel-size entry i (n = 0, 1 the
+// name, 2 size and flags); E3 02 i 00 00: cover-lens entry i.
+Packet Controller::Impl::panelText(const Packet& c) const {
+    const auto& p = profile;
+    const uint8_t kind = c[1], index = c[2], n = c[4];
+    if (kind == 0x00)
+        return {0xE3, 0x00, uint8_t(p.panelSizes.size()), uint8_t(p.coverLenses.size()), 0x00};
+    if (kind == 0x01 && index < p.panelSizes.size()) {
+        const PanelSizeEntry& e = p.panelSizes[index];
+        if (n == 0) return {0xE3, e.name[0], e.name[1], e.name[2], e.name[3]};
+        if (n == 1) return {0xE3, e.name[4], e.name[5], e.name[6], e.name[7]};
+        if (n == 2) return {0xE3, e.inches, e.tenthsAndFlags, 0x00, 0x00};
+    }
+    if (kind == 0x02 && index < p.coverLenses.size() && n == 0) {
+        const CoverLensEntry& e = p.coverLenses[index];
+        return {0xE3, e.thickness, e.thicknessTo, e.material, e.mark};
+    }
+    return refusal(c);
+}
+
+// E0 00 FF 00 p: page 0 as the profile says; page 1 shows diagnostic mode in bit 7 of byte 2.
+Packet Controller::Impl::stateExPage(uint8_t page) const {
+    if (page == 0) return withBytes(0xE0, profile.stateEx);
+    if (page == 1) {
+        auto w = profile.stateEx1;
+        w[1] = diagnostic ? uint8_t(w[1] | 0x80) : uint8_t(w[1] & 0x7F);
+        return withBytes(0xE0, w);
+    }
+    return Packet{0xE0, 0, 0, 0, 0};
+}
+
+// F9 FF 90 00 v (new form) and F9 00 00 C0 01 / F9 00 00 00 00 (old form): enter and leave
+// diagnostic mode. F9 FF 00 00 00 is the capability query.
+Packet Controller::Impl::diagnosticMode(const Packet& c) {
+    if (c[1] == 0xFF && c[2] == 0 && c[3] == 0 && c[4] == 0) {
+        if (!profile.capability) return refusal(c);
+        return withBytes(0xF9, *profile.capability);
+    }
+    if (c[1] == 0xFF && c[2] == 0x90 && c[3] == 0 && (c[4] == 0 || c[4] == 1)) {
+        diagnostic = c[4] == 1;
+        return echo(c);
+    }
+    if (c[1] == 0 && c[2] == 0 && c[3] == 0xC0 && c[4] == 1) {
+        diagnostic = true;
+        return echo(c);
+    }
+    if (c[1] == 0 && c[2] == 0 && c[3] == 0 && c[4] == 0) {
+        diagnostic = false;
+        return echo(c);
+    }
+    return refusal(c);
 }
 
 // E5 00 00 00 1: rows, columns, 0, extra columns in the high nibble (bit 0 clear:
@@ -184,8 +343,11 @@ Packet Controller::Impl::wordRead(const Packet& c) const {
 }
 
 std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs) {
-    const auto& p = profile;
+    auto& p = profile;
     const bool current = p.series == Series::Current;
+    // D4 00 AA 00 00 starts the boot loader only right after D4 00 00 00 00.
+    const bool switchArmed = bootSwitchArmed;
+    bootSwitchArmed = false;
     switch (c[0]) {
         case 0xEE: return identity(c);
         case 0xED: return bootState(c);
@@ -196,32 +358,41 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xF2:
             if (p.series == Series::Melk && c[1] == 0 && c[2] == 0)
                 return Packet{0xF2, 0xD9, p.major, p.minor, uint8_t(p.inBoot ? 0xAA : 0x00)};
+            if (!current && c[1] == 0 && c[2] == 0x7C && c[4] == p.monitorKey) {
+                p.monitorId = c[3];
+                return echo(c);
+            }
             return refusal(c);
         case 0xE7:
             if (current) return Packet{0xE7, 0x00, uint8_t(p.fastTiming ? 0x55 : 0x00), 0x00, 0x00};
-            if (p.series == Series::Ostra) return withBytes(0xE7, p.customerBytes);
+            if (p.series == Series::Ostra) return customerBytes(c);
             return refusal(c);
         case 0xEB:
-            if (current) return withBytes(0xEB, p.customerBytes);
+            if (current) return customerBytes(c);
             return refusal(c);
-        case 0xEF: return Packet{0xEF, p.slaveCount, 0x00, 0x00, p.dualBootState};
+        case 0xEF: return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
         case 0xE0:
             if (!knownBank(c[1])) return refusal(c);
+            if (c[1] == 0x00 && c[2] == 0xFF && !overridden(0x00, 0xFF)) return stateExPage(c[4]);
+            if (c[1] == 0x00 && c[2] == 0xED && !overridden(0x00, 0xED)) {
+                auto it = p.icWords.find(c[4]);
+                if (it == p.icWords.end()) return refusal(c);
+                return withBytes(0xE0, it->second);
+            }
             return withBytes(0xE0, read(c[1], c[2]));
         case 0xE1:
             if (!knownBank(c[1])) return refusal(c);
             writeByte4(c[1], c[2], c[4]);
             return echo(c);
+        case 0xE3: return panelText(c);
         case 0xE9: return withBytes(0xE9, p.bridge);
+        case 0xEA:  // flush the parameters to flash
+            if (c[1] == 0 && (c[2] == 0x00 || c[2] == 0xAA) && c[3] == 0 && c[4] == 0) return echo(c);
+            return refusal(c);
         case 0xF6: return paramItem(c);
         case 0xE5: return olderGeometry(c);
         case 0xE8: return wordRead(c);
-        case 0xF9:
-            if (c[1] == 0xFF && c[2] == 0 && c[3] == 0 && c[4] == 0) {
-                if (!p.capability) return refusal(c);
-                return withBytes(0xF9, *p.capability);
-            }
-            return refusal(c);
+        case 0xF9: return diagnosticMode(c);
         case 0xFA: {
             bool query = c[1] == 0xFF && c[2] == 0 && c[3] == 0 && c[4] == 0;
             bool start = c[1] == 0x00 && c[2] == 0x55 && c[3] == 0 && c[4] == 0;
@@ -230,13 +401,42 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return Packet{0xFA, uint8_t(*p.reportLength & 0xFF), uint8_t(*p.reportLength >> 8), 0x00, 0x00};
         }
         case 0xD2: return withBytes(0xD2, p.d2Reply);
-        case 0xF4: return echo(c);
+        case 0xD3:
+            if (c[1] == 0 && (c[2] == 0x00 || c[2] == 0xAA) && c[4] == 0x01 && p.bootPacketSize)
+                return Packet{0xD3, uint8_t(*p.bootPacketSize & 0xFF), uint8_t(*p.bootPacketSize >> 8), 0x00, 0x01};
+            return refusal(c);
+        case 0xD4:
+            if (c[1] == 0 && c[2] == 0x00 && c[3] == 0 && c[4] == 0) {
+                bootSwitchArmed = true;
+                return echo(c);
+            }
+            if (c[1] == 0 && c[2] == 0xAA && c[3] == 0 && c[4] == 0 && switchArmed) {
+                p.inBoot = true;
+                return Packet{0xD4, 0x00, 0xAA, 0x00, p.bootSwitchMs};
+            }
+            return refusal(c);
+        case 0xF4:
+            // F4 00 AA .. selects the master, F4 00 k .. 01 slave k; byte 1 of the
+            // answer says whether that slave runs its boot loader.
+            if (c[2] == 0xAA) {
+                selected.reset();
+                return echo(c);
+            }
+            if (c[4] == 0x01) {
+                selected = c[2];
+                bool boot = c[2] < p.slaves.size() && p.slaves[c[2]].inBoot;
+                return Packet{0xF4, uint8_t(boot ? 0x01 : 0x00), c[2], c[3], c[4]};
+            }
+            return echo(c);
         case 0xF3:
             if (c[1] == 0x00 && c[2] == 0x07 && p.f3UpdateLock) return Packet{0xF3, 0xAA, 0x07, 0x00, c[4]};
+            if (!current && c[1] == 0x00 && c[2] == 0x7C && c[3] == 0 && c[4] == 0)
+                return Packet{0xF3, 0x00, 0x7C, p.monitorId, p.monitorKey};
             return refusal(c);
         case 0xF7: return echo(c);
-        case 0xF0: setScanBit(false); return echo(c);
-        case 0xF1: setScanBit(true); return echo(c);
+        // F0 / F1 00 00 00 v: v = 1 switches the data report, otherwise scanning.
+        case 0xF0: setStateBit(c[4] == 1 ? 0x02 : 0x01, false); return echo(c);
+        case 0xF1: setStateBit(c[4] == 1 ? 0x02 : 0x01, true); return echo(c);
         case 0xE4:
             if (c[1] == 0x01 && c[4] == 0x02) {  // save the base
                 busyUntilMs = nowMs + p.saveBaseBusyMs;
@@ -247,13 +447,44 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 return Packet{0xE4, 0x00, 0x00, uint8_t(status >> 8), uint8_t(status & 0xFF)};
             }
             return refusal(c);
-        case 0xFE:
+        case 0xFE:  // reset: the firmware starts over
             disarm();
+            diagnostic = false;
+            selected.reset();
             return echo(c);
-        case 0xC0:
+        case 0xC0: {
+            auto it = p.infoWords.find(c[2]);
+            return it == p.infoWords.end() ? Packet{0xC0, 0, 0, 0, 0} : withBytes(0xC0, it->second);
+        }
         case 0xC1: return Packet{c[0], 0, 0, 0, 0};
         default: return refusal(c);
     }
+}
+
+uint32_t* DriverSettings::word(uint32_t code) {
+    switch (code) {
+        case 0x223C80: return &versionWord;
+        case 0x223D34: return &touchType;
+        case 0x223D20: return &dataReport;
+        case 0x223DAC: return &monitorId;
+        case 0x223C20: return &rightButton;
+        case 0x223C70: return &touchAndHold;
+        default: return nullptr;
+    }
+}
+
+XferError DriverSettings::ioctl(uint32_t code, const uint8_t* in, size_t inLen, uint8_t* out, size_t outLen,
+                                uint32_t* returned) {
+    if (returned) *returned = 0;
+    uint32_t* w = word(code);
+    const bool writes = in && inLen >= 4, reads = out && outLen >= 4;
+    if (!w || (!writes && !reads)) return XferError::InvalidParameter;
+    if (writes) *w = getLE32(in);
+    if (reads) {
+        putLE32(out, *w);
+        if (returned) *returned = 4;
+    }
+    return XferError::None;
 }
 
 Controller::Controller(ControllerProfile profile) : impl_(std::make_shared<Impl>()) {

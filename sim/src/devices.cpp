@@ -8,6 +8,8 @@
 #include "qvsim.h"
 
 #include <algorithm>
+#include <cctype>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 
@@ -74,6 +76,7 @@ struct HidDevice::Impl {
     std::shared_ptr<Controller> controller;
     std::shared_ptr<BenchCore> core;
     bool removed = false;
+    uint64_t removedSeq = 0;  // order of removal, for replug
     ReplyBuffer replies;
     std::array<InjectedFailure, 3> failures;
     std::vector<std::vector<uint8_t>> outputs;
@@ -166,19 +169,20 @@ struct DriverDevice::Impl {
     std::shared_ptr<Controller> controller;
     std::shared_ptr<BenchCore> core;
     bool removed = false;
+    uint64_t removedSeq = 0;  // order of removal, for replug
     ReplyBuffer replies;
     std::array<InjectedFailure, 3> failures;
 
     int pair() const { return info.ioctlPair == 1 ? 1 : 0; }
 
     uint32_t deviceCode() const {
-        if (info.deviceCode) return info.deviceCode;
+        if (info.deviceCode) return *info.deviceCode;
         if (info.kind == 4) return 9000u << 16;
         if (info.kind == 1 || info.kind == 3) return 6000u << 16;
         return 1000u << 16;
     }
     uint32_t driverVersion() const {
-        if (info.driverVersion) return info.driverVersion;
+        if (info.driverVersion) return *info.driverVersion;
         return (pair() == 1 && info.kind <= 2) ? 204 : 203;
     }
 
@@ -226,6 +230,8 @@ XferError DriverDevice::ioctl(uint32_t code, const uint8_t* in, size_t inLen, ui
                   : code == kIoctlRead[d.pair()] ? DriverOp::Read
                                                  : DriverOp::Other;
     if (auto e = d.failures[size_t(op)].take(); e != XferError::None) return e;
+    if (std::find(d.info.failingIoctls.begin(), d.info.failingIoctls.end(), code) != d.info.failingIoctls.end())
+        return XferError::InvalidParameter;
 
     switch (op) {
         case DriverOp::Send: {
@@ -269,6 +275,7 @@ struct SerialDevice::Impl {
     std::shared_ptr<Controller> controller;
     std::shared_ptr<BenchCore> core;
     bool removed = false;
+    uint64_t removedSeq = 0;  // order of removal, for replug
     std::optional<uint32_t> hostBaud;
     std::vector<uint8_t> partial;
     uint64_t lastByteMs = 0;
@@ -302,6 +309,7 @@ struct SerialDevice::Impl {
 
     void receive(const uint8_t* data, size_t len, uint64_t nowMs) {
         received += len;
+        if (info.empty) return;  // nobody on the line
         resync(nowMs);
         if (hostBaud.value_or(info.baud) != info.baud) {
             // At another speed the controller sees only line noise.
@@ -384,6 +392,118 @@ void SerialDevice::resyncAfterGap(uint64_t nowMs) {
     impl_->resync(nowMs);
 }
 
+// ---------------------------------------------------------------- device events
+
+namespace {
+
+// The watchers of one bench and the events still to be handed to them.
+//
+// Events are queued while the bench lock is held, so the queue is in plug order;
+// they are handed out after the bench lock is released, by one thread at a time,
+// so every watcher sees them in that order.
+class WatcherHub {
+public:
+    uint64_t add(DeviceWatcher fn) {
+        auto w = std::make_shared<Watcher>();
+        w->fn = std::move(fn);
+        std::lock_guard l(mutex_);
+        w->id = nextId_++;
+        watchers_.push_back(w);
+        return w->id;
+    }
+
+    void remove(uint64_t id) {
+        std::shared_ptr<Watcher> w;
+        {
+            std::lock_guard l(mutex_);
+            auto it = std::find_if(watchers_.begin(), watchers_.end(), [&](auto& x) { return x->id == id; });
+            if (it == watchers_.end()) return;
+            w = *it;
+            watchers_.erase(it);
+        }
+        // Waits for a call in progress on another thread; queued events skip it from now on.
+        std::lock_guard running(w->running);
+        w->active = false;
+    }
+
+    // Queues events for the present watchers; call with the bench lock held.
+    // Returns the number to pass to deliver (0: nothing queued).
+    uint64_t post(std::vector<DeviceEvent> events) {
+        std::lock_guard l(mutex_);
+        if (watchers_.empty() || events.empty()) return 0;
+        for (auto& e : events) queue_.push_back(Pending{++posted_, std::move(e), watchers_});
+        return posted_;
+    }
+
+    // Hands out the queue up to and including event number upTo; call without the bench lock.
+    void deliver(uint64_t upTo) {
+        if (upTo == 0) return;
+        std::unique_lock l(mutex_);
+        while (delivered_ < upTo) {
+            if (draining_) {
+                // A watcher plugged a device: the loop below it hands the event out next.
+                if (drainer_ == std::this_thread::get_id()) return;
+                changed_.wait(l);
+                continue;
+            }
+            if (queue_.empty()) return;  // handed out, or dropped by a watcher that threw
+            draining_ = true;
+            drainer_ = std::this_thread::get_id();
+            struct Done {
+                WatcherHub& hub;
+                std::unique_lock<std::mutex>& l;
+                ~Done() {
+                    if (!l.owns_lock()) l.lock();
+                    hub.draining_ = false;
+                    hub.changed_.notify_all();
+                }
+            } done{*this, l};
+            while (!queue_.empty()) {
+                Pending p = std::move(queue_.front());
+                queue_.pop_front();
+                l.unlock();
+                for (auto& w : p.watchers) {
+                    std::lock_guard running(w->running);
+                    if (w->active) w->fn(p.event);
+                }
+                l.lock();
+                delivered_ = p.seq;
+                changed_.notify_all();
+            }
+        }
+    }
+
+private:
+    struct Watcher {
+        uint64_t id = 0;
+        DeviceWatcher fn;
+        // Held while fn runs; recursive so that fn may unwatch itself.
+        std::recursive_mutex running;
+        bool active = true;
+    };
+    struct Pending {
+        uint64_t seq;
+        DeviceEvent event;
+        std::vector<std::shared_ptr<Watcher>> watchers;
+    };
+
+    std::mutex mutex_;  // guards everything below
+    std::condition_variable changed_;
+    std::vector<std::shared_ptr<Watcher>> watchers_;
+    std::deque<Pending> queue_;
+    uint64_t nextId_ = 1;
+    uint64_t posted_ = 0, delivered_ = 0;
+    bool draining_ = false;
+    std::thread::id drainer_;
+};
+
+std::string lowerText(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- bench
 
 struct Bench::Impl {
@@ -396,6 +516,21 @@ struct Bench::Impl {
     std::vector<std::unique_ptr<HidDevice>> goneHid;
     std::vector<std::unique_ptr<DriverDevice>> goneDriver;
     std::vector<std::unique_ptr<SerialDevice>> goneSerial;
+    uint64_t removals = 0;
+
+    WatcherHub watchers;
+    // Settings by lower-cased key and value name.
+    std::map<std::pair<std::string, std::string>, Setting> settings;
+
+    static DeviceEvent event(bool arrival, const HidDevice& d) {
+        return DeviceEvent{arrival, Link::Hid, d.info().path, d.info()};
+    }
+    static DeviceEvent event(bool arrival, const DriverDevice& d) {
+        return DeviceEvent{arrival, Link::Driver, d.info().path, {}};
+    }
+    static DeviceEvent event(bool arrival, const SerialDevice& d) {
+        return DeviceEvent{arrival, Link::Serial, d.info().path, {}};
+    }
 
     template <typename D>
     static D* find(std::vector<std::unique_ptr<D>>& list, const std::string& path) {
@@ -404,20 +539,67 @@ struct Bench::Impl {
         return nullptr;
     }
     template <typename D>
-    static bool take(std::vector<std::unique_ptr<D>>& list, std::vector<std::unique_ptr<D>>& gone,
-                     const std::string& path) {
+    bool take(std::vector<std::unique_ptr<D>>& list, std::vector<std::unique_ptr<D>>& gone, const std::string& path,
+              std::vector<DeviceEvent>* events) {
         auto it = std::find_if(list.begin(), list.end(), [&](auto& d) { return d->info().path == path; });
         if (it == list.end()) return false;
         (*it)->impl_->removed = true;
+        (*it)->impl_->removedSeq = ++removals;
+        events->push_back(event(false, **it));
         gone.push_back(std::move(*it));
         list.erase(it);
         return true;
+    }
+    bool removeLocked(const std::string& path, std::vector<DeviceEvent>* events) {
+        bool any = take(hid, goneHid, path, events);
+        any |= take(driver, goneDriver, path, events);
+        any |= take(serial, goneSerial, path, events);
+        return any;
     }
     template <typename D>
     static std::vector<D*> all(std::vector<std::unique_ptr<D>>& list) {
         std::vector<D*> out;
         for (auto& d : list) out.push_back(d.get());
         return out;
+    }
+    // The most recently removed device at path in one gone list.
+    template <typename D>
+    static D* lastGone(std::vector<std::unique_ptr<D>>& gone, const std::string& path) {
+        D* best = nullptr;
+        for (auto& d : gone)
+            if (d->info().path == path && (!best || d->impl_->removedSeq > best->impl_->removedSeq)) best = d.get();
+        return best;
+    }
+
+    // Puts a new device on the bench; the caller holds the bench lock.
+    template <typename D, typename Info>
+    D& plug(std::vector<std::unique_ptr<D>>& list, std::shared_ptr<Controller> c, Info info,
+            std::vector<DeviceEvent>* events) {
+        removeLocked(info.path, events);  // plugging a device into a taken path replaces the old one
+        c->attach(core->lock);
+        auto d = std::make_unique<D>();
+        d->impl_ = std::make_shared<typename D::Impl>();
+        d->impl_->info = std::move(info);
+        d->impl_->controller = std::move(c);
+        d->impl_->core = core;
+        list.push_back(std::move(d));
+        events->push_back(event(true, *list.back()));
+        return *list.back();
+    }
+
+    // plug() under the bench lock, then the events it caused, without the lock.
+    template <typename D, typename Info>
+    D& plugAndTell(std::vector<std::unique_ptr<D>>& list, std::shared_ptr<Controller> c, Info info) {
+        D* d = nullptr;
+        uint64_t events = 0;
+        {
+            std::lock_guard g(*core->lock);
+            std::vector<DeviceEvent> e;
+            d = &plug(list, std::move(c), std::move(info), &e);
+            events = watchers.post(std::move(e));
+        }
+        watchers.deliver(events);
+        return *d;  // removed again by a watcher, it still lives among the gone devices
     }
 };
 
@@ -433,42 +615,23 @@ uint32_t Bench::latencyMs() const { return impl_->core->latencyMs; }
 std::recursive_mutex& Bench::mutex() { return *impl_->core->lock; }
 
 HidDevice& Bench::addHid(std::shared_ptr<Controller> c, HidInfo info) {
-    std::lock_guard g(mutex());
-    remove(info.path);  // plugging a device into a taken path replaces the old one
-    c->attach(impl_->core->lock);
-    auto d = std::make_unique<HidDevice>();
-    d->impl_ = std::make_shared<HidDevice::Impl>();
-    d->impl_->info = std::move(info);
-    d->impl_->controller = std::move(c);
-    d->impl_->core = impl_->core;
-    impl_->hid.push_back(std::move(d));
-    return *impl_->hid.back();
+    return impl_->plugAndTell(impl_->hid, std::move(c), std::move(info));
 }
 
 DriverDevice& Bench::addDriver(std::shared_ptr<Controller> c, DriverInfo info) {
-    std::lock_guard g(mutex());
-    remove(info.path);
-    c->attach(impl_->core->lock);
-    auto d = std::make_unique<DriverDevice>();
-    d->impl_ = std::make_shared<DriverDevice::Impl>();
-    d->impl_->info = std::move(info);
-    d->impl_->controller = std::move(c);
-    d->impl_->core = impl_->core;
-    impl_->driver.push_back(std::move(d));
-    return *impl_->driver.back();
+    return impl_->plugAndTell(impl_->driver, std::move(c), std::move(info));
 }
 
 SerialDevice& Bench::addSerial(std::shared_ptr<Controller> c, SerialInfo info) {
-    std::lock_guard g(mutex());
-    remove(info.path);
-    c->attach(impl_->core->lock);
-    auto d = std::make_unique<SerialDevice>();
-    d->impl_ = std::make_shared<SerialDevice::Impl>();
-    d->impl_->info = std::move(info);
-    d->impl_->controller = std::move(c);
-    d->impl_->core = impl_->core;
-    impl_->serial.push_back(std::move(d));
-    return *impl_->serial.back();
+    return impl_->plugAndTell(impl_->serial, std::move(c), std::move(info));
+}
+
+SerialDevice& Bench::addEmptySerialPort(const std::string& path) {
+    SerialInfo info;
+    info.path = path;
+    info.empty = true;
+    // A controller nobody reaches, so that controller() of the port is still valid.
+    return addSerial(std::make_shared<Controller>(), std::move(info));
 }
 
 HidDevice* Bench::hid(const std::string& path) {
@@ -498,11 +661,69 @@ std::vector<SerialDevice*> Bench::serialDevices() {
 }
 
 bool Bench::remove(const std::string& path) {
-    std::lock_guard g(mutex());
-    bool any = Impl::take(impl_->hid, impl_->goneHid, path);
-    any |= Impl::take(impl_->driver, impl_->goneDriver, path);
-    any |= Impl::take(impl_->serial, impl_->goneSerial, path);
+    bool any = false;
+    uint64_t events = 0;
+    {
+        std::lock_guard g(mutex());
+        std::vector<DeviceEvent> e;
+        any = impl_->removeLocked(path, &e);
+        events = impl_->watchers.post(std::move(e));
+    }
+    impl_->watchers.deliver(events);
     return any;
+}
+
+bool Bench::replug(const std::string& path) {
+    uint64_t events = 0;
+    {
+        std::lock_guard g(mutex());
+        Impl& b = *impl_;
+        if (Impl::find(b.hid, path) || Impl::find(b.driver, path) || Impl::find(b.serial, path)) return false;
+        HidDevice* h = Impl::lastGone(b.goneHid, path);
+        DriverDevice* d = Impl::lastGone(b.goneDriver, path);
+        SerialDevice* s = Impl::lastGone(b.goneSerial, path);
+        auto seq = [](auto* x) { return x ? x->impl_->removedSeq : 0; };
+        const uint64_t last = std::max({seq(h), seq(d), seq(s)});
+        if (last == 0) return false;
+        std::vector<DeviceEvent> e;
+        // The new link keeps how the old one answered polls, nothing of its transfers.
+        if (seq(h) == last) {
+            b.plug(b.hid, h->impl_->controller, h->impl_->info, &e).impl_->replies.answerOn = h->impl_->replies.answerOn;
+        } else if (seq(d) == last) {
+            b.plug(b.driver, d->impl_->controller, d->impl_->info, &e).impl_->replies.answerOn =
+                d->impl_->replies.answerOn;
+        } else {
+            b.plug(b.serial, s->impl_->controller, s->impl_->info, &e);
+        }
+        events = b.watchers.post(std::move(e));
+    }
+    impl_->watchers.deliver(events);
+    return true;
+}
+
+uint64_t Bench::watch(DeviceWatcher watcher) { return impl_->watchers.add(std::move(watcher)); }
+void Bench::unwatch(uint64_t token) { impl_->watchers.remove(token); }
+
+void Bench::setSettingString(const std::string& key, const std::string& value, const std::string& text) {
+    std::lock_guard g(mutex());
+    impl_->settings[{lowerText(key), lowerText(value)}] = text;
+}
+
+void Bench::setSettingDword(const std::string& key, const std::string& value, uint32_t n) {
+    std::lock_guard g(mutex());
+    impl_->settings[{lowerText(key), lowerText(value)}] = n;
+}
+
+void Bench::removeSetting(const std::string& key, const std::string& value) {
+    std::lock_guard g(mutex());
+    impl_->settings.erase({lowerText(key), lowerText(value)});
+}
+
+std::optional<Bench::Setting> Bench::setting(const std::string& key, const std::string& value) const {
+    std::lock_guard g(*impl_->core->lock);
+    auto it = impl_->settings.find({lowerText(key), lowerText(value)});
+    if (it == impl_->settings.end()) return std::nullopt;
+    return it->second;
 }
 
 }  // namespace qvsim

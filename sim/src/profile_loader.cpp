@@ -36,11 +36,23 @@
 //   reg = BANK ADDR b b b b       a register word (repeatable)
 //   bulkData = b b ...            bytes served after FA 00 55 (any count)
 //
-//   link = hid only:    vendorId, productId, parentInstanceId, manufacturer,
-//                       inputReportLength, reportId
+//   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
+//                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
+//                       capabilities cannot be read), reportId
 //   link = driver only: kind, ioctlPair, baudRate, sampleRate, deviceCode,
-//                       driverVersion, portIndex, bulkReads
+//                       driverVersion, portIndex (each of these three: a number, or
+//                       none: the I/O control fails), bulkReads
+//                       (path is the device name, e.g. \\.\QVUVCXM_API0)
 //   link = serial only: baud
+//
+//   [port]                        a serial port with nothing attached (opens, never answers)
+//   path = /sim/ttyS4             required, unique in the file
+//
+//   [setting]                     one value of the settings store per section
+//   key = SYSTEM\CurrentControlSet\Services\qvhidusb\Parameters     required
+//   name = 0                      the value's name, required
+//   string = USB\VID_2E7B&PID_6020&0001#KEY#   or:   dword = 2     exactly one of them
+//   (key and name compare case-insensitively; the text is taken as written, trimmed)
 //
 // Every error names the file and line: "<file>:<line>: <what is wrong>".
 
@@ -49,6 +61,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -146,6 +159,12 @@ Link link(const std::string& v) {
     throw BadValue{"unknown link '" + v + "' (hid, driver, serial)"};
 }
 
+// The driver's enumeration I/O controls, for "none" answers.
+constexpr uint32_t kIoctlDeviceCode = 0x223CA8;
+constexpr uint32_t kIoctlVersionMajor = 0x223C00;
+constexpr uint32_t kIoctlVersionMinor = 0x223C04;
+constexpr uint32_t kIoctlPortIndex = 0x223C40;
+
 struct RegWord {
     uint8_t bank, addr;
     std::array<uint8_t, 4> value;
@@ -164,6 +183,15 @@ struct DeviceSpec {
     SerialInfo serial;
     // Link-specific keys seen, with their line, checked once the link is known.
     std::vector<std::pair<Link, std::pair<std::string, int>>> linkKeys;
+    bool emptyPort = false;  // a [port] section
+};
+
+// One [setting] section.
+struct SettingSpec {
+    int line = 0;
+    std::string key, name;
+    std::optional<std::string> text;
+    std::optional<uint32_t> dword;
 };
 
 using Setter = std::function<void(DeviceSpec&, const std::string&)>;
@@ -225,19 +253,33 @@ const std::map<std::string, Setter>& commonKeys() {
 
 const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
     static const std::map<std::string, std::pair<Link, Setter>> keys = {
+        {"name", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.name = v; }}},
+        {"hasparent", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.hasParent = flag(v); }}},
+        {"hasmanufacturer", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.hasManufacturer = flag(v); }}},
         {"vendorid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.vendorId = u16(v); }}},
         {"productid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.productId = u16(v); }}},
         {"parentinstanceid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.parentInstanceId = v; }}},
         {"manufacturer", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.manufacturer = v; }}},
-        {"inputreportlength", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.inputReportLength = u16(v); }}},
+        {"inputreportlength", {Link::Hid, [](DeviceSpec& d, const std::string& v) {
+             d.hid.inputReportLength = (isNone(v) || v == "-1") ? -1 : int(u16(v));
+         }}},
         {"reportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.reportId = byte(v); }}},
         {"kind", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.kind = int(number(v, 4)); }}},
         {"ioctlpair", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.ioctlPair = int(number(v, 1)); }}},
         {"baudrate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.baudRate = u32(v); }}},
         {"samplerate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.sampleRate = u32(v); }}},
-        {"devicecode", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.deviceCode = u32(v); }}},
-        {"driverversion", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.driverVersion = u32(v); }}},
-        {"portindex", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.portIndex = u32(v); }}},
+        {"devicecode", {Link::Driver, [](DeviceSpec& d, const std::string& v) {
+             if (isNone(v)) d.driver.failingIoctls.push_back(kIoctlDeviceCode);
+             else d.driver.deviceCode = u32(v);
+         }}},
+        {"driverversion", {Link::Driver, [](DeviceSpec& d, const std::string& v) {
+             if (isNone(v)) d.driver.failingIoctls.insert(d.driver.failingIoctls.end(), {kIoctlVersionMajor, kIoctlVersionMinor});
+             else d.driver.driverVersion = u32(v);
+         }}},
+        {"portindex", {Link::Driver, [](DeviceSpec& d, const std::string& v) {
+             if (isNone(v)) d.driver.failingIoctls.push_back(kIoctlPortIndex);
+             else d.driver.portIndex = u32(v);
+         }}},
         {"bulkreads", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.bulkReads = flag(v); }}},
         {"baud", {Link::Serial, [](DeviceSpec& d, const std::string& v) {
              uint32_t b = u32(v);
@@ -271,6 +313,10 @@ void build(Bench& bench, DeviceSpec& d) {
             bench.addDriver(c, d.driver);
             break;
         case Link::Serial:
+            if (d.emptyPort) {
+                bench.addEmptySerialPort(d.path);
+                break;
+            }
             d.serial.path = d.path;
             bench.addSerial(c, d.serial);
             break;
@@ -285,14 +331,16 @@ std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source,
     };
 
     std::vector<DeviceSpec> devices;
+    std::vector<SettingSpec> settings;
     std::optional<uint32_t> latency;
-    enum class Section { None, Bench, Controller } section = Section::None;
+    enum class Section { None, Bench, Controller, Port, Setting } section = Section::None;
     bool benchSeen = false;
 
-    // Checks a finished [controller] section; an error text or empty.
-    auto finish = [&](DeviceSpec& d) -> std::pair<int, std::string> {
-        if (!d.link) return {d.line, "[controller] section without 'link'"};
-        if (d.path.empty()) return {d.line, "[controller] section without 'path'"};
+    // Checks a finished [controller] or [port] section; an error text or empty.
+    auto finishDevice = [&](DeviceSpec& d) -> std::pair<int, std::string> {
+        const char* header = d.emptyPort ? "[port]" : "[controller]";
+        if (!d.link) return {d.line, std::string(header) + " section without 'link'"};
+        if (d.path.empty()) return {d.line, std::string(header) + " section without 'path'"};
         for (auto& [l, key] : d.linkKeys)
             if (l != *d.link)
                 return {key.second, "'" + key.first + "' does not apply to link " + linkName(*d.link)};
@@ -300,6 +348,17 @@ std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source,
             if (&other != &d && other.path == d.path)
                 return {d.line, "path '" + d.path + "' is already used by the section at line " +
                                     std::to_string(other.line)};
+        return {0, {}};
+    };
+    auto finishSetting = [&](SettingSpec& st) -> std::pair<int, std::string> {
+        if (st.key.empty()) return {st.line, "[setting] section without 'key'"};
+        if (st.name.empty()) return {st.line, "[setting] section without 'name'"};
+        if (!st.text && !st.dword) return {st.line, "[setting] section without 'string' or 'dword'"};
+        return {0, {}};
+    };
+    auto finishSection = [&]() -> std::pair<int, std::string> {
+        if (section == Section::Controller || section == Section::Port) return finishDevice(devices.back());
+        if (section == Section::Setting) return finishSetting(settings.back());
         return {0, {}};
     };
 
@@ -312,21 +371,27 @@ std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source,
 
         if (line.front() == '[') {
             if (line.back() != ']') return fail(lineNo, "section header without closing ']'");
-            if (section == Section::Controller) {
-                auto [at, what] = finish(devices.back());
-                if (!what.empty()) return fail(at, what);
-            }
+            if (auto [at, what] = finishSection(); !what.empty()) return fail(at, what);
             std::string name = lower(trim(line.substr(1, line.size() - 2)));
-            if (name == "controller") {
-                section = Section::Controller;
+            if (name == "controller" || name == "port") {
+                section = name == "port" ? Section::Port : Section::Controller;
                 devices.emplace_back();
                 devices.back().line = lineNo;
+                if (section == Section::Port) {
+                    devices.back().link = Link::Serial;
+                    devices.back().emptyPort = true;
+                }
+            } else if (name == "setting") {
+                section = Section::Setting;
+                settings.emplace_back();
+                settings.back().line = lineNo;
             } else if (name == "bench") {
                 if (benchSeen) return fail(lineNo, "second [bench] section");
                 benchSeen = true;
                 section = Section::Bench;
             } else {
-                return fail(lineNo, "unknown section [" + name + "] (expected [controller] or [bench])");
+                return fail(lineNo, "unknown section [" + name +
+                                        "] (expected [controller], [port], [setting] or [bench])");
             }
             continue;
         }
@@ -338,11 +403,32 @@ std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source,
         if (key.empty()) return fail(lineNo, "missing key before '='");
 
         try {
-            if (section == Section::None) return fail(lineNo, "'" + key + "' outside of a section");
-            if (section == Section::Bench) {
-                if (key != "latencyms") return fail(lineNo, "unknown key '" + key + "' in [bench]");
-                latency = u32(value);
-                continue;
+            switch (section) {
+                case Section::None: return fail(lineNo, "'" + key + "' outside of a section");
+                case Section::Bench:
+                    if (key != "latencyms") return fail(lineNo, "unknown key '" + key + "' in [bench]");
+                    latency = u32(value);
+                    continue;
+                case Section::Port:
+                    if (key != "path") return fail(lineNo, "unknown key '" + key + "' in [port] (only 'path')");
+                    if (value.empty()) throw BadValue{"empty path"};
+                    devices.back().path = value;
+                    continue;
+                case Section::Setting: {
+                    SettingSpec& st = settings.back();
+                    if (key == "key" || key == "name") {
+                        if (value.empty()) throw BadValue{"empty " + key};
+                        (key == "key" ? st.key : st.name) = value;
+                    } else if (key == "string" || key == "dword") {
+                        if (st.text || st.dword) return fail(lineNo, "second 'string' or 'dword' in [setting]");
+                        if (key == "string") st.text = value;
+                        else st.dword = u32(value);
+                    } else {
+                        return fail(lineNo, "unknown key '" + key + "' in [setting] (key, name, string, dword)");
+                    }
+                    continue;
+                }
+                case Section::Controller: break;
             }
             DeviceSpec& d = devices.back();
             if (auto it = commonKeys().find(key); it != commonKeys().end()) {
@@ -358,14 +444,15 @@ std::shared_ptr<Bench> parseProfile(std::istream& in, const std::string& source,
         }
     }
     if (in.bad()) return fail(lineNo, "read error");
-    if (section == Section::Controller) {
-        auto [at, what] = finish(devices.back());
-        if (!what.empty()) return fail(at, what);
-    }
+    if (auto [at, what] = finishSection(); !what.empty()) return fail(at, what);
 
     auto bench = std::make_shared<Bench>();
     if (latency) bench->setLatencyMs(*latency);
     for (auto& d : devices) build(*bench, d);
+    for (auto& st : settings) {
+        if (st.text) bench->setSettingString(st.key, st.name, *st.text);
+        else bench->setSettingDword(st.key, st.name, *st.dword);
+    }
     return bench;
 }
 
@@ -390,12 +477,20 @@ ControllerProfile currentProfile() {
     return p;
 }
 
-HidInfo currentHid() {
+HidInfo hidAt(const std::string& path, uint16_t productId, const std::string& instance) {
     HidInfo h;
-    h.path = "/sim/hidraw0";
-    h.parentInstanceId = "USB\\VID_2E7B&PID_6020\\5&1A2B3C&0&1";
+    h.path = path;
+    h.productId = productId;
+    char pid[5];
+    std::snprintf(pid, sizeof pid, "%04X", productId);
+    h.name = "Acme Touch QV" + std::string(pid);
+    h.parentInstanceId = "USB\\VID_2E7B&PID_" + std::string(pid) + "\\" + instance;
     return h;
 }
+
+// A host takes the series from the product number's thousands digit (3: current,
+// 6: Ostra), so a current-series controller sits behind product 3501.
+HidInfo currentHid() { return hidAt("/sim/hidraw0", 0x3501, "5&1A2B3C&0&1"); }
 
 // A current-series controller as found on a serial line: the host accepts
 // numbers 500..2999 there.
@@ -406,6 +501,51 @@ ControllerProfile serialCurrentProfile() {
     p.featureF4 = {};
     p.paraVersion = 0;
     return p;
+}
+
+ControllerProfile ostraProfile() {
+    ControllerProfile p;
+    p.series = Series::Ostra;
+    p.identityNumber = 6101;  // the host accepts Ostra numbers 6000..6999
+    p.major = 3;
+    p.minor = 1;
+    p.customerBytes = {0x01, 0x02, 0x03, 0x04};
+    return p;
+}
+
+ControllerProfile melkProfile() {
+    ControllerProfile p;
+    p.series = Series::Melk;
+    p.major = 1;
+    p.minor = 7;
+    return p;
+}
+
+// The driver's service keys.
+const char* const kParameters = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Parameters";
+const char* const kEnum = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Enum";
+
+// A driver device of kind 0..2 with what a host reads about it from the service
+// keys: the Parameters value named by its port index,
+//   HID\VID_2E7B&PID_<pid>&Col01\7&2F1C&0&<location>#<key>#
+// (location: the number after the last '&'; key: between the last two '#'; product
+// number: the four digits after the last '_' before the key), and its USB parent's
+// instance id USB\VID_2E7B&PID_<pid>\<key> as Enum value `enumIndex`.
+void addServicedDriver(Bench& b, const ControllerProfile& p, DriverInfo info, const std::string& pid,
+                       const std::string& location, const std::string& key, int enumIndex) {
+    b.setSettingString(kParameters, std::to_string(info.portIndex),
+                       "HID\\VID_2E7B&PID_" + pid + "&Col01\\7&2F1C&0&" + location + "#" + key + "#");
+    b.setSettingString(kEnum, std::to_string(enumIndex), "USB\\VID_2E7B&PID_" + pid + "\\" + key);
+    b.addDriver(std::make_shared<Controller>(p), std::move(info));
+}
+
+DriverInfo driverAt(const std::string& name, int kind, uint32_t portIndex) {
+    DriverInfo d;
+    d.path = name;
+    d.kind = kind;
+    d.ioctlPair = kind >= 3 ? 1 : 0;  // kinds 3 and 4 always use the second pair
+    d.portIndex = portIndex;
+    return d;
 }
 
 using Builder = std::function<void(Bench&)>;
@@ -419,28 +559,33 @@ const std::vector<std::pair<std::string, Builder>>& builtins() {
              b.addHid(std::make_shared<Controller>(p), currentHid());
          }},
         {"driver", [](Bench& b) {
-             DriverInfo d;
-             d.path = "/sim/qvdrv0";
-             b.addDriver(std::make_shared<Controller>(currentProfile()), d);
+             addServicedDriver(b, currentProfile(), driverAt("\\\\.\\QVUVCXM_API0", 0, 0), "3501", "0001",
+                               "QVA00001", 0);
+             b.setSettingDword(kEnum, "Count", 1);
          }},
         {"serial", [](Bench& b) {
              b.addSerial(std::make_shared<Controller>(serialCurrentProfile()), SerialInfo{"/sim/ttyS0", 115200});
          }},
         {"ostra", [](Bench& b) {
-             ControllerProfile p;
-             p.series = Series::Ostra;
-             p.identityNumber = 6101;  // the host accepts Ostra numbers 6000..6999
-             p.major = 3;
-             p.minor = 1;
-             p.customerBytes = {0x01, 0x02, 0x03, 0x04};
-             b.addSerial(std::make_shared<Controller>(p), SerialInfo{"/sim/ttyS0", 115200});
+             b.addSerial(std::make_shared<Controller>(ostraProfile()), SerialInfo{"/sim/ttyS0", 115200});
          }},
         {"melk", [](Bench& b) {
-             ControllerProfile p;
-             p.series = Series::Melk;
-             p.major = 1;
-             p.minor = 7;
-             b.addSerial(std::make_shared<Controller>(p), SerialInfo{"/sim/ttyS0", 19200});
+             b.addSerial(std::make_shared<Controller>(melkProfile()), SerialInfo{"/sim/ttyS0", 19200});
+         }},
+        {"multi", [](Bench& b) {
+             b.addHid(std::make_shared<Controller>(currentProfile()), currentHid());
+             b.addHid(std::make_shared<Controller>(ostraProfile()), hidAt("/sim/hidraw1", 0x6020, "5&1A2B3C&0&2"));
+             // The Enum key lists the Ostra device first, so a host has to search it.
+             addServicedDriver(b, ostraProfile(), driverAt("\\\\.\\QVUOstra_API0", 1, 1), "6020", "0002",
+                               "QVB00002", 0);
+             addServicedDriver(b, currentProfile(), driverAt("\\\\.\\QVUVCXM_API0", 0, 0), "3501", "0001",
+                               "QVA00001", 1);
+             b.setSettingDword(kEnum, "Count", 2);
+             b.addDriver(std::make_shared<Controller>(melkProfile()), driverAt("\\\\.\\QVSMelk_API0", 4, 3));
+             b.addSerial(std::make_shared<Controller>(serialCurrentProfile()), SerialInfo{"/sim/ttyS0", 115200});
+             b.addSerial(std::make_shared<Controller>(ostraProfile()), SerialInfo{"/sim/ttyS1", 38400});
+             b.addSerial(std::make_shared<Controller>(melkProfile()), SerialInfo{"/sim/ttyS2", 9600});
+             b.addEmptySerialPort("/sim/ttyS3");
          }},
     };
     return list;

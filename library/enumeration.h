@@ -1,0 +1,36 @@
+// Shared pieces of the enumerators (HID, kernel driver, serial).
+#pragma once
+
+#include "internal.h"
+
+#include <string>
+#include <vector>
+
+namespace qvlib {
+
+// Where an enumerator reports what it found: one of the four callback forms.
+struct EnumSink {
+    bool wide = false;  // names are formed (and the record registered) in the wide form
+    QVEnumCallbackW w = nullptr;
+    QVEnumCallbackA a = nullptr;
+    QVEnumCallbackExW exW = nullptr;
+    QVEnumCallbackExA exA = nullptr;
+};
+
+// Names, registers and reports a found controller (the slot keeps its open handle).
+void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5]);
+// Names and registers a found controller and hands back its handle and name
+// (name: 20 wide or narrow characters).
+void FindFound(DevInfo& rec, const uint8_t identity[5], bool wide, HANDLE* handle, void* name);
+// Closes every open slot whose interface flags meet mask.
+void CloseSlotsOfInterface(uint32_t mask);
+
+// The rules that read values out of the system's identity texts.
+uint32_t LocationFromInstanceId(const std::string& id);
+std::string KeyFromInstanceId(const std::string& id);
+uint32_t ProductNumberFromId(uint16_t productId);
+int SeriesOfProduct(uint32_t product);  // -1: not a controller
+uint16_t ReportFlavour(uint32_t product, int inputReportLength, bool* fromCaps);
+uint32_t PortNumberOfPath(const std::string& path);
+
+}  // namespace qvlib
