@@ -332,28 +332,10 @@ using namespace qvlib;
 
 extern "C" {
 
-QV_API int EnumerateQVDevicesW(QVEnumCallbackW callback, uint32_t kindMask) {
-    EnumSink sink;
-    sink.wide = true;
-    sink.w = callback;
-    return EnumerateDriver(sink, kindMask);
-}
-QV_API int EnumerateQVDevicesA(QVEnumCallbackA callback, uint32_t kindMask) {
-    EnumSink sink;
-    sink.a = callback;
-    return EnumerateDriver(sink, kindMask);
-}
-QV_API int EnumerateQVDevicesExW(QVEnumCallbackExW callback, uint32_t kindMask) {
-    EnumSink sink;
-    sink.wide = true;
-    sink.exW = callback;
-    return EnumerateDriver(sink, kindMask);
-}
-QV_API int EnumerateQVDevicesExA(QVEnumCallbackExA callback, uint32_t kindMask) {
-    EnumSink sink;
-    sink.exA = callback;
-    return EnumerateDriver(sink, kindMask);
-}
+QV_API int EnumerateQVDevicesW(QVEnumCallbackW callback, uint32_t kindMask) { return EnumerateDriver(EnumSink::Of(callback), kindMask); }
+QV_API int EnumerateQVDevicesA(QVEnumCallbackA callback, uint32_t kindMask) { return EnumerateDriver(EnumSink::Of(callback), kindMask); }
+QV_API int EnumerateQVDevicesExW(QVEnumCallbackExW callback, uint32_t kindMask) { return EnumerateDriver(EnumSink::Of(callback), kindMask); }
+QV_API int EnumerateQVDevicesExA(QVEnumCallbackExA callback, uint32_t kindMask) { return EnumerateDriver(EnumSink::Of(callback), kindMask); }
 QV_API int FindQVDeviceW(HANDLE* handle, QVWCHAR name[20], uint32_t* location) {
     return FindDriverDevice(true, handle, name, location);
 }
@@ -361,28 +343,10 @@ QV_API int FindQVDeviceA(HANDLE* handle, char name[20], uint32_t* location) {
     return FindDriverDevice(false, handle, name, location);
 }
 
-QV_API int EnumerateRSDevicesW(QVEnumCallbackW callback) {
-    EnumSink sink;
-    sink.wide = true;
-    sink.w = callback;
-    return EnumerateSerial(sink, false);
-}
-QV_API int EnumerateRSDevicesA(QVEnumCallbackA callback) {
-    EnumSink sink;
-    sink.a = callback;
-    return EnumerateSerial(sink, false);
-}
-QV_API int EnumerateMelkDevicesW(QVEnumCallbackW callback) {
-    EnumSink sink;
-    sink.wide = true;
-    sink.w = callback;
-    return EnumerateSerial(sink, true);
-}
-QV_API int EnumerateMelkDevicesA(QVEnumCallbackA callback) {
-    EnumSink sink;
-    sink.a = callback;
-    return EnumerateSerial(sink, true);
-}
+QV_API int EnumerateRSDevicesW(QVEnumCallbackW callback) { return EnumerateSerial(EnumSink::Of(callback), false); }
+QV_API int EnumerateRSDevicesA(QVEnumCallbackA callback) { return EnumerateSerial(EnumSink::Of(callback), false); }
+QV_API int EnumerateMelkDevicesW(QVEnumCallbackW callback) { return EnumerateSerial(EnumSink::Of(callback), true); }
+QV_API int EnumerateMelkDevicesA(QVEnumCallbackA callback) { return EnumerateSerial(EnumSink::Of(callback), true); }
 
 QV_API int FindRSDeviceW(uint32_t port, uint32_t baud, HANDLE* handle, QVWCHAR name[20]) {
     return FindSerial(port, baud, handle, name, true, false);

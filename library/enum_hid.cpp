@@ -194,37 +194,22 @@ static int EnumerateHid(const EnumSink* sink, bool findWide, HANDLE* handle, voi
 
 using namespace qvlib;
 
+namespace {
+int EnumerateHidExport(const EnumSink& sink) {
+    CloseSlotsOfInterface(QV_DEVICE_HID);
+    return EnumerateHid(&sink, false, nullptr, nullptr);
+}
+}  // namespace
+
 extern "C" {
 
-QV_API int EnumerateHidDevicesW(QVEnumCallbackW callback) {
-    CloseSlotsOfInterface(QV_DEVICE_HID);
-    EnumSink sink;
-    sink.wide = true;
-    sink.w = callback;
-    return EnumerateHid(&sink, false, nullptr, nullptr);
-}
+QV_API int EnumerateHidDevicesW(QVEnumCallbackW callback) { return EnumerateHidExport(EnumSink::Of(callback)); }
 
-QV_API int EnumerateHidDevicesA(QVEnumCallbackA callback) {
-    CloseSlotsOfInterface(QV_DEVICE_HID);
-    EnumSink sink;
-    sink.a = callback;
-    return EnumerateHid(&sink, false, nullptr, nullptr);
-}
+QV_API int EnumerateHidDevicesA(QVEnumCallbackA callback) { return EnumerateHidExport(EnumSink::Of(callback)); }
 
-QV_API int EnumerateHidDevicesExW(QVEnumCallbackExW callback) {
-    CloseSlotsOfInterface(QV_DEVICE_HID);
-    EnumSink sink;
-    sink.wide = true;
-    sink.exW = callback;
-    return EnumerateHid(&sink, false, nullptr, nullptr);
-}
+QV_API int EnumerateHidDevicesExW(QVEnumCallbackExW callback) { return EnumerateHidExport(EnumSink::Of(callback)); }
 
-QV_API int EnumerateHidDevicesExA(QVEnumCallbackExA callback) {
-    CloseSlotsOfInterface(QV_DEVICE_HID);
-    EnumSink sink;
-    sink.exA = callback;
-    return EnumerateHid(&sink, false, nullptr, nullptr);
-}
+QV_API int EnumerateHidDevicesExA(QVEnumCallbackExA callback) { return EnumerateHidExport(EnumSink::Of(callback)); }
 
 QV_API int FindHidDeviceW(HANDLE* handle, QVWCHAR name[20]) { return EnumerateHid(nullptr, true, handle, name); }
 QV_API int FindHidDeviceA(HANDLE* handle, char name[20]) { return EnumerateHid(nullptr, false, handle, name); }

@@ -15,6 +15,11 @@ struct EnumSink {
     QVEnumCallbackA a = nullptr;
     QVEnumCallbackExW exW = nullptr;
     QVEnumCallbackExA exA = nullptr;
+
+    static EnumSink Of(QVEnumCallbackW cb) { EnumSink s; s.wide = true; s.w = cb; return s; }
+    static EnumSink Of(QVEnumCallbackA cb) { EnumSink s; s.a = cb; return s; }
+    static EnumSink Of(QVEnumCallbackExW cb) { EnumSink s; s.wide = true; s.exW = cb; return s; }
+    static EnumSink Of(QVEnumCallbackExA cb) { EnumSink s; s.exA = cb; return s; }
 };
 
 // Names, registers and reports a found controller (the slot keeps its open handle).
