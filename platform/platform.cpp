@@ -116,6 +116,19 @@ std::shared_ptr<Clock> currentClock() {
     return a.clock;
 }
 
+bool checkSubscription(InterfaceClass cls, const DeviceChangeHandler& handler) {
+    if (!handler) {
+        setLastError(ErrorKind::InvalidParameter, "subscribeDeviceChanges: no handler");
+        return false;
+    }
+    if (cls != InterfaceClass::DriverA && cls != InterfaceClass::DriverB && cls != InterfaceClass::UsbDevice) {
+        setLastError(ErrorKind::InvalidParameter,
+                     "subscribeDeviceChanges: unknown interface class " + std::to_string(static_cast<int>(cls)));
+        return false;
+    }
+    return true;
+}
+
 bool selectFromEnvironment() {
     const char* value = std::getenv("QV_SIM");
     if (value && *value) {

@@ -167,6 +167,10 @@ public:
     virtual uint32_t tickCount() = 0;
 };
 
+// For backends: false (with the reason in lastError()) when a subscription asks
+// for no handler or an unknown interface class.
+bool checkSubscription(InterfaceClass cls, const DeviceChangeHandler& handler);
+
 // The active backend and clock. Chosen once at library load (selectFromEnvironment);
 // tests may replace either.
 Backend& backend();

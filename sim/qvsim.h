@@ -13,8 +13,8 @@
 //   DriverDevice  a controller behind the maker's kernel driver (I/O controls).
 //   SerialDevice  a controller on a serial line: 5 bytes + checksum framing,
 //                 baud must match, purge.
-//   Bench         the set of attached devices by path, the virtual clock and
-//                 the per-transfer latency.
+//   Bench         the set of attached devices by path, the virtual clock,
+//                 the per-transfer latency, plug events and the settings store.
 //   PtyServer     serves one SerialDevice on a pseudo-terminal (the qvsim tool).
 //
 // Thread-safety: a Bench and everything on it is guarded by one mutex per

@@ -123,5 +123,10 @@ private:
     std::mutex delivering_;  // held while handlers run
 };
 
+// Hexadecimal fields of sysfs and udev texts: at most 8 digits; the 16-bit form
+// also refuses values above 0xFFFF.
+bool parseHex(const std::string& s, uint32_t* value);
+bool parseHex16(const std::string& s, uint16_t* value);
+
 }  // namespace linuxdev
 }  // namespace qvp

@@ -23,20 +23,7 @@ const std::string& property(const UdevProperties& props, const char* key) {
     return it == props.end() ? empty : it->second;
 }
 
-bool parseHexId(const std::string& s, uint16_t* out) {
-    if (s.empty() || s.size() > 4) return false;
-    unsigned v = 0;
-    for (char c : s) {
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
-        v = v << 4 | static_cast<unsigned>(d);
-    }
-    *out = static_cast<uint16_t>(v);
-    return true;
-}
+bool parseHexId(const std::string& s, uint16_t* out) { return s.size() <= 4 && parseHex16(s, out); }
 
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> parts;
@@ -290,15 +277,7 @@ DeviceChangeHub::~DeviceChangeHub() {
 }
 
 void* DeviceChangeHub::subscribe(InterfaceClass cls, DeviceChangeHandler handler) {
-    if (!handler) {
-        setLastError(ErrorKind::InvalidParameter, "subscribeDeviceChanges: no handler");
-        return nullptr;
-    }
-    if (cls != InterfaceClass::DriverA && cls != InterfaceClass::DriverB && cls != InterfaceClass::UsbDevice) {
-        setLastError(ErrorKind::InvalidParameter,
-                     "subscribeDeviceChanges: unknown interface class " + std::to_string(static_cast<int>(cls)));
-        return nullptr;
-    }
+    if (!checkSubscription(cls, handler)) return nullptr;
     auto sub = std::make_shared<Subscription>();
     sub->cls = cls;
     sub->handler = std::move(handler);

@@ -64,28 +64,6 @@ bool numberedName(const std::string& name, const std::string& prefix, unsigned l
     return true;
 }
 
-// A hexadecimal field of at most 8 digits.
-bool parseHex(const std::string& s, uint32_t* value) {
-    if (s.empty() || s.size() > 8) return false;
-    uint32_t v = 0;
-    for (char c : s) {
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
-        v = v << 4 | static_cast<uint32_t>(d);
-    }
-    *value = v;
-    return true;
-}
-
-bool parseHex16(const std::string& s, uint16_t* value) {
-    uint32_t v;
-    if (!parseHex(s, &v) || v > 0xFFFF) return false;
-    *value = static_cast<uint16_t>(v);
-    return true;
-}
 
 std::string hex4Upper(uint16_t v) {
     char buf[8];
@@ -233,6 +211,29 @@ bool isRealLegacyPort(const fs::path& sysfsRoot, const std::string& node) {
 }
 
 }  // namespace
+
+// A hexadecimal field of at most 8 digits.
+bool parseHex(const std::string& s, uint32_t* value) {
+    if (s.empty() || s.size() > 8) return false;
+    uint32_t v = 0;
+    for (char c : s) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    *value = v;
+    return true;
+}
+
+bool parseHex16(const std::string& s, uint16_t* value) {
+    uint32_t v;
+    if (!parseHex(s, &v) || v > 0xFFFF) return false;
+    *value = static_cast<uint16_t>(v);
+    return true;
+}
 
 std::string usbInstance(const std::string& serial, const std::string& busnum, const std::string& devpath) {
     const bool serialUsable =

@@ -293,15 +293,7 @@ public:
     }
 
     void* subscribeDeviceChanges(InterfaceClass cls, DeviceChangeHandler handler) override {
-        if (!handler) {
-            setLastError(ErrorKind::InvalidParameter, "subscribeDeviceChanges: no handler");
-            return nullptr;
-        }
-        if (cls != InterfaceClass::DriverA && cls != InterfaceClass::DriverB && cls != InterfaceClass::UsbDevice) {
-            setLastError(ErrorKind::InvalidParameter,
-                         "subscribeDeviceChanges: unknown interface class " + std::to_string(static_cast<int>(cls)));
-            return nullptr;
-        }
+        if (!checkSubscription(cls, handler)) return nullptr;
         const uint64_t watch = bench_->watch([cls, handler = std::move(handler)](const qvsim::DeviceEvent& e) {
             if (auto name = changeName(cls, e)) handler(DeviceChange{e.arrival, *name});
         });
