@@ -202,6 +202,215 @@ QV_API int QVDeviceChange(uint32_t event, const QVDeviceBroadcast* header, int* 
 QV_API int RegisterNotify(HWND window, HDEVNOTIFY* first, HDEVNOTIFY* second, HDEVNOTIFY* usb);
 QV_API int UnRegisterNotify(HDEVNOTIFY first, HDEVNOTIFY second, HDEVNOTIFY usb);
 
+/* ---- Device information, settings and checksums --------------------------------
+ *
+ * Series devices are controllers of the Ostra and Melk series (GetQVOstraMelk
+ * non-zero); exports marked "current series" refuse them without sending
+ * anything. "Driver devices" are controllers behind the maker's kernel driver
+ * (QV_DEVICE_DRIVER or QV_DEVICE_DRIVER_EX); other controllers have no driver
+ * settings and are refused by those exports. */
+
+/* The library's version: 1, 3, 0, 11. Always 1. */
+QV_API int GetLibraryVersion(int* major, int* minor, int* build, int* revision);
+/* Always 0. */
+QV_API int GetFeatureSwitch(void);
+
+/* Version texts of the master IC and of up to four slave ICs, e.g.
+ * "QV6020A.D05.2.7.3.4   Boot : 1.3 B", "QV6021S.2.1.0   " or "QV6020.1.0 (Boot)".
+ * Texts of ICs that were not read are empty. */
+typedef struct FirmwareVersionInfoW {
+    QVWCHAR master[50];
+    QVWCHAR slave[4][50];
+    int32_t masterInBoot;   /* 1: the master runs its boot loader (no slave texts then) */
+    int32_t slaveInBoot[4];
+    int32_t slaveCount;     /* slave ICs the controller reports (at most 4) */
+} FirmwareVersionInfoW;     /* 524 bytes */
+
+typedef struct FirmwareVersionInfoA {
+    char master[50];
+    char slave[4][50];
+    uint8_t reserved[2];
+    int32_t masterInBoot;
+    int32_t slaveInBoot[4];
+    int32_t slaveCount;
+} FirmwareVersionInfoA;     /* 276 bytes */
+
+/* Reads every IC's version. Slave ICs are reached in diagnostic mode (or with
+ * scanning stopped), which is left again before the call returns. 0 when a query
+ * fails; the texts formed until then are kept. */
+QV_API int GetFWVersionW(HANDLE handle, FirmwareVersionInfoW* info);
+QV_API int GetFWVersionA(HANDLE handle, FirmwareVersionInfoA* info);
+QV_API int GetFWVersion(HANDLE handle, FirmwareVersionInfoA* info);
+
+/* Firmware information, keyed by its size field: the caller sets size to 184,
+ * 204 or 208 (wide) or 100, 120 or 124 (narrow); fields beyond the size are
+ * neither read nor written. Any other size is refused without a command. */
+typedef struct FirmwareInformationW {
+    uint32_t size;
+    uint16_t productNumber;
+    uint16_t firmwareMajor;
+    uint16_t customerCode;
+    uint8_t bootStateA;         /* A 0x55 and B 0xAA: running in the boot loader */
+    uint8_t bootStateB;
+    uint8_t productLetter;      /* letter = value + 0x40; 0: none */
+    uint8_t minorVersion;
+    uint8_t interfaceBits;
+    uint8_t bootMajor;
+    uint8_t bootMinor;
+    uint8_t reserved;
+    QVWCHAR panelSize[40];
+    QVWCHAR coverLens[40];
+    uint8_t bootLetter;         /* letter = value + 0x40; 0: none */
+    uint8_t icByte;
+    uint8_t icByte2;            /* size 208 */
+    uint8_t reserved2[3];
+    uint32_t controllerWord[5]; /* size 204 and 208: the master's, then the further ICs' */
+    uint8_t info4Byte1;         /* size 208: information word 4 */
+    uint8_t info4Byte2;
+    uint16_t info4Word;
+} FirmwareInformationW;         /* 208 bytes */
+
+typedef struct FirmwareInformationA {
+    uint32_t size;
+    uint16_t productNumber;
+    uint16_t firmwareMajor;
+    uint16_t customerCode;
+    uint8_t bootStateA;
+    uint8_t bootStateB;
+    uint8_t productLetter;
+    uint8_t minorVersion;
+    uint8_t interfaceBits;
+    uint8_t bootMajor;
+    uint8_t bootMinor;
+    char panelSize[40];
+    char coverLens[40];
+    uint8_t bootLetter;
+    uint8_t icByte;
+    uint8_t icByte2;            /* size 124 */
+    uint32_t controllerWord[5]; /* sizes 120 and 124 */
+    uint8_t info4Byte1;         /* size 124 */
+    uint8_t info4Byte2;
+    uint16_t info4Word;
+} FirmwareInformationA;         /* 124 bytes */
+
+QV_API int GetFWInformationW(HANDLE handle, FirmwareInformationW* info);
+QV_API int GetFWInformationA(HANDLE handle, FirmwareInformationA* info);
+QV_API int GetFWInformation(HANDLE handle, FirmwareInformationA* info);
+
+/* The 8 feature bytes, and the 8 bridge feature bytes, read when the controller was found. */
+QV_API int GetFeatureFlag(HANDLE handle, uint8_t flags[8]);
+QV_API int GetBridgeFeatureFlag(HANDLE handle, uint8_t flags[8]);
+
+/* Current series: the two state words as four bytes. */
+QV_API int GetStateFlag(HANDLE handle, uint8_t flags[4]);
+
+typedef struct StateFlagEx {
+    uint32_t size;
+    uint16_t flag;
+    uint16_t status;
+    uint16_t status2;
+    uint16_t diagnostic;
+} StateFlagEx;                  /* 12 bytes */
+
+/* Current series: the extended state words (falls back to GetStateFlag's). */
+QV_API int GetStateFlagEx(HANDLE handle, StateFlagEx* state);
+
+/* Current series: the panel-size text of table entry index, e.g. "AUO G156 15.6\" (W)",
+ * and the cover-lens text, e.g. "1.1 mm Glass". At most 39 characters and a terminator. */
+QV_API int GetPanelSizeInfoW(HANDLE handle, uint8_t index, QVWCHAR text[40]);
+QV_API int GetPanelSizeInfoA(HANDLE handle, uint8_t index, char text[40]);
+QV_API int GetPanelSizeInfo(HANDLE handle, uint8_t index, char text[40]);
+QV_API int GetCoverLensInfoW(HANDLE handle, uint8_t index, QVWCHAR text[40]);
+QV_API int GetCoverLensInfoA(HANDLE handle, uint8_t index, char text[40]);
+QV_API int GetCoverLensInfo(HANDLE handle, uint8_t index, char text[40]);
+
+/* Driver devices: the driver's version words (major, minor, build word; Ex splits
+ * the build word into its low and high halves). */
+QV_API int GetQVDriverVersion(HANDLE handle, uint32_t version[3]);
+QV_API int GetQVDriverVersionEx(HANDLE handle, uint32_t version[4]);
+
+/* Data report (raw data to the host) state and switch; scanning; touch reports. */
+QV_API int GetDataReportState(HANDLE handle, int* on);
+QV_API int EnableDataReport(HANDLE handle, int on);
+QV_API int EnablePCAPScan(HANDLE handle, int on);
+QV_API int SetTouchEnable(HANDLE handle, int on);
+/* Current series: restarts the controller's firmware. */
+QV_API int ResetMPU(HANDLE handle);
+
+/* The monitor the controller's touches belong to. */
+QV_API int GetMonitorID(HANDLE handle, uint32_t* id);
+QV_API int SetMonitorID(HANDLE handle, const uint8_t* id);
+
+/* Driver devices: how the driver reports touches (1 or 2), right click by
+ * press and hold, the touch-and-hold gesture (0/1). */
+QV_API int GetQVDriverTouchType(HANDLE handle, uint8_t* type);
+QV_API int SetQVDriverTouchType(HANDLE handle, uint8_t type);
+QV_API int GetRightButton(HANDLE handle, int* on);
+QV_API int SetRightButton(HANDLE handle, int on);
+QV_API int GetTouchAndHold(HANDLE handle, int* on);
+QV_API int SetTouchAndHold(HANDLE handle, int on);
+
+/* HID controllers with parameter version above 1.46: the HID report type item. */
+QV_API int GetHidReportType(HANDLE handle, uint8_t* type);
+QV_API int SetHidReportType(HANDLE handle, uint8_t type);
+
+/* The boot loader's packet size of the master (ic 0) or of slave ic (1..4):
+ * *size 8 and *known 0 unless the controller tells it. */
+QV_API int GetBufferSize(HANDLE handle, int ic, int* known, uint16_t* size);
+/* HID controllers: one output report of length bytes. */
+QV_API int SetOutputReport(HANDLE handle, uint32_t length, const uint8_t* bytes);
+
+/* Before a firmware update: whether the controller has the new boot loader, and
+ * if so switch to it. Ex: *state := the dual-boot state when it is one of the
+ * count states listed (then the switch is made), else 0. */
+QV_API int CheckNewBoot(HANDLE handle, int* isNew);
+QV_API int CheckNewBootEx(HANDLE handle, const uint8_t* states, uint8_t count, uint8_t* state);
+
+/* The controller's parameter memory as byte lists (filled by the library, which
+ * owns the buffers). */
+typedef struct ParameterList {
+    uint8_t touchLength;
+    uint8_t bootLength;
+    uint8_t debugLength;
+    uint8_t slaveLength;
+    uint8_t* touchList;
+    uint8_t* bootList;
+    uint8_t* debugList;
+    uint8_t* slaveList[4];
+} ParameterList;
+
+/* The virtual-key table: 16 entries of 12 bytes (entrySize of them used). */
+typedef struct VButtonTable {
+    uint8_t entry[16][12];
+    uint8_t entrySize;
+    uint8_t usedCount;
+    uint16_t crc;
+} VButtonTable;                 /* 196 bytes */
+
+/* Current series: the parameter checksum the controller keeps (only controllers
+ * with bit 4 of feature byte 4). Ex computes it from the touch and boot lists of
+ * lists for other controllers. */
+QV_API int GetParameterCRC(HANDLE handle, uint16_t* crc);
+QV_API int GetParameterCRCEx(HANDLE handle, const ParameterList* lists, uint16_t* crc);
+
+/* The parameter checksum over a touch image (images[0], lengths[0] bytes) and a
+ * boot image (images[1], lengths[1] bytes), started from start (0xFFFF for the
+ * plain forms). Mode 0 also ignores touch byte 61 and the high bits of boot
+ * byte 0; every mode ignores touch bytes 63 and 127 and boot bytes 15, 61, 63.
+ * The QuorvaneN4_ forms return 0, the others 1 (0 for missing arguments). */
+QV_API int QuorvaneN4_CalSWParamCRCEx(int mode, uint16_t start, const uint32_t lengths[2],
+                                      const uint8_t* const images[2], uint16_t* crc);
+QV_API int QuorvaneN4_CalSWParamCRC(int mode, const uint32_t lengths[2], const uint8_t* const images[2],
+                                    uint16_t* crc);
+QV_API int CalculateParameterCRCEx(int mode, uint16_t start, const uint32_t lengths[2],
+                                   const uint8_t* const images[2], uint16_t* crc);
+QV_API int CalculateParameterCRC(int mode, const uint32_t lengths[2], const uint8_t* const images[2],
+                                 uint16_t* crc);
+
+/* The virtual-key checksum over entries 0..usedCount, stored into table->crc. 1. */
+QV_API int QuorvaneN4_CalVKeyCRC(VButtonTable* table);
+QV_API int CalculateVirtualButtonCRC(VButtonTable* table);
+
 #ifdef __cplusplus
 }
 #endif

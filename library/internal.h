@@ -192,3 +192,26 @@ void NarrowToWide(char16_t* dst, size_t cap, const char* src);
 bool EqualsIgnoreCase(const std::string& a, const std::string& b);
 
 }  // namespace qvlib
+
+// ---- device information and checksums ------------------------------------------------
+namespace qvlib {
+
+// The checksum routine of parameters and virtual keys: a 16-bit value shifted
+// left one data bit at a time (most significant bit of each byte first, the bit
+// entering at bit 0), XORed with 0x1021 whenever a 1 left at the top.
+uint16_t ChecksumBytes(uint16_t crc, const uint8_t* data, size_t n);
+// The parameter checksum over a touch image followed by a boot image. Positions that
+// hold no parameter are taken as 0 (only those inside the images): touch bytes 63 and
+// 127, boot bytes 15, 61 and 63, and in mode 0 touch byte 61; mode 0 also keeps only
+// the two high bits of a boot byte 0 of 64 or more.
+uint16_t ParameterImageCrc(int mode, uint16_t start, const uint8_t* touch, size_t touchLength,
+                           const uint8_t* boot, size_t bootLength);
+// The virtual-key checksum over entries 0..usedCount of a table (at most its 16),
+// entrySize bytes of each (at most 12).
+uint16_t VirtualKeyCrc(const VButtonTable& table);
+
+// Current series: the panel-size and cover-lens texts of a table entry, as bytes.
+int ReadPanelSizeText(HANDLE h, uint8_t index, std::string* text);
+int ReadCoverLensText(HANDLE h, uint8_t index, std::string* text);
+
+}  // namespace qvlib

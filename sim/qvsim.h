@@ -213,9 +213,11 @@ public:
 
     // Register words: E0 bank addr 00 n answers the 4 bytes held at (bank, addr);
     // E1 bank addr 00 v stores v in byte 4 of that word. The words F4, FC, F0 of
-    // bank 0 and the scan mode (0x4E of bank 0, 0x0E of bank 0x90) are the profile
-    // fields, read when a command arrives; E1 writes them back into the profile.
-    // setReg overrides a word; E0/E1 on banks other than 0x00, 0x80, 0x90 are refused.
+    // bank 0, the scan mode (0x4E of bank 0, 0x0E of bank 0x90) and the monitor id
+    // (0x49 of bank 0) are the profile fields, read when a command arrives; E1 writes
+    // them back into the profile. Two words of bank 0 answer by n: 0xFF (the state-ex
+    // pages) and 0xED (the IC words), see the profile.
+    // setReg overrides a word (for every n); E0/E1 on banks other than 0x00, 0x80, 0x90 are refused.
     std::array<uint8_t, 4> reg(uint8_t bank, uint8_t addr) const;
     void setReg(uint8_t bank, uint8_t addr, std::array<uint8_t, 4> value);
 

@@ -61,7 +61,7 @@ TEST_F(Commands, IdentityAndBootStatePerSeries) {
                   uint16_t wantNumber; uint8_t wantLetter, wantCustomer, wantStateA, wantStateB; };
     const Case cases[] = {
         {qvsim::Series::Current, 6020, 2, 7, 1, 0x31, false, 6020, 1, 0x31, 0x00, 0x00},
-        {qvsim::Series::Current, 6020, 2, 7, 0, 0x31, true, 6020, 0, 0x31, 0xAA, 0x55},
+        {qvsim::Series::Current, 6020, 2, 7, 0, 0x31, true, 6020, 0, 0x31, 0x55, 0xAA},
         {qvsim::Series::Ostra, 6010, 4, 9, 0, 0, false, 6010, 0, 0, 0x00, 0x00},
         {qvsim::Series::Ostra, 6010, 4, 9, 0, 0, true, 6010, 0, 0, 0xAA, 0x55},
     };

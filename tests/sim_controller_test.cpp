@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Boot state: current minor, customer, state A, state B; Ostra minor in
         // byte 2 and the two states swapped; AA 55 while the boot loader runs.
         ReplyCase{"CurrentBootState", series(Cur), {0xED, 0, 0, 0, 0}, Packet{0xED, 0x05, 0x09, 0x00, 0x00}},
-        ReplyCase{"CurrentInBoot", series(Cur, boot), {0xED, 0, 0, 0, 0}, Packet{0xED, 0x05, 0x09, 0xAA, 0x55}},
+        ReplyCase{"CurrentInBoot", series(Cur, boot), {0xED, 0, 0, 0, 0}, Packet{0xED, 0x05, 0x09, 0x55, 0xAA}},
         ReplyCase{"OstraBootState", series(Ost), {0xED, 0, 0, 0, 0}, Packet{0xED, 0x00, 0x05, 0x00, 0x00}},
         ReplyCase{"OstraInBoot", series(Ost, boot), {0xED, 0, 0, 0, 0}, Packet{0xED, 0x00, 0x05, 0x55, 0xAA}},
         ReplyCase{"MelkIgnoresED", series(Mlk), {0xED, 0, 0, 0, 0}, std::nullopt},

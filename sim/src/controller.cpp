@@ -31,13 +31,13 @@ Packet identityReply(Series s, uint16_t number, uint8_t major, uint8_t letter) {
     return {0xEE, lo, hi, major, letter};
 }
 
-// The boot state answer. State A / state B as a host decodes them: AA 55 while the
-// boot loader runs, else the build bytes. Ostra sends minor in byte 2, state B in
-// byte 3 and state A in byte 4.
+// The boot state answer. While the boot loader runs, bytes 3..4 carry its mark
+// 55 AA on the wire, whatever the series; otherwise they are the build bytes
+// (state A, state B), which Ostra sends the other way round, with minor in byte 2.
 Packet bootStateReply(Series s, uint8_t minor, uint8_t customer, bool inBoot, uint8_t buildA, uint8_t buildB) {
-    uint8_t stateA = inBoot ? 0xAA : buildA, stateB = inBoot ? 0x55 : buildB;
-    if (s == Series::Ostra) return {0xED, 0x00, minor, stateB, stateA};
-    return {0xED, minor, customer, stateA, stateB};
+    if (s == Series::Ostra)
+        return inBoot ? Packet{0xED, 0x00, minor, 0x55, 0xAA} : Packet{0xED, 0x00, minor, buildB, buildA};
+    return inBoot ? Packet{0xED, minor, customer, 0x55, 0xAA} : Packet{0xED, minor, customer, buildA, buildB};
 }
 
 uint32_t getLE32(const uint8_t* in) {

@@ -254,6 +254,9 @@ XferError DriverDevice::ioctl(uint32_t code, const uint8_t* in, size_t inLen, ui
         case kIoctlVersionMajor: return d.answerU32(d.driverVersion() / 100, out, outLen, returned);
         case kIoctlVersionMinor: return d.answerU32(d.driverVersion() % 100, out, outLen, returned);
         case kIoctlPortIndex: return d.answerU32(d.info.portIndex, out, outLen, returned);
+        // Settings the driver keeps for its controller (ControllerProfile::driver).
+        case 0x223C20: case 0x223C70: case 0x223C80: case 0x223D20: case 0x223D34: case 0x223DAC:
+            return d.controller->profile().driver.ioctl(code, in, inLen, out, outLen, returned);
         default: return XferError::InvalidParameter;  // includes the other pair's codes
     }
 }

@@ -1,0 +1,54 @@
+// Set-up shared by the device-information tests: one simulated controller,
+// registered as the enumerators would, with its trace cleared afterwards.
+#pragma once
+
+#include "lib_fixture.h"
+
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+class InfoTest : public LibTest {
+protected:
+    std::shared_ptr<qvsim::Controller> ctl;
+    HANDLE h = INVALID_HANDLE_VALUE;
+
+    // A HID controller with this profile, registered; the trace starts empty.
+    HANDLE makeHid(const qvsim::ControllerProfile& p, const std::string& path = "/sim/hidraw0") {
+        ctl = std::make_shared<qvsim::Controller>(p);
+        const Packet id = p.series == qvsim::Series::Ostra ? OstraIdentity(p.identityNumber, p.major)
+                                                            : CurrentIdentity(p.identityNumber, p.major, p.letter);
+        h = addHid(ctl, path, "KEY" + path.substr(path.size() - 1), id);
+        ctl->clearTrace();
+        return h;
+    }
+
+    // A controller behind the kernel driver (kinds 0..2).
+    HANDLE makeDriver(const qvsim::ControllerProfile& p, const std::string& path = "/sim/qvdrv0") {
+        ctl = std::make_shared<qvsim::Controller>(p);
+        h = addDriver(ctl, path, QV_DEVICE_DRIVER, 0);
+        ctl->clearTrace();
+        return h;
+    }
+
+    HANDLE makeSerial(const qvsim::ControllerProfile& p, const std::string& path = "/sim/ttyS0") {
+        ctl = std::make_shared<qvsim::Controller>(p);
+        h = addSerial(ctl, path, 115200);
+        ctl->clearTrace();
+        return h;
+    }
+
+    qvlib::DevInfo& slot() { return *qvlib::SlotRecord(h); }
+
+    std::vector<std::string> sent() { return Hex(Received(*ctl)); }
+    bool wasSent(const std::string& packet) {
+        for (const auto& s : sent())
+            if (s == packet) return true;
+        return false;
+    }
+};
+
+inline std::string Narrow(const char16_t* s) { return qvlib::WideToUtf8(s); }
+
+}  // namespace qvtest
