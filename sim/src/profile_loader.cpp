@@ -485,6 +485,8 @@ HidInfo hidAt(const std::string& path, uint16_t productId, const std::string& in
     std::snprintf(pid, sizeof pid, "%04X", productId);
     h.name = "Acme Touch QV" + std::string(pid);
     h.parentInstanceId = "USB\\VID_2E7B&PID_" + std::string(pid) + "\\" + instance;
+    // Products 3501 and 6020 speak the newer report flavour: feature reports carry id 1.
+    h.reportId = productId == 0x3501 || productId == 0x6020 ? 1 : 0;
     return h;
 }
 

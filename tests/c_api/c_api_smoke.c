@@ -1,0 +1,43 @@
+/* A C program that uses the library the way an outside caller does: loads it
+ * by file name, looks the exports up by name, enumerates the controllers of
+ * the simulated bench that QV_SIM chose at load, and talks to the first one. */
+#include "QV_Standard.h"
+
+#include <dlfcn.h>
+#include <stdio.h>
+#include <string.h>
+
+static int found;
+static char firstPath[260];
+
+static int OnDevice(const char* path, const char* name, uint32_t location) {
+    printf("found %s %s %u\n", path, name, (unsigned)location);
+    if (!found++) snprintf(firstPath, sizeof firstPath, "%s", path);
+    return 1;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    void* lib = dlopen(argv[1], RTLD_NOW);
+    if (!lib) {
+        printf("cannot load: %s\n", dlerror());
+        return 1;
+    }
+    int (*enumerate)(QVEnumCallbackA) = (int (*)(QVEnumCallbackA))dlsym(lib, "EnumerateHidDevices");
+    int (*open)(const char*, HANDLE*) = (int (*)(const char*, HANDLE*))dlsym(lib, "OpenDevice");
+    int (*send)(HANDLE, const uint8_t*, uint8_t*) = (int (*)(HANDLE, const uint8_t*, uint8_t*))dlsym(lib, "SendCmd");
+    int (*close)(HANDLE) = (int (*)(HANDLE))dlsym(lib, "CloseDevice");
+    if (!enumerate || !open || !send || !close) return 1;
+    if (!enumerate(OnDevice) || !found) {
+        printf("no controller\n");
+        return 1;
+    }
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (!open(firstPath, &h)) return 1;
+    const uint8_t identity[5] = {0xEE, 0, 0, 0, 0};
+    uint8_t reply[5] = {0};
+    int ok = send(h, identity, reply);
+    printf("identity %d %02X %02X %02X %02X %02X\n", ok, reply[0], reply[1], reply[2], reply[3], reply[4]);
+    close(h);
+    return ok ? 0 : 1;
+}
