@@ -1,0 +1,50 @@
+// The program's one way to show a message box. Tests install a responder that
+// sees each request and gives the answer a user would click; without one the
+// box is a QMessageBox. On the headless "offscreen" platform, where nobody can
+// click, an unanswered box is logged and closed with its escape answer instead
+// of blocking the program forever.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace qvui {
+
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class MessageIcon { None, Error, Warning, Information, Question };
+enum class MessageAnswer { Ok, Cancel, Yes, No, Retry };
+
+struct MessageBoxRequest {
+    QWidget* owner = nullptr;
+    QString text;
+    QString caption;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+MessageAnswer showMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                             MessageIcon icon = MessageIcon::None, MessageButtons buttons = MessageButtons::Ok);
+
+// The answer the box gives when closed without a choice (Escape, the close button).
+MessageAnswer escapeAnswer(MessageButtons buttons);
+bool offersAnswer(MessageButtons buttons, MessageAnswer answer);
+
+// While it lives, every box goes to `responder` instead of the screen. An answer
+// the box does not offer is replaced by its escape answer. Nests: the previous
+// responder returns when this one is destroyed.
+class MessageBoxResponder {
+public:
+    using Function = std::function<MessageAnswer(const MessageBoxRequest&)>;
+    explicit MessageBoxResponder(Function responder);
+    ~MessageBoxResponder();
+    MessageBoxResponder(const MessageBoxResponder&) = delete;
+    MessageBoxResponder& operator=(const MessageBoxResponder&) = delete;
+
+private:
+    Function previous_;
+};
+
+} // namespace qvui

@@ -1,0 +1,34 @@
+#include "shell/platform/window_timers.h"
+
+#include "shell/platform/window_message.h"
+
+#include <QTimer>
+
+namespace qvui {
+
+WindowTimers::WindowTimers(QObject* window) : QObject(window), window_(window) {}
+
+void WindowTimers::start(int id, int intervalMs) {
+    QTimer*& t = timers_[id];
+    if (!t) {
+        t = new QTimer(this);
+        connect(t, &QTimer::timeout, this, [this, id] { sendMessage(window_, WM_TIMER, quint64(id), 0); });
+    }
+    t->start(qMax(0, intervalMs));
+}
+
+bool WindowTimers::stop(int id) {
+    QTimer* t = timers_.value(id);
+    if (!t || !t->isActive()) return false;
+    t->stop();
+    return true;
+}
+
+bool WindowTimers::isActive(int id) const {
+    QTimer* t = timers_.value(id);
+    return t && t->isActive();
+}
+
+int WindowTimers::interval(int id) const { return isActive(id) ? timers_.value(id)->interval() : -1; }
+
+} // namespace qvui

@@ -1,0 +1,116 @@
+#include "shell/platform/gui_call.h"
+#include "shell/platform/window_message.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+
+using namespace qvui;
+
+namespace {
+
+constexpr quint32 kAsk = WM_USER + 50;
+
+// Answers kAsk with wParam * 2 and notes the thread it ran on.
+class Window : public QObject {
+public:
+    std::atomic<int> handled{0};
+    QThread* ranOn = nullptr;
+
+protected:
+    bool event(QEvent* e) override {
+        if (auto* m = WindowMessage::from(e); m && m->message() == kAsk) {
+            ranOn = QThread::currentThread();
+            m->setResult(qint64(m->wParam()) * 2);
+            ++handled;
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+// Runs the GUI side's event loop until the worker is done (waiting for a thread, not for time).
+void serveUntil(const std::atomic<bool>& done) {
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::yield();
+    }
+}
+
+TEST(GuiCallGate, WorkerSendRunsOnTheGuiThreadAndReturnsTheResult) {
+    GuiCallGate gate;
+    Window window;
+    std::atomic<bool> done{false};
+    std::optional<qint64> result;
+    std::thread worker([&] {
+        result = gate.sendMessage(&window, kAsk, 21, 0);
+        done = true;
+    });
+    serveUntil(done);
+    worker.join();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(*result, 42);
+    EXPECT_EQ(window.ranOn, QThread::currentThread());
+
+    // From the GUI thread itself the call runs at once.
+    EXPECT_EQ(gate.sendMessage(&window, kAsk, 4, 0), std::optional<qint64>(8));
+}
+
+TEST(GuiCallGate, ClosingReleasesABlockedWorkerAndDropsItsCall) {
+    GuiCallGate gate;
+    Window window;
+    std::optional<qint64> result = 0;
+    std::thread worker([&] { result = gate.sendMessage(&window, kAsk, 1, 0); });
+    // The GUI thread is busy shutting down: it does not run its event loop.
+    while (gate.waitingCalls() == 0) std::this_thread::yield();
+    gate.close();
+    worker.join(); // would hang forever without the way out
+    EXPECT_FALSE(result.has_value());
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.handled, 0); // the abandoned call never runs later
+
+    std::thread late([&] { result = gate.sendMessage(&window, kAsk, 1, 0); });
+    late.join();
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(gate.waitingCalls(), 0);
+}
+
+TEST(GuiCallGate, StartedCallIsWaitedForEvenWhenItClosesTheGate) {
+    GuiCallGate gate;
+    std::atomic<bool> done{false};
+    bool ran = false, finished = false;
+    std::thread worker([&] {
+        ran = gate.call([&] {
+            gate.close(); // shutdown begins inside a call that uses the worker's data
+            finished = true;
+        });
+        done = true;
+    });
+    serveUntil(done);
+    worker.join();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(finished);
+}
+
+TEST(GuiCallGate, WindowGoneBeforeTheCallRuns) {
+    GuiCallGate gate;
+    auto* window = new Window;
+    std::atomic<bool> done{false};
+    std::optional<qint64> result = 0;
+    std::thread worker([&] {
+        result = gate.sendMessage(window, kAsk, 1, 0);
+        done = true;
+    });
+    while (gate.waitingCalls() == 0) std::this_thread::yield();
+    delete window;
+    serveUntil(done);
+    worker.join();
+    EXPECT_FALSE(result.has_value());
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+#include "shell/platform/named_window.h"
+#include "shell/platform/window_frame.h"
+#include "shell/platform/window_message.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+
+#include <limits>
+
+using namespace qvui;
+
+namespace {
+
+constexpr quint32 kAdd = WM_USER + 100;
+constexpr quint32 kQuit = WM_USER + 101;
+constexpr int kStartMs = 20000; // a bound for a process to start, not a wait
+
+QString uniqueTitle(const char* what) {
+    return QStringLiteral("QV Test %1 %2").arg(QString::fromLatin1(what)).arg(QCoreApplication::applicationPid());
+}
+
+// The helper window in its own process.
+class HelperProcess {
+public:
+    explicit HelperProcess(const QString& title) {
+        process_.setProgram(QStringLiteral(QV_BINARY_DIR "/bin/ui_window_helper"));
+        process_.setArguments({title});
+        process_.start();
+    }
+    ~HelperProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(kStartMs);
+        }
+    }
+    // The helper's next line of output, empty when it ended first.
+    QByteArray line() {
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(kStartMs)) return {};
+        return process_.readLine().trimmed();
+    }
+    QProcess& process() { return process_; }
+
+private:
+    QProcess process_;
+};
+
+class NamedWindowTwoProcesses : public ::testing::Test {
+protected:
+    void SetUp() override {
+        title_ = uniqueTitle("Helper Window");
+        helper_ = std::make_unique<HelperProcess>(title_);
+        ASSERT_EQ(helper_->line(), "ready");
+    }
+    void TearDown() override {
+        if (helper_->process().state() == QProcess::Running) {
+            EXPECT_TRUE(postWindowMessage(title_, kQuit, 0, 0).ok);
+            EXPECT_TRUE(helper_->process().waitForFinished(kStartMs));
+            EXPECT_EQ(helper_->process().exitCode(), 0);
+        }
+    }
+    QString title_;
+    std::unique_ptr<HelperProcess> helper_;
+};
+
+TEST_F(NamedWindowTwoProcesses, SynchronousSendReturnsTheHandlersResult) {
+    EXPECT_TRUE(findWindow(title_));
+    EXPECT_TRUE(findWindow(title_.toUpper())); // titles match in any case
+    struct Case {
+        quint64 wParam;
+        qint64 lParam;
+    } cases[] = {{40, 2}, {quint64(1) << 40, -5}, {0, std::numeric_limits<qint64>::min() + 1}};
+    for (const Case& c : cases) {
+        const auto r = sendWindowMessage(title_, kAdd, c.wParam, c.lParam);
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        EXPECT_EQ(r.result, qint64(c.wParam) + c.lParam);
+    }
+}
+
+TEST_F(NamedWindowTwoProcesses, PostedMessagesArriveInOrderWithTheirParameters) {
+    struct Case {
+        quint32 message;
+        quint64 wParam;
+        qint64 lParam;
+    } cases[] = {{WM_TIMER, 5, 0},  {WM_TIMER, 7, 0},  {WM_TIMER, 11, 0}, {WM_TIMER, 14, 0},
+                 {WM_PRODUCTION_LINE, 0x1000, 0xFFFF},
+                 {WM_USER + 20, std::numeric_limits<quint64>::max(), std::numeric_limits<qint64>::min()}};
+    for (const Case& c : cases) {
+        const auto r = postWindowMessage(title_, c.message, c.wParam, c.lParam);
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+    }
+    for (const Case& c : cases)
+        EXPECT_EQ(helper_->line(), QStringLiteral("posted %1 %2 %3").arg(c.message).arg(c.wParam).arg(c.lParam).toUtf8());
+}
+
+TEST_F(NamedWindowTwoProcesses, MalformedFramesCloseOnlyTheirConnection) {
+    const QByteArray bad[] = {QByteArray(kRequestSize, 'x'),                          // wrong magic
+                              QByteArray("QVWM") + QByteArray(20, '\0') + '\x02'};   // unknown flag
+    for (const QByteArray& frame : bad) {
+        QLocalSocket raw;
+        raw.connectToServer(windowSocketPath(title_));
+        ASSERT_TRUE(raw.waitForConnected(kStartMs));
+        raw.write(frame);
+        ASSERT_TRUE(raw.waitForBytesWritten(kStartMs));
+        EXPECT_TRUE(raw.state() == QLocalSocket::UnconnectedState || raw.waitForDisconnected(kStartMs));
+        EXPECT_EQ(raw.bytesAvailable(), 0);
+    }
+    // A number the layer cannot carry is refused with a reply, not dropped.
+    {
+        QLocalSocket raw;
+        raw.connectToServer(windowSocketPath(title_));
+        ASSERT_TRUE(raw.waitForConnected(kStartMs));
+        uint8_t frame[kRequestSize];
+        encodeRequest({0x9000, 1, 2, true}, frame);
+        raw.write(reinterpret_cast<const char*>(frame), kRequestSize);
+        QByteArray reply;
+        while (reply.size() < qsizetype(kReplySize) && raw.waitForReadyRead(kStartMs)) reply += raw.readAll();
+        WindowReply decoded;
+        ASSERT_EQ(decodeReply({reinterpret_cast<const uint8_t*>(reply.constData()), size_t(reply.size())}, decoded),
+                  DecodeResult::Ok);
+        EXPECT_EQ(decoded.status, ReplyStatus::BadMessage);
+    }
+    const auto r = sendWindowMessage(title_, kAdd, 1, 1);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.result, 2);
+}
+
+TEST_F(NamedWindowTwoProcesses, TheTitleBelongsToTheFirstWindow) {
+    HelperProcess second(title_);
+    const QByteArray line = second.line();
+    EXPECT_TRUE(line.startsWith("error ")) << line.toStdString();
+    EXPECT_TRUE(line.contains(title_.toUtf8())) << line.toStdString();
+    EXPECT_TRUE(second.process().waitForFinished(kStartMs));
+    EXPECT_EQ(second.process().exitCode(), 1);
+    EXPECT_TRUE(sendWindowMessage(title_, kAdd, 1, 2).ok); // the first still answers
+}
+
+TEST_F(NamedWindowTwoProcesses, CommandLineSenderReachesTheWindow) {
+    QProcess tool;
+    tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {title_, QString::number(kAdd, 16).prepend("0x"), "5", "-2"});
+    ASSERT_TRUE(tool.waitForFinished(kStartMs));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_EQ(tool.readAllStandardOutput().trimmed(), "3");
+
+    tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {"--post", title_, "0x113", "14", "0"});
+    ASSERT_TRUE(tool.waitForFinished(kStartMs));
+    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    EXPECT_EQ(helper_->line(), "posted 275 14 0");
+
+    const QString unknown = uniqueTitle("No Such Window");
+    tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {unknown, "0x400", "0", "0"});
+    ASSERT_TRUE(tool.waitForFinished(kStartMs));
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_TRUE(tool.readAllStandardError().contains(unknown.toUtf8()));
+
+    tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {title_, "0x400", "zero", "0"});
+    ASSERT_TRUE(tool.waitForFinished(kStartMs));
+    EXPECT_EQ(tool.exitCode(), 2);
+}
+
+TEST(NamedWindow, UnknownTitleOrNumberFailsWithAReason) {
+    const QString title = uniqueTitle("Nobody");
+    EXPECT_FALSE(findWindow(title));
+    for (const auto& r : {sendWindowMessage(title, WM_ACTIVATE_INSTANCE, 0, 0),
+                          postWindowMessage(title, WM_ACTIVATE_INSTANCE, 0, 0),
+                          sendWindowMessage(title, 0x8000, 0, 0)}) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.contains(title)) << r.error.toStdString();
+    }
+}
+
+// A window of this process reached by title from its own thread is served
+// directly: through its socket it could never answer.
+class CountingWindow : public QWidget {
+public:
+    int posted = 0;
+
+protected:
+    bool event(QEvent* e) override {
+        if (auto* m = WindowMessage::from(e)) {
+            if (m->message() == kAdd) m->setResult(qint64(m->wParam()) + m->lParam());
+            else ++posted;
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+TEST(NamedWindow, OwnWindowsAndTitleChanges) {
+    CountingWindow w;
+    const QString first = uniqueTitle("Own First");
+    const QString second = uniqueTitle("Own Second");
+    w.setWindowTitle(first);
+    auto* named = new NamedWindow(&w);
+    ASSERT_TRUE(named->isRegistered()) << named->errorString().toStdString();
+    auto r = sendWindowMessage(first, kAdd, 20, 22);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.result, 42);
+
+    w.setWindowTitle(second);
+    EXPECT_FALSE(findWindow(first));
+    EXPECT_TRUE(findWindow(second));
+    EXPECT_TRUE(postWindowMessage(second, WM_USER + 20, 0, 0).ok);
+    QCoreApplication::sendPostedEvents(&w);
+    EXPECT_EQ(w.posted, 1);
+
+    CountingWindow other;
+    other.setWindowTitle(second.toLower());
+    auto* clash = new NamedWindow(&other);
+    EXPECT_FALSE(clash->isRegistered());
+    EXPECT_TRUE(clash->errorString().contains(second.toLower()));
+}
+
+TEST(NamedWindow, TakesOverTheTitleOfAKilledProcess) {
+    const QString title = uniqueTitle("Killed");
+    {
+        HelperProcess crashed(title);
+        ASSERT_EQ(crashed.line(), "ready");
+        crashed.process().kill(); // leaves its socket and lock behind
+        ASSERT_TRUE(crashed.process().waitForFinished(kStartMs));
+    }
+    EXPECT_FALSE(findWindow(title));
+    CountingWindow w;
+    w.setWindowTitle(title);
+    auto* named = new NamedWindow(&w);
+    EXPECT_TRUE(named->isRegistered()) << named->errorString().toStdString();
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+#include "shell/platform/control_ids.h"
+#include "shell/platform/window_message.h"
+#include "shell/platform/window_timers.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+using namespace qvui;
+
+namespace {
+
+// Records the window messages it gets; a timer tick stops its timer first, as the design's handlers do.
+class RecordingWindow : public QWidget {
+public:
+    struct Got {
+        quint32 message;
+        quint64 wParam;
+        qint64 lParam;
+    };
+    std::vector<Got> got;
+    WindowTimers* timers = nullptr;
+
+protected:
+    bool event(QEvent* e) override {
+        auto* m = WindowMessage::from(e);
+        if (!m) return QWidget::event(e);
+        got.push_back({m->message(), m->wParam(), m->lParam()});
+        if (m->message() == WM_TIMER && timers) timers->stop(int(m->wParam()));
+        m->setResult(qint64(m->message()) + m->lParam());
+        return true;
+    }
+};
+
+void spin() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+TEST(WindowTimers, TicksArriveAsTimerMessagesByNumber) {
+    RecordingWindow w;
+    WindowTimers timers(&w);
+    w.timers = &timers;
+    timers.start(3, 0);
+    timers.start(3, 0); // restarting a number keeps one timer
+    timers.start(5, 0);
+    timers.start(12, 0);
+    EXPECT_TRUE(timers.stop(5));
+    EXPECT_FALSE(timers.stop(5));
+    EXPECT_FALSE(timers.stop(9)); // never started
+    spin();
+    std::vector<quint64> ids;
+    for (const auto& g : w.got) {
+        EXPECT_EQ(g.message, WM_TIMER);
+        ids.push_back(g.wParam);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<quint64>{3, 12}));
+    EXPECT_FALSE(timers.isActive(3));
+
+    timers.start(16, 50);
+    timers.start(16, 1500);
+    EXPECT_TRUE(timers.isActive(16));
+    EXPECT_EQ(timers.interval(16), 1500);
+    EXPECT_EQ(timers.interval(4), -1);
+}
+
+TEST(WindowMessages, SentAndPostedKeepNumberAndParameters) {
+    RecordingWindow w;
+    EXPECT_EQ(sendMessage(&w, WM_PAGE_STATE, 1, 104), qint64(WM_PAGE_STATE) + 104);
+    EXPECT_TRUE(postMessage(&w, WM_TOOLBAR_ACTION, 421, -1));
+    EXPECT_FALSE(postMessage(&w, WindowMessage::kMaxMessage + 1, 0, 0));
+    EXPECT_EQ(w.got.size(), 1u);
+    spin();
+    ASSERT_EQ(w.got.size(), 2u);
+    EXPECT_EQ(w.got[1].message, WM_TOOLBAR_ACTION);
+    EXPECT_EQ(w.got[1].wParam, 421u);
+    EXPECT_EQ(w.got[1].lParam, -1);
+
+    EXPECT_NE(WindowMessage::eventType(WM_USER + 1), WindowMessage::eventType(WM_USER + 2));
+    QEvent other(QEvent::User);
+    EXPECT_EQ(WindowMessage::from(&other), nullptr); // a custom event that is no window message
+}
+
+TEST(ControlIds, FoundByIdWithinTheirOwnDialog) {
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* refresh = new QPushButton("Refresh");
+    setControlId(refresh, 402);
+    auto* group = new QGroupBox("Folders");
+    auto* edit = new QLineEdit(group);
+    setControlId(edit, 500);
+    auto* deeperDuplicate = new QPushButton(group);
+    setControlId(deeperDuplicate, 402);
+    auto* page = new QWidget;
+    setControlScope(page);
+    setControlId(page, 103);
+    auto* pageButton = new QPushButton(page);
+    setControlId(pageButton, 600);
+    layout->addWidget(group);
+    layout->addWidget(refresh);
+    layout->addWidget(page);
+
+    EXPECT_EQ(findControl(&dialog, 402), refresh); // the nearest of two
+    EXPECT_EQ(findControl(&dialog, 500), edit);    // inside a group box
+    EXPECT_EQ(findControl<QLineEdit>(&dialog, 500), edit);
+    EXPECT_EQ(findControl<QPushButton>(&dialog, 500), nullptr);
+    EXPECT_EQ(findControl(&dialog, 103), page);
+    EXPECT_EQ(findControl(&dialog, 600), nullptr); // the page's own control
+    EXPECT_EQ(findControl(page, 600), pageButton);
+    EXPECT_EQ(findControl(&dialog, 999), nullptr);
+    EXPECT_EQ(findControl(&dialog, 0), nullptr);
+    EXPECT_EQ(controlId(group), 0);
+}
+
+} // namespace
