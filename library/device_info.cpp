@@ -45,13 +45,6 @@ constexpr uint8_t kSelectorSlave0 = 0xF0;
 // The slave- and master-select packets of the version read carry this in byte 3.
 constexpr uint8_t kSelectByte3 = 0x00;
 
-bool Send(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]) {
-    const uint8_t cmd[5] = {c0, c1, c2, c3, c4};
-    return SendCmd(h, cmd, reply) != 0;
-}
-
-bool ItemRefused(const uint8_t reply[5]) { return reply[1] == 0xFF || reply[2] == 0xFF; }
-
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* fmt, ...) {
     char buf[128];
@@ -167,7 +160,7 @@ int ReadVersions(HANDLE h, const DevInfo& d, Versions* v) {
             if (generation < 29)
                 EnableScanAndWait(h, 0);
             else
-                Send(h, 0xF9, 0xFF, 0x90, 0x00, 0x00, reply);
+                Command(h, 0xF9, 0xFF, 0x90, 0x00, 0x00, reply);
         }
         return result;
     };
@@ -183,18 +176,18 @@ int ReadVersions(HANDLE h, const DevInfo& d, Versions* v) {
         }
         if (!shared) {
             if (generation < 29) {
-                if (!Send(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) return 0;
+                if (!Command(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) return 0;
                 if (reply[4] & 0x01) {
-                    if (!Send(h, 0xF0, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
+                    if (!Command(h, 0xF0, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
                     modeChanged = true;
                     qvp::sleepMs(50);
                 }
             } else {
-                if (!Send(h, 0xE0, 0x00, 0xFF, 0x00, 0x01, reply)) return 0;
+                if (!Command(h, 0xE0, 0x00, 0xFF, 0x00, 0x01, reply)) return 0;
                 LogText("\r GetFWVer : EnterDiagnosticMode(TRUE)\r");
                 if (!(reply[2] & 0x80)) {
                     if (series != QV_SERIES_CURRENT) return 0;
-                    if (!Send(h, 0xF9, 0xFF, 0x90, 0x00, 0x01, reply)) return 0;
+                    if (!Command(h, 0xF9, 0xFF, 0x90, 0x00, 0x01, reply)) return 0;
                     modeChanged = true;
                 }
             }
@@ -269,7 +262,7 @@ template <typename Record>
 int ReadInterfaceBits(HANDLE h, const DevInfo& d, const uint8_t ic[4], Record& r, bool* done) {
     uint8_t reply[5] = {};
     const uint8_t icFlags = ic[1];
-    if (d.dwParaVersion != 0 && Send(h, 0xF6, 0x01, 0x01, 0x00, 0x00, reply) && !ItemRefused(reply)) {
+    if (d.dwParaVersion != 0 && Command(h, 0xF6, 0x01, 0x01, 0x00, 0x00, reply) && !ItemRefused(reply)) {
         uint8_t bits = reply[4];
         if ((reply[3] & 0x01) && (icFlags & 0x80)) bits |= 0x08;
         if ((reply[3] & 0x02) && (icFlags & 0x40)) bits |= 0x04;
@@ -282,9 +275,9 @@ int ReadInterfaceBits(HANDLE h, const DevInfo& d, const uint8_t ic[4], Record& r
         return 1;
     }
     const bool inBoot = r.bootStateA == 0x55 && r.bootStateB == 0xAA;
-    if (Send(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) {
+    if (Command(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) {
         uint8_t bits = (reply[3] >> 4) & 0x03;
-        if (!Send(h, 0xE0, 0x00, inBoot ? 0x00 : 0x40, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xE0, 0x00, inBoot ? 0x00 : 0x40, 0x00, 0x00, reply)) return 0;
         if ((reply[4] & 0x80) && (icFlags & 0x80)) bits |= 0x08;
         if ((reply[4] & 0x40) && (icFlags & 0x40)) bits |= 0x04;
         r.interfaceBits = bits;
@@ -292,7 +285,7 @@ int ReadInterfaceBits(HANDLE h, const DevInfo& d, const uint8_t ic[4], Record& r
         return 1;
     }
     if (inBoot) {
-        if (!Send(h, 0xE0, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xE0, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
         r.interfaceBits = (reply[4] >> 4) & 0x03;
         *done = true;
         return 1;
@@ -302,7 +295,7 @@ int ReadInterfaceBits(HANDLE h, const DevInfo& d, const uint8_t ic[4], Record& r
         *done = true;
         return 1;
     }
-    if (!Send(h, 0xE0, 0x00, 0x40, 0x00, 0x00, reply)) return 0;
+    if (!Command(h, 0xE0, 0x00, 0x40, 0x00, 0x00, reply)) return 0;
     r.interfaceBits = (reply[4] >> 4) & 0x03;
     return 1;
 }
@@ -344,14 +337,14 @@ int ReadFirmwareInformation(HANDLE h, const DevInfo& d, uint32_t size, Record& r
     bool fromItems = false;
     if (d.dwParaVersion != 0) {
         uint8_t second[5] = {};
-        fromItems = Send(h, 0xF6, 0x02, 0x10, 0x00, 0x00, reply) && !ItemRefused(reply) &&
-                    Send(h, 0xF6, 0x02, 0x11, 0x00, 0x00, second) && !ItemRefused(second);
+        fromItems = Command(h, 0xF6, 0x02, 0x10, 0x00, 0x00, reply) && !ItemRefused(reply) &&
+                    Command(h, 0xF6, 0x02, 0x11, 0x00, 0x00, second) && !ItemRefused(second);
         if (fromItems) sizeIndex = reply[4], lensIndex = second[4];
     }
     if (!fromItems) {
-        if (!Send(h, 0xE0, 0x00, 0x3A, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xE0, 0x00, 0x3A, 0x00, 0x00, reply)) return 0;
         sizeIndex = reply[4];
-        if (!Send(h, 0xE0, 0x00, 0x3B, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xE0, 0x00, 0x3B, 0x00, 0x00, reply)) return 0;
         lensIndex = reply[4];
     }
     std::string text;
@@ -415,10 +408,10 @@ int GetFWInformationInto(HANDLE h, Record* info) {
 
 int ReadStateFlags(HANDLE h, uint8_t flags[4]) {
     uint8_t reply[5] = {};
-    if (!Send(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) return 0;
+    if (!Command(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply)) return 0;
     flags[0] = reply[4];
     flags[1] = reply[3];
-    if (Send(h, 0xE0, 0x00, 0xF1, 0x00, 0x00, reply)) {
+    if (Command(h, 0xE0, 0x00, 0xF1, 0x00, 0x00, reply)) {
         flags[2] = reply[4];
         flags[3] = reply[3];
     } else {
@@ -472,7 +465,7 @@ int ReadPanelSizeText(HANDLE h, uint8_t index, std::string* text) {
 int ReadCoverLensText(HANDLE h, uint8_t index, std::string* text) {
     if (!CurrentSeries(SlotRecord(h))) return 0;
     uint8_t reply[5] = {};
-    if (!Send(h, 0xE3, 0x02, index, 0x00, 0x00, reply)) return 0;
+    if (!Command(h, 0xE3, 0x02, index, 0x00, 0x00, reply)) return 0;
     const uint8_t from = reply[1], to = reply[2], material = reply[3];
     const char* suffix = reply[4] ? " " : "";
     std::string s;
@@ -537,10 +530,10 @@ QV_API int GetStateFlag(HANDLE handle, uint8_t flags[4]) {
 QV_API int GetStateFlagEx(HANDLE handle, StateFlagEx* state) {
     if (!state || !CurrentSeries(SlotRecord(handle))) return 0;
     uint8_t reply[5] = {};
-    if (Send(handle, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply)) {
+    if (Command(handle, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply)) {
         state->status = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
         state->flag = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
-        if (!Send(handle, 0xE0, 0x00, 0xFF, 0x00, 0x01, reply)) return 0;
+        if (!Command(handle, 0xE0, 0x00, 0xFF, 0x00, 0x01, reply)) return 0;
         state->diagnostic = static_cast<uint16_t>(reply[1] << 8 | reply[2]);
         state->status2 = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
         return 1;

@@ -20,14 +20,6 @@ constexpr uint32_t kIoctlMonitorId = 0x223DAC;
 // The driver's touch type under which it passes data reports on.
 constexpr uint32_t kTouchTypeDataReport = 2;
 
-bool Send(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]) {
-    const uint8_t cmd[5] = {c0, c1, c2, c3, c4};
-    return SendCmd(h, cmd, reply) != 0;
-}
-
-bool ItemRefused(const uint8_t reply[5]) { return reply[1] == 0xFF || reply[2] == 0xFF; }
-
-bool IsDriver(const DevInfo& d) { return d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX); }
 bool IsHid(const DevInfo& d) { return d.dwDeviceType & QV_DEVICE_HID; }
 bool IsSeries(const DevInfo& d) { return d.byQVOstraMelk != QV_SERIES_CURRENT; }
 
@@ -61,7 +53,7 @@ bool DriverReportsData(const DevInfo& d) {
 bool UpdateLock(HANDLE h, const DevInfo& d, uint8_t on) {
     if (d.dwParaVersion == 0) return SetUpdateLock(h, on) != 0;
     uint8_t reply[5] = {};
-    return Send(h, 0xF6, 0x00, 0x9F, 0x00, on, reply) && !ItemRefused(reply);
+    return Command(h, 0xF6, 0x00, 0x9F, 0x00, on, reply) && !ItemRefused(reply);
 }
 
 // Writes the parameters to flash: the flush item with a parameter version, the
@@ -72,8 +64,8 @@ bool FlushParameters(HANDLE h, const DevInfo& d) {
         const uint8_t cmd[5] = {0xF6, 0x00, 0x90, 0x00, 0x00};
         return SendDelayCmd(h, cmd, reply, 50) && !ItemRefused(reply);
     }
-    return Send(h, 0xEA, 0x00, 0x00, 0x00, 0x00, reply) && Send(h, 0xEA, 0x00, 0x00, 0x00, 0x00, reply) &&
-           Send(h, 0xEA, 0x00, 0xAA, 0x00, 0x00, reply) && Send(h, 0xEA, 0x00, 0xAA, 0x00, 0x00, reply);
+    return Command(h, 0xEA, 0x00, 0x00, 0x00, 0x00, reply) && Command(h, 0xEA, 0x00, 0x00, 0x00, 0x00, reply) &&
+           Command(h, 0xEA, 0x00, 0xAA, 0x00, 0x00, reply) && Command(h, 0xEA, 0x00, 0xAA, 0x00, 0x00, reply);
 }
 
 // The HID report type item (group 1, item 3) of HID controllers from parameter version 1.47 on.
@@ -81,7 +73,7 @@ bool HasHidReportType(const DevInfo* d) { return d && IsHid(*d) && d->dwParaVers
 
 bool ReadHidReportType(HANDLE h, uint8_t* type) {
     uint8_t reply[5] = {};
-    if (!Send(h, 0xF6, 0x01, 0x13, 0x00, 0x00, reply) || ItemRefused(reply)) return false;
+    if (!Command(h, 0xF6, 0x01, 0x13, 0x00, 0x00, reply) || ItemRefused(reply)) return false;
     *type = reply[4];
     return true;
 }
@@ -89,7 +81,7 @@ bool ReadHidReportType(HANDLE h, uint8_t* type) {
 // A driver-kept on/off setting, read as 0/1.
 int ReadDriverSwitch(HANDLE handle, uint32_t code, int* on) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !on || !IsDriver(*d)) return 0;
+    if (!d || !on || !IsDriverDevice(*d)) return 0;
     uint32_t value = 0;
     if (!DriverRead(*d, code, &value)) return 0;
     *on = value ? 1 : 0;
@@ -98,7 +90,7 @@ int ReadDriverSwitch(HANDLE handle, uint32_t code, int* on) {
 
 int WriteDriverSwitch(HANDLE handle, uint32_t code, int on) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !IsDriver(*d)) return 0;
+    if (!d || !IsDriverDevice(*d)) return 0;
     return DriverWrite(*d, code, on ? 1 : 0) ? 1 : 0;
 }
 
@@ -111,7 +103,7 @@ extern "C" {
 
 QV_API int GetQVDriverVersion(HANDLE handle, uint32_t version[3]) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !version || !IsDriver(*d)) return 0;
+    if (!d || !version || !IsDriverDevice(*d)) return 0;
     // Each word is taken when the driver gives it; the export reports 1 either way.
     DriverRead(*d, kIoctlDriverMajor, &version[0]);
     DriverRead(*d, kIoctlDriverMinor, &version[1]);
@@ -121,7 +113,7 @@ QV_API int GetQVDriverVersion(HANDLE handle, uint32_t version[3]) {
 
 QV_API int GetQVDriverVersionEx(HANDLE handle, uint32_t version[4]) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !version || !IsDriver(*d)) return 0;
+    if (!d || !version || !IsDriverDevice(*d)) return 0;
     DriverRead(*d, kIoctlDriverMajor, &version[0]);
     DriverRead(*d, kIoctlDriverMinor, &version[1]);
     // The build word is read, written back and read again; its halves are two words.
@@ -143,7 +135,7 @@ QV_API int GetDataReportState(HANDLE handle, int* on) {
         *on = (word >> 25) & 1;  // bit 1 of reply byte 4
         return 1;
     }
-    if (!IsDriver(*d) || !DriverReportsData(*d)) return 0;
+    if (!IsDriverDevice(*d) || !DriverReportsData(*d)) return 0;
     uint32_t state = 0;
     if (!DriverRead(*d, kIoctlDataReport, &state)) return 0;
     *on = static_cast<int>(state);
@@ -155,27 +147,27 @@ QV_API int EnableDataReport(HANDLE handle, int on) {
     if (!d) return 0;
     if (IsSeries(*d)) {
         // Series controllers report data only through the driver, which must pass them on.
-        if (!IsDriver(*d) || !DriverReportsData(*d)) return 0;
+        if (!IsDriverDevice(*d) || !DriverReportsData(*d)) return 0;
         if (!DriverWrite(*d, kIoctlDataReport, on ? 1 : 0)) return 0;
     }
     uint8_t reply[5] = {};
-    return Send(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
+    return Command(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
 }
 
 QV_API int EnablePCAPScan(HANDLE handle, int on) { return on ? EnableScanAndWait(handle, 0) : ScanOff(handle, 0); }
 
 QV_API int SetTouchEnable(HANDLE handle, int on) {
     uint8_t reply[5] = {};
-    return Send(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
+    return Command(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
 }
 
 QV_API int ResetMPU(HANDLE handle) {
     DevInfo* d = SlotRecord(handle);
     if (!d || IsSeries(*d)) return 0;
     uint8_t reply[5] = {};
-    if (!Send(handle, 0xFE, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
+    if (!Command(handle, 0xFE, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
     // The second reset makes sure it is taken; a firmware already restarting may not answer.
-    Send(handle, 0xFE, 0x00, 0x00, 0x00, 0x00, reply);
+    Command(handle, 0xFE, 0x00, 0x00, 0x00, 0x00, reply);
     return 1;
 }
 
@@ -186,10 +178,10 @@ QV_API int GetMonitorID(HANDLE handle, uint32_t* id) {
     if (!IsHid(*d)) return 0;
     uint8_t reply[5] = {};
     if (IsSeries(*d)) {
-        if (!Send(handle, 0xF3, 0x00, 0x7C, 0x00, 0x00, reply)) return 0;
+        if (!Command(handle, 0xF3, 0x00, 0x7C, 0x00, 0x00, reply)) return 0;
         *id = reply[3];
     } else {
-        if (!Send(handle, 0xE0, 0x00, 0x49, 0x00, 0x00, reply)) return 0;
+        if (!Command(handle, 0xE0, 0x00, 0x49, 0x00, 0x00, reply)) return 0;
         *id = reply[4];
     }
     return 1;
@@ -204,10 +196,10 @@ QV_API int SetMonitorID(HANDLE handle, const uint8_t* id) {
     uint8_t reply[5] = {};
     if (IsSeries(*d)) {
         // The write carries back byte 4 of the query; without the query there is nothing to carry.
-        if (!Send(handle, 0xF3, 0x00, 0x7C, 0x00, 0x00, reply)) return 0;
+        if (!Command(handle, 0xF3, 0x00, 0x7C, 0x00, 0x00, reply)) return 0;
         const uint8_t key = reply[4];
-        if (!Send(handle, 0xF2, 0x00, 0x7C, *id, key, reply)) return 0;
-        return Send(handle, 0xEF, 0x00, 0x00, 0x00, 0x00, reply) ? 1 : 0;
+        if (!Command(handle, 0xF2, 0x00, 0x7C, *id, key, reply)) return 0;
+        return Command(handle, 0xEF, 0x00, 0x00, 0x00, 0x00, reply) ? 1 : 0;
     }
     const DevInfo slot = *d;
     if (!UpdateLock(handle, slot, 1)) return 0;
@@ -219,7 +211,7 @@ QV_API int SetMonitorID(HANDLE handle, const uint8_t* id) {
 QV_API int GetQVDriverTouchType(HANDLE handle, uint8_t* type) {
     if (type) *type = 0;
     DevInfo* d = SlotRecord(handle);
-    if (!d || !type || !IsDriver(*d)) return 0;
+    if (!d || !type || !IsDriverDevice(*d)) return 0;
     uint32_t value = 0;
     if (!DriverRead(*d, kIoctlTouchType, &value)) return 0;
     *type = static_cast<uint8_t>(value);
@@ -228,7 +220,7 @@ QV_API int GetQVDriverTouchType(HANDLE handle, uint8_t* type) {
 
 QV_API int SetQVDriverTouchType(HANDLE handle, uint8_t type) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !IsDriver(*d) || (type != 1 && type != 2)) return 0;
+    if (!d || !IsDriverDevice(*d) || (type != 1 && type != 2)) return 0;
     return DriverWrite(*d, kIoctlTouchType, type) ? 1 : 0;
 }
 

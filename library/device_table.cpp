@@ -57,14 +57,6 @@ DevInfo* SlotRecord(HANDLE h) {
 
 namespace {
 
-bool IsDriver(const DevInfo& d) { return d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX); }
-
-// Sends one command through the exported front door, so it is logged.
-bool Exchange(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]) {
-    const uint8_t cmd[5] = {c0, c1, c2, c3, c4};
-    return SendCmd(h, cmd, reply) != 0;
-}
-
 // The driver-notify thread of a slot runs until the slot's stop event is set.
 // Touch reports from the driver are decoded by the notification layer.
 void DriverNotifyThread(int slot) { g_slotThread[slot].stop.wait(); }
@@ -124,7 +116,7 @@ void RegisterDeviceSlot(DevInfo record) {
 
     const HANDLE h = d.hDevice;
     uint8_t reply[5] = {};
-    if (record.byBootMarker == 0xF4) Exchange(h, 0xF4, 0x00, 0xAA, 0x00, 0x00, reply);  // select the master
+    if (record.byBootMarker == 0xF4) Command(h, 0xF4, 0x00, 0xAA, 0x00, 0x00, reply);  // select the master
 
     d.byBootMarker = 0;
     d.dwParaVersion = 0;
@@ -137,24 +129,24 @@ void RegisterDeviceSlot(DevInfo record) {
         return;
     }
 
-    if (Exchange(h, 0xE0, 0x00, 0xF4, 0x00, 0x00, reply)) std::memcpy(d.byFeature, reply + 1, 4);
-    if (Exchange(h, 0xE0, 0x00, 0xFC, 0x00, 0x00, reply)) std::memcpy(d.byFeature + 4, reply + 1, 4);
+    if (Command(h, 0xE0, 0x00, 0xF4, 0x00, 0x00, reply)) std::memcpy(d.byFeature, reply + 1, 4);
+    if (Command(h, 0xE0, 0x00, 0xFC, 0x00, 0x00, reply)) std::memcpy(d.byFeature + 4, reply + 1, 4);
 
-    if ((d.byFeature[0] & 0x82) == 0x82 && Exchange(h, 0xF6, 0x00, 0x10, 0x00, 0x00, reply) &&
+    if ((d.byFeature[0] & 0x82) == 0x82 && Command(h, 0xF6, 0x00, 0x10, 0x00, 0x00, reply) &&
         reply[1] != 0xFF && reply[2] != 0xFF)
         d.dwParaVersion = reply[3] * 100u + reply[4];
 
     d.bBridgeSame = 0;
-    if (Exchange(h, 0xE9, 0x00, 0x00, 0x00, 0x00, reply)) {
+    if (Command(h, 0xE9, 0x00, 0x00, 0x00, 0x00, reply)) {
         std::memcpy(d.byBridgeFeature, reply + 1, 4);
         if (reply[1] | reply[2] | reply[3] | reply[4]) d.byBridgeFeature[4] = 0xFF;
         if (std::memcmp(reply + 1, d.byFeature, 4) == 0) d.bBridgeSame = 1;
     }
 
     d.byBootVersion = 0;
-    if (Exchange(h, 0xEE, 0xAA, 0x00, 0x00, 0x00, reply) && reply[1] == 0x55) d.byBootVersion = reply[4];
+    if (Command(h, 0xEE, 0xAA, 0x00, 0x00, 0x00, reply) && reply[1] == 0x55) d.byBootVersion = reply[4];
 
-    bool fast = Exchange(h, 0xE7, 0x00, 0x00, 0x00, 0x00, reply) && reply[1] == 0x00 && reply[2] == 0x55;
+    bool fast = Command(h, 0xE7, 0x00, 0x00, 0x00, 0x00, reply) && reply[1] == 0x00 && reply[2] == 0x55;
     d.byTiming = fast ? 5 : 50;
 
     ProbeSensorGeometry(slot);
@@ -242,7 +234,7 @@ static int OpenMatching(Match matches, HANDLE* out) {
             if (h == invalidHandle()) return 0;
             d.hDevice = h;
         }
-        if (IsDriver(d) && !g_slotThread[i].running) StartDriverNotify(i);
+        if (IsDriverDevice(d) && !g_slotThread[i].running) StartDriverNotify(i);
         *out = d.hDevice;
         return 1;
     }
@@ -346,7 +338,7 @@ QV_API int GetQVOstraMelk(HANDLE handle, uint8_t* series) {
 
 QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) {
     DevInfo* d = SlotRecord(handle);
-    if (!d || !current || !IsDriver(*d)) return 0;
+    if (!d || !current || !IsDriverDevice(*d)) return 0;
     uint32_t returned = 0;
     return qvp::backend().driverIoctl(d->hDevice, 0x223DFC, &rate, sizeof rate, current, sizeof *current,
                                       &returned)

@@ -5,22 +5,13 @@
 #include <cstring>
 
 namespace qvlib {
-namespace {
-
-bool Send(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]) {
-    const uint8_t cmd[5] = {c0, c1, c2, c3, c4};
-    return SendCmd(h, cmd, reply) != 0;
-}
-
-}  // namespace
-
 int ProbeSensorGeometry(int slot) {
     if (slot < 0 || slot >= kSlotCount) return 0;
     DevInfo& d = g_devInfo[slot];
     const HANDLE h = d.hDevice;
     uint8_t reply[5] = {};
 
-    if (!Send(h, 0xF9, 0xFF, 0x00, 0x00, 0x00, reply)) return 0;
+    if (!Command(h, 0xF9, 0xFF, 0x00, 0x00, 0x00, reply)) return 0;
     std::memcpy(d.diag.capability, reply + 1, 4);
 
     d.diag.bulkSize = 0;
@@ -33,22 +24,22 @@ int ProbeSensorGeometry(int slot) {
     }
 
     const bool bank90 = (d.byFeature[0] & 0x02) && (d.byFeature[2] & 0x80);
-    if (!(bank90 ? Send(h, 0xE0, 0x90, 0x0E, 0x00, 0x00, reply) : Send(h, 0xE0, 0x00, 0x4E, 0x00, 0x00, reply)))
+    if (!(bank90 ? Command(h, 0xE0, 0x90, 0x0E, 0x00, 0x00, reply) : Command(h, 0xE0, 0x00, 0x4E, 0x00, 0x00, reply)))
         return 0;
     d.diag.scanMode = reply[4];
 
     uint8_t rows, columns, extra;
     if (d.dwParaVersion >= 101) {
-        if (!Send(h, 0xF6, 0x02, 0x02, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xF6, 0x02, 0x02, 0x00, 0x00, reply)) return 0;
         if (d.byFeature[2] & 0x10)
             rows = reply[3], columns = reply[4];
         else
             rows = reply[4], columns = reply[3];
-        if (!Send(h, 0xF6, 0x02, 0x03, 0x00, 0x00, reply)) return 0;
+        if (!Command(h, 0xF6, 0x02, 0x03, 0x00, 0x00, reply)) return 0;
         extra = reply[4];
     } else {
         uint8_t first[5] = {};
-        if (!Send(h, 0xE5, 0x00, 0x00, 0x00, 0x01, first)) return 0;
+        if (!Command(h, 0xE5, 0x00, 0x00, 0x00, 0x01, first)) return 0;
         if (first[4] & 0x01)
             rows = first[2], columns = first[1];
         else
@@ -56,7 +47,7 @@ int ProbeSensorGeometry(int slot) {
         extra = first[4] >> 4;
         if (!ReadIdentity(h, 0, nullptr, nullptr, nullptr)) return 0;
         uint8_t second[5] = {};
-        if (!Send(h, 0xE5, 0x00, 0x00, 0x00, 0x02, second)) return 0;
+        if (!Command(h, 0xE5, 0x00, 0x00, 0x00, 0x02, second)) return 0;
         if (std::memcmp(first, second, 5) != 0 && second[1] != 0) extra = second[1];
     }
     d.diag.rows = rows;

@@ -145,6 +145,11 @@ void LogPrintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void LogCloseAtUnload();
 
 // ---- command set ---------------------------------------------------------------
+// One command through SendCmd (so it is logged); true when answered.
+bool Command(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4, uint8_t reply[5]);
+// An F6 reply whose echo of group or item is 0xFF: the item was refused.
+inline bool ItemRefused(const uint8_t reply[5]) { return reply[1] == 0xFF || reply[2] == 0xFF; }
+inline bool IsDriverDevice(const DevInfo& d) { return d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX); }
 uint32_t ReplyWord(const uint8_t reply[5]);  // reply bytes 1..4 as a little-endian u32
 int ReadRegisterWord(HANDLE h, uint8_t bank, uint8_t addr, uint32_t* out);
 int ReadRegisterCount(HANDLE h, uint8_t addr, uint8_t n, uint32_t* out);
