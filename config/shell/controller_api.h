@@ -1,0 +1,259 @@
+// VCXMSet's binding to the controller library: the 56 entry points looked up
+// by name in a fixed slot order, the version test, the program-wide records
+// stamped with their sizes, the device-notification registration, and the small
+// command helpers that send one 5-byte command on the current device.
+//
+// The library is loaded by its file name "libQV_Standard.so", looked for beside
+// the program first, then in "../lib" relative to it (an installed tree), then
+// wherever the dynamic loader finds it (LD_LIBRARY_PATH, the system folders).
+#pragma once
+
+#include "QV_Standard.h"
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QObject;
+class QWidget;
+
+namespace qvui {
+class GuiCallGate;
+}
+
+namespace vcx {
+
+// An entry point whose typed form comes with the code that calls it; it is
+// bound by name like every other and cast to its type where it is used.
+using UntypedEntry = void (*)();
+
+using EnterDiagnosticModeFn = int (*)(HANDLE handle, int flag);
+
+// Slot order, export name, and the type the slot holds.
+#define VCX_CONTROLLER_SLOTS(X)                                                \
+    X(EnumerateHidDevicesExW, decltype(&::EnumerateHidDevicesExW))             \
+    X(EnumerateQVDevicesExW, decltype(&::EnumerateQVDevicesExW))               \
+    X(OpenDeviceW, decltype(&::OpenDeviceW))                                   \
+    X(CloseDevice, decltype(&::CloseDevice))                                   \
+    X(GetDeviceType, decltype(&::GetDeviceType))                               \
+    X(GetQVOstraMelk, decltype(&::GetQVOstraMelk))                             \
+    X(QVDeviceChange, decltype(&::QVDeviceChange))                             \
+    X(RegisterNotify, decltype(&::RegisterNotify))                             \
+    X(UnRegisterNotify, decltype(&::UnRegisterNotify))                         \
+    X(GetFWVersionW, decltype(&::GetFWVersionW))                               \
+    X(GetFWInformationW, decltype(&::GetFWInformationW))                       \
+    X(GetLibraryVersion, decltype(&::GetLibraryVersion))                       \
+    X(GetProductID, decltype(&::GetProductID))                                 \
+    X(GetPanelSizeInfoW, decltype(&::GetPanelSizeInfoW))                       \
+    X(GetCoverLensInfoW, decltype(&::GetCoverLensInfoW))                       \
+    X(GetFeatureFlag, decltype(&::GetFeatureFlag))                             \
+    X(GetBridgeFeatureFlag, decltype(&::GetBridgeFeatureFlag))                 \
+    X(GetStateFlagEx, decltype(&::GetStateFlagEx))                             \
+    X(GetQVDriverVersionEx, decltype(&::GetQVDriverVersionEx))                 \
+    X(GetParameterCRC, decltype(&::GetParameterCRC))                           \
+    X(CalculateParameterCRCEx, decltype(&::CalculateParameterCRCEx))           \
+    X(CalculateVirtualButtonCRC, decltype(&::CalculateVirtualButtonCRC))       \
+    X(EnableDataReport, decltype(&::EnableDataReport))                         \
+    X(EnablePCAPScan, decltype(&::EnablePCAPScan))                             \
+    X(ResetMPU, decltype(&::ResetMPU))                                         \
+    X(EnableLogCommandLine, decltype(&::EnableLogCommandLine))                 \
+    X(SetCommandLogPathW, decltype(&::SetCommandLogPathW))                     \
+    X(WriteCommandLogW, decltype(&::WriteCommandLogW))                         \
+    X(EnterDiagnosticMode, EnterDiagnosticModeFn)                              \
+    X(GetDiagnosticInfo, UntypedEntry)                                         \
+    X(BuildNewRawArray, UntypedEntry)                                          \
+    X(FreeNewRawArray, UntypedEntry)                                           \
+    X(GetNewDiffMutu, UntypedEntry)                                            \
+    X(GetNewRawCount, UntypedEntry)                                            \
+    X(GetNewDiagData, UntypedEntry)                                            \
+    X(GetParameterList, UntypedEntry)                                          \
+    X(GetAPBTParaList, UntypedEntry)                                           \
+    X(SetParameterList, UntypedEntry)                                          \
+    X(SetAPBTParaList, UntypedEntry)                                           \
+    X(GetParameterConst, UntypedEntry)                                         \
+    X(SetupParameterFunctionPointer, UntypedEntry)                             \
+    X(SendCmd, decltype(&::SendCmd))                                           \
+    X(SendCmdOnly, decltype(&::SendCmdOnly))                                   \
+    X(SendDelayCmd, decltype(&::SendDelayCmd))                                 \
+    X(GetBufferSize, decltype(&::GetBufferSize))                               \
+    X(SetOutputReport, decltype(&::SetOutputReport))                           \
+    X(CheckNewBootEx, decltype(&::CheckNewBootEx))                             \
+    X(SendD2, decltype(&::SendD2))                                             \
+    X(RegisterTouchNotify, UntypedEntry)                                       \
+    X(UnRegisterTouchNotify, UntypedEntry)                                     \
+    X(CreateComPortTouchNotify, UntypedEntry)                                  \
+    X(CloseComPortTouchNotify, UntypedEntry)                                   \
+    X(GetDriverSampleRate, decltype(&::GetDriverSampleRate))                   \
+    X(Zelmar_call_process, UntypedEntry)                                       \
+    X(Zelmar_call_firmware_update, UntypedEntry)                               \
+    X(Zelmar_hid_enum_touchscreen, UntypedEntry)
+
+// Each slot holds the export of its name, or nothing when the library lacks it;
+// callers test a slot before calling it.
+struct ControllerApi {
+#define VCX_SLOT_MEMBER(name, type) type name = nullptr;
+    VCX_CONTROLLER_SLOTS(VCX_SLOT_MEMBER)
+#undef VCX_SLOT_MEMBER
+
+    static constexpr int kSlotCount = 56;
+    // The export names in slot order.
+    static const std::array<const char*, kSlotCount>& slotNames();
+    // Slot i (0-based) as an untyped address, nullptr when empty.
+    const void* slot(int i) const;
+    int boundCount() const;
+};
+
+// Fills every slot from `lookup` (name -> address or nullptr), in slot order.
+void bindControllerApi(ControllerApi& api, const std::function<void*(const char*)>& lookup);
+
+// The records of the diagnostic exports, as the library's interface lays them out.
+struct DiagnosticInfo {
+    uint32_t cbSize;
+    uint8_t geometry[12]; // the last byte is the controller's generation byte
+};
+static_assert(sizeof(DiagnosticInfo) == 16);
+struct NewDiagRequest {
+    uint32_t cbSize;
+    uint8_t scanArgument;
+    uint8_t loadArgument;
+    uint8_t dataKind;
+    uint8_t reserved;
+};
+static_assert(sizeof(NewDiagRequest) == 8);
+struct NewRawArray {
+    uint16_t* mutual;
+    uint16_t* extra;
+    uint16_t* lastColumn;
+    uint16_t* frame;
+    int32_t counts[4];
+};
+
+// The program-wide records that cross the library boundary; the binding zeroes
+// them and stamps each size field.
+struct ProgramRecords {
+    FirmwareInformationW fwInformation; // stamped 208
+    DiagnosticInfo diagInfo;            // 16
+    NewDiagRequest newDiagRequest;      // 8
+    NewRawArray newRawArray;            // no size field: all zero
+    StateFlagEx stateFlagEx;            // 12
+    // The parameter groups, each stamped with its whole size.
+    ParameterGeneralInfo generalInfo;
+    ParameterHostInterface hostInterface;
+    ParameterPanel panel;
+    ParameterFinger finger;
+    ParameterPalm palm;
+    ParameterBase base;
+    ParameterWater water;
+    ParameterAntiNoise antiNoise;
+    ParameterCoordinate coordinate;
+    ParameterCoordinate calibrationCoordinate; // the working copy of the calibration
+    ParameterPowerSaving powerSaving;
+    ParameterScan normalScan;
+    ParameterScan abnormalScan;
+    ParameterMisc misc;
+    ParameterDriveIC driveIC;
+    ParameterDebug debug;
+    ParameterVButton vButton;
+    ParameterCustom custom;
+};
+void stampProgramRecords(ProgramRecords& r);
+
+// The event-halt entry points of the parameter function table.
+struct EventHaltEntries {
+    int (*getEventHalt)(HANDLE handle, uint8_t* state) = nullptr;
+    int (*clearEventHalt)(HANDLE handle) = nullptr;
+};
+
+// The current device, as the main window's device read-out leaves it.
+struct DeviceState {
+    HANDLE device = INVALID_HANDLE_VALUE;
+    uint32_t deviceType = 0;         // GetDeviceType flags
+    bool ostraModel = false;         // model 6000..6999 outside 6600..6699
+    bool newFirmware = false;        // bit 1 of the first feature byte
+    bool eventHaltSupported = false; // debug group valid and ClearEventHalt worked
+    QString rememberedKey;           // the key the next device search reopens
+    QString currentKey;
+    uint16_t scanControlWord = 0;    // bit 0x2000: F3 00 0D instead of FD
+    uint32_t e7Value = 0;            // the last E7 00 value read
+};
+
+// Everything the binding and the helpers share: one process-wide instance
+// (controller()), separate ones in tests.
+struct Controller {
+    ControllerApi api;
+    void* library = nullptr; // dlopen handle
+    QString libraryPath;     // the file that was loaded
+    QString loadError;       // why nothing could be loaded, per candidate
+    HDEVNOTIFY devNotify[3] = {nullptr, nullptr, nullptr};
+    ProgramRecords records{};
+    EventHaltEntries eventHalt;
+    DeviceState dev;
+    // The helpers' waits; a test replaces it to run without real time.
+    std::function<void(int ms)> sleepMs;
+
+    // The window device notifications reach (as QV_WM_DEVICECHANGE messages,
+    // sent on the window's thread while the library's broadcast record lives).
+    QPointer<QObject> notifyWindow;
+    std::unique_ptr<qvui::GuiCallGate> notifyGate;
+    QVWindow notifySink{};
+
+    Controller();
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+};
+
+Controller& controller();
+
+constexpr const char* kLibraryFileName = "libQV_Standard.so";
+// Beside the program, ../lib relative to it, then the plain name for the loader.
+QStringList libraryCandidates(const QString& programFolder);
+
+constexpr int kRequiredMajor = 1, kRequiredMinor = 3, kRequiredBuild = 0;
+// The version refusal texts, as shown to the user.
+QString versionMissingText();
+QString versionTooOldText(int major, int minor, int build, int revision);
+constexpr const char* kVersionCaption = "Quorvane library version is too old.";
+bool versionAccepted(int major, int minor, int build);
+
+// Loads the first candidate that loads, binds the slots, stamps the records and
+// tests the version. Too old (or no GetLibraryVersion): a warning box on
+// `owner`, false, the library stays loaded. Accepted: registers `owner` for
+// device notifications when RegisterNotify is bound, true. Nothing loadable:
+// false without a message, the reasons in loadError.
+bool loadControllerLibrary(QWidget* owner, Controller& c, const QStringList& candidates);
+// The same on an already loaded module (tests, and a second window of the process).
+bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module);
+// Unregisters the notifications and frees the library; the slots stay as they are.
+void unloadControllerLibrary(Controller& c);
+
+// ---- Command helpers on c.dev.device through c.api.SendCmd ------------------
+
+int SendCmdReadE0(Controller& c, uint8_t index, int n);
+int SendCmdWriteE1(Controller& c, uint8_t index, uint8_t value, uint8_t bank);
+int SendCmdGetStatusE4(Controller& c, uint16_t* out);
+int SendCmdSetModeE4(Controller& c, uint8_t mode);
+int SendCmdE7(Controller& c, uint8_t selector, uint32_t value, uint32_t* out);
+void SendCmdReadE7(Controller& c);
+void SendCmdE9(Controller& c);
+int SendCmdWriteF2(Controller& c, uint8_t value);
+int SendCmdF4(Controller& c, uint8_t a, uint8_t b);
+int SendCmdF5(Controller& c, uint8_t value);
+int SendCmdReadF5(Controller& c, uint8_t index); // 0xFF00 on failure
+int SendCmdQueryF5(Controller& c, uint8_t index, uint32_t* out);
+int SendCmdQueryF6(Controller& c, uint8_t* maximum, uint8_t* value);
+int SendCmdF3OrFD(Controller& c, uint8_t value);
+int SendCmdEnterBootFF(Controller& c, int kind);
+void SendCmdLeaveBootD8(Controller& c);
+bool SendCmdQueryBootD9(Controller& c);
+bool SendCmdSetBootFormatD9(Controller& c, uint8_t format);
+int ResetAndCloseDevice(Controller& c);
+void SetDiagnosticScanState(Controller& c);
+void RestartScan(Controller& c);
+
+} // namespace vcx

@@ -1,0 +1,273 @@
+// The command helpers: the packet each one sends, how it reads the reply, its
+// failure values, the status polling of the system-reference save, the boot
+// entry variants, reset-and-close and the scan resumption.
+#include "shell/controller_api.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::array<uint8_t, 5>;
+
+// A scripted controller behind the SendCmd slot: each command takes the next
+// reply (nullopt: the command fails); without a script it echoes.
+struct FakeDevice {
+    std::vector<Bytes> sent;
+    std::deque<std::optional<Bytes>> replies;
+    std::vector<int> delays;
+    std::vector<std::string> calls;
+    bool resetWorks = true;
+    uint8_t haltState = 0;
+    uint16_t stateFlag = 0;
+};
+FakeDevice* g_fake = nullptr;
+const HANDLE kHandle = reinterpret_cast<HANDLE>(intptr_t{0x42});
+
+int fakeSendCmd(HANDLE h, const uint8_t command[5], uint8_t reply[5]) {
+    EXPECT_EQ(h, kHandle);
+    Bytes c;
+    std::copy(command, command + 5, c.begin());
+    g_fake->sent.push_back(c);
+    if (g_fake->replies.empty()) {
+        std::copy(c.begin(), c.end(), reply);
+        return 1;
+    }
+    const std::optional<Bytes> r = g_fake->replies.front();
+    g_fake->replies.pop_front();
+    if (!r) return 0;
+    std::copy(r->begin(), r->end(), reply);
+    return 1;
+}
+int fakeSendDelayCmd(HANDLE h, const uint8_t command[5], uint8_t reply[5], int delayMs) {
+    g_fake->delays.push_back(delayMs);
+    return fakeSendCmd(h, command, reply);
+}
+int fakeResetMPU(HANDLE) { return g_fake->calls.push_back("ResetMPU"), g_fake->resetWorks; }
+int fakeCloseDevice(HANDLE h) { return g_fake->calls.push_back(h == kHandle ? "Close" : "Close?"), 1; }
+int fakeEnterDiag(HANDLE, int flag) { return g_fake->calls.push_back("Diag" + std::to_string(flag)), 1; }
+int fakePCAP(HANDLE, int on) { return g_fake->calls.push_back("PCAP" + std::to_string(on)), 1; }
+int fakeGetEventHalt(HANDLE, uint8_t* s) { return g_fake->calls.push_back("GetHalt"), *s = g_fake->haltState, 1; }
+int fakeClearEventHalt(HANDLE) { return g_fake->calls.push_back("ClearHalt"), 1; }
+int fakeStateFlagEx(HANDLE, StateFlagEx* s) { return s->flag = g_fake->stateFlag, 1; }
+
+class VcxCommandHelpers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_fake = &fake_;
+        c_.api.SendCmd = fakeSendCmd;
+        c_.api.SendDelayCmd = fakeSendDelayCmd;
+        c_.api.ResetMPU = fakeResetMPU;
+        c_.api.CloseDevice = fakeCloseDevice;
+        c_.api.EnterDiagnosticMode = fakeEnterDiag;
+        c_.api.EnablePCAPScan = fakePCAP;
+        c_.api.GetStateFlagEx = fakeStateFlagEx;
+        c_.eventHalt = {fakeGetEventHalt, fakeClearEventHalt};
+        c_.dev.device = kHandle;
+        c_.sleepMs = [this](int ms) { sleeps_.push_back(ms); };
+    }
+    void TearDown() override { g_fake = nullptr; }
+
+    FakeDevice fake_;
+    vcx::Controller c_;
+    std::vector<int> sleeps_;
+};
+
+struct HelperCase {
+    const char* name;
+    std::function<void(vcx::Controller&)> setup;
+    std::vector<std::optional<Bytes>> replies;
+    std::function<long long(vcx::Controller&)> run;
+    std::vector<Bytes> sent;
+    long long result;
+};
+
+TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
+    const auto none = [](vcx::Controller&) {};
+    uint16_t u16 = 0xBEEF;
+    uint32_t u32 = 0xBEEF;
+    uint8_t maxv = 0xAB, val = 0xCD;
+    const HelperCase cases[] = {
+        {"ReadE0", none, {Bytes{0xE0, 0, 0x12, 0x5A, 0x01}}, [](auto& c) { return vcx::SendCmdReadE0(c, 0x12, 3); },
+         {{0xE0, 0, 0x12, 0, 0}}, 0x5A},
+        {"ReadE0 failed", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdReadE0(c, 0x12, 3); },
+         {{0xE0, 0, 0x12, 0, 0}}, 0},
+        {"ReadE0 byte out of range", none, {}, [](auto& c) { return vcx::SendCmdReadE0(c, 0x12, 5); },
+         {{0xE0, 0, 0x12, 0, 0}}, 0},
+        {"WriteE1", none, {}, [](auto& c) { return vcx::SendCmdWriteE1(c, 0x22, 0x33, 0x90); },
+         {{0xE1, 0x90, 0x22, 0, 0x33}}, 1},
+        {"GetStatusE4", none, {Bytes{0xE4, 0, 0, 0x12, 0x34}},
+         [&](auto& c) { return vcx::SendCmdGetStatusE4(c, &u16) * 0x10000LL + u16; }, {{0xE4, 0, 0, 0, 0}},
+         0x11234},
+        {"GetStatusE4 failed", none, {std::nullopt},
+         [&](auto& c) { return vcx::SendCmdGetStatusE4(c, &u16) * 0x10000LL + u16; }, {{0xE4, 0, 0, 0, 0}}, 0},
+        {"SetModeE4 1", none, {}, [](auto& c) { return vcx::SendCmdSetModeE4(c, 1); }, {{0xE4, 1, 0, 0, 1}}, 1},
+        {"E7", none, {Bytes{0xE7, 0x78, 0x56, 0x34, 0x12}},
+         [&](auto& c) { return vcx::SendCmdE7(c, 5, 0xAB123456, &u32) ? (long long)u32 : -1; },
+         {{0xE7, 5, 0x12, 0x34, 0x56}}, 0x12345678},
+        {"ReadE7 failed", [](auto& c) { c.dev.e7Value = 7; }, {std::nullopt},
+         [](auto& c) { return vcx::SendCmdReadE7(c), (long long)c.dev.e7Value; }, {{0xE7, 0, 0, 0, 0}}, 0},
+        {"ReadE7", none, {Bytes{0xE7, 1, 2, 3, 4}},
+         [](auto& c) { return vcx::SendCmdReadE7(c), (long long)c.dev.e7Value; }, {{0xE7, 0, 0, 0, 0}},
+         0x04030201},
+        {"E9", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdE9(c), 0LL; }, {{0xE9, 0, 0xAD, 0, 0}}, 0},
+        {"WriteF2", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdWriteF2(c, 9); }, {{0xF2, 0, 0, 0, 9}},
+         0},
+        {"F4", none, {}, [](auto& c) { return vcx::SendCmdF4(c, 0xAA, 1); }, {{0xF4, 0, 0xAA, 0, 1}}, 1},
+        {"F5 older firmware", none, {}, [](auto& c) { return vcx::SendCmdF5(c, 0x13); }, {{0xF5, 0, 0x03, 0, 0}}, 1},
+        {"F5 newer firmware", [](auto& c) { c.dev.newFirmware = true; }, {},
+         [](auto& c) { return vcx::SendCmdF5(c, 0x13); }, {{0xF5, 0, 0xFF, 0, 0x13}}, 1},
+        {"ReadF5", none, {Bytes{0, 0, 0, 0, 0x7E}}, [](auto& c) { return vcx::SendCmdReadF5(c, 4); },
+         {{0xF5, 0, 4, 0, 0}}, 0x7E},
+        {"ReadF5 failed", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdReadF5(c, 4); },
+         {{0xF5, 0, 4, 0, 0}}, 0xFF00},
+        {"ReadF5 without SendCmd", [](auto& c) { c.api.SendCmd = nullptr; }, {},
+         [](auto& c) { return vcx::SendCmdReadF5(c, 4); }, {}, 0xFF00},
+        {"QueryF5", none, {Bytes{0xF5, 0xDD, 0xCC, 0xBB, 0xAA}},
+         [&](auto& c) { return vcx::SendCmdQueryF5(c, 2, &u32) ? (long long)u32 : -1; }, {{0xF5, 0, 2, 0, 0}},
+         0xAABBCCDD},
+        {"QueryF6", none, {Bytes{0xF6, 6, 1, 9, 4}},
+         [&](auto& c) { return vcx::SendCmdQueryF6(c, &maxv, &val) * 0x10000LL + maxv * 0x100 + val; },
+         {{0xF6, 6, 1, 0, 0}}, 0x10904},
+        {"QueryF6 refused", [&](auto&) { maxv = 0xAB, val = 0xCD; }, {Bytes{0xF6, 6, 0xFF, 9, 4}},
+         [&](auto& c) { return vcx::SendCmdQueryF6(c, &maxv, &val) * 0x10000LL + maxv * 0x100 + val; },
+         {{0xF6, 6, 1, 0, 0}}, 0xABCD},
+        {"F3OrFD FD", [](auto& c) { c.dev.scanControlWord = 0xDFFF; }, {},
+         [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xFD, 0, 0, 0, 3}}, 1},
+        {"F3OrFD F3", [](auto& c) { c.dev.scanControlWord = 0x2000; }, {},
+         [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xF3, 0, 0x0D, 0, 3}}, 1},
+        {"EnterBootFF", none, {}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
+         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}, {0xFF, 0x55, 0xAA, 0x55, 0xAA}}, 1},
+        {"EnterBootFF kind 1", none, {}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 1); },
+         {{0xFF, 0xBB, 0x44, 0xBB, 0x44}, {0xFF, 0x44, 0xBB, 0x44, 0xBB}}, 1},
+        {"EnterBootFF first fails", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
+         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}}, 0},
+        {"EnterBootFF second fails", none, {Bytes{}, std::nullopt},
+         [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
+         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}, {0xFF, 0x55, 0xAA, 0x55, 0xAA}}, 0},
+        // Ostra packets start with E8 whatever the kind; behind the driver the
+        // second one goes unanswered once the controller switched.
+        {"EnterBootFF ostra driver", [](auto& c) { c.dev.ostraModel = true, c.dev.deviceType = QV_DEVICE_DRIVER_EX; },
+         {Bytes{}, std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 1); },
+         {{0xE8, 0xAA, 0x55, 0xAA, 0x55}, {0xE8, 0x55, 0xAA, 0x55, 0xAA}}, 1},
+        {"EnterBootFF ostra hid", [](auto& c) { c.dev.ostraModel = true, c.dev.deviceType = QV_DEVICE_HID; },
+         {Bytes{}, std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
+         {{0xE8, 0xAA, 0x55, 0xAA, 0x55}, {0xE8, 0x55, 0xAA, 0x55, 0xAA}}, 0},
+        {"LeaveBootD8", none, {}, [](auto& c) { return vcx::SendCmdLeaveBootD8(c), 0LL; },
+         {{0xD8, 0, 0x55, 0, 0}}, 0},
+        {"QueryBootD9 set", none, {Bytes{0, 0, 0, 0x02, 0}}, [](auto& c) { return vcx::SendCmdQueryBootD9(c); },
+         {{0xD9, 0, 0, 0, 0}}, 1},
+        {"QueryBootD9 clear", none, {Bytes{0, 0, 0, 0xFD, 0}}, [](auto& c) { return vcx::SendCmdQueryBootD9(c); },
+         {{0xD9, 0, 0, 0, 0}}, 0},
+        {"SetBootFormatD9", none, {Bytes{0xD9, 0x55, 0, 0, 0}},
+         [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 1},
+        {"SetBootFormatD9 refused", none, {Bytes{0xD9, 0x54, 0, 0, 0}},
+         [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 0},
+    };
+    for (const HelperCase& hc : cases) {
+        SCOPED_TRACE(hc.name);
+        fake_ = FakeDevice{};
+        fake_.replies.assign(hc.replies.begin(), hc.replies.end());
+        c_.dev = vcx::DeviceState{};
+        c_.dev.device = kHandle;
+        c_.api.SendCmd = fakeSendCmd;
+        hc.setup(c_);
+        EXPECT_EQ(hc.run(c_), hc.result);
+        EXPECT_EQ(fake_.sent, hc.sent);
+    }
+}
+
+TEST_F(VcxCommandHelpers, SystemReferenceSaveWaitsForTheBusyBitToReadClearTwice) {
+    const Bytes busy{0xE4, 0, 0, 0x02, 0x00}, clear{0xE4, 0, 0, 0xFD, 0xFF};
+    struct Case {
+        const char* name;
+        std::vector<std::optional<Bytes>> polls;
+        int result;
+        std::vector<int> sleeps;
+    } cases[] = {
+        // Clear only at the fourth poll: the extra poll, after the same wait, reads it clear again.
+        {"clear at the fourth poll", {busy, busy, busy, clear, clear}, 1, {100, 150, 200, 250, 250}},
+        {"clear at once", {clear, clear}, 1, {100, 100}},
+        {"clear then busy", {clear, busy, busy, clear}, 1, {100, 100, 150, 200}},
+        {"never clear", {busy, busy, busy, busy}, 0, {100, 150, 200, 250}},
+        {"clear once at the end", {busy, busy, busy, clear, busy}, 0, {100, 150, 200, 250, 250}},
+        // A failed status read counts as busy.
+        {"failed polls", {std::nullopt, clear, std::nullopt, std::nullopt, std::nullopt}, 0,
+         {100, 150, 150, 200, 250}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake_ = FakeDevice{};
+        sleeps_.clear();
+        fake_.replies.push_back(Bytes{0xE4, 1, 0, 0, 2});
+        fake_.replies.insert(fake_.replies.end(), c.polls.begin(), c.polls.end());
+        EXPECT_EQ(vcx::SendCmdSetModeE4(c_, 2), c.result);
+        EXPECT_EQ(sleeps_, c.sleeps);
+        EXPECT_EQ(fake_.delays, std::vector<int>{50});
+        ASSERT_EQ(fake_.sent.size(), c.polls.size() + 1);
+        EXPECT_EQ(fake_.sent[0], (Bytes{0xE4, 1, 0, 0, 2}));
+        EXPECT_EQ(fake_.sent.back(), (Bytes{0xE4, 0, 0, 0, 0}));
+    }
+    // The mode command itself failing ends it at once.
+    fake_ = FakeDevice{};
+    sleeps_.clear();
+    fake_.replies.push_back(std::nullopt);
+    EXPECT_EQ(vcx::SendCmdSetModeE4(c_, 2), 0);
+    EXPECT_TRUE(sleeps_.empty());
+}
+
+TEST_F(VcxCommandHelpers, ResetAndCloseDevice) {
+    c_.dev.currentKey = "7";
+    c_.dev.rememberedKey = "old";
+    fake_.resetWorks = false;
+    EXPECT_EQ(vcx::ResetAndCloseDevice(c_), 0);
+    EXPECT_EQ(c_.dev.device, kHandle);
+    EXPECT_EQ(c_.dev.rememberedKey, "old");
+    EXPECT_EQ(fake_.calls, std::vector<std::string>{"ResetMPU"});
+
+    fake_ = FakeDevice{};
+    EXPECT_EQ(vcx::ResetAndCloseDevice(c_), 1);
+    EXPECT_EQ(c_.dev.device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(c_.dev.rememberedKey, "7");
+    EXPECT_EQ(fake_.calls, (std::vector<std::string>{"ResetMPU", "Close"}));
+}
+
+TEST_F(VcxCommandHelpers, ScanResumption) {
+    using Calls = std::vector<std::string>;
+    struct Case {
+        const char* name;
+        bool eventHalt;
+        uint8_t haltState;
+        uint16_t stateFlag;
+        uint8_t generation;
+        Calls calls;
+    } cases[] = {
+        {"halted, newer generation", true, 1, 0, 32, {"GetHalt", "Diag0", "ClearHalt"}},
+        {"halted, older generation", true, 2, 0, 31, {"GetHalt", "PCAP1", "ClearHalt"}},
+        {"not halted", true, 0, 0, 32, {"GetHalt"}},
+        {"not scanning", false, 0, 0xFFFE, 40, {"Diag0"}},
+        {"not scanning, older", false, 0, 0, 0, {"PCAP1"}},
+        {"scanning", false, 0, 0x0001, 40, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake_ = FakeDevice{};
+        fake_.haltState = c.haltState;
+        fake_.stateFlag = c.stateFlag;
+        c_.dev.eventHaltSupported = c.eventHalt;
+        c_.records.diagInfo.geometry[11] = c.generation;
+        vcx::SetDiagnosticScanState(c_);
+        EXPECT_EQ(fake_.calls, c.calls);
+    }
+    fake_ = FakeDevice{};
+    vcx::RestartScan(c_);
+    EXPECT_EQ(fake_.calls, (Calls{"Diag1", "PCAP1", "Diag0"}));
+}
+
+} // namespace

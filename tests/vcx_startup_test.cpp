@@ -1,0 +1,160 @@
+// Start-up of VCXMSet in real processes: a second instance brings the first
+// forward and ends; the sibling windows in their order; the messages when
+// another family application or the resident application runs; the resident
+// application told at start and end. Every process runs headless on the
+// simulated controller, with its own runtime, configuration and data folders.
+#include "shell/app_startup.h"
+
+#include "shell/platform/named_window.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Ceiling for a process to start or end; nothing is timed against it.
+constexpr int kProcessMs = 30000;
+
+class VcxStartup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp_.isValid());
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert("QT_QPA_PLATFORM", "offscreen");
+        env_.insert("QV_SIM", "current");
+        env_.insert("XDG_RUNTIME_DIR", tmp_.filePath("run"));
+        env_.insert("HOME", tmp_.filePath("home"));
+        env_.insert("XDG_CONFIG_HOME", tmp_.filePath("home/.config"));
+        env_.insert("XDG_DATA_HOME", tmp_.filePath("home/.local/share"));
+        env_.insert("XDG_CONFIG_DIRS", tmp_.filePath("etc"));
+        QDir().mkpath(tmp_.filePath("run"));
+        // This process looks for the same windows as its children.
+        savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", tmp_.filePath("run").toLocal8Bit());
+    }
+    void TearDown() override {
+        for (auto& p : processes_) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(kProcessMs);
+            }
+        }
+        qputenv("XDG_RUNTIME_DIR", savedRuntime_);
+    }
+    QProcess& start(const QString& program, const QStringList& args) {
+        processes_.push_back(std::make_unique<QProcess>());
+        QProcess& p = *processes_.back();
+        p.setProcessEnvironment(env_);
+        p.start(program, args);
+        EXPECT_TRUE(p.waitForStarted(kProcessMs)) << program.toStdString();
+        return p;
+    }
+    QProcess& vcxmset(const QStringList& args = {}) { return start(QV_BINARY_DIR "/bin/VCXMSet", args); }
+    // A window of the family in a process of its own, registered under `title`.
+    QProcess& window(const QString& title) {
+        QProcess& p = start(QV_BINARY_DIR "/bin/ui_window_helper", {title});
+        EXPECT_TRUE(p.waitForReadyRead(kProcessMs));
+        EXPECT_EQ(p.readLine().trimmed(), "ready");
+        return p;
+    }
+    static QString finish(QProcess& p) {
+        EXPECT_TRUE(p.waitForFinished(kProcessMs));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        return QString::fromLocal8Bit(p.readAllStandardError());
+    }
+    // Asks the helper to end and returns the messages it printed.
+    static QString posted(QProcess& helper, const QString& title) {
+        qvui::sendWindowMessage(title, 0x0400 + 101, 0, 0);
+        EXPECT_TRUE(helper.waitForFinished(kProcessMs));
+        return QString::fromLocal8Bit(helper.readAllStandardOutput());
+    }
+
+    QTemporaryDir tmp_;
+    QProcessEnvironment env_;
+    QByteArray savedRuntime_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+TEST_F(VcxStartup, SecondInstanceBringsTheFirstForwardAndEnds) {
+    QProcess& first = vcxmset();
+    const QDeadlineTimer ceiling(kProcessMs);
+    while (!qvui::findWindow(vcx::kMainWindowTitle)) {
+        ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
+        ASSERT_FALSE(ceiling.hasExpired());
+        first.waitForFinished(20);
+    }
+    QProcess& second = vcxmset({"-nl3"});
+    const QString err = finish(second);
+    EXPECT_FALSE(err.contains(vcx::kCannotStartCaption)) << err.toStdString();
+    EXPECT_FALSE(err.contains("VCXMSet:")) << err.toStdString(); // it never reached its own window
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(qvui::findWindow(vcx::kMainWindowTitle));
+}
+
+TEST_F(VcxStartup, TheFirstSiblingFoundInOrderIsActivated) {
+    QLockFile lock(vcx::instanceLockPath());
+    ASSERT_TRUE(lock.tryLock(0));
+    QProcess& pd = window("Quorvane VCXUtility (PD)");
+    QProcess& mset = window("Quorvane VCXMSet");
+    const QString err = finish(vcxmset());
+    EXPECT_FALSE(err.contains(vcx::kCannotStartCaption)) << err.toStdString();
+    EXPECT_EQ(posted(mset, "Quorvane VCXMSet"), "posted 1030 0 0\n");
+    EXPECT_EQ(posted(pd, "Quorvane VCXUtility (PD)"), "");
+}
+
+TEST_F(VcxStartup, AnotherFamilyApplicationWithoutAWindowStopsTheStart) {
+    QLockFile lock(vcx::instanceLockPath());
+    ASSERT_TRUE(lock.tryLock(0));
+    const QString err = finish(vcxmset({"-m"}));
+    EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
+    EXPECT_FALSE(err.contains("unattended")) << err.toStdString();
+}
+
+TEST_F(VcxStartup, ActiveResidentApplicationStopsTheStart) {
+    window(vcx::kResidentActiveTitle);
+    QProcess& resident = window(vcx::kResidentWindowTitle);
+    const QString err = finish(vcxmset({"-m"}));
+    EXPECT_TRUE(err.contains(vcx::kResidentRunningText)) << err.toStdString();
+    // It ended before telling the resident application anything.
+    EXPECT_EQ(posted(resident, vcx::kResidentWindowTitle), "");
+}
+
+TEST_F(VcxStartup, ResidentApplicationIsSuspendedForTheRun) {
+    QProcess& resident = window(vcx::kResidentWindowTitle);
+    // "-m": an unattended run, which ends once the main window is initialised.
+    const QString err = finish(vcxmset({"-m"}));
+    EXPECT_TRUE(err.contains("unattended")) << err.toStdString();
+    EXPECT_EQ(posted(resident, vcx::kResidentWindowTitle), "posted 1280 1 0\nposted 1280 0 0\n");
+}
+
+TEST_F(VcxStartup, ProductionLineOptionReachesItsWindowAndMayRunBesideAnotherInstance) {
+    QLockFile lock(vcx::instanceLockPath()); // another family application without a window
+    ASSERT_TRUE(lock.tryLock(0));
+    QProcess& line = window(vcx::kProductionLineTitle);
+    const QString err = finish(vcxmset({"-pdl", "-nl2"}));
+    EXPECT_FALSE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
+    EXPECT_TRUE(err.contains("production-line window")) << err.toStdString();
+    EXPECT_EQ(posted(line, vcx::kProductionLineTitle), "posted 1296 4096 65535\n");
+}
+
+TEST_F(VcxStartup, ProductionLineOptionWithoutItsWindowChangesNothing) {
+    QLockFile lock(vcx::instanceLockPath());
+    ASSERT_TRUE(lock.tryLock(0));
+    const QString err = finish(vcxmset({"-pdl"}));
+    EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
+}
+
+TEST(VcxStartupLine, ArgumentsAreJoinedByBlanks) {
+    EXPECT_EQ(vcx::joinArguments({"-nl3", "/tmp/a b.bin"}), "-nl3 /tmp/a b.bin");
+    EXPECT_EQ(vcx::parseCommandLine(vcx::joinArguments({"-nl3", "/tmp/a b.bin"})).fileArg, "/tmp/a b.bin");
+}
+
+} // namespace
