@@ -411,6 +411,237 @@ QV_API int CalculateParameterCRC(int mode, const uint32_t lengths[2], const uint
 QV_API int QuorvaneN4_CalVKeyCRC(VButtonTable* table);
 QV_API int CalculateVirtualButtonCRC(VButtonTable* table);
 
+/* ---- Parameter groups ------------------------------------------------------------
+ *
+ * Controllers with a parameter version keep their tunable parameters as numbered
+ * items (0..15) inside numbered groups. A group record shows one group at once.
+ * The records' byte offsets are fixed (they are noted beside the fields).
+ *
+ * Every group record starts with the same header: cbSize (the size of the
+ * caller's record; it decides which later fields exist), the group's item
+ * presence mask, the changed bits of the last write (OR of the controller's
+ * answers) and the valid flag (1 when the last read of the whole group worked;
+ * a record whose valid is 0 is not written back). Fields marked "cbSize > N"
+ * (or ">= N") exist only when cbSize passes that mark. A record whose cbSize is
+ * below its base size (the offset of its first optional field) is refused, and
+ * no byte at or past cbSize is ever read or written. */
+
+/* One byte-wide item. */
+typedef struct ParameterItem {
+    uint8_t value;     /* current value; the caller edits this */
+    uint8_t maximum;   /* largest value the controller takes (there is no minimum) */
+    uint8_t stored;    /* the value last read from or written to the controller */
+    uint8_t reserved;
+    uint32_t present;  /* 1: the item exists and was read */
+} ParameterItem;       /* 8 bytes */
+
+/* A byte-wide item with a second, read-only byte. */
+typedef struct ParameterPairItem {
+    uint8_t value;
+    uint8_t maximum;
+    uint8_t second;    /* the item's second byte (read only) */
+    uint8_t stored;
+    uint32_t present;
+} ParameterPairItem;   /* 8 bytes */
+
+/* A 16-bit item. */
+typedef struct ParameterWordItem {
+    uint16_t value;
+    uint16_t maximum;
+    uint16_t stored;
+    uint16_t reserved;
+    uint32_t present;
+} ParameterWordItem;   /* 12 bytes */
+
+/* A 16-bit item without a maximum. */
+typedef struct ParameterShortWordItem {
+    uint16_t value;
+    uint16_t stored;
+    uint32_t present;
+} ParameterShortWordItem; /* 8 bytes */
+
+/* A read-only item of four 16-bit words. */
+typedef struct ParameterWideItem {
+    uint16_t word[4];  /* the item's words 1, 3, 4 and 2, in this order */
+    uint16_t first;    /* a copy of word[0] */
+    uint16_t reserved;
+    uint32_t present;
+} ParameterWideItem;   /* 16 bytes */
+
+#define QV_PARAMETER_HEADER \
+    uint32_t cbSize;        \
+    uint16_t itemMask;      \
+    uint8_t changed;        \
+    uint8_t reserved0;      \
+    uint32_t valid
+
+/* The general group: which groups exist and the parameter version. */
+typedef struct ParameterGeneralInfo {
+    uint32_t cbSize;
+    uint16_t groupMask;      /* 4: bit g set = group g (1..15) exists */
+    uint8_t versionMajor;    /* 6 */
+    uint8_t versionMinor;    /* 7 */
+    uint8_t valid;           /* 8 */
+    uint8_t info1[2];        /* 9: general information 1, second then first byte */
+    uint8_t info2[2];        /* 11: general information 2, first then second byte */
+    uint8_t item3Value;      /* 13: parameter version 1.19 and later */
+    uint8_t item3Maximum;    /* 14 */
+    uint8_t item4Maximum;    /* 15: parameter version 1.41 and later */
+    uint8_t item4Value;      /* 16 */
+    uint8_t reserved[3];
+} ParameterGeneralInfo;      /* 20 bytes; base size 13 */
+
+typedef struct ParameterHostInterface {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[3];   /* 12 */
+    uint8_t interfaceByte;   /* 36 */
+    uint8_t reserved1[3];
+    uint32_t hidFlag;        /* 40 */
+    uint8_t identity[4];     /* 44: cbSize > 44 */
+    ParameterItem item3;     /* 48: cbSize > 48, parameter version above 1.46 */
+} ParameterHostInterface;    /* 56 bytes; base size 44 */
+
+typedef struct ParameterPanel {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[6];   /* 12 */
+    uint8_t geometry[8];     /* 60: cbSize > 60 */
+    uint16_t resolution[2];  /* 68: cbSize > 60 */
+    uint8_t extra[4];        /* 72: cbSize > 72 */
+    uint16_t dimension[2];   /* 76: cbSize > 76 */
+    uint8_t textLength;      /* 80: cbSize > 80 */
+    uint8_t text[39];        /* 81 */
+    ParameterItem item6[5];  /* 120: items 6..10, cbSize > 120 */
+} ParameterPanel;            /* 160 bytes; base size 60 */
+
+typedef struct ParameterFinger {
+    QV_PARAMETER_HEADER;
+    ParameterItem item0[4];  /* 12: items 0..3 */
+    ParameterItem item5;     /* 44 */
+    ParameterItem item4;     /* 52 */
+    ParameterItem item6[3];  /* 60: items 6..8 */
+    uint8_t info[2];         /* 84 */
+    uint8_t reserved1[2];
+    ParameterItem item9[5];  /* 88: items 9..13, cbSize > 88 */
+    ParameterItem item14;    /* 128: cbSize > 128 */
+} ParameterFinger;           /* 136 bytes; base size 88 */
+
+typedef struct ParameterPalm {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[5];   /* 12 */
+    ParameterItem item5;     /* 52: cbSize > 52 */
+} ParameterPalm;             /* 60 bytes; base size 52 */
+
+typedef struct ParameterBase {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[5];   /* 12 */
+    ParameterItem item5;     /* 52: cbSize > 52 */
+    ParameterItem item6[3];  /* 60: items 6..8, cbSize > 60 */
+} ParameterBase;             /* 84 bytes; base size 52 */
+
+typedef struct ParameterWater {
+    QV_PARAMETER_HEADER;
+    ParameterPairItem item0; /* 12 */
+    ParameterItem item1[3];  /* 20: items 1..3 */
+    ParameterPairItem item8; /* 44 */
+    ParameterItem item9[3];  /* 52: items 9..11 */
+    ParameterItem item15;    /* 76 */
+    uint8_t info[4];         /* 84 */
+    ParameterItem item12[2]; /* 88: items 12, 13, cbSize > 88 */
+} ParameterWater;            /* 104 bytes; base size 88 */
+
+typedef struct ParameterAntiNoise {
+    QV_PARAMETER_HEADER;
+    ParameterPairItem item0;  /* 12 */
+    ParameterItem item1[2];   /* 20: items 1, 2 */
+    ParameterItem item3[4];   /* 36: items 3..6, cbSize > 36 */
+    ParameterItem item7;      /* 68: cbSize > 68 */
+    ParameterItem item8[3];   /* 76: items 8..10, cbSize > 76 */
+    ParameterWideItem item11; /* 100: cbSize > 100 */
+    ParameterItem item12[4];  /* 116: items 12..15, cbSize > 100 */
+    uint16_t extensionMask;   /* 148: the extension group's item mask */
+    uint16_t reserved1;
+    ParameterItem extension[3]; /* 152: extension items 0..2, cbSize > 100 */
+} ParameterAntiNoise;         /* 176 bytes; base size 36 */
+
+typedef struct ParameterCoordinate {
+    QV_PARAMETER_HEADER;
+    ParameterWordItem word[8]; /* 12: items 0..7 */
+    ParameterItem item8[4];    /* 108: items 8..11 (X flip, Y flip, swap, orientation) */
+    uint8_t info;              /* 140 */
+    uint8_t reserved1[3];
+    ParameterItem item12[4];   /* 144: items 12..15, cbSize > 144 */
+} ParameterCoordinate;         /* 176 bytes; base size 144 */
+
+typedef struct ParameterPowerSaving {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[4];   /* 12 */
+} ParameterPowerSaving;      /* 44 bytes */
+
+/* The normal and the abnormal scan groups share this layout. */
+typedef struct ParameterScan {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[5];   /* 12 */
+    uint16_t info1;          /* 52 */
+    uint16_t reserved1;
+    ParameterItem item5;     /* 56: cbSize >= 57 */
+    ParameterItem item6;     /* 64: cbSize >= 65 */
+    uint16_t info2;          /* 72: cbSize >= 73, parameter version 1.52 and later */
+    uint16_t info3;          /* 74: likewise */
+    ParameterItem item7;     /* 76: cbSize >= 73 */
+} ParameterScan;             /* 84 bytes; base size 56 */
+typedef ParameterScan ParameterNormalScan;
+typedef ParameterScan ParameterAbnormalScan;
+
+typedef struct ParameterMisc {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[3];        /* 12 */
+    ParameterItem item3;          /* 36: cbSize > 36 */
+    ParameterShortWordItem item4; /* 44: cbSize > 44 */
+    ParameterItem item5[2];       /* 52: items 5, 6, cbSize > 52 */
+} ParameterMisc;                  /* 68 bytes; base size 36 */
+
+typedef struct ParameterDriveIC {
+    QV_PARAMETER_HEADER;
+    ParameterItem item[2];   /* 12 */
+    uint8_t lineCount;       /* 28: cbSize > 28; 255 when it cannot be read */
+    uint8_t lines[15];       /* 29: line pairs */
+} ParameterDriveIC;          /* 44 bytes; base size 28 */
+
+typedef struct ParameterDebug {
+    QV_PARAMETER_HEADER;
+    uint8_t eventHalt[2];    /* 12 */
+    uint8_t reserved1[2];
+    ParameterItem item[9];   /* 16 */
+    ParameterItem item9[2];  /* 88: items 9, 10, cbSize > 88 */
+} ParameterDebug;            /* 104 bytes; base size 88 */
+
+typedef struct ParameterVButton {
+    QV_PARAMETER_HEADER;
+    uint8_t info[2];         /* 12 */
+    uint8_t entrySize;       /* 14 */
+    uint8_t entryCount;      /* 15 */
+    uint16_t info4;          /* 16 */
+    uint16_t info5;          /* 18 */
+    ParameterItem item[4];   /* 20 */
+} ParameterVButton;          /* 52 bytes */
+
+typedef struct ParameterCustom {
+    QV_PARAMETER_HEADER;
+    uint8_t info[2];         /* 12 */
+    uint8_t reserved1[2];
+    ParameterItem item0;     /* 16 */
+} ParameterCustom;           /* 24 bytes */
+
+/* The force-touch table: rows of three values. cbSize must be 104. */
+typedef struct ForceTouchTable {
+    uint32_t cbSize;
+    uint16_t value[16][3];   /* 4 */
+    uint8_t info;            /* 100 */
+    uint8_t rows;            /* 101 */
+    uint8_t columns;         /* 102: at most 3 */
+    uint8_t info2;           /* 103 */
+} ForceTouchTable;           /* 104 bytes */
+
 #ifdef __cplusplus
 }
 #endif

@@ -81,6 +81,7 @@ struct PanelSizeEntry {
     std::array<uint8_t, 8> name{};  // n = 0: bytes 0..3, n = 1: bytes 4..7 (0 = no character)
     uint8_t inches = 0;             // n = 2, byte 1: whole inches as two hex digits (0x15 = 15)
     uint8_t tenthsAndFlags = 0;     // n = 2, byte 2: tenths in the high nibble; bit 0 wide, bit 3 mark
+    std::array<uint8_t, 4> dimension{};  // n = 5, bytes 1..4: two u16 (width, height)
 };
 
 // One entry of the cover-lens table (E3 02 i 00 00 reply bytes 1..4).
@@ -92,9 +93,30 @@ struct CoverLensEntry {
 };
 
 // One parameter item of the item protocol: F6 g 10+n reads it, F6 g 80+n 00 v writes it.
+// F6 g 20+n answers the item's second byte in byte 4.
 struct ParamItem {
     uint8_t maximum = 0;
     uint8_t value = 0;
+    uint8_t second = 0;
+};
+
+// A 16-bit item: F6 g 10+n answers the value, F6 g 20+n the maximum (bytes 3..4, low
+// byte first); F6 g 80+n lo hi writes it.
+struct ParamWordItem {
+    uint16_t maximum = 0xFFFF;
+    uint16_t value = 0;
+};
+
+// The force-touch table: F8 00 00 00 00 -> F8 info rows<<4|columns info2; F8 02 i 00 00
+// reads value i (i = 16 r + 17 + k) into byte 3 (low) and 4 (high); F8 03 i lo hi writes
+// it; F8 01 00 00 f switches force touch.
+struct ForceTouchProfile {
+    uint8_t info = 0;
+    uint8_t info2 = 0;
+    uint8_t rows = 0;
+    uint8_t columns = 0;
+    std::map<uint8_t, uint16_t> values;  // by index i
+    bool on = false;
 };
 
 // What the maker's kernel driver keeps for the controller it serves, answered by
@@ -149,8 +171,42 @@ struct ControllerProfile {
     uint16_t paraVersion = 0;
     // Items of the item protocol by (group, item); F6 g 00 answers the presence mask.
     std::map<std::pair<uint8_t, uint8_t>, ParamItem> items;
-    // Group information bytes F6 g i 00 00 (i = 1..15) by (group, i): reply bytes 3 and 4.
+    // 16-bit items by (group, item); they count in the presence masks like items.
+    std::map<std::pair<uint8_t, uint8_t>, ParamWordItem> wordItems;
+    // Group information bytes F6 g i 00 00 by (group, i), for i = 1..15 and for the
+    // further read codes 0x30..0x7F (e.g. F6 0E 50 the event-halt state): reply bytes 3 and 4.
     std::map<std::pair<uint8_t, uint8_t>, std::array<uint8_t, 2>> groupInfo;
+    // F6 08 90 00 00 (activate the calibration parameters) was received this often.
+    uint32_t calibrationActivations = 0;
+
+    // The panel text: E0 C0 80+i 00 00 answers text bytes i+3, i+2, i+1, i in reply
+    // bytes 1..4. F6 02 B0 00 00 opens a text write and answers the length in byte 4;
+    // packets [word index][4 bytes] then carry the text; F6 02 B1 00 00 keeps it.
+    std::array<uint8_t, 18> panelText{};
+    uint8_t panelTextLength = 18;
+    // E5 00 00 00 00 reply bytes 1..4 (the older form of the panel's resolution).
+    std::array<uint8_t, 4> resolutionE5{};
+
+    // The virtual-button table: F6 0F 02 -> F6 0F 02 entrySize count; F6 0F A0 e w ->
+    // F6 then bytes 4w..4w+3 of entry e; F6 0F B0 e 00 opens entry e for writing,
+    // packets [word index][4 bytes] fill it, F6 0F B1 e 00 keeps it. F6 0F 03 the CRC.
+    // The control items F6 0F 90 00 f, 92 00 f, 93 AA 55, 94 AA 55 echo; F6 0F 91 answers 0.
+    uint8_t vbuttonEntrySize = 12;
+    std::vector<std::array<uint8_t, 12>> vbuttons;
+    uint16_t vbuttonCrc = 0;
+
+    // The anti-noise setting of firmware without the item protocol; nullopt: E6 refused.
+    // E6 01 00 00 00 -> E6 00 'U' 00 maximum; E6 01 01 00 00 -> E6 00 00 second value;
+    // E6 01 0F v 00 stores v (echo).
+    struct AntiNoiseRegister {
+        uint8_t maximum = 0;
+        uint8_t value = 0;
+        uint8_t second = 0;
+    };
+    std::optional<AntiNoiseRegister> antiNoiseRegister;
+
+    // Force touch; nullopt: F8 is refused.
+    std::optional<ForceTouchProfile> forceTouch;
 
     // EF 00 00 00 00 -> EF count icFlags icInfo dualBootState. The count is the number
     // of ICs (master included) as the firmware sends it.
@@ -192,6 +248,19 @@ struct ControllerProfile {
     uint8_t rows = 0, columns = 0, extraColumns = 0;    // F6 02 02 / F6 02 03, E5 forms
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
+
+    // The update lock as the host left it (F6 00 9F 00 v, F3 00 07 00 v or F7 00 00 00 v).
+    bool updateLocked = false;
+    // The reload of older firmware: EC 00 AA 00 v arms it, EC 00 00 00 v right after
+    // reloads the register words (all but the profile-described feature, state, scan
+    // mode and monitor words): v = 0 from defaultWords (words not listed become 0),
+    // v = 1 from the words as the last flush (EA 00 AA 00 00) saved them. Counted in
+    // registerReloads.
+    std::map<uint16_t, std::array<uint8_t, 4>> defaultWords;  // key bank << 8 | addr
+    uint32_t registerReloads = 0;
+    // F6 00 91 00 00 (defaults), F6 00 91 55 AA (all defaults), F6 00 92 00 00 (flushed):
+    // each is counted here by its code (0x91, 0x9155, 0x92).
+    std::map<uint16_t, uint32_t> itemReloads;
 
     // F3 00 07 00 v (update lock) is answered F3 AA ..; false: older firmware that
     // refuses it, so a host falls back to F7 00 00 00 v.

@@ -75,6 +75,14 @@ struct Controller::Impl {
     bool armed = false;
 
     uint64_t busyUntilMs = 0;
+    bool reloadArmed = false;  // the last command was EC 00 AA 00 v
+    std::map<uint16_t, std::array<uint8_t, 4>> flushedWords;  // the words at the last flush
+
+    // An open write of the panel text or of one virtual-button entry: packets whose
+    // byte 0 is a word index fill the pending bytes until the commit.
+    enum class Window { None, PanelText, VButton } window = Window::None;
+    uint8_t windowEntry = 0;
+    std::array<uint8_t, 64> pending{};
 
     bool diagnostic = false;             // F9 .. enter / leave
     std::optional<uint8_t> selected;     // the slave F4 00 k .. 01 selected; none: the master
@@ -165,6 +173,8 @@ struct Controller::Impl {
     std::optional<Packet> bootState(const Packet& c) const;
     Packet customerBytes(const Packet& c) const;
     Packet paramItem(const Packet& c);
+    Packet forceTouch(const Packet& c);
+    Packet vbuttonItem(const Packet& c);
     Packet panelText(const Packet& c) const;
     Packet stateExPage(uint8_t page) const;
     Packet diagnosticMode(const Packet& c);
@@ -235,26 +245,49 @@ Packet Controller::Impl::paramItem(const Packet& c) {
                          : Packet{0xF6, group, code, p.columns, p.rows};
     }
     if (group == 0x02 && code == 0x03) return {0xF6, group, code, 0x00, p.extraColumns};
+    if (group == 0x0F) {
+        Packet r = vbuttonItem(c);
+        if (r[0] != 0) return r;
+    }
     if (code == 0x00) {
         // The presence mask: of the groups (group 0), or of a group's items.
         uint16_t mask = 0;
-        for (const auto& [at, item] : p.items) {
+        auto count = [&](std::pair<uint8_t, uint8_t> at) {
             if (group == 0x00 && at.first >= 1 && at.first <= 15) mask |= uint16_t(1u << at.first);
             if (group != 0x00 && at.first == group && at.second < 16) mask |= uint16_t(1u << at.second);
-        }
+        };
+        bool known = false;
+        for (const auto& [at, item] : p.items) count(at), known |= at.first == group;
+        for (const auto& [at, item] : p.wordItems) count(at), known |= at.first == group;
+        // Groups 0x10 and above exist only when they hold items.
+        if (group >= 0x10 && !known) return itemRefused;
         return {0xF6, group, code, uint8_t(mask & 0xFF), uint8_t(mask >> 8)};
     }
-    if (code <= 0x0F) {
+    if (code <= 0x0F || (code >= 0x30 && code <= 0x7F)) {
         auto it = p.groupInfo.find({group, code});
         if (it == p.groupInfo.end()) return itemRefused;
         return {0xF6, group, code, it->second[0], it->second[1]};
     }
-    if (code >= 0x10 && code <= 0x1F) {
-        auto it = p.items.find({group, uint8_t(code - 0x10)});
+    if (code >= 0x10 && code <= 0x2F) {
+        const uint8_t n = code & 0x0F;
+        const bool second = code >= 0x20;
+        if (auto w = p.wordItems.find({group, n}); w != p.wordItems.end()) {
+            const uint16_t v = second ? w->second.maximum : w->second.value;
+            return {0xF6, group, code, uint8_t(v & 0xFF), uint8_t(v >> 8)};
+        }
+        auto it = p.items.find({group, n});
         if (it == p.items.end()) return itemRefused;
+        if (second) return {0xF6, group, code, 0x00, it->second.second};
         return {0xF6, group, code, it->second.maximum, it->second.value};
     }
     if (code >= 0x80 && code <= 0x8F) {
+        if (auto w = p.wordItems.find({group, uint8_t(code - 0x80)}); w != p.wordItems.end()) {
+            const uint16_t v = uint16_t(c[3] | c[4] << 8);
+            if (v > w->second.maximum) return {0xF6, group, code, 0x00, 0xFF};
+            const bool changed = w->second.value != v;
+            w->second.value = v;
+            return {0xF6, group, code, 0x00, uint8_t(changed ? 0x01 : 0x00)};
+        }
         auto it = p.items.find({group, uint8_t(code - 0x80)});
         if (it == p.items.end()) return itemRefused;
         // A value above the maximum is not taken: 0xFF in byte 4; else byte 4 says whether it changed.
@@ -264,8 +297,93 @@ Packet Controller::Impl::paramItem(const Packet& c) {
         return {0xF6, group, code, 0x00, uint8_t(changed ? 0x01 : 0x00)};
     }
     if (group == 0x00 && code == 0x90) return {0xF6, group, code, 0x00, 0x00};  // flush
-    if (group == 0x00 && code == 0x9F && (c[4] == 0 || c[4] == 1)) return echo(c);  // update lock
+    if (group == 0x08 && code == 0x90) {  // activate the calibration parameters
+        ++p.calibrationActivations;
+        return {0xF6, group, code, 0x00, 0x00};
+    }
+    if (group == 0x02 && code == 0xB0) {
+        window = Window::PanelText;
+        pending.fill(0);
+        return {0xF6, group, code, 0x00, p.panelTextLength};
+    }
+    if (group == 0x02 && code == 0xB1) {
+        if (window != Window::PanelText) return itemRefused;
+        window = Window::None;
+        std::copy_n(pending.begin(), p.panelText.size(), p.panelText.begin());
+        return echo(c);
+    }
+    if (group == 0x00 && code == 0x9F && (c[4] == 0 || c[4] == 1)) {  // update lock
+        p.updateLocked = c[4] == 1;
+        return echo(c);
+    }
+    if (group == 0x00 && code == 0x91 && ((c[3] == 0 && c[4] == 0) || (c[3] == 0x55 && c[4] == 0xAA))) {
+        ++p.itemReloads[c[3] ? 0x9155 : 0x91];
+        return echo(c);
+    }
+    if (group == 0x00 && code == 0x92 && c[3] == 0 && c[4] == 0) {
+        ++p.itemReloads[0x92];
+        return echo(c);
+    }
+    if (group == 0x00 && code == 0x9E) return echo(c);  // extra mode
     return itemRefused;
+}
+
+// The virtual-button table's commands of group 15; a reply with byte 0 = 0 means
+// "not a table command", for the ordinary item handling.
+Packet Controller::Impl::vbuttonItem(const Packet& c) {
+    auto& p = profile;
+    const Packet itemRefused{0xF6, 0xFF, 0xFF, 0x00, 0x00};
+    const uint8_t code = c[2], e = c[3];
+    switch (code) {
+        case 0x02: return {0xF6, 0x0F, 0x02, p.vbuttonEntrySize, uint8_t(p.vbuttons.size())};
+        case 0x03: return {0xF6, 0x0F, 0x03, uint8_t(p.vbuttonCrc & 0xFF), uint8_t(p.vbuttonCrc >> 8)};
+        case 0xA0: {
+            if (e >= p.vbuttons.size()) return itemRefused;
+            Packet r{0xF6, 0, 0, 0, 0};
+            for (size_t k = 0; k < 4; ++k) {
+                const size_t at = size_t(c[4]) * 4 + k;
+                r[1 + k] = at < 12 && at < p.vbuttonEntrySize ? p.vbuttons[e][at] : 0;
+            }
+            return r;
+        }
+        case 0xB0:
+            if (e >= p.vbuttons.size()) return itemRefused;
+            window = Window::VButton;
+            windowEntry = e;
+            pending.fill(0);
+            return echo(c);
+        case 0xB1:
+            if (window != Window::VButton || windowEntry != e) return itemRefused;
+            window = Window::None;
+            std::copy_n(pending.begin(), std::min<size_t>(p.vbuttonEntrySize, 12), p.vbuttons[e].begin());
+            return echo(c);
+        case 0x90:  // clear, load setting: F6 0F 9x 00 f
+        case 0x92:
+            if (c[3] == 0 && c[4] <= 1) return echo(c);
+            return itemRefused;
+        case 0x91: return {0xF6, 0x0F, 0x91, 0x00, 0x00};  // init
+        case 0x93:  // write to flash, erase: F6 0F 9x AA 55
+        case 0x94:
+            if (c[3] == 0xAA && c[4] == 0x55) return echo(c);
+            return itemRefused;
+        default: return Packet{0, 0, 0, 0, 0};
+    }
+}
+
+// F8: the force-touch table and switch.
+Packet Controller::Impl::forceTouch(const Packet& c) {
+    if (!profile.forceTouch) return refusal(c);
+    ForceTouchProfile& f = *profile.forceTouch;
+    switch (c[1]) {
+        case 0x00: return {0xF8, 0x00, f.info, uint8_t(f.rows << 4 | (f.columns & 0x0F)), f.info2};
+        case 0x01: f.on = c[4] != 0; return echo(c);
+        case 0x02: {
+            const uint16_t v = f.values.count(c[2]) ? f.values[c[2]] : 0;
+            return {0xF8, 0x02, c[2], uint8_t(v & 0xFF), uint8_t(v >> 8)};
+        }
+        case 0x03: f.values[c[2]] = uint16_t(c[3] | c[4] << 8); return echo(c);
+        default: return refusal(c);
+    }
 }
 
 // E3 00 00 00 00: table sizes; E3 01 i 00 n: panel-size entry i (n = 0, 1 the
@@ -280,6 +398,7 @@ Packet Controller::Impl::panelText(const Packet& c) const {
         if (n == 0) return {0xE3, e.name[0], e.name[1], e.name[2], e.name[3]};
         if (n == 1) return {0xE3, e.name[4], e.name[5], e.name[6], e.name[7]};
         if (n == 2) return {0xE3, e.inches, e.tenthsAndFlags, 0x00, 0x00};
+        if (n == 5) return withBytes(0xE3, e.dimension);
     }
     if (kind == 0x02 && index < p.coverLenses.size() && n == 0) {
         const CoverLensEntry& e = p.coverLenses[index];
@@ -331,6 +450,7 @@ Packet Controller::Impl::olderGeometry(const Packet& c) const {
         return {0xE5, p.rows, p.columns, 0x00, nibble};
     }
     if (c[4] == 2) return {0xE5, p.extraColumns, 0x00, 0x00, 0x00};
+    if (c[4] == 0) return withBytes(0xE5, p.resolutionE5);
     return refusal(c);
 }
 
@@ -348,7 +468,24 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
     // D4 00 AA 00 00 starts the boot loader only right after D4 00 00 00 00.
     const bool switchArmed = bootSwitchArmed;
     bootSwitchArmed = false;
+    // While a text or table write is open, word packets fill it: [index][4 bytes].
+    if (window != Window::None && c[0] < 0x10) {
+        std::copy_n(c.begin() + 1, 4, pending.begin() + size_t(c[0]) * 4);
+        return echo(c);
+    }
     switch (c[0]) {
+        case 0xF8: return forceTouch(c);
+        case 0xE6:
+            if (p.antiNoiseRegister && c[1] == 0x01) {
+                auto& a = *p.antiNoiseRegister;
+                if (c[2] == 0x00) return Packet{0xE6, 0x00, 0x55, 0x00, a.maximum};
+                if (c[2] == 0x01) return Packet{0xE6, 0x00, 0x00, a.second, a.value};
+                if (c[2] == 0x0F && c[4] == 0) {
+                    a.value = c[3];
+                    return echo(c);
+                }
+            }
+            return refusal(c);
         case 0xEE: return identity(c);
         case 0xED: return bootState(c);
         case 0xFF:
@@ -372,6 +509,14 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return refusal(c);
         case 0xEF: return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
         case 0xE0:
+            if (c[1] == 0xC0 && c[2] >= 0x80 && c[2] < 0x80 + p.panelText.size()) {
+                Packet r{0xE0, 0, 0, 0, 0};
+                for (size_t k = 0; k < 4; ++k) {
+                    const size_t at = size_t(c[2] - 0x80) + k;
+                    r[4 - k] = at < p.panelText.size() ? p.panelText[at] : 0;
+                }
+                return r;
+            }
             if (!knownBank(c[1])) return refusal(c);
             if (c[1] == 0x00 && c[2] == 0xFF && !overridden(0x00, 0xFF)) return stateExPage(c[4]);
             if (c[1] == 0x00 && c[2] == 0xED && !overridden(0x00, 0xED)) {
@@ -387,8 +532,27 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xE3: return panelText(c);
         case 0xE9: return withBytes(0xE9, p.bridge);
         case 0xEA:  // flush the parameters to flash
-            if (c[1] == 0 && (c[2] == 0x00 || c[2] == 0xAA) && c[3] == 0 && c[4] == 0) return echo(c);
+            if (c[1] == 0 && (c[2] == 0x00 || c[2] == 0xAA) && c[3] == 0 && c[4] == 0) {
+                if (c[2] == 0xAA) flushedWords = words;
+                return echo(c);
+            }
             return refusal(c);
+        case 0xEC: {  // reload the registers: EC 00 AA 00 v arms, EC 00 00 00 v reloads
+            const bool armed = reloadArmed;
+            reloadArmed = false;
+            if (c[1] != 0 || c[3] != 0 || c[4] > 1) return refusal(c);
+            if (c[2] == 0xAA) {
+                reloadArmed = true;
+                return echo(c);
+            }
+            if (c[2] == 0x00 && armed) {
+                words = c[4] == 0 ? p.defaultWords : flushedWords;
+                ++p.registerReloads;
+                return echo(c);
+            }
+            if (c[2] == 0x00) return echo(c);  // a repeated EC 00 00 .. changes nothing more
+            return refusal(c);
+        }
         case 0xF6: return paramItem(c);
         case 0xE5: return olderGeometry(c);
         case 0xE8: return wordRead(c);
@@ -429,11 +593,16 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             }
             return echo(c);
         case 0xF3:
-            if (c[1] == 0x00 && c[2] == 0x07 && p.f3UpdateLock) return Packet{0xF3, 0xAA, 0x07, 0x00, c[4]};
+            if (c[1] == 0x00 && c[2] == 0x07 && p.f3UpdateLock) {
+                if (c[4] <= 1) p.updateLocked = c[4] == 1;
+                return Packet{0xF3, 0xAA, 0x07, 0x00, c[4]};
+            }
             if (!current && c[1] == 0x00 && c[2] == 0x7C && c[3] == 0 && c[4] == 0)
                 return Packet{0xF3, 0x00, 0x7C, p.monitorId, p.monitorKey};
             return refusal(c);
-        case 0xF7: return echo(c);
+        case 0xF7:
+            if (c[1] == 0 && c[2] == 0 && c[3] == 0 && c[4] <= 1) p.updateLocked = c[4] == 1;
+            return echo(c);
         // F0 / F1 00 00 00 v: v = 1 switches the data report, otherwise scanning.
         case 0xF0: setStateBit(c[4] == 1 ? 0x02 : 0x01, false); return echo(c);
         case 0xF1: setStateBit(c[4] == 1 ? 0x02 : 0x01, true); return echo(c);

@@ -35,6 +35,15 @@
 //   saveBaseBusyMs = 0            busy time after saving the base
 //   reg = BANK ADDR b b b b       a register word (repeatable)
 //   bulkData = b b ...            bytes served after FA 00 55 (any count)
+//   item = G N MAX VALUE [SECOND] an item of the item protocol (repeatable)
+//   wordItem = G N MAX VALUE      a 16-bit item (numbers up to 0xFFFF, repeatable)
+//   groupInfo = G CODE B3 B4      F6 G CODE answer bytes 3 and 4 (repeatable)
+//   panelText = b b ...           the panel text (at most 18 bytes)
+//   vbuttonEntrySize = 12         bytes of a virtual-button entry (at most 12)
+//   vbutton = b b ... (12 bytes)  one virtual-button entry (repeatable, in order)
+//   vbuttonCrc = 0x1234           F6 0F 03 answer
+//   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
+//   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
@@ -246,6 +255,54 @@ const std::map<std::string, Setter>& commonKeys() {
         {"bulkdata", [](DeviceSpec& d, const std::string& v) {
              auto b = byteList(v);
              d.bulkData.insert(d.bulkData.end(), b.begin(), b.end());
+         }},
+        {"item", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() != 4 && b.size() != 5) throw BadValue{"expected G N MAX VALUE [SECOND]"};
+             if (b[1] > 15) throw BadValue{"item number above 15"};
+             d.profile.items[{b[0], b[1]}] = ParamItem{b[2], b[3], uint8_t(b.size() == 5 ? b[4] : 0)};
+         }},
+        {"worditem", [](DeviceSpec& d, const std::string& v) {
+             std::vector<uint16_t> n;
+             for (auto& t : tokens(v)) n.push_back(u16(t));
+             if (n.size() != 4 || n[0] > 255 || n[1] > 15) throw BadValue{"expected G N MAX VALUE"};
+             d.profile.wordItems[{uint8_t(n[0]), uint8_t(n[1])}] = ParamWordItem{n[2], n[3]};
+         }},
+        {"groupinfo", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() != 4) throw BadValue{"expected G CODE B3 B4"};
+             d.profile.groupInfo[{b[0], b[1]}] = {b[2], b[3]};
+         }},
+        {"paneltext", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() > d.profile.panelText.size()) throw BadValue{"at most 18 bytes"};
+             d.profile.panelText.fill(0);
+             std::copy(b.begin(), b.end(), d.profile.panelText.begin());
+         }},
+        {"vbuttonentrysize", [](DeviceSpec& d, const std::string& v) { d.profile.vbuttonEntrySize = uint8_t(number(v, 12)); }},
+        {"vbutton", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() != 12) throw BadValue{"expected 12 bytes"};
+             if (d.profile.vbuttons.size() >= 16) throw BadValue{"at most 16 entries"};
+             std::array<uint8_t, 12> e{};
+             std::copy(b.begin(), b.end(), e.begin());
+             d.profile.vbuttons.push_back(e);
+         }},
+        {"vbuttoncrc", [](DeviceSpec& d, const std::string& v) { d.profile.vbuttonCrc = u16(v); }},
+        {"forcetouch", [](DeviceSpec& d, const std::string& v) {
+             auto b = four(v);
+             if (b[1] > 15 || b[2] > 15) throw BadValue{"rows and columns are 0..15"};
+             if (!d.profile.forceTouch) d.profile.forceTouch = ForceTouchProfile{};
+             d.profile.forceTouch->info = b[0];
+             d.profile.forceTouch->rows = b[1];
+             d.profile.forceTouch->columns = b[2];
+             d.profile.forceTouch->info2 = b[3];
+         }},
+        {"forcevalue", [](DeviceSpec& d, const std::string& v) {
+             auto t = tokens(v);
+             if (t.size() != 2) throw BadValue{"expected I V"};
+             if (!d.profile.forceTouch) d.profile.forceTouch = ForceTouchProfile{};
+             d.profile.forceTouch->values[byte(t[0])] = u16(t[1]);
          }},
     };
     return keys;

@@ -1,0 +1,163 @@
+// The simulated controller's parameter groups: two-byte items, word items, the
+// text and virtual-button write windows, and the force-touch table.
+#include "sim_test_support.h"
+
+#include <gtest/gtest.h>
+
+using qvsim::Controller;
+using qvsim::ControllerProfile;
+using qvsim::Link;
+using qvsim::Packet;
+
+namespace {
+
+Packet Ask(Controller& c, Packet p) {
+    auto r = c.handle(p, Link::Hid, 0);
+    EXPECT_TRUE(r.has_value());
+    return r.value_or(Packet{});
+}
+
+ControllerProfile ItemProfile() {
+    ControllerProfile p;
+    p.paraVersion = 152;
+    p.items[{6, 0}] = {40, 10, 0x77};
+    p.items[{6, 2}] = {5, 3};
+    p.wordItems[{8, 1}] = {0x1234, 0x0456};
+    p.items[{0x17, 1}] = {9, 9};
+    p.groupInfo[{0x0E, 0x50}] = {0x12, 0x34};
+    return p;
+}
+
+TEST(SimParamItems, MasksReadsAndWritesOfByteAndWordItems) {
+    Controller c(ItemProfile());
+    EXPECT_EQ(Ask(c, {0xF6, 0x00, 0x00, 0, 0}), (Packet{0xF6, 0x00, 0x00, 0x40, 0x01}));  // groups 6 and 8
+    EXPECT_EQ(Ask(c, {0xF6, 0x06, 0x00, 0, 0}), (Packet{0xF6, 0x06, 0x00, 0x05, 0x00}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x00, 0, 0}), (Packet{0xF6, 0x08, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x06, 0x20, 0, 0})[4], 0x77);                                  // second byte
+    EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x11, 0, 0}), (Packet{0xF6, 0x08, 0x11, 0x56, 0x04}));  // word value
+    EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x21, 0, 0}), (Packet{0xF6, 0x08, 0x21, 0x34, 0x12}));  // word maximum
+    EXPECT_EQ(Ask(c, {0xF6, 0x0E, 0x50, 0, 0}), (Packet{0xF6, 0x0E, 0x50, 0x12, 0x34}));
+
+    // Writes answer changed bits; a value above the maximum is not taken.
+    EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x81, 0x00, 0x10})[4], 0x01);
+    EXPECT_EQ((c.profile().wordItems[{8, 1}].value), 0x1000);
+    EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x81, 0x35, 0x12})[4], 0xFF);
+    EXPECT_EQ((c.profile().wordItems[{8, 1}].value), 0x1000);
+    EXPECT_EQ(Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x03})[4], 0x00);
+
+    // A group number of 0x10 and above exists only with items; 0x8E here has none.
+    EXPECT_EQ(Ask(c, {0xF6, 0x17, 0x00, 0, 0}), (Packet{0xF6, 0x17, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x8E, 0x00, 0, 0})[1], 0xFF);
+}
+
+TEST(SimParamItems, PanelTextReadsReversedAndWritesThroughItsWindow) {
+    ControllerProfile p = ItemProfile();
+    for (int i = 0; i < 18; ++i) p.panelText[i] = uint8_t('a' + i);
+    Controller c(p);
+    EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x84, 0, 0}), (Packet{0xE0, 'h', 'g', 'f', 'e'}));
+    EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x90, 0, 0}), (Packet{0xE0, 0, 0, 'r', 'q'}));
+
+    // Word packets outside a write window change nothing.
+    Ask(c, {0x00, 'X', 'X', 'X', 'X'});
+    EXPECT_EQ(c.profile().panelText[0], 'a');
+    EXPECT_EQ(Ask(c, {0xF6, 0x02, 0xB0, 0, 0})[4], 18);
+    for (uint8_t w = 0; w < 5; ++w) Ask(c, {w, uint8_t('A' + 4 * w), uint8_t('B' + 4 * w), uint8_t('C' + 4 * w), uint8_t('D' + 4 * w)});
+    EXPECT_EQ(c.profile().panelText[0], 'a');  // kept only at the commit
+    Ask(c, {0xF6, 0x02, 0xB1, 0, 0});
+    for (int i = 0; i < 18; ++i) EXPECT_EQ(c.profile().panelText[i], 'A' + i) << i;
+    EXPECT_EQ(Ask(c, {0xF6, 0x02, 0xB1, 0, 0})[1], 0xFF);  // no window open
+}
+
+TEST(SimParamItems, VirtualButtonTableWordsAndEntryWrites) {
+    ControllerProfile p = ItemProfile();
+    p.vbuttonEntrySize = 10;
+    p.vbuttons.resize(2);
+    for (int k = 0; k < 12; ++k) p.vbuttons[1][k] = uint8_t(0x10 + k);
+    p.vbuttonCrc = 0xBEEF;
+    Controller c(p);
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x02, 0, 0}), (Packet{0xF6, 0x0F, 0x02, 10, 2}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x03, 0, 0}), (Packet{0xF6, 0x0F, 0x03, 0xEF, 0xBE}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0xA0, 1, 1}), (Packet{0xF6, 0x14, 0x15, 0x16, 0x17}));
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0xA0, 1, 2}), (Packet{0xF6, 0x18, 0x19, 0, 0}));  // past the entry size
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0xB0, 2, 0})[1], 0xFF);                            // no entry 2
+
+    Ask(c, {0xF6, 0x0F, 0xB0, 0, 0});
+    Ask(c, {0x00, 1, 2, 3, 4});
+    Ask(c, {0x01, 5, 6, 7, 8});
+    Ask(c, {0x02, 9, 10, 11, 12});
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0xB1, 1, 0})[1], 0xFF);  // commits only the entry opened
+    Ask(c, {0xF6, 0x0F, 0xB0, 0, 0});
+    Ask(c, {0x00, 1, 2, 3, 4});
+    Ask(c, {0x02, 9, 10, 11, 12});
+    Ask(c, {0xF6, 0x0F, 0xB1, 0, 0});
+    const std::array<uint8_t, 12> want{1, 2, 3, 4, 0, 0, 0, 0, 9, 10, 0, 0};
+    EXPECT_EQ(c.profile().vbuttons[0], want);
+}
+
+TEST(SimParamItems, ForceTouchTableAndSwitch) {
+    ControllerProfile p = ItemProfile();
+    Controller none(p);
+    EXPECT_EQ(Ask(none, {0xF8, 0x00, 0, 0, 0})[0], 0xAA);
+    p.forceTouch = qvsim::ForceTouchProfile{};
+    p.forceTouch->info = 7;
+    p.forceTouch->info2 = 9;
+    p.forceTouch->rows = 2;
+    p.forceTouch->columns = 3;
+    p.forceTouch->values[0x22] = 0x0133;
+    Controller c(p);
+    EXPECT_EQ(Ask(c, {0xF8, 0x00, 0, 0, 0}), (Packet{0xF8, 0x00, 7, 0x23, 9}));
+    EXPECT_EQ(Ask(c, {0xF8, 0x02, 0x22, 0, 0}), (Packet{0xF8, 0x02, 0x22, 0x33, 0x01}));
+    Ask(c, {0xF8, 0x03, 0x11, 0x34, 0x12});
+    EXPECT_EQ(c.profile().forceTouch->values[0x11], 0x1234);
+    Ask(c, {0xF8, 0x01, 0, 0, 1});
+    EXPECT_TRUE(c.profile().forceTouch->on);
+}
+
+}  // namespace
+
+namespace {
+
+// A profile file describes the item store and the tables, at any parameter version.
+TEST(SimParamProfile, ItemsTablesAndVersionsFromAProfileFile) {
+    for (uint16_t version : {0, 101, 115, 135, 152, 172}) {
+        SCOPED_TRACE(version);
+        const std::string text = "[controller]\nlink = hid\npath = /sim/hidraw0\nparaVersion = " +
+                                 std::to_string(version) +
+                                 "\nitem = 6 0 40 10 0x77\nwordItem = 8 1 4095 0x456\ngroupInfo = 0x0E 0x50 1 2\n"
+                                 "panelText = 65 66 67\nvbuttonEntrySize = 10\n"
+                                 "vbutton = 1 2 3 4 5 6 7 8 9 10 11 12\nvbuttonCrc = 0xBEEF\n"
+                                 "forceTouch = 7 2 3 9\nforceValue = 0x11 0x1234\n";
+        std::string error;
+        auto bench = qvsim::parseProfileText(text, "p.ini", &error);
+        ASSERT_TRUE(bench) << error;
+        Controller& c = bench->hid("/sim/hidraw0")->controller();
+        const Packet want = version ? Packet{0xF6, 0x00, 0x10, uint8_t(version / 100), uint8_t(version % 100)}
+                                    : Packet{0xF6, 0xFF, 0xFF, 0x00, 0x00};
+        EXPECT_EQ(Ask(c, {0xF6, 0x00, 0x10, 0, 0}), want);
+        if (version == 0) continue;
+        EXPECT_EQ(Ask(c, {0xF6, 0x06, 0x10, 0, 0}), (Packet{0xF6, 0x06, 0x10, 40, 10}));
+        EXPECT_EQ(Ask(c, {0xF6, 0x06, 0x20, 0, 0})[4], 0x77);
+        EXPECT_EQ(Ask(c, {0xF6, 0x08, 0x21, 0, 0}), (Packet{0xF6, 0x08, 0x21, 0xFF, 0x0F}));
+        EXPECT_EQ(Ask(c, {0xF6, 0x0E, 0x50, 0, 0}), (Packet{0xF6, 0x0E, 0x50, 1, 2}));
+        EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x80, 0, 0}), (Packet{0xE0, 0, 'C', 'B', 'A'}));
+        EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x02, 0, 0}), (Packet{0xF6, 0x0F, 0x02, 10, 1}));
+        EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x03, 0, 0}), (Packet{0xF6, 0x0F, 0x03, 0xEF, 0xBE}));
+        EXPECT_EQ(Ask(c, {0xF8, 0x00, 0, 0, 0}), (Packet{0xF8, 0x00, 7, 0x23, 9}));
+        EXPECT_EQ(Ask(c, {0xF8, 0x02, 0x11, 0, 0}), (Packet{0xF8, 0x02, 0x11, 0x34, 0x12}));
+    }
+}
+
+TEST(SimParamProfile, BadItemLinesNameTheirLine) {
+    const char* bad[] = {"item = 6 16 1 1", "item = 6 0 1", "wordItem = 8 1 0x10000 0", "groupInfo = 1 2 3",
+                         "panelText = 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19", "vbutton = 1 2 3",
+                         "vbuttonEntrySize = 13", "forceTouch = 0 16 1 0", "forceValue = 1"};
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        std::string error;
+        const std::string text = std::string("[controller]\nlink = hid\npath = /sim/h0\n") + line + "\n";
+        EXPECT_EQ(qvsim::parseProfileText(text, "bad.ini", &error), nullptr);
+        EXPECT_NE(error.find("bad.ini:4:"), std::string::npos) << error;
+    }
+}
+
+}  // namespace
