@@ -1,0 +1,34 @@
+// One QApplication for a Qt test program: made before the first test runs, on
+// the headless platform unless another one is asked for. `prepare` runs first,
+// for what the whole program's environment needs.
+#pragma once
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    explicit QtApplicationEnvironment(std::string name, std::function<void()> prepare = {})
+        : name_(std::move(name)), prepare_(std::move(prepare)) {}
+
+    void SetUp() override {
+        if (prepare_) prepare_();
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        argv_[0] = name_.data();
+        app_ = new QApplication(argc_, argv_);
+    }
+    void TearDown() override {
+        delete app_;
+        app_ = nullptr;
+    }
+
+private:
+    std::string name_;
+    std::function<void()> prepare_;
+    int argc_ = 1;  // QApplication keeps a reference to it
+    char* argv_[2] = {nullptr, nullptr};
+    QApplication* app_ = nullptr;
+};
