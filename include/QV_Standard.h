@@ -642,6 +642,175 @@ typedef struct ForceTouchTable {
     uint8_t info2;           /* 103 */
 } ForceTouchTable;           /* 104 bytes */
 
+/* ---- Parameter access ------------------------------------------------------------
+ *
+ * Every call takes the device handle first and returns 1 on success, 0 on failure:
+ * an unknown handle, a controller of the Ostra or Melk series, a refused record
+ * (cbSize below its base size) or a failed command. Controllers with a parameter
+ * version use the item protocol; firmware without one (version 0) uses single
+ * configuration registers where a group has a register form.
+ *
+ * Get (handle, groupMask, record): first clears the record (cbSize is kept; at most
+ * sizeof(record) bytes are cleared), then reads the group when bit g of groupMask
+ * (the general record's groupMask) is set; with the bit clear it returns 1 and the
+ * record stays invalid. Set (handle, record): 0 when the record is not valid;
+ * otherwise writes the present items whose value changed and is within maximum.
+ *
+ * Version 0: the general, panel and anti-noise groups have register forms. Every
+ * other group (the host interface, finger, water and coordinate groups included)
+ * reads as a cleared, invalid record (Get returns 1) and refuses Set (0). The host
+ * interface group uses the item protocol only from parameter version 1.15 on; below
+ * that it behaves as on version 0. */
+QV_API int GetParameterGeneralInfo(HANDLE handle, ParameterGeneralInfo* info);
+QV_API int GetParameterHostInterface(HANDLE handle, uint16_t groupMask, ParameterHostInterface* r);
+QV_API int SetParameterHostInterface(HANDLE handle, ParameterHostInterface* r);
+QV_API int GetParameterPanel(HANDLE handle, uint16_t groupMask, ParameterPanel* r);
+QV_API int SetParameterPanel(HANDLE handle, ParameterPanel* r);
+QV_API int GetParameterFinger(HANDLE handle, uint16_t groupMask, ParameterFinger* r);
+QV_API int SetParameterFinger(HANDLE handle, ParameterFinger* r);
+QV_API int GetParameterPalm(HANDLE handle, uint16_t groupMask, ParameterPalm* r);
+QV_API int SetParameterPalm(HANDLE handle, ParameterPalm* r);
+QV_API int GetParameterBase(HANDLE handle, uint16_t groupMask, ParameterBase* r);
+QV_API int SetParameterBase(HANDLE handle, ParameterBase* r);
+QV_API int GetParameterWater(HANDLE handle, uint16_t groupMask, ParameterWater* r);
+QV_API int SetParameterWater(HANDLE handle, ParameterWater* r);
+QV_API int GetParameterAntiNoise(HANDLE handle, uint16_t groupMask, ParameterAntiNoise* r);
+QV_API int SetParameterAntiNoise(HANDLE handle, ParameterAntiNoise* r);
+QV_API int GetParameterCoordinate(HANDLE handle, uint16_t groupMask, ParameterCoordinate* r);
+QV_API int SetParameterCoordinate(HANDLE handle, ParameterCoordinate* r);
+/* The power-saving group is bit 9 of the group mask. */
+QV_API int GetParameterPowerSaving(HANDLE handle, uint16_t groupMask, ParameterPowerSaving* r);
+QV_API int SetParameterPowerSaving(HANDLE handle, ParameterPowerSaving* r);
+QV_API int GetParameterNormalScan(HANDLE handle, uint16_t groupMask, ParameterNormalScan* r);
+QV_API int SetParameterNormalScan(HANDLE handle, ParameterNormalScan* r);
+QV_API int GetParameterAbnormalScan(HANDLE handle, uint16_t groupMask, ParameterAbnormalScan* r);
+QV_API int SetParameterAbnormalScan(HANDLE handle, ParameterAbnormalScan* r);
+QV_API int GetParameterMisc(HANDLE handle, uint16_t groupMask, ParameterMisc* r);
+QV_API int SetParameterMisc(HANDLE handle, ParameterMisc* r);
+QV_API int GetParameterDriveIC(HANDLE handle, uint16_t groupMask, ParameterDriveIC* r);
+QV_API int SetParameterDriveIC(HANDLE handle, ParameterDriveIC* r);
+QV_API int GetParameterDebug(HANDLE handle, uint16_t groupMask, ParameterDebug* r);
+QV_API int SetParameterDebug(HANDLE handle, ParameterDebug* r);
+QV_API int GetParameterVButton(HANDLE handle, uint16_t groupMask, ParameterVButton* r);
+QV_API int SetParameterVButton(HANDLE handle, ParameterVButton* r);
+/* The custom group has no bit in the group mask: groupMask is not looked at. */
+QV_API int GetParameterCustom(HANDLE handle, uint16_t groupMask, ParameterCustom* r);
+QV_API int SetParameterCustom(HANDLE handle, ParameterCustom* r);
+
+/* ---- Parameter control -------------------------------------------------------------
+ *
+ * Same gates as the group calls (unknown handle, Ostra or Melk series: 0). "Lock"
+ * is ParameterUpdateLock of the controller's protocol: on before and off after the
+ * reloads and table writes; a failure after the lock went on returns 0 at once and
+ * leaves it on. Calls marked "items only" return 0 on version-0 firmware. */
+/* Writes the parameters to flash; *result = the controller's answer (15 on version 0). */
+QV_API int FlushParameter(HANDLE handle, uint8_t* result);
+/* Reloads the defaults, or the values last flushed, inside the lock. On version 0
+ * the host-interface and panel registers survive the reload. */
+QV_API int ReloadDefaultParameter(HANDLE handle);
+QV_API int ReloadFlushParameter(HANDLE handle);
+/* Reloads every default (version 1.15 and later: one command; older: the register
+ * reload sequence), inside the lock. */
+QV_API int ReloadAllDefaultParameter(HANDLE handle);
+QV_API int ParameterUpdateLock(HANDLE handle, int on);
+QV_API int ExtraModeSwitch(HANDLE handle, uint8_t value);              /* items only */
+QV_API int CalibrationPreSetup(HANDLE handle);                         /* items only */
+QV_API int ActivateCalibrationParameter(HANDLE handle);                /* items only */
+/* Items only, parameter version 1.12 and later. */
+QV_API int UseAllSensorDriver(HANDLE handle, uint8_t value);
+/* Items only, parameter version above 1.71. */
+QV_API int SetExternalPanelIndex(HANDLE handle);
+QV_API int SwitchEventHalt(HANDLE handle, uint8_t value);              /* items only */
+QV_API int GetEventHalt(HANDLE handle, uint8_t* state);                /* items only */
+QV_API int ClearEventHalt(HANDLE handle);                              /* items only */
+QV_API int VButtonGetCRC(HANDLE handle, uint16_t* crc);                /* items only */
+QV_API int VButtonClear(HANDLE handle, int flag);                      /* items only */
+QV_API int VButtonInit(HANDLE handle, uint8_t* result);                /* items only */
+QV_API int VButtonLoadSetting(HANDLE handle, int flag);                /* items only */
+QV_API int VButtonWriteFlash(HANDLE handle);                           /* items only */
+QV_API int VButtonRead(HANDLE handle, VButtonTable* table);            /* items only */
+QV_API int VButtonWrite(HANDLE handle, const VButtonTable* table);     /* items only, in the lock */
+/* Erases the virtual buttons on every firmware. */
+QV_API int VButtonErase(HANDLE handle);
+QV_API int ForceTouchSwitch(HANDLE handle, int flag);                  /* items only */
+QV_API int ForceTouchRead(HANDLE handle, ForceTouchTable* table);      /* items only */
+QV_API int ForceTouchWrite(HANDLE handle, const ForceTouchTable* table); /* items only, in the lock */
+/* Items only; 1 when the command was sent (its answer is not looked at). */
+QV_API int ForceTouchDemo(HANDLE handle, uint8_t value);
+
+/* The parameter calls as one table of entry points. cbSize says how many entries
+ * the caller's table has; SetupParameterFunctionPointer fills exactly those and
+ * nothing at or past cbSize. The table is packed: entry n (1-based) sits at byte
+ * 4 + (n - 1) * sizeof(void*). The entry counts taken are 33, 37, 38, 40, 41, 50,
+ * 51 and 53, so the accepted cbSize values are 4 + count * sizeof(void*): on a
+ * 64-bit build 268, 300, 308, 324, 332, 404, 412 and 428 (on a 32-bit build 136,
+ * 152, 156, 164, 168, 204, 208 and 216). Any other cbSize returns 0 and leaves the
+ * table untouched. */
+#if defined(__GNUC__)
+#define QV_PACK4 __attribute__((packed, aligned(4)))
+#else
+#define QV_PACK4
+#endif
+typedef struct QV_PACK4 ParameterFunctionTable {
+    uint32_t cbSize;
+    int (*GetParameterGeneralInfo)(HANDLE, ParameterGeneralInfo*);                 /* 1 */
+    int (*FlushParameter)(HANDLE, uint8_t*);
+    int (*ReloadDefaultParameter)(HANDLE);
+    int (*ReloadFlushParameter)(HANDLE);
+    int (*ParameterUpdateLock)(HANDLE, int);                                       /* 5 */
+    int (*GetParameterHostInterface)(HANDLE, uint16_t, ParameterHostInterface*);
+    int (*SetParameterHostInterface)(HANDLE, ParameterHostInterface*);
+    int (*GetParameterPanel)(HANDLE, uint16_t, ParameterPanel*);
+    int (*SetParameterPanel)(HANDLE, ParameterPanel*);
+    int (*GetParameterFinger)(HANDLE, uint16_t, ParameterFinger*);                 /* 10 */
+    int (*SetParameterFinger)(HANDLE, ParameterFinger*);
+    int (*GetParameterPalm)(HANDLE, uint16_t, ParameterPalm*);
+    int (*SetParameterPalm)(HANDLE, ParameterPalm*);
+    int (*GetParameterBase)(HANDLE, uint16_t, ParameterBase*);
+    int (*SetParameterBase)(HANDLE, ParameterBase*);                               /* 15 */
+    int (*GetParameterWater)(HANDLE, uint16_t, ParameterWater*);
+    int (*SetParameterWater)(HANDLE, ParameterWater*);
+    int (*GetParameterAntiNoise)(HANDLE, uint16_t, ParameterAntiNoise*);
+    int (*SetParameterAntiNoise)(HANDLE, ParameterAntiNoise*);
+    int (*GetParameterCoordinate)(HANDLE, uint16_t, ParameterCoordinate*);         /* 20 */
+    int (*SetParameterCoordinate)(HANDLE, ParameterCoordinate*);
+    int (*CalibrationPreSetup)(HANDLE);
+    int (*ActivateCalibrationParameter)(HANDLE);
+    int (*GetParameterPowerSaving)(HANDLE, uint16_t, ParameterPowerSaving*);
+    int (*SetParameterPowerSaving)(HANDLE, ParameterPowerSaving*);                 /* 25 */
+    int (*GetParameterNormalScan)(HANDLE, uint16_t, ParameterNormalScan*);
+    int (*SetParameterNormalScan)(HANDLE, ParameterNormalScan*);
+    int (*GetParameterAbnormalScan)(HANDLE, uint16_t, ParameterAbnormalScan*);
+    int (*SetParameterAbnormalScan)(HANDLE, ParameterAbnormalScan*);
+    int (*GetParameterMisc)(HANDLE, uint16_t, ParameterMisc*);                     /* 30 */
+    int (*SetParameterMisc)(HANDLE, ParameterMisc*);
+    int (*GetParameterDriveIC)(HANDLE, uint16_t, ParameterDriveIC*);
+    int (*SetParameterDriveIC)(HANDLE, ParameterDriveIC*);                         /* 33 */
+    int (*GetParameterDebug)(HANDLE, uint16_t, ParameterDebug*);
+    int (*SetParameterDebug)(HANDLE, ParameterDebug*);                             /* 35 */
+    int (*SwitchEventHalt)(HANDLE, uint8_t);
+    int (*GetEventHalt)(HANDLE, uint8_t*);                                         /* 37 */
+    int (*ClearEventHalt)(HANDLE);                                                 /* 38 */
+    int (*ReloadAllDefaultParameter)(HANDLE);
+    int (*UseAllSensorDriver)(HANDLE, uint8_t);                                    /* 40 */
+    int (*ExtraModeSwitch)(HANDLE, uint8_t);                                       /* 41 */
+    int (*GetParameterVButton)(HANDLE, uint16_t, ParameterVButton*);
+    int (*SetParameterVButton)(HANDLE, ParameterVButton*);
+    int (*VButtonGetCRC)(HANDLE, uint16_t*);
+    int (*VButtonClear)(HANDLE, int);                                              /* 45 */
+    int (*VButtonInit)(HANDLE, uint8_t*);
+    int (*VButtonLoadSetting)(HANDLE, int);
+    int (*VButtonWriteFlash)(HANDLE);
+    int (*VButtonRead)(HANDLE, VButtonTable*);
+    int (*VButtonWrite)(HANDLE, const VButtonTable*);                              /* 50 */
+    int (*VButtonErase)(HANDLE);                                                   /* 51 */
+    int (*GetParameterCustom)(HANDLE, uint16_t, ParameterCustom*);
+    int (*SetParameterCustom)(HANDLE, ParameterCustom*);                           /* 53 */
+} ParameterFunctionTable;
+#define QV_PARAMETER_TABLE_SIZE(count) (4u + (unsigned)(count) * (unsigned)sizeof(void*))
+
+QV_API int SetupParameterFunctionPointer(ParameterFunctionTable* table);
+
 #ifdef __cplusplus
 }
 #endif
