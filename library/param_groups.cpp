@@ -185,6 +185,17 @@ template <class T> struct Work {
 
 template <class T> bool SizeAccepted(const T* r) { return r && r->cbSize >= kParameterBaseSize<T>; }
 
+// Runs a worker on a full-size copy of the caller's record and hands back the
+// caller's cbSize bytes of it, whatever the worker's result.
+template <class T, class Body> int WithWork(int slot, T* r, Body body) {
+    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
+    Work<T> w(r);
+    const Ctx c = MakeCtx(slot, w.cb);
+    const int result = body(w, c);
+    w.back();
+    return result;
+}
+
 bool Exists(const Ctx& c, const ItemSpec& s) { return c.cb >= s.minSize && c.version >= s.minVersion; }
 
 uint16_t MaskFor(const Ctx& c, uint8_t group) {
@@ -434,10 +445,7 @@ int GetGeneralInfo(int slot, ParameterGeneralInfo* r) {
 
 // ---- host interface -------------------------------------------------------------------------
 int GetHostInterface(int slot, uint32_t groupMask, ParameterHostInterface* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterHostInterface> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterHostInterface>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x01, groupMask);
         if (begin >= 0) return begin;
         if (!ReadItems(c, 0x01, kHostItems, std::size(kHostItems), w.bytes())) return 0;
@@ -461,10 +469,7 @@ int GetHostInterface(int slot, uint32_t groupMask, ParameterHostInterface* r) {
         if (!w.r.item[0].present && !w.r.item[1].present && !w.r.item[2].present) return 1;
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 
 int SetHostInterface(int slot, ParameterHostInterface* r) { return PlainSet(slot, 0x01, r, kHostItems); }
@@ -589,10 +594,7 @@ int SetPanel(int slot, ParameterPanel* r) {
 
 // ---- finger, palm, base --------------------------------------------------------------------------
 int GetFinger(int slot, uint32_t groupMask, ParameterFinger* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterFinger> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterFinger>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x03, groupMask);
         if (begin >= 0) return begin;
         if (!ReadItems(c, 0x03, kFingerItems, std::size(kFingerItems), w.bytes())) return 0;
@@ -602,10 +604,7 @@ int GetFinger(int slot, uint32_t groupMask, ParameterFinger* r) {
         w.r.info[1] = reply[3];
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetFinger(int slot, ParameterFinger* r) { return PlainSet(slot, 0x03, r, kFingerItems); }
 int GetPalm(int slot, uint32_t groupMask, ParameterPalm* r) { return PlainGet(slot, 0x04, groupMask, r, kPalmItems); }
@@ -615,10 +614,7 @@ int SetBase(int slot, ParameterBase* r) { return PlainSet(slot, 0x05, r, kBaseIt
 
 // ---- water ---------------------------------------------------------------------------------------
 int GetWater(int slot, uint32_t groupMask, ParameterWater* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterWater> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterWater>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x06, groupMask);
         if (begin >= 0) return begin;
         if (!ReadItems(c, 0x06, kWaterItems, std::size(kWaterItems), w.bytes())) return 0;
@@ -641,19 +637,13 @@ int GetWater(int slot, uint32_t groupMask, ParameterWater* r) {
         if (c.version < 116) info[2] = 0xFF;
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetWater(int slot, ParameterWater* r) { return PlainSet(slot, 0x06, r, kWaterItems); }
 
 // ---- anti-noise ----------------------------------------------------------------------------------
 int GetAntiNoise(int slot, uint32_t groupMask, ParameterAntiNoise* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterAntiNoise> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterAntiNoise>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x07, groupMask);
         if (begin >= 0) return begin;
         uint8_t reply[5] = {};
@@ -678,10 +668,7 @@ int GetAntiNoise(int slot, uint32_t groupMask, ParameterAntiNoise* r) {
         }
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetAntiNoise(int slot, ParameterAntiNoise* r) { return PlainSet(slot, 0x07, r, kAntiNoiseItems); }
 
@@ -815,10 +802,7 @@ int SetMisc(int slot, ParameterMisc* r) { return PlainSet(slot, 0x0C, r, kMiscIt
 
 // ---- drive IC ---------------------------------------------------------------------------------------
 int GetDriveIC(int slot, uint32_t groupMask, ParameterDriveIC* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterDriveIC> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterDriveIC>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x0D, groupMask);
         if (begin >= 0) return begin;
         if (!ReadItems(c, 0x0D, kDriveItems, std::size(kDriveItems), w.bytes())) return 0;
@@ -838,19 +822,13 @@ int GetDriveIC(int slot, uint32_t groupMask, ParameterDriveIC* r) {
         }
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetDriveIC(int slot, ParameterDriveIC* r) { return PlainSet(slot, 0x0D, r, kDriveItems); }
 
 // ---- debug ------------------------------------------------------------------------------------------
 int GetDebug(int slot, uint32_t groupMask, ParameterDebug* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterDebug> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterDebug>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x0E, groupMask);
         if (begin >= 0) return begin;
         // Item 3 may not answer on some firmware: it then stays absent.
@@ -861,10 +839,7 @@ int GetDebug(int slot, uint32_t groupMask, ParameterDebug* r) {
         w.r.eventHalt[1] = reply[4];
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetDebug(int slot, ParameterDebug* r) {
     if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
@@ -878,10 +853,7 @@ int SetDebug(int slot, ParameterDebug* r) {
 
 // ---- virtual buttons, custom ---------------------------------------------------------------------------
 int GetVButton(int slot, uint32_t groupMask, ParameterVButton* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterVButton> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterVButton>& w, const Ctx& c) -> int {
         int begin = BeginGet(w, c, 0x0F, groupMask);
         if (begin >= 0) return begin;
         if (!ReadItems(c, 0x0F, kVButtonItems, std::size(kVButtonItems), w.bytes())) return 0;
@@ -898,18 +870,12 @@ int GetVButton(int slot, uint32_t groupMask, ParameterVButton* r) {
         w.r.info5 = Le16(reply[3], reply[4]);
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetVButton(int slot, ParameterVButton* r) { return PlainSet(slot, 0x0F, r, kVButtonItems); }
 
 int GetCustom(int slot, ParameterCustom* r) {
-    if (!ValidSlot(slot) || !SizeAccepted(r)) return 0;
-    Work<ParameterCustom> w(r);
-    const Ctx c = MakeCtx(slot, w.cb);
-    auto run = [&]() -> int {
+    return WithWork(slot, r, [&](Work<ParameterCustom>& w, const Ctx& c) -> int {
         w.r.valid = 0;
         uint8_t reply[5] = {};
         // A controller without the custom group does not answer its mask.
@@ -922,10 +888,7 @@ int GetCustom(int slot, ParameterCustom* r) {
         w.r.info[1] = reply[3];
         w.r.valid = 1;
         return 1;
-    };
-    const int result = run();
-    w.back();
-    return result;
+    });
 }
 int SetCustom(int slot, ParameterCustom* r) { return PlainSet(slot, kCustomGroup, r, kCustomItems); }
 
