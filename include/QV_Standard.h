@@ -379,6 +379,109 @@ typedef struct ParameterList {
     uint8_t* slaveList[4];
 } ParameterList;
 
+/* ---- Diagnostics -----------------------------------------------------------------
+ *
+ * A sensor frame is rows (A) lines of B mutual values, C extra-column values and one
+ * last-column value, all 16-bit, row after row. The arrays inside the records below
+ * are allocated by the library (zero-filled) and belong to the caller until the
+ * matching Free export releases them.
+ *
+ * Every export takes the device handle first and returns 1 on success, 0 on failure
+ * (unknown handle, Ostra or Melk controller, refused command, record of the wrong size
+ * or of another geometry than the controller's). */
+
+typedef struct DiagnosticInfo {
+    uint32_t cbSize;          /*  0: must be 16 */
+    uint16_t bulkSize;        /*  4: bytes per bulk frame transfer; 0 = word-wise reads */
+    uint8_t scanMode;         /*  6: configuration register 0x4E */
+    uint8_t capability[4];    /*  7: capability bytes; [3] the scan-control generation */
+    uint8_t rows;             /* 11: A */
+    uint8_t columns;          /* 12: B (mutual) */
+    uint8_t extraColumns;     /* 13: C */
+    uint8_t busy;             /* 14: 1 while a reference build or a list read runs */
+    uint8_t reserved;         /* 15 */
+} DiagnosticInfo;             /* 16 bytes */
+
+/* The older frame record. Its accepted size is its size on the build: the four
+ * pointers take 8 bytes each on a 64-bit build, so cbSize must be QV_RAWARRAY_SIZE
+ * (64 here; 44 on a 32-bit build). The extra and last-column pointers stay NULL and
+ * their counts 0 when the controller has no such columns (flags bits 3 and 2). */
+typedef struct RawArray {
+    uint32_t cbSize;          /*  0 */
+    uint16_t bulkSize;        /*  4 */
+    uint8_t flags;            /*  6: capability byte 3 */
+    uint8_t scanMode;         /*  7: bits 1, 2, 0 suppress the mutual, extra, last copies */
+    uint8_t rows;             /*  8 */
+    uint8_t columns;          /*  9 */
+    uint8_t extraColumns;     /* 10 */
+    uint8_t reserved;         /* 11 */
+    uint16_t* mutual;         /* 16 (64-bit) / 12 (32-bit): rows x columns */
+    uint16_t* extra;          /* 24 / 16: rows x extraColumns */
+    uint16_t* last;           /* 32 / 20: rows */
+    uint16_t* whole;          /* 40 / 24: rows x (columns + extraColumns + 1) */
+    int32_t mutualCount;      /* 48 / 28 */
+    int32_t extraCount;       /* 52 / 32 */
+    int32_t lastCount;        /* 56 / 36 */
+    int32_t wholeCount;       /* 60 / 40 */
+} RawArray;
+#define QV_RAWARRAY_SIZE ((uint32_t)sizeof(RawArray))
+
+/* The newer frame record (no size field): 48 bytes on a 64-bit build, 32 on 32-bit. */
+typedef struct NewRawArray {
+    uint16_t* mutual;
+    uint16_t* extra;
+    uint16_t* last;
+    uint16_t* whole;
+    int32_t mutualCount;
+    int32_t extraCount;
+    int32_t lastCount;
+    int32_t wholeCount;
+} NewRawArray;
+
+typedef struct NewDiagRequest {
+    uint32_t cbSize;          /* 0: must be 8 */
+    uint8_t scanArgument;     /* 4: byte 3 of the scan start */
+    uint8_t loadArgument;     /* 5: byte 3 of the data load */
+    uint8_t dataKind;         /* 6: byte 4 of both; register 0x4E on older firmware */
+    uint8_t reserved;         /* 7: must be 0 */
+} NewDiagRequest;             /* 8 bytes */
+
+QV_API int GetDiagnosticInfo(HANDLE handle, DiagnosticInfo* info);
+/* Fills geometry and counts and allocates the arrays; 0 (nothing allocated) when the
+ * controller reports no rows or no columns. */
+QV_API int BuildRawArray(HANDLE handle, RawArray* array);
+/* Frees the arrays, then leaves diagnostic mode (its answer is not needed). 1. */
+QV_API int FreeRawArray(HANDLE handle, RawArray* array);
+QV_API int BuildNewRawArray(HANDLE handle, NewRawArray* array);
+QV_API int FreeNewRawArray(HANDLE handle, NewRawArray* array);
+
+QV_API int EnterDiagnosticMode(HANDLE handle, int on);
+QV_API int StartNewDiagnosticScan(HANDLE handle, uint8_t argument, uint8_t kind);
+QV_API int LoadNewDiagnosticData(HANDLE handle, uint8_t argument, uint8_t kind);
+QV_API int SetNewDiagnosticNotify(HANDLE handle, int on);
+QV_API int GetNewDiagnosticProgress(HANDLE handle, uint8_t* total, uint8_t* done);
+/* Read the frame the controller holds into the record. */
+QV_API int GetNewDiagnosticScanResult(HANDLE handle, NewRawArray* array);
+QV_API int GetNewDiffMutu(HANDLE handle, NewRawArray* array);
+/* Scan, wait for the scan to finish, read. */
+QV_API int GetNewRawCount(HANDLE handle, NewRawArray* array, NewDiagRequest* request);
+/* Load a diagnostic data frame of the requested kind and read it. */
+QV_API int GetNewDiagData(HANDLE handle, NewRawArray* array, NewDiagRequest* request);
+
+/* Older firmware: selects the array's scan mode as the diagnostic data kind. */
+QV_API int ChangeDiagnosticScan(HANDLE handle, RawArray* array);
+QV_API int GetDiffMutu(HANDLE handle, RawArray* array);
+QV_API int GetRawCount(HANDLE handle, RawArray* array);
+QV_API int GetBaseLine(HANDLE handle, RawArray* array);
+/* The differences of frequency mode mode (controllers with per-mode differences). */
+QV_API int GetModeDiff(HANDLE handle, RawArray* array, uint8_t mode);
+/* The open/short poll. The controller never reports a decoded result: *result stays
+ * 255 and the call returns 0. The three middle arguments are not used. */
+QV_API int OpenShortTestA(HANDLE handle, const void* unused1, const void* unused2, const void* unused3,
+                          uint8_t* result);
+QV_API int OpenShortTestW(HANDLE handle, const void* unused1, const void* unused2, const void* unused3,
+                          uint8_t* result);
+
 /* The virtual-key table: 16 entries of 12 bytes (entrySize of them used). */
 typedef struct VButtonTable {
     uint8_t entry[16][12];

@@ -138,6 +138,32 @@ struct DriverSettings {
                     uint32_t* returned);
 };
 
+// The sensor model: frames of rows x (columns + extraColumns + 1) 16-bit values.
+// Data kinds of a load: 0 baseline, 1 raw counts, 2 differences (raw - baseline,
+// two's complement), 0x80 | m the differences of frequency mode m; any other kind
+// answers the raw counts. A scan always leaves its raw counts loaded. Raw counts are the baseline plus noise that depends on
+// the seed, the scan number, the position (and the mode), so every scan of the
+// same sensor gives the same frames in the same order.
+//   F9 FF 91 a k and F9 00 00 C0 00 (older raw scan; C0 01, the older enter, as
+//     well): start scan n+1, which runs
+//     scanMs of virtual time; its raw counts are loaded.
+//   F9 FF 10 00 00 -> F9 00 00 total done; F9 00 00 80 xx -> F9 total done 00 00,
+//     done = total x elapsed / scanMs (at most total).
+//   F9 FF 92 a k and F9 00 AA 00 k load the frame of kind k of the latest scan.
+//   F9 FF 93 00 f (notify) is echoed.
+// Loading a frame replaces the bulk data (bulk reads and E8 word reads).
+struct SensorProfile {
+    uint32_t seed = 1;
+    uint16_t baseLevel = 3000;  // baseline = baseLevel + a fixed per-position offset (0..255)
+    uint8_t noise = 20;         // raw = baseline + value in [-noise, noise]
+    uint8_t progressTotal = 8;
+    uint32_t scanMs = 0;
+};
+constexpr uint8_t kSensorBaseline = 0, kSensorRaw = 1, kSensorDifference = 2;
+struct ControllerProfile;
+// The frame of kind for scan number scan (1 = the first), as the model holds it.
+std::vector<uint16_t> SensorFrame(const ControllerProfile& profile, uint8_t kind, uint32_t scan);
+
 // What the firmware reports. Defaults describe a current-series 6020 controller
 // with the item protocol off and no slaves.
 struct ControllerProfile {
@@ -246,6 +272,11 @@ struct ControllerProfile {
     std::optional<uint16_t> reportLength = 8;          // FA FF / FA 00 55 -> FA lo hi 00 00; nullopt: refused
     uint8_t scanMode = 0;                               // register 0x4E (bank 0) byte 4, and bank 0x90 0x0E
     uint8_t rows = 0, columns = 0, extraColumns = 0;    // F6 02 02 / F6 02 03, E5 forms
+
+    // The sensor behind the diagnostic commands; nullopt: no scan/load commands
+    // (F9 FF 91/92/93/10, F9 00 00 C0 00, F9 00 00 80 xx, F9 00 AA 00 k are refused)
+    // and frames come only from setBulkData.
+    std::optional<SensorProfile> sensor;
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
 

@@ -85,6 +85,8 @@ struct Controller::Impl {
     std::array<uint8_t, 64> pending{};
 
     bool diagnostic = false;             // F9 .. enter / leave
+    uint32_t scanCount = 0;              // sensor scans started
+    uint64_t scanStartMs = 0;
     std::optional<uint8_t> selected;     // the slave F4 00 k .. 01 selected; none: the master
     bool bootSwitchArmed = false;        // the last command was D4 00 00 00 00
 
@@ -177,7 +179,9 @@ struct Controller::Impl {
     Packet vbuttonItem(const Packet& c);
     Packet panelText(const Packet& c) const;
     Packet stateExPage(uint8_t page) const;
-    Packet diagnosticMode(const Packet& c);
+    Packet diagnosticMode(const Packet& c, uint64_t nowMs);
+    std::optional<Packet> sensorCommand(const Packet& c, uint64_t nowMs);
+    void loadFrame(uint8_t kind);
     Packet olderGeometry(const Packet& c) const;
     Packet wordRead(const Packet& c) const;
 };
@@ -420,7 +424,55 @@ Packet Controller::Impl::stateExPage(uint8_t page) const {
 
 // F9 FF 90 00 v (new form) and F9 00 00 C0 01 / F9 00 00 00 00 (old form): enter and leave
 // diagnostic mode. F9 FF 00 00 00 is the capability query.
-Packet Controller::Impl::diagnosticMode(const Packet& c) {
+void Controller::Impl::loadFrame(uint8_t kind) {
+    const std::vector<uint16_t> frame = SensorFrame(profile, kind, scanCount);
+    bulkData.resize(frame.size() * 2);
+    for (size_t i = 0; i < frame.size(); ++i) {
+        bulkData[2 * i] = uint8_t(frame[i] & 0xFF);
+        bulkData[2 * i + 1] = uint8_t(frame[i] >> 8);
+    }
+}
+
+// The scan, progress and load commands of a controller with a sensor model.
+std::optional<Packet> Controller::Impl::sensorCommand(const Packet& c, uint64_t nowMs) {
+    if (!profile.sensor) return std::nullopt;
+    const SensorProfile& s = *profile.sensor;
+    auto progress = [&] {
+        uint64_t el = nowMs - scanStartMs;
+        uint8_t total = s.progressTotal;
+        uint64_t done = s.scanMs == 0 ? total : std::min<uint64_t>(total, el * total / s.scanMs);
+        return std::pair<uint8_t, uint8_t>{total, uint8_t(done)};
+    };
+    const bool older = c[1] == 0x00;
+    if ((c[1] == 0xFF && c[2] == 0x91) || (older && c[2] == 0x00 && c[3] == 0xC0 && c[4] <= 0x01)) {
+        ++scanCount;
+        scanStartMs = nowMs;
+        loadFrame(kSensorRaw);
+        if (older && c[4] == 0x01) diagnostic = true;  // the older enter starts a scan in diagnostic mode
+        return echo(c);
+    }
+    if (c[1] == 0xFF && c[2] == 0x92) {
+        loadFrame(c[4]);
+        return echo(c);
+    }
+    if (older && c[2] == 0xAA && c[3] == 0x00) {
+        loadFrame(c[4]);
+        return echo(c);
+    }
+    if (c[1] == 0xFF && c[2] == 0x93 && c[3] == 0x00) return echo(c);
+    if (c[1] == 0xFF && c[2] == 0x10 && c[3] == 0x00 && c[4] == 0x00) {
+        auto [total, done] = progress();
+        return Packet{0xF9, 0x00, 0x00, total, done};
+    }
+    if (older && c[2] == 0x00 && c[3] == 0x80) {
+        auto [total, done] = progress();
+        return Packet{0xF9, total, done, 0x00, 0x00};
+    }
+    return std::nullopt;
+}
+
+Packet Controller::Impl::diagnosticMode(const Packet& c, uint64_t nowMs) {
+    if (auto r = sensorCommand(c, nowMs)) return *r;
     if (c[1] == 0xFF && c[2] == 0 && c[3] == 0 && c[4] == 0) {
         if (!profile.capability) return refusal(c);
         return withBytes(0xF9, *profile.capability);
@@ -459,6 +511,8 @@ Packet Controller::Impl::wordRead(const Packet& c) const {
     size_t perRow = size_t(profile.columns) + profile.extraColumns + 1;
     uint16_t a = frameWord(size_t(c[1]) * perRow + c[2]);
     uint16_t b = frameWord(size_t(c[3]) * perRow + c[4]);
+    // E8 00 00 00 00 carries its one value in bytes 3..4 only.
+    if (c[1] == 0 && c[2] == 0 && c[3] == 0 && c[4] == 0) a = 0;
     return {0xE8, uint8_t(a & 0xFF), uint8_t(a >> 8), uint8_t(b & 0xFF), uint8_t(b >> 8)};
 }
 
@@ -556,7 +610,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xF6: return paramItem(c);
         case 0xE5: return olderGeometry(c);
         case 0xE8: return wordRead(c);
-        case 0xF9: return diagnosticMode(c);
+        case 0xF9: return diagnosticMode(c, nowMs);
         case 0xFA: {
             bool query = c[1] == 0xFF && c[2] == 0 && c[3] == 0 && c[4] == 0;
             bool start = c[1] == 0x00 && c[2] == 0x55 && c[3] == 0 && c[4] == 0;
