@@ -1,0 +1,201 @@
+#include "hidraw_input.h"
+
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <libudev.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qvdraw {
+
+bool isTouchScreenDescriptor(std::span<const uint8_t> d) {
+    uint32_t page = 0;
+    uint32_t usage = 0;
+    bool haveUsage = false;
+    size_t i = 0;
+    while (i < d.size()) {
+        uint8_t prefix = d[i];
+        if (prefix == 0xFE) {
+            if (i + 1 >= d.size()) return false;
+            i += 3 + d[i + 1];
+            continue;
+        }
+        int size = prefix & 3;
+        if (size == 3) size = 4;
+        if (i + 1 + size > d.size()) return false;
+        uint32_t raw = 0;
+        for (int b = 0; b < size; ++b) raw |= uint32_t(d[i + 1 + b]) << (8 * b);
+        int type = (prefix >> 2) & 3, tag = prefix >> 4;
+        i += 1 + size;
+        if (type == 1 && tag == 0) page = raw;
+        else if (type == 2 && tag == 0) { usage = size == 4 ? raw : (page << 16 | raw); haveUsage = true; }
+        else if (type == 0) {
+            if (tag == 10 && raw == 1 && haveUsage && usage == (0x0Du << 16 | 0x04)) return true;
+            haveUsage = false;
+        }
+    }
+    return false;
+}
+
+std::optional<DeviceIdentity> queryHidrawDevice(int fd, std::string* error) {
+    DeviceIdentity id;
+    hidraw_devinfo info{};
+    if (::ioctl(fd, HIDIOCGRAWINFO, &info) < 0) {
+        if (error) *error = std::string("HIDIOCGRAWINFO failed: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    id.vendor = uint16_t(info.vendor);
+    id.product = uint16_t(info.product);
+    int size = 0;
+    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
+        if (error) *error = std::string("HIDIOCGRDESCSIZE failed: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    hidraw_report_descriptor desc{};
+    desc.size = uint32_t(size);
+    if (::ioctl(fd, HIDIOCGRDESC, &desc) < 0) {
+        if (error) *error = std::string("HIDIOCGRDESC failed: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    id.descriptor.assign(desc.value, desc.value + desc.size);
+    return id;
+}
+
+std::optional<DeviceIdentity> TouchReportProcessor::identity(const std::string& node) {
+    std::string why;
+    auto id = query_ ? query_(node, &why) : std::nullopt;
+    if (!id) error_ = node + ": " + (why.empty() ? std::string("no device query") : why);
+    return id;
+}
+
+int32_t TouchReportProcessor::logicalRange(const std::string& node) {
+    if (auto cached = caches_.logicalRange(node)) return *cached;
+    auto id = identity(node);
+    if (!id) return kDefaultLogicalMax;
+    LogicalRange range = logicalRangeFromDescriptor(id->descriptor);
+    if (!range.maximum) {
+        error_ = node + ": " + range.error;
+        return kDefaultLogicalMax;
+    }
+    caches_.storeLogicalRange(node, *range.maximum);
+    return *range.maximum;
+}
+
+ReportKind TouchReportProcessor::reportKind(const std::string& node) {
+    if (auto cached = caches_.reportKind(node)) return *cached;
+    auto id = identity(node);
+    if (!id) return ReportKind::Plain;
+    ReportKind kind = reportKindFor(id->vendor, id->product);
+    caches_.storeReportKind(node, kind);
+    return kind;
+}
+
+TouchReportProcessor::Decoded TouchReportProcessor::process(const std::string& node, std::span<const uint8_t> bytes) {
+    Decoded out;
+    const int32_t logical = logicalRange(node);
+    out.report = decodeReport(bytes);
+    out.maximum = reportMaximum(reportKind(node), out.report.reportId, out.report.slotCount, logical);
+    return out;
+}
+
+HidrawReader::HidrawReader(QObject* parent)
+    : QObject(parent), processor_([this](const std::string& node, std::string* error) -> std::optional<DeviceIdentity> {
+          auto it = fds_.find(node);
+          if (it == fds_.end()) {
+              if (error) *error = "the node is not open";
+              return std::nullopt;
+          }
+          return queryHidrawDevice(it->second, error);
+      }) {}
+
+HidrawReader::~HidrawReader() {
+    closeNodes();
+    if (monitor_) udev_monitor_unref(monitor_);
+    if (udev_) udev_unref(udev_);
+}
+
+int HidrawReader::start(const QString& folder) {
+    folder_ = folder;
+    errors_.clear();
+    openNodes();
+    udev_ = udev_new();
+    if (udev_) monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+    if (monitor_ && udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) == 0 &&
+        udev_monitor_enable_receiving(monitor_) == 0) {
+        monitorNotifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
+        connect(monitorNotifier_, &QSocketNotifier::activated, this, &HidrawReader::udevEvent);
+    } else {
+        errors_ << QStringLiteral("udev monitor for hidraw unavailable: device arrival and removal are not followed");
+    }
+    return openCount();
+}
+
+void HidrawReader::openNodes() {
+    const QStringList names = QDir(folder_).entryList({QStringLiteral("hidraw*")}, QDir::System | QDir::Files);
+    for (const QString& name : names) {
+        const std::string node = QDir(folder_).filePath(name).toStdString();
+        int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            errors_ << QStringLiteral("%1: %2").arg(QString::fromStdString(node), QString::fromLocal8Bit(std::strerror(errno)));
+            continue;
+        }
+        std::string why;
+        auto id = queryHidrawDevice(fd, &why);
+        if (!id || !isTouchScreenDescriptor(id->descriptor)) {
+            if (!id) errors_ << QString::fromStdString(node + ": " + why);
+            ::close(fd);
+            continue;
+        }
+        Node n;
+        n.fd = fd;
+        n.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(n.notifier, &QSocketNotifier::activated, this, [this, node] { readNode(node); });
+        nodes_[node] = n;
+        fds_[node] = fd;
+    }
+}
+
+void HidrawReader::closeNodes() {
+    for (auto& [node, n] : nodes_) {
+        delete n.notifier;
+        ::close(n.fd);
+    }
+    nodes_.clear();
+    fds_.clear();
+}
+
+void HidrawReader::readNode(const std::string& node) {
+    auto it = nodes_.find(node);
+    if (it == nodes_.end()) return;
+    uint8_t buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(it->second.fd, buffer, sizeof buffer);
+        if (n > 0) {
+            auto decoded = processor_.process(node, std::span<const uint8_t>(buffer, size_t(n)));
+            emit reportDecoded(decoded.report, decoded.maximum);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            // The device went away; udev's remove event reopens the rest.
+            it->second.notifier->setEnabled(false);
+        }
+        return;
+    }
+}
+
+void HidrawReader::udevEvent() {
+    if (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
+    processor_.devicesChanged();
+    closeNodes();
+    openNodes();
+    emit devicesChanged();
+}
+
+} // namespace qvdraw
