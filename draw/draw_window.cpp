@@ -590,7 +590,6 @@ void DrawWindow::runKey(int key) {
         });
         // The Esc that closed the dialog must not reach this window as an exit.
         connect(distanceDialog_, &QDialog::rejected, this, [this] { swallowKeyUp_ = true; });
-        connect(distanceDialog_, &QObject::destroyed, this, [this] { distanceDialog_ = nullptr; });
         distanceDialog_->open();
         break;
     }

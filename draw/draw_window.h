@@ -3,6 +3,9 @@
 // windows by title.
 #pragma once
 
+#include <QPointer>
+
+#include "set_distance_dialog.h"
 #include "input_injector.h"
 #include "outer_detect.h"
 #include "stroke_recorder.h"
@@ -73,7 +76,7 @@ public:
     bool fullScreenOn() const { return fullScreen_; }
     bool repaintTimerOn() const;
     // The open "Set Distance" dialog, or nullptr.
-    class SetDistanceDialog* distanceDialog() const { return distanceDialog_; }
+    SetDistanceDialog* distanceDialog() const { return distanceDialog_.data(); }
     // The popup menu (its items run keys through menuItemKey).
     class QMenu* menu() const { return menu_; }
     // The live-test panel, as the one-second tick draws it.
@@ -154,7 +157,9 @@ private:
     bool qtTouch_ = true;
     bool sampleRate_ = false;
     bool swallowKeyUp_ = false;
-    class SetDistanceDialog* distanceDialog_ = nullptr;
+    // Forgets the dialog by itself when it closes (it deletes itself on close),
+    // also while this window is being destroyed.
+    QPointer<SetDistanceDialog> distanceDialog_;
     bool sGuard_ = false;
     bool fullScreen_ = false;
     QRect savedGeometry_;

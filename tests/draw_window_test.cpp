@@ -104,7 +104,8 @@ TEST_F(DrawWindowTest, PenUpMarksOutlineFirstAndLastPoints) {
 }
 
 TEST_F(DrawWindowTest, QtTouchEventsDrawStrokes) {
-    QPointingDevice* device = QTest::createTouchDevice();
+    // One device for the whole program: Qt keeps it registered until exit.
+    static QPointingDevice* const device = QTest::createTouchDevice();
     QTest::touchEvent(&window, device).press(0, QPoint(100, 100));
     QTest::touchEvent(&window, device).move(0, QPoint(160, 100));
     EXPECT_TRUE(window.recorder().track(0).active());
