@@ -18,15 +18,7 @@ qvsim::PanelSizeEntry PanelEntry(const char* name, uint8_t inches, uint8_t tenth
 
 // A controller with the item protocol, three ICs and every information source.
 qvsim::ControllerProfile InfoProfile() {
-    qvsim::ControllerProfile p;
-    p.identityNumber = 6020;
-    p.letter = 1;
-    p.major = 2;
-    p.minor = 7;
-    p.customer = 5;
-    p.buildA = 3;
-    p.buildB = 4;
-    p.customerBytes = {1, 2, 3, 0};
+    qvsim::ControllerProfile p = CurrentMasterProfile();
     p.featureF4 = {0x82, 0, 0, 0};  // item protocol present
     p.paraVersion = 152;
     p.slaveCount = 3;

@@ -9,19 +9,7 @@ using namespace qvtest;
 namespace {
 
 // A current controller: QV6020A, customer 5, version 2.7, build 3.4, boot loader 1.3 'B'.
-qvsim::ControllerProfile Master() {
-    qvsim::ControllerProfile p;
-    p.identityNumber = 6020;
-    p.letter = 1;
-    p.major = 2;
-    p.minor = 7;
-    p.customer = 5;
-    p.buildA = 3;
-    p.buildB = 4;
-    p.customerBytes = {1, 2, 3, 0};
-    p.slaveCount = 1;  // the master alone
-    return p;
-}
+qvsim::ControllerProfile Master() { return CurrentMasterProfile(); }
 
 qvsim::SlaveProfile Slave(uint16_t number, uint8_t letter, uint8_t minor, uint8_t customer, uint8_t a, uint8_t b,
                           std::array<uint8_t, 4> customerBytes) {
