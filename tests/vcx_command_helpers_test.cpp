@@ -68,7 +68,8 @@ protected:
         c_.api.EnterDiagnosticMode = fakeEnterDiag;
         c_.api.EnablePCAPScan = fakePCAP;
         c_.api.GetStateFlagEx = fakeStateFlagEx;
-        c_.eventHalt = {fakeGetEventHalt, fakeClearEventHalt};
+        c_.records.paraFuncTable.GetEventHalt = fakeGetEventHalt;
+        c_.records.paraFuncTable.ClearEventHalt = fakeClearEventHalt;
         c_.dev.device = kHandle;
         c_.sleepMs = [this](int ms) { sleeps_.push_back(ms); };
     }
@@ -261,7 +262,7 @@ TEST_F(VcxCommandHelpers, ScanResumption) {
         fake_.haltState = c.haltState;
         fake_.stateFlag = c.stateFlag;
         c_.dev.eventHaltSupported = c.eventHalt;
-        c_.records.diagInfo.geometry[11] = c.generation;
+        c_.records.diagInfo.capability[3] = c.generation;
         vcx::SetDiagnosticScanState(c_);
         EXPECT_EQ(fake_.calls, c.calls);
     }

@@ -45,14 +45,14 @@ TEST(VcxControllerBinding, VersionTestAndRegistrationPerLibrary) {
     } cases[] = {
         // 1.3.0.11 without RegisterNotify: accepted, the empty slot is skipped.
         {VCX_FAKE_PARTIAL, true, {}, 3, false},
-        {VCX_FAKE_NOTIFY, true, {}, 5, true},
+        {VCX_FAKE_NOTIFY, true, {}, 6, true},
         {VCX_FAKE_OLD, false,
          "Your Quorvane library (libQV_Standard.so) version : 1.2.9.0 is too old; update your libarary version to : "
          "1.3.0.0.",
-         5, false},
+         6, false},
         {VCX_FAKE_NOVERSION, false,
          "Your Quorvane library (libQV_Standard.so) version is too old; update your libarary version to : 1.3.0.0.",
-         4, false},
+         5, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -71,8 +71,8 @@ TEST(VcxControllerBinding, VersionTestAndRegistrationPerLibrary) {
         EXPECT_EQ(ctl.records.diagInfo.cbSize, 16u);
         EXPECT_EQ(ctl.records.newDiagRequest.cbSize, 8u);
         EXPECT_EQ(ctl.records.newRawArray.mutual, nullptr);
-        EXPECT_EQ(ctl.records.newRawArray.counts[3], 0);
-        EXPECT_EQ(ctl.records.diagInfo.geometry[11], 0);
+        EXPECT_EQ(ctl.records.newRawArray.wholeCount, 0);
+        EXPECT_EQ(ctl.records.diagInfo.capability[3], 0);
         EXPECT_EQ(ctl.records.stateFlagEx.size, 12u);
         // The parameter groups: the sizes that select the newest layouts.
         const vcx::ProgramRecords& r = ctl.records;
@@ -97,6 +97,13 @@ TEST(VcxControllerBinding, VersionTestAndRegistrationPerLibrary) {
         }
         EXPECT_EQ(exportedInt(ctl.library, "fake_register_calls"), c.registers ? 1 : 0);
         EXPECT_EQ(ctl.devNotify[2] != nullptr, c.registers);
+        // The whole 53-entry table is handed over, and only to an accepted library.
+        const bool handsTable = c.accepted && c.registers;
+        const auto* tableSize = static_cast<uint32_t*>(dlsym(ctl.library, "fake_table_size"));
+        ASSERT_NE(tableSize, nullptr);
+        EXPECT_EQ(*tableSize, handsTable ? QV_PARAMETER_TABLE_SIZE(53) : 0u);
+        EXPECT_EQ(r.paraFuncTable.cbSize, QV_PARAMETER_TABLE_SIZE(53));
+        EXPECT_EQ(r.paraFuncTable.GetParameterGeneralInfo != nullptr, handsTable);
         vcx::unloadControllerLibrary(ctl);
     }
 }
@@ -194,6 +201,9 @@ TEST(VcxControllerBinding, TheBuiltLibraryBindsItsExportsByName) {
     EXPECT_NE(ctl.api.SendCmd, nullptr);
     EXPECT_NE(ctl.api.RegisterNotify, nullptr);
     EXPECT_EQ(ctl.api.Zelmar_call_process, nullptr);
+    // The library took the table's size: every entry up to the last is filled.
+    EXPECT_NE(ctl.records.paraFuncTable.GetParameterGeneralInfo, nullptr);
+    EXPECT_NE(ctl.records.paraFuncTable.SetParameterCustom, nullptr);
     vcx::unloadControllerLibrary(ctl);
 }
 

@@ -41,6 +41,8 @@ uint32_t littleEndian(const Packet& p) {
 void sleepFor(Controller& c, int ms) {
     if (c.sleepMs)
         c.sleepMs(ms);
+    else if (c.platformSleep)
+        c.platformSleep(uint32_t(ms));
     else
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -54,7 +56,7 @@ void deliverNotification(void* context, uint32_t message, uintptr_t wParam, intp
 }
 
 void resumeScanning(Controller& c) {
-    if (c.records.diagInfo.geometry[11] >= 32) {
+    if (c.records.diagInfo.capability[3] >= 32) {
         if (c.api.EnterDiagnosticMode) c.api.EnterDiagnosticMode(c.dev.device, 0);
     } else {
         if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
@@ -99,6 +101,7 @@ void stampProgramRecords(ProgramRecords& r) {
     r.fwInformation.size = sizeof(FirmwareInformationW);
     r.diagInfo.cbSize = sizeof(DiagnosticInfo);
     r.newDiagRequest.cbSize = sizeof(NewDiagRequest);
+    r.paraFuncTable.cbSize = QV_PARAMETER_TABLE_SIZE(53);
     r.stateFlagEx.size = sizeof(StateFlagEx);
     const auto stamp = [](auto& group) { group.cbSize = sizeof group; };
     stamp(r.generalInfo);
@@ -187,6 +190,8 @@ bool loadControllerLibrary(QWidget* owner, Controller& c, const QStringList& can
 bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module) {
     c.library = module;
     bindControllerApi(c.api, [module](const char* name) { return dlsym(module, name); });
+    c.platformSleep = reinterpret_cast<void (*)(uint32_t)>(dlsym(module, "QVPlatformSleep"));
+    c.platformTickCount = reinterpret_cast<uint32_t (*)()>(dlsym(module, "QVPlatformTickCount"));
     stampProgramRecords(c.records);
 
     QString refusal;
@@ -202,8 +207,9 @@ bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module) {
         return false;
     }
 
-    // The parameter function table is handed over once the library's interface
-    // declares its record; until then slot 41 stays bound and unused.
+    // The whole table: 53 entry points (216 bytes on a 32-bit build, 428 here).
+    // Its result is not looked at: a library that takes fewer entries leaves the rest empty.
+    if (c.api.SetupParameterFunctionPointer) c.api.SetupParameterFunctionPointer(&c.records.paraFuncTable);
     if (c.api.RegisterNotify) {
         c.notifyWindow = owner;
         if (!c.notifyGate) c.notifyGate = std::make_unique<qvui::GuiCallGate>();
@@ -217,6 +223,8 @@ void unloadControllerLibrary(Controller& c) {
     if (c.api.UnRegisterNotify && (c.devNotify[0] || c.devNotify[1] || c.devNotify[2]))
         c.api.UnRegisterNotify(c.devNotify[0], c.devNotify[1], c.devNotify[2]);
     c.devNotify[0] = c.devNotify[1] = c.devNotify[2] = nullptr;
+    c.platformSleep = nullptr;
+    c.platformTickCount = nullptr;
     if (c.library) dlclose(c.library);
     c.library = nullptr;
 }
@@ -375,11 +383,11 @@ int ResetAndCloseDevice(Controller& c) {
 void SetDiagnosticScanState(Controller& c) {
     if (c.dev.eventHaltSupported) {
         uint8_t state = 0;
-        if (!c.eventHalt.getEventHalt) return;
-        c.eventHalt.getEventHalt(c.dev.device, &state);
+        if (!c.records.paraFuncTable.GetEventHalt) return;
+        c.records.paraFuncTable.GetEventHalt(c.dev.device, &state);
         if (state > 0) {
             resumeScanning(c);
-            if (c.eventHalt.clearEventHalt) c.eventHalt.clearEventHalt(c.dev.device);
+            if (c.records.paraFuncTable.ClearEventHalt) c.records.paraFuncTable.ClearEventHalt(c.dev.device);
         }
         return;
     }

@@ -32,8 +32,6 @@ namespace vcx {
 // bound by name like every other and cast to its type where it is used.
 using UntypedEntry = void (*)();
 
-using EnterDiagnosticModeFn = int (*)(HANDLE handle, int flag);
-
 // Slot order, export name, and the type the slot holds.
 #define VCX_CONTROLLER_SLOTS(X)                                                \
     X(EnumerateHidDevicesExW, decltype(&::EnumerateHidDevicesExW))             \
@@ -64,19 +62,19 @@ using EnterDiagnosticModeFn = int (*)(HANDLE handle, int flag);
     X(EnableLogCommandLine, decltype(&::EnableLogCommandLine))                 \
     X(SetCommandLogPathW, decltype(&::SetCommandLogPathW))                     \
     X(WriteCommandLogW, decltype(&::WriteCommandLogW))                         \
-    X(EnterDiagnosticMode, EnterDiagnosticModeFn)                              \
-    X(GetDiagnosticInfo, UntypedEntry)                                         \
-    X(BuildNewRawArray, UntypedEntry)                                          \
-    X(FreeNewRawArray, UntypedEntry)                                           \
-    X(GetNewDiffMutu, UntypedEntry)                                            \
-    X(GetNewRawCount, UntypedEntry)                                            \
-    X(GetNewDiagData, UntypedEntry)                                            \
+    X(EnterDiagnosticMode, decltype(&::EnterDiagnosticMode))                   \
+    X(GetDiagnosticInfo, decltype(&::GetDiagnosticInfo))                       \
+    X(BuildNewRawArray, decltype(&::BuildNewRawArray))                         \
+    X(FreeNewRawArray, decltype(&::FreeNewRawArray))                           \
+    X(GetNewDiffMutu, decltype(&::GetNewDiffMutu))                             \
+    X(GetNewRawCount, decltype(&::GetNewRawCount))                             \
+    X(GetNewDiagData, decltype(&::GetNewDiagData))                             \
     X(GetParameterList, UntypedEntry)                                          \
     X(GetAPBTParaList, UntypedEntry)                                           \
     X(SetParameterList, UntypedEntry)                                          \
     X(SetAPBTParaList, UntypedEntry)                                           \
     X(GetParameterConst, UntypedEntry)                                         \
-    X(SetupParameterFunctionPointer, UntypedEntry)                             \
+    X(SetupParameterFunctionPointer, decltype(&::SetupParameterFunctionPointer)) \
     X(SendCmd, decltype(&::SendCmd))                                           \
     X(SendCmdOnly, decltype(&::SendCmdOnly))                                   \
     X(SendDelayCmd, decltype(&::SendDelayCmd))                                 \
@@ -111,28 +109,6 @@ struct ControllerApi {
 // Fills every slot from `lookup` (name -> address or nullptr), in slot order.
 void bindControllerApi(ControllerApi& api, const std::function<void*(const char*)>& lookup);
 
-// The records of the diagnostic exports, as the library's interface lays them out.
-struct DiagnosticInfo {
-    uint32_t cbSize;
-    uint8_t geometry[12]; // the last byte is the controller's generation byte
-};
-static_assert(sizeof(DiagnosticInfo) == 16);
-struct NewDiagRequest {
-    uint32_t cbSize;
-    uint8_t scanArgument;
-    uint8_t loadArgument;
-    uint8_t dataKind;
-    uint8_t reserved;
-};
-static_assert(sizeof(NewDiagRequest) == 8);
-struct NewRawArray {
-    uint16_t* mutual;
-    uint16_t* extra;
-    uint16_t* lastColumn;
-    uint16_t* frame;
-    int32_t counts[4];
-};
-
 // The program-wide records that cross the library boundary; the binding zeroes
 // them and stamps each size field.
 struct ProgramRecords {
@@ -140,6 +116,8 @@ struct ProgramRecords {
     DiagnosticInfo diagInfo;            // 16
     NewDiagRequest newDiagRequest;      // 8
     NewRawArray newRawArray;            // no size field: all zero
+    // The parameter entry points; the library fills as many as the size names.
+    ParameterFunctionTable paraFuncTable; // QV_PARAMETER_TABLE_SIZE(53)
     StateFlagEx stateFlagEx;            // 12
     // The parameter groups, each stamped with its whole size.
     ParameterGeneralInfo generalInfo;
@@ -163,12 +141,6 @@ struct ProgramRecords {
 };
 void stampProgramRecords(ProgramRecords& r);
 
-// The event-halt entry points of the parameter function table.
-struct EventHaltEntries {
-    int (*getEventHalt)(HANDLE handle, uint8_t* state) = nullptr;
-    int (*clearEventHalt)(HANDLE handle) = nullptr;
-};
-
 // The current device, as the main window's device read-out leaves it.
 struct DeviceState {
     HANDLE device = INVALID_HANDLE_VALUE;
@@ -191,9 +163,13 @@ struct Controller {
     QString loadError;       // why nothing could be loaded, per candidate
     HDEVNOTIFY devNotify[3] = {nullptr, nullptr, nullptr};
     ProgramRecords records{};
-    EventHaltEntries eventHalt;
     DeviceState dev;
-    // The helpers' waits; a test replaces it to run without real time.
+    // The library's clock (real time, or the simulated controllers' virtual
+    // clock), bound by name beside the slots; the program's own waits and tick
+    // counts go through it so that in sim mode they take no real time.
+    void (*platformSleep)(uint32_t ms) = nullptr;
+    uint32_t (*platformTickCount)() = nullptr;
+    // Replaces the waits (tests); unset, the library's clock, else real time.
     std::function<void(int ms)> sleepMs;
 
     // The window device notifications reach (as QV_WM_DEVICECHANGE messages,

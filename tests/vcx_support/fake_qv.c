@@ -4,7 +4,8 @@
  * FAKE_NOTIFY exports RegisterNotify and UnRegisterNotify, which count their
  * calls, and fake_fire_device_change, which delivers a device-change message to
  * the registered window from a thread of its own, as the library's udev monitor
- * does. Every variant exports SendCmd and CloseDevice and nothing else the
+ * does, and SetupParameterFunctionPointer, which keeps the size it was handed
+ * and fills the first entry. Every variant exports SendCmd and CloseDevice and nothing else the
  * program binds. */
 #include "QV_Standard.h"
 
@@ -25,6 +26,7 @@ int GetLibraryVersion(int* major, int* minor, int* build, int* revision) {
 
 FAKE_EXPORT int fake_register_calls = 0;
 FAKE_EXPORT int fake_unregister_calls = 0;
+FAKE_EXPORT uint32_t fake_table_size = 0;
 
 #ifdef FAKE_NOTIFY
 static HWND registered;
@@ -41,6 +43,18 @@ int RegisterNotify(HWND window, HDEVNOTIFY* first, HDEVNOTIFY* second, HDEVNOTIF
 int UnRegisterNotify(HDEVNOTIFY first, HDEVNOTIFY second, HDEVNOTIFY usb) {
     if (first == (HDEVNOTIFY)(intptr_t)1 && second == (HDEVNOTIFY)(intptr_t)2 && usb == (HDEVNOTIFY)(intptr_t)3)
         ++fake_unregister_calls;
+    return 1;
+}
+
+static int fakeGeneralInfo(HANDLE handle, ParameterGeneralInfo* info) {
+    (void)handle;
+    (void)info;
+    return 1;
+}
+
+int SetupParameterFunctionPointer(ParameterFunctionTable* table) {
+    fake_table_size = table->cbSize;
+    table->GetParameterGeneralInfo = fakeGeneralInfo;
     return 1;
 }
 
