@@ -31,6 +31,9 @@ namespace vcx {
 // An entry point whose typed form comes with the code that calls it; it is
 // bound by name like every other and cast to its type where it is used.
 using UntypedEntry = void (*)();
+// The parameter-list entry points: the lists live in the library, the record points at them.
+using ParameterListFn = int (*)(HANDLE handle, ParameterList* lists);
+using ParameterConstFn = int (*)(HANDLE handle, uint8_t block[80]);
 
 // Slot order, export name, and the type the slot holds.
 #define VCX_CONTROLLER_SLOTS(X)                                                \
@@ -69,11 +72,11 @@ using UntypedEntry = void (*)();
     X(GetNewDiffMutu, decltype(&::GetNewDiffMutu))                             \
     X(GetNewRawCount, decltype(&::GetNewRawCount))                             \
     X(GetNewDiagData, decltype(&::GetNewDiagData))                             \
-    X(GetParameterList, UntypedEntry)                                          \
-    X(GetAPBTParaList, UntypedEntry)                                           \
-    X(SetParameterList, UntypedEntry)                                          \
-    X(SetAPBTParaList, UntypedEntry)                                           \
-    X(GetParameterConst, UntypedEntry)                                         \
+    X(GetParameterList, ParameterListFn)                                       \
+    X(GetAPBTParaList, ParameterListFn)                                        \
+    X(SetParameterList, ParameterListFn)                                       \
+    X(SetAPBTParaList, ParameterListFn)                                        \
+    X(GetParameterConst, ParameterConstFn)                                     \
     X(SetupParameterFunctionPointer, decltype(&::SetupParameterFunctionPointer)) \
     X(SendCmd, decltype(&::SendCmd))                                           \
     X(SendCmdOnly, decltype(&::SendCmdOnly))                                   \
@@ -112,7 +115,9 @@ void bindControllerApi(ControllerApi& api, const std::function<void*(const char*
 // The program-wide records that cross the library boundary; the binding zeroes
 // them and stamps each size field.
 struct ProgramRecords {
+    FirmwareVersionInfoW fwVersion;     // no size field
     FirmwareInformationW fwInformation; // stamped 208
+    ParameterList paraList;             // library-owned lists, no size field
     DiagnosticInfo diagInfo;            // 16
     NewDiagRequest newDiagRequest;      // 8
     NewRawArray newRawArray;            // no size field: all zero
@@ -152,6 +157,10 @@ struct DeviceState {
     QString currentKey;
     uint16_t scanControlWord = 0;    // bit 0x2000: F3 00 0D instead of FD
     uint32_t e7Value = 0;            // the last E7 00 value read
+    QString modelName;               // model name of the open device
+    bool listsRead = false;          // the touch and boot lists were read
+    uint16_t parameterCrc = 0;       // the controller's parameter CRC (CheckParameterCRC [0])
+    uint16_t computedCrc = 0;        // the CRC over the lists the program holds ([1])
 };
 
 // Everything the binding and the helpers share: one process-wide instance

@@ -1,0 +1,207 @@
+#include "shell/device_finder.h"
+
+#include "shell/app_startup.h"
+#include "shell/platform/ini_file.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <thread>
+
+namespace vcx {
+
+namespace {
+
+// The enumeration calls report their devices synchronously, on this thread.
+DeviceFinder* g_listing = nullptr;
+
+QString bounded(const QVWCHAR* text, int maxChars) {
+    if (!text) return {};
+    int n = 0;
+    while (n < maxChars && text[n]) ++n;
+    return QString::fromUtf16(text, n);
+}
+
+int EnumDeviceCallback(const QVWCHAR* path, const QVWCHAR* model, const QVWCHAR* key) {
+    DeviceFinder* f = g_listing;
+    if (!f) return 1;
+    ++f->reported;
+    if (int(f->list.size()) < DeviceFinder::kMaxDevices)
+        f->list.push_back({bounded(path, 259), bounded(model, 19), bounded(key, 19)});
+    return 1;
+}
+
+std::u16string wide(const QString& s) { return s.toStdU16String(); }
+
+void log(Controller& c, const QString& text) {
+    if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(wide(text).c_str());
+}
+
+void wait(Controller& c, int ms) {
+    if (c.sleepMs)
+        c.sleepMs(ms);
+    else if (c.platformSleep)
+        c.platformSleep(uint32_t(ms));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool open(Controller& c, const ListedDevice& d) {
+    if (!c.api.OpenDeviceW) return false;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (!c.api.OpenDeviceW(wide(d.path).c_str(), &h) || h == INVALID_HANDLE_VALUE) return false;
+    c.dev.device = h;
+    return true;
+}
+
+void close(Controller& c) {
+    if (c.dev.device == INVALID_HANDLE_VALUE) return;
+    if (c.api.CloseDevice) c.api.CloseDevice(c.dev.device);
+    c.dev.device = INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
+DeviceFinder& deviceFinder() {
+    static DeviceFinder f = [] {
+        DeviceFinder d;
+        d.programFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+        d.enumFU = startupState().options.optEnumFU;
+        d.fileArg = &startupState().fileArg;
+        return d;
+    }();
+    return f;
+}
+
+bool FindQVDevice(Controller& c, DeviceFinder& f) {
+    if (!c.library) return false;
+    log(c, QStringLiteral("\rFindQVDevice()\r"));
+    close(c);
+
+    f.list.clear();
+    f.reported = 0;
+    g_listing = &f;
+    if (c.api.EnumerateHidDevicesExW) c.api.EnumerateHidDevicesExW(EnumDeviceCallback);
+    if (c.api.EnumerateQVDevicesExW) c.api.EnumerateQVDevicesExW(EnumDeviceCallback, 15);
+    g_listing = nullptr;
+    wait(c, 100);
+    if (f.reported > DeviceFinder::kMaxDevices)
+        log(c, QStringLiteral("\rFindQVDevice() : %1 controllers found, the first %2 are listed\r")
+                   .arg(f.reported)
+                   .arg(DeviceFinder::kMaxDevices));
+
+    if (f.list.empty()) {
+        c.dev.device = INVALID_HANDLE_VALUE;
+        return false;
+    }
+    const int index = f.enumFU ? OpenEnumUpdateDevice(c, f) : OpenPreferredDevice(c, f);
+    if (index < 0) return false;
+    uint32_t type = 0;
+    if (!c.api.GetDeviceType || !c.api.GetDeviceType(c.dev.device, &type)) return false;
+    c.dev.deviceType = type;
+    c.dev.modelName = f.list[index].model;
+    c.dev.currentKey = f.list[index].key;
+    c.dev.rememberedKey.clear();
+    return true;
+}
+
+int OpenPreferredDevice(Controller& c, DeviceFinder& f) {
+    const int n = int(f.list.size());
+    if (!c.dev.rememberedKey.isEmpty()) {
+        for (int i = 0; i < n; ++i)
+            if (f.list[i].key == c.dev.rememberedKey && open(c, f.list[i])) return i;
+        return -1;
+    }
+    if (n == 1) return open(c, f.list[0]) ? 0 : -1;
+
+    // Pass 1: the series of every device that opens; pass 2: the first current-series one.
+    std::vector<int> series(n, -1);
+    for (int i = 0; i < n; ++i) {
+        if (!open(c, f.list[i])) continue;
+        uint8_t s = 0;
+        if (c.api.GetQVOstraMelk && c.api.GetQVOstraMelk(c.dev.device, &s)) series[i] = s;
+        close(c);
+    }
+    for (int i = 0; i < n; ++i)
+        if (series[i] == QV_SERIES_CURRENT && open(c, f.list[i])) return i;
+    return open(c, f.list[0]) ? 0 : -1;
+}
+
+int OpenEnumUpdateDevice(Controller& c, DeviceFinder& f) {
+    const int n = int(f.list.size());
+    if (!f.enumKey.isEmpty()) {
+        for (int i = 0; i < n; ++i)
+            if (f.list[i].key == f.enumKey && open(c, f.list[i])) return i;
+        return -1;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (f.handledKeys.contains(f.list[i].key)) continue;
+        if (!open(c, f.list[i])) continue;
+        ProgramRecords& r = c.records;
+        bool ok = c.api.GetFWVersionW && c.api.GetFWVersionW(c.dev.device, &r.fwVersion) &&
+                  c.api.GetFWInformationW && c.api.GetFWInformationW(c.dev.device, &r.fwInformation) &&
+                  r.fwVersion.masterInBoot == 0 && c.api.GetAPBTParaList &&
+                  c.api.GetAPBTParaList(c.dev.device, &r.paraList);
+        if (ok) {
+            uint16_t crc[2] = {0, 0};
+            CheckParameterCRC(c, crc);
+            ok = LookUpEnumUpdate(c, f);
+        }
+        if (ok) {
+            f.enumKey = f.list[i].key;
+            if (f.handledKeys.size() < DeviceFinder::kMaxDevices) f.handledKeys.append(f.enumKey);
+            return i;
+        }
+        close(c);
+    }
+    return -1;
+}
+
+QString enumUpdateSection(const FirmwareInformationW& info) {
+    QString section = QStringLiteral("QV%1").arg(info.productNumber);
+    if (info.productLetter) section += QChar(char16_t(info.productLetter + 64));
+    return section.left(19);
+}
+
+bool LookUpEnumUpdate(Controller& c, DeviceFinder& f) {
+    const QString ini = f.programFolder + QLatin1String(kEnumUpdateIni);
+    const QString key = QString::asprintf("x%04X", unsigned(c.dev.parameterCrc));
+    const QString value =
+        qvui::IniFile::readString(ini, enumUpdateSection(c.records.fwInformation), key).left(259);
+    QString chosen;
+    if (!value.isEmpty()) {
+        const QString plain = f.programFolder + value;
+        const QString withExtension = plain + QStringLiteral(".pfp");
+        if (QFileInfo(plain).isFile())
+            chosen = plain;
+        else if (QFileInfo(withExtension).isFile())
+            chosen = withExtension;
+    }
+    if (f.fileArg) *f.fileArg = chosen.left(259);
+    return !chosen.isEmpty();
+}
+
+int CheckParameterCRC(Controller& c, uint16_t crc[2]) {
+    const ParameterList& lists = c.records.paraList;
+    uint16_t computed = 0;
+    if (c.api.CalculateParameterCRCEx && lists.touchList && lists.bootList) {
+        const uint32_t lengths[2] = {lists.touchLength, lists.bootLength};
+        const uint8_t* const images[2] = {lists.touchList, lists.bootList};
+        c.api.CalculateParameterCRCEx(0, 0xFFFF, lengths, images, &computed);
+    }
+    crc[1] = computed;
+    uint16_t fromController = 0;
+    int result;
+    if (c.api.GetParameterCRC && c.api.GetParameterCRC(c.dev.device, &fromController)) {
+        crc[0] = fromController;
+        result = fromController == computed ? 1 : 2;
+    } else {
+        crc[0] = computed;
+        result = 0;
+    }
+    c.dev.parameterCrc = crc[0];
+    c.dev.computedCrc = crc[1];
+    return result;
+}
+
+} // namespace vcx
