@@ -914,6 +914,16 @@ typedef struct QV_PACK4 ParameterFunctionTable {
 
 QV_API int SetupParameterFunctionPointer(ParameterFunctionTable* table);
 
+/* ---- The library's clock --------------------------------------------------- */
+
+/* The clock the library waits on: real time, or the simulated controllers'
+ * virtual clock when QV_SIM selects them (a sleep then advances it and returns
+ * at once). A program that sleeps and counts ticks through these runs its own
+ * waits on the same time line as the library's. */
+QV_API void QVPlatformSleep(uint32_t ms);
+/* Milliseconds since an arbitrary start, wrapping at 2^32. */
+QV_API uint32_t QVPlatformTickCount(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,6 +29,7 @@ protected:
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert("QT_QPA_PLATFORM", "offscreen");
         env_.insert("QV_SIM", "current");
+        env_.remove("QV_SIM_CONTROL"); // the bench of this test program stays its own
         env_.insert("XDG_RUNTIME_DIR", tmp_.filePath("run"));
         env_.insert("HOME", tmp_.filePath("home"));
         env_.insert("XDG_CONFIG_HOME", tmp_.filePath("home/.config"));

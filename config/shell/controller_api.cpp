@@ -212,17 +212,23 @@ bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module) {
     if (c.api.SetupParameterFunctionPointer) c.api.SetupParameterFunctionPointer(&c.records.paraFuncTable);
     if (c.api.RegisterNotify) {
         c.notifyWindow = owner;
-        if (!c.notifyGate) c.notifyGate = std::make_unique<qvui::GuiCallGate>();
+        if (!c.notifyGate || c.notifyGate->isClosed()) c.notifyGate = std::make_unique<qvui::GuiCallGate>();
         c.api.RegisterNotify(&c.notifySink, &c.devNotify[0], &c.devNotify[1], &c.devNotify[2]);
     }
     return true;
 }
 
-void unloadControllerLibrary(Controller& c) {
+void unregisterNotifications(Controller& c) {
+    // Closed first: a notification thread blocked in its call to the window is
+    // let go, so the unsubscribe below cannot wait on it forever.
     if (c.notifyGate) c.notifyGate->close();
     if (c.api.UnRegisterNotify && (c.devNotify[0] || c.devNotify[1] || c.devNotify[2]))
         c.api.UnRegisterNotify(c.devNotify[0], c.devNotify[1], c.devNotify[2]);
     c.devNotify[0] = c.devNotify[1] = c.devNotify[2] = nullptr;
+}
+
+void unloadControllerLibrary(Controller& c) {
+    unregisterNotifications(c);
     c.platformSleep = nullptr;
     c.platformTickCount = nullptr;
     if (c.library) dlclose(c.library);

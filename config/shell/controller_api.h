@@ -214,6 +214,8 @@ bool versionAccepted(int major, int minor, int build);
 bool loadControllerLibrary(QWidget* owner, Controller& c, const QStringList& candidates);
 // The same on an already loaded module (tests, and a second window of the process).
 bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module);
+// Unregisters the device notifications (once; later calls do nothing).
+void unregisterNotifications(Controller& c);
 // Unregisters the notifications and frees the library; the slots stay as they are.
 void unloadControllerLibrary(Controller& c);
 

@@ -1,44 +1,154 @@
-// The main window of VCXMSet. So far it binds the controller library, loads the
-// settings, finds the first controller and names its model; the device pages
-// come with a later version of the program.
+// The main window of VCXMSet: binds the controller library, loads the
+// settings, hosts the six pages behind their colour-coded buttons, shows the
+// connected controller's identity, follows device arrival and removal through
+// its debounce timers, forwards the command buttons to the current page and
+// shuts the program down in a fixed order.
 #pragma once
 
+#include "shell/controller_api.h"
+
+#include <QColor>
 #include <QDialog>
+#include <QFont>
 #include <QString>
 
+#include <array>
+
 class QLabel;
+class QPushButton;
+class QScrollArea;
+class QWidget;
+
+namespace qvui {
+class WindowTimers;
+class WindowMessage;
+}
 
 namespace vcx {
 
-struct FoundController {
-    QString path;
-    QString model;
-    QString key;
-};
+class CQVChdParentDlg;
+class CQVAboutDlg;
+struct DeviceFinder;
 
-// The first controller the library reports: HID controllers first, then those
-// behind the driver (every kind). Empty when there is none or nothing is bound.
-FoundController findFirstController();
+// Pages by index.
+enum PageIndex { kPageDiagnostic = 0, kPageParameters, kPageFieldUpdate, kPageDebug, kPageProcessConfig,
+                 kPageInformation, kPageCount };
+
+struct PageButtonLook {
+    int id;
+    const char* text;
+    QColor face;
+    QColor idle;
+};
+// The eight page buttons 401..408 with their colours.
+const std::array<PageButtonLook, 8>& pageButtonLooks();
+// A COLORREF value (0x00BBGGRR) as a colour.
+QColor colorRef(uint32_t value);
 
 class CVCXUtilityDlg : public QDialog {
+    Q_OBJECT
 public:
     explicit CVCXUtilityDlg(QWidget* parent = nullptr);
     ~CVCXUtilityDlg() override;
 
-    // Binds the library and loads the settings; false when the program must end
+    // Binds the library and sets everything up; false when the program must end
     // (no loadable library, or one that is too old), with the reason in error().
     bool initDialog();
     QString error() const { return error_; }
-    QString controllerText() const;
+
+    // The device read-out, and its emptying when the device is gone.
+    void UpdateDlgItem();
+    void ClearDlgItem();
+    // The program's end; nothing while a page reports busy. True when it ended.
+    bool ExitDlg();
+    void SelectPage(int index, int mode);
+    void DisconnectDevice();
+
+    // For tests and the pages.
+    CQVChdParentDlg* page(int index) const { return pages_[size_t(index)]; }
+    int currentPage() const { return currentPage_; }
+    int preferredPage() const { return preferredPage_; }
+    bool pageBusy() const { return pageBusy_; }
+    bool reconnectPending() const { return reconnectPending_; }
+    int reconnectRetries() const { return reconnectRetries_; }
+    int devicePresence() const { return devicePresence_; }
+    int arrivalCountdown() const { return arrivalCountdown_; }
+    int removalCountdown() const { return removalCountdown_; }
+    bool fullLayout() const { return fullLayout_; }
+    qvui::WindowTimers& timers() const { return *timers_; }
+    QString fieldText(int id) const;
+    DeviceFinder& finder() const { return *finder_; }
+    void setFinder(DeviceFinder* finder) { finder_ = finder; }
 
 protected:
     bool event(QEvent* e) override;
-    void done(int result) override;
+    void closeEvent(QCloseEvent* e) override;
+    void reject() override;
+    void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
-    QLabel* controller_ = nullptr;
+    void buildControls();
+    void onTimer(int id);
+    void onDeviceChange(qvui::WindowMessage& m);
+    void onPageState(int state, int templateId);
+    void onToolbarFromPage(quint64 buttonId, qint64 enable);
+    void onRefresh();
+    void onPageButton(int id);
+    void onCommandButton(int id);
+    void onNotificationSwitch();
+    void arrivalTick();
+    void removalTick();
+    void reconnectTick();
+    void refreshCommandButtons();
+    void refreshHaltButtons();
+    void setPageButton(int id, bool enabled);
+    void applyButtonLook(int id, bool face);
+    void setLayoutFull(bool full);
+    void fitToWorkArea();
+    void onDisplayChange();
+    bool keyFilter(QWidget* window, QEvent* e, int flag);
+    int pageOfTemplate(int templateId) const;
+    bool icRule() const;
+    bool baseRule() const;
+
+    Controller& c_;
+    DeviceFinder* finder_ = nullptr;
     QString error_;
     bool bound_ = false;
+    bool ended_ = false;
+
+    int currentPage_ = -1;
+    int preferredPage_ = 0;
+    int shownPage_ = 0;
+    int reconnectRetries_ = 0;
+    int proposalTicks_ = 0;
+    int devicePresence_ = -1;
+    int arrivalCountdown_ = 0;
+    int removalCountdown_ = 0;
+    bool updateBusy_ = false;
+    bool reconnectPending_ = false;
+    bool exclusiveMode_ = false;
+    bool reloadDefaultsOnArrival_ = false;
+    std::array<int, 4> toolbarEnabled_{1, 1, 1, 1};
+    bool debugButtonsAllowed_ = true;
+    bool haltButtonAllowed_ = true;
+    bool pageBusy_ = false;
+    bool extraModeOn_ = false;
+    bool parameterLockOn_ = false; // the Debug page's parameter lock is held
+    bool touchAndHalt_ = false;
+    bool escapeDown_ = false;
+    bool fullLayout_ = false;
+    // Page buttons 401..408: enabled flags.
+    std::array<bool, 8> buttonEnabled_{};
+
+    std::array<CQVChdParentDlg*, kPageCount> pages_{};
+    CQVAboutDlg* about_ = nullptr;
+    qvui::WindowTimers* timers_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* content_ = nullptr;
+    QWidget* slaveRows_ = nullptr;
+    QFont buttonFont_;
+    QFont smallFont_;
 };
 
 } // namespace vcx

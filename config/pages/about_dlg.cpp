@@ -1,0 +1,255 @@
+#include "pages/about_dlg.h"
+
+#include "shell/app_settings.h"
+#include "shell/controller_api.h"
+#include "shell/device_finder.h"
+#include "shell/device_text.h"
+#include "shell/platform/control_ids.h"
+#include "shell/platform/window_message.h"
+#include "shell/program_state.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace vcx {
+
+namespace {
+
+QLabel* label(QWidget* parent, int id, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    qvui::setControlId(l, id);
+    return l;
+}
+
+struct FolderButton {
+    int id;
+    const char* text;
+    const char* title;
+    FolderIndex folder;
+    enum Extra { None, Path, Disabled, SettingAndPath } extra;
+};
+
+const FolderButton kFolderButtons[] = {
+    {420, "Open Short Test Log File Folder", "Select CSV File Folder", kDiagOSFolder, FolderButton::None},
+    {421, "Noise Level Log File Folder", "Select CSV File Folder", kDiagNLFolder, FolderButton::None},
+    {422, "Build System Reference Log File Folder", "Select Log File Folder", kDiagSRFolder, FolderButton::Path},
+    {423, "Parameters File Folder", "Select INI File Folder", kParaIniFolder, FolderButton::Path},
+    {424, "Firmware Update File Folder", "Select Firmware File Folder", kFUQVFFolder, FolderButton::Path},
+    {425, "Save PNG File Folder", "Select PNG File Folder", kDrawPNGFolder, FolderButton::Disabled},
+    {426, "Firmware Information Log File Folder", "Select Firmware Information Log File Folder", kDbgLogFolder,
+     FolderButton::Path},
+    {427, "Memory Dump Log File Folder", "Select Memory Dump Log File Folder", kDbgMDFolder, FolderButton::Disabled},
+    {428, "Debug Command Log File Folder", "Select Debug Command Log File Folder", kDbgCmdFolder,
+     FolderButton::Disabled},
+    {429, "Process List Configure File Folder", "Select Process List Configure File Folder", kProcCfgFolder,
+     FolderButton::Path},
+    {430, "Process List Report File Folder", "Select Process List Report File Folder", kProcResFolder,
+     FolderButton::SettingAndPath},
+    {431, "UI Parameters Log File Folder", "Select Parameters log File Folder", kInfoLogFolder, FolderButton::None},
+};
+
+} // namespace
+
+CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+    auto* layout = new QVBoxLayout(this);
+    auto* app = new QGroupBox(QStringLiteral("Application Version"), this);
+    auto* appLayout = new QHBoxLayout(app);
+    appLayout->addWidget(label(app, 314, {}));
+    layout->addWidget(app);
+
+    auto* core = new QGroupBox(QStringLiteral("Core Version"), this);
+    qvui::setControlId(core, 344);
+    auto* coreLayout = new QHBoxLayout(core);
+    coreLayout->addWidget(label(core, 355, {}));
+    layout->addWidget(core);
+
+    // Version and time-stamp fields of the design that nothing fills.
+    auto* extra = new QGridLayout;
+    const std::pair<int, int> fields[] = {{340, 319}, {341, 354}, {342, 366}, {343, 367}};
+    const char* const captions[] = {"0xF6 Version", "0xF9 Version", "Firmware Time Stamp", "Slave Time Stamp"};
+    for (int i = 0; i < 4; ++i) {
+        extra->addWidget(label(this, fields[i].first, QLatin1String(captions[i])), i, 0);
+        extra->addWidget(label(this, fields[i].second, {}), i, 1);
+    }
+    layout->addLayout(extra);
+
+    disableDataReport_ = new QCheckBox(QStringLiteral("Disable Data Report"), this);
+    qvui::setControlId(disableDataReport_, 470);
+    showMenuInDraw_ = new QCheckBox(QStringLiteral("Show Menu in Draw"), this);
+    qvui::setControlId(showMenuInDraw_, 471);
+    auto* fwLog = new QCheckBox(QStringLiteral("FW Command Log"), this);
+    qvui::setControlId(fwLog, 472);
+    layout->addWidget(disableDataReport_);
+    layout->addWidget(showMenuInDraw_);
+    layout->addWidget(fwLog);
+
+    folderConfigure_ = new QPushButton(QStringLiteral("Folder Configure"), this);
+    qvui::setControlId(folderConfigure_, 420);
+    layout->addWidget(folderConfigure_);
+    layout->addStretch(1);
+
+    connect(folderConfigure_, &QPushButton::clicked, this, [this] {
+        CFolderCfgDlg dlg(this);
+        dlg.exec();
+    });
+    connect(disableDataReport_, &QCheckBox::clicked, this, [this](bool checked) {
+        if (c_.api.EnableDataReport) c_.api.EnableDataReport(c_.dev.device, checked ? 0 : 1);
+    });
+    connect(showMenuInDraw_, &QCheckBox::clicked, this, [](bool checked) {
+        uint32_t& options = appSettings().options;
+        options = checked ? options | kOptDrawMenu : options & ~uint32_t(kOptDrawMenu);
+    });
+    initDialog();
+}
+
+void CQVAboutDlg::InitDlgItem() {
+    SetDlgItemText(this, 314, QString::asprintf("%d.%d.%d.%d", kAppVersion[0], kAppVersion[1], kAppVersion[2],
+                                                 kAppVersion[3]));
+    // Restoring the check marks sends nothing to the controller.
+    if (programState().useTabletPC)
+        disableDataReport_->setEnabled(false);
+    else
+        disableDataReport_->setChecked(appSettings().options & kOptDisableTouch);
+    showMenuInDraw_->setChecked(appSettings().options & kOptDrawMenu);
+}
+
+void CQVAboutDlg::setButtonFont(const QFont& font) { folderConfigure_->setFont(font); }
+
+void CQVAboutDlg::UpdateDlgItem() {
+    if (!programState().useTabletPC) disableDataReport_->setEnabled(true);
+    const FirmwareInformationW& info = c_.records.fwInformation;
+    QWidget* caption = qvui::findControl(this, 344);
+    if (info.info4Byte1) {
+        caption->show();
+        SetDlgItemText(this, 355, QString::asprintf("%d.%d.%d.%d", info.info4Byte1 >> 4, info.info4Byte1 & 15,
+                                                     info.info4Byte2, info.info4Word));
+    } else {
+        caption->hide();
+        SetDlgItemText(this, 355, {});
+    }
+}
+
+void CQVAboutDlg::ClearDlgItem() {
+    for (int id : {340, 341, 342, 343, 344, 319, 354, 366, 367})
+        if (QWidget* w = qvui::findControl(this, id)) w->hide();
+    SetDlgItemText(this, 355, {});
+}
+
+void CQVAboutDlg::ExitDlg() {
+    if (programState().useTabletPC) return;
+    uint32_t& options = appSettings().options;
+    if (disableDataReport_->isChecked()) {
+        options |= kOptDisableTouch;
+        // The controller reports touches again once the program has ended.
+        if (c_.api.EnableDataReport) c_.api.EnableDataReport(c_.dev.device, 1);
+    } else {
+        options &= ~uint32_t(kOptDisableTouch);
+    }
+}
+
+void CQVAboutDlg::SetDataReportDisabled(bool disable) {
+    if (!disableDataReport_->isChecked() || !c_.api.EnableDataReport) return;
+    c_.api.EnableDataReport(c_.dev.device, disable ? 0 : 1);
+}
+
+bool CQVAboutDlg::event(QEvent* e) {
+    if (auto* m = qvui::WindowMessage::from(e); m && m->message() == qvui::WM_TOOLBAR_ACTION) {
+        if (m->lParam() == 0)
+            OpenExportFolder();
+        else if (m->lParam() == 1)
+            WriteUiParametersLog();
+        m->setResult(0);
+        return true;
+    }
+    return CQVChdParentDlg::event(e);
+}
+
+void CQVAboutDlg::OpenExportFolder() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
+                           QLatin1String(kUtilityFolderName);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+QString freeNumberedPath(const QString& folder, const QString& base, const QString& extension) {
+    for (int n = 0; n < 10000; ++n) {
+        const QString path = n == 0 ? QStringLiteral("%1/%2%3").arg(folder, base, extension)
+                                    : QStringLiteral("%1/%2(%3)%4").arg(folder, base).arg(n).arg(extension);
+        if (path.size() > 259) return {};
+        if (!QFileInfo::exists(path)) return path;
+    }
+    return {};
+}
+
+QString CQVAboutDlg::WriteUiParametersLog() {
+    QString folder = workingFolders()[kInfoLogFolder];
+    if (!BrowseForFolder(QStringLiteral("Select Parameters log File Folder"), this, folder)) return {};
+    workingFolders()[kInfoLogFolder] = folder;
+
+    uint16_t crc[2] = {0, 0};
+    CheckParameterCRC(c_, crc);
+    const QString base =
+        QStringLiteral("QV%1_%2")
+            .arg(GetProductNameString(c_.records.fwInformation, masterVersionText(c_.records.fwVersion)),
+                 QString::asprintf("x%04X", unsigned(crc[0])));
+    const QString path = freeNumberedPath(folder, base, QStringLiteral(".csv"));
+    if (path.isEmpty()) return {};
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "w");
+    if (!file) return {};
+    WriteLogHeader(file, c_, 4);
+    const QString iface = interfaceName(c_.dev.deviceType, c_.records.fwInformation.interfaceBits);
+    std::fprintf(file, "\nDevice Interface : %s\n", iface.toUtf8().constData());
+    if (c_.dev.listsRead)
+        std::fprintf(file, "\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
+    else
+        std::fputs("\nParameters CRC : Failed Get Parameters List\n", file);
+    std::fclose(file);
+    return path;
+}
+
+CFolderCfgDlg::CFolderCfgDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Folder Configure"));
+    auto* layout = new QVBoxLayout(this);
+    const std::pair<const char*, std::vector<int>> groups[] = {
+        {"Diagnostic", {420, 421, 422}}, {"Parameters", {423}}, {"Firmware Update", {424}}, {"Draw", {425}},
+        {"Debug", {426, 427, 428}},      {"Process List", {429, 430}}, {"Information", {431}}};
+    for (const auto& [caption, ids] : groups) {
+        auto* box = new QGroupBox(QLatin1String(caption), this);
+        auto* boxLayout = new QVBoxLayout(box);
+        for (int id : ids) {
+            const FolderButton& b = kFolderButtons[id - 420];
+            auto* button = new QPushButton(QLatin1String(b.text), box);
+            qvui::setControlId(button, id);
+            button->setEnabled(b.extra != FolderButton::Disabled);
+            connect(button, &QPushButton::clicked, this, [this, id] { pick(id); });
+            boxLayout->addWidget(button);
+        }
+        layout->addWidget(box);
+    }
+}
+
+bool CFolderCfgDlg::pick(int id) {
+    if (id < 420 || id > 431) return false;
+    const FolderButton& b = kFolderButtons[id - 420];
+    QWidget* button = qvui::findControl(this, id);
+    if (!button || !button->isEnabled()) return false;
+    QString folder = workingFolders()[b.folder];
+    if (!BrowseForFolder(QLatin1String(b.title), this, folder)) return false;
+    workingFolders()[b.folder] = folder;
+    if (b.extra == FolderButton::Path || b.extra == FolderButton::SettingAndPath)
+        programState().toolPaths[b.folder] = folder;
+    if (b.extra == FolderButton::SettingAndPath) appSettings().folders[b.folder] = folder;
+    return true;
+}
+
+} // namespace vcx

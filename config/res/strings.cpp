@@ -1,0 +1,65 @@
+#include "res/strings.h"
+
+#include "shell/platform/string_table.h"
+
+#include <QDebug>
+
+#include <mutex>
+
+namespace vcx {
+
+namespace {
+
+const qvui::StringEntry kStrings[] = {
+    // Tooltips of the command buttons.
+    {768, u"Restart the controller; its touch scanning resumes once it is back.", u"重新启动控制器；控制器恢复后继续触摸扫描。"},
+    {769, u"Write the controller's versions, checksums and settings into a log file.", u"将控制器的版本、校验和与设置写入日志文件。"},
+    {770, u"Show a warning while touch is disabled by a palm or water on the panel.", u"当手掌或水导致触摸被禁用时显示警告。"},
+    {780, u"Read parameters from a file into the pages (nothing is written to the controller yet).", u"从文件读取参数到页面（尚未写入控制器）。"},
+    {781, u"Save the parameters shown on the pages into a file.", u"将页面上显示的参数保存到文件。"},
+    // Main window.
+    {1000, u"Reset Device", u"重置设备"},
+    {1001, u"Refresh", u"刷新"},
+    {1002, u"Firmware Version%s", u"固件版本%s"},
+    {1003, u"Master Firmware Version%s", u"主固件版本%s"},
+    {1004, u" Slave  Firmware Version", u" 从固件版本"},
+    {1005, u"Slave %d Firmware Version", u"从 %d 固件版本"},
+    {1006, u"Test Version%s", u"测试版本%s"},
+    // Command buttons per page.
+    {1100, u"Open Short Test", u"开路短路测试"},
+    {1101, u"Noise Level", u"噪声水平"},
+    {1102, u"Tessaly", u"Tessaly"},
+    {1103, u"System Reference", u"系统基准"},
+    {1200, u"Apply", u"应用"},
+    {1201, u"Import Parameters", u"导入参数"},
+    {1202, u"Export Parameters", u"导出参数"},
+    {1203, u"Write Factory Default Parameters", u"写入出厂默认参数"},
+    {1300, u"Load Firmware", u"载入固件"},
+    {1301, u"Update", u"更新"},
+    {1302, u"Combine Firmware and Parameters", u"合并固件与参数"},
+    {1400, u"Reset Touch Panel", u"重置触摸面板"},
+    {1401, u"Log Current Device Information", u"记录当前设备信息"},
+    {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
+    {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
+    {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
+    {1551, u"Log UI Parameters Information", u"记录界面参数信息"},
+    // Device-log function headings.
+    {790, u"\nFunction : Log Current Device Information\n", nullptr},
+    {791, u"\nFunction : Touch and Halt\n", nullptr},
+    {792, u"\nFunction : Log Current Device Information\n", nullptr},
+    {793, u"\nFunction : Build System Reference\n", nullptr},
+    {794, u"\nFunction : Log UI Parameters Information\n", nullptr},
+    {795, u"\nFunction : Process List Report\n", nullptr},
+};
+
+} // namespace
+
+void addProgramStrings() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const QString problem = qvui::StringTable::instance().add(kStrings);
+        if (!problem.isEmpty()) qWarning("VCXMSet string table: %s", qPrintable(problem));
+    });
+}
+
+} // namespace vcx

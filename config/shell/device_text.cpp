@@ -1,0 +1,86 @@
+#include "shell/device_text.h"
+
+#include "shell/platform/string_table.h"
+#include "shell/program_state.h"
+
+#include <QDateTime>
+
+namespace vcx {
+
+ProgramState& programState() {
+    static ProgramState state;
+    return state;
+}
+
+namespace {
+QString wideText(const QVWCHAR* text, int max) {
+    int n = 0;
+    while (n < max && text[n]) ++n;
+    return QString::fromUtf16(text, n);
+}
+void put(std::FILE* file, const QString& text) { std::fputs(text.toUtf8().constData(), file); }
+} // namespace
+
+QString GetProductNameString(const FirmwareInformationW& info, const QString& masterVersion) {
+    const QString letter = info.productLetter ? QString(QChar(char16_t(info.productLetter + 64))) : QString();
+    // "QV6020A.D05.2.7.3.4": the part after the model that is not a number is the customer's.
+    QString customer;
+    const QStringList parts = masterVersion.trimmed().split(u'.');
+    if (parts.size() > 1) {
+        bool numeric = false;
+        parts[1].toInt(&numeric);
+        if (!numeric && !parts[1].isEmpty() && !parts[1].contains(u' ')) customer = parts[1] + u'_';
+    }
+    return QStringLiteral("%1%2_%3%4_%5_%6")
+        .arg(info.productNumber)
+        .arg(letter, customer)
+        .arg(info.firmwareMajor)
+        .arg(info.customerCode)
+        .arg(info.minorVersion);
+}
+
+QString interfaceName(uint32_t deviceType, uint8_t interfaceBits) {
+    if (deviceType & QV_DEVICE_HID_3508) return QStringLiteral("Auto Detect: I2C (HID)");
+    static const char* const names[] = {"USB", "RS232 / UART", "I2C", "SPI"};
+    const QString name = QLatin1String(names[interfaceBits & 3]);
+    return (interfaceBits & 0x0C) ? QStringLiteral("Auto Detect : ") + name : name;
+}
+
+QString masterVersionText(const FirmwareVersionInfoW& v) {
+    QString text = wideText(v.master, 50);
+    if (!v.masterInBoot) {
+        const qsizetype boot = text.indexOf(QLatin1String("Boot"));
+        if (boot >= 0) text.truncate(boot);
+    }
+    while (text.endsWith(u' ')) text.chop(1);
+    return text;
+}
+
+void WriteLogHeader(std::FILE* file, const Controller& c, int kind) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    put(file, QString::asprintf("\nWrite Log Time : %d/%02d/%02d %02d %02d %02d\n", d.year(), d.month(), d.day(),
+                                t.hour(), t.minute(), t.second()));
+    put(file, QString::asprintf("\nApplication Version : %s %d.%d.%d.%d\n", kAppName, kAppVersion[0], kAppVersion[1],
+                                kAppVersion[2], kAppVersion[3]));
+    put(file, qvui::loadString(790 + kind));
+    const FirmwareVersionInfoW& v = c.records.fwVersion;
+    const int slaves = std::clamp(int(v.slaveCount), 0, 4);
+    const QString master = wideText(v.master, 50);
+    if (slaves > 0 || kind == 4)
+        put(file, QStringLiteral("\nMaster   Version %1\n").arg(master));
+    else
+        put(file, QStringLiteral("\nFirmware Version : %1\n").arg(master));
+    for (int i = 0; i < slaves; ++i)
+        put(file, QStringLiteral("Slave %1  Version : %2\n").arg(i + 1).arg(wideText(v.slave[i], 50)));
+    const FirmwareInformationW& info = c.records.fwInformation;
+    if (info.info4Byte1)
+        put(file, QString::asprintf("\nCore     Version : %d.%d.%d.%d\n", info.info4Byte1 >> 4, info.info4Byte1 & 15,
+                                    info.info4Byte2, info.info4Word));
+    if (kind != 4)
+        put(file, QStringLiteral("\nPanel Information : %1\nCover Lens : %2\n")
+                      .arg(wideText(info.panelSize, 40), wideText(info.coverLens, 40)));
+}
+
+} // namespace vcx

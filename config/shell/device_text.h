@@ -1,0 +1,34 @@
+// Texts formed from the connected controller's identity: the product name that
+// file names carry, the interface names, and the heading block of the device logs.
+#pragma once
+
+#include "shell/controller_api.h"
+
+#include <QString>
+
+#include <cstdio>
+
+namespace vcx {
+
+constexpr int kAppVersion[4] = {2, 7, 3, 13};
+constexpr const char* kAppName = "Quorvane VCXMSet";
+
+// "%d%s_%s%d_%d_%d": model number, letter, the customer part of the master's
+// version text followed by '_' (empty when it has none), the firmware major
+// number, the customer code and the minor version.
+QString GetProductNameString(const FirmwareInformationW& info, const QString& masterVersion);
+
+// "USB", "RS232 / UART", "I2C", "SPI" by the interface bits (0..1), with
+// "Auto Detect : " before it when bits 2..3 are set; "Auto Detect: I2C (HID)"
+// for a HID controller on I2C (device type QV_DEVICE_HID_3508).
+QString interfaceName(uint32_t deviceType, uint8_t interfaceBits);
+
+// The master's version text as the read-out shows it: cut before "Boot" unless
+// the master runs its boot loader, trailing blanks removed.
+QString masterVersionText(const FirmwareVersionInfoW& v);
+
+// The heading block of a device log of `kind` (0..5): time, application
+// version, function heading and the controller's versions.
+void WriteLogHeader(std::FILE* file, const Controller& c, int kind);
+
+} // namespace vcx
