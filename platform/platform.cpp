@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/sim/sim_backend.h"
+#include "platform/sim/sim_control.h"
 
 namespace qvp {
 
@@ -134,14 +135,22 @@ bool selectFromEnvironment() {
     if (value && *value) {
         std::string error;
         if (auto bench = qvsim::loadProfile(value, &error)) {
-            useSim(std::move(bench));
+            useSim(bench);
+            // QV_SIM_CONTROL names a socket on which other processes plug and unplug
+            // these controllers; without it the bench only changes from inside.
+            const char* control = std::getenv("QV_SIM_CONTROL");
+            error.clear();
+            if (!controlSimBench(control ? bench : nullptr, control ? control : "", &error))
+                setLastError(ErrorKind::Other, "QV_SIM_CONTROL: " + error);
             return true;
         }
+        controlSimBench(nullptr, "", nullptr);
         setBackend(makeLinuxBackend());
         setClock(makeRealClock());
         setLastError(ErrorKind::Other, std::string("QV_SIM: ") + (error.empty() ? "cannot load profile \"" + std::string(value) + "\"" : error));
         return false;
     }
+    controlSimBench(nullptr, "", nullptr);
     setBackend(makeLinuxBackend());
     setClock(makeRealClock());
     return true;

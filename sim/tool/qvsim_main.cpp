@@ -1,4 +1,5 @@
-// qvsim: serves a simulated serial touch controller on a pseudo-terminal.
+// qvsim: serves a simulated serial touch controller on a pseudo-terminal, or
+// sends one request to the control socket of a process that runs a bench.
 //
 //   qvsim [--profile NAME|FILE] [--baud N]
 //
@@ -6,6 +7,13 @@
 // controller at 115200 baud). The first line of stdout is the path of the
 // terminal a host opens. Runs until SIGINT or SIGTERM, or until stdin reaches
 // end of file (so a parent that closes the pipe ends it).
+//
+//   qvsim control SOCKET REQUEST...
+//
+// Sends the words of REQUEST, joined by spaces, as one request line to the
+// control socket (QV_SIM_CONTROL of a program that loaded the library with
+// QV_SIM) and prints the answer. Exit status 0 on "ok", 1 on "error", 2 when
+// the socket cannot be reached (or gives no answer) or the call is malformed.
 
 #include "qvsim.h"
 
@@ -16,6 +24,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -30,7 +41,13 @@ extern "C" void onSignal(int) {
 }
 
 int usage(const char* why) {
-    std::fprintf(stderr, "qvsim: %s\nusage: qvsim [--profile NAME|FILE] [--baud N]\nbuilt-in profiles:", why);
+    std::fprintf(stderr,
+                 "qvsim: %s\n"
+                 "usage: qvsim [--profile NAME|FILE] [--baud N]\n"
+                 "       qvsim control SOCKET REQUEST...\n"
+                 "requests: unplug PATH | plug PATH | list | clock\n"
+                 "built-in profiles:",
+                 why);
     for (auto& n : qvsim::builtinProfileNames()) std::fprintf(stderr, " %s", n.c_str());
     std::fprintf(stderr, "\n");
     return 2;
@@ -55,9 +72,81 @@ void waitForEnd() {
     }
 }
 
+// How long `control` waits for the answer before it gives up (real time).
+constexpr int kAnswerTimeoutSeconds = 10;
+
+// qvsim control SOCKET REQUEST...: one request, its answer on stdout.
+int control(int argc, char** argv) {
+    if (argc < 4) return usage("control needs a socket path and a request");
+    const std::string socketPath = argv[2];
+    std::string request;
+    for (int i = 3; i < argc; ++i) {
+        if (i > 3) request += ' ';
+        request += argv[i];
+    }
+    if (request.find_first_of("\r\n") != std::string::npos) return usage("a request is one line");
+
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof addr.sun_path) return usage("control socket path too long");
+    std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        std::fprintf(stderr, "qvsim: cannot connect to %s: %s\n", socketPath.c_str(), std::strerror(errno));
+        if (fd >= 0) ::close(fd);
+        return 2;
+    }
+    timeval tv{kAnswerTimeoutSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+
+    // The line, then the end of the requests: the server answers and closes, so
+    // everything up to end of file is the answer (one line, or "ok N" and N lines).
+    request += '\n';
+    for (size_t off = 0; off < request.size();) {
+        ssize_t n = ::send(fd, request.data() + off, request.size() - off, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            std::fprintf(stderr, "qvsim: cannot send to %s: %s\n", socketPath.c_str(), std::strerror(errno));
+            ::close(fd);
+            return 2;
+        }
+        off += size_t(n);
+    }
+    ::shutdown(fd, SHUT_WR);
+    std::string answer;
+    for (;;) {
+        char buf[1024];
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n > 0) {
+            answer.append(buf, size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            std::fprintf(stderr, "qvsim: no answer from %s: %s\n", socketPath.c_str(), std::strerror(errno));
+            ::close(fd);
+            return 2;
+        }
+        break;
+    }
+    ::close(fd);
+    if (answer.empty()) {
+        std::fprintf(stderr, "qvsim: %s closed without an answer\n", socketPath.c_str());
+        return 2;
+    }
+    std::fwrite(answer.data(), 1, answer.size(), stdout);
+    if (answer.back() != '\n') std::fputc('\n', stdout);
+    std::fflush(stdout);
+    const bool ok = answer.compare(0, 3, "ok\n") == 0 || answer.compare(0, 3, "ok ") == 0 ||
+                    answer == "ok";
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "control") return control(argc, argv);
     std::string profile = "serial";
     long baud = 0;
     for (int i = 1; i < argc; ++i) {
