@@ -379,6 +379,19 @@ typedef struct ParameterList {
     uint8_t* slaveList[4];
 } ParameterList;
 
+/* The lists are read into buffers the library keeps per device (allocated at the
+ * first read, freed when the library unloads); a Set writes only the bytes of those
+ * buffers that changed since they were last read or written, inside the update lock.
+ * The record's lengths bound a Set; the buffers are the library's own.
+ * GetAPBTParaList reads only the touch and boot lists (debugLength 0). Ostra and
+ * Melk controllers have no lists. */
+QV_API int GetParameterList(HANDLE handle, ParameterList* list);
+QV_API int GetAPBTParaList(HANDLE handle, ParameterList* list);
+QV_API int SetParameterList(HANDLE handle, ParameterList* list);
+QV_API int SetAPBTParaList(HANDLE handle, ParameterList* list);
+/* The controller's constant block: at most 80 bytes into buffer. */
+QV_API int GetParameterConst(HANDLE handle, uint8_t* buffer);
+
 /* ---- Diagnostics -----------------------------------------------------------------
  *
  * A sensor frame is rows (A) lines of B mutual values, C extra-column values and one

@@ -212,6 +212,7 @@ void LibraryDetach() {
     for (int i = 0; i < kSlotCount; ++i) {
         if (g_devInfo[i].hDevice != invalidHandle()) qvp::backend().close(g_devInfo[i].hDevice);
         g_devInfo[i].hDevice = invalidHandle();
+        FreeParameterLists(i);
     }
     LogCloseAtUnload();
 }

@@ -183,6 +183,10 @@ int SwitchToBoot(HANDLE h);
 int ReadFWInfoWord(HANDLE h, uint8_t i, uint32_t* out);
 int ReadParameterConstant(HANDLE h, uint8_t i, uint8_t out[4]);
 
+// ---- parameter lists -------------------------------------------------------------
+// Frees the list buffers of a slot (allocated by its first list read).
+void FreeParameterLists(int slot);
+
 // ---- sensor geometry -------------------------------------------------------------
 int ProbeSensorGeometry(int slot);
 

@@ -74,6 +74,9 @@ struct SlaveProfile {
     bool inBoot = false;             // its boot loader runs: the boot marks as the master sends them
     uint8_t buildA = 0, buildB = 0;  // boot state bytes A and B outside the boot loader
     std::array<uint8_t, 4> customerBytes{};
+    // The slave's parameter memory (bank 0 from address 0), reached with E0/E1 00 a
+    // while F4 00 k 00 01 has it selected; reads answer as the master's bank 0 does.
+    std::vector<uint8_t> parameters;
 };
 
 // One entry of the panel-size table (E3 01 i 00 n).
@@ -300,6 +303,27 @@ struct ControllerProfile {
     // busy bit 9 for this many ms of virtual time.
     uint32_t saveBaseBusyMs = 0;
 
+    // Parameter memory by bank (0x00, 0x80, 0x90, 0xA0, 0xC0, 0xD0, 0xE0), byte a at
+    // index a; a bank listed here exists (E0 on a missing bank is refused, except the
+    // word banks 0x00, 0x80, 0x90). Reads of an address at or past the end of a listed
+    // bank other than 0 are refused; in bank 0 such addresses are register words.
+    //   Banks 0xC0, 0xD0, 0xE0: E0 b a 00 00 -> E0 m[a+3] m[a+2] m[a+1] m[a];
+    //     E1 b a hi lo stores m[a] = lo, m[a+1] = hi.
+    //   Banks 0x80, 0x90, 0xA0: E0 b a 00 00 -> E0 00 00 m[a+1] m[a]; E1 b a 00 v: m[a] = v.
+    //   Bank 0: E0 00 a 00 00 -> E0 00 00 00 m[a], or E0 01 00 m[a+1] m[a] when
+    //     bank0Pairs is set; E1 00 a 00 v: m[a] = v.
+    // The profile-described words (feature, state, scan mode, monitor id) and words set
+    // with setReg keep their own byte 4 inside a bank's memory, as the register model has it.
+    // Bytes past the end read as 0. Bank 0xC0 addresses 0x80.. stay the panel text.
+    std::map<uint8_t, std::vector<uint8_t>> paramBanks;
+    bool bank0Pairs = false;
+    // E0 00 FB 00 00 -> E0 debug slave boot touch: the list lengths; nullopt: refused.
+    std::optional<std::array<uint8_t, 4>> listDescriptor;
+    // The constant block, byte i at index i: E0 B0 off 00 00 (when the block is not
+    // empty; else refused) and C1 00 off 00 00 answer c[off+3] c[off+2] c[off+1] c[off]
+    // (0 past the end).
+    std::vector<uint8_t> constants;
+
     // Kept by the kernel driver, when the controller is reached through one.
     DriverSettings driver;
 };
@@ -317,7 +341,8 @@ public:
     // (0x49 of bank 0) are the profile fields, read when a command arrives; E1 writes
     // them back into the profile. Two words of bank 0 answer by n: 0xFF (the state-ex
     // pages) and 0xED (the IC words), see the profile.
-    // setReg overrides a word (for every n); E0/E1 on banks other than 0x00, 0x80, 0x90 are refused.
+    // setReg overrides a word (for every n); E0/E1 on banks other than 0x00, 0x80, 0x90 are
+    // refused unless the profile gives the bank parameter memory (see paramBanks).
     std::array<uint8_t, 4> reg(uint8_t bank, uint8_t addr) const;
     void setReg(uint8_t bank, uint8_t addr, std::array<uint8_t, 4> value);
 

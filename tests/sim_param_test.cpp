@@ -8,6 +8,7 @@ using qvsim::Controller;
 using qvsim::ControllerProfile;
 using qvsim::Link;
 using qvsim::Packet;
+using qvsim::SlaveProfile;
 
 namespace {
 
@@ -158,6 +159,84 @@ TEST(SimParamProfile, BadItemLinesNameTheirLine) {
         EXPECT_EQ(qvsim::parseProfileText(text, "bad.ini", &error), nullptr);
         EXPECT_NE(error.find("bad.ini:4:"), std::string::npos) << error;
     }
+}
+
+// ---- parameter memory of the register banks ------------------------------------------
+
+ControllerProfile MemoryProfile() {
+    ControllerProfile p;
+    for (uint8_t bank : {0x00, 0x80, 0xC0}) {
+        std::vector<uint8_t> m(0x60);
+        for (size_t i = 0; i < m.size(); ++i) m[i] = uint8_t(bank + i);
+        p.paramBanks[bank] = m;
+    }
+    p.monitorId = 0x77;  // register 0x49 of bank 0
+    return p;
+}
+
+TEST(SimParamMemory, ReadFormsByBank) {
+    for (bool pairs : {false, true}) {
+        ControllerProfile p = MemoryProfile();
+        p.bank0Pairs = pairs;
+        Controller c(p);
+        EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x04, 0, 0}), (Packet{0xE0, 0xC7, 0xC6, 0xC5, 0xC4}));
+        EXPECT_EQ(Ask(c, {0xE0, 0x80, 0x04, 0, 0}), (Packet{0xE0, 0x00, 0x00, 0x85, 0x84}));
+        EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x04, 0, 0}),
+                  (pairs ? Packet{0xE0, 0x01, 0x00, 0x05, 0x04} : Packet{0xE0, 0x00, 0x00, 0x00, 0x04}));
+        // A register word inside the memory keeps its own value, also as a neighbour.
+        EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x49, 0, 0}), (Packet{0xE0, 0x00, 0x00, 0x00, 0x77}));
+        EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x48, 0, 0})[3], pairs ? 0x77 : 0x00);
+    }
+    Controller c(MemoryProfile());
+    // Banks without memory, and the end of a memory-only bank, are refused; bank 0
+    // past its memory is the register model.
+    EXPECT_EQ(Ask(c, {0xE0, 0xD0, 0x00, 0, 0})[0], 0xAA);
+    EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x60, 0, 0})[0], 0xAA);
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x60, 0, 0}), (Packet{0xE0, 0, 0, 0, 0}));
+    EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x80, 0, 0})[0], 0xE0);  // the panel text
+    Controller plain;
+    EXPECT_EQ(Ask(plain, {0xE0, 0xC0, 0x00, 0, 0})[0], 0xAA);
+}
+
+TEST(SimParamMemory, WritesOfBothForms) {
+    Controller c(MemoryProfile());
+    EXPECT_EQ(Ask(c, {0xE1, 0xC0, 0x08, 0x12, 0x34}), (Packet{0xE1, 0xC0, 0x08, 0x12, 0x34}));
+    EXPECT_EQ(Ask(c, {0xE1, 0x80, 0x08, 0x00, 0x56})[0], 0xE1);
+    EXPECT_EQ(Ask(c, {0xE1, 0x00, 0x49, 0x00, 0x21})[0], 0xE1);
+    const auto& m = c.profile().paramBanks;
+    EXPECT_EQ(m.at(0xC0)[8], 0x34);
+    EXPECT_EQ(m.at(0xC0)[9], 0x12);
+    EXPECT_EQ(m.at(0x80)[8], 0x56);
+    EXPECT_EQ(m.at(0x80)[9], 0x89);
+    EXPECT_EQ(c.profile().monitorId, 0x21);  // the register, not the memory byte
+    EXPECT_EQ(m.at(0x00)[0x49], 0x49);
+}
+
+TEST(SimParamMemory, DescriptorSlavesAndConstants) {
+    ControllerProfile p = MemoryProfile();
+    SlaveProfile s;
+    s.parameters = {9, 8, 7, 6};
+    p.slaves = {s};
+    p.constants = {1, 2, 3, 4, 5, 6, 7, 8};
+    Controller c(p);
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0xFB, 0, 0})[0], 0xAA);
+    c.profile().listDescriptor = std::array<uint8_t, 4>{16, 32, 16, 64};
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0xFB, 0, 0}), (Packet{0xE0, 16, 32, 16, 64}));
+
+    Ask(c, {0xF4, 0x00, 0x00, 0x00, 0x01});
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x01, 0, 0})[4], 8);
+    Ask(c, {0xE1, 0x00, 0x01, 0x00, 0x44});
+    EXPECT_EQ(c.profile().slaves[0].parameters[1], 0x44);
+    EXPECT_EQ(Ask(c, {0xE0, 0xC0, 0x00, 0, 0})[4], 0xC0);  // other banks stay the master's
+    Ask(c, {0xF4, 0x00, 0x01, 0x00, 0x01});                 // no such slave
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x01, 0, 0})[0], 0xAA);
+    Ask(c, {0xF4, 0x00, 0xAA, 0x00, 0x00});
+    EXPECT_EQ(Ask(c, {0xE0, 0x00, 0x01, 0, 0})[4], 0x01);
+    EXPECT_EQ(c.profile().paramBanks.at(0x00)[1], 0x01);
+
+    EXPECT_EQ(Ask(c, {0xE0, 0xB0, 0x04, 0, 0}), (Packet{0xE0, 8, 7, 6, 5}));
+    EXPECT_EQ(Ask(c, {0xC1, 0x00, 0x00, 0, 0}), (Packet{0xC1, 4, 3, 2, 1}));
+    EXPECT_EQ(Ask(c, {0xC1, 0x00, 0x08, 0, 0}), (Packet{0xC1, 0, 0, 0, 0}));
 }
 
 }  // namespace

@@ -170,6 +170,80 @@ struct Controller::Impl {
         return uint16_t(lo | hi << 8);
     }
 
+    // A word of the register model (profile-described or set by setReg / an earlier E1)
+    // in one of the word banks: it keeps its own byte 4 inside parameter memory.
+    bool registerWord(uint8_t bank, size_t addr) const {
+        if (!knownBank(bank) || addr > 0xFF) return false;
+        const uint8_t a = uint8_t(addr);
+        return overridden(bank, a) || const_cast<Impl*>(this)->profileWord(bank, a) || isScanModeWord(bank, a) ||
+               isMonitorIdWord(bank, a);
+    }
+
+    // The parameter memory an E0/E1 on bank b, address a reaches: bank 0 of the
+    // selected slave, else the bank's own memory. Sets *refused for an access the
+    // firmware refuses (a slave that is not there, an address past a bank that only
+    // exists as memory); nullptr with *refused false: the register model answers.
+    std::vector<uint8_t>* memoryFor(uint8_t bank, uint8_t a, bool* slave, bool* refused) {
+        *slave = false;
+        *refused = false;
+        if (bank == 0x00 && selected) {
+            if (*selected >= profile.slaves.size()) {
+                *refused = a < 0xF0;
+                return nullptr;
+            }
+            auto& m = profile.slaves[*selected].parameters;
+            if (a < m.size()) {
+                *slave = true;
+                return &m;
+            }
+            return nullptr;
+        }
+        auto it = profile.paramBanks.find(bank);
+        if (it == profile.paramBanks.end()) return nullptr;
+        if (a >= it->second.size()) {
+            *refused = !knownBank(bank);
+            return nullptr;
+        }
+        if (registerWord(bank, a)) return nullptr;
+        return &it->second;
+    }
+
+    uint8_t memoryByte(uint8_t bank, const std::vector<uint8_t>& m, size_t x, bool slave) const {
+        if (!slave && registerWord(bank, x)) return read(bank, uint8_t(x))[3];
+        return x < m.size() ? m[x] : 0;
+    }
+
+    std::optional<Packet> memoryRead(const Packet& c) {
+        const uint8_t bank = c[1], a = c[2];
+        bool slave = false, refused = false;
+        const std::vector<uint8_t>* m = memoryFor(bank, a, &slave, &refused);
+        if (refused) return refusal(c);
+        if (!m) return std::nullopt;
+        auto b = [&](size_t x) { return memoryByte(bank, *m, x, slave); };
+        if (bank & 0x40) return Packet{0xE0, b(a + 3u), b(a + 2u), b(a + 1u), b(a)};
+        if (bank != 0x00) return Packet{0xE0, 0x00, 0x00, b(a + 1u), b(a)};
+        if (profile.bank0Pairs) return Packet{0xE0, 0x01, 0x00, b(a + 1u), b(a)};
+        return Packet{0xE0, 0x00, 0x00, 0x00, b(a)};
+    }
+
+    std::optional<Packet> memoryWrite(const Packet& c) {
+        const uint8_t bank = c[1], a = c[2];
+        bool slave = false, refused = false;
+        std::vector<uint8_t>* m = memoryFor(bank, a, &slave, &refused);
+        if (refused) return refusal(c);
+        if (!m) return std::nullopt;
+        (*m)[a] = c[4];
+        if ((bank & 0x40) && size_t(a) + 1 < m->size()) (*m)[a + 1u] = c[3];
+        return echo(c);
+    }
+
+    // A word of the constant block, its first byte in byte 4.
+    Packet constantWord(uint8_t code, uint8_t off) const {
+        const auto& k = profile.constants;
+        auto b = [&](size_t x) { return x < k.size() ? k[x] : uint8_t(0); };
+        return {code, b(off + 3u), b(off + 2u), b(off + 1u), b(off)};
+    }
+
     std::optional<Packet> firmware(const Packet& c, uint64_t nowMs);
     std::optional<Packet> identity(const Packet& c) const;
     std::optional<Packet> bootState(const Packet& c) const;
@@ -571,6 +645,12 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 }
                 return r;
             }
+            if (c[1] == 0x00 && c[2] == 0xFB && !overridden(0x00, 0xFB)) {
+                if (!p.listDescriptor) return refusal(c);
+                return withBytes(0xE0, *p.listDescriptor);
+            }
+            if (c[1] == 0xB0 && !p.constants.empty()) return constantWord(0xE0, c[2]);
+            if (auto r = memoryRead(c)) return *r;
             if (!knownBank(c[1])) return refusal(c);
             if (c[1] == 0x00 && c[2] == 0xFF && !overridden(0x00, 0xFF)) return stateExPage(c[4]);
             if (c[1] == 0x00 && c[2] == 0xED && !overridden(0x00, 0xED)) {
@@ -580,6 +660,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             }
             return withBytes(0xE0, read(c[1], c[2]));
         case 0xE1:
+            if (auto r = memoryWrite(c)) return *r;
             if (!knownBank(c[1])) return refusal(c);
             writeByte4(c[1], c[2], c[4]);
             return echo(c);
@@ -679,7 +760,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             auto it = p.infoWords.find(c[2]);
             return it == p.infoWords.end() ? Packet{0xC0, 0, 0, 0, 0} : withBytes(0xC0, it->second);
         }
-        case 0xC1: return Packet{c[0], 0, 0, 0, 0};
+        case 0xC1: return constantWord(0xC1, c[2]);
         default: return refusal(c);
     }
 }
