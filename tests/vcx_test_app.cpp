@@ -17,19 +17,23 @@ path = /sim/hidraw0
 productId = 0x3501
 parentInstanceId = USB\VID_2E7B&PID_3501\5&1A2B3C&0&1
 reportId = 1
-identity = 6020
+identity = 2081
 letter = 1
 major = 2
 minor = 5
 featureF4 = 0x82 0 0 0
 paraVersion = 152
-slaveCount = 2
+slaveCount = 3
+# Bit 15 of E0 00 FF: the slave ICs are reachable.
+reg = 0 0xFF 0 0x80 0 0
+slave = 6021 0 2 1
+slave = 6021 0 2 1
 reportLength = 8
 rows = 16
 columns = 28
 extraColumns = 2
-item = 2 0x10 40 3
-item = 2 0x11 10 1
+panelSize = G156HAN 0x15 0x61 344 194
+coverLens = 0x11 0xFF 0x47 0
 )";
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcx", [] {

@@ -130,24 +130,21 @@ void CVCXUtilityDlg::buildControls() {
     auto* grid = new QGridLayout(device);
     grid->addWidget(caption(device, 303, {}), 0, 0);
     grid->addWidget(field(device, 308), 0, 1);
-    slaveRows_ = new QWidget(device);
-    auto* slaves = new QGridLayout(slaveRows_);
-    slaves->setContentsMargins(0, 0, 0, 0);
+    // The slave rows show only in the full layout.
     for (int i = 0; i < 4; ++i) {
-        slaves->addWidget(caption(slaveRows_, 304 + i, {}), i, 0);
-        slaves->addWidget(field(slaveRows_, 309 + i), i, 1);
+        grid->addWidget(caption(device, 304 + i, {}), 1 + i, 0);
+        grid->addWidget(field(device, 309 + i), 1 + i, 1);
     }
-    grid->addWidget(slaveRows_, 1, 0, 1, 2);
-    grid->addWidget(caption(device, 349, QStringLiteral("Parameters CRC")), 2, 0);
-    grid->addWidget(field(device, 368), 2, 1);
-    grid->addWidget(caption(device, 340, QStringLiteral("Interface")), 3, 0);
-    grid->addWidget(field(device, 300), 3, 1);
-    grid->addWidget(caption(device, 341, QStringLiteral("Panel Information")), 4, 0);
-    grid->addWidget(field(device, 302), 4, 1);
+    grid->addWidget(caption(device, 349, QStringLiteral("Parameters CRC")), 5, 0);
+    grid->addWidget(field(device, 368), 5, 1);
+    grid->addWidget(caption(device, 340, QStringLiteral("Interface")), 6, 0);
+    grid->addWidget(field(device, 300), 6, 1);
+    grid->addWidget(caption(device, 341, QStringLiteral("Panel Information")), 7, 0);
+    grid->addWidget(field(device, 302), 7, 1);
     auto* picture = new QLabel(device);
     qvui::setControlId(picture, 313);
     picture->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
-    grid->addWidget(picture, 0, 2, 5, 1, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(picture, 0, 2, 8, 1, Qt::AlignRight | Qt::AlignTop);
     layout->addWidget(device);
 
     // Page buttons.
@@ -162,6 +159,7 @@ void CVCXUtilityDlg::buildControls() {
         qvui::setControlId(b, look.id);
         b->setFont(bold);
         b->setMinimumHeight(36);
+        b->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(b->text()) + 28);
         const int id = look.id;
         connect(b, &QPushButton::clicked, this, [this, id] { onPageButton(id); });
         buttons->addWidget(b);
@@ -189,7 +187,7 @@ void CVCXUtilityDlg::buildControls() {
     for (int id = 420; id <= 423; ++id) {
         auto* b = new QPushButton(content_);
         qvui::setControlId(b, id);
-        b->setMinimumSize(150, 44);
+        b->setMinimumSize(240, 44);
         connect(b, &QPushButton::clicked, this, [this, id] { onCommandButton(id); });
         commands->addWidget(b);
     }
@@ -235,6 +233,7 @@ bool CVCXUtilityDlg::initDialog() {
 
     loadAppSettings(appSettings(), workingFolders(), SettingsEnvironment::forThisProgram());
     move(appSettings().utyPos.x, appSettings().utyPos.y);
+    resize(content_->size());
     preferredPage_ = shownPage_ = std::clamp(int(appSettings().childIdx), 0, kPageCount - 1);
     currentPage_ = -1;
     debugButtonsAllowed_ = haltButtonAllowed_ = true;
@@ -340,6 +339,7 @@ void CVCXUtilityDlg::UpdateDlgItem() {
         qvui::findControl(content_, 309 + i)->setVisible(present);
     }
     setLayoutFull(slaveCount > 0);
+    content_->adjustSize();
 
     SetDlgItemText(content_, 300, interfaceName(c.dev.deviceType, r.fwInformation.interfaceBits));
     SetDlgItemText(content_, 302, QStringLiteral("%1 %2").arg(wideText(r.fwInformation.panelSize, 40),
@@ -392,9 +392,16 @@ void CVCXUtilityDlg::ClearDlgItem() {
 }
 
 void CVCXUtilityDlg::setLayoutFull(bool full) {
+    if (fullLayout_ == full && content_->size() == content_->sizeHint()) return;
     fullLayout_ = full;
-    slaveRows_->setVisible(full);
+    if (!full)
+        for (int i = 0; i < 4; ++i) {
+            qvui::findControl(content_, 304 + i)->hide();
+            qvui::findControl(content_, 309 + i)->hide();
+        }
     content_->adjustSize();
+    // The window follows the layout unless the screen is too small for it.
+    if (isVisible() || bound_) resize(content_->size());
 }
 
 void CVCXUtilityDlg::applyButtonLook(int id, bool face) {

@@ -146,7 +146,6 @@ private:
     qvui::WindowTimers* timers_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QWidget* content_ = nullptr;
-    QWidget* slaveRows_ = nullptr;
     QFont buttonFont_;
     QFont smallFont_;
 };

@@ -27,6 +27,7 @@
 //   customerBytes = b b b b       EB (Ostra: E7) reply bytes 1..4
 //   paraVersion = 152             item protocol version (0: absent)
 //   slaveCount, dualBootState     EF bytes 1 and 4
+//   slave = ID LETTER MAJOR MINOR [boot]   a slave IC (repeatable, slave 1 first)
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
 //   scanMode, rows, columns, extraColumns
@@ -39,6 +40,11 @@
 //   wordItem = G N MAX VALUE      a 16-bit item (numbers up to 0xFFFF, repeatable)
 //   groupInfo = G CODE B3 B4      F6 G CODE answer bytes 3 and 4 (repeatable)
 //   panelText = b b ...           the panel text (at most 18 bytes)
+//   panelSize = NAME IN TF W H    a panel-size table entry (repeatable, in order): name
+//                                 (at most 8 characters), inches (0x15 = 15), tenths and
+//                                 flags byte, width and height
+//   coverLens = T TO M MARK       a cover-lens table entry (repeatable): thickness, upper
+//                                 thickness (0xFF: none), material ('G' = 0x47), mark
 //   vbuttonEntrySize = 12         bytes of a virtual-button entry (at most 12)
 //   vbutton = b b ... (12 bytes)  one virtual-button entry (repeatable, in order)
 //   vbuttonCrc = 0x1234           F6 0F 03 answer
@@ -233,6 +239,20 @@ const std::map<std::string, Setter>& commonKeys() {
              d.profile.paraVersion = uint16_t(number(v, 255 * 100 + 99));
          }},
         {"slavecount", [](DeviceSpec& d, const std::string& v) { d.profile.slaveCount = byte(v); }},
+        {"slave", [](DeviceSpec& d, const std::string& v) {
+             // IDENTITY LETTER MAJOR MINOR [boot]
+             auto t = tokens(v);
+             if (t.size() != 4 && !(t.size() == 5 && lower(t[4]) == "boot"))
+                 throw BadValue{"expected IDENTITY LETTER MAJOR MINOR [boot]"};
+             if (d.profile.slaves.size() >= 4) throw BadValue{"at most 4 slaves"};
+             SlaveProfile sp;
+             sp.identityNumber = uint16_t(number(t[0], 0xFFFF));
+             sp.letter = byte(t[1]);
+             sp.major = byte(t[2]);
+             sp.minor = byte(t[3]);
+             sp.inBoot = t.size() == 5;
+             d.profile.slaves.push_back(sp);
+         }},
         {"dualbootstate", [](DeviceSpec& d, const std::string& v) { d.profile.dualBootState = byte(v); }},
         {"capability", [](DeviceSpec& d, const std::string& v) {
              d.profile.capability = isNone(v) ? std::nullopt : std::optional(four(v));
@@ -278,6 +298,28 @@ const std::map<std::string, Setter>& commonKeys() {
              if (b.size() > d.profile.panelText.size()) throw BadValue{"at most 18 bytes"};
              d.profile.panelText.fill(0);
              std::copy(b.begin(), b.end(), d.profile.panelText.begin());
+         }},
+        {"panelsize", [](DeviceSpec& d, const std::string& v) {
+             // NAME (at most 8 characters) INCHES TENTHS_AND_FLAGS WIDTH HEIGHT
+             std::istringstream in(v);
+             std::string name, rest;
+             in >> name;
+             std::getline(in, rest);
+             auto t = tokens(rest);
+             if (name.empty() || name.size() > 8 || t.size() != 4)
+                 throw BadValue{"expected NAME INCHES TENTHS WIDTH HEIGHT"};
+             PanelSizeEntry e;
+             std::copy(name.begin(), name.end(), e.name.begin());
+             e.inches = byte(t[0]);
+             e.tenthsAndFlags = byte(t[1]);
+             const uint32_t w = number(t[2], 0xFFFF), h = number(t[3], 0xFFFF);
+             e.dimension = {uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8)};
+             d.profile.panelSizes.push_back(e);
+         }},
+        {"coverlens", [](DeviceSpec& d, const std::string& v) {
+             auto b = byteList(v);
+             if (b.size() != 4) throw BadValue{"expected THICKNESS TO MATERIAL MARK"};
+             d.profile.coverLenses.push_back({b[0], b[1], b[2], b[3]});
          }},
         {"vbuttonentrysize", [](DeviceSpec& d, const std::string& v) { d.profile.vbuttonEntrySize = uint8_t(number(v, 12)); }},
         {"vbutton", [](DeviceSpec& d, const std::string& v) {
@@ -531,6 +573,15 @@ ControllerProfile currentProfile() {
     p.rows = 16;
     p.columns = 28;
     p.extraColumns = 2;
+    // A 15.6" wide panel behind 1.1 mm glass: entry 0 of both tables.
+    PanelSizeEntry panel;
+    const char name[] = "G156HAN";
+    std::copy(name, name + 7, panel.name.begin());
+    panel.inches = 0x15;
+    panel.tenthsAndFlags = 0x61;
+    panel.dimension = {344 & 0xFF, 344 >> 8, 194, 0};
+    p.panelSizes.push_back(panel);
+    p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
     return p;
 }
 

@@ -1,0 +1,251 @@
+// The page base's shared routines, the Information page against a fake
+// library, the UI parameters log's file naming and contents, and the Folder
+// Configure dialog.
+#include "pages/about_dlg.h"
+#include "pages/chd_parent_dlg.h"
+#include "shell/app_settings.h"
+#include "shell/controller_api.h"
+#include "shell/platform/control_ids.h"
+#include "shell/platform/file_chooser.h"
+#include "shell/platform/window_message.h"
+#include "shell/program_state.h"
+#include "shell/tip_controls.h"
+#include "res/strings.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(VcxPageRoutines, StripLastPathComponentCutsAtTheLastSeparator) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/b.csv", "/a"}, {"/a/", "/a"}, {"C:\\a\\b.csv", "C:\\a"}, {"C:\\a\\", "C:\\a"}, {"b.csv", ""}, {"", ""},
+        {"/a\\b/c", "/a\\b"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(vcx::StripLastPathComponent(in), out) << in;
+    // Only the field's 259 characters count: a separator beyond them is not seen.
+    EXPECT_EQ(vcx::StripLastPathComponent(QString(300, 'x') + "/f"), "");
+}
+
+TEST(VcxPageRoutines, FormatsOneValueIntoAStringTableText) {
+    EXPECT_EQ(vcx::formatOne("Slave %d Firmware Version", 2), "Slave 2 Firmware Version");
+    EXPECT_EQ(vcx::formatOne("x%04X", 0xBE), "x00BE");
+    EXPECT_EQ(vcx::formatOne("Firmware Version%s", QString()), "Firmware Version");
+    EXPECT_EQ(vcx::formatOne("100%% of %s", QString("QV")), "100% of QV");
+    EXPECT_EQ(vcx::formatOne("%s given a number", 7), "7 given a number"); // never a text read from an int
+    EXPECT_EQ(vcx::formatOne("no conversion", 3), "no conversion");
+    EXPECT_EQ(vcx::formatOne("%ld and %d", 5), "5 and %d");
+}
+
+TEST(VcxPageRoutines, FirmwareId1711IsOneExactIdentity) {
+    FirmwareInformationW info{};
+    info.productNumber = 1711;
+    info.firmwareMajor = 1;
+    info.minorVersion = 2;
+    EXPECT_TRUE(vcx::IsFirmwareId1711(info));
+    for (auto change : std::vector<void (*)(FirmwareInformationW&)>{
+             [](FirmwareInformationW& i) { i.productNumber = 1712; }, [](FirmwareInformationW& i) { i.firmwareMajor = 2; },
+             [](FirmwareInformationW& i) { i.customerCode = 1; }, [](FirmwareInformationW& i) { i.productLetter = 1; },
+             [](FirmwareInformationW& i) { i.minorVersion = 3; }}) {
+        FirmwareInformationW other = info;
+        change(other);
+        EXPECT_FALSE(vcx::IsFirmwareId1711(other));
+    }
+}
+
+std::vector<int>* g_reports = nullptr;
+int fakeEnableDataReport(HANDLE, int on) { return g_reports->push_back(on), 1; }
+int fakeCrc(HANDLE, uint16_t* crc) { return *crc = 0x1A2B, 1; }
+
+class VcxAboutPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vcx::addProgramStrings();
+        g_reports = &reports_;
+        saved_ = vcx::appSettings();
+        savedFolders_ = vcx::workingFolders();
+        c_.api.EnableDataReport = fakeEnableDataReport;
+        c_.api.GetParameterCRC = fakeCrc;
+        c_.dev.device = reinterpret_cast<HANDLE>(intptr_t(0x42));
+        ASSERT_TRUE(dir_.isValid());
+    }
+    void TearDown() override {
+        vcx::appSettings() = saved_;
+        vcx::workingFolders() = savedFolders_;
+        vcx::programState().useTabletPC = false;
+        g_reports = nullptr;
+    }
+    QCheckBox* box(QWidget* page, int id) { return qvui::findControl<QCheckBox>(page, id); }
+
+    vcx::Controller c_;
+    std::vector<int> reports_;
+    vcx::AppSettings saved_;
+    vcx::WorkingFolders savedFolders_;
+    QTemporaryDir dir_;
+};
+
+TEST_F(VcxAboutPage, DisableDataReportFollowsTheBoxAndIsUndoneAtExit) {
+    vcx::appSettings().options = vcx::kOptDisableTouch;
+    vcx::CQVAboutDlg page(c_, nullptr);
+    EXPECT_EQ(vcx::GetDlgItemText(&page, 314), "2.7.3.13");
+    EXPECT_TRUE(box(&page, 470)->isChecked()); // restored from the option bit, nothing sent
+    EXPECT_TRUE(reports_.empty());
+
+    box(&page, 470)->click(); // unchecked: reports on
+    box(&page, 470)->click(); // checked: reports off
+    EXPECT_EQ(reports_, (std::vector<int>{1, 0}));
+    page.SetDataReportDisabled(false);
+    page.SetDataReportDisabled(true);
+    EXPECT_EQ(reports_, (std::vector<int>{1, 0, 1, 0}));
+
+    page.ExitDlg();
+    EXPECT_TRUE(vcx::appSettings().options & vcx::kOptDisableTouch);
+    EXPECT_EQ(reports_.back(), 1); // the controller reports touches again after the program
+
+    box(&page, 470)->click();
+    reports_.clear();
+    page.ExitDlg();
+    EXPECT_FALSE(vcx::appSettings().options & vcx::kOptDisableTouch);
+    EXPECT_TRUE(reports_.empty());
+    page.SetDataReportDisabled(true); // unchecked: does nothing
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(VcxAboutPage, TabletPcLeavesTheBoxDisabledAndTheDeviceAlone) {
+    vcx::programState().useTabletPC = true;
+    vcx::appSettings().options = 0;
+    vcx::CQVAboutDlg page(c_, nullptr);
+    EXPECT_FALSE(box(&page, 470)->isEnabled());
+    page.UpdateDlgItem();
+    EXPECT_FALSE(box(&page, 470)->isEnabled());
+    page.ExitDlg();
+    EXPECT_EQ(vcx::appSettings().options, 0u);
+    EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(VcxAboutPage, ShowMenuInDrawSetsItsOptionBitAndCoreVersionShowsWhenKnown) {
+    vcx::appSettings().options = 0;
+    vcx::CQVAboutDlg page(c_, nullptr);
+    box(&page, 471)->click();
+    EXPECT_EQ(vcx::appSettings().options, uint32_t(vcx::kOptDrawMenu));
+    box(&page, 471)->click();
+    EXPECT_EQ(vcx::appSettings().options, 0u);
+
+    c_.records.fwInformation.info4Byte1 = 0x23;
+    c_.records.fwInformation.info4Byte2 = 4;
+    c_.records.fwInformation.info4Word = 517;
+    page.UpdateDlgItem();
+    EXPECT_EQ(vcx::GetDlgItemText(&page, 355), "2.3.4.517");
+    EXPECT_FALSE(qvui::findControl(&page, 344)->isHidden());
+    page.ClearDlgItem();
+    EXPECT_TRUE(vcx::GetDlgItemText(&page, 355).isEmpty());
+    EXPECT_TRUE(qvui::findControl(&page, 344)->isHidden());
+    c_.records.fwInformation.info4Byte1 = 0;
+    page.UpdateDlgItem();
+    EXPECT_TRUE(qvui::findControl(&page, 344)->isHidden());
+}
+
+TEST_F(VcxAboutPage, UiParametersLogsAreNumberedAndNameTheProductAndCrc) {
+    FirmwareInformationW& info = c_.records.fwInformation;
+    info.productNumber = 6020;
+    info.productLetter = 1;
+    info.firmwareMajor = 2;
+    info.customerCode = 7;
+    info.minorVersion = 5;
+    const std::u16string master = u"QV6020A.D05.2.7.3.4   Boot : 1.3 B";
+    std::copy(master.begin(), master.end(), c_.records.fwVersion.master);
+    c_.dev.deviceType = QV_DEVICE_HID;
+    c_.dev.listsRead = true;
+    int asked = 0;
+    QString answer = dir_.path();
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest& r) {
+        ++asked;
+        EXPECT_EQ(r.kind, qvui::FileChoice::Folder);
+        EXPECT_EQ(r.caption, "Select Parameters log File Folder");
+        return answer;
+    });
+    vcx::CQVAboutDlg page(c_, nullptr);
+    const QString base = dir_.filePath("QV6020A_D05_2_7_5_x1A2B");
+    EXPECT_EQ(page.WriteUiParametersLog(), base + ".csv");
+    EXPECT_EQ(page.WriteUiParametersLog(), base + "(1).csv");
+    // Through the toolbar message, as the main window sends it.
+    EXPECT_EQ(qvui::sendMessage(&page, qvui::WM_TOOLBAR_ACTION, 0, 1), 0);
+    EXPECT_TRUE(QFile::exists(base + "(2).csv"));
+    EXPECT_EQ(vcx::workingFolders()[vcx::kInfoLogFolder], dir_.path());
+
+    QFile log(base + ".csv");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains("\nApplication Version : Quorvane VCXMSet 2.7.3.13\n"));
+    EXPECT_TRUE(text.contains("\nFunction : Log UI Parameters Information\n"));
+    EXPECT_TRUE(text.contains("\nMaster   Version QV6020A.D05.2.7.3.4   Boot : 1.3 B\n"));
+    EXPECT_TRUE(text.contains("\nDevice Interface : USB\n"));
+    EXPECT_TRUE(text.contains("\nParameters CRC : x1A2B\n"));
+    EXPECT_FALSE(text.contains("Panel Information"));
+
+    // Cancelled: no file; a folder where no name fits: no file and no endless search.
+    answer.clear();
+    EXPECT_TRUE(page.WriteUiParametersLog().isEmpty());
+    answer = dir_.path() + "/" + QString(250, 'd');
+    EXPECT_TRUE(page.WriteUiParametersLog().isEmpty());
+    EXPECT_EQ(asked, 5);
+}
+
+TEST_F(VcxAboutPage, FolderConfigureTakesPicksAtOnceAndKeepsThreeButtonsDisabled) {
+    QString answer = dir_.filePath("picked");
+    std::vector<QString> titles;
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest& r) {
+        titles.push_back(r.caption);
+        return answer;
+    });
+    vcx::CFolderCfgDlg dlg(nullptr);
+    for (int id : {425, 427, 428}) {
+        EXPECT_FALSE(qvui::findControl(&dlg, id)->isEnabled()) << id;
+        EXPECT_FALSE(dlg.pick(id));
+    }
+    EXPECT_TRUE(titles.empty());
+
+    const QString storedInfo = vcx::appSettings().folders[vcx::kInfoLogFolder];
+    qvui::findControl<QPushButton>(&dlg, 431)->click();
+    EXPECT_EQ(vcx::workingFolders()[vcx::kInfoLogFolder], answer);
+    EXPECT_EQ(vcx::appSettings().folders[vcx::kInfoLogFolder], storedInfo); // only the working copy
+    EXPECT_NE(vcx::programState().toolPaths[vcx::kInfoLogFolder], answer);
+
+    EXPECT_TRUE(dlg.pick(424));
+    EXPECT_EQ(vcx::workingFolders()[vcx::kFUQVFFolder], answer);
+    EXPECT_EQ(vcx::programState().toolPaths[vcx::kFUQVFFolder], answer);
+    EXPECT_TRUE(dlg.pick(430));
+    EXPECT_EQ(vcx::appSettings().folders[vcx::kProcResFolder], answer);
+    EXPECT_EQ(vcx::programState().toolPaths[vcx::kProcResFolder], answer);
+    EXPECT_EQ(titles, (std::vector<QString>{"Select Parameters log File Folder", "Select Firmware File Folder",
+                                            "Select Process List Report File Folder"}));
+
+    answer.clear(); // cancelled: nothing changes
+    const QString before = vcx::workingFolders()[vcx::kDiagOSFolder];
+    EXPECT_FALSE(dlg.pick(420));
+    EXPECT_EQ(vcx::workingFolders()[vcx::kDiagOSFolder], before);
+}
+
+TEST(VcxPageBase, MovingOverThePageBackgroundHidesTheTips) {
+    vcx::CreateTipWindows();
+    vcx::CQVChdParentDlg page(104, nullptr);
+    page.resize(200, 100);
+    page.show();
+    ASSERT_NE(vcx::g_TipWnd[0][vcx::kTipFeature], nullptr);
+    vcx::g_TipWnd[0][vcx::kTipFeature]->show();
+    QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), page.mapToGlobal(QPointF(10, 10)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&page, &move);
+    EXPECT_FALSE(vcx::g_TipWnd[0][vcx::kTipFeature]->isVisible());
+    vcx::DestroyTipWindows();
+}
+
+} // namespace
