@@ -183,7 +183,6 @@ TEST(VcxControllerBinding, DeviceChangesReachTheOwnerWindowWhileTheRecordLives) 
 }
 
 TEST(VcxControllerBinding, TheBuiltLibraryBindsItsExportsByName) {
-    qputenv("QV_SIM", "current");
     Boxes boxes;
     QWidget owner;
     vcx::Controller ctl;

@@ -16,6 +16,7 @@
 #include "vcx_test_support.h"
 
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -40,6 +41,10 @@ protected:
             return qvui::MessageAnswer::Ok;
         });
         appSettingsBefore_ = vcx::appSettings();
+        // Every test starts from the defaults: no page or position saved by an earlier one.
+        const vcx::SettingsEnvironment env = vcx::SettingsEnvironment::forThisProgram();
+        QFile::remove(env.systemStore);
+        QFile::remove(env.userStore);
         dlg_ = std::make_unique<vcx::CVCXUtilityDlg>();
         ASSERT_TRUE(dlg_->initDialog()) << dlg_->error().toStdString();
     }
@@ -165,9 +170,10 @@ TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
     EXPECT_TRUE(control(406)->isEnabled());  // the reporting page's own
     for (int id : {402, 403, 404, 405, 407, 420, 421, 422, 423}) EXPECT_FALSE(control(id)->isEnabled()) << id;
 
-    // Closing while busy changes nothing.
+    // Closing while busy changes nothing, however it is asked for.
     EXPECT_FALSE(dlg_->ExitDlg());
     dlg_->close();
+    qvui::sendMessage(dlg_.get(), qvui::WM_CLOSE, 0, 0);
     EXPECT_NE(c().library, nullptr);
     EXPECT_NE(c().dev.device, INVALID_HANDLE_VALUE);
 
@@ -239,7 +245,7 @@ TEST_F(VcxUtilityDlg, ShutDownSavesThePageUnregistersAndClosesTheDevice) {
     ASSERT_NE(c().devNotify[0], nullptr);
     qobject_cast<QPushButton*>(control(408))->click(); // Information, chosen by the user
     EXPECT_EQ(dlg_->preferredPage(), vcx::kPageInformation);
-    ASSERT_TRUE(dlg_->ExitDlg());
+    qvui::sendMessage(dlg_.get(), qvui::WM_CLOSE, 0, 0);
     EXPECT_EQ(c().devNotify[0], nullptr);
     EXPECT_EQ(c().devNotify[2], nullptr);
     EXPECT_EQ(c().dev.device, INVALID_HANDLE_VALUE);

@@ -766,6 +766,9 @@ bool CVCXUtilityDlg::keyFilter(QWidget*, QEvent* e, int) {
 bool CVCXUtilityDlg::event(QEvent* e) {
     if (auto* m = qvui::WindowMessage::from(e)) {
         switch (m->message()) {
+        case qvui::WM_CLOSE:
+            ExitDlg();
+            return true;
         case qvui::WM_TIMER:
             if (ended_) return true;
             onTimer(int(m->wParam()));

@@ -9,6 +9,7 @@
 
 namespace qvui {
 
+constexpr quint32 WM_CLOSE = 0x0010;
 constexpr quint32 WM_TIMER = 0x0113;
 constexpr quint32 WM_USER = 0x0400;
 
