@@ -38,14 +38,6 @@ uint32_t littleEndian(const Packet& p) {
     return uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 | uint32_t(p[4]) << 24;
 }
 
-void sleepFor(Controller& c, int ms) {
-    if (c.sleepMs)
-        c.sleepMs(ms);
-    else if (c.platformSleep)
-        c.platformSleep(uint32_t(ms));
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 // The library calls this on its own thread; the broadcast record lives only
 // for the call, so the message is sent, not posted, and waited for.
@@ -64,6 +56,22 @@ void resumeScanning(Controller& c) {
 }
 
 } // namespace
+
+void programSleep(Controller& c, int ms) {
+    if (c.sleepMs)
+        c.sleepMs(ms);
+    else if (c.platformSleep)
+        c.platformSleep(uint32_t(ms));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+QString wideField(const QVWCHAR* text, int maxChars) {
+    if (!text) return {};
+    int n = 0;
+    while (n < maxChars && text[n]) ++n;
+    return QString::fromUtf16(text, n);
+}
 
 const std::array<const char*, ControllerApi::kSlotCount>& ControllerApi::slotNames() {
     static const std::array<const char*, kSlotCount> names{{
@@ -268,7 +276,7 @@ int SendCmdSetModeE4(Controller& c, uint8_t mode) {
     int k = 1;
     bool clearOnce = false;
     for (int poll = 0; poll < polls; ++poll) {
-        sleepFor(c, (k + 1) * 50);
+        programSleep(c, (k + 1) * 50);
         uint16_t status = 0;
         const bool busy = !SendCmdGetStatusE4(c, &status) || (status & 0x200);
         if (!busy) {

@@ -219,6 +219,11 @@ void unregisterNotifications(Controller& c);
 // Unregisters the notifications and frees the library; the slots stay as they are.
 void unloadControllerLibrary(Controller& c);
 
+// The program's own waits: the test's replacement, else the library's clock, else real time.
+void programSleep(Controller& c, int ms);
+// A text field of the library's records: up to maxChars units or its terminator.
+QString wideField(const QVWCHAR* text, int maxChars);
+
 // ---- Command helpers on c.dev.device through c.api.SendCmd ------------------
 
 int SendCmdReadE0(Controller& c, uint8_t index, int n);

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <thread>
 
 namespace vcx {
 
@@ -15,19 +14,12 @@ namespace {
 // The enumeration calls report their devices synchronously, on this thread.
 DeviceFinder* g_listing = nullptr;
 
-QString bounded(const QVWCHAR* text, int maxChars) {
-    if (!text) return {};
-    int n = 0;
-    while (n < maxChars && text[n]) ++n;
-    return QString::fromUtf16(text, n);
-}
-
 int EnumDeviceCallback(const QVWCHAR* path, const QVWCHAR* model, const QVWCHAR* key) {
     DeviceFinder* f = g_listing;
     if (!f) return 1;
     ++f->reported;
     if (int(f->list.size()) < DeviceFinder::kMaxDevices)
-        f->list.push_back({bounded(path, 259), bounded(model, 19), bounded(key, 19)});
+        f->list.push_back({wideField(path, 259), wideField(model, 19), wideField(key, 19)});
     return 1;
 }
 
@@ -35,15 +27,6 @@ std::u16string wide(const QString& s) { return s.toStdU16String(); }
 
 void log(Controller& c, const QString& text) {
     if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(wide(text).c_str());
-}
-
-void wait(Controller& c, int ms) {
-    if (c.sleepMs)
-        c.sleepMs(ms);
-    else if (c.platformSleep)
-        c.platformSleep(uint32_t(ms));
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool open(Controller& c, const ListedDevice& d) {
@@ -84,7 +67,7 @@ bool FindQVDevice(Controller& c, DeviceFinder& f) {
     if (c.api.EnumerateHidDevicesExW) c.api.EnumerateHidDevicesExW(EnumDeviceCallback);
     if (c.api.EnumerateQVDevicesExW) c.api.EnumerateQVDevicesExW(EnumDeviceCallback, 15);
     g_listing = nullptr;
-    wait(c, 100);
+    programSleep(c, 100);
     if (f.reported > DeviceFinder::kMaxDevices)
         log(c, QStringLiteral("\rFindQVDevice() : %1 controllers found, the first %2 are listed\r")
                    .arg(f.reported)

@@ -13,11 +13,6 @@ ProgramState& programState() {
 }
 
 namespace {
-QString wideText(const QVWCHAR* text, int max) {
-    int n = 0;
-    while (n < max && text[n]) ++n;
-    return QString::fromUtf16(text, n);
-}
 void put(std::FILE* file, const QString& text) { std::fputs(text.toUtf8().constData(), file); }
 } // namespace
 
@@ -47,7 +42,7 @@ QString interfaceName(uint32_t deviceType, uint8_t interfaceBits) {
 }
 
 QString masterVersionText(const FirmwareVersionInfoW& v) {
-    QString text = wideText(v.master, 50);
+    QString text = wideField(v.master, 50);
     if (!v.masterInBoot) {
         const qsizetype boot = text.indexOf(QLatin1String("Boot"));
         if (boot >= 0) text.truncate(boot);
@@ -67,20 +62,20 @@ void WriteLogHeader(std::FILE* file, const Controller& c, int kind) {
     put(file, qvui::loadString(790 + kind));
     const FirmwareVersionInfoW& v = c.records.fwVersion;
     const int slaves = std::clamp(int(v.slaveCount), 0, 4);
-    const QString master = wideText(v.master, 50);
+    const QString master = wideField(v.master, 50);
     if (slaves > 0 || kind == 4)
         put(file, QStringLiteral("\nMaster   Version %1\n").arg(master));
     else
         put(file, QStringLiteral("\nFirmware Version : %1\n").arg(master));
     for (int i = 0; i < slaves; ++i)
-        put(file, QStringLiteral("Slave %1  Version : %2\n").arg(i + 1).arg(wideText(v.slave[i], 50)));
+        put(file, QStringLiteral("Slave %1  Version : %2\n").arg(i + 1).arg(wideField(v.slave[i], 50)));
     const FirmwareInformationW& info = c.records.fwInformation;
     if (info.info4Byte1)
         put(file, QString::asprintf("\nCore     Version : %d.%d.%d.%d\n", info.info4Byte1 >> 4, info.info4Byte1 & 15,
                                     info.info4Byte2, info.info4Word));
     if (kind != 4)
         put(file, QStringLiteral("\nPanel Information : %1\nCover Lens : %2\n")
-                      .arg(wideText(info.panelSize, 40), wideText(info.coverLens, 40)));
+                      .arg(wideField(info.panelSize, 40), wideField(info.coverLens, 40)));
 }
 
 } // namespace vcx

@@ -41,12 +41,6 @@ const int kPageTemplates[kPageCount] = {105, 104, 103, 106, 155, 109};
 
 std::u16string wide(const QString& s) { return s.toStdU16String(); }
 
-QString wideText(const QVWCHAR* text, int max) {
-    int n = 0;
-    while (n < max && text[n]) ++n;
-    return QString::fromUtf16(text, n);
-}
-
 // A page that a later version of the program fills: it takes part in the
 // main window's operations and says what it is.
 class PlainPage : public CQVChdParentDlg {
@@ -330,7 +324,7 @@ void CVCXUtilityDlg::UpdateDlgItem() {
     SetDlgItemText(content_, 303, formatOne(qvui::loadString(slaveCount ? 1003 : 1002), QString()));
     for (int i = 0; i < 4; ++i) {
         const bool present = i < slaveCount;
-        SetDlgItemText(content_, 309 + i, present ? wideText(r.fwVersion.slave[i], 50).trimmed() : QString());
+        SetDlgItemText(content_, 309 + i, present ? wideField(r.fwVersion.slave[i], 50).trimmed() : QString());
         SetDlgItemText(content_, 304 + i,
                        !present           ? QString()
                        : slaveCount == 1  ? qvui::loadString(1004)
@@ -342,8 +336,8 @@ void CVCXUtilityDlg::UpdateDlgItem() {
     content_->adjustSize();
 
     SetDlgItemText(content_, 300, interfaceName(c.dev.deviceType, r.fwInformation.interfaceBits));
-    SetDlgItemText(content_, 302, QStringLiteral("%1 %2").arg(wideText(r.fwInformation.panelSize, 40),
-                                                              wideText(r.fwInformation.coverLens, 40)));
+    SetDlgItemText(content_, 302, QStringLiteral("%1 %2").arg(wideField(r.fwInformation.panelSize, 40),
+                                                              wideField(r.fwInformation.coverLens, 40)));
 
     for (CQVChdParentDlg* p : pages_) p->UpdateDlgItem();
 
