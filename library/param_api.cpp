@@ -131,10 +131,28 @@ QV_API int SetParameterAntiNoise(HANDLE handle, ParameterAntiNoise* r) {
         return GroupSet(handle, r, kItemsFromAnyVersion, [&](int s) { return SetCall; }, kNoRegisterSet);   \
     }
 
-QV_ITEM_GROUP(Finger, ParameterFinger, GetFinger(s, groupMask, r), SetFinger(s, r))
+QV_API int GetParameterFinger(HANDLE handle, uint16_t groupMask, ParameterFinger* r) {
+    return GroupGet(
+        handle, r, kItemsFromAnyVersion, [&](int s) { return GetFinger(s, groupMask, r); },
+        [&](int s) { return GetFingerRegisters(s, groupMask, r); });
+}
+QV_API int SetParameterFinger(HANDLE handle, ParameterFinger* r) {
+    return GroupSet(
+        handle, r, kItemsFromAnyVersion, [&](int s) { return SetFinger(s, r); },
+        [&](int s) { return SetFingerRegisters(s, r); });
+}
 QV_ITEM_GROUP(Palm, ParameterPalm, GetPalm(s, groupMask, r), SetPalm(s, r))
 QV_ITEM_GROUP(Base, ParameterBase, GetBase(s, groupMask, r), SetBase(s, r))
-QV_ITEM_GROUP(Water, ParameterWater, GetWater(s, groupMask, r), SetWater(s, r))
+QV_API int GetParameterWater(HANDLE handle, uint16_t groupMask, ParameterWater* r) {
+    return GroupGet(
+        handle, r, kItemsFromAnyVersion, [&](int s) { return GetWater(s, groupMask, r); },
+        [&](int s) { return GetWaterRegisters(s, groupMask, r); });
+}
+QV_API int SetParameterWater(HANDLE handle, ParameterWater* r) {
+    return GroupSet(
+        handle, r, kItemsFromAnyVersion, [&](int s) { return SetWater(s, r); },
+        [&](int s) { return SetWaterRegisters(s, r); });
+}
 QV_ITEM_GROUP(Coordinate, ParameterCoordinate, GetCoordinate(s, groupMask, r), SetCoordinate(s, r))
 QV_ITEM_GROUP(PowerSaving, ParameterPowerSaving, GetPowerSaving(s, groupMask, r), SetPowerSaving(s, r))
 QV_ITEM_GROUP(NormalScan, ParameterNormalScan, GetScan(s, 10, groupMask, r), SetScan(s, 10, r))

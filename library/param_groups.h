@@ -135,5 +135,14 @@ int SetAntiNoiseRegisters(int slot, ParameterAntiNoise* r);
 // index) in registers 0x3A/0x3B for reading and 0x4A/0x4B for writing (changed = 2).
 int GetPanelRegisters(int slot, uint32_t groupMask, ParameterPanel* r);
 int SetPanelRegisters(int slot, ParameterPanel* r);
+// The finger group of version-0 firmware: item 1 in register 0x45 (limit 0xF7) with
+// feature bit 0, else bit 3 of register 0x43; bytes 84/85 from registers 0x02/0x03.
+// Item 0 is never read or written (item mask 2). A Set writes item 1 (changed = 2).
+int GetFingerRegisters(int slot, uint32_t groupMask, ParameterFinger* r);
+int SetFingerRegisters(int slot, ParameterFinger* r);
+// The water group of version-0 firmware (feature bit 3, else 0 without a command):
+// item 0 from the mode register 0x43, and with feature bit 1 item 2 in register 0x01.
+int GetWaterRegisters(int slot, uint32_t groupMask, ParameterWater* r);
+int SetWaterRegisters(int slot, ParameterWater* r);
 
 }  // namespace qvlib

@@ -34,10 +34,10 @@ const std::vector<ApiGroup>& Groups() {
     static const std::vector<ApiGroup> all = {
         Group("HostInterface", 1, false, 115, GetParameterHostInterface, SetParameterHostInterface),
         Group("Panel", 2, true, 1, GetParameterPanel, SetParameterPanel),
-        Group("Finger", 3, false, 1, GetParameterFinger, SetParameterFinger),
+        Group("Finger", 3, true, 1, GetParameterFinger, SetParameterFinger),
         Group("Palm", 4, false, 1, GetParameterPalm, SetParameterPalm),
         Group("Base", 5, false, 1, GetParameterBase, SetParameterBase),
-        Group("Water", 6, false, 1, GetParameterWater, SetParameterWater),
+        Group("Water", 6, true, 1, GetParameterWater, SetParameterWater),
         Group("AntiNoise", 7, true, 1, GetParameterAntiNoise, SetParameterAntiNoise),
         Group("Coordinate", 8, false, 1, GetParameterCoordinate, SetParameterCoordinate),
         Group("PowerSaving", 9, false, 1, GetParameterPowerSaving, SetParameterPowerSaving),
@@ -96,6 +96,7 @@ TEST_P(ParamApiTest, VersionZeroFirmware) {
     const ApiGroup& g = GetParam();
     qvsim::ControllerProfile p = ItemProfile(0);
     p.antiNoiseRegister = qvsim::ControllerProfile::AntiNoiseRegister{9, 4, 0x21};
+    p.featureF4[0] |= 0x08; // the water mode exists (the water group needs it)
     make(p);
     Buffer b(g.size, g.size + 8);
     ASSERT_EQ(g.get(h, 0xFFFF, b.data()), 1);

@@ -44,6 +44,14 @@ protected:
             if (p[0] == 0xF6 && p[2] >= 0x80 && p[2] <= 0x8F) out.push_back(Hex(p));
         return out;
     }
+
+    // The register writes (E1) the controller received.
+    std::vector<std::string> registerWrites() {
+        std::vector<std::string> out;
+        for (const auto& p : Received(*ctl))
+            if (p[0] == 0xE1) out.push_back(Hex(p));
+        return out;
+    }
 };
 
 }  // namespace qvtest
