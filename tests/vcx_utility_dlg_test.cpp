@@ -172,6 +172,8 @@ TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
     EXPECT_TRUE(control(408)->isEnabled());  // Information
     EXPECT_TRUE(control(406)->isEnabled());  // the reporting page's own
     for (int id : {402, 403, 404, 405, 407, 420, 421, 422, 423}) EXPECT_FALSE(control(id)->isEnabled()) << id;
+    QWidget* folderConfigure = qvui::findControl(dlg_->page(vcx::kPageInformation), 420);
+    EXPECT_FALSE(folderConfigure->isEnabled());
 
     // Closing while busy changes nothing, however it is asked for.
     EXPECT_FALSE(dlg_->ExitDlg());
@@ -185,6 +187,7 @@ TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
     EXPECT_TRUE(control(402)->isEnabled());
     EXPECT_TRUE(control(405)->isEnabled());
     EXPECT_FALSE(control(403)->isEnabled()); // back to its own flag
+    EXPECT_TRUE(folderConfigure->isEnabled());
     EXPECT_TRUE(control(420)->isEnabled());
 }
 
@@ -290,6 +293,50 @@ TEST(VcxPageButtons, ColoursComeFromTheirColorRefs) {
     EXPECT_EQ(vcx::colorRef(0x11A880), QColor(0x80, 0xA8, 0x11));
     EXPECT_EQ(vcx::pageButtonLooks()[4].face, QColor(0xF1, 0x8C, 0x00)); // Field Update
     EXPECT_EQ(vcx::pageButtonLooks()[0].idle, QColor(0xAD, 0xAD, 0xAD));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VcxUtilityDlg, TouchAndHaltPreparesTheDebugRecordOnlyWithAFolder) {
+    ParameterDebug& d = c().records.debug;
+    d.valid = 1;
+    for (auto& item : d.item) item = ParameterItem{7, 9, 7, 0, 1};
+    d.item[1].stored = 1; // already on: left as it is
+    d.item9[1] = ParameterItem{7, 9, 7, 0, 1};
+    qobject_cast<QPushButton*>(control(406))->click(); // the Debug page shows both switches
+    ASSERT_EQ(dlg_->currentPage(), vcx::kPageDebug);
+    auto* halt = qobject_cast<QPushButton*>(control(439));
+    ASSERT_TRUE(halt->isVisibleTo(dlg_.get()));
+    ASSERT_TRUE(halt->isEnabled());
+
+    QString answer; // cancelled first
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest& r) {
+        EXPECT_EQ(r.caption, "Select Log File Folder");
+        return answer;
+    });
+    halt->click();
+    EXPECT_EQ(d.eventHalt[0], 0);
+    EXPECT_FALSE(halt->isChecked());
+    EXPECT_EQ(d.item[0].value, 7);
+
+    QTemporaryDir dir;
+    answer = dir.path();
+    halt->click();
+    EXPECT_EQ(d.eventHalt[0], 1);
+    EXPECT_TRUE(halt->isChecked());
+    EXPECT_EQ(vcx::workingFolders()[vcx::kDbgLogFolder], dir.path());
+    const int expected[11] = {1, 7, 1, 7, 0, 0, 0, 0, 0, 0, 1};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(d.item[i].value, expected[i]) << "item " << i + 1;
+    EXPECT_EQ(d.item9[0].value, 0);
+    EXPECT_EQ(d.item9[1].value, 1);
+
+    halt->click(); // off again: only the enable byte changes
+    EXPECT_EQ(d.eventHalt[0], 0);
+    EXPECT_FALSE(halt->isChecked());
+    EXPECT_EQ(d.item[0].value, 1);
+    d = ParameterDebug{};
 }
 
 } // namespace

@@ -185,12 +185,15 @@ void CVCXUtilityDlg::buildControls() {
         connect(b, &QPushButton::clicked, this, [this, id] { onCommandButton(id); });
         commands->addWidget(b);
     }
+    // The two switches show their state as the button's checked look.
     auto* notify = new QPushButton(QStringLiteral("Show\nNotification"), content_);
     qvui::setControlId(notify, 438);
+    notify->setCheckable(true);
     connect(notify, &QPushButton::clicked, this, [this] { onNotificationSwitch(); });
     auto* halt = new QPushButton(QStringLiteral("Touch and Halt"), content_);
     qvui::setControlId(halt, 439);
     halt->setCheckable(true);
+    connect(halt, &QPushButton::clicked, this, [this] { onTouchAndHalt(); });
     commands->addWidget(notify);
     commands->addWidget(halt);
     commands->addStretch(1);
@@ -237,7 +240,7 @@ bool CVCXUtilityDlg::initDialog() {
     about_->setButtonFont(buttonFont_);
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);
-    qvui::findControl(content_, 438)->setProperty("switchOn", bool(appSettings().options & kOptAbnMsg));
+    qvui::findControl<QPushButton>(content_, 438)->setChecked(appSettings().options & kOptAbnMsg);
 
     ClearDlgItem();
     if (FindQVDevice(c_, *finder_)) UpdateDlgItem();
@@ -503,6 +506,8 @@ void CVCXUtilityDlg::refreshCommandButtons() {
 }
 
 void CVCXUtilityDlg::refreshHaltButtons() {
+    // The switch state is the debug record's halt-enable byte.
+    touchAndHalt_ = c_.records.debug.eventHalt[0] != 0;
     QWidget* notify = qvui::findControl(content_, 438);
     auto* halt = qvui::findControl<QPushButton>(content_, 439);
     const bool onDebug = currentPage_ == kPageDebug;
@@ -544,6 +549,9 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
     if (state == 0) refreshCommandButtons();
     if (templateId == 103 && state == 0) timers_->start(2, 10);
     if (templateId == 104) reloadDefaultsOnArrival_ = state == 2;
+    // The Information page's Folder Configure waits while any page works.
+    if (!programState().useTabletPC)
+        if (QWidget* b = qvui::findControl(about_, 420)) b->setEnabled(state == 0);
 }
 
 void CVCXUtilityDlg::onToolbarFromPage(quint64 buttonId, qint64 enable) {
@@ -569,7 +577,34 @@ void CVCXUtilityDlg::onCommandButton(int id) {
 void CVCXUtilityDlg::onNotificationSwitch() {
     uint32_t& options = appSettings().options;
     options ^= kOptAbnMsg;
-    qvui::findControl(content_, 438)->setProperty("switchOn", bool(options & kOptAbnMsg));
+    qvui::findControl<QPushButton>(content_, 438)->setChecked(options & kOptAbnMsg);
+}
+
+void CVCXUtilityDlg::onTouchAndHalt() {
+    ParameterDebug& d = c_.records.debug;
+    if (!touchAndHalt_) {
+        QString folder = workingFolders()[kDbgLogFolder];
+        if (!BrowseForFolder(QStringLiteral("Select Log File Folder"), this, folder)) {
+            refreshHaltButtons(); // cancelled: the switch stays off
+            return;
+        }
+        workingFolders()[kDbgLogFolder] = folder;
+        // Halt on the touch events: items 1..3 and 11 on, 5..10 off, each only where it differs.
+        auto prepare = [](ParameterItem& item, uint8_t value) {
+            if (item.stored != value) item.value = value;
+        };
+        ParameterItem* items[11] = {&d.item[0], &d.item[1], &d.item[2], &d.item[3], &d.item[4], &d.item[5],
+                                    &d.item[6], &d.item[7], &d.item[8], &d.item9[0], &d.item9[1]};
+        for (int i : {0, 1, 2, 10}) prepare(*items[i], 1);
+        for (int i = 4; i <= 9; ++i) prepare(*items[i], 0);
+        d.eventHalt[0] = 1;
+        touchAndHalt_ = true;
+    } else {
+        d.eventHalt[0] = 0;
+        touchAndHalt_ = false;
+        SetDiagnosticScanState(c_);
+    }
+    refreshHaltButtons();
 }
 
 void CVCXUtilityDlg::onRefresh() {

@@ -96,6 +96,7 @@ private:
     void onPageButton(int id);
     void onCommandButton(int id);
     void onNotificationSwitch();
+    void onTouchAndHalt();
     void arrivalTick();
     void removalTick();
     void reconnectTick();
