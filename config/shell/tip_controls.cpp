@@ -61,6 +61,15 @@ void hidePair(int pair) {
     hideTip(pair, kTipSide);
 }
 
+// A control's popup: shown with these texts when the control has a tip there, else hidden.
+void tipOrHide(bool shown, int pair, int mode, quint32 titleId, quint32 secondId, bool valueFlag,
+               const QString& value, const QRect& anchor) {
+    if (shown)
+        showTip(pair, mode, titleId, secondId, valueFlag, value, anchor);
+    else
+        hideTip(pair, mode);
+}
+
 // A control's mouse move ends with the control: passed on to the page behind
 // it (as a button, picture or slider does with a move it does not use), it
 // would hide the tips just shown.
@@ -321,14 +330,8 @@ void CQVMyTipEdit::SetTips(quint32 featureId, quint32 sideId, quint8 flag) {
 
 void CQVMyTipEdit::mouseMoveEvent(QMouseEvent* e) {
     const QRect anchor = screenRect(this);
-    if (featureTipId > 0 || valueShown)
-        showTip(0, kTipFeature, featureTipId, 0, valueShown != 0, valueText, anchor);
-    else
-        hideTip(0, kTipFeature);
-    if (sideTipId != 0)
-        showTip(0, kTipSide, sideTipId, 0, false, {}, anchor);
-    else
-        hideTip(0, kTipSide);
+    tipOrHide(featureTipId > 0 || valueShown, 0, kTipFeature, featureTipId, 0, valueShown != 0, valueText, anchor);
+    tipOrHide(sideTipId != 0, 0, kTipSide, sideTipId, 0, false, {}, anchor);
     hidePair(1);
     QLineEdit::mouseMoveEvent(e);
     keepMoveHere(e);
@@ -359,14 +362,8 @@ CQVMyTipButton::CQVMyTipButton(QWidget* parent) : QPushButton(parent) { setMouse
 
 void CQVMyTipButton::mouseMoveEvent(QMouseEvent* e) {
     const QRect anchor = screenRect(this);
-    if (featureTipId != 0)
-        showTip(0, kTipFeature, featureTipId, 0, false, {}, anchor);
-    else
-        hideTip(0, kTipFeature);
-    if (sideTipId != 0)
-        showTip(0, kTipSide, sideTipId, 0, false, {}, anchor);
-    else
-        hideTip(0, kTipSide);
+    tipOrHide(featureTipId != 0, 0, kTipFeature, featureTipId, 0, false, {}, anchor);
+    tipOrHide(sideTipId != 0, 0, kTipSide, sideTipId, 0, false, {}, anchor);
     hidePair(1);
     QPushButton::mouseMoveEvent(e);
     keepMoveHere(e);
@@ -376,14 +373,8 @@ CQVMyTipBMP::CQVMyTipBMP(QWidget* parent) : QLabel(parent) { setMouseTracking(tr
 
 void CQVMyTipBMP::mouseMoveEvent(QMouseEvent* e) {
     const QRect anchor = screenRect(this);
-    if (featureTipId != 0)
-        showTip(0, kTipFeature, featureTipId, featureSecondId, false, {}, anchor);
-    else
-        hideTip(0, kTipFeature);
-    if (sideTipId != 0)
-        showTip(0, kTipSide, sideTipId, sideSecondId, false, {}, anchor);
-    else
-        hideTip(0, kTipSide);
+    tipOrHide(featureTipId != 0, 0, kTipFeature, featureTipId, featureSecondId, false, {}, anchor);
+    tipOrHide(sideTipId != 0, 0, kTipSide, sideTipId, sideSecondId, false, {}, anchor);
     hidePair(1);
     QLabel::mouseMoveEvent(e);
     keepMoveHere(e);
@@ -405,22 +396,10 @@ void CQVMyTipSlider::mouseMoveEvent(QMouseEvent* e) {
         anchorRect2.translate(moved);
         windowRect.translate(moved);
     }
-    if (featureTipId1 != 0)
-        showTip(0, kTipFeature, featureTipId1, 0, false, {}, anchorRect1);
-    else
-        hideTip(0, kTipFeature);
-    if (sideTipId1 != 0)
-        showTip(0, kTipSide, sideTipId1, 0, false, {}, anchorRect1);
-    else
-        hideTip(0, kTipSide);
-    if (featureTipId2 != 0)
-        showTip(1, kTipFeature, featureTipId2, 0, false, {}, anchorRect2);
-    else
-        hideTip(1, kTipFeature);
-    if (sideTipId2 != 0)
-        showTip(1, kTipSide, sideTipId2, 0, false, {}, anchorRect2);
-    else
-        hideTip(1, kTipSide);
+    tipOrHide(featureTipId1 != 0, 0, kTipFeature, featureTipId1, 0, false, {}, anchorRect1);
+    tipOrHide(sideTipId1 != 0, 0, kTipSide, sideTipId1, 0, false, {}, anchorRect1);
+    tipOrHide(featureTipId2 != 0, 1, kTipFeature, featureTipId2, 0, false, {}, anchorRect2);
+    tipOrHide(sideTipId2 != 0, 1, kTipSide, sideTipId2, 0, false, {}, anchorRect2);
     QSlider::mouseMoveEvent(e);
     keepMoveHere(e);
 }
