@@ -436,8 +436,9 @@ TEST_F(DiagTest, OlderRecordReadsSendTheirSequences) {
         if (c.kind == 0xFF) r.scanMode = 5;
         ASSERT_EQ(c.call(h, &r), 1);
         EXPECT_EQ(Hex(Received(*ctl)), c.sent);
-        if (c.kind != 0xFF)
+        if (c.kind != 0xFF) {
             EXPECT_EQ(std::vector<uint16_t>(r.whole, r.whole + r.wholeCount), qvsim::SensorFrame(profile(), c.kind, c.scan));
+        }
         FreeRawArray(h, &r);
         TearDown();
     }

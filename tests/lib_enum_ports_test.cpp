@@ -80,7 +80,9 @@ TEST_F(PortEnumeration, DriverKindsKeysAndLocations) {
     EXPECT_EQ(EnumerateQVDevicesA(OnA, 0), 0);  // an empty mask opens nothing...
     EXPECT_TRUE(g_found.empty());
     for (const auto& d : qvlib::g_devInfo)  // ...but still closes every driver slot
-        if (d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX)) EXPECT_EQ(d.hDevice, INVALID_HANDLE_VALUE);
+        if (d.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX)) {
+            EXPECT_EQ(d.hDevice, INVALID_HANDLE_VALUE);
+        }
 }
 
 TEST_F(PortEnumeration, DriverVersionSwitchIsDecidedOnceAtTheFirstDevice) {

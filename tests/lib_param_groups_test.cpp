@@ -103,7 +103,9 @@ TEST_P(ParamGroupTest, GetFillsWhatTheDeviceHoldsAndSetSendsOnlyWhatChanged) {
         EXPECT_EQ(r.at(off), n + 1);
         EXPECT_EQ(r.at(off + 1), 60 + n);
         EXPECT_EQ(r.at(off + (isPair(n) ? 3 : 2)), n + 1);
-        if (isPair(n)) EXPECT_EQ(r.at(off + 2), 0x40 + n);
+        if (isPair(n)) {
+            EXPECT_EQ(r.at(off + 2), 0x40 + n);
+        }
         EXPECT_EQ(r.u32(off + 4), 1u);
     }
 
