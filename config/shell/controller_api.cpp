@@ -66,6 +66,10 @@ void programSleep(Controller& c, int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void writeCommandLog(Controller& c, const char16_t* text) {
+    if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(text);
+}
+
 QString wideField(const QVWCHAR* text, int maxChars) {
     if (!text) return {};
     int n = 0;

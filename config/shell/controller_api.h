@@ -221,6 +221,8 @@ void unloadControllerLibrary(Controller& c);
 
 // The program's own waits: the test's replacement, else the library's clock, else real time.
 void programSleep(Controller& c, int ms);
+// A line into the library's command log, when the library has one.
+void writeCommandLog(Controller& c, const char16_t* text);
 // A text field of the library's records: up to maxChars units or its terminator.
 QString wideField(const QVWCHAR* text, int maxChars);
 

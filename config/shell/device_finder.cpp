@@ -25,9 +25,7 @@ int EnumDeviceCallback(const QVWCHAR* path, const QVWCHAR* model, const QVWCHAR*
 
 std::u16string wide(const QString& s) { return s.toStdU16String(); }
 
-void log(Controller& c, const QString& text) {
-    if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(wide(text).c_str());
-}
+void log(Controller& c, const QString& text) { writeCommandLog(c, wide(text).c_str()); }
 
 bool open(Controller& c, const ListedDevice& d) {
     if (!c.api.OpenDeviceW) return false;

@@ -39,8 +39,6 @@ const char* const kPageNames[kPageCount] = {"Diagnostic", "Parameters", "Field U
                                             "Debug",      "Process Config", "Information"};
 const int kPageTemplates[kPageCount] = {105, 104, 103, 106, 155, 109};
 
-std::u16string wide(const QString& s) { return s.toStdU16String(); }
-
 // A page that a later version of the program fills: it takes part in the
 // main window's operations and says what it is.
 class PlainPage : public CQVChdParentDlg {
@@ -274,10 +272,7 @@ bool CVCXUtilityDlg::icRule() const {
 
 void CVCXUtilityDlg::UpdateDlgItem() {
     Controller& c = c_;
-    auto log = [&c](const char* text) {
-        if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(wide(QLatin1String(text)).c_str());
-    };
-    log("\rCVCXUtilityDlg::UpdateDlgItem()\r");
+    writeCommandLog(c, u"\rCVCXUtilityDlg::UpdateDlgItem()\r");
     pageBusy_ = false;
     ProgramRecords& r = c.records;
     if (c.api.GetFWVersionW && !c.api.GetFWVersionW(c.dev.device, &r.fwVersion)) return;
@@ -370,7 +365,7 @@ void CVCXUtilityDlg::UpdateDlgItem() {
 }
 
 void CVCXUtilityDlg::ClearDlgItem() {
-    if (c_.api.WriteCommandLogW) c_.api.WriteCommandLogW(u"\rCVCXUtilityDlg::ClearDlgItem()\r");
+    writeCommandLog(c_, u"\rCVCXUtilityDlg::ClearDlgItem()\r");
     for (int id : {300, 302, 303, 304, 305, 306, 307, 308, 309, 310, 311, 312, 368}) SetDlgItemText(content_, id, {});
     setLayoutFull(false);
     extraModeOn_ = false;
@@ -641,12 +636,12 @@ void CVCXUtilityDlg::onDeviceChange(qvui::WindowMessage& m) {
     if (!c_.api.QVDeviceChange(uint32_t(m.wParam()), reinterpret_cast<const QVDeviceBroadcast*>(m.lParam()), &kind))
         return;
     if (kind == 1) {
-        if (c_.api.WriteCommandLogW) c_.api.WriteCommandLogW(u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_ARRIVAL)\r");
+        writeCommandLog(c_, u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_ARRIVAL)\r");
         const bool idle = arrivalCountdown_ < 1;
         arrivalCountdown_ = 3;
         if (idle) timers_->start(12, 100);
     } else if (kind == 0) {
-        if (c_.api.WriteCommandLogW) c_.api.WriteCommandLogW(u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_REMOVE)\r");
+        writeCommandLog(c_, u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_REMOVE)\r");
         const bool idle = removalCountdown_ < 1;
         removalCountdown_ = 3;
         if (idle) timers_->start(13, 100);
@@ -840,7 +835,7 @@ void CVCXUtilityDlg::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void CVCXUtilityDlg::onDisplayChange() {
-    if (c_.api.WriteCommandLogW) c_.api.WriteCommandLogW(u"\rCVCXUtilityDlg::OnDisplayChange()\r");
+    writeCommandLog(c_, u"\rCVCXUtilityDlg::OnDisplayChange()\r");
     fitToWorkArea();
 }
 
