@@ -7,7 +7,7 @@
 //                FA 00 55 is part of the measured time, not of the minimum).
 #include "QV_Standard.h"
 #include "internal.h"
-#include "platform/sim/sim_backend.h"
+#include "platform/sim_backend.h"
 #include "qvsim.h"
 
 #include <benchmark/benchmark.h>

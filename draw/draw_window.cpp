@@ -1,10 +1,10 @@
 #include "draw_window.h"
 #include "set_distance_dialog.h"
 
-#include "shell/platform/message_box.h"
-#include "shell/platform/window_message.h"
+#include "ui/message_box.h"
+#include "ui/window_message.h"
 
-#include "shell/platform/file_chooser.h"
+#include "ui/file_chooser.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "draw_window.h"
 #include "hidraw_input.h"
 
-#include "shell/platform/named_window.h"
+#include "ui/named_window.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 // Fuzz target: the named-window frame decoder must classify any bytes as a
 // frame, a prefix of one or malformed, never crash, and a decoded frame must
 // encode back to the same bytes (nothing in a frame is ignored).
-#include "shell/platform/window_frame.h"
+#include "ui/window_frame.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -937,6 +937,19 @@ QV_API void QVPlatformSleep(uint32_t ms);
 /* Milliseconds since an arbitrary start, wrapping at 2^32. */
 QV_API uint32_t QVPlatformTickCount(void);
 
+/* ---- Why the last call failed ---------------------------------------------- */
+
+/* The reason of the most recent failure of the operating-system layer met by an
+ * export on the calling thread, with its context (for example
+ * "open /dev/hidraw3: Permission denied"). Every enumeration export starts
+ * from an empty text, so after an enumeration that opened no controller this is
+ * the reason of the last candidate that failed, and empty when there was none.
+ * Copies at most count - 1 characters and a terminator (nothing when text is
+ * NULL or count is 0); returns the length of the whole text in characters. */
+QV_API uint32_t QVGetLastErrorTextA(char* text, uint32_t count);
+QV_API uint32_t QVGetLastErrorTextW(QVWCHAR* text, uint32_t count);
+QV_API uint32_t QVGetLastErrorText(char* text, uint32_t count);
+
 #ifdef __cplusplus
 }
 #endif

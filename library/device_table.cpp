@@ -190,7 +190,11 @@ void FormatModelName(DevInfo& record, const uint8_t identity[5], char* name) {
 }
 
 void LibraryAttach(bool selectBackend) {
-    if (selectBackend) qvp::selectFromEnvironment();
+    // A QV_SIM that names no profile is said once, on stderr, where whoever set
+    // it looks; the library then simulates no controllers rather than reach
+    // real ones.
+    if (selectBackend && !qvp::selectFromEnvironment())
+        std::fprintf(stderr, "QV_Standard: %s\n", qvp::lastError().text.c_str());
     for (int i = 0; i < kSlotCount; ++i) {
         g_devInfo[i] = EmptyDevInfo();
         SlotThread& t = g_slotThread[i];

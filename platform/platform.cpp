@@ -7,8 +7,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/sim/sim_backend.h"
-#include "platform/sim/sim_control.h"
+#if QV_WITH_SIM
+#include "platform/sim_backend.h"
+#include "platform/sim_control.h"
+#endif
 
 namespace qvp {
 
@@ -132,6 +134,7 @@ bool checkSubscription(InterfaceClass cls, const DeviceChangeHandler& handler) {
 
 bool selectFromEnvironment() {
     const char* value = std::getenv("QV_SIM");
+#if QV_WITH_SIM
     if (value && *value) {
         std::string error;
         if (auto bench = qvsim::loadProfile(value, &error)) {
@@ -144,13 +147,25 @@ bool selectFromEnvironment() {
                 setLastError(ErrorKind::Other, "QV_SIM_CONTROL: " + error);
             return true;
         }
+        // Whoever set QV_SIM meant simulated controllers: a mistyped profile must
+        // not put real devices in their place. The bench stays empty.
         controlSimBench(nullptr, "", nullptr);
-        setBackend(makeLinuxBackend());
-        setClock(makeRealClock());
-        setLastError(ErrorKind::Other, std::string("QV_SIM: ") + (error.empty() ? "cannot load profile \"" + std::string(value) + "\"" : error));
+        useSim(std::make_shared<qvsim::Bench>());
+        setLastError(ErrorKind::Other,
+                     "QV_SIM: " + (error.empty() ? "cannot load profile '" + std::string(value) + "'" : error) +
+                         "; no controllers are simulated");
         return false;
     }
     controlSimBench(nullptr, "", nullptr);
+#else
+    if (value && *value) {
+        setBackend(makeLinuxBackend());
+        setClock(makeRealClock());
+        setLastError(ErrorKind::Other,
+                     "QV_SIM: this build has no simulated controllers; real devices are used");
+        return false;
+    }
+#endif
     setBackend(makeLinuxBackend());
     setClock(makeRealClock());
     return true;

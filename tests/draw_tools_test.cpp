@@ -4,9 +4,9 @@
 #include "draw_window.h"
 #include "set_distance_dialog.h"
 
-#include "shell/platform/file_chooser.h"
-#include "shell/platform/message_box.h"
-#include "shell/platform/window_message.h"
+#include "ui/file_chooser.h"
+#include "ui/message_box.h"
+#include "ui/window_message.h"
 
 #include <QCheckBox>
 #include <QFile>

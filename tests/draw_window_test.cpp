@@ -2,8 +2,8 @@
 // events, the snapshot, the keys' tests and the sibling messages.
 #include "draw_window.h"
 
-#include "shell/platform/named_window.h"
-#include "shell/platform/window_message.h"
+#include "ui/named_window.h"
+#include "ui/window_message.h"
 
 #include <QDir>
 #include <QFile>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/linux_backend.h"
+#include "platform/linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/linux_backend.h"
+#include "platform/linux_backend.h"
 
 namespace qvp {
 namespace {

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_backend.h"
-#include "platform/sim/sim_control.h"
+#include "platform/sim_backend.h"
+#include "platform/sim_control.h"
 #include "qvsim.h"
 
 namespace qvp {

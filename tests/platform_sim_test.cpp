@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "platform/platform.h"
-#include "platform/sim/sim_backend.h"
+#include "platform/sim_backend.h"
 #include "platform_calls.h"
 #include "qvsim.h"
 
@@ -284,15 +284,23 @@ TEST_F(FromEnvironment, ChoosesTheBackendAndClock) {
         EXPECT_EQ(simBench(), nullptr);
     }
 
-    // A profile that cannot be loaded keeps the linux backend and says why.
-    useSim(std::make_shared<qvsim::Bench>());
+    // A profile that cannot be loaded says why, and no real device takes the
+    // place of the simulated ones: the bench is there, and empty.
+    unsetenv("QV_SIM");
+    ASSERT_TRUE(selectFromEnvironment());
     setenv("QV_SIM", "/nonexistent/dir/no-such-profile", 1);
     clearLastError();
     EXPECT_FALSE(selectFromEnvironment());
     EXPECT_EQ(lastError().kind, ErrorKind::Other);
     EXPECT_EQ(lastError().text.rfind("QV_SIM: ", 0), 0u) << lastError().text;
-    EXPECT_STREQ(backend().name(), "linux");
-    EXPECT_EQ(simBench(), nullptr);
+    EXPECT_NE(lastError().text.find("no-such-profile"), std::string::npos) << lastError().text;
+    EXPECT_STREQ(backend().name(), "sim");
+    ASSERT_NE(simBench(), nullptr);
+    EXPECT_TRUE(simBench()->hidDevices().empty());
+    EXPECT_TRUE(simBench()->serialDevices().empty());
+    EXPECT_TRUE(simBench()->driverDevices().empty());
+    unsetenv("QV_SIM");
+    selectFromEnvironment();
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Small helpers shared by the simulator's tests.
 #pragma once
 
-#include "sim/qvsim.h"
+#include "qvsim.h"
 
 #include <optional>
 #include <ostream>

@@ -1,5 +1,5 @@
-#include "shell/platform/gui_call.h"
-#include "shell/platform/window_message.h"
+#include "ui/gui_call.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 #include <QThread>

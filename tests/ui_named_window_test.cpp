@@ -1,6 +1,6 @@
-#include "shell/platform/named_window.h"
-#include "shell/platform/window_frame.h"
-#include "shell/platform/window_message.h"
+#include "ui/named_window.h"
+#include "ui/window_frame.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
-#include "shell/platform/file_chooser.h"
-#include "shell/platform/message_box.h"
-#include "shell/platform/string_table.h"
+#include "ui/file_chooser.h"
+#include "ui/message_box.h"
+#include "ui/string_table.h"
 
 #include <gtest/gtest.h>
 

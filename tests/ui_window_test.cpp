@@ -1,6 +1,6 @@
-#include "shell/platform/control_ids.h"
-#include "shell/platform/window_message.h"
-#include "shell/platform/window_timers.h"
+#include "ui/control_ids.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -3,8 +3,8 @@
 // registration and its delivery from a library thread, the search for the file.
 #include "shell/controller_api.h"
 
-#include "shell/platform/message_box.h"
-#include "shell/platform/window_message.h"
+#include "ui/message_box.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 #include <QFile>

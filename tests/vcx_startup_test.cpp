@@ -5,7 +5,7 @@
 // simulated controller, with its own runtime, configuration and data folders.
 #include "shell/app_startup.h"
 
-#include "shell/platform/named_window.h"
+#include "ui/named_window.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -3,7 +3,7 @@
 // hexadecimal edit's filter and the hexadecimal text routines.
 #include "shell/tip_controls.h"
 
-#include "shell/platform/string_table.h"
+#include "ui/string_table.h"
 
 #include <QApplication>
 #include <QDir>

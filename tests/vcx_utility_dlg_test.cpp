@@ -8,11 +8,11 @@
 #include "pages/chd_parent_dlg.h"
 #include "shell/app_settings.h"
 #include "shell/controller_api.h"
-#include "shell/platform/control_ids.h"
-#include "shell/platform/file_chooser.h"
-#include "shell/platform/message_box.h"
-#include "shell/platform/window_message.h"
-#include "shell/platform/window_timers.h"
+#include "ui/control_ids.h"
+#include "ui/file_chooser.h"
+#include "ui/message_box.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
 #include "vcx_test_support.h"
 
 #include <QDir>

@@ -4,8 +4,8 @@
 #include "shell/controller_api.h"
 #include "shell/device_finder.h"
 #include "shell/device_text.h"
-#include "shell/platform/control_ids.h"
-#include "shell/platform/window_message.h"
+#include "ui/control_ids.h"
+#include "ui/window_message.h"
 #include "shell/program_state.h"
 
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "pages/chd_parent_dlg.h"
 
 #include "QV_Standard.h"
-#include "shell/platform/control_ids.h"
-#include "shell/platform/file_chooser.h"
-#include "shell/platform/string_table.h"
+#include "ui/control_ids.h"
+#include "ui/file_chooser.h"
+#include "ui/string_table.h"
 #include "shell/tip_controls.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
 #include "res/strings.h"
 
-#include "shell/platform/string_table.h"
+#include "ui/string_table.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
 #include "shell/app_settings.h"
 
-#include "shell/platform/ini_file.h"
+#include "ui/ini_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "shell/app_startup.h"
 
-#include "shell/platform/message_box.h"
-#include "shell/platform/named_window.h"
-#include "shell/platform/window_message.h"
+#include "ui/message_box.h"
+#include "ui/named_window.h"
+#include "ui/window_message.h"
 
 #include <QFileInfo>
 #include <QLockFile>

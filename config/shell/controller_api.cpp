@@ -1,7 +1,7 @@
 #include "shell/controller_api.h"
 
-#include "shell/platform/gui_call.h"
-#include "shell/platform/message_box.h"
+#include "ui/gui_call.h"
+#include "ui/message_box.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "shell/device_text.h"
 
-#include "shell/platform/string_table.h"
+#include "ui/string_table.h"
 #include "shell/program_state.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "shell/tip_controls.h"
 
-#include "shell/platform/string_table.h"
+#include "ui/string_table.h"
 
 #include <QFontMetrics>
 #include <QKeyEvent>

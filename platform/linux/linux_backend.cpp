@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/handle_registry.h"
-#include "platform/linux/linux_backend.h"
+#include "handle_registry.h"
+#include "platform/linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <tuple>
 
-#include "platform/linux/linux_backend.h"
+#include "platform/linux_backend.h"
 
 namespace qvp::linuxdev {
 

@@ -1,5 +1,5 @@
 // The sim backend: every platform call goes to a device on a libqvsim bench.
-#include "platform/sim/sim_backend.h"
+#include "platform/sim_backend.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <variant>
 
-#include "platform/handle_registry.h"
+#include "handle_registry.h"
 
 namespace qvp {
 

@@ -8,6 +8,12 @@
 // terminal a host opens. Runs until SIGINT or SIGTERM, or until stdin reaches
 // end of file (so a parent that closes the pipe ends it).
 //
+//   qvsim check NAME|FILE
+//
+// Loads the profile and lists its controllers, one path a line: exit status 0,
+// or 1 with the reason on stderr (what a program started with QV_SIM=NAME
+// would meet).
+//
 //   qvsim control SOCKET REQUEST...
 //
 // Sends the words of REQUEST, joined by spaces, as one request line to the
@@ -44,6 +50,7 @@ int usage(const char* why) {
     std::fprintf(stderr,
                  "qvsim: %s\n"
                  "usage: qvsim [--profile NAME|FILE] [--baud N]\n"
+                 "       qvsim check NAME|FILE\n"
                  "       qvsim control SOCKET REQUEST...\n"
                  "requests: unplug PATH | plug PATH | list | clock\n"
                  "built-in profiles:",
@@ -143,10 +150,26 @@ int control(int argc, char** argv) {
     return ok ? 0 : 1;
 }
 
+// qvsim check NAME|FILE: whether the profile loads, and what it holds.
+int check(int argc, char** argv) {
+    if (argc != 3) return usage("check needs one profile name or file");
+    std::string error;
+    auto bench = qvsim::loadProfile(argv[2], &error);
+    if (!bench) {
+        std::fprintf(stderr, "qvsim: %s\n", error.c_str());
+        return 1;
+    }
+    for (auto* d : bench->hidDevices()) std::printf("%s\n", d->info().path.c_str());
+    for (auto* d : bench->driverDevices()) std::printf("%s\n", d->info().path.c_str());
+    for (auto* d : bench->serialDevices()) std::printf("%s\n", d->info().path.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "control") return control(argc, argv);
+    if (argc >= 2 && std::string(argv[1]) == "check") return check(argc, argv);
     std::string profile = "serial";
     long baud = 0;
     for (int i = 1; i < argc; ++i) {

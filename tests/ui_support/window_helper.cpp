@@ -3,8 +3,8 @@
 // Prints "ready" once TITLE is registered (or "error <reason>" and exits 1).
 // A synchronous WM_USER+100 answers wParam + lParam; every posted message is
 // printed as "posted <message> <wParam> <lParam>"; WM_USER+101 ends the process.
-#include "shell/platform/named_window.h"
-#include "shell/platform/window_message.h"
+#include "ui/named_window.h"
+#include "ui/window_message.h"
 
 #include <QApplication>
 #include <QTimer>

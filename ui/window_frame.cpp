@@ -1,4 +1,4 @@
-#include "shell/platform/window_frame.h"
+#include "ui/window_frame.h"
 
 namespace qvui {
 

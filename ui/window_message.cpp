@@ -1,4 +1,4 @@
-#include "shell/platform/window_message.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "shell/platform/file_chooser.h"
+#include "ui/file_chooser.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>

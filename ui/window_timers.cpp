@@ -1,6 +1,6 @@
-#include "shell/platform/window_timers.h"
+#include "ui/window_timers.h"
 
-#include "shell/platform/window_message.h"
+#include "ui/window_message.h"
 
 #include <QTimer>
 

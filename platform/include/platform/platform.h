@@ -182,8 +182,10 @@ std::shared_ptr<Clock> currentClock();
 
 // QV_SIM set (to a profile name or a profile file) selects the sim backend with
 // those controllers and its virtual clock; otherwise the linux backend and the
-// real clock. Returns false when QV_SIM names a profile that cannot be loaded
-// (the linux backend is kept then and the reason is in lastError()).
+// real clock. Returns false, with the reason in lastError(), when QV_SIM names a
+// profile that cannot be loaded (an empty simulated bench is used then, so no
+// real device stands in for the simulated ones), or when the build has no
+// simulator (real devices are used then).
 bool selectFromEnvironment();
 
 std::shared_ptr<Backend> makeLinuxBackend();

@@ -1,4 +1,4 @@
-#include "shell/platform/string_table.h"
+#include "ui/string_table.h"
 
 #include <QStringList>
 

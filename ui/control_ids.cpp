@@ -1,4 +1,4 @@
-#include "shell/platform/control_ids.h"
+#include "ui/control_ids.h"
 
 #include <QDialog>
 #include <QQueue>

@@ -1,4 +1,4 @@
-#include "shell/platform/message_box.h"
+#include "ui/message_box.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

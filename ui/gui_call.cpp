@@ -1,6 +1,6 @@
-#include "shell/platform/gui_call.h"
+#include "ui/gui_call.h"
 
-#include "shell/platform/window_message.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -3,7 +3,7 @@
 // Numbers are decimal or 0x-prefixed hexadecimal; LPARAM may be negative. A
 // synchronous send prints the handler's result. Exit status: 0 delivered,
 // 1 not delivered (the reason on stderr), 2 wrong usage.
-#include "shell/platform/named_window.h"
+#include "ui/named_window.h"
 
 #include <QCoreApplication>
 #include <QStringList>

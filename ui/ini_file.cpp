@@ -1,4 +1,4 @@
-#include "shell/platform/ini_file.h"
+#include "ui/ini_file.h"
 
 #include <QFile>
 #include <QSaveFile>
