@@ -121,6 +121,12 @@ public:
     virtual bool hidSetFeature(Handle h, const uint8_t* report, size_t len) = 0;
     virtual bool hidGetFeature(Handle h, uint8_t* report, size_t len) = 0;
     virtual bool hidSetOutput(Handle h, const uint8_t* report, size_t len) = 0;
+    // Bytes of the longest output report of an open HID device, the report-id
+    // byte included; -1 when the device does not say (or h is no HID device).
+    virtual int hidOutputReportLength(Handle h) {
+        (void)h;
+        return -1;
+    }
 
     // Kernel-driver I/O control. *returned gets the number of output bytes.
     virtual bool driverIoctl(Handle h, uint32_t code, const void* in, size_t inLen, void* out,
