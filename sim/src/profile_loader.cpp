@@ -175,6 +175,17 @@ Link link(const std::string& v) {
     throw BadValue{"unknown link '" + v + "' (hid, driver, serial)"};
 }
 
+// A panel-size table entry; the name is cut to 8 characters.
+PanelSizeEntry panelSize(const std::string& name, uint8_t inches, uint8_t tenthsAndFlags, uint16_t width,
+                         uint16_t height) {
+    PanelSizeEntry e;
+    std::copy_n(name.begin(), std::min(name.size(), e.name.size()), e.name.begin());
+    e.inches = inches;
+    e.tenthsAndFlags = tenthsAndFlags;
+    e.dimension = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
+    return e;
+}
+
 // The driver's enumeration I/O controls, for "none" answers.
 constexpr uint32_t kIoctlDeviceCode = 0x223CA8;
 constexpr uint32_t kIoctlVersionMajor = 0x223C00;
@@ -309,13 +320,10 @@ const std::map<std::string, Setter>& commonKeys() {
              auto t = tokens(rest);
              if (name.empty() || name.size() > 8 || t.size() != 4)
                  throw BadValue{"expected NAME INCHES TENTHS WIDTH HEIGHT"};
-             PanelSizeEntry e;
-             std::copy(name.begin(), name.end(), e.name.begin());
-             e.inches = byte(t[0]);
-             e.tenthsAndFlags = byte(t[1]);
-             const uint32_t w = number(t[2], 0xFFFF), h = number(t[3], 0xFFFF);
-             e.dimension = {uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8)};
-             d.profile.panelSizes.push_back(e);
+             // In order, so the first bad number is the one reported.
+             const uint8_t inches = byte(t[0]), tenths = byte(t[1]);
+             const uint16_t w = u16(t[2]), h = u16(t[3]);
+             d.profile.panelSizes.push_back(panelSize(name, inches, tenths, w, h));
          }},
         {"coverlens", [](DeviceSpec& d, const std::string& v) {
              auto b = byteList(v);
@@ -575,13 +583,7 @@ ControllerProfile currentProfile() {
     p.columns = 28;
     p.extraColumns = 2;
     // A 15.6" wide panel behind 1.1 mm glass: entry 0 of both tables.
-    PanelSizeEntry panel;
-    const char name[] = "G156HAN";
-    std::copy(name, name + 7, panel.name.begin());
-    panel.inches = 0x15;
-    panel.tenthsAndFlags = 0x61;
-    panel.dimension = {344 & 0xFF, 344 >> 8, 194, 0};
-    p.panelSizes.push_back(panel);
+    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
     p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
     return p;
 }
@@ -665,15 +667,6 @@ std::vector<uint8_t> parameterBytes(size_t n, uint8_t seed) {
     return out;
 }
 
-PanelSizeEntry panelSize(const char* name, uint8_t inches, uint8_t tenthsAndFlags, uint16_t width, uint16_t height) {
-    PanelSizeEntry e;
-    std::copy(name, name + std::min<size_t>(std::strlen(name), e.name.size()), e.name.begin());
-    e.inches = inches;
-    e.tenthsAndFlags = tenthsAndFlags;
-    e.dimension = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
-    return e;
-}
-
 // The demo controller: a current-series QV2081A (a number a configuration program
 // takes for a current model, unlike 6000..6999) with two slave ICs, the item
 // protocol 1.52, a sensor, panel-size and cover-lens tables, parameter lists
@@ -722,15 +715,15 @@ ControllerProfile demoProfile() {
     p.paramBanks[0x90][0] &= 0x3F;
     p.paramBanks[0x90][0x0E] = p.scanMode;  // the scan-mode register lives in the boot list
     p.paramBanks[0xA0] = parameterBytes(16, 0x33);
-    for (uint8_t k = 0; k < 2; ++k) {
+    for (uint8_t k = 0; k < 2; ++k) {  // the master's chip and version
         SlaveProfile s;
-        s.identityNumber = 2081;
-        s.letter = 1;
-        s.major = 2;
-        s.minor = 5;
-        s.buildA = 3;
-        s.buildB = 1;
-        s.customerBytes = {1, 1, 2, 0};
+        s.identityNumber = p.identityNumber;
+        s.letter = p.letter;
+        s.major = p.major;
+        s.minor = p.minor;
+        s.buildA = p.buildA;
+        s.buildB = p.buildB;
+        s.customerBytes = p.customerBytes;
         s.parameters = parameterBytes(32, uint8_t(0x44 + k));
         p.slaves.push_back(s);
     }
