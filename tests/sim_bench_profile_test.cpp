@@ -110,8 +110,28 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"PortWithoutPath", "[port]\n[bench]\n", 1, "'path'"},
         Malformed{"PortPathTaken", "[controller]\nlink = serial\npath = /p\n[port]\npath = /p\n", 4, "already used"},
         Malformed{"HidKeyOnDriver", "[controller]\nlink = driver\npath = /d\nhasParent = 0\n", 4, "hasparent"},
-        Malformed{"BadFlag", "[controller]\nlink = hid\npath = /h\nhasManufacturer = maybe\n", 4, "'maybe'"}),
+        Malformed{"BadFlag", "[controller]\nlink = hid\npath = /h\nhasManufacturer = maybe\n", 4, "'maybe'"},
+        Malformed{"PanelNameTooLong", "[controller]\nlink = hid\npath = /h\npanelSize = G156HANXY 0x15 0x61 1 2\n", 4,
+                  "NAME"},
+        Malformed{"PanelWidthTooLarge", "[controller]\nlink = hid\npath = /h\npanelSize = G156 0x15 0x61 70000 2\n", 4,
+                  "out of range"},
+        Malformed{"PanelFirstBadNumber", "[controller]\nlink = hid\npath = /h\npanelSize = G 0x15 zz 1 99999\n", 4,
+                  "'zz'"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimBenchProfile, PanelSizeLinesFillTheTableInOrder) {
+    auto bench = parse("[controller]\nlink = hid\npath = /sim/hidraw0\n"
+                       "panelSize = G156HAN 0x15 0x61 344 194\npanelSize = ABCDEFGH 0x21 0x58 0x1234 0xFFFF\n");
+    ASSERT_TRUE(bench);
+    const auto& t = bench->hid("/sim/hidraw0")->controller().profile().panelSizes;
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0].name, (std::array<uint8_t, 8>{'G', '1', '5', '6', 'H', 'A', 'N', 0}));
+    EXPECT_EQ(t[0].inches, 0x15);
+    EXPECT_EQ(t[0].tenthsAndFlags, 0x61);
+    EXPECT_EQ(t[0].dimension, (std::array<uint8_t, 4>{344 & 0xFF, 344 >> 8, 194, 0}));
+    EXPECT_EQ(t[1].name, (std::array<uint8_t, 8>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}));
+    EXPECT_EQ(t[1].dimension, (std::array<uint8_t, 4>{0x34, 0x12, 0xFF, 0xFF}));
+}
 
 // ---------------------------------------------------------------- built-in benches
 

@@ -2,6 +2,7 @@
 
 #include "sim_test_support.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,46 +31,95 @@ private:
     std::string path_;
 };
 
-Controller* onlyController(Bench& b) {
-    if (!b.hidDevices().empty()) return &b.hidDevices()[0]->controller();
-    if (!b.driverDevices().empty()) return &b.driverDevices()[0]->controller();
-    if (!b.serialDevices().empty()) return &b.serialDevices()[0]->controller();
-    return nullptr;
+const char* seriesName(Series s) {
+    switch (s) {
+        case Series::Current: return "current";
+        case Series::Ostra: return "ostra";
+        case Series::Melk: return "melk";
+    }
+    return "?";
+}
+
+// The devices of a bench in the order `qvsim check` lists them (HID, driver, serial,
+// each as added): "link path series[ boot]", or "serial path empty".
+std::vector<std::string> devicesOf(Bench& b) {
+    std::vector<std::string> out;
+    auto describe = [](const char* link, const std::string& path, Controller& c) {
+        const ControllerProfile& p = c.profile();
+        return std::string(link) + " " + path + " " + seriesName(p.series) + (p.inBoot ? " boot" : "");
+    };
+    for (auto* d : b.hidDevices()) out.push_back(describe("hid", d->info().path, d->controller()));
+    for (auto* d : b.driverDevices()) out.push_back(describe("driver", d->info().path, d->controller()));
+    for (auto* d : b.serialDevices())
+        out.push_back(d->info().empty ? "serial " + d->info().path + " empty"
+                                      : describe("serial", d->info().path, d->controller()));
+    return out;
 }
 
 struct Builtin {
     const char* name;
-    Link link;
-    Series series;
-    bool inBoot;
+    std::vector<std::string> devices;
 };
+
+const std::vector<Builtin>& builtinTable() {
+    static const std::vector<Builtin> table = {
+        {"demo", {"hid /sim/hidraw0 current"}},
+        {"demo-boot", {"hid /sim/hidraw0 current boot"}},
+        {"two-controllers", {"hid /sim/hidraw0 current", "hid /sim/hidraw1 ostra"}},
+        {"current", {"hid /sim/hidraw0 current"}},
+        {"boot", {"hid /sim/hidraw0 current boot"}},
+        {"driver", {"driver \\\\.\\QVUVCXM_API0 current"}},
+        {"serial", {"serial /sim/ttyS0 current"}},
+        {"ostra", {"serial /sim/ttyS0 ostra"}},
+        {"melk", {"serial /sim/ttyS0 melk"}},
+        {"multi",
+         {"hid /sim/hidraw0 current", "hid /sim/hidraw1 ostra", "driver \\\\.\\QVUOstra_API0 ostra",
+          "driver \\\\.\\QVUVCXM_API0 current", "driver \\\\.\\QVSMelk_API0 melk", "serial /sim/ttyS0 current",
+          "serial /sim/ttyS1 ostra", "serial /sim/ttyS2 melk", "serial /sim/ttyS3 empty"}},
+    };
+    return table;
+}
 
 class SimBuiltinProfile : public ::testing::TestWithParam<Builtin> {};
 
-TEST_P(SimBuiltinProfile, HoldsOneControllerOfItsKind) {
+TEST_P(SimBuiltinProfile, HoldsItsControllers) {
     const Builtin& b = GetParam();
     std::string error;
     auto bench = loadProfile(b.name, &error);
     ASSERT_TRUE(bench) << error;
-    size_t devices = bench->hidDevices().size() + bench->driverDevices().size() + bench->serialDevices().size();
-    EXPECT_EQ(devices, 1u);
-    EXPECT_EQ(bench->hidDevices().size(), b.link == Link::Hid ? 1u : 0u);
-    EXPECT_EQ(bench->driverDevices().size(), b.link == Link::Driver ? 1u : 0u);
-    EXPECT_EQ(bench->serialDevices().size(), b.link == Link::Serial ? 1u : 0u);
-    Controller* c = onlyController(*bench);
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->profile().series, b.series);
-    EXPECT_EQ(c->profile().inBoot, b.inBoot);
+    EXPECT_EQ(devicesOf(*bench), b.devices);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, SimBuiltinProfile,
-                         ::testing::Values(Builtin{"current", Link::Hid, Series::Current, false},
-                                           Builtin{"boot", Link::Hid, Series::Current, true},
-                                           Builtin{"driver", Link::Driver, Series::Current, false},
-                                           Builtin{"serial", Link::Serial, Series::Current, false},
-                                           Builtin{"ostra", Link::Serial, Series::Ostra, false},
-                                           Builtin{"melk", Link::Serial, Series::Melk, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Names, SimBuiltinProfile, ::testing::ValuesIn(builtinTable()), [](const auto& info) {
+    std::string n = info.param.name;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
+});
+
+TEST(SimProfiles, EveryBuiltinNameHasARowInTheTable) {
+    std::vector<std::string> rows;
+    for (const Builtin& b : builtinTable()) rows.push_back(b.name);
+    EXPECT_EQ(rows, builtinProfileNames());
+}
+
+TEST(SimProfiles, DemoControllersAreCurrentModelsWithSlaves) {
+    // A configuration program takes numbers 6000..6999 outside 6600..6699 for an
+    // Ostra model and a product's thousands digit 3 for the current series.
+    for (const char* name : {"demo", "demo-boot", "two-controllers"}) {
+        SCOPED_TRACE(name);
+        auto bench = loadProfile(name, nullptr);
+        ASSERT_TRUE(bench);
+        HidDevice* d = bench->hid("/sim/hidraw0");
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->info().productId >> 12, 3);
+        EXPECT_EQ(d->info().reportId, 1);
+        const ControllerProfile& p = d->controller().profile();
+        const int n = p.identityNumber;
+        EXPECT_FALSE(n >= 6000 && n <= 6999 && !(n >= 6600 && n <= 6699)) << n;
+        EXPECT_EQ(p.slaveCount, p.slaves.size() + 1);
+    }
+}
 
 TEST(SimProfiles, CurrentProfileMakesAHostAskForTheParameterVersion) {
     auto bench = loadProfile("current", nullptr);

@@ -594,8 +594,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Builds a bench from a profile: a built-in name ("current", "ostra", "melk",
-// "boot", "serial", ...) or the path of a profile file. nullptr and *error on failure.
+// Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
+// "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
+// "ostra", "melk", "multi" for tests) or the path of a profile file. nullptr and
+// *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();
 // The same from the text of a profile file; `source` names it in error texts

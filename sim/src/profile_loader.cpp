@@ -73,6 +73,7 @@
 
 #include "qvsim.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -172,6 +173,17 @@ Link link(const std::string& v) {
     if (l == "driver") return Link::Driver;
     if (l == "serial") return Link::Serial;
     throw BadValue{"unknown link '" + v + "' (hid, driver, serial)"};
+}
+
+// A panel-size table entry; the name is cut to 8 characters.
+PanelSizeEntry panelSize(const std::string& name, uint8_t inches, uint8_t tenthsAndFlags, uint16_t width,
+                         uint16_t height) {
+    PanelSizeEntry e;
+    std::copy_n(name.begin(), std::min(name.size(), e.name.size()), e.name.begin());
+    e.inches = inches;
+    e.tenthsAndFlags = tenthsAndFlags;
+    e.dimension = {uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8)};
+    return e;
 }
 
 // The driver's enumeration I/O controls, for "none" answers.
@@ -308,13 +320,10 @@ const std::map<std::string, Setter>& commonKeys() {
              auto t = tokens(rest);
              if (name.empty() || name.size() > 8 || t.size() != 4)
                  throw BadValue{"expected NAME INCHES TENTHS WIDTH HEIGHT"};
-             PanelSizeEntry e;
-             std::copy(name.begin(), name.end(), e.name.begin());
-             e.inches = byte(t[0]);
-             e.tenthsAndFlags = byte(t[1]);
-             const uint32_t w = number(t[2], 0xFFFF), h = number(t[3], 0xFFFF);
-             e.dimension = {uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8)};
-             d.profile.panelSizes.push_back(e);
+             // In order, so the first bad number is the one reported.
+             const uint8_t inches = byte(t[0]), tenths = byte(t[1]);
+             const uint16_t w = u16(t[2]), h = u16(t[3]);
+             d.profile.panelSizes.push_back(panelSize(name, inches, tenths, w, h));
          }},
         {"coverlens", [](DeviceSpec& d, const std::string& v) {
              auto b = byteList(v);
@@ -574,13 +583,7 @@ ControllerProfile currentProfile() {
     p.columns = 28;
     p.extraColumns = 2;
     // A 15.6" wide panel behind 1.1 mm glass: entry 0 of both tables.
-    PanelSizeEntry panel;
-    const char name[] = "G156HAN";
-    std::copy(name, name + 7, panel.name.begin());
-    panel.inches = 0x15;
-    panel.tenthsAndFlags = 0x61;
-    panel.dimension = {344 & 0xFF, 344 >> 8, 194, 0};
-    p.panelSizes.push_back(panel);
+    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
     p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
     return p;
 }
@@ -631,6 +634,111 @@ ControllerProfile melkProfile() {
     return p;
 }
 
+// The 16-bit checksum the firmware keeps over its touch and boot parameter lists
+// (answered at E0 00 FA): the lists one after the other, with the bytes the
+// firmware rewrites itself cleared (touch 61, 63 and 127, boot 15, 61 and 63), every
+// bit from the most significant shifted in from 0xFFFF with the polynomial 0x1021.
+// The lists here are 128 and 64 bytes long and boot byte 0 stays below 64.
+uint16_t parameterCrc(std::vector<uint8_t> touch, std::vector<uint8_t> boot) {
+    for (size_t i : {61, 63, 127}) touch.at(i) = 0;
+    for (size_t i : {15, 61, 63}) boot.at(i) = 0;
+    uint16_t crc = 0xFFFF;
+    for (const auto* list : {&touch, &boot}) {
+        for (uint8_t byte : *list) {
+            for (int bit = 7; bit >= 0; --bit) {
+                const bool top = crc & 0x8000;
+                crc = uint16_t(crc << 1 | ((byte >> bit) & 1));
+                if (top) crc ^= 0x1021;
+            }
+        }
+    }
+    return crc;
+}
+
+// Parameter bytes that look like a tuned controller's rather than zeros: a fixed
+// pseudo-random sequence, different for each list.
+std::vector<uint8_t> parameterBytes(size_t n, uint8_t seed) {
+    std::vector<uint8_t> out(n);
+    uint8_t v = seed;
+    for (auto& b : out) {
+        v = uint8_t(v * 5 + 0x3B);
+        b = v;
+    }
+    return out;
+}
+
+// The demo controller: a current-series QV2081A (a number a configuration program
+// takes for a current model, unlike 6000..6999) with two slave ICs, the item
+// protocol 1.52, a sensor, panel-size and cover-lens tables, parameter lists
+// behind banks 0x80/0x90/0xA0 and the CRC over them, so every field a host shows
+// about a connected controller has a value.
+ControllerProfile demoProfile() {
+    ControllerProfile p;
+    p.series = Series::Current;
+    p.identityNumber = 2081;
+    p.letter = 1;  // QV2081A
+    p.major = 2;
+    p.minor = 5;
+    p.buildA = 3;  // version 2.5.3.1
+    p.buildB = 1;
+    p.customerBytes = {1, 1, 2, 0};  // boot loader 1.2, letter A
+    // Feature byte 1: the item protocol (bits 1 and 7); byte 3 bit 7: the parameter
+    // lists sit in banks 0x80, 0x90 and 0xA0. Feature byte 5 bit 4: the CRC register.
+    p.featureF4 = {0x82, 0x00, 0x80, 0x00};
+    p.featureFC = {0x10, 0x00, 0x00, 0x00};
+    p.stateF0 = {0x00, 0x00, 0x00, 0x01};  // scanning
+    p.stateEx = {0x00, 0x80, 0x00, 0x00};  // the slaves can be reached
+    p.paraVersion = 152;
+    // Host interface: USB (information byte 0), I2C address 0x41, baud index 0.
+    p.groupInfo[{0x01, 0x01}] = {0x00, 0x00};
+    p.items[{0x01, 0}] = ParamItem{0x08, 0x00};
+    p.items[{0x01, 1}] = ParamItem{0x7F, 0x41};
+    p.items[{0x01, 2}] = ParamItem{0x04, 0x00};
+    // Panel: items 0 and 1 choose the panel-size and cover-lens entries.
+    p.items[{0x02, 0}] = ParamItem{0x01, 0x00};
+    p.items[{0x02, 1}] = ParamItem{0x01, 0x00};
+    p.panelSizes = {panelSize("G156HAN", 0x15, 0x61, 344, 194), panelSize("G215HVN", 0x21, 0x51, 476, 268)};
+    p.coverLenses = {{0x11, 0xFF, 'G', 0}, {0x18, 0x22, 'P', 0}};  // 1.1 mm glass, 1.8 ~ 2.2 mm polymer
+    const char text[] = "DEMO PANEL 15.6";
+    std::copy(text, text + sizeof text - 1, p.panelText.begin());
+    p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x03, 0x21};  // progress, load; generation 2.1
+    p.reportLength = 8;
+    p.rows = 16;
+    p.columns = 28;
+    p.extraColumns = 2;
+    p.sensor = SensorProfile{};
+    p.sensor->scanMs = 40;
+    p.slaveCount = 3;  // ICs, the master included
+    p.listDescriptor = std::array<uint8_t, 4>{16, 32, 64, 128};  // debug, slave, boot, touch
+    p.paramBanks[0x80] = parameterBytes(128, 0x11);
+    p.paramBanks[0x90] = parameterBytes(64, 0x22);
+    p.paramBanks[0x90][0] &= 0x3F;
+    p.paramBanks[0x90][0x0E] = p.scanMode;  // the scan-mode register lives in the boot list
+    p.paramBanks[0xA0] = parameterBytes(16, 0x33);
+    for (uint8_t k = 0; k < 2; ++k) {  // the master's chip and version
+        SlaveProfile s;
+        s.identityNumber = p.identityNumber;
+        s.letter = p.letter;
+        s.major = p.major;
+        s.minor = p.minor;
+        s.buildA = p.buildA;
+        s.buildB = p.buildB;
+        s.customerBytes = p.customerBytes;
+        s.parameters = parameterBytes(32, uint8_t(0x44 + k));
+        p.slaves.push_back(s);
+    }
+    return p;
+}
+
+std::shared_ptr<Controller> demoController(bool inBoot) {
+    ControllerProfile p = demoProfile();
+    p.inBoot = inBoot;
+    const uint16_t crc = parameterCrc(p.paramBanks[0x80], p.paramBanks[0x90]);
+    auto c = std::make_shared<Controller>(p);
+    c->setReg(0x00, 0xFA, {uint8_t(crc & 0xFF), uint8_t(crc >> 8), 0x00, 0x00});
+    return c;
+}
+
 // The driver's service keys.
 const char* const kParameters = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Parameters";
 const char* const kEnum = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Enum";
@@ -662,6 +770,14 @@ using Builder = std::function<void(Bench&)>;
 
 const std::vector<std::pair<std::string, Builder>>& builtins() {
     static const std::vector<std::pair<std::string, Builder>> list = {
+        // What a user starts a program on: named by what the program shows.
+        {"demo", [](Bench& b) { b.addHid(demoController(false), currentHid()); }},
+        {"demo-boot", [](Bench& b) { b.addHid(demoController(true), currentHid()); }},
+        {"two-controllers", [](Bench& b) {
+             b.addHid(demoController(false), currentHid());
+             b.addHid(std::make_shared<Controller>(ostraProfile()), hidAt("/sim/hidraw1", 0x6020, "5&1A2B3C&0&2"));
+         }},
+        // What the tests build on: named by link and series.
         {"current", [](Bench& b) { b.addHid(std::make_shared<Controller>(currentProfile()), currentHid()); }},
         {"boot", [](Bench& b) {
              ControllerProfile p = currentProfile();
