@@ -61,27 +61,27 @@ TEST(HidReportDescriptor, InputReportLength) {
     }
 }
 
-TEST(HidReportDescriptor, OutputReportLength) {
+TEST(HidReportDescriptor, OutputReportLengthBesideTheInputOne) {
     struct Case {
         const char* what;
         Bytes bytes;
-        int expected;
+        int input, output;
     };
     const Case cases[] = {
-        {"empty", {}, 0},
-        {"input and feature only", {0x75, 0x08, 0x95, 0x04, 0x81, 0x02, 0xB1, 0x02}, 0},
-        {"no report ids: the id byte is counted", {0x75, 0x08, 0x95, 0x05, 0x91, 0x02}, 6},
-        {"report ids: the longest output report",
-         {0x85, 0x01, 0x75, 0x08, 0x95, 0x3F, 0x91, 0x02,               // id 1: 63 bytes
+        {"input and feature only", {0x75, 0x08, 0x95, 0x04, 0x81, 0x02, 0xB1, 0x02}, 5, 0},
+        {"no report ids: the id byte is counted", {0x75, 0x08, 0x95, 0x05, 0x91, 0x02}, 0, 6},
+        {"report ids: each kind its own longest report",
+         {0x85, 0x01, 0x75, 0x08, 0x95, 0x3F, 0x91, 0x02,               // id 1: 63 output bytes
           0x85, 0x02, 0x95, 0x40, 0x81, 0x02, 0x95, 0x05, 0x91, 0x02},  // id 2: 64 input, 5 output
-         64},
-        {"malformed", {0x75, 0x08, 0x95, 0x05, 0x91}, -1},
-        {"an input report over the kernel's limit spoils the device", {0x75, 0x08, 0x96, 0x00, 0x40, 0x81, 0x02,
-                                                                       0x95, 0x01, 0x91, 0x02}, -1},
+         65, 64},
+        {"malformed", {0x75, 0x08, 0x95, 0x05, 0x91}, -1, -1},
+        {"an input report over the kernel's limit spoils the device",
+         {0x75, 0x08, 0x96, 0x00, 0x40, 0x81, 0x02, 0x95, 0x01, 0x91, 0x02}, -1, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(linuxdev::outputReportLength(c.bytes.data(), c.bytes.size()), c.expected);
+        EXPECT_EQ(linuxdev::inputReportLength(c.bytes.data(), c.bytes.size()), c.input);
+        EXPECT_EQ(linuxdev::outputReportLength(c.bytes.data(), c.bytes.size()), c.output);
     }
     EXPECT_EQ(linuxdev::outputReportLength(nullptr, 12), 0) << "no descriptor reads as an empty one";
 }
