@@ -84,6 +84,11 @@ TEST(HidReportDescriptor, OutputReportLengthBesideTheInputOne) {
         EXPECT_EQ(linuxdev::outputReportLength(c.bytes.data(), c.bytes.size()), c.output);
     }
     EXPECT_EQ(linuxdev::outputReportLength(nullptr, 12), 0) << "no descriptor reads as an empty one";
+    // The reason for a malformed one, for the caller's error text.
+    const Bytes cut = {0x75, 0x08, 0x95, 0x05, 0x91};
+    std::string why;
+    EXPECT_EQ(linuxdev::outputReportLength(cut.data(), cut.size(), &why), -1);
+    EXPECT_NE(why.find("at byte 4"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -286,9 +286,9 @@ public:
         if (!node) return -1;
         std::vector<uint8_t> descriptor;
         if (!readReportDescriptor(*node, &descriptor)) return -1;
-        const int length = linuxdev::outputReportLength(descriptor.data(), descriptor.size());
-        if (length < 0)
-            fail(ErrorKind::Other, "hidOutputReportLength " + node->path + ": the report descriptor is malformed");
+        std::string why;
+        const int length = linuxdev::outputReportLength(descriptor.data(), descriptor.size(), &why);
+        if (length < 0) fail(ErrorKind::Other, "hidOutputReportLength " + node->path + ": " + why);
         return length;
     }
 

@@ -346,20 +346,20 @@ bool listSerialPorts(const std::string& sysfsRoot, const std::string& devRoot, s
 
 namespace {
 
-int reportLength(const uint8_t* descriptor, size_t len, qvhid::ReportType type) {
+int reportLength(const uint8_t* descriptor, size_t len, qvhid::ReportType type, std::string* error) {
     if (!descriptor) len = 0;
-    const auto info = qvhid::parseDescriptor({descriptor, len}, nullptr);
+    const auto info = qvhid::parseDescriptor({descriptor, len}, error);
     return info ? info->reportLength(type) : -1;
 }
 
 }  // namespace
 
 int inputReportLength(const uint8_t* descriptor, size_t len) {
-    return reportLength(descriptor, len, qvhid::ReportType::Input);
+    return reportLength(descriptor, len, qvhid::ReportType::Input, nullptr);
 }
 
-int outputReportLength(const uint8_t* descriptor, size_t len) {
-    return reportLength(descriptor, len, qvhid::ReportType::Output);
+int outputReportLength(const uint8_t* descriptor, size_t len, std::string* error) {
+    return reportLength(descriptor, len, qvhid::ReportType::Output, error);
 }
 
 }  // namespace qvp::linuxdev

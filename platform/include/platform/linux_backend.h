@@ -33,9 +33,9 @@ namespace linuxdev {
 // with the same id add up wherever their items stand. 0: the descriptor
 // declares no report of the kind; -1: it is malformed (an item runs past its
 // end, a pop without push, report id 0 or above 255, a report longer than the
-// kernel accepts).
+// kernel accepts; *error, when given, says which and where).
 int inputReportLength(const uint8_t* descriptor, size_t len);
-int outputReportLength(const uint8_t* descriptor, size_t len);
+int outputReportLength(const uint8_t* descriptor, size_t len, std::string* error = nullptr);
 
 // ---- USB identity ----
 
