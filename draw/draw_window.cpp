@@ -109,6 +109,8 @@ DrawWindow::DrawWindow(QWidget* parent) : QWidget(parent), outerDetect_(OuterDet
     connect(repaintTimer_, &QTimer::timeout, this, &DrawWindow::fullRepaint);
 
     menu_ = new QMenu(this);
+    // Keys go to the menu while it is up: an Esc held before does not end on this window.
+    connect(menu_, &QMenu::aboutToShow, this, [this] { escapeDown_ = false; });
     static const char* const texts[10] = {"Clear", "Touch", "Draw", "Exit", "Sample Rate",
                                           "Live Test", nullptr, "Full Screen", "Linearity Test", "Pen Up Marks"};
     auto* modes = new QActionGroup(menu_);
@@ -602,8 +604,17 @@ void DrawWindow::runKey(int key) {
     }
 }
 
+void DrawWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && !event->isAutoRepeat()) escapeDown_ = true;
+    QWidget::keyPressEvent(event);
+}
+
 void DrawWindow::keyReleaseEvent(QKeyEvent* event) {
     if (event->isAutoRepeat()) return;
+    if (event->key() == Qt::Key_Escape) {
+        if (!escapeDown_) return;
+        escapeDown_ = false;
+    }
     if (event->key() == Qt::Key_S && sGuard_) return;
     if (swallowKeyUp_) {
         swallowKeyUp_ = false;

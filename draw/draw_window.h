@@ -115,6 +115,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -157,6 +158,9 @@ private:
     bool qtTouch_ = true;
     bool sampleRate_ = false;
     bool swallowKeyUp_ = false;
+    // Esc went down on this window: only its release here exits, not the
+    // release of an Esc that closed the menu or a dialog.
+    bool escapeDown_ = false;
     // Forgets the dialog by itself when it closes (it deletes itself on close),
     // also while this window is being destroyed.
     QPointer<SetDistanceDialog> distanceDialog_;

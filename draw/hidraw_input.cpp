@@ -1,5 +1,7 @@
 #include "hidraw_input.h"
 
+#include "hid/report_descriptor.h"
+
 #include <QDir>
 #include <QSocketNotifier>
 
@@ -15,32 +17,9 @@
 namespace qvdraw {
 
 bool isTouchScreenDescriptor(std::span<const uint8_t> d) {
-    uint32_t page = 0;
-    uint32_t usage = 0;
-    bool haveUsage = false;
-    size_t i = 0;
-    while (i < d.size()) {
-        uint8_t prefix = d[i];
-        if (prefix == 0xFE) {
-            if (i + 1 >= d.size()) return false;
-            i += 3 + d[i + 1];
-            continue;
-        }
-        int size = prefix & 3;
-        if (size == 3) size = 4;
-        if (i + 1 + size > d.size()) return false;
-        uint32_t raw = 0;
-        for (int b = 0; b < size; ++b) raw |= uint32_t(d[i + 1 + b]) << (8 * b);
-        int type = (prefix >> 2) & 3, tag = prefix >> 4;
-        i += 1 + size;
-        if (type == 1 && tag == 0) page = raw;
-        else if (type == 2 && tag == 0) { usage = size == 4 ? raw : (page << 16 | raw); haveUsage = true; }
-        else if (type == 0) {
-            if (tag == 10 && raw == 1 && haveUsage && usage == (0x0Du << 16 | 0x04)) return true;
-            haveUsage = false;
-        }
-    }
-    return false;
+    // A descriptor that cannot be read through is no touch screen to trust.
+    const auto info = qvhid::parseDescriptor(d, nullptr);
+    return info && info->hasTouchScreen();
 }
 
 std::optional<DeviceIdentity> queryHidrawDevice(int fd, std::string* error) {

@@ -150,6 +150,43 @@ TEST(DrawDecoder, LogicalRangeFromTheReportDescriptor) {
     EXPECT_FALSE(logicalRangeFromDescriptor(noXY).maximum);
 }
 
+TEST(DrawDecoder, UsageRangesOfAnySizeNameXAndY) {
+    // Ranges of every usage there is, thousands of them: each is looked into,
+    // never listed usage by usage.
+    std::vector<uint8_t> d = {0x05, 0x0D, 0x09, 0x04, 0xA1, 0x01, 0x05, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x0F};
+    for (int i = 0; i < 4000; ++i) d.insert(d.end(), {0x1B, 0, 0, 0, 0, 0x2B, 0xFF, 0xFF, 0xFF, 0xFF});
+    d.insert(d.end(), {0x75, 0x10, 0x95, 0x02, 0x81, 0x02, 0xC0});
+    auto range = logicalRangeFromDescriptor(d);
+    ASSERT_TRUE(range.maximum) << range.error;
+    EXPECT_EQ(*range.maximum, 4095);
+
+    // A range on another page, or one that stops before Y, names no Y.
+    const std::vector<uint8_t> otherPage = {0x05, 0x09, 0x26, 0xFF, 0x0F, 0x19, 0x30, 0x29, 0x31, 0x81, 0x02};
+    const std::vector<uint8_t> xOnly = {0x05, 0x01, 0x26, 0xFF, 0x0F, 0x19, 0x2F, 0x29, 0x30, 0x81, 0x02};
+    for (const auto* r : {&otherPage, &xOnly}) {
+        auto none = logicalRangeFromDescriptor(*r);
+        EXPECT_FALSE(none.maximum);
+        EXPECT_NE(none.error.find("no Generic Desktop X and Y"), std::string::npos) << none.error;
+    }
+}
+
+TEST(DrawDecoder, MalformedDescriptorsGiveNoRange) {
+    struct Case { const char* what; std::vector<uint8_t> tail; const char* error; };
+    const Case cases[] = {
+        {"long item running past the end", {0xFE, 0x20, 0x10, 0x00}, "long item"},
+        {"pop without push", {0xB4}, "Pop without Push"},
+        {"report id 0", {0x85, 0x00}, "report id 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto d = descriptor(4095, 4095);
+        d.insert(d.end(), c.tail.begin(), c.tail.end());
+        auto range = logicalRangeFromDescriptor(d);
+        EXPECT_FALSE(range.maximum);
+        EXPECT_NE(range.error.find(c.error), std::string::npos) << range.error;
+    }
+}
+
 TEST(DrawDecoder, DeviceCachesAreEmptiedByClear) {
     DeviceCaches caches;
     EXPECT_FALSE(caches.logicalRange("/dev/hidraw3"));

@@ -86,4 +86,15 @@ TEST(DrawHidraw, TouchScreenDescriptorIsRecognised) {
     const std::vector<uint8_t> touchNotApplication = {0x05, 0x0D, 0x09, 0x04, 0xA1, 0x02, 0xC0};
     const std::vector<uint8_t> truncated = {0x05, 0x0D, 0x09};
     for (const auto* d : {&mouse, &pen, &touchNotApplication, &truncated}) EXPECT_FALSE(isTouchScreenDescriptor(*d));
+
+    // The touch screen as the second application collection, behind a vendor one.
+    std::vector<uint8_t> second = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x03, 0x09, 0x02,
+                                   0x75, 0x08, 0x95, 0x3F, 0xB1, 0x02, 0xC0};
+    const auto touch = touchDescriptor(4095, 4095);
+    second.insert(second.end(), touch.begin(), touch.end());
+    EXPECT_TRUE(isTouchScreenDescriptor(second));
+    // A touch screen collection in a descriptor that goes wrong later is not trusted.
+    auto spoilt = second;
+    spoilt.insert(spoilt.end(), {0x26, 0xFF});
+    EXPECT_FALSE(isTouchScreenDescriptor(spoilt));
 }

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,6 +196,32 @@ TEST_F(DrawWindowTest, OuterDetectRunAppendsItsLog) {
     EXPECT_TRUE(text.contains("Point 0 Noise Level : 2 / 1\r\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("Outer Range : 40 (mm), Count : 1\r\n")) << text.toStdString();
     EXPECT_TRUE(text.startsWith("\r\nElapsed Time : ")) << text.toStdString();
+}
+
+TEST_F(DrawWindowTest, EscQuitsOnlyWhenPressedAndReleasedOnTheWindow) {
+    QWindow* handle = window.windowHandle();
+    ASSERT_NE(handle, nullptr);
+    // Esc on the open menu closes the menu; its release, which reaches the
+    // window, leaves the window open.
+    window.menu()->popup(QPoint(200, 200));
+    ASSERT_TRUE(window.menu()->isVisible());
+    QTest::keyPress(handle, Qt::Key_Escape);
+    EXPECT_FALSE(window.menu()->isVisible());
+    QTest::keyRelease(handle, Qt::Key_Escape);
+    EXPECT_TRUE(window.isVisible());
+
+    // Nor does a release alone, or an auto-repeated one.
+    QTest::keyRelease(handle, Qt::Key_Escape);
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, QString(), true);
+    QCoreApplication::sendEvent(&window, &repeat);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(sent.empty()) << "no goodbye messages";
+
+    // Pressed and released on the window: the program ends, saying goodbye.
+    QTest::keyClick(handle, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0], (Sent{kDebugTitle, qvui::WM_USER + 2, 0, 0}));
 }
 
 // The program in its own process receives a sibling's message and answers it.

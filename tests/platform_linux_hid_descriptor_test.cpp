@@ -1,4 +1,4 @@
-// The input report length read out of HID report descriptors.
+// The input and output report lengths read out of HID report descriptors.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -59,6 +59,36 @@ TEST(HidReportDescriptor, InputReportLength) {
         EXPECT_EQ(linuxdev::inputReportLength(exact.data(), exact.size()), c.expected);
         EXPECT_EQ(linuxdev::inputReportLength(c.bytes.data(), len), c.expected);
     }
+}
+
+TEST(HidReportDescriptor, OutputReportLengthBesideTheInputOne) {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        int input, output;
+    };
+    const Case cases[] = {
+        {"input and feature only", {0x75, 0x08, 0x95, 0x04, 0x81, 0x02, 0xB1, 0x02}, 5, 0},
+        {"no report ids: the id byte is counted", {0x75, 0x08, 0x95, 0x05, 0x91, 0x02}, 0, 6},
+        {"report ids: each kind its own longest report",
+         {0x85, 0x01, 0x75, 0x08, 0x95, 0x3F, 0x91, 0x02,               // id 1: 63 output bytes
+          0x85, 0x02, 0x95, 0x40, 0x81, 0x02, 0x95, 0x05, 0x91, 0x02},  // id 2: 64 input, 5 output
+         65, 64},
+        {"malformed", {0x75, 0x08, 0x95, 0x05, 0x91}, -1, -1},
+        {"an input report over the kernel's limit spoils the device",
+         {0x75, 0x08, 0x96, 0x00, 0x40, 0x81, 0x02, 0x95, 0x01, 0x91, 0x02}, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(linuxdev::inputReportLength(c.bytes.data(), c.bytes.size()), c.input);
+        EXPECT_EQ(linuxdev::outputReportLength(c.bytes.data(), c.bytes.size()), c.output);
+    }
+    EXPECT_EQ(linuxdev::outputReportLength(nullptr, 12), 0) << "no descriptor reads as an empty one";
+    // The reason for a malformed one, for the caller's error text.
+    const Bytes cut = {0x75, 0x08, 0x95, 0x05, 0x91};
+    std::string why;
+    EXPECT_EQ(linuxdev::outputReportLength(cut.data(), cut.size(), &why), -1);
+    EXPECT_NE(why.find("at byte 4"), std::string::npos) << why;
 }
 
 }  // namespace

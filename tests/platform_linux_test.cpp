@@ -290,6 +290,9 @@ TEST_F(PtyPort, UnknownClosedAndWrongFamilyHandlesAreRefused) {
     auto wrongFamily = hidCalls();
     for (auto& c : driverCalls()) wrongFamily.push_back(c);
     expectAllRefused(*backend_, port_, wrongFamily);
+    clearLastError();
+    EXPECT_EQ(backend_->hidOutputReportLength(port_), -1);
+    EXPECT_EQ(lastError().kind, ErrorKind::InvalidParameter) << lastError().text;
 
     const Handle closed = port_;
     ASSERT_TRUE(backend_->close(port_)) << lastError().text;
@@ -343,6 +346,24 @@ TEST(LinuxHid, FailedIoctlsCarryTheRequestAndPath) {
     for (auto& c : driverCalls()) wrongFamily.push_back(c);
     expectAllRefused(*b, h, wrongFamily);
     EXPECT_TRUE(b->close(h));
+}
+
+TEST(LinuxHid, OutputReportLengthIsUnknownWhenTheDescriptorCannotBeRead) {
+    auto b = makeLinuxBackend();
+    const Handle h = b->open("/dev/null", DeviceKind::Hid);
+    ASSERT_NE(h, invalidHandle()) << lastError().text;
+    clearLastError();
+    EXPECT_EQ(b->hidOutputReportLength(h), -1);
+    EXPECT_EQ(lastError().kind, ErrorKind::Other);
+    EXPECT_NE(lastError().text.find("ioctl (HIDIOCGRDESCSIZE) /dev/null: "), std::string::npos) << lastError().text;
+    EXPECT_TRUE(b->close(h));
+
+    // A closed or unknown handle is refused as such.
+    for (Handle unknown : {h, Handle(nullptr), invalidHandle()}) {
+        clearLastError();
+        EXPECT_EQ(b->hidOutputReportLength(unknown), -1);
+        EXPECT_EQ(lastError().kind, ErrorKind::InvalidParameter) << lastError().text;
+    }
 }
 
 TEST(LinuxDriver, ThereAreNoDriverDevices) {

@@ -122,6 +122,21 @@ bool checkTransferred(const char* what, const std::string& path, long done, size
     return true;
 }
 
+// The node's report descriptor, as the kernel keeps it.
+bool readReportDescriptor(const HidNode& node, std::vector<uint8_t>* out) {
+    int size = 0;
+    if (ioctl(node.fd, HIDIOCGRDESCSIZE, &size) < 0) return failErrno("ioctl (HIDIOCGRDESCSIZE)", node.path, errno);
+    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+        return fail(ErrorKind::Other, "ioctl (HIDIOCGRDESCSIZE) " + node.path + ": descriptor size " +
+                                          std::to_string(size) + " is outside 0.." +
+                                          std::to_string(HID_MAX_DESCRIPTOR_SIZE));
+    hidraw_report_descriptor descriptor{};
+    descriptor.size = static_cast<uint32_t>(size);
+    if (ioctl(node.fd, HIDIOCGRDESC, &descriptor) < 0) return failErrno("ioctl (HIDIOCGRDESC)", node.path, errno);
+    out->assign(descriptor.value, descriptor.value + descriptor.size);
+    return true;
+}
+
 int openHidNode(const std::string& path, bool* writable) {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     *writable = fd >= 0;
@@ -264,6 +279,17 @@ public:
         do done = ::write(node->fd, report, len);
         while (done < 0 && errno == EINTR);
         return checkTransferred("write (output report)", node->path, done, len);
+    }
+
+    int hidOutputReportLength(Handle h) override {
+        auto node = hid(h, "hidOutputReportLength");
+        if (!node) return -1;
+        std::vector<uint8_t> descriptor;
+        if (!readReportDescriptor(*node, &descriptor)) return -1;
+        std::string why;
+        const int length = linuxdev::outputReportLength(descriptor.data(), descriptor.size(), &why);
+        if (length < 0) fail(ErrorKind::Other, "hidOutputReportLength " + node->path + ": " + why);
+        return length;
     }
 
     bool driverIoctl(Handle h, uint32_t code, const void*, size_t, void*, size_t, uint32_t*) override {

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <tuple>
 
+#include "hid/report_descriptor.h"
 #include "platform/linux_backend.h"
 
 namespace qvp::linuxdev {
@@ -343,65 +344,22 @@ bool listSerialPorts(const std::string& sysfsRoot, const std::string& devRoot, s
 
 // ---- HID report descriptors ----
 
-int inputReportLength(const uint8_t* d, size_t len) {
-    if (!d) len = 0;
-    // The kernel refuses a device with a report longer than its buffer (16 KiB) less the id byte.
-    constexpr uint64_t kMaxReportBits = (16384 - 1) * 8;
-    struct Globals {
-        uint32_t reportSize = 0;
-        uint32_t reportCount = 0;
-        uint32_t reportId = 0;  // 0: the device uses no report ids (so far)
-    };
-    Globals g;
-    std::vector<Globals> stack;
-    std::map<uint32_t, uint64_t> inputBits;  // per report id
+namespace {
 
-    size_t i = 0;
-    while (i < len) {
-        const uint8_t prefix = d[i++];
-        if (prefix == 0xFE) {
-            // Long item: size byte, tag byte, then that many data bytes. No long items are defined.
-            if (len - i < 2) return -1;
-            const size_t size = d[i];
-            i += 2;
-            if (len - i < size) return -1;
-            i += size;
-            continue;
-        }
-        const size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
-        if (len - i < size) return -1;
-        uint32_t value = 0;
-        for (size_t k = 0; k < size; ++k) value |= static_cast<uint32_t>(d[i + k]) << (8 * k);
-        i += size;
-        const int type = (prefix >> 2) & 3;
-        const int tag = prefix >> 4;
-        if (type == 0 && tag == 0x8) {  // main item Input
-            const uint64_t bits = uint64_t{g.reportSize} * g.reportCount;
-            uint64_t& total = inputBits[g.reportId];
-            if (bits > kMaxReportBits || total + bits > kMaxReportBits) return -1;
-            total += bits;
-        } else if (type == 1) {  // global items
-            switch (tag) {
-                case 0x7: g.reportSize = value; break;
-                case 0x8:
-                    if (value == 0 || value > 255) return -1;
-                    g.reportId = value;
-                    break;
-                case 0x9: g.reportCount = value; break;
-                case 0xA: stack.push_back(g); break;
-                case 0xB:
-                    if (stack.empty()) return -1;
-                    g = stack.back();
-                    stack.pop_back();
-                    break;
-                default: break;
-            }
-        }
-    }
-    if (inputBits.empty()) return 0;
-    uint64_t longest = 0;
-    for (const auto& [id, bits] : inputBits) longest = std::max(longest, bits);
-    return static_cast<int>((longest + 7) / 8 + 1);
+int reportLength(const uint8_t* descriptor, size_t len, qvhid::ReportType type, std::string* error) {
+    if (!descriptor) len = 0;
+    const auto info = qvhid::parseDescriptor({descriptor, len}, error);
+    return info ? info->reportLength(type) : -1;
+}
+
+}  // namespace
+
+int inputReportLength(const uint8_t* descriptor, size_t len) {
+    return reportLength(descriptor, len, qvhid::ReportType::Input, nullptr);
+}
+
+int outputReportLength(const uint8_t* descriptor, size_t len, std::string* error) {
+    return reportLength(descriptor, len, qvhid::ReportType::Output, error);
 }
 
 }  // namespace qvp::linuxdev

@@ -27,13 +27,15 @@ namespace linuxdev {
 
 // ---- HID report descriptors ----
 
-// The byte length of the longest input report a HID report descriptor declares,
-// counted with the report-id byte in front (one byte more than the report's
-// data, also for devices that use no report ids). Reports with the same id
-// add up wherever their items stand. 0: the descriptor declares no input
-// report; -1: it is malformed (an item runs past its end, a pop without push,
-// report id 0 or above 255, a report longer than the kernel accepts).
+// The byte length of the longest input (output) report a HID report
+// descriptor declares, counted with the report-id byte in front (one byte more
+// than the report's data, also for devices that use no report ids). Reports
+// with the same id add up wherever their items stand. 0: the descriptor
+// declares no report of the kind; -1: it is malformed (an item runs past its
+// end, a pop without push, report id 0 or above 255, a report longer than the
+// kernel accepts; *error, when given, says which and where).
 int inputReportLength(const uint8_t* descriptor, size_t len);
+int outputReportLength(const uint8_t* descriptor, size_t len, std::string* error = nullptr);
 
 // ---- USB identity ----
 
