@@ -122,12 +122,14 @@ TEST_F(VcxDeviceReadout, ReadsThatEndTheReadOut) {
         SCOPED_TRACE(c.what);
         fake_ = Fake{};
         c.fail(fake_);
-        c_.dev.featureFlags.fill(0);
+        c_.dev.featureFlags.fill(0xEE); // an earlier controller's
+        c_.dev.bridgeFlags.fill(0xEE);
         const vcx::DeviceReadout r = read();
         EXPECT_FALSE(r.complete);
         EXPECT_TRUE(r.masterVersion.isEmpty());
         EXPECT_EQ(fake_.calls, c.calls);
         EXPECT_EQ(c_.dev.featureFlags, (std::array<uint8_t, 8>{}));
+        EXPECT_EQ(c_.dev.bridgeFlags, (std::array<uint8_t, 8>{}));
     }
 }
 

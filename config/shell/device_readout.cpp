@@ -49,6 +49,9 @@ void ForgetDevice(Controller& c) {
 DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode) {
     DeviceReadout out;
     ProgramRecords& r = c.records;
+    // Nothing of an earlier controller stays when a read fails.
+    c.dev.featureFlags.fill(0);
+    c.dev.bridgeFlags.fill(0);
     if (c.api.GetFWVersionW && !c.api.GetFWVersionW(c.dev.device, &r.fwVersion)) return out;
     if (c.api.GetFWInformationW && !c.api.GetFWInformationW(c.dev.device, &r.fwInformation)) return out;
     c.dev.ostraModel = isOstraModel(r.fwInformation.productNumber);
@@ -71,8 +74,6 @@ DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode
         std::array<uint8_t, 8> bridge{};
         if (c.api.GetBridgeFeatureFlag && c.api.GetBridgeFeatureFlag(c.dev.device, bridge.data()))
             c.dev.bridgeFlags = bridge;
-        else
-            c.dev.bridgeFlags.fill(0);
         c.dev.listsRead = c.api.GetAPBTParaList && c.api.GetAPBTParaList(c.dev.device, &r.paraList);
         if (c.api.GetParameterList) c.api.GetParameterList(c.dev.device, &r.paraList);
         uint16_t crc[2] = {0, 0};
