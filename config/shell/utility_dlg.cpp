@@ -60,16 +60,16 @@ QLabel* caption(QWidget* parent, int id, const QString& text) {
 
 QColor colorRef(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
 
-const std::array<PageButtonLook, 8>& pageButtonLooks() {
-    static const std::array<PageButtonLook, 8> looks{{
-        {401, "Draw", colorRef(0x11A880), colorRef(0xADADAD)},
-        {402, "Refresh", colorRef(0x538C01), colorRef(0xA2A2A2)},
-        {403, "Diagnostic", colorRef(0x783F12), colorRef(0xA2A2A2)},
-        {404, "Parameters", colorRef(0xD5AE06), colorRef(0xB6B6B6)},
-        {405, "Field Update", colorRef(0x008CF1), colorRef(0xBBBBBB)},
-        {406, "Debug", colorRef(0x703FE9), colorRef(0xC9C9C9)},
-        {407, "Process Config", colorRef(0x893A7D), colorRef(0xB0B0B0)},
-        {408, "Information", colorRef(0x2ABADD), colorRef(0xC1C1C1)},
+const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
+    static const std::array<PageButtonLook, kButtonCount> looks{{
+        {kIdDraw, "Draw", colorRef(0x11A880), colorRef(0xADADAD)},
+        {kIdRefresh, "Refresh", colorRef(0x538C01), colorRef(0xA2A2A2)},
+        {pageButtonId(kPageDiagnostic), "Diagnostic", colorRef(0x783F12), colorRef(0xA2A2A2)},
+        {pageButtonId(kPageParameters), "Parameters", colorRef(0xD5AE06), colorRef(0xB6B6B6)},
+        {pageButtonId(kPageFieldUpdate), "Field Update", colorRef(0x008CF1), colorRef(0xBBBBBB)},
+        {pageButtonId(kPageDebug), "Debug", colorRef(0x703FE9), colorRef(0xC9C9C9)},
+        {pageButtonId(kPageProcessConfig), "Process Config", colorRef(0x893A7D), colorRef(0xB0B0B0)},
+        {pageButtonId(kPageInformation), "Information", colorRef(0x2ABADD), colorRef(0xC1C1C1)},
     }};
     return looks;
 }

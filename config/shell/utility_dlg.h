@@ -41,7 +41,7 @@ struct PageButtonLook {
     QColor idle;
 };
 // The eight page buttons 401..408 with their colours.
-const std::array<PageButtonLook, 8>& pageButtonLooks();
+const std::array<PageButtonLook, kButtonCount>& pageButtonLooks();
 // A COLORREF value (0x00BBGGRR) as a colour.
 QColor colorRef(uint32_t value);
 
