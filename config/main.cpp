@@ -9,20 +9,22 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     return vcx::runApplication(vcx::joinArguments(app.arguments().mid(1)), false, [](bool productionLine) {
+        // The exit code of every run the start-up lets through is decided here;
+        // a run built later returns its own result in place of kExitNotCarriedOut.
         if (productionLine) {
             std::fputs("VCXMSet: the production-line window is not part of this version\n", stderr);
-            return 0;
+            return vcx::kExitNotCarriedOut;
         }
         vcx::CVCXUtilityDlg dlg;
         if (!dlg.initDialog()) {
             std::fprintf(stderr, "VCXMSet: %s\n", qPrintable(dlg.error()));
-            return 0;
+            return vcx::kExitNoLibrary;
         }
-        if (vcx::startupState().options.silentMode) {
-            // The unattended runs come with the pages that carry them out.
+        if (vcx::asksUnattendedRun(vcx::startupState().options)) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
-            return 0;
+            return vcx::kExitNotCarriedOut;
         }
-        return dlg.exec();
+        dlg.exec();
+        return vcx::kExitNormal;
     });
 }

@@ -1,5 +1,6 @@
-// The settings store: load order (defaults, INI, system store before user
-// store), older value names, folder and position fallbacks, saving.
+// The settings store: load order (defaults, INI, system store, the user store
+// where the system store cannot be written), older value names, folder and
+// position fallbacks, saving.
 #include "shell/app_settings.h"
 
 #include <QDir>
@@ -113,6 +114,36 @@ TEST_F(VcxAppSettings, SystemStoreGoesBeforeTheUserStore) {
     // The unnamed value is the older name of the process-result folder.
     EXPECT_EQ(s_.folders[vcx::kProcResFolder], path("mine/ini"));
     EXPECT_EQ(working_[vcx::kProcResFolder], path("mine/ini"));
+}
+
+// A machine-wide store this user may read but not write: read, and this user's
+// saves go to the user store, which is read over it at the next start.
+TEST_F(VcxAppSettings, AReadOnlySystemStoreIsReadAndTheUserStoreOverIt) {
+    writeStore(env_.systemStore, {{"ChildIdx", 4}, {"DrawMode", 1}, {"ParaIdx", 6}, {"UtyPos.x", 100}});
+    ASSERT_TRUE(QFile::setPermissions(env_.systemStore, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    // Root may write any file; the store is said to be unwritable for every user.
+    env_.storeWritable = [this](const QString& file) {
+        return file != env_.systemStore && vcx::storeFileWritable(file);
+    };
+    load();
+    EXPECT_EQ(log_, QStringList{"OK to open registry !\n"});
+    EXPECT_EQ(s_.childIdx, 4);
+    EXPECT_EQ(s_.paraIdx, 6);
+    EXPECT_EQ(s_.options, vcx::kOptDrawMode);
+    EXPECT_EQ(s_.utyPos.x, 100);
+
+    s_.childIdx = 2;
+    s_.utyPos = {300, 200};
+    EXPECT_EQ(vcx::saveAppSettings(s_, working_, env_), env_.userStore);
+    EXPECT_EQ(QSettings(env_.systemStore, QSettings::IniFormat).value("ChildIdx").toInt(), 4);
+
+    load();
+    EXPECT_EQ(log_, QStringList{"OK to open registry !\n"});
+    EXPECT_EQ(s_.childIdx, 2);
+    EXPECT_EQ(s_.utyPos, (vcx::Point{300, 200}));
+    EXPECT_EQ(s_.paraIdx, 6);
+    EXPECT_EQ(s_.options, vcx::kOptDrawMode);
+    QFile::setPermissions(env_.systemStore, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 TEST_F(VcxAppSettings, NoStoreLeavesDefaultsAndIni) {

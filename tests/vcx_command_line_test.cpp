@@ -82,4 +82,14 @@ TEST(VcxCommandLine, ValueAtTheEndOfTheLineIsTheTerminatorMinusZero) {
     EXPECT_EQ(o.rest, "x ");
 }
 
+TEST(VcxCommandLine, WhichLinesAskForAnUnattendedRun) {
+    const std::pair<const char*, bool> cases[] = {
+        {"-m", true},          {"-s fw.bin", true}, {"-sr", true},      {"-os", true},    {"-nl3", true},
+        {"-nl0 p.ini", true},  {"", false},         {"fw.bin", false},  {"-br2", false},  {"-enumfu", false},
+        {"-cmd -e -dbg", false}, {"-pdl", false},   {"/a/run-s/x", false},
+    };
+    for (const auto& [line, unattended] : cases)
+        EXPECT_EQ(vcx::asksUnattendedRun(vcx::parseCommandLine(QString::fromUtf8(line))), unattended) << line;
+}
+
 } // namespace

@@ -3,6 +3,8 @@
 // registration and its delivery from a library thread, the search for the file.
 #include "shell/controller_api.h"
 
+#include "shell/device_finder.h"
+
 #include "ui/message_box.h"
 #include "ui/window_message.h"
 
@@ -180,6 +182,33 @@ TEST(VcxControllerBinding, DeviceChangesReachTheOwnerWindowWhileTheRecordLives) 
     EXPECT_EQ(exportedInt(module, "fake_unregister_calls"), 1);
     EXPECT_EQ(ctl.devNotify[0], nullptr);
     dlclose(module);
+}
+
+TEST(VcxControllerBinding, TheFailureReasonIsBoundByNameWhereTheLibraryHasIt) {
+    Boxes boxes;
+    QWidget owner;
+    vcx::Controller ctl;
+    ctl.sleepMs = [](int) {};
+    vcx::DeviceFinder finder;
+    ASSERT_TRUE(vcx::loadControllerLibrary(&owner, ctl, {VCX_FAKE_REASON}));
+    ASSERT_NE(ctl.lastErrorText, nullptr);
+    EXPECT_EQ(ctl.api.boundCount(), 4); // the reason is no slot
+    EXPECT_FALSE(vcx::FindQVDevice(ctl, finder));
+    EXPECT_EQ(vcx::noControllerLine(finder), "VCXMSet: no controller: open /dev/hidraw3: Permission denied");
+    vcx::unloadControllerLibrary(ctl);
+    EXPECT_EQ(ctl.lastErrorText, nullptr);
+
+    // An older library without it: the search still says what it knows.
+    ASSERT_TRUE(vcx::loadControllerLibrary(&owner, ctl, {VCX_FAKE_PARTIAL}));
+    EXPECT_EQ(ctl.lastErrorText, nullptr);
+    EXPECT_FALSE(vcx::FindQVDevice(ctl, finder));
+    EXPECT_EQ(vcx::noControllerLine(finder), "VCXMSet: no controller: none found");
+    vcx::unloadControllerLibrary(ctl);
+
+    ASSERT_TRUE(vcx::loadControllerLibrary(&owner, ctl, {VCX_REAL_LIBRARY}));
+    EXPECT_EQ(reinterpret_cast<void*>(ctl.lastErrorText), dlsym(ctl.library, "QVGetLastErrorTextA"));
+    EXPECT_NE(ctl.lastErrorText, nullptr);
+    vcx::unloadControllerLibrary(ctl);
 }
 
 TEST(VcxControllerBinding, TheBuiltLibraryBindsItsExportsByName) {

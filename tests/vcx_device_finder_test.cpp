@@ -1,6 +1,6 @@
 // The program's device search against a fake library: the preferred-series
-// passes, the remembered key, the 16-entry list, and the "-enumfu" choice
-// through "EnumUpdate.ini".
+// passes, the remembered key, the 16-entry list, the "-enumfu" choice through
+// "EnumUpdate.ini", and the reason given when no controller opens.
 #include "shell/device_finder.h"
 
 #include <QDir>
@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +29,9 @@ struct FakeDevice {
 
 struct FakeLibrary {
     std::vector<FakeDevice> hid, driver;
+    // The reasons the library gives: each enumeration starts from an empty one
+    // and leaves its own; an open that fails leaves the open's.
+    std::string reason, hidReason, driverReason, openReason;
     std::vector<std::string> calls;
     std::vector<std::u16string> log;
     int open = -1; // index into all() of the open device
@@ -45,20 +50,33 @@ int indexOf(HANDLE h) { return int(reinterpret_cast<intptr_t>(h) - 0x100); }
 std::string narrow(const std::u16string& s) { return QString::fromStdU16String(s).toStdString(); }
 
 int fakeEnumHid(QVEnumCallbackExW cb) {
+    g->reason = g->hidReason;
     for (auto& d : g->hid) cb(d.path.c_str(), d.model.c_str(), d.key.c_str());
     return 1;
 }
 int fakeEnumDriver(QVEnumCallbackExW cb, uint32_t mask) {
     g->calls.push_back("EnumDriver" + std::to_string(mask));
+    g->reason = g->driverReason;
     for (auto& d : g->driver) cb(d.path.c_str(), d.model.c_str(), d.key.c_str());
     return 1;
+}
+uint32_t fakeReason(char* text, uint32_t count) {
+    if (text && count) {
+        const size_t n = std::min<size_t>(g->reason.size(), count - 1);
+        std::memcpy(text, g->reason.data(), n);
+        text[n] = 0;
+    }
+    return uint32_t(g->reason.size());
 }
 int fakeOpen(const QVWCHAR* path, HANDLE* h) {
     auto all = g->all();
     for (size_t i = 0; i < all.size(); ++i) {
         if (all[i]->path != path) continue;
         g->calls.push_back("Open " + narrow(all[i]->path));
-        if (!all[i]->opens) return 0;
+        if (!all[i]->opens) {
+            if (!g->openReason.empty()) g->reason = g->openReason;
+            return 0;
+        }
         g->open = int(i);
         *h = handleOf(int(i));
         return 1;
@@ -106,6 +124,7 @@ protected:
         c_.api.GetFWInformationW = fakeInformation;
         c_.api.GetAPBTParaList = fakeLists;
         c_.api.GetParameterCRC = fakeCrc;
+        c_.lastErrorText = fakeReason;
         c_.sleepMs = [this](int ms) { sleeps_.push_back(ms); };
         f_.programFolder = dir_.path() + "/";
         f_.fileArg = &fileArg_;
@@ -268,6 +287,54 @@ TEST_F(VcxDeviceFinder, EnumUpdateNeedsAnExistingPackageAndAControllerOutOfBoot)
     lib_.hid[0].inBoot = false;
     EXPECT_TRUE(vcx::FindQVDevice(c_, f_));
     EXPECT_EQ(fileArg_, dir_.filePath("missing"));
+}
+
+TEST_F(VcxDeviceFinder, NoControllerLineGivesTheLastCandidatesReason) {
+    const auto unopened = [](const char* name) {
+        FakeDevice d = dev(name);
+        d.opens = false;
+        return d;
+    };
+    struct Case {
+        const char* what;
+        std::vector<FakeDevice> hid;
+        const char *hidReason, *driverReason, *openReason;
+        const char* line;
+    } cases[] = {
+        {"nothing found, no reason", {}, "", "", "", "VCXMSet: no controller: none found"},
+        {"the HID candidate's reason survives an empty driver enumeration", {},
+         "open /dev/hidraw3: Permission denied", "", "",
+         "VCXMSet: no controller: open /dev/hidraw3: Permission denied"},
+        {"the later enumeration's reason is the last candidate's", {}, "open /dev/hidraw3: Permission denied",
+         "open /dev/ttyS0: No such device", "", "VCXMSet: no controller: open /dev/ttyS0: No such device"},
+        {"a listed controller that does not open", {unopened("x")}, "", "", "open /dev/x: Device or resource busy",
+         "VCXMSet: no controller: open /dev/x: Device or resource busy"},
+        {"listed controllers that do not open, no reason", {unopened("x"), unopened("y")}, "", "", "",
+         "VCXMSet: no controller: none of the 2 listed could be opened"},
+        // The reason is one line, whatever the library's text holds.
+        {"a reason with line breaks", {}, "first\nsecond\r\n", "", "", "VCXMSet: no controller: first second"},
+    };
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.what);
+        lib_.hid = cs.hid;
+        lib_.hidReason = cs.hidReason;
+        lib_.driverReason = cs.driverReason;
+        lib_.openReason = cs.openReason;
+        lib_.reason = "a reason from before the search";
+        EXPECT_FALSE(vcx::FindQVDevice(c_, f_));
+        EXPECT_EQ(vcx::noControllerLine(f_), cs.line);
+    }
+    // A library without the export: the reason is what the search itself knows.
+    c_.lastErrorText = nullptr;
+    lib_.hid = {};
+    lib_.hidReason = "never asked";
+    EXPECT_FALSE(vcx::FindQVDevice(c_, f_));
+    EXPECT_EQ(vcx::noControllerLine(f_), "VCXMSet: no controller: none found");
+    // A reason longer than a line of context is cut.
+    c_.lastErrorText = fakeReason;
+    lib_.hidReason = std::string(5000, 'r');
+    EXPECT_FALSE(vcx::FindQVDevice(c_, f_));
+    EXPECT_EQ(f_.failure, QString(1024, u'r'));
 }
 
 TEST(VcxDeviceFinderNames, SectionNameCarriesTheLetter) {

@@ -1,14 +1,17 @@
 // Start-up of VCXMSet in real processes: a second instance brings the first
 // forward and ends; the sibling windows in their order; the messages when
 // another family application or the resident application runs; the resident
-// application told at start and end. Every process runs headless on the
-// simulated controller, with its own runtime, configuration and data folders.
+// application told at start and end; the exit codes; the line that says why no
+// controller was opened. Every process runs headless on the simulated
+// controller, with its own runtime, configuration and data folders.
 #include "shell/app_startup.h"
 
 #include "ui/named_window.h"
+#include "ui/window_message.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,7 +38,9 @@ protected:
         env_.insert("XDG_CONFIG_HOME", tmp_.filePath("home/.config"));
         env_.insert("XDG_DATA_HOME", tmp_.filePath("home/.local/share"));
         env_.insert("XDG_CONFIG_DIRS", tmp_.filePath("etc"));
+        env_.remove("LD_LIBRARY_PATH"); // the program finds its library beside it or in ../lib, nowhere else
         QDir().mkpath(tmp_.filePath("run"));
+        QFile::setPermissions(tmp_.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // This process looks for the same windows as its children.
         savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", tmp_.filePath("run").toLocal8Bit());
@@ -65,11 +70,28 @@ protected:
         EXPECT_EQ(p.readLine().trimmed(), "ready");
         return p;
     }
-    static QString finish(QProcess& p) {
+    // Waits for the end; the process's standard error.
+    static QString finish(QProcess& p, int exitCode = vcx::kExitNormal) {
         EXPECT_TRUE(p.waitForFinished(kProcessMs));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 0);
+        EXPECT_EQ(p.exitCode(), exitCode);
         return QString::fromLocal8Bit(p.readAllStandardError());
+    }
+    // Waits until the main window is up, then closes it from outside.
+    static void closeWhenUp(QProcess& p) {
+        const QDeadlineTimer ceiling(kProcessMs);
+        while (!qvui::findWindow(vcx::kMainWindowTitle)) {
+            ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
+            ASSERT_FALSE(ceiling.hasExpired());
+            p.waitForFinished(20);
+        }
+        qvui::sendWindowMessage(vcx::kMainWindowTitle, qvui::WM_CLOSE, 0, 0);
+    }
+    static QStringList programLines(const QString& err) {
+        QStringList out;
+        for (const QString& line : err.split(u'\n'))
+            if (line.startsWith("VCXMSet:")) out << line;
+        return out;
     }
     // Asks the helper to end and returns the messages it printed.
     static QString posted(QProcess& helper, const QString& title) {
@@ -131,7 +153,7 @@ TEST_F(VcxStartup, ActiveResidentApplicationStopsTheStart) {
 TEST_F(VcxStartup, ResidentApplicationIsSuspendedForTheRun) {
     QProcess& resident = window(vcx::kResidentWindowTitle);
     // "-m": an unattended run, which ends once the main window is initialised.
-    const QString err = finish(vcxmset({"-m"}));
+    const QString err = finish(vcxmset({"-m"}), vcx::kExitNotCarriedOut);
     EXPECT_TRUE(err.contains("unattended")) << err.toStdString();
     EXPECT_EQ(posted(resident, vcx::kResidentWindowTitle), "posted 1280 1 0\nposted 1280 0 0\n");
 }
@@ -140,7 +162,7 @@ TEST_F(VcxStartup, ProductionLineOptionReachesItsWindowAndMayRunBesideAnotherIns
     QLockFile lock(vcx::instanceLockPath()); // another family application without a window
     ASSERT_TRUE(lock.tryLock(0));
     QProcess& line = window(vcx::kProductionLineTitle);
-    const QString err = finish(vcxmset({"-pdl", "-nl2"}));
+    const QString err = finish(vcxmset({"-pdl", "-nl2"}), vcx::kExitNotCarriedOut);
     EXPECT_FALSE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
     EXPECT_TRUE(err.contains("production-line window")) << err.toStdString();
     EXPECT_EQ(posted(line, vcx::kProductionLineTitle), "posted 1296 4096 65535\n");
@@ -151,6 +173,54 @@ TEST_F(VcxStartup, ProductionLineOptionWithoutItsWindowChangesNothing) {
     ASSERT_TRUE(lock.tryLock(0));
     const QString err = finish(vcxmset({"-pdl"}));
     EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
+}
+
+// A production script reads the exit code: a run this version cannot carry
+// out must not read as a pass.
+TEST_F(VcxStartup, UnattendedRunsEndWithExitCodeThree) {
+    for (const char* option : {"-m", "-s", "-sr", "-os", "-nl3"}) {
+        SCOPED_TRACE(option);
+        const QString err = finish(vcxmset({option, "/tmp/fw.bin"}), vcx::kExitNotCarriedOut);
+        EXPECT_EQ(programLines(err), QStringList{"VCXMSet: unattended runs are not part of this version"})
+            << err.toStdString();
+    }
+}
+
+TEST_F(VcxStartup, ANormalEndIsExitCodeZero) {
+    QProcess& p = vcxmset();
+    closeWhenUp(p);
+    const QString err = finish(p);
+    EXPECT_TRUE(programLines(err).isEmpty()) << err.toStdString(); // the controller was found: nothing to say
+}
+
+TEST_F(VcxStartup, NoControllerAtStartIsOneLineOnStderr) {
+    QFile profile(tmp_.filePath("nothing.qvsim"));
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+    profile.write("# A bench without controllers.\n[bench]\nlatencyMs = 0\n");
+    profile.close();
+    env_.insert("QV_SIM", profile.fileName());
+    QProcess& p = vcxmset();
+    closeWhenUp(p);
+    const QString err = finish(p);
+    const QStringList lines = programLines(err);
+    ASSERT_EQ(lines.size(), 1) << err.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("VCXMSet: no controller: ")) << lines[0].toStdString();
+    EXPECT_GT(lines[0].size(), QString("VCXMSet: no controller: ").size());
+}
+
+TEST_F(VcxStartup, LibraryMissingOrTooOldIsExitCodeTwo) {
+    // The program alone in a folder of its own: no library beside it or in ../lib.
+    const QString bin = tmp_.filePath("alone/bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QFile::copy(QV_BINARY_DIR "/bin/VCXMSet", bin + "/VCXMSet"));
+    QString err = finish(start(bin + "/VCXMSet", {}), vcx::kExitNoLibrary);
+    EXPECT_TRUE(err.contains("VCXMSet: libQV_Standard.so could not be loaded")) << err.toStdString();
+
+    // A library older than 1.3.0: refused with its message.
+    ASSERT_TRUE(QFile::copy(VCX_FAKE_OLD, bin + "/libQV_Standard.so"));
+    err = finish(start(bin + "/VCXMSet", {}), vcx::kExitNoLibrary);
+    EXPECT_TRUE(err.contains("version : 1.2.9.0 is too old")) << err.toStdString();
+    EXPECT_FALSE(qvui::findWindow(vcx::kMainWindowTitle));
 }
 
 TEST(VcxStartupLine, ArgumentsAreJoinedByBlanks) {

@@ -1,7 +1,8 @@
 // The program tests share one QApplication. The settings stores and the data
 // folder of the whole test program lie in a temporary folder, and the library
 // runs on simulated controllers: a current-series HID controller with two slave
-// ICs, whose bench the tests plug and unplug through the control socket.
+// ICs and a known parameter image, whose bench the tests plug and unplug
+// through the control socket.
 #include "qt_test_environment.h"
 #include "vcx_test_support.h"
 
@@ -34,7 +35,24 @@ columns = 28
 extraColumns = 2
 panelSize = G156HAN 0x15 0x61 344 194
 coverLens = 0x11 0xFF 0x47 0
+bridge = 0x5A 0x01 0x80 0x24
+scanMode = 0
+# The parameter lists: a 32-byte touch list and a 16-byte boot list (debug and slave lists empty).
+reg = 0 0xFB 0 0 16 32
 )";
+
+// The profile with the parameter image of vcx_test_support.h, one register word per byte that is not 0.
+QByteArray profileText() {
+    QByteArray text = kProfile;
+    const auto words = [&](const uint8_t* bytes, int count, int first) {
+        for (int i = 0; i < count; ++i)
+            if (bytes[i]) text += QByteArray("reg = 0 ") + QByteArray::number(first + i) + " 0 0 0 " +
+                                  QByteArray::number(bytes[i]) + "\n";
+    };
+    words(kTestTouchList, int(sizeof kTestTouchList), 0x00);
+    words(kTestBootList, int(sizeof kTestBootList), 0x40);
+    return text;
+}
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcx", [] {
     static QTemporaryDir home;
@@ -42,7 +60,7 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtAppli
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
     qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
     QFile profile(home.filePath("controllers.qvsim"));
-    if (profile.open(QIODevice::WriteOnly)) profile.write(kProfile);
+    if (profile.open(QIODevice::WriteOnly)) profile.write(profileText());
     qputenv("QV_SIM", home.filePath("controllers.qvsim").toLocal8Bit());
     qputenv("QV_SIM_CONTROL", home.filePath("sim-control").toLocal8Bit());
 }));

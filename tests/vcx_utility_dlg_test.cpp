@@ -1,13 +1,17 @@
 // The main window against the simulated controller of the test program: the
 // device read-out, removal and arrival through the debounce timers (ticked by
 // hand, so no test waits for real time), the busy lock, the command buttons,
-// Refresh and the reconnect, and the shut-down.
+// Refresh and the reconnect, the controls whose work is not built, the window's
+// place across starts, and the shut-down.
 #include "shell/utility_dlg.h"
 
 #include "pages/about_dlg.h"
 #include "pages/chd_parent_dlg.h"
 #include "shell/app_settings.h"
+#include "shell/built_controls.h"
 #include "shell/controller_api.h"
+#include "shell/program_state.h"
+#include "ui/string_table.h"
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/message_box.h"
@@ -17,21 +21,62 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 
 namespace {
 
 QString wideText(const QVWCHAR* text) { return QString::fromUtf16(text); }
+
+// What the program writes to its standard error while this lives (both the
+// C stream and the descriptor go to a file).
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        if (file_.open()) dup2(file_.handle(), 2);
+    }
+    ~StderrCapture() { restore(); }
+    // The lines written that start with `prefix`.
+    QStringList lines(const QString& prefix) {
+        restore();
+        QFile read(file_.fileName());
+        if (!read.open(QIODevice::ReadOnly)) return {};
+        QStringList out;
+        for (const QString& line : QString::fromLocal8Bit(read.readAll()).split(u'\n'))
+            if (line.startsWith(prefix)) out << line;
+        return out;
+    }
+
+private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        saved_ = -1;
+    }
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
 
 class VcxUtilityDlg : public ::testing::Test {
 protected:
@@ -52,6 +97,7 @@ protected:
         dlg_.reset();
         EXPECT_TRUE(shownBoxes_.empty()) << shownBoxes_.front().toStdString();
         vcx::appSettings() = appSettingsBefore_;
+        vcx::programState().engineerMode = false;
     }
     vcx::Controller& c() { return vcx::controller(); }
     QWidget* control(int id) { return qvui::findControl(dlg_.get(), id); }
@@ -90,14 +136,28 @@ TEST_F(VcxUtilityDlg, StartUpShowsTheControllersIdentity) {
     EXPECT_TRUE(dlg_->fieldText(311).isEmpty());
     EXPECT_TRUE(dlg_->fullLayout());
 
-    uint16_t crc = 0;
-    const bool hasCrc = c().api.GetParameterCRC(c().dev.device, &crc);
-    const QString crcText = dlg_->fieldText(368);
-    EXPECT_TRUE(QRegularExpression("^x[0-9A-F]{4}$").match(crcText).hasMatch()) << crcText.toStdString();
-    EXPECT_EQ(crcText, QString::asprintf("x%04X", c().dev.parameterCrc));
-    if (hasCrc) {
-        EXPECT_EQ(c().dev.parameterCrc, crc);
-    }
+    // The controller keeps no checksum of its own: the field shows the one over
+    // its parameter lists, computed here from the profile's image by definition.
+    uint16_t kept = 0;
+    EXPECT_FALSE(c().api.GetParameterCRC(c().dev.device, &kept));
+    const ParameterList& lists = c().records.paraList;
+    ASSERT_EQ(lists.touchLength, sizeof kTestTouchList);
+    ASSERT_EQ(lists.bootLength, sizeof kTestBootList);
+    EXPECT_EQ(0, std::memcmp(lists.touchList, kTestTouchList, sizeof kTestTouchList));
+    EXPECT_EQ(0, std::memcmp(lists.bootList, kTestBootList, sizeof kTestBootList));
+    const uint16_t expected = parameterChecksum(0, 0xFFFF, {std::begin(kTestTouchList), std::end(kTestTouchList)},
+                                                {std::begin(kTestBootList), std::end(kTestBootList)});
+    EXPECT_EQ(dlg_->fieldText(vcx::kIdParamCrc), QString::asprintf("x%04X", unsigned(expected)));
+
+    // The feature bytes and bridge flags stay program-wide for the pages.
+    std::array<uint8_t, 8> features{}, bridge{};
+    ASSERT_TRUE(c().api.GetFeatureFlag(c().dev.device, features.data()));
+    ASSERT_TRUE(c().api.GetBridgeFeatureFlag(c().dev.device, bridge.data()));
+    EXPECT_EQ(c().dev.featureFlags, features);
+    EXPECT_EQ(c().dev.bridgeFlags, bridge);
+    EXPECT_NE(features, (std::array<uint8_t, 8>{}));
+    EXPECT_NE(bridge, (std::array<uint8_t, 8>{}));
+
     EXPECT_EQ(dlg_->fieldText(300), "USB");
     const QString panel = wideText(info.panelSize) + " " + wideText(info.coverLens);
     EXPECT_EQ(dlg_->fieldText(302), panel);
@@ -111,6 +171,30 @@ TEST_F(VcxUtilityDlg, StartUpShowsTheControllersIdentity) {
     EXPECT_EQ(qobject_cast<QPushButton*>(control(402))->text(), "Reset Device");
     EXPECT_EQ(qobject_cast<QPushButton*>(control(420))->text(), "Load Firmware");
     EXPECT_FALSE(control(423)->isVisibleTo(dlg_.get()));
+}
+
+TEST(VcxTestChecksum, TheTestsOwnChecksumGivesTheKnownAnswers) {
+    std::ifstream f(QV_SOURCE_DIR "/tests/data/crc/vectors.txt");
+    ASSERT_TRUE(f);
+    const auto bytes = [](const std::string& hex) {
+        std::vector<uint8_t> out;
+        if (hex == "-") return out;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        return out;
+    };
+    int checked = 0;
+    for (std::string line; std::getline(f, line);) {
+        std::istringstream in(line);
+        std::string kind, start, touch, boot, crc;
+        int mode = 0;
+        if (!(in >> kind) || kind != "P") continue;
+        in >> mode >> start >> touch >> boot >> crc;
+        SCOPED_TRACE(line.substr(0, 40));
+        EXPECT_EQ(parameterChecksum(mode, uint16_t(std::stoul(start, nullptr, 16)), bytes(touch), bytes(boot)),
+                  uint16_t(std::stoul(crc, nullptr, 16)));
+        ++checked;
+    }
+    EXPECT_GE(checked, 40);
 }
 
 TEST_F(VcxUtilityDlg, RemovalAndArrivalActAfterThreeTicksOfTheLastEvent) {
@@ -129,6 +213,9 @@ TEST_F(VcxUtilityDlg, RemovalAndArrivalActAfterThreeTicksOfTheLastEvent) {
     EXPECT_FALSE(control(405)->isEnabled());
     EXPECT_EQ(qobject_cast<QPushButton*>(control(402))->text(), "Refresh");
     EXPECT_FALSE(dlg_->fullLayout());
+    // Nothing of the controller that went away stays program-wide.
+    EXPECT_EQ(c().dev.featureFlags, (std::array<uint8_t, 8>{}));
+    EXPECT_EQ(c().dev.bridgeFlags, (std::array<uint8_t, 8>{}));
 
     // The arrival, and a second event one tick later: the count starts again from it.
     QVDeviceBroadcast arrival{};
@@ -165,10 +252,12 @@ TEST_F(VcxUtilityDlg, RemovalAndArrivalActAfterThreeTicksOfTheLastEvent) {
 
 TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
     ASSERT_TRUE(control(406)->isEnabled());
+    qobject_cast<QPushButton*>(control(408))->click(); // Information: its command buttons work
+    ASSERT_TRUE(control(420)->isEnabled());
     // The Debug page (template 106) reports busy.
     qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 1, 106);
     EXPECT_TRUE(dlg_->pageBusy());
-    EXPECT_TRUE(control(401)->isEnabled());  // Draw
+    EXPECT_EQ(control(401)->isEnabled(), vcx::built::kDraw); // Draw keeps its state
     EXPECT_TRUE(control(408)->isEnabled());  // Information
     EXPECT_TRUE(control(406)->isEnabled());  // the reporting page's own
     for (int id : {402, 403, 404, 405, 407, 420, 421, 422, 423}) EXPECT_FALSE(control(id)->isEnabled()) << id;
@@ -193,16 +282,80 @@ TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
 
 TEST_F(VcxUtilityDlg, PagesEnableToolbarButtonsOnlyWithZeroOrOne) {
     ASSERT_EQ(dlg_->currentPage(), vcx::kPageFieldUpdate);
+    using Flags = std::array<int, 4>;
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 421, 0);
-    EXPECT_FALSE(control(421)->isEnabled());
+    EXPECT_EQ(dlg_->toolbarEnabled(), (Flags{1, 0, 1, 1}));
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 421, 5);
-    EXPECT_FALSE(control(421)->isEnabled());
+    EXPECT_EQ(dlg_->toolbarEnabled(), (Flags{1, 0, 1, 1}));
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 421, 1);
-    EXPECT_TRUE(control(421)->isEnabled());
+    EXPECT_EQ(dlg_->toolbarEnabled(), (Flags{1, 1, 1, 1}));
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 421, -1);
-    EXPECT_TRUE(control(421)->isEnabled());
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 424, 0);
+    qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 419, 0);
+    EXPECT_EQ(dlg_->toolbarEnabled(), (Flags{1, 1, 1, 1}));
+    // The buttons follow the flags only once their work is built.
+    qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 420, 0);
+    EXPECT_FALSE(control(420)->isEnabled());
+    qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 420, 1);
+    EXPECT_EQ(control(420)->isEnabled(), vcx::built::kLoadFirmware);
+}
+
+TEST_F(VcxUtilityDlg, ControlsWhoseWorkIsNotBuiltAreDisabledAndSaySo) {
+    const QString tip = qvui::loadString(vcx::IDS_NOT_BUILT_TIP);
+    ASSERT_FALSE(tip.isEmpty());
+    const QString chinese =
+        qvui::StringTable::instance().text(vcx::IDS_NOT_BUILT_TIP, qvui::Language::SimplifiedChinese);
+    EXPECT_FALSE(chinese.isEmpty());
+    EXPECT_NE(chinese, qvui::StringTable::instance().text(vcx::IDS_NOT_BUILT_TIP, qvui::Language::English));
+
+    struct Control {
+        int page; // -1: the main window's own
+        QWidget* (*find)(vcx::CVCXUtilityDlg&);
+        bool built;
+        const char* what;
+    };
+    const Control controls[] = {
+        {-1, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, vcx::kIdDraw); }, vcx::built::kDraw, "Draw"},
+        {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 420); },
+         vcx::built::kLoadFirmware, "Load Firmware"},
+        {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
+         vcx::built::kUpdate, "Update"},
+        {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 422); },
+         vcx::built::kCombine, "Combine Firmware and Parameters"},
+        {vcx::kPageProcessConfig, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 420); },
+         vcx::built::kLoadProcessConfig, "Load Process\nConfig File"},
+        {vcx::kPageProcessConfig, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
+         vcx::built::kSaveProcessConfig, "Save Process\nConfig File"},
+        {vcx::kPageInformation,
+         [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(d.page(vcx::kPageInformation), 472); },
+         vcx::built::kFwCommandLog, "FW Command Log"},
+    };
+    for (const Control& ctl : controls) {
+        SCOPED_TRACE(ctl.what);
+        if (ctl.page >= 0) dlg_->SelectPage(ctl.page, 2);
+        QWidget* w = ctl.find(*dlg_);
+        ASSERT_NE(w, nullptr);
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(b->text(), ctl.what);
+        }
+        EXPECT_TRUE(w->isVisibleTo(dlg_.get()));
+        EXPECT_EQ(w->isEnabled(), ctl.built);
+        if (!ctl.built) {
+            EXPECT_EQ(w->toolTip(), tip);
+        }
+    }
+    // The built command buttons of those pages keep their own tips.
+    dlg_->SelectPage(vcx::kPageInformation, 2);
     EXPECT_TRUE(control(420)->isEnabled());
+    EXPECT_NE(control(420)->toolTip(), tip);
+    // Event Halt is there in engineer mode only, and its Debug page is not built either.
+    tick(5);
+    dlg_->SelectPage(vcx::kPageDebug, 2);
+    ASSERT_TRUE(control(423)->isVisibleTo(dlg_.get()));
+    EXPECT_EQ(control(423)->isEnabled(), vcx::built::kEventHalt);
+    if (!vcx::built::kEventHalt) {
+        EXPECT_EQ(control(423)->toolTip(), tip);
+    }
 }
 
 TEST_F(VcxUtilityDlg, RefreshWithADeviceResetsItAndReconnects) {
@@ -226,6 +379,60 @@ TEST_F(VcxUtilityDlg, RefreshWithADeviceResetsItAndReconnects) {
     tick(8);
     EXPECT_FALSE(dlg_->reconnectPending());
     EXPECT_TRUE(control(402)->isEnabled());
+}
+
+// Unplug and replug, then Reset Device, then unplug and replug again: every
+// change is followed, also after the reconnect marked itself done.
+TEST_F(VcxUtilityDlg, ReplugAfterResetDeviceIsFollowed) {
+    const auto unplugAndReplug = [&](const char* when) {
+        SCOPED_TRACE(when);
+        ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+        tick(13, 3);
+        EXPECT_FALSE(deviceShown());
+        EXPECT_EQ(c().dev.device, INVALID_HANDLE_VALUE);
+        ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
+        tick(12, 3);
+        EXPECT_TRUE(deviceShown());
+        EXPECT_NE(c().dev.device, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(dlg_->devicePresence(), 1);
+    };
+    ASSERT_TRUE(deviceShown());
+    unplugAndReplug("before the reset");
+
+    qobject_cast<QPushButton*>(control(402))->click(); // Reset Device
+    ASSERT_TRUE(dlg_->reconnectPending());
+    tick(3);
+    ASSERT_TRUE(deviceShown());
+    ASSERT_EQ(dlg_->reconnectRetries(), vcx::DeviceConnection::kReconnected);
+    tick(8);
+    ASSERT_FALSE(dlg_->reconnectPending());
+
+    unplugAndReplug("after the reset");
+    unplugAndReplug("once more");
+}
+
+TEST_F(VcxUtilityDlg, NoControllerOnRefreshIsOneLineOnStderr) {
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    tick(13, 3);
+    ASSERT_EQ(c().dev.device, INVALID_HANDLE_VALUE);
+    {
+        StderrCapture err;
+        qobject_cast<QPushButton*>(control(402))->click(); // Refresh: searches at once
+        const QStringList lines = err.lines("VCXMSet:");
+        ASSERT_EQ(lines.size(), 1) << lines.join(" | ").toStdString();
+        EXPECT_TRUE(lines[0].startsWith("VCXMSet: no controller: ")) << lines[0].toStdString();
+        EXPECT_GT(lines[0].size(), QString("VCXMSet: no controller: ").size());
+    }
+    tick(4);
+    ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
+    tick(12, 3);
+    ASSERT_TRUE(deviceShown());
+    // A search that opens the controller says nothing.
+    qobject_cast<QPushButton*>(control(402))->click(); // Reset Device
+    StderrCapture err;
+    tick(3);
+    EXPECT_TRUE(deviceShown());
+    EXPECT_TRUE(err.lines("VCXMSet:").isEmpty());
 }
 
 TEST_F(VcxUtilityDlg, FiveFailedReconnectsLeaveTheInformationPage) {
@@ -266,6 +473,27 @@ TEST_F(VcxUtilityDlg, ShutDownSavesThePageUnregistersAndClosesTheDevice) {
     // A timer message after the end does nothing.
     tick(2);
     EXPECT_EQ(c().dev.device, INVALID_HANDLE_VALUE);
+}
+
+// The window comes back where it was closed, however often: what is saved is
+// what the next start moves the window to.
+TEST_F(VcxUtilityDlg, WindowReturnsToItsPlaceAcrossStarts) {
+    const QPoint place(321, 234);
+    dlg_->show();
+    dlg_->move(place);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dlg_->pos(), place);
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(dlg_->ExitDlg());
+        dlg_.reset();
+        dlg_ = std::make_unique<vcx::CVCXUtilityDlg>();
+        ASSERT_TRUE(dlg_->initDialog());
+        dlg_->show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dlg_->pos(), place);
+        EXPECT_EQ(vcx::appSettings().utyPos, (vcx::Point{place.x(), place.y()}));
+    }
 }
 
 TEST_F(VcxUtilityDlg, EscapeReleasedInAPageEndsTheProgramThroughTimerSix) {

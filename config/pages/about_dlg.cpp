@@ -1,10 +1,13 @@
 #include "pages/about_dlg.h"
 
+#include "res/strings.h"
 #include "shell/app_settings.h"
+#include "shell/built_controls.h"
 #include "shell/controller_api.h"
 #include "shell/device_finder.h"
 #include "shell/device_text.h"
 #include "ui/control_ids.h"
+#include "ui/string_table.h"
 #include "ui/window_message.h"
 #include "shell/program_state.h"
 
@@ -62,6 +65,7 @@ const FolderButton kFolderButtons[] = {
 } // namespace
 
 CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+    addProgramStrings();
     auto* layout = new QVBoxLayout(this);
     auto* app = new QGroupBox(QStringLiteral("Application Version"), this);
     auto* appLayout = new QHBoxLayout(app);
@@ -85,17 +89,19 @@ CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemp
     layout->addLayout(extra);
 
     disableDataReport_ = new QCheckBox(QStringLiteral("Disable Data Report"), this);
-    qvui::setControlId(disableDataReport_, 470);
+    qvui::setControlId(disableDataReport_, kIdDisableDataReport);
     showMenuInDraw_ = new QCheckBox(QStringLiteral("Show Menu in Draw"), this);
-    qvui::setControlId(showMenuInDraw_, 471);
+    qvui::setControlId(showMenuInDraw_, kIdShowMenuInDraw);
     auto* fwLog = new QCheckBox(QStringLiteral("FW Command Log"), this);
-    qvui::setControlId(fwLog, 472);
+    qvui::setControlId(fwLog, kIdFwCommandLog);
+    fwLog->setEnabled(built::kFwCommandLog);
+    if (!built::kFwCommandLog) fwLog->setToolTip(qvui::loadString(IDS_NOT_BUILT_TIP));
     layout->addWidget(disableDataReport_);
     layout->addWidget(showMenuInDraw_);
     layout->addWidget(fwLog);
 
     folderConfigure_ = new QPushButton(QStringLiteral("Folder Configure"), this);
-    qvui::setControlId(folderConfigure_, 420);
+    qvui::setControlId(folderConfigure_, kIdFolderConfigure);
     layout->addWidget(folderConfigure_);
     layout->addStretch(1);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pages/chd_parent_dlg.h"
+#include "shell/main_ids.h"
 
 #include <QDialog>
 
@@ -16,7 +17,11 @@ struct Controller;
 class CQVAboutDlg : public CQVChdParentDlg {
     Q_OBJECT
 public:
-    static constexpr int kTemplate = 109;
+    static constexpr int kTemplate = kTemplateInformation;
+    static constexpr int kIdFolderConfigure = 420;
+    static constexpr int kIdDisableDataReport = 470;
+    static constexpr int kIdShowMenuInDraw = 471;
+    static constexpr int kIdFwCommandLog = 472;
     CQVAboutDlg(Controller& c, QWidget* parent);
 
     void InitDlgItem() override;

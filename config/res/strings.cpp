@@ -25,6 +25,8 @@ const qvui::StringEntry kStrings[] = {
     {1004, u" Slave  Firmware Version", u" 从固件版本"},
     {1005, u"Slave %d Firmware Version", u"从 %d 固件版本"},
     {1006, u"Test Version%s", u"测试版本%s"},
+    // The tip of a control whose work this version does not have yet.
+    {1010, u"Not available in this version of VCXMSet.", u"此版本的 VCXMSet 尚未提供此功能。"},
     // Command buttons per page.
     {1100, u"Open Short Test", u"开路短路测试"},
     {1101, u"Noise Level", u"噪声水平"},

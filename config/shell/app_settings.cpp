@@ -74,22 +74,30 @@ std::optional<QString> storedFolder(const QSettings& store, const QString& key) 
 
 bool pathExists(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
 
-// The store opens like a key asked for full access: the file must exist and be
-// writable.
-bool canOpen(const QString& file) {
+bool canRead(const QString& file) {
     const QFileInfo info(file);
-    return !file.isEmpty() && info.isFile() && info.isWritable();
+    return !file.isEmpty() && info.isFile() && info.isReadable();
 }
 
-// Opening or creating: the file is writable, or its folder exists (or can be
-// made) and is writable.
-bool canCreate(const QString& file) {
+bool canWrite(const SettingsEnvironment& env, const QString& file) {
     if (file.isEmpty()) return false;
-    const QFileInfo info(file);
-    if (info.exists()) return info.isFile() && info.isWritable();
-    const QString dir = info.absolutePath();
-    if (!QDir().mkpath(dir)) return false;
-    return QFileInfo(dir).isWritable();
+    return env.storeWritable ? env.storeWritable(file) : storeFileWritable(file);
+}
+
+void readStore(AppSettings& s, const QString& path) {
+    const QSettings store(path, QSettings::IniFormat);
+    for (const NumberField& f : numberFields()) {
+        if (auto v = storedNumber(store, QLatin1String(f.key))) numberRef(s, f) = *v;
+    }
+    for (const OptionInfo& o : optionTable()) {
+        if (auto v = storedNumber(store, QLatin1String(o.key)); v && *v != 0) s.options |= o.bit;
+    }
+    for (int i = 0; i < kFolderCount; ++i) {
+        const FolderInfo& f = folderTable()[i];
+        auto v = storedFolder(store, QLatin1String(f.key));
+        if (!v) v = storedFolder(store, QLatin1String(f.olderName));
+        if (v) s.folders[i] = *v;
+    }
 }
 
 void defaultLog(const QString& line) {
@@ -98,6 +106,15 @@ void defaultLog(const QString& line) {
 }
 
 } // namespace
+
+bool storeFileWritable(const QString& file) {
+    if (file.isEmpty()) return false;
+    const QFileInfo info(file);
+    if (info.exists()) return info.isFile() && info.isWritable();
+    const QString dir = info.absolutePath();
+    if (!QDir().mkpath(dir)) return false;
+    return QFileInfo(dir).isWritable();
+}
 
 const std::array<FolderInfo, kFolderCount>& folderTable() {
     static const std::array<FolderInfo, kFolderCount> table{{
@@ -193,33 +210,18 @@ void loadAppSettings(AppSettings& s, WorkingFolders& working, const SettingsEnvi
         }
     }
 
-    // The store: the system scope, else the user scope.
-    QString storePath;
-    if (canOpen(env.systemStore)) {
-        storePath = env.systemStore;
-    } else {
-        log(QStringLiteral("Failed to open registry in HKLM (%1)!\n").arg(env.systemStore));
-        if (canOpen(env.userStore))
-            storePath = env.userStore;
-        else
-            log(QStringLiteral("Failed to open registry HKCU (%1)!\n").arg(env.userStore));
+    // The stores: the system scope when it can be read. Where it cannot be
+    // written, this user's saves went to the user scope, which is read after it.
+    const bool systemRead = canRead(env.systemStore);
+    if (!systemRead) log(QStringLiteral("Failed to open registry in HKLM (%1)!\n").arg(env.systemStore));
+    bool userRead = false;
+    if (!systemRead || !canWrite(env, env.systemStore)) {
+        userRead = canRead(env.userStore);
+        if (!userRead && !systemRead) log(QStringLiteral("Failed to open registry HKCU (%1)!\n").arg(env.userStore));
     }
-    if (!storePath.isEmpty()) {
-        log(QStringLiteral("OK to open registry !\n"));
-        const QSettings store(storePath, QSettings::IniFormat);
-        for (const NumberField& f : numberFields()) {
-            if (auto v = storedNumber(store, QLatin1String(f.key))) numberRef(s, f) = *v;
-        }
-        for (const OptionInfo& o : optionTable()) {
-            if (auto v = storedNumber(store, QLatin1String(o.key)); v && *v != 0) s.options |= o.bit;
-        }
-        for (int i = 0; i < kFolderCount; ++i) {
-            const FolderInfo& f = folderTable()[i];
-            auto v = storedFolder(store, QLatin1String(f.key));
-            if (!v) v = storedFolder(store, QLatin1String(f.olderName));
-            if (v) s.folders[i] = *v;
-        }
-    }
+    if (systemRead || userRead) log(QStringLiteral("OK to open registry !\n"));
+    if (systemRead) readStore(s, env.systemStore);
+    if (userRead) readStore(s, env.userStore);
 
     // Folders that do not exist return to their defaults, which are made.
     // The data folder itself may not exist yet on a fresh account: made with its parents.
@@ -247,9 +249,9 @@ void loadAppSettings(AppSettings& s, WorkingFolders& working, const SettingsEnvi
 
 QString saveAppSettings(const AppSettings& s, const WorkingFolders& working, const SettingsEnvironment& env) {
     QString storePath;
-    if (canCreate(env.systemStore))
+    if (canWrite(env, env.systemStore))
         storePath = env.systemStore;
-    else if (canCreate(env.userStore))
+    else if (canWrite(env, env.userStore))
         storePath = env.userStore;
     else
         return {};

@@ -4,9 +4,11 @@
 // "Option"), then the settings store, and checked against the screens and the
 // file system; saved to the settings store.
 //
-// The store is a QSettings INI file in the system scope, or, when that one
-// cannot be opened for writing, in the user scope (organisation "Quorvane
-// Utility", application "VCXUtility"). Numbers are integers, folders texts.
+// The store is a QSettings INI file in the system scope and one in the user
+// scope (organisation "Quorvane Utility", application "VCXUtility"). A readable
+// system store is read; when it cannot be written, the user store holds what
+// this user saved and is read after it. Saving writes the system store where
+// it can be written, else the user store. Numbers are integers, folders texts.
 #pragma once
 
 #include <QSize>
@@ -98,6 +100,11 @@ struct SettingsEnvironment {
     QString userStore;     // settings file of the user scope
     QSize primaryScreen;
     QSize virtualScreen;
+    // Whether a store file may be written (an existing file writable, a new one
+    // creatable in its folder); unset, the file system answers. A test stands
+    // in here for a file that only another user may write, which the file
+    // system never shows to root.
+    std::function<bool(const QString& file)> storeWritable;
 
     // This program's folder, the user's local application data, the QSettings
     // files of both scopes, the screens of the running application.
@@ -125,8 +132,12 @@ QString defaultFolder(const SettingsEnvironment& env, int index);
 // failures); by default they go to the standard output.
 using SettingsLog = std::function<void(const QString&)>;
 
-// Defaults, INI, store, then the folder and position checks; fills the working
-// folders. A stored text longer than a folder field is not taken.
+// What the file system says of a store file: an existing one must be a
+// writable file, a missing one must be creatable (its folder is made).
+bool storeFileWritable(const QString& file);
+
+// Defaults, INI, the stores, then the folder and position checks; fills the
+// working folders. A stored text longer than a folder field is not taken.
 void loadAppSettings(AppSettings& settings, WorkingFolders& working, const SettingsEnvironment& env,
                      const SettingsLog& log = {});
 // Writes everything to the system store, else to the user store; when neither

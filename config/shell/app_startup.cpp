@@ -42,7 +42,7 @@ int runApplication(const QString& commandLine, bool engineerMode,
             if (!qvui::findWindow(QLatin1String(title))) continue;
             // The sibling restores itself and comes forward on this message.
             qvui::sendWindowMessage(QLatin1String(title), qvui::WM_ACTIVATE_INSTANCE, 0, 0);
-            return 0;
+            return kExitNormal;
         }
         otherAppRunning = true;
     }
@@ -50,7 +50,7 @@ int runApplication(const QString& commandLine, bool engineerMode,
     if (qvui::findWindow(QLatin1String(kResidentActiveTitle))) {
         qvui::showMessageBox(nullptr, QLatin1String(kResidentRunningText), QLatin1String(kCannotStartCaption),
                              qvui::MessageIcon::Error);
-        return 0;
+        return kExitNormal;
     }
     const bool residentWindow = qvui::findWindow(QLatin1String(kResidentWindowTitle));
     if (residentWindow) qvui::sendWindowMessage(QLatin1String(kResidentWindowTitle), qvui::WM_RESIDENT_SUSPEND, 1, 0);
@@ -70,14 +70,14 @@ int runApplication(const QString& commandLine, bool engineerMode,
     if (otherAppRunning && !engineerMode) {
         qvui::showMessageBox(nullptr, QLatin1String(kOtherAppRunningText), QLatin1String(kCannotStartCaption),
                              qvui::MessageIcon::Error);
-        return 0;
+        return kExitNormal;
     }
 
-    runWindow(state.pdLineState != 0);
+    const int exitCode = runWindow(state.pdLineState != 0);
 
     if (qvui::findWindow(QLatin1String(kResidentWindowTitle)))
         qvui::sendWindowMessage(QLatin1String(kResidentWindowTitle), qvui::WM_RESIDENT_SUSPEND, 0, 0);
-    return 0;
+    return exitCode;
 }
 
 } // namespace vcx

@@ -40,9 +40,17 @@ QString instanceLockPath();
 // The command line as one text: the program's arguments joined by blanks.
 QString joinArguments(const QStringList& arguments);
 
+// The process's exit codes. The window ended; also a start that is refused (another instance, the resident application).
+constexpr int kExitNormal = 0;
+// The controller library cannot be loaded, or is too old.
+constexpr int kExitNoLibrary = 2;
+// An unattended run, or the production-line window, that this version cannot carry out.
+constexpr int kExitNotCarriedOut = 3;
+
 // Runs the start-up and, when this instance may run, `runWindow` (true for the
 // production-line window), with the lock held. Returns the process's exit code:
-// 0 in every case, since the application's own initialisation always ends it.
-int runApplication(const QString& commandLine, bool engineerMode, const std::function<int(bool productionLine)>& runWindow);
+// the one `runWindow` returns, kExitNormal when the start is refused.
+int runApplication(const QString& commandLine, bool engineerMode,
+                   const std::function<int(bool productionLine)>& runWindow);
 
 } // namespace vcx

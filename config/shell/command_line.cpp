@@ -74,4 +74,6 @@ CommandLineOptions parseCommandLine(const QString& input) {
     return o;
 }
 
+bool asksUnattendedRun(const CommandLineOptions& o) { return o.silentMode || o.optNL != 0xFF; }
+
 } // namespace vcx

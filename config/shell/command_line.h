@@ -33,4 +33,7 @@ constexpr int kMaxFileArg = 259;
 // stays a path instead of turning into an unattended firmware update.
 CommandLineOptions parseCommandLine(const QString& line);
 
+// The line asks for an unattended run: "-m", "-s", "-sr", "-os", or "-nl" with its value.
+bool asksUnattendedRun(const CommandLineOptions& o);
+
 } // namespace vcx

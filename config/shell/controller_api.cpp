@@ -66,6 +66,19 @@ void programSleep(Controller& c, int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+QString libraryFailureReason(Controller& c) {
+    if (!c.lastErrorText) return {};
+    // A reason is a line of context, never a whole file: a longer one is cut.
+    constexpr uint32_t kMaxReason = 1024;
+    char text[kMaxReason + 1] = {};
+    c.lastErrorText(text, sizeof text);
+    text[kMaxReason] = 0;
+    QString reason = QString::fromUtf8(text);
+    for (QChar& ch : reason)
+        if (ch.category() == QChar::Other_Control) ch = u' ';
+    return reason.trimmed();
+}
+
 void writeCommandLog(Controller& c, const char16_t* text) {
     if (c.api.WriteCommandLogW) c.api.WriteCommandLogW(text);
 }
@@ -204,6 +217,7 @@ bool bindLoadedLibrary(QWidget* owner, Controller& c, void* module) {
     bindControllerApi(c.api, [module](const char* name) { return dlsym(module, name); });
     c.platformSleep = reinterpret_cast<void (*)(uint32_t)>(dlsym(module, "QVPlatformSleep"));
     c.platformTickCount = reinterpret_cast<uint32_t (*)()>(dlsym(module, "QVPlatformTickCount"));
+    c.lastErrorText = reinterpret_cast<uint32_t (*)(char*, uint32_t)>(dlsym(module, "QVGetLastErrorTextA"));
     stampProgramRecords(c.records);
 
     QString refusal;
@@ -243,6 +257,7 @@ void unloadControllerLibrary(Controller& c) {
     unregisterNotifications(c);
     c.platformSleep = nullptr;
     c.platformTickCount = nullptr;
+    c.lastErrorText = nullptr;
     if (c.library) dlclose(c.library);
     c.library = nullptr;
 }

@@ -152,6 +152,8 @@ struct DeviceState {
     uint32_t deviceType = 0;         // GetDeviceType flags
     bool ostraModel = false;         // model 6000..6999 outside 6600..6699
     bool newFirmware = false;        // bit 1 of the first feature byte
+    std::array<uint8_t, 8> featureFlags{}; // GetFeatureFlag, as the last read-out found them
+    std::array<uint8_t, 8> bridgeFlags{};  // GetBridgeFeatureFlag, likewise (zeros when not read)
     bool eventHaltSupported = false; // debug group valid and ClearEventHalt worked
     QString rememberedKey;           // the key the next device search reopens
     QString currentKey;
@@ -178,6 +180,9 @@ struct Controller {
     // counts go through it so that in sim mode they take no real time.
     void (*platformSleep)(uint32_t ms) = nullptr;
     uint32_t (*platformTickCount)() = nullptr;
+    // Why the last platform call on this thread failed (QVGetLastErrorTextA),
+    // bound by name beside the slots; an older library has none.
+    uint32_t (*lastErrorText)(char* text, uint32_t count) = nullptr;
     // Replaces the waits (tests); unset, the library's clock, else real time.
     std::function<void(int ms)> sleepMs;
 
@@ -221,6 +226,10 @@ void unloadControllerLibrary(Controller& c);
 
 // The program's own waits: the test's replacement, else the library's clock, else real time.
 void programSleep(Controller& c, int ms);
+// The library's reason for its last failure on this thread; empty when it
+// gives none (or has no such export). Control characters become blanks, so
+// the reason is one line.
+QString libraryFailureReason(Controller& c);
 // A line into the library's command log, when the library has one.
 void writeCommandLog(Controller& c, const char16_t* text);
 // A text field of the library's records: up to maxChars units or its terminator.

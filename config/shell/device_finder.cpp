@@ -35,6 +35,13 @@ bool open(Controller& c, const ListedDevice& d) {
     return true;
 }
 
+// Keeps the library's reason when it gives one: a later, empty text (an
+// enumeration starts from an empty one) does not hide an earlier candidate's.
+void noteFailure(Controller& c, DeviceFinder& f) {
+    const QString reason = libraryFailureReason(c);
+    if (!reason.isEmpty()) f.failure = reason;
+}
+
 void close(Controller& c) {
     if (c.dev.device == INVALID_HANDLE_VALUE) return;
     if (c.api.CloseDevice) c.api.CloseDevice(c.dev.device);
@@ -61,9 +68,16 @@ bool FindQVDevice(Controller& c, DeviceFinder& f) {
 
     f.list.clear();
     f.reported = 0;
+    f.failure.clear();
     g_listing = &f;
-    if (c.api.EnumerateHidDevicesExW) c.api.EnumerateHidDevicesExW(EnumDeviceCallback);
-    if (c.api.EnumerateQVDevicesExW) c.api.EnumerateQVDevicesExW(EnumDeviceCallback, 15);
+    if (c.api.EnumerateHidDevicesExW) {
+        c.api.EnumerateHidDevicesExW(EnumDeviceCallback);
+        noteFailure(c, f);
+    }
+    if (c.api.EnumerateQVDevicesExW) {
+        c.api.EnumerateQVDevicesExW(EnumDeviceCallback, 15);
+        noteFailure(c, f);
+    }
     g_listing = nullptr;
     programSleep(c, 100);
     if (f.reported > DeviceFinder::kMaxDevices)
@@ -76,14 +90,28 @@ bool FindQVDevice(Controller& c, DeviceFinder& f) {
         return false;
     }
     const int index = f.enumFU ? OpenEnumUpdateDevice(c, f) : OpenPreferredDevice(c, f);
-    if (index < 0) return false;
+    if (index < 0) {
+        noteFailure(c, f);
+        return false;
+    }
     uint32_t type = 0;
-    if (!c.api.GetDeviceType || !c.api.GetDeviceType(c.dev.device, &type)) return false;
+    if (!c.api.GetDeviceType || !c.api.GetDeviceType(c.dev.device, &type)) {
+        noteFailure(c, f);
+        return false;
+    }
     c.dev.deviceType = type;
     c.dev.modelName = f.list[index].model;
     c.dev.currentKey = f.list[index].key;
     c.dev.rememberedKey.clear();
     return true;
+}
+
+QString noControllerLine(const DeviceFinder& f) {
+    QString reason = f.failure;
+    if (reason.isEmpty())
+        reason = f.list.empty() ? QStringLiteral("none found")
+                                : QStringLiteral("none of the %1 listed could be opened").arg(f.list.size());
+    return QStringLiteral("VCXMSet: no controller: ") + reason;
 }
 
 int OpenPreferredDevice(Controller& c, DeviceFinder& f) {

@@ -31,6 +31,9 @@ struct DeviceFinder {
     QString enumKey;                // the controller now being updated ("-enumfu")
     QStringList handledKeys;        // controllers handled in this run, at most kMaxDevices
     QString* fileArg = nullptr;     // receives the package path ("-enumfu")
+    // Why the last search opened nothing: the library's reason for the last
+    // candidate that failed (enumeration or open); empty when it gave none.
+    QString failure;
 };
 
 // The program's instance: the program folder of this executable, the start-up's
@@ -42,6 +45,11 @@ constexpr const char* kEnumUpdateIni = "EnumUpdate.ini";
 // True when a controller is open afterwards (c.dev.device, deviceType,
 // modelName and currentKey set; the remembered key consumed).
 bool FindQVDevice(Controller& c, DeviceFinder& f);
+// The line VCXMSet writes to stderr when a search opened no controller:
+// "VCXMSet: no controller: <reason>", where the reason is the search's failure,
+// else "none found" (nothing listed) or "none of the N listed could be opened".
+QString noControllerLine(const DeviceFinder& f);
+
 // The list index of the device opened into c.dev.device, or -1.
 int OpenPreferredDevice(Controller& c, DeviceFinder& f);
 int OpenEnumUpdateDevice(Controller& c, DeviceFinder& f);

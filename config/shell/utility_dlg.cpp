@@ -2,11 +2,15 @@
 
 #include "pages/about_dlg.h"
 #include "pages/chd_parent_dlg.h"
+#include "pages/page_table.h"
 #include "res/strings.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
+#include "shell/built_controls.h"
 #include "shell/device_finder.h"
+#include "shell/device_readout.h"
 #include "shell/device_text.h"
+#include "shell/page_rules.h"
 #include "ui/control_ids.h"
 #include "ui/named_window.h"
 #include "ui/string_table.h"
@@ -28,30 +32,15 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <cstdio>
 
 namespace vcx {
 
 namespace {
 
 constexpr uint32_t kGreyRefresh = 0xA2A2A2;
-
-const char* const kPageNames[kPageCount] = {"Diagnostic", "Parameters", "Field Update",
-                                            "Debug",      "Process Config", "Information"};
-const int kPageTemplates[kPageCount] = {105, 104, 103, 106, 155, 109};
-
-// A page that a later version of the program fills: it takes part in the
-// main window's operations and says what it is.
-class PlainPage : public CQVChdParentDlg {
-public:
-    PlainPage(int templateId, const QString& name, QWidget* parent) : CQVChdParentDlg(templateId, parent) {
-        auto* layout = new QVBoxLayout(this);
-        auto* text = new QLabel(QStringLiteral("%1: this page is not part of this version of VCXMSet.").arg(name),
-                                this);
-        text->setAlignment(Qt::AlignCenter);
-        layout->addWidget(text);
-        initDialog();
-    }
-};
 
 QLabel* field(QWidget* parent, int id) {
     auto* l = new QLabel(parent);
@@ -71,16 +60,16 @@ QLabel* caption(QWidget* parent, int id, const QString& text) {
 
 QColor colorRef(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
 
-const std::array<PageButtonLook, 8>& pageButtonLooks() {
-    static const std::array<PageButtonLook, 8> looks{{
-        {401, "Draw", colorRef(0x11A880), colorRef(0xADADAD)},
-        {402, "Refresh", colorRef(0x538C01), colorRef(0xA2A2A2)},
-        {403, "Diagnostic", colorRef(0x783F12), colorRef(0xA2A2A2)},
-        {404, "Parameters", colorRef(0xD5AE06), colorRef(0xB6B6B6)},
-        {405, "Field Update", colorRef(0x008CF1), colorRef(0xBBBBBB)},
-        {406, "Debug", colorRef(0x703FE9), colorRef(0xC9C9C9)},
-        {407, "Process Config", colorRef(0x893A7D), colorRef(0xB0B0B0)},
-        {408, "Information", colorRef(0x2ABADD), colorRef(0xC1C1C1)},
+const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
+    static const std::array<PageButtonLook, kButtonCount> looks{{
+        {kIdDraw, "Draw", colorRef(0x11A880), colorRef(0xADADAD)},
+        {kIdRefresh, "Refresh", colorRef(0x538C01), colorRef(0xA2A2A2)},
+        {pageButtonId(kPageDiagnostic), "Diagnostic", colorRef(0x783F12), colorRef(0xA2A2A2)},
+        {pageButtonId(kPageParameters), "Parameters", colorRef(0xD5AE06), colorRef(0xB6B6B6)},
+        {pageButtonId(kPageFieldUpdate), "Field Update", colorRef(0x008CF1), colorRef(0xBBBBBB)},
+        {pageButtonId(kPageDebug), "Debug", colorRef(0x703FE9), colorRef(0xC9C9C9)},
+        {pageButtonId(kPageProcessConfig), "Process Config", colorRef(0x893A7D), colorRef(0xB0B0B0)},
+        {pageButtonId(kPageInformation), "Information", colorRef(0x2ABADD), colorRef(0xC1C1C1)},
     }};
     return looks;
 }
@@ -120,21 +109,21 @@ void CVCXUtilityDlg::buildControls() {
     // The device read-out.
     auto* device = new QGroupBox(content_);
     auto* grid = new QGridLayout(device);
-    grid->addWidget(caption(device, 303, {}), 0, 0);
-    grid->addWidget(field(device, 308), 0, 1);
+    grid->addWidget(caption(device, kIdFirmwareVersionLabel, {}), 0, 0);
+    grid->addWidget(field(device, kIdMasterVersion), 0, 1);
     // The slave rows show only in the full layout.
-    for (int i = 0; i < 4; ++i) {
-        grid->addWidget(caption(device, 304 + i, {}), 1 + i, 0);
-        grid->addWidget(field(device, 309 + i), 1 + i, 1);
+    for (int i = 0; i < kMaxSlaves; ++i) {
+        grid->addWidget(caption(device, kIdFirstSlaveVersionLabel + i, {}), 1 + i, 0);
+        grid->addWidget(field(device, kIdFirstSlaveVersion + i), 1 + i, 1);
     }
-    grid->addWidget(caption(device, 349, QStringLiteral("Parameters CRC")), 5, 0);
-    grid->addWidget(field(device, 368), 5, 1);
-    grid->addWidget(caption(device, 340, QStringLiteral("Interface")), 6, 0);
-    grid->addWidget(field(device, 300), 6, 1);
-    grid->addWidget(caption(device, 341, QStringLiteral("Panel Information")), 7, 0);
-    grid->addWidget(field(device, 302), 7, 1);
+    grid->addWidget(caption(device, kIdParamCrcLabel, QStringLiteral("Parameters CRC")), 5, 0);
+    grid->addWidget(field(device, kIdParamCrc), 5, 1);
+    grid->addWidget(caption(device, kIdHostInterfaceLabel, QStringLiteral("Interface")), 6, 0);
+    grid->addWidget(field(device, kIdHostInterface), 6, 1);
+    grid->addWidget(caption(device, kIdPanelInformationLabel, QStringLiteral("Panel Information")), 7, 0);
+    grid->addWidget(field(device, kIdPanelInformation), 7, 1);
     auto* picture = new QLabel(device);
-    qvui::setControlId(picture, 313);
+    qvui::setControlId(picture, kIdPicture);
     picture->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
     grid->addWidget(picture, 0, 2, 8, 1, Qt::AlignRight | Qt::AlignTop);
     layout->addWidget(device);
@@ -156,6 +145,7 @@ void CVCXUtilityDlg::buildControls() {
         connect(b, &QPushButton::clicked, this, [this, id] { onPageButton(id); });
         buttons->addWidget(b);
     }
+    if (!built::kDraw) qvui::findControl(content_, kIdDraw)->setToolTip(qvui::loadString(IDS_NOT_BUILT_TIP));
     layout->addLayout(buttons);
 
     // The page area and the command buttons beside it.
@@ -164,19 +154,16 @@ void CVCXUtilityDlg::buildControls() {
     pageArea->setMinimumSize(640, 420);
     auto* pageGrid = new QGridLayout(pageArea);
     pageGrid->setContentsMargins(0, 0, 0, 0);
-    for (int i = 0; i < kPageCount; ++i) {
-        if (i == kPageInformation) {
-            about_ = new CQVAboutDlg(c_, pageArea);
-            pages_[size_t(i)] = about_;
-        } else {
-            pages_[size_t(i)] = new PlainPage(kPageTemplates[i], QLatin1String(kPageNames[i]), pageArea);
-        }
-        pageGrid->addWidget(pages_[size_t(i)], 0, 0);
-        pages_[size_t(i)]->hide();
+    for (const PageRow& row : pageTable()) {
+        CQVChdParentDlg* page = row.make(c_, row, pageArea);
+        pages_[size_t(row.index)] = page;
+        pageGrid->addWidget(page, 0, 0);
+        page->hide();
     }
+    about_ = qobject_cast<CQVAboutDlg*>(pages_[kPageInformation]);
     body->addWidget(pageArea, 1);
     auto* commands = new QVBoxLayout;
-    for (int id = 420; id <= 423; ++id) {
+    for (int id = kIdFirstCommand; id < kIdFirstCommand + kCommandCount; ++id) {
         auto* b = new QPushButton(content_);
         qvui::setControlId(b, id);
         b->setMinimumSize(240, 44);
@@ -185,11 +172,11 @@ void CVCXUtilityDlg::buildControls() {
     }
     // The two switches show their state as the button's checked look.
     auto* notify = new QPushButton(QStringLiteral("Show\nNotification"), content_);
-    qvui::setControlId(notify, 438);
+    qvui::setControlId(notify, kIdShowNotification);
     notify->setCheckable(true);
     connect(notify, &QPushButton::clicked, this, [this] { onNotificationSwitch(); });
     auto* halt = new QPushButton(QStringLiteral("Touch and Halt"), content_);
-    qvui::setControlId(halt, 439);
+    qvui::setControlId(halt, kIdTouchAndHalt);
     halt->setCheckable(true);
     connect(halt, &QPushButton::clicked, this, [this] { onTouchAndHalt(); });
     commands->addWidget(notify);
@@ -212,13 +199,13 @@ bool CVCXUtilityDlg::initDialog() {
     }
     bound_ = true;
     proposalTicks_ = 0;
-    devicePresence_ = -1;
-    arrivalCountdown_ = removalCountdown_ = 0;
-    updateBusy_ = reconnectPending_ = exclusiveMode_ = reloadDefaultsOnArrival_ = pageBusy_ = false;
+    connection_ = DeviceConnection{};
+    updateBusy_ = pageBusy_ = false;
     toolbarEnabled_ = {1, 1, 1, 1};
 
     // Tooltips of the command buttons.
-    const std::pair<int, uint32_t> tips[] = {{420, 768}, {421, 769}, {422, 770}, {438, 770}};
+    const std::pair<int, uint32_t> tips[] = {
+        {kIdFirstCommand, 768}, {kIdFirstCommand + 1, 769}, {kIdFirstCommand + 2, 770}, {kIdShowNotification, 770}};
     for (const auto& [id, text] : tips) qvui::findControl(content_, id)->setToolTip(qvui::loadString(text));
 
     if (startupState().options.silentMode) setWindowOpacity(0.0);
@@ -238,147 +225,103 @@ bool CVCXUtilityDlg::initDialog() {
     about_->setButtonFont(buttonFont_);
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);
-    qvui::findControl<QPushButton>(content_, 438)->setChecked(appSettings().options & kOptAbnMsg);
+    qvui::findControl<QPushButton>(content_, kIdShowNotification)->setChecked(appSettings().options & kOptAbnMsg);
 
     ClearDlgItem();
-    if (FindQVDevice(c_, *finder_)) UpdateDlgItem();
+    if (FindQVDevice(c_, *finder_))
+        UpdateDlgItem();
+    else
+        reportNoController();
 
     const CommandLineOptions& o = startupState().options;
     if (!startupState().fileArg.isEmpty()) {
-        timers_->start(10, 100);
+        timers_->start(kTimerFileArgument, 100);
     } else if (o.optOS || o.optSR || o.optNL != 0xFF) {
-        if (qvui::findControl(content_, 403)->isEnabled())
-            timers_->start(15, 100);
+        if (qvui::findControl(content_, pageButtonId(kPageDiagnostic))->isEnabled())
+            timers_->start(kTimerCommandLineTest, 100);
         else
-            timers_->start(6, 10);
+            timers_->start(kTimerExit, 10);
     } else if (o.silentMode) {
-        timers_->start(6, 10);
+        timers_->start(kTimerExit, 10);
     }
-    timers_->start(16, 50);
+    timers_->start(kTimerFitWorkArea, 50);
     if (QScreen* s = screen())
         connect(s, &QScreen::availableGeometryChanged, this, &CVCXUtilityDlg::onDisplayChange);
     return true;
 }
 
-bool CVCXUtilityDlg::baseRule() const { return !c_.dev.ostraModel && !c_.records.fwVersion.masterInBoot; }
-
-bool CVCXUtilityDlg::icRule() const {
-    const FirmwareVersionInfoW& v = c_.records.fwVersion;
-    bool slaveInBoot = false;
-    for (int i = 0; i < std::clamp(int(v.slaveCount), 0, 4); ++i) slaveInBoot |= v.slaveInBoot[i] != 0;
-    const bool master = programState().engineerMode ? !v.masterInBoot : baseRule();
-    return master && !slaveInBoot;
+void CVCXUtilityDlg::reportNoController() const {
+    std::fprintf(stderr, "%s\n", noControllerLine(*finder_).toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
 void CVCXUtilityDlg::UpdateDlgItem() {
-    Controller& c = c_;
-    writeCommandLog(c, u"\rCVCXUtilityDlg::UpdateDlgItem()\r");
+    writeCommandLog(c_, u"\rCVCXUtilityDlg::UpdateDlgItem()\r");
     pageBusy_ = false;
-    ProgramRecords& r = c.records;
-    if (c.api.GetFWVersionW && !c.api.GetFWVersionW(c.dev.device, &r.fwVersion)) return;
-    if (c.api.GetFWInformationW && !c.api.GetFWInformationW(c.dev.device, &r.fwInformation)) return;
-    const int model = r.fwInformation.productNumber;
-    c.dev.ostraModel = model >= 6000 && model <= 6999 && !(model >= 6600 && model <= 6699);
-
-    const bool masterInBoot = r.fwVersion.masterInBoot != 0;
-    if (!masterInBoot) {
-        uint8_t features[8] = {};
-        if (c.api.GetFeatureFlag && !c.api.GetFeatureFlag(c.dev.device, features)) return;
-        if (c.api.GetDiagnosticInfo) c.api.GetDiagnosticInfo(c.dev.device, &r.diagInfo);
-        c.dev.newFirmware = features[0] & 0x02;
-        if (c.dev.newFirmware && !updateBusy_ && !pageBusy_ && !extraModeOn_ && r.paraFuncTable.ExtraModeSwitch) {
-            r.paraFuncTable.ExtraModeSwitch(c.dev.device, 1);
-            extraModeOn_ = true;
-        }
-        if (!c.dev.ostraModel) SendCmdReadE7(c);
-        uint8_t bridge[8] = {};
-        if (c.api.GetBridgeFeatureFlag) c.api.GetBridgeFeatureFlag(c.dev.device, bridge);
-        c.dev.listsRead = c.api.GetAPBTParaList && c.api.GetAPBTParaList(c.dev.device, &r.paraList);
-        if (c.api.GetParameterList) c.api.GetParameterList(c.dev.device, &r.paraList);
-        uint16_t crc[2] = {0, 0};
-        CheckParameterCRC(c, crc);
-        SetDlgItemText(content_, 368, QString::asprintf("x%04X", unsigned(crc[0])));
-    }
-
-    // The debug group: which groups exist comes from the general group.
-    const ParameterFunctionTable& t = r.paraFuncTable;
-    c.dev.eventHaltSupported = false;
-    if (t.GetParameterGeneralInfo && t.GetParameterDebug && !masterInBoot) {
-        r.generalInfo.cbSize = sizeof r.generalInfo;
-        if (t.GetParameterGeneralInfo(c.dev.device, &r.generalInfo) && r.generalInfo.valid) {
-            r.debug.cbSize = sizeof r.debug;
-            if (t.GetParameterDebug(c.dev.device, r.generalInfo.groupMask, &r.debug) && r.debug.valid &&
-                t.ClearEventHalt)
-                c.dev.eventHaltSupported = t.ClearEventHalt(c.dev.device) != 0;
-        }
-    }
-
     ProgramState& ps = programState();
-    ps.serialDevice = (c.dev.deviceType & QV_DEVICE_RS232) && (r.fwInformation.interfaceBits & 3) < 2;
-
-    // Versions.
-    const int slaveCount = masterInBoot ? 0 : std::clamp(int(r.fwVersion.slaveCount), 0, 4);
-    SetDlgItemText(content_, 308, masterVersionText(r.fwVersion));
-    SetDlgItemText(content_, 303, formatOne(qvui::loadString(slaveCount ? 1003 : 1002), QString()));
-    for (int i = 0; i < 4; ++i) {
-        const bool present = i < slaveCount;
-        SetDlgItemText(content_, 309 + i, present ? wideField(r.fwVersion.slave[i], 50).trimmed() : QString());
-        SetDlgItemText(content_, 304 + i,
-                       !present           ? QString()
-                       : slaveCount == 1  ? qvui::loadString(1004)
-                                          : formatOne(qvui::loadString(1005), i + 1));
-        qvui::findControl(content_, 304 + i)->setVisible(present);
-        qvui::findControl(content_, 309 + i)->setVisible(present);
-    }
-    setLayoutFull(slaveCount > 0);
-    content_->adjustSize();
-
-    SetDlgItemText(content_, 300, interfaceName(c.dev.deviceType, r.fwInformation.interfaceBits));
-    SetDlgItemText(content_, 302, QStringLiteral("%1 %2").arg(wideField(r.fwInformation.panelSize, 40),
-                                                              wideField(r.fwInformation.coverLens, 40)));
+    const DeviceReadout r = ReadDevice(c_, ps, !updateBusy_ && !pageBusy_ && !extraModeOn_);
+    if (r.extraModeSwitched) extraModeOn_ = true;
+    if (!r.complete) return;
+    showReadout(r);
 
     for (CQVChdParentDlg* p : pages_) p->UpdateDlgItem();
 
-    // Page buttons.
-    const bool base = baseRule();
-    const bool ic = icRule();
-    setPageButton(401, !ps.serialDevice && !masterInBoot);
-    setPageButton(402, true);
-    setPageButton(403, pages_[kPageDiagnostic]->isUsable() && ic);
-    setPageButton(404, pages_[kPageParameters]->isUsable() && base);
-    setPageButton(405, !(c.dev.ostraModel && (c.dev.deviceType & QV_DEVICE_RS232)));
-    setPageButton(406, ic);
-    setPageButton(407, true);
-    setPageButton(408, true);
+    const bool diagUsable = pages_[kPageDiagnostic]->isUsable();
+    const bool paraUsable = pages_[kPageParameters]->isUsable();
+    PageRuleInput rules;
+    rules.ostraModel = c_.dev.ostraModel;
+    rules.masterInBoot = r.masterInBoot;
+    rules.anySlaveInBoot = r.anySlaveInBoot;
+    rules.engineerMode = ps.engineerMode;
+    rules.serialDevice = ps.serialDevice;
+    rules.rs232 = c_.dev.deviceType & QV_DEVICE_RS232;
+    rules.diagnosticUsable = diagUsable;
+    rules.parametersUsable = paraUsable;
+    const PageButtonStates buttons = pageButtonsForDevice(rules);
+    for (int id = kIdDraw; id <= kIdLastButton; ++id) setPageButton(id, buttons[id]);
 
-    int choice = preferredPage_;
-    if (!buttonEnabled_[405 - 401])
-        choice = kPageInformation;
-    else if (c.dev.ostraModel || !buttonEnabled_[406 - 401] || !startupState().fileArg.isEmpty())
-        choice = kPageFieldUpdate;
-    if (choice == kPageDiagnostic && !pages_[kPageDiagnostic]->isUsable()) choice = kPageParameters;
-    if (choice == kPageParameters && !pages_[kPageParameters]->isUsable()) choice = kPageFieldUpdate;
-    preferredPage_ = choice;
+    preferredPage_ = choosePage(preferredPage_, buttons,
+                                {c_.dev.ostraModel, !startupState().fileArg.isEmpty(), diagUsable, paraUsable});
     SelectPage(preferredPage_, 1);
-    SetDlgItemText(content_, 402, qvui::loadString(1000));
+    SetDlgItemText(content_, kIdRefresh, qvui::loadString(1000));
     refreshHaltButtons();
+}
+
+void CVCXUtilityDlg::showReadout(const DeviceReadout& r) {
+    if (!r.masterInBoot) SetDlgItemText(content_, kIdParamCrc, r.parameterCrc);
+    SetDlgItemText(content_, kIdMasterVersion, r.masterVersion);
+    SetDlgItemText(content_, kIdFirmwareVersionLabel, r.versionLabel);
+    for (int i = 0; i < kMaxSlaves; ++i) {
+        const bool present = i < r.slaveCount;
+        SetDlgItemText(content_, kIdFirstSlaveVersion + i, r.slaveVersions[size_t(i)]);
+        SetDlgItemText(content_, kIdFirstSlaveVersionLabel + i, r.slaveLabels[size_t(i)]);
+        qvui::findControl(content_, kIdFirstSlaveVersionLabel + i)->setVisible(present);
+        qvui::findControl(content_, kIdFirstSlaveVersion + i)->setVisible(present);
+    }
+    setLayoutFull(r.slaveCount > 0);
+    content_->adjustSize();
+    SetDlgItemText(content_, kIdHostInterface, r.hostInterface);
+    SetDlgItemText(content_, kIdPanelInformation, r.panelInformation);
 }
 
 void CVCXUtilityDlg::ClearDlgItem() {
     writeCommandLog(c_, u"\rCVCXUtilityDlg::ClearDlgItem()\r");
-    for (int id : {300, 302, 303, 304, 305, 306, 307, 308, 309, 310, 311, 312, 368}) SetDlgItemText(content_, id, {});
+    for (int id : {kIdHostInterface, kIdPanelInformation, kIdFirmwareVersionLabel, kIdMasterVersion, kIdParamCrc})
+        SetDlgItemText(content_, id, {});
+    for (int i = 0; i < kMaxSlaves; ++i) {
+        SetDlgItemText(content_, kIdFirstSlaveVersionLabel + i, {});
+        SetDlgItemText(content_, kIdFirstSlaveVersion + i, {});
+    }
     setLayoutFull(false);
     extraModeOn_ = false;
-    c_.dev.newFirmware = false;
-    if (!reconnectPending_) {
+    ForgetDevice(c_);
+    const bool pending = connection_.reconnectPending();
+    if (!pending) {
         SelectPage(kPageInformation, 0);
-        SetDlgItemText(content_, 402, qvui::loadString(1001));
+        SetDlgItemText(content_, kIdRefresh, qvui::loadString(1001));
     }
-    setPageButton(401, true);
-    setPageButton(402, !reconnectPending_);
-    setPageButton(407, true);
-    setPageButton(408, true);
-    for (int id : {403, 404, 405, 406}) setPageButton(id, false);
+    const PageButtonStates buttons = pageButtonsWithoutDevice(pending);
+    for (int id = kIdDraw; id <= kIdLastButton; ++id) setPageButton(id, buttons[id]);
     HideAllTips();
     for (CQVChdParentDlg* p : pages_) p->ClearDlgItem();
 }
@@ -387,9 +330,9 @@ void CVCXUtilityDlg::setLayoutFull(bool full) {
     if (fullLayout_ == full && content_->size() == content_->sizeHint()) return;
     fullLayout_ = full;
     if (!full)
-        for (int i = 0; i < 4; ++i) {
-            qvui::findControl(content_, 304 + i)->hide();
-            qvui::findControl(content_, 309 + i)->hide();
+        for (int i = 0; i < kMaxSlaves; ++i) {
+            qvui::findControl(content_, kIdFirstSlaveVersionLabel + i)->hide();
+            qvui::findControl(content_, kIdFirstSlaveVersion + i)->hide();
         }
     content_->adjustSize();
     // The window follows the layout unless the screen is too small for it.
@@ -399,7 +342,7 @@ void CVCXUtilityDlg::setLayoutFull(bool full) {
 void CVCXUtilityDlg::applyButtonLook(int id, bool face) {
     auto* b = qvui::findControl<QPushButton>(content_, id);
     if (!b) return;
-    const PageButtonLook& look = pageButtonLooks()[size_t(id - 401)];
+    const PageButtonLook& look = pageButtonLooks()[size_t(id - kIdDraw)];
     const QColor fill = face ? look.face : look.idle;
     const QColor hover(255 - fill.red(), 255 - fill.green(), 255 - fill.blue());
     b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; border: 1px solid #606060; "
@@ -409,9 +352,15 @@ void CVCXUtilityDlg::applyButtonLook(int id, bool face) {
 }
 
 void CVCXUtilityDlg::setPageButton(int id, bool enabled) {
-    buttonEnabled_[size_t(id - 401)] = enabled;
-    if (auto* b = qvui::findControl(content_, id)) b->setEnabled(enabled);
-    applyButtonLook(id, enabled);
+    buttonEnabled_[size_t(id - kIdDraw)] = enabled;
+    const bool usable = buttonUsable(id);
+    if (auto* b = qvui::findControl(content_, id)) b->setEnabled(usable);
+    applyButtonLook(id, usable);
+}
+
+bool CVCXUtilityDlg::buttonUsable(int id) const {
+    if (id == kIdDraw && !built::kDraw) return false;
+    return buttonEnabled_[size_t(id - kIdDraw)];
 }
 
 void CVCXUtilityDlg::SelectPage(int index, int mode) {
@@ -426,10 +375,10 @@ void CVCXUtilityDlg::SelectPage(int index, int mode) {
         }
     }
     if (currentPage_ >= 0) {
-        applyButtonLook(403 + currentPage_, false);
+        applyButtonLook(pageButtonId(currentPage_), false);
         pages_[size_t(currentPage_)]->hide();
     }
-    applyButtonLook(403 + index, true);
+    applyButtonLook(pageButtonId(index), true);
     pages_[size_t(index)]->show();
     currentPage_ = index;
     if (mode != 0) preferredPage_ = index;
@@ -456,11 +405,12 @@ void CVCXUtilityDlg::refreshCommandButtons() {
     const Row& row = rows[currentPage_];
     const bool diagUsable = pages_[kPageDiagnostic]->isUsable();
     const bool paraUsable = pages_[kPageParameters]->isUsable();
-    for (int i = 0; i < 4; ++i) {
-        auto* b = qvui::findControl<QPushButton>(content_, 420 + i);
+    for (int i = 0; i < kCommandCount; ++i) {
+        auto* b = qvui::findControl<QPushButton>(content_, kIdFirstCommand + i);
         uint32_t text = row.text[size_t(i)];
         bool shown = text != 0;
         bool enabled = true;
+        const bool built = commandButtonBuilt(currentPage_, i);
         switch (currentPage_) {
         case kPageDiagnostic:
             enabled = startupState().options.optNL == 0xFF && (i != 3 || diagUsable);
@@ -484,13 +434,16 @@ void CVCXUtilityDlg::refreshCommandButtons() {
         }
         if (shown) {
             b->setText(text ? qvui::loadString(text) : QStringLiteral("Event Halt"));
-            b->setEnabled(enabled && !pageBusy_);
+            b->setEnabled(enabled && built && !pageBusy_);
         }
         b->setVisible(shown);
-        // Tips only where the page's buttons have them.
+        // Tips only where the page's buttons have them; a button whose work is
+        // not built says so instead.
         const bool tipsActive = currentPage_ >= 1 && currentPage_ <= 3;
         b->setToolTip(QString());
-        if (tipsActive) {
+        if (!built) {
+            b->setToolTip(qvui::loadString(IDS_NOT_BUILT_TIP));
+        } else if (tipsActive) {
             if (currentPage_ == kPageParameters && (i == 1 || i == 2)) b->setToolTip(qvui::loadString(779 + i));
             if (currentPage_ == kPageFieldUpdate && i == 0)
                 b->setToolTip(QStringLiteral("(*.qvf, *.qvc, *.pnf, *.pnc, *.pxf, *.pxc, *.pfp)"));
@@ -503,8 +456,8 @@ void CVCXUtilityDlg::refreshCommandButtons() {
 void CVCXUtilityDlg::refreshHaltButtons() {
     // The switch state is the debug record's halt-enable byte.
     touchAndHalt_ = c_.records.debug.eventHalt[0] != 0;
-    QWidget* notify = qvui::findControl(content_, 438);
-    auto* halt = qvui::findControl<QPushButton>(content_, 439);
+    QWidget* notify = qvui::findControl(content_, kIdShowNotification);
+    auto* halt = qvui::findControl<QPushButton>(content_, kIdTouchAndHalt);
     const bool onDebug = currentPage_ == kPageDebug;
     notify->setVisible(onDebug);
     halt->setVisible(onDebug);
@@ -516,63 +469,64 @@ void CVCXUtilityDlg::refreshHaltButtons() {
     notify->setEnabled(!pageBusy_ && diagUsable && (engineer || (debugButtonsAllowed_ && haltButtonAllowed_)));
 }
 
-int CVCXUtilityDlg::pageOfTemplate(int templateId) const {
-    for (int i = 0; i < kPageCount; ++i)
-        if (kPageTemplates[i] == templateId) return i;
-    return -1;
-}
-
 void CVCXUtilityDlg::onPageState(int state, int templateId) {
-    if (templateId == 103) updateBusy_ = state != 0;
+    if (templateId == kTemplateFieldUpdate) {
+        updateBusy_ = state != 0;
+        connection_.setUpdateBusy(updateBusy_);
+    }
     const int own = pageOfTemplate(templateId);
     if (state != 0) {
-        for (int id = 401; id <= 408; ++id) {
-            if (id == 401 || id == 408 || (own >= 0 && id == 403 + own)) continue;
+        for (int id = kIdDraw; id <= kIdLastButton; ++id) {
+            if (!pageButtonLockedWhileBusy(id, own)) continue;
             if (auto* b = qvui::findControl(content_, id)) b->setEnabled(false);
             applyButtonLook(id, false);
         }
-        for (int id : {420, 421, 422, 423, 438, 439})
+        for (int id = kIdFirstCommand; id < kIdFirstCommand + kCommandCount; ++id)
+            if (auto* b = qvui::findControl(content_, id)) b->setEnabled(false);
+        for (int id : {kIdShowNotification, kIdTouchAndHalt})
             if (auto* b = qvui::findControl(content_, id)) b->setEnabled(false);
     } else {
-        for (int id = 401; id <= 408; ++id) {
-            const bool enabled = buttonEnabled_[size_t(id - 401)];
+        for (int id = kIdDraw; id <= kIdLastButton; ++id) {
+            const bool enabled = buttonUsable(id);
             qvui::findControl(content_, id)->setEnabled(enabled);
-            applyButtonLook(id, enabled && (id < 403 || id - 403 == currentPage_));
+            applyButtonLook(id, enabled && (id < kIdFirstPageButton || id == pageButtonId(currentPage_)));
         }
     }
     pageBusy_ = state != 0;
     if (state == 0) refreshCommandButtons();
-    if (templateId == 103 && state == 0) timers_->start(2, 10);
-    if (templateId == 104) reloadDefaultsOnArrival_ = state == 2;
+    if (templateId == kTemplateFieldUpdate && state == 0) timers_->start(kTimerReread, 10);
+    if (templateId == kTemplateParameters) connection_.setReloadDefaultsOnArrival(state == 2);
     // The Information page's Folder Configure waits while any page works.
     if (!programState().useTabletPC)
-        if (QWidget* b = qvui::findControl(about_, 420)) b->setEnabled(state == 0);
+        if (QWidget* b = qvui::findControl(about_, CQVAboutDlg::kIdFolderConfigure)) b->setEnabled(state == 0);
 }
 
 void CVCXUtilityDlg::onToolbarFromPage(quint64 buttonId, qint64 enable) {
-    if (buttonId < 420 || buttonId > 423 || (enable != 0 && enable != 1)) return;
-    toolbarEnabled_[size_t(buttonId - 420)] = int(enable);
+    if (buttonId < quint64(kIdFirstCommand) || buttonId >= quint64(kIdFirstCommand + kCommandCount) ||
+        (enable != 0 && enable != 1))
+        return;
+    toolbarEnabled_[size_t(buttonId - kIdFirstCommand)] = int(enable);
     if (currentPage_ == kPageFieldUpdate) refreshCommandButtons();
 }
 
 void CVCXUtilityDlg::onPageButton(int id) {
-    if (id == 401) return; // the drawing window belongs to a later version of the program
-    if (id == 402) {
+    if (id == kIdDraw) return; // the drawing window: see built::kDraw
+    if (id == kIdRefresh) {
         onRefresh();
         return;
     }
-    SelectPage(id - 403, 2);
+    SelectPage(id - kIdFirstPageButton, 2);
 }
 
 void CVCXUtilityDlg::onCommandButton(int id) {
     if (currentPage_ < 0) return;
-    qvui::sendMessage(pages_[size_t(currentPage_)], qvui::WM_TOOLBAR_ACTION, 0, id - 420);
+    qvui::sendMessage(pages_[size_t(currentPage_)], qvui::WM_TOOLBAR_ACTION, 0, id - kIdFirstCommand);
 }
 
 void CVCXUtilityDlg::onNotificationSwitch() {
     uint32_t& options = appSettings().options;
     options ^= kOptAbnMsg;
-    qvui::findControl<QPushButton>(content_, 438)->setChecked(options & kOptAbnMsg);
+    qvui::findControl<QPushButton>(content_, kIdShowNotification)->setChecked(options & kOptAbnMsg);
 }
 
 void CVCXUtilityDlg::onTouchAndHalt() {
@@ -603,14 +557,17 @@ void CVCXUtilityDlg::onTouchAndHalt() {
 }
 
 void CVCXUtilityDlg::onRefresh() {
-    if (updateBusy_ || reconnectPending_) return;
+    if (updateBusy_ || connection_.reconnectPending()) return;
     if (c_.dev.device == INVALID_HANDLE_VALUE) {
-        auto* b = qvui::findControl(content_, 402);
+        auto* b = qvui::findControl(content_, kIdRefresh);
         b->setEnabled(false);
         b->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: white; }")
                              .arg(colorRef(kGreyRefresh).name()));
-        if (FindQVDevice(c_, *finder_)) UpdateDlgItem();
-        timers_->start(4, 500);
+        if (FindQVDevice(c_, *finder_))
+            UpdateDlgItem();
+        else
+            reportNoController();
+        timers_->start(kTimerRefreshRestore, 500);
     } else {
         DisconnectDevice();
     }
@@ -624,10 +581,7 @@ void CVCXUtilityDlg::DisconnectDevice() {
         if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
     }
     c_.dev.device = INVALID_HANDLE_VALUE;
-    reconnectPending_ = true;
-    ClearDlgItem();
-    reconnectRetries_ = 0;
-    timers_->start(3, 1500);
+    run(connection_.disconnected());
 }
 
 void CVCXUtilityDlg::onDeviceChange(qvui::WindowMessage& m) {
@@ -637,68 +591,40 @@ void CVCXUtilityDlg::onDeviceChange(qvui::WindowMessage& m) {
         return;
     if (kind == 1) {
         writeCommandLog(c_, u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_ARRIVAL)\r");
-        const bool idle = arrivalCountdown_ < 1;
-        arrivalCountdown_ = 3;
-        if (idle) timers_->start(12, 100);
+        run(connection_.arrivalEvent());
     } else if (kind == 0) {
         writeCommandLog(c_, u"\rCVCXUtilityDlg::OnDeviceChange(QVDC_REMOVE)\r");
-        const bool idle = removalCountdown_ < 1;
-        removalCountdown_ = 3;
-        if (idle) timers_->start(13, 100);
+        run(connection_.removalEvent());
     }
     m.setResult(1);
 }
 
-void CVCXUtilityDlg::arrivalTick() {
-    if (--arrivalCountdown_ > 0) return;
-    timers_->stop(12);
-    devicePresence_ = 1;
-    programState().deviceChanged = true;
-    if (updateBusy_) return; // the Field Update page resumes its work on the controller
-    if (exclusiveMode_ || reconnectRetries_ == 0xABCD) return;
-    if (!FindQVDevice(c_, *finder_)) return;
-    if (reconnectPending_) {
-        reconnectRetries_ = 0xFFFF;
-        timers_->stop(3);
-        timers_->start(8, 500);
-    }
-    if (reloadDefaultsOnArrival_) {
-        reloadDefaultsOnArrival_ = false;
-        const ParameterFunctionTable& t = c_.records.paraFuncTable;
-        if (t.ReloadAllDefaultParameter) t.ReloadAllDefaultParameter(c_.dev.device);
-        uint8_t status = 0;
-        if (t.FlushParameter) t.FlushParameter(c_.dev.device, &status);
-        DisconnectDevice();
-    } else {
-        UpdateDlgItem();
+void CVCXUtilityDlg::run(DeviceConnection::Actions actions) {
+    using Step = DeviceConnection::Step;
+    for (const DeviceConnection::Action& a : actions) {
+        switch (a.step) {
+        case Step::StartTimer: timers_->start(a.timer, a.ms); break;
+        case Step::StopTimer: timers_->stop(a.timer); break;
+        case Step::DeviceChanged: programState().deviceChanged = true; break;
+        case Step::ForgetParameterLock: parameterLockOn_ = false; break;
+        case Step::Clear: ClearDlgItem(); break;
+        case Step::Search: run(connection_.searched(FindQVDevice(c_, *finder_))); break;
+        case Step::ReadOut: UpdateDlgItem(); break;
+        case Step::ReloadDefaults: reloadDefaultsAndReset(); break;
+        case Step::EnableRefresh: setPageButton(kIdRefresh, true); break;
+        case Step::ShowInformation: SelectPage(kPageInformation, 0); break;
+        }
     }
 }
 
-void CVCXUtilityDlg::removalTick() {
-    if (--removalCountdown_ > 0) return;
-    timers_->stop(13);
-    devicePresence_ = 0;
-    parameterLockOn_ = false;
-    programState().deviceChanged = true;
-    if (exclusiveMode_ || updateBusy_ || reconnectPending_) return;
-    ClearDlgItem();
-    if (FindQVDevice(c_, *finder_)) UpdateDlgItem();
-}
-
-void CVCXUtilityDlg::reconnectTick() {
-    if (FindQVDevice(c_, *finder_)) {
-        reconnectRetries_ = 0xABCD;
-        timers_->stop(3);
-        UpdateDlgItem();
-        timers_->start(8, 500);
-        return;
-    }
-    if (++reconnectRetries_ >= 5) {
-        timers_->stop(3);
-        reconnectPending_ = false;
-        setPageButton(402, true);
-        SelectPage(kPageInformation, 0);
-    }
+void CVCXUtilityDlg::reloadDefaultsAndReset() {
+    // The Parameters page asked for the defaults: written now, and the controller
+    // is reset so that it starts on them (it is found again after the reset).
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (t.ReloadAllDefaultParameter) t.ReloadAllDefaultParameter(c_.dev.device);
+    uint8_t status = 0;
+    if (t.FlushParameter) t.FlushParameter(c_.dev.device, &status);
+    DisconnectDevice();
 }
 
 void CVCXUtilityDlg::fitToWorkArea() {
@@ -720,49 +646,47 @@ void CVCXUtilityDlg::fitToWorkArea() {
 
 void CVCXUtilityDlg::onTimer(int id) {
     switch (id) {
-    case 1:
-    case 6:
+    case kTimerProcessExit:
+    case kTimerExit:
         timers_->stop(id);
         ExitDlg();
         break;
-    case 2:
-        timers_->stop(2);
+    case kTimerReread:
+        timers_->stop(kTimerReread);
         ClearDlgItem();
         UpdateDlgItem();
         break;
-    case 3:
-        reconnectTick();
+    case kTimerReconnect:
+        run(connection_.reconnectTick());
         break;
-    case 4:
-        timers_->stop(4);
-        setPageButton(402, true);
-        applyButtonLook(402, true);
+    case kTimerRefreshRestore:
+        timers_->stop(kTimerRefreshRestore);
+        setPageButton(kIdRefresh, true);
+        applyButtonLook(kIdRefresh, true);
         break;
-    case 5:
+    case kTimerEngineerMode:
         // The engineer-mode switch, reachable only from outside the program.
-        timers_->stop(5);
-        if (updateBusy_ || reconnectPending_) break;
+        timers_->stop(kTimerEngineerMode);
+        if (updateBusy_ || connection_.reconnectPending()) break;
         programState().engineerMode = !programState().engineerMode;
         refreshCommandButtons();
         break;
-    case 7:
-        timers_->stop(7);
-        exclusiveMode_ = true;
+    case kTimerRestore:
+        timers_->stop(kTimerRestore);
+        connection_.setExclusive(true);
         if (isVisible()) ExitDlg();
         break;
-    case 8:
-        timers_->stop(8);
-        reconnectPending_ = false;
-        setPageButton(402, true);
+    case kTimerReconnectSettled:
+        run(connection_.reconnectSettled());
         break;
-    case 12:
-        arrivalTick();
+    case kTimerArrival:
+        run(connection_.arrivalTick());
         break;
-    case 13:
-        removalTick();
+    case kTimerRemoval:
+        run(connection_.removalTick());
         break;
-    case 16:
-        timers_->stop(16);
+    case kTimerFitWorkArea:
+        timers_->stop(kTimerFitWorkArea);
         fitToWorkArea();
         break;
     default:
@@ -783,7 +707,7 @@ bool CVCXUtilityDlg::keyFilter(QWidget*, QEvent* e, int) {
     }
     if (!escapeDown_) return false;
     escapeDown_ = false;
-    timers_->start(6, 10);
+    timers_->start(kTimerExit, 10);
     return true;
 }
 
@@ -848,11 +772,20 @@ void CVCXUtilityDlg::reject() {
     // Esc goes through the key filter; the close button through ExitDlg.
 }
 
+Point CVCXUtilityDlg::normalFramePosition() const {
+    if (!isMaximized() && !isMinimized() && !isFullScreen()) return {pos().x(), pos().y()};
+    // Maximised or minimised: the normal geometry holds the client area; its
+    // frame lies around it as it does now.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QPoint p = normalGeometry().topLeft() - QPoint(frame.left(), frame.top());
+    return {p.x(), p.y()};
+}
+
 bool CVCXUtilityDlg::ExitDlg() {
     if (pageBusy_ || ended_) return false;
     appSettings().childIdx = preferredPage_;
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    appSettings().utyPos = {normal.left(), normal.top()};
+    // Saved as move() takes it back at the next start: the frame's top-left.
+    appSettings().utyPos = normalFramePosition();
     for (CQVChdParentDlg* p : pages_) p->ExitDlg();
     if (bound_) {
         unregisterNotifications(c_);
@@ -862,7 +795,7 @@ bool CVCXUtilityDlg::ExitDlg() {
     }
     if (bound_) saveAppSettings(appSettings(), workingFolders(), SettingsEnvironment::forThisProgram());
     ended_ = true;
-    for (int id = 1; id <= 16; ++id) timers_->stop(id);
+    for (int id = 1; id <= kTimerCount; ++id) timers_->stop(id);
     done(QDialog::Accepted);
     return true;
 }

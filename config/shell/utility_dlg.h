@@ -6,6 +6,8 @@
 #pragma once
 
 #include "shell/controller_api.h"
+#include "shell/device_connection.h"
+#include "shell/main_ids.h"
 
 #include <QColor>
 #include <QDialog>
@@ -29,10 +31,8 @@ namespace vcx {
 class CQVChdParentDlg;
 class CQVAboutDlg;
 struct DeviceFinder;
-
-// Pages by index.
-enum PageIndex { kPageDiagnostic = 0, kPageParameters, kPageFieldUpdate, kPageDebug, kPageProcessConfig,
-                 kPageInformation, kPageCount };
+struct DeviceReadout;
+struct Point;
 
 struct PageButtonLook {
     int id;
@@ -41,7 +41,7 @@ struct PageButtonLook {
     QColor idle;
 };
 // The eight page buttons 401..408 with their colours.
-const std::array<PageButtonLook, 8>& pageButtonLooks();
+const std::array<PageButtonLook, kButtonCount>& pageButtonLooks();
 // A COLORREF value (0x00BBGGRR) as a colour.
 QColor colorRef(uint32_t value);
 
@@ -69,12 +69,15 @@ public:
     int currentPage() const { return currentPage_; }
     int preferredPage() const { return preferredPage_; }
     bool pageBusy() const { return pageBusy_; }
-    bool reconnectPending() const { return reconnectPending_; }
-    int reconnectRetries() const { return reconnectRetries_; }
-    int devicePresence() const { return devicePresence_; }
-    int arrivalCountdown() const { return arrivalCountdown_; }
-    int removalCountdown() const { return removalCountdown_; }
+    const DeviceConnection& connection() const { return connection_; }
+    bool reconnectPending() const { return connection_.reconnectPending(); }
+    int reconnectRetries() const { return connection_.reconnectRetries(); }
+    int devicePresence() const { return connection_.devicePresence(); }
+    int arrivalCountdown() const { return connection_.arrivalCountdown(); }
+    int removalCountdown() const { return connection_.removalCountdown(); }
     bool fullLayout() const { return fullLayout_; }
+    // The pages' enable flags of the command buttons (WM_TOOLBAR_ACTION).
+    const std::array<int, kCommandCount>& toolbarEnabled() const { return toolbarEnabled_; }
     qvui::WindowTimers& timers() const { return *timers_; }
     QString fieldText(int id) const;
     DeviceFinder& finder() const { return *finder_; }
@@ -97,20 +100,24 @@ private:
     void onCommandButton(int id);
     void onNotificationSwitch();
     void onTouchAndHalt();
-    void arrivalTick();
-    void removalTick();
-    void reconnectTick();
+    // Carries out the connection's steps in order; a search is answered at once.
+    void run(DeviceConnection::Actions actions);
+    void reloadDefaultsAndReset();
+    void showReadout(const DeviceReadout& r);
+    void reportNoController() const;
+    // Where the window stands in its normal state, with its frame: what
+    // move() takes, so a restored window returns to the same place.
+    Point normalFramePosition() const;
     void refreshCommandButtons();
     void refreshHaltButtons();
     void setPageButton(int id, bool enabled);
+    // The button's enable flag, unless its work is not built yet.
+    bool buttonUsable(int id) const;
     void applyButtonLook(int id, bool face);
     void setLayoutFull(bool full);
     void fitToWorkArea();
     void onDisplayChange();
     bool keyFilter(QWidget* window, QEvent* e, int flag);
-    int pageOfTemplate(int templateId) const;
-    bool icRule() const;
-    bool baseRule() const;
 
     Controller& c_;
     DeviceFinder* finder_ = nullptr;
@@ -121,16 +128,10 @@ private:
     int currentPage_ = -1;
     int preferredPage_ = 0;
     int shownPage_ = 0;
-    int reconnectRetries_ = 0;
     int proposalTicks_ = 0;
-    int devicePresence_ = -1;
-    int arrivalCountdown_ = 0;
-    int removalCountdown_ = 0;
-    bool updateBusy_ = false;
-    bool reconnectPending_ = false;
-    bool exclusiveMode_ = false;
-    bool reloadDefaultsOnArrival_ = false;
-    std::array<int, 4> toolbarEnabled_{1, 1, 1, 1};
+    DeviceConnection connection_;
+    bool updateBusy_ = false; // the Field Update page reports busy
+    std::array<int, kCommandCount> toolbarEnabled_{1, 1, 1, 1};
     bool debugButtonsAllowed_ = true;
     bool haltButtonAllowed_ = true;
     bool pageBusy_ = false;
@@ -140,7 +141,7 @@ private:
     bool escapeDown_ = false;
     bool fullLayout_ = false;
     // Page buttons 401..408: enabled flags.
-    std::array<bool, 8> buttonEnabled_{};
+    std::array<bool, kButtonCount> buttonEnabled_{};
 
     std::array<CQVChdParentDlg*, kPageCount> pages_{};
     CQVAboutDlg* about_ = nullptr;

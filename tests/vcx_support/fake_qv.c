@@ -5,8 +5,10 @@
  * calls, and fake_fire_device_change, which delivers a device-change message to
  * the registered window from a thread of its own, as the library's udev monitor
  * does, and SetupParameterFunctionPointer, which keeps the size it was handed
- * and fills the first entry. Every variant exports SendCmd and CloseDevice and nothing else the
- * program binds. */
+ * and fills the first entry. FAKE_REASON exports an EnumerateHidDevicesExW that
+ * finds nothing and a QVGetLastErrorTextA that gives the reason of the
+ * candidate that failed. Every variant exports SendCmd and CloseDevice and
+ * nothing else the program binds. */
 #include "QV_Standard.h"
 
 #include <pthread.h>
@@ -84,6 +86,25 @@ FAKE_EXPORT int fake_fire_device_change(uint32_t event, const char* name) {
     if (pthread_create(&t, NULL, fire, &f) != 0) return 0;
     pthread_join(t, NULL);
     return 1;
+}
+#endif
+
+#ifdef FAKE_REASON
+static const char kReason[] = "open /dev/hidraw3: Permission denied";
+
+int EnumerateHidDevicesExW(QVEnumCallbackExW callback) {
+    (void)callback;
+    return 1;
+}
+
+uint32_t QVGetLastErrorTextA(char* text, uint32_t count) {
+    if (text && count > 0) {
+        uint32_t n = (uint32_t)strlen(kReason);
+        if (n > count - 1) n = count - 1;
+        memcpy(text, kReason, n);
+        text[n] = 0;
+    }
+    return (uint32_t)strlen(kReason);
 }
 #endif
 

@@ -1,0 +1,36 @@
+#include "pages/page_table.h"
+
+#include "pages/about_dlg.h"
+#include "pages/plain_page.h"
+
+namespace vcx {
+
+namespace {
+
+CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
+    return new PlainPage(row.templateId, QLatin1String(row.name), parent);
+}
+
+CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
+
+} // namespace
+
+const std::array<PageRow, kPageCount>& pageTable() {
+    static const std::array<PageRow, kPageCount> rows{{
+        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", plainPage},
+        {kPageParameters, kTemplateParameters, "Parameters", plainPage},
+        {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
+        {kPageDebug, kTemplateDebug, "Debug", plainPage},
+        {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},
+        {kPageInformation, kTemplateInformation, "Information", informationPage},
+    }};
+    return rows;
+}
+
+int pageOfTemplate(int templateId) {
+    for (const PageRow& row : pageTable())
+        if (row.templateId == templateId) return row.index;
+    return -1;
+}
+
+} // namespace vcx
