@@ -13,31 +13,6 @@
 namespace qvtest {
 namespace {
 
-qvsim::SlaveProfile Slave(uint16_t number, uint8_t letter, uint8_t minor, uint8_t customer, uint8_t a, uint8_t b,
-                          std::array<uint8_t, 4> customerBytes) {
-    qvsim::SlaveProfile s;
-    s.identityNumber = number;
-    s.letter = letter;
-    s.major = 1;
-    s.minor = minor;
-    s.customer = customer;
-    s.buildA = a;
-    s.buildB = b;
-    s.customerBytes = customerBytes;
-    return s;
-}
-
-// A master that must stop scanning and select each of its two slaves to read their
-// versions: a sequence that goes wrong when another thread's commands come between.
-qvsim::ControllerProfile MasterWithTwoSlaves() {
-    qvsim::ControllerProfile p = CurrentMasterProfile();
-    p.slaveCount = 3;
-    p.stateEx = {0x00, 0x80, 0x00, 0x00};
-    p.stateF0 = {0, 0, 0, 0x01};
-    p.slaves = {Slave(6021, 2, 2, 3, 5, 6, {1, 0, 4, 0}), Slave(6022, 0, 3, 0, 7, 0, {0, 0, 0, 0})};
-    return p;
-}
-
 const char* const kMasterText = "QV6020A.D05.2.7.3.4   Boot : 1.3 B";
 const char* const kSlave0Text = "QV6021BS.D03.1.2.5.6   Boot : 1.4 ";
 const char* const kSlave1Text = "QV6022S.1.3.7   ";
@@ -54,7 +29,7 @@ std::string WrongText(const FirmwareVersionInfoA& v) {
 class Concurrency : public InfoTest {};
 
 TEST_F(Concurrency, TwoThreadsReadingVersionsOnOneHandleEachGetTheWholeAnswer) {
-    makeHid(MasterWithTwoSlaves());
+    makeHid(MasterWithTwoSlavesProfile());
     constexpr int kReads = 150;
     std::atomic<int> wrong{0}, failed{0};
     std::mutex firstMutex;
@@ -210,13 +185,8 @@ TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
 }
 
 TEST_F(Concurrency, EnumerationAndDeviceCallsShareTheTable) {
-    qvsim::HidInfo info;
-    info.path = "/sim/hidraw0";
-    info.productId = 0x3501;
-    info.reportId = 1;  // product 3501 takes report id 1
-    info.parentInstanceId = "USB\\VID_2E7B&PID_3501\\5&1A&0&1";
-    ctl = std::make_shared<qvsim::Controller>(MasterWithTwoSlaves());
-    bench->addHid(ctl, info);
+    ctl = std::make_shared<qvsim::Controller>(MasterWithTwoSlavesProfile());
+    bench->addHid(ctl, ControllerHid("/sim/hidraw0", 0x3501, "5&1A&0&1"));
     ASSERT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
 
     std::atomic<bool> done{false};

@@ -96,11 +96,7 @@ TEST_F(DebugLog, ADriverDeviceThatCannotBeOpenedLeavesItsReason) {
 }
 
 TEST_F(DebugLog, HidCandidatesThatCannotBeOpenedOrProbedLeaveTheirReason) {
-    qvsim::HidInfo locked;
-    locked.path = "/sim/hidraw1";
-    locked.productId = 0x3501;
-    locked.reportId = 1;  // product 3501 takes report id 1
-    locked.parentInstanceId = "USB\\VID_2E7B&PID_3501\\5&1&0&1";
+    qvsim::HidInfo locked = ControllerHid("/sim/hidraw1", 0x3501, "5&1&0&1");
     locked.openError = qvsim::XferError::Other;
     bench->addHid(std::make_shared<qvsim::Controller>(), locked);
     EXPECT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 0);

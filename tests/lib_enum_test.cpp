@@ -36,15 +36,8 @@ protected:
     std::shared_ptr<qvsim::Controller> hid(const std::string& path, uint16_t pid, const std::string& instance,
                                            qvsim::ControllerProfile p = {}, std::string maker = "Acme Touch") {
         auto c = std::make_shared<qvsim::Controller>(p);
-        qvsim::HidInfo info;
-        info.path = path;
-        info.vendorId = 0x2E7B;
-        info.productId = pid;
-        info.parentInstanceId = "USB\\VID_2E7B&PID_" + std::to_string(pid) + "\\" + instance;
+        qvsim::HidInfo info = ControllerHid(path, pid, instance);
         info.manufacturer = maker;
-        info.inputReportLength = 64;
-        // Products 3501 and 6020 speak the newer report flavour, with report id 1.
-        info.reportId = pid == 0x3501 || pid == 0x6020 ? 1 : 0;
         bench->addHid(c, info);
         return c;
     }
