@@ -937,6 +937,23 @@ QV_API void QVPlatformSleep(uint32_t ms);
 /* Milliseconds since an arbitrary start, wrapping at 2^32. */
 QV_API uint32_t QVPlatformTickCount(void);
 
+/* ---- The debug log ----------------------------------------------------------
+ *
+ * The library writes why an operation failed (a device that could not be
+ * opened, an exchange that failed after its retries, a serial port that could
+ * not be set up: "open /dev/hidraw3: Permission denied") into its debug log at
+ * level 1. Levels: 0 silent (at load), 1 errors, 2 information, 3 debug bytes,
+ * 4 report traces; a message is written when g_DbgLevel is at least its level.
+ * With a log file set, each message is appended to it with the local time as
+ * "[hh:mm:ss] " in front; without one it goes to standard output. */
+QV_API extern int g_DbgLevel;
+/* Sets g_DbgLevel. 1. */
+QV_API int QuorvaneN4_SetDebug(int level);
+/* The debug log file (at most 259 characters kept; NULL or "" for standard
+ * output). The wide form is stored as UTF-8. 1. */
+QV_API int QuorvaneN4_SetLogFileA(const char* path);
+QV_API int QuorvaneN4_SetLogFileW(const QVWCHAR* path);
+
 /* ---- Why the last call failed ---------------------------------------------- */
 
 /* The reason of the most recent failure of the operating-system layer met by an

@@ -12,12 +12,19 @@
 namespace qvlib {
 namespace {
 
+// Everything below is shared by every thread that sends commands or switches the
+// log: it is touched only with LogMutex held.
+std::mutex& LogMutex() {
+    static auto* m = new std::mutex;  // never destroyed: a command may be logged while the process ends
+    return *m;
+}
 FILE* g_log = nullptr;
 int g_logEnabled = 0;
 bool g_logWide = false;
 char16_t g_logPathW[kPathChars] = {};
 char g_logPathA[kPathChars] = {};
 
+// Call with LogMutex held.
 void WriteTranslated(const char* text, size_t len) {
     if (!g_log) return;
     std::string out;
@@ -33,24 +40,30 @@ void WriteTranslated(const char* text, size_t len) {
 
 }  // namespace
 
-bool LogIsOpen() { return g_log != nullptr; }
+bool LogIsOpen() {
+    std::lock_guard lock(LogMutex());
+    return g_log != nullptr;
+}
 
 void LogText(const char* text) {
-    if (g_log && text) WriteTranslated(text, std::char_traits<char>::length(text));
+    if (!text) return;
+    std::lock_guard lock(LogMutex());
+    WriteTranslated(text, std::char_traits<char>::length(text));
 }
 
 void LogPrintf(const char* fmt, ...) {
-    if (!g_log) return;
     char buf[512];
     va_list ap;
     va_start(ap, fmt);
     int n = vsnprintf(buf, sizeof buf, fmt, ap);
     va_end(ap);
     if (n < 0) return;
+    std::lock_guard lock(LogMutex());
     WriteTranslated(buf, static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1);
 }
 
 void LogCloseAtUnload() {
+    std::lock_guard lock(LogMutex());
     if (g_log) fclose(g_log);
     g_log = nullptr;
     g_logEnabled = 0;
@@ -66,6 +79,7 @@ using namespace qvlib;
 extern "C" {
 
 QV_API int EnableLogCommandLine(int enable) {
+    std::lock_guard lock(LogMutex());
     if (enable == g_logEnabled) return 1;
     g_logEnabled = enable;
     if (g_log) {
@@ -85,26 +99,32 @@ QV_API int EnableLogCommandLine(int enable) {
 }
 
 QV_API int SetCommandLogPathW(const QVWCHAR* path) {
+    std::lock_guard lock(LogMutex());
     CopyWide(g_logPathW, kPathChars, path);
     g_logWide = true;
     return 1;
 }
 
 QV_API int SetCommandLogPathA(const char* path) {
+    std::lock_guard lock(LogMutex());
     CopyNarrow(g_logPathA, kPathChars, path);
     g_logWide = false;
     return 1;
 }
 
 QV_API int WriteCommandLogW(const QVWCHAR* text) {
-    if (!g_log || !g_logWide || !text) return 0;
+    if (!text) return 0;
     std::string utf8 = WideToUtf8(text);
+    std::lock_guard lock(LogMutex());
+    if (!g_log || !g_logWide) return 0;
     WriteTranslated(utf8.data(), utf8.size());
     return 1;
 }
 
 QV_API int WriteCommandLogA(const char* text) {
-    if (!g_log || g_logWide || !text) return 0;
+    if (!text) return 0;
+    std::lock_guard lock(LogMutex());
+    if (!g_log || g_logWide) return 0;
     WriteTranslated(text, std::char_traits<char>::length(text));
     return 1;
 }

@@ -14,7 +14,8 @@ bool SendDelayed(HANDLE h, uint8_t c0, uint8_t c1, uint8_t c2, uint8_t c3, uint8
 }
 
 uint8_t Series(HANDLE h) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     return d ? d->byQVOstraMelk : QV_SERIES_CURRENT;
 }
 
@@ -65,6 +66,7 @@ int SaveBaseAndWait(HANDLE h) {
     while (counted < 3) {
         qvp::sleepMs(kWaits[counted]);
         bool ok = Command(h, 0xE4, 0x00, 0x00, 0x00, 0x00, reply);
+        if (!ok && LastCommandDeviceGone()) return 0;
         uint16_t status = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
         if (!ok || (status & 0x0200)) {
             ++counted;
@@ -148,7 +150,8 @@ int ReadIdentity(HANDLE h, uint8_t v, uint16_t* number, uint8_t* letter, uint8_t
 }
 
 int ReadIcCount(HANDLE h, uint8_t out[4]) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     const bool oneIc = d->byQVOstraMelk == QV_SERIES_MELK ||
                        (d->byQVOstraMelk == QV_SERIES_OSTRA && !(d->dwDeviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER)));
@@ -174,6 +177,7 @@ int EnableScanAndWait(HANDLE h, uint32_t v) {
     for (int i = 0; i < 11; ++i) {
         qvp::sleepMs(100);
         if (Command(h, 0xE0, 0x00, 0xF0, 0x00, 0x00, reply) && (reply[4] & 0x01)) return 1;
+        if (LastCommandDeviceGone()) return 0;
     }
     return 0;
 }
@@ -184,7 +188,8 @@ int SelectSlave(HANDLE h, uint8_t n, uint8_t m, uint8_t r) {
 }
 
 int QuerySlave(HANDLE h, uint8_t n, uint16_t* out) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     const uint8_t b3 = (d->byBridgeFeature[0] & 0x08) ? 0xFF : 0x00;
     uint8_t reply[5] = {};
@@ -194,7 +199,8 @@ int QuerySlave(HANDLE h, uint8_t n, uint16_t* out) {
 }
 
 int SendF4Retry(HANDLE h, int* modeChanged) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     uint8_t reply[5] = {};
     const uint8_t generation = d->diag.capability[3];
@@ -217,9 +223,11 @@ int SendF4Retry(HANDLE h, int* modeChanged) {
         }
     }
     if (Command(h, 0xF4, 0x00, 0x00, 0x00, 0x01, reply)) return 1;
-    // Further sends back off: k x 100 ms after the k-th failure, and again before the next send.
-    for (int k = 1; k <= 5; ++k) {
+    // Further sends back off: k x 100 ms after the k-th failure, and again before the
+    // next send; a device that is gone is not asked again.
+    for (int k = 1; k <= 5 && !LastCommandDeviceGone(); ++k) {
         if (Command(h, 0xF4, 0x00, 0x00, 0x00, 0x01, reply)) return 1;
+        if (LastCommandDeviceGone()) break;
         qvp::sleepMs(100u * k);
         if (k < 5) qvp::sleepMs(100u * k);
     }
@@ -285,7 +293,8 @@ int LeaveDiagOld(HANDLE h) {
 }
 
 int ReadReportLength(HANDLE h, uint16_t* length) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     uint8_t reply[5] = {};
     if (Command(h, 0xFA, 0xFF, 0x00, 0x00, 0x00, reply)) {
@@ -310,7 +319,8 @@ int ReadBootPacketSize(HANDLE h, bool bootKnown, uint32_t* size) {
         if (size) *size = 8;
         return 1;
     }
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     uint32_t result = 0;
     if (Command(h, 0xD3, 0x00, 0x00, 0x00, 0x01, reply))
@@ -343,7 +353,8 @@ int ReadParameterConstant(HANDLE h, uint8_t i, uint8_t out[4]) {
 using namespace qvlib;
 
 extern "C" QV_API int SendD2(HANDLE handle, uint32_t* size) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     d->byBootMarker = 0;
     uint8_t reply[5] = {};

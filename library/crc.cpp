@@ -120,14 +120,16 @@ QV_API int QuorvaneN4_CalVKeyCRC(VButtonTable* table) {
 QV_API int CalculateVirtualButtonCRC(VButtonTable* table) { return QuorvaneN4_CalVKeyCRC(table); }
 
 QV_API int GetParameterCRC(HANDLE handle, uint16_t* crc) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !crc || d->byQVOstraMelk != QV_SERIES_CURRENT) return 0;
     if (!(d->byFeature[4] & 0x10)) return 0;  // the controller keeps no checksum
     return ReadControllerCrc(handle, crc);
 }
 
 QV_API int GetParameterCRCEx(HANDLE handle, const ParameterList* lists, uint16_t* crc) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !crc || d->byQVOstraMelk != QV_SERIES_CURRENT) return 0;
     if (d->byFeature[4] & 0x10) return ReadControllerCrc(handle, crc);
     if (!lists) return 0;

@@ -2,9 +2,11 @@
 // the subscription of a window to them.
 #include "internal.h"
 
+#include <cstddef>
 #include <cstring>
-#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace qvlib {
 namespace {
@@ -19,6 +21,17 @@ void LowerIfLong(Char* s) {
     if (n <= 2) return;
     for (size_t i = 0; i < n; ++i)
         if (s[i] >= 'A' && s[i] <= 'Z') s[i] = static_cast<Char>(s[i] - 'A' + 'a');
+}
+
+// Bytes of the record from offset on that its size covers.
+size_t BytesFrom(size_t size, size_t offset) { return size > offset ? size - offset : 0; }
+
+// Copies at most 259 characters of src, and none of the characters past available.
+template <typename Char>
+void CopyBounded(Char (&dst)[260], const Char* src, size_t available) {
+    size_t n = 0;
+    for (; n + 1 < 260 && n < available && src[n]; ++n) dst[n] = src[n];
+    dst[n] = 0;
 }
 
 bool MatchesNarrow(const char* s) {
@@ -43,15 +56,24 @@ const uint8_t kClassGuids[3][16] = {
     {0x10, 0xBF, 0xDC, 0xA5, 0x30, 0x65, 0xD2, 0x11, 0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED},
 };
 
-struct Subscription {
-    void* token = nullptr;
+// The registrations RegisterNotify made and UnRegisterNotify has not ended: the
+// handle a caller holds is a number of this table, never a pointer the library
+// follows, so a made-up handle or one ended before is recognised and ignored.
+struct Registrations {
+    std::mutex mutex;
+    uintptr_t next = 0x5100;  // never 0, never reused
+    std::unordered_map<uintptr_t, void*> tokens;  // handle -> backend subscription
 };
+
+Registrations& Registry() {
+    static auto* r = new Registrations;  // never destroyed: a backend thread may still deliver
+    return *r;
+}
 
 HDEVNOTIFY Subscribe(HWND window, int cls) {
     if (!window || !window->send) return nullptr;
-    auto sub = std::make_unique<Subscription>();
     const QVWindow target = *window;
-    sub->token = qvp::backend().subscribeDeviceChanges(
+    void* token = qvp::backend().subscribeDeviceChanges(
         static_cast<qvp::InterfaceClass>(cls), [target, cls](const qvp::DeviceChange& change) {
             QVDeviceBroadcast b;
             std::memset(&b, 0, sizeof b);
@@ -64,14 +86,34 @@ HDEVNOTIFY Subscribe(HWND window, int cls) {
                         change.arrival ? QV_DBT_DEVICEARRIVAL : QV_DBT_DEVICEREMOVECOMPLETE,
                         reinterpret_cast<intptr_t>(&b));
         });
-    if (!sub->token) return nullptr;
-    return sub.release();
+    if (!token) {
+        LogPlatformFailure("RegisterNotify");
+        return nullptr;
+    }
+    Registrations& r = Registry();
+    std::lock_guard lock(r.mutex);
+    const uintptr_t handle = r.next++;
+    r.tokens.emplace(handle, token);
+    return reinterpret_cast<HDEVNOTIFY>(handle);
 }
 
 void Unsubscribe(HDEVNOTIFY h) {
     if (!h) return;
-    std::unique_ptr<Subscription> sub(static_cast<Subscription*>(h));
-    qvp::backend().unsubscribeDeviceChanges(sub->token);
+    void* token = nullptr;
+    {
+        Registrations& r = Registry();
+        std::lock_guard lock(r.mutex);
+        auto it = r.tokens.find(reinterpret_cast<uintptr_t>(h));
+        if (it == r.tokens.end()) {
+            debug_log_msg(kDbgError, "UnRegisterNotify: %p is no registration of this library\r\n", h);
+            return;
+        }
+        token = it->second;
+        r.tokens.erase(it);
+    }
+    // Without the table's lock: the backend waits for a delivery in progress,
+    // which may itself be registering or unregistering.
+    qvp::backend().unsubscribeDeviceChanges(token);
 }
 
 }  // namespace
@@ -83,11 +125,15 @@ extern "C" {
 
 QV_API int QVDeviceChange(uint32_t event, const QVDeviceBroadcast* header, int* kind) {
     if (kind) *kind = -1;
-    if (!header || header->dbcc_devicetype != QV_DBT_DEVTYP_DEVICEINTERFACE) return 1;
-    char narrow[260];
-    char16_t wide[260];
-    CopyNarrow(narrow, sizeof narrow, header->dbcc_name);
-    CopyWide(wide, 260, header->dbcc_nameW);
+    // The size field says how much of the record the sender filled: nothing past it
+    // is read, so a name ends where the record does.
+    if (!header || header->dbcc_size < offsetof(QVDeviceBroadcast, dbcc_reserved)) return 1;
+    const size_t size = header->dbcc_size;
+    if (header->dbcc_devicetype != QV_DBT_DEVTYP_DEVICEINTERFACE) return 1;
+    char narrow[260] = {};
+    char16_t wide[260] = {};
+    CopyBounded(narrow, header->dbcc_name, BytesFrom(size, offsetof(QVDeviceBroadcast, dbcc_name)));
+    CopyBounded(wide, header->dbcc_nameW, BytesFrom(size, offsetof(QVDeviceBroadcast, dbcc_nameW)) / sizeof(char16_t));
     LowerIfLong(narrow);
     LowerIfLong(wide);
     if ((MatchesNarrow(narrow) || MatchesWide(wide)) && kind) {

@@ -227,10 +227,10 @@ int ReadVersions(HANDLE h, const DevInfo& d, Versions* v) {
 
 template <typename Record>
 int GetFWVersionInto(HANDLE h, Record* info) {
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d || !info) return 0;
     Versions v;
-    // The slot may change while the controller is queried; its copy does not.
     const DevInfo slot = *d;
     int ok = ReadVersions(h, slot, &v);
     StoreText(info->master, kVersionChars, v.text[0]);
@@ -389,7 +389,8 @@ int GetFWInformationInto(HANDLE h, Record* info) {
     uint32_t size = 0;
     std::memcpy(&size, info, sizeof size);
     if (size != Sizes::basic && size != Sizes::words && size != Sizes::full) return 0;
-    DevInfo* d = SlotRecord(h);
+    DeviceLock lock(h);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     const DevInfo slot = *d;
     // Filled in a full record and handed back up to the caller's size, so a
@@ -424,6 +425,7 @@ bool CurrentSeries(const DevInfo* d) { return d && d->byQVOstraMelk == QV_SERIES
 
 template <typename Char>
 int PanelSizeInto(HANDLE h, uint8_t index, Char* text) {
+    DeviceLock lock(h);
     std::string s;
     if (!text || !ReadPanelSizeText(h, index, &s)) return 0;
     StoreText(text, kInfoTextChars, s);
@@ -432,6 +434,7 @@ int PanelSizeInto(HANDLE h, uint8_t index, Char* text) {
 
 template <typename Char>
 int CoverLensInto(HANDLE h, uint8_t index, Char* text) {
+    DeviceLock lock(h);
     std::string s;
     if (!text || !ReadCoverLensText(h, index, &s)) return 0;
     StoreText(text, kInfoTextChars, s);
@@ -441,7 +444,8 @@ int CoverLensInto(HANDLE h, uint8_t index, Char* text) {
 }  // namespace
 
 int ReadPanelSizeText(HANDLE h, uint8_t index, std::string* text) {
-    if (!CurrentSeries(SlotRecord(h))) return 0;
+    DeviceLock lock(h);
+    if (!CurrentSeries(lock.record())) return 0;
     uint32_t name0 = 0, name1 = 0, size = 0;
     if (!ReadPanelText(h, 0x01, index, 0x00, &name0) || !ReadPanelText(h, 0x01, index, 0x01, &name1) ||
         !ReadPanelText(h, 0x01, index, 0x02, &size))
@@ -463,7 +467,8 @@ int ReadPanelSizeText(HANDLE h, uint8_t index, std::string* text) {
 }
 
 int ReadCoverLensText(HANDLE h, uint8_t index, std::string* text) {
-    if (!CurrentSeries(SlotRecord(h))) return 0;
+    DeviceLock lock(h);
+    if (!CurrentSeries(lock.record())) return 0;
     uint8_t reply[5] = {};
     if (!Command(h, 0xE3, 0x02, index, 0x00, 0x00, reply)) return 0;
     const uint8_t from = reply[1], to = reply[2], material = reply[3];
@@ -509,26 +514,30 @@ QV_API int GetFWInformationA(HANDLE handle, FirmwareInformationA* info) { return
 QV_API int GetFWInformation(HANDLE handle, FirmwareInformationA* info) __attribute__((alias("GetFWInformationA")));
 
 QV_API int GetFeatureFlag(HANDLE handle, uint8_t flags[8]) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !flags) return 0;
     std::memcpy(flags, d->byFeature, sizeof d->byFeature);
     return 1;
 }
 
 QV_API int GetBridgeFeatureFlag(HANDLE handle, uint8_t flags[8]) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !flags) return 0;
     std::memcpy(flags, d->byBridgeFeature, sizeof d->byBridgeFeature);
     return 1;
 }
 
 QV_API int GetStateFlag(HANDLE handle, uint8_t flags[4]) {
-    if (!flags || !CurrentSeries(SlotRecord(handle))) return 0;
+    DeviceLock lock(handle);
+    if (!flags || !CurrentSeries(lock.record())) return 0;
     return ReadStateFlags(handle, flags);
 }
 
 QV_API int GetStateFlagEx(HANDLE handle, StateFlagEx* state) {
-    if (!state || !CurrentSeries(SlotRecord(handle))) return 0;
+    DeviceLock lock(handle);
+    if (!state || !CurrentSeries(lock.record())) return 0;
     uint8_t reply[5] = {};
     if (Command(handle, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply)) {
         state->status = static_cast<uint16_t>(reply[1] << 8 | reply[2]);

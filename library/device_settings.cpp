@@ -80,7 +80,8 @@ bool ReadHidReportType(HANDLE h, uint8_t* type) {
 
 // A driver-kept on/off setting, read as 0/1.
 int ReadDriverSwitch(HANDLE handle, uint32_t code, int* on) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !on || !IsDriverDevice(*d)) return 0;
     uint32_t value = 0;
     if (!DriverRead(*d, code, &value)) return 0;
@@ -89,7 +90,8 @@ int ReadDriverSwitch(HANDLE handle, uint32_t code, int* on) {
 }
 
 int WriteDriverSwitch(HANDLE handle, uint32_t code, int on) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !IsDriverDevice(*d)) return 0;
     return DriverWrite(*d, code, on ? 1 : 0) ? 1 : 0;
 }
@@ -102,7 +104,8 @@ using namespace qvlib;
 extern "C" {
 
 QV_API int GetQVDriverVersion(HANDLE handle, uint32_t version[3]) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !version || !IsDriverDevice(*d)) return 0;
     // Each word is taken when the driver gives it; the export reports 1 either way.
     DriverRead(*d, kIoctlDriverMajor, &version[0]);
@@ -112,7 +115,8 @@ QV_API int GetQVDriverVersion(HANDLE handle, uint32_t version[3]) {
 }
 
 QV_API int GetQVDriverVersionEx(HANDLE handle, uint32_t version[4]) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !version || !IsDriverDevice(*d)) return 0;
     DriverRead(*d, kIoctlDriverMajor, &version[0]);
     DriverRead(*d, kIoctlDriverMinor, &version[1]);
@@ -127,7 +131,8 @@ QV_API int GetQVDriverVersionEx(HANDLE handle, uint32_t version[4]) {
 }
 
 QV_API int GetDataReportState(HANDLE handle, int* on) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !on) return 0;
     if (!IsSeries(*d)) {
         uint32_t word = 0;
@@ -143,7 +148,8 @@ QV_API int GetDataReportState(HANDLE handle, int* on) {
 }
 
 QV_API int EnableDataReport(HANDLE handle, int on) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d) return 0;
     if (IsSeries(*d)) {
         // Series controllers report data only through the driver, which must pass them on.
@@ -154,15 +160,20 @@ QV_API int EnableDataReport(HANDLE handle, int on) {
     return Command(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
 }
 
-QV_API int EnablePCAPScan(HANDLE handle, int on) { return on ? EnableScanAndWait(handle, 0) : ScanOff(handle, 0); }
+QV_API int EnablePCAPScan(HANDLE handle, int on) {
+    DeviceLock lock(handle);
+    return on ? EnableScanAndWait(handle, 0) : ScanOff(handle, 0);
+}
 
 QV_API int SetTouchEnable(HANDLE handle, int on) {
+    DeviceLock lock(handle);
     uint8_t reply[5] = {};
     return Command(handle, on ? 0xF1 : 0xF0, 0x00, 0x00, 0x00, 0x01, reply) ? 1 : 0;
 }
 
 QV_API int ResetMPU(HANDLE handle) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || IsSeries(*d)) return 0;
     uint8_t reply[5] = {};
     if (!Command(handle, 0xFE, 0x00, 0x00, 0x00, 0x00, reply)) return 0;
@@ -172,7 +183,8 @@ QV_API int ResetMPU(HANDLE handle) {
 }
 
 QV_API int GetMonitorID(HANDLE handle, uint32_t* id) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !id) return 0;
     if (d->dwDeviceType & QV_DEVICE_DRIVER) return DriverRead(*d, kIoctlMonitorId, id) ? 1 : 0;
     if (!IsHid(*d)) return 0;
@@ -188,7 +200,8 @@ QV_API int GetMonitorID(HANDLE handle, uint32_t* id) {
 }
 
 QV_API int SetMonitorID(HANDLE handle, const uint8_t* id) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !id) return 0;
     // The driver takes a 4-byte value; the caller's id is one byte.
     if (d->dwDeviceType & QV_DEVICE_DRIVER) return DriverWrite(*d, kIoctlMonitorId, *id) ? 1 : 0;
@@ -210,7 +223,8 @@ QV_API int SetMonitorID(HANDLE handle, const uint8_t* id) {
 
 QV_API int GetQVDriverTouchType(HANDLE handle, uint8_t* type) {
     if (type) *type = 0;
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !type || !IsDriverDevice(*d)) return 0;
     uint32_t value = 0;
     if (!DriverRead(*d, kIoctlTouchType, &value)) return 0;
@@ -219,7 +233,8 @@ QV_API int GetQVDriverTouchType(HANDLE handle, uint8_t* type) {
 }
 
 QV_API int SetQVDriverTouchType(HANDLE handle, uint8_t type) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !IsDriverDevice(*d) || (type != 1 && type != 2)) return 0;
     return DriverWrite(*d, kIoctlTouchType, type) ? 1 : 0;
 }
@@ -230,12 +245,14 @@ QV_API int GetTouchAndHold(HANDLE handle, int* on) { return ReadDriverSwitch(han
 QV_API int SetTouchAndHold(HANDLE handle, int on) { return WriteDriverSwitch(handle, kIoctlTouchAndHold, on); }
 
 QV_API int GetHidReportType(HANDLE handle, uint8_t* type) {
-    if (!type || !HasHidReportType(SlotRecord(handle))) return 0;
+    DeviceLock lock(handle);
+    if (!type || !HasHidReportType(lock.record())) return 0;
     return ReadHidReportType(handle, type) ? 1 : 0;
 }
 
 QV_API int SetHidReportType(HANDLE handle, uint8_t type) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!HasHidReportType(d)) return 0;
     const DevInfo slot = *d;
     uint8_t current = 0;
@@ -248,7 +265,8 @@ QV_API int SetHidReportType(HANDLE handle, uint8_t type) {
 }
 
 QV_API int GetBufferSize(HANDLE handle, int ic, int* known, uint16_t* size) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !known || !size || d->byQVOstraMelk == QV_SERIES_MELK) return 0;
     *size = 8;
     *known = 0;
@@ -273,13 +291,15 @@ QV_API int GetBufferSize(HANDLE handle, int ic, int* known, uint16_t* size) {
 }
 
 QV_API int SetOutputReport(HANDLE handle, uint32_t length, const uint8_t* bytes) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !IsHid(*d) || (length && !bytes)) return 0;
     return HidOutputReport(*d, bytes, length);
 }
 
 QV_API int CheckNewBoot(HANDLE handle, int* isNew) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !isNew || d->byQVOstraMelk == QV_SERIES_MELK) return 0;
     if (d->byQVOstraMelk == QV_SERIES_OSTRA) {
         *isNew = 0;
@@ -292,7 +312,8 @@ QV_API int CheckNewBoot(HANDLE handle, int* isNew) {
 }
 
 QV_API int CheckNewBootEx(HANDLE handle, const uint8_t* states, uint8_t count, uint8_t* state) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !state || d->byQVOstraMelk == QV_SERIES_MELK) return 0;
     if (d->byQVOstraMelk == QV_SERIES_OSTRA) {
         *state = 0;

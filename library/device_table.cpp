@@ -4,16 +4,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace qvlib {
 
 DevInfo g_devInfo[kSlotCount];
 SlotThread g_slotThread[kSlotCount];
-uint32_t g_driverIoctlSwitch = 0;
+std::atomic<uint32_t> g_driverIoctlSwitch{0};
 LastTouchDevice g_lastTouchDevice;
-int g_debugEnable = 0;
-int g_debugValue = 0;
+std::atomic<int> g_debugEnable{0};
+std::atomic<int> g_debugValue{0};
 
 void StopEvent::set() {
     std::lock_guard<std::mutex> lock(m_);
@@ -45,8 +46,17 @@ DevInfo EmptyDevInfo() {
 
 int FindDeviceSlot(HANDLE h) {
     if (h == invalidHandle()) return kNoSlot;
+    auto table = TableLock();
     for (int i = 0; i < kSlotCount; ++i)
         if (g_devInfo[i].hDevice == h) return i;
+    return kNoSlot;
+}
+
+int SlotOfPath(const char* path) {
+    if (!path || !path[0]) return kNoSlot;
+    auto table = TableLock();
+    for (int i = 0; i < kSlotCount; ++i)
+        if (std::strcmp(g_devInfo[i].szPath, path) == 0 || std::strcmp(g_devInfo[i].szAltPath, path) == 0) return i;
     return kNoSlot;
 }
 
@@ -80,14 +90,45 @@ void StopSlotThread(int slot) {
     t.running = false;
 }
 
-void RegisterDeviceSlot(DevInfo record) {
-    int slot = kNoSlot;
-    for (int i = 0; i < kSlotCount && slot == kNoSlot; ++i)
-        if (record.szKey[0] && std::strcmp(g_devInfo[i].szKey, record.szKey) == 0) slot = i;
-    for (int i = 0; i < kSlotCount && slot == kNoSlot; ++i)
-        if (g_devInfo[i].szKey[0] == 0) slot = i;
-    if (slot == kNoSlot) return;  // the table is full: the device is not kept
+namespace {
 
+// The slot a record with this key registers into: the slot with the same key, else
+// the first free one; kNoSlot when the table is full. Call with TableLock held.
+int SlotForKey(const char* key) {
+    for (int i = 0; i < kSlotCount; ++i)
+        if (key[0] && std::strcmp(g_devInfo[i].szKey, key) == 0) return i;
+    for (int i = 0; i < kSlotCount; ++i)
+        if (g_devInfo[i].szKey[0] == 0) return i;
+    return kNoSlot;
+}
+
+void RegisterInto(int slot, const DevInfo& record, std::unique_lock<std::recursive_mutex>& table);
+
+}  // namespace
+
+void RegisterDeviceSlot(DevInfo record) {
+    // The slot is chosen, then locked, then chosen again under both locks: another
+    // registration may have taken that free slot in between.
+    for (;;) {
+        int slot;
+        {
+            auto table = TableLock();
+            slot = SlotForKey(record.szKey);
+        }
+        if (slot == kNoSlot) return;  // the table is full: the device is not kept
+        DeviceLock lock(DeviceLock::Slot{slot});
+        auto table = TableLock();
+        if (SlotForKey(record.szKey) != slot) continue;
+        RegisterInto(slot, record, table);
+        return;
+    }
+}
+
+namespace {
+
+// Registers record into its slot, whose lock the caller holds; table is held on
+// entry and released before the first command.
+void RegisterInto(int slot, const DevInfo& record, std::unique_lock<std::recursive_mutex>& table) {
     DevInfo& d = g_devInfo[slot];
     if (d.dwSize == 0) d.dwSize = kDevInfoSize;
     d.hDevice = record.hDevice;
@@ -113,6 +154,7 @@ void RegisterDeviceSlot(DevInfo record) {
     d.wReserved = record.wReserved;
     d.byQVOstraMelk = record.byQVOstraMelk;
     d.byTiming = 50;
+    table.unlock();
 
     const HANDLE h = d.hDevice;
     uint8_t reply[5] = {};
@@ -151,6 +193,8 @@ void RegisterDeviceSlot(DevInfo record) {
 
     ProbeSensorGeometry(slot);
 }
+
+}  // namespace
 
 static uint32_t ModelNumber(DevInfo& record, const uint8_t id[5]) {
     uint32_t number;
@@ -207,15 +251,22 @@ void LibraryAttach(bool selectBackend) {
     g_driverVersionDecided = false;
     g_debugEnable = 0;
     g_debugValue = 0;
+    auto table = TableLock();
     g_lastTouchDevice = LastTouchDevice{};
 }
 
 void LibraryDetach() {
     // Every notify thread is stopped and joined before its slot goes away.
-    for (int i = 0; i < kSlotCount; ++i) StopSlotThread(i);
     for (int i = 0; i < kSlotCount; ++i) {
-        if (g_devInfo[i].hDevice != invalidHandle()) qvp::backend().close(g_devInfo[i].hDevice);
-        g_devInfo[i].hDevice = invalidHandle();
+        DeviceLock lock(DeviceLock::Slot{i});
+        StopSlotThread(i);
+        HANDLE h;
+        {
+            auto table = TableLock();
+            h = g_devInfo[i].hDevice;
+            g_devInfo[i].hDevice = invalidHandle();
+        }
+        if (h != invalidHandle()) qvp::backend().close(h);
         FreeParameterLists(i);
     }
     LogCloseAtUnload();
@@ -227,20 +278,34 @@ template <typename Match>
 static int OpenMatching(Match matches, HANDLE* out) {
     if (!out) return 0;
     for (int i = 0; i < kSlotCount; ++i) {
-        DevInfo& d = g_devInfo[i];
         bool alt = false;
-        if (!matches(d, &alt)) continue;
+        {
+            auto table = TableLock();
+            if (!matches(g_devInfo[i], &alt)) continue;
+        }
+        DeviceLock lock(DeviceLock::Slot{i});
+        auto table = TableLock();
+        DevInfo& d = g_devInfo[i];
+        alt = false;
+        if (!matches(d, &alt)) continue;  // the slot changed before it was locked
         if (d.hDevice == invalidHandle()) {
-            const char* path = alt ? d.szAltPath : d.szPath;
+            const std::string path = alt ? d.szAltPath : d.szPath;
             qvp::DeviceKind kind = (d.dwDeviceType & QV_DEVICE_HID)     ? qvp::DeviceKind::Hid
                                    : (d.dwDeviceType & QV_DEVICE_RS232) ? qvp::DeviceKind::Serial
                                                                         : qvp::DeviceKind::Driver;
+            table.unlock();
             HANDLE h = qvp::backend().open(path, kind);
-            if (h == invalidHandle()) return 0;
+            if (h == invalidHandle()) {
+                LogPlatformFailure("OpenDevice");
+                return 0;
+            }
+            table.lock();
             d.hDevice = h;
         }
+        const HANDLE h = d.hDevice;
+        table.unlock();
         if (IsDriverDevice(d) && !g_slotThread[i].running) StartDriverNotify(i);
-        *out = d.hDevice;
+        *out = h;
         return 1;
     }
     return 0;
@@ -286,9 +351,13 @@ QV_API int OpenDevice(const char* path, HANDLE* handle) __attribute__((alias("Op
 
 QV_API int CloseDevice(HANDLE handle) {
     if (handle == invalidHandle()) return 1;
-    int slot = FindDeviceSlot(handle);
-    if (slot != kNoSlot) {
-        g_devInfo[slot].hDevice = invalidHandle();
+    DeviceLock lock(handle);
+    if (lock) {
+        const int slot = lock.slot();
+        {
+            auto table = TableLock();
+            g_devInfo[slot].hDevice = invalidHandle();
+        }
         qvp::backend().close(handle);
         if (g_slotThread[slot].running) StopSlotThread(slot);
         return 1;
@@ -302,21 +371,24 @@ QV_API int CloseDevice(HANDLE handle) {
 }
 
 QV_API int GetDeviceType(HANDLE handle, uint32_t* type) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !type) return 0;
     *type = d->dwDeviceType;
     return 1;
 }
 
 QV_API int GetProductID(HANDLE handle, uint32_t* productId) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !productId || !(d->dwDeviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER))) return 0;
     *productId = d->dwProductId;
     return 1;
 }
 
 QV_API int GetBaudRate(HANDLE handle, uint32_t* baud) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !baud) return 0;
     if (d->dwDeviceType & QV_DEVICE_RS232) {
         *baud = d->dwBaudRate;
@@ -335,14 +407,16 @@ QV_API int GetBaudRate(HANDLE handle, uint32_t* baud) {
 }
 
 QV_API int GetQVOstraMelk(HANDLE handle, uint8_t* series) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !series) return 0;
     *series = d->byQVOstraMelk;
     return 1;
 }
 
 QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) {
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !current || !IsDriverDevice(*d)) return 0;
     uint32_t returned = 0;
     return qvp::backend().driverIoctl(d->hDevice, 0x223DFC, &rate, sizeof rate, current, sizeof *current,
@@ -353,8 +427,10 @@ QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) 
 
 QV_API int CheckLastTouchDeviceHandle(HANDLE handle, int* isLast) {
     if (isLast) *isLast = 0;
-    DevInfo* d = SlotRecord(handle);
+    DeviceLock lock(handle);
+    DevInfo* d = lock.record();
     if (!d || !isLast) return 0;
+    auto table = TableLock();
     if (!g_lastTouchDevice.known) return 1;
     if (d->dwDeviceType & QV_DEVICE_HID) {
         std::string name = g_lastTouchDevice.name.substr(0, kPathChars - 1);

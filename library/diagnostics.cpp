@@ -40,6 +40,7 @@ constexpr uint8_t kLoadBeforeRead = 0x02; // capability byte 3, bit 1
 constexpr uint8_t kModeDiff = 0x12;       // capability byte 3, bits 1 and 4
 
 // The slot of a controller the diagnostic exports serve, or nullptr.
+// The caller holds the slot's DeviceLock.
 DevInfo* Target(HANDLE h) {
     DevInfo* d = SlotRecord(h);
     if (!d || d->byQVOstraMelk != 0) return nullptr;
@@ -89,6 +90,8 @@ void DumpFrame(const uint16_t* frame, int rows, int perRow) {
 // built for the controller's present geometry: a record of another geometry
 // would be written past its arrays, so it is refused.
 int ReadDiagnosticFrame(HANDLE h, const Arrays& a) {
+    // FA 00 55 and every read of the frame are one conversation.
+    DeviceLock lock(h);
     DevInfo* d = Target(h);
     if (!d) return 0;
     const Counts want = CountsOf(*d);
@@ -104,9 +107,13 @@ int ReadDiagnosticFrame(HANDLE h, const Arrays& a) {
     if (d->diag.bulkSize != 0) {
         if (!Command(h, 0xFA, 0x00, 0x55, 0x00, 0x00, reply)) return 0;
         const DevInfo rec = *d;
+        const uint64_t failures = qvp::failureCount();
         const int got = IsDriverDevice(rec) ? DriverFrameRead(rec, frame, static_cast<size_t>(want.whole))
                                             : HidFrameRead(rec, frame, static_cast<size_t>(want.whole));
-        if (!got) return 0;
+        if (!got) {
+            if (qvp::failureCount() != failures) LogPlatformFailure("frame read");
+            return 0;
+        }
         DumpFrame(frame, rows, m);
     } else {
         for (int i = 0; i < rows; ++i) {
@@ -236,6 +243,7 @@ void FreeArrays(Record* r) {
 using namespace qvlib;
 
 QV_API int GetDiagnosticInfo(HANDLE handle, DiagnosticInfo* info) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !info || info->cbSize != sizeof(DiagnosticInfo)) return 0;
     info->bulkSize = d->diag.bulkSize;
@@ -250,6 +258,7 @@ QV_API int GetDiagnosticInfo(HANDLE handle, DiagnosticInfo* info) {
 }
 
 QV_API int BuildRawArray(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !RawArrayOk(array)) return 0;
     array->bulkSize = d->diag.bulkSize;
@@ -270,6 +279,7 @@ QV_API int BuildRawArray(HANDLE handle, RawArray* array) {
 }
 
 QV_API int FreeRawArray(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !RawArrayOk(array)) return 0;
     FreeArrays(array);
     LeaveDiagOld(handle);  // the answer does not matter
@@ -277,6 +287,7 @@ QV_API int FreeRawArray(HANDLE handle, RawArray* array) {
 }
 
 QV_API int BuildNewRawArray(HANDLE handle, NewRawArray* array) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !array) return 0;
     *array = NewRawArray{};
@@ -288,12 +299,14 @@ QV_API int BuildNewRawArray(HANDLE handle, NewRawArray* array) {
 }
 
 QV_API int FreeNewRawArray(HANDLE handle, NewRawArray* array) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !array) return 0;
     FreeArrays(array);
     return 1;
 }
 
 QV_API int EnterDiagnosticMode(HANDLE handle, int on) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d) return 0;
     if (Generation(*d) != 0) return EnterNew(handle, on ? 1 : 0);
@@ -301,6 +314,7 @@ QV_API int EnterDiagnosticMode(HANDLE handle, int on) {
 }
 
 QV_API int StartNewDiagnosticScan(HANDLE handle, uint8_t argument, uint8_t kind) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d) return 0;
     uint8_t reply[5] = {};
@@ -309,6 +323,7 @@ QV_API int StartNewDiagnosticScan(HANDLE handle, uint8_t argument, uint8_t kind)
 }
 
 QV_API int LoadNewDiagnosticData(HANDLE handle, uint8_t argument, uint8_t kind) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d) return 0;
     uint8_t reply[5] = {};
@@ -318,6 +333,7 @@ QV_API int LoadNewDiagnosticData(HANDLE handle, uint8_t argument, uint8_t kind) 
 }
 
 QV_API int SetNewDiagnosticNotify(HANDLE handle, int on) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || Generation(*d) == 0) return 0;
     uint8_t reply[5] = {};
@@ -325,6 +341,7 @@ QV_API int SetNewDiagnosticNotify(HANDLE handle, int on) {
 }
 
 QV_API int GetNewDiagnosticProgress(HANDLE handle, uint8_t* total, uint8_t* done) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !total || !done) return 0;
     if (Generation(*d) == 0) return ReadDiagProgressOld(handle, total, done);
@@ -336,17 +353,20 @@ QV_API int GetNewDiagnosticProgress(HANDLE handle, uint8_t* total, uint8_t* done
 }
 
 QV_API int GetNewDiagnosticScanResult(HANDLE handle, NewRawArray* array) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !array) return 0;
     return ReadDiagnosticFrame(handle, Of(*array));
 }
 
 QV_API int GetNewDiffMutu(HANDLE handle, NewRawArray* array) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !array) return 0;
     LogText("\r[GetDiffMutu]\r");
     return ReadDiagnosticFrame(handle, Of(*array));
 }
 
 QV_API int GetNewRawCount(HANDLE handle, NewRawArray* array, NewDiagRequest* request) {
+    DeviceLock lock(handle);
     DevInfo* d = Target(handle);
     if (!d || !array || !RequestOk(request)) return 0;
     LogText("\r[GetNewRawCount]\r");
@@ -370,6 +390,7 @@ QV_API int GetNewRawCount(HANDLE handle, NewRawArray* array, NewDiagRequest* req
 }
 
 QV_API int GetNewDiagData(HANDLE handle, NewRawArray* array, NewDiagRequest* request) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !array || !RequestOk(request)) return 0;
     LogText("\r[GetNewDiagData]\r");
@@ -400,6 +421,7 @@ QV_API int GetNewDiagData(HANDLE handle, NewRawArray* array, NewDiagRequest* req
 }
 
 QV_API int ChangeDiagnosticScan(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     DevInfo* d = Target(handle);
     if (!d || !RawArrayOk(array)) return 0;
     if (Generation(*d) != 0) return 1;
@@ -415,12 +437,14 @@ QV_API int ChangeDiagnosticScan(HANDLE handle, RawArray* array) {
 }
 
 QV_API int GetDiffMutu(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !RawArrayOk(array)) return 0;
     LogText("\r[GetDiffMutu]\r");
     return ReadDiagnosticFrame(handle, Of(*array));
 }
 
 QV_API int GetRawCount(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !RawArrayOk(array)) return 0;
     LogText("\r[GetRawCount]\r");
@@ -439,6 +463,7 @@ QV_API int GetRawCount(HANDLE handle, RawArray* array) {
 }
 
 QV_API int GetBaseLine(HANDLE handle, RawArray* array) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !RawArrayOk(array)) return 0;
     LogText("\r[GetBaseLine]\r");
@@ -464,6 +489,7 @@ QV_API int GetBaseLine(HANDLE handle, RawArray* array) {
 }
 
 QV_API int GetModeDiff(HANDLE handle, RawArray* array, uint8_t mode) {
+    DeviceLock lock(handle);
     const DevInfo* d = Target(handle);
     if (!d || !RawArrayOk(array) || (Flags(*d) & kModeDiff) != kModeDiff) return 0;
     LogText("\r[GetModeDiff]\r");
@@ -480,6 +506,7 @@ QV_API int GetModeDiff(HANDLE handle, RawArray* array, uint8_t mode) {
 
 namespace {
 int OpenShortPoll(HANDLE handle, uint8_t* result) {
+    DeviceLock lock(handle);
     if (!Target(handle) || !result) return 0;
     *result = 255;
     uint8_t reply[5] = {};

@@ -7,7 +7,7 @@
 
 namespace qvlib {
 
-bool g_driverVersionDecided = false;
+std::atomic<bool> g_driverVersionDecided{false};
 
 namespace {
 
@@ -107,9 +107,20 @@ int EnumerateDriverKind(int kind, const EnumSink* sink, bool findWide, HANDLE* h
         rec.dwDeviceType = k.flag;
         rec.byQVOstraMelk = k.series;
         std::snprintf(rec.szPath, kPathChars, k.nameTemplate, index);
+        // Most names name no device: those are no candidates, and the reason of the
+        // last real one that failed is kept.
+        const qvp::Error before = qvp::lastError();
+        DeviceLock candidate(DeviceLock::Slot{SlotOfPath(rec.szPath)});
         rec.hDevice = be.open(rec.szPath, qvp::DeviceKind::Driver);
-        if (rec.hDevice == invalidHandle()) continue;
+        if (rec.hDevice == invalidHandle()) {
+            if (qvp::lastError().kind == qvp::ErrorKind::NotFound)
+                qvp::setLastError(before.kind, before.text);
+            else
+                CandidateFailed("driver enumeration");
+            continue;
+        }
         NarrowToWide(rec.szPathW, kPathChars, rec.szPath);
+        const uint64_t failures = qvp::failureCount();
 
         uint32_t code = 0;
         bool accepted = false;
@@ -127,6 +138,7 @@ int EnumerateDriverKind(int kind, const EnumSink* sink, bool findWide, HANDLE* h
             }
         }
         if (!accepted) {
+            if (qvp::failureCount() != failures) CandidateFailed("driver enumeration");
             be.close(rec.hDevice);
             continue;
         }
@@ -149,6 +161,7 @@ int EnumerateDriverKind(int kind, const EnumSink* sink, bool findWide, HANDLE* h
             if (answered && ed[3] == 0x55 && ed[4] == 0xAA) CopyNarrow(rec.szAltPath, kPathChars, rec.szPath);
         }
         if (!answered) {
+            if (qvp::failureCount() != failures) CandidateFailed("driver enumeration");
             be.close(rec.hDevice);
             continue;
         }
@@ -176,13 +189,15 @@ int EnumerateDriverKind(int kind, const EnumSink* sink, bool findWide, HANDLE* h
             if (foundLocation) *foundLocation = rec.dwLocation;
             return 1;
         }
-        ReportFound(*sink, rec, identity);
+        ReportFound(*sink, rec, identity, candidate);
         reported = 1;
     }
     return reported;
 }
 
 int EnumerateDriver(const EnumSink& sink, uint32_t mask) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
     CloseSlotsOfInterface(QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX);
     int found = 0;
     for (int kind = 0; kind < 5; ++kind)
@@ -192,6 +207,8 @@ int EnumerateDriver(const EnumSink& sink, uint32_t mask) {
 }
 
 int FindDriverDevice(bool wide, HANDLE* handle, void* name, uint32_t* location) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
     bool any = false;
     uint32_t where = 0;
     for (int kind = 0; kind < 5; ++kind) {
@@ -239,10 +256,12 @@ bool ProbeSerial(DevInfo& rec, bool melk, bool probeMode, bool checkNumber, uint
 }
 
 int EnumerateSerial(const EnumSink& sink, bool melk) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
     auto& be = qvp::backend();
     CloseSlotsOfInterface(QV_DEVICE_RS232);
     std::vector<std::string> ports;
-    be.listSerialPorts(&ports);
+    if (!be.listSerialPorts(&ports)) LogPlatformFailure("serial enumeration");
     if (ports.size() > 16) ports.resize(16);
     if (ports.empty()) return 0;
 
@@ -253,8 +272,13 @@ int EnumerateSerial(const EnumSink& sink, bool melk) {
         if (melk) rec.byQVOstraMelk = QV_SERIES_MELK;
         CopyNarrow(rec.szPath, kPathChars, path.c_str());
         NarrowToWide(rec.szPathW, kPathChars, rec.szPath);
+        DeviceLock candidate(DeviceLock::Slot{SlotOfPath(rec.szPath)});
         rec.hDevice = be.open(path, qvp::DeviceKind::Serial);
-        if (rec.hDevice == invalidHandle()) continue;
+        if (rec.hDevice == invalidHandle()) {
+            CandidateFailed("serial enumeration");
+            continue;
+        }
+        const uint64_t failures = qvp::failureCount();
 
         bool found = false;
         const uint32_t* bauds = melk ? kMelkProbeBauds : kProbeBauds;
@@ -273,10 +297,14 @@ int EnumerateSerial(const EnumSink& sink, bool melk) {
         }
         if (found) {
             rec.dwLocation = PortNumberOfPath(path);
-            ReportFound(sink, rec, identity);
-        } else if (rec.hDevice != invalidHandle()) {
-            be.serialPurge(rec.hDevice);
-            be.close(rec.hDevice);
+            ReportFound(sink, rec, identity, candidate);
+        } else {
+            // A port that failed its set-up has said so already.
+            if (rec.hDevice != invalidHandle() && qvp::failureCount() != failures) CandidateFailed("serial enumeration");
+            if (rec.hDevice != invalidHandle()) {
+                be.serialPurge(rec.hDevice);
+                be.close(rec.hDevice);
+            }
         }
     }
     return 1;
@@ -293,6 +321,8 @@ std::string SerialPathOfNumber(uint32_t port) {
 }
 
 int FindSerial(uint32_t port, uint32_t baud, HANDLE* handle, void* name, bool wide, bool melk) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
     auto& be = qvp::backend();
     DevInfo rec = EmptyDevInfo();
     rec.dwSize = kDevInfoSize;
@@ -301,11 +331,17 @@ int FindSerial(uint32_t port, uint32_t baud, HANDLE* handle, void* name, bool wi
     const std::string path = SerialPathOfNumber(port);
     CopyNarrow(rec.szPath, kPathChars, path.c_str());
     NarrowToWide(rec.szPathW, kPathChars, rec.szPath);
+    DeviceLock candidate(DeviceLock::Slot{SlotOfPath(rec.szPath)});
     rec.hDevice = be.open(path, qvp::DeviceKind::Serial);
-    if (rec.hDevice == invalidHandle()) return 0;
+    if (rec.hDevice == invalidHandle()) {
+        CandidateFailed("serial port");
+        return 0;
+    }
     if (!Rs232PortSetup(rec, baud)) return 0;  // closed by the set-up
     uint8_t identity[5] = {};
+    const uint64_t failures = qvp::failureCount();
     if (!ProbeSerial(rec, melk, false, false, identity)) {
+        if (qvp::failureCount() != failures) CandidateFailed("serial port");
         be.serialPurge(rec.hDevice);
         be.close(rec.hDevice);
         return 0;
@@ -362,7 +398,8 @@ QV_API int FindMelkDeviceA(uint32_t port, uint32_t baud, HANDLE* handle, char na
 }
 
 QV_API int RS232PNPTest(HANDLE handle, int* result) {
-    const int slot = FindDeviceSlot(handle);
+    DeviceLock lock(handle);
+    const int slot = lock.slot();
     if (slot == kNoSlot || !result) return 0;
     DevInfo& d = g_devInfo[slot];
     SlotThread& t = g_slotThread[slot];

@@ -69,7 +69,7 @@ static void KeyByPathWhenUnkeyed(DevInfo& rec) {
     NarrowToWide(rec.szKeyW, kKeyChars, rec.szKey);
 }
 
-void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5]) {
+void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5], DeviceLock& candidate) {
     KeyByPathWhenUnkeyed(rec);
     char16_t nameW[kKeyChars] = {};
     char nameA[kKeyChars] = {};
@@ -78,6 +78,7 @@ void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5]) 
     } else {
         FormatModelName(rec, identity, nameA);
     }
+    candidate.unlock();
     if (sink.w) sink.w(rec.szPathW, nameW, rec.dwLocation);
     if (sink.a) sink.a(rec.szPath, nameA, rec.dwLocation);
     if (sink.exW) sink.exW(rec.szPathW, nameW, rec.szKeyW);
@@ -99,20 +100,37 @@ void FindFound(DevInfo& rec, const uint8_t identity[5], bool wide, HANDLE* handl
 }
 
 void CloseSlotsOfInterface(uint32_t mask) {
-    for (auto& d : g_devInfo) {
-        if ((d.dwDeviceType & mask) && d.hDevice != invalidHandle()) {
-            qvp::backend().close(d.hDevice);
+    for (int i = 0; i < kSlotCount; ++i) {
+        // Each slot waits until a conversation with its controller has ended.
+        DeviceLock lock(DeviceLock::Slot{i});
+        HANDLE h = invalidHandle();
+        {
+            auto table = TableLock();
+            DevInfo& d = g_devInfo[i];
+            if (!(d.dwDeviceType & mask) || d.hDevice == invalidHandle()) continue;
+            h = d.hDevice;
             d.hDevice = invalidHandle();
         }
+        qvp::backend().close(h);
     }
 }
+
+void BeginEnumeration() {
+    // The reason a caller reads after the run is one of this run's candidates.
+    qvp::clearLastError();
+}
+
+void CandidateFailed(const char* enumeration) { LogPlatformFailure(enumeration); }
 
 // One routine for the six HID exports: a find mode returns at the first
 // controller, a report mode reports every one through the sink.
 static int EnumerateHid(const EnumSink* sink, bool findWide, HANDLE* handle, void* name) {
     auto& be = qvp::backend();
     std::vector<qvp::HidInterface> list;
-    if (!be.listHidInterfaces(&list)) return 0;
+    if (!be.listHidInterfaces(&list)) {
+        LogPlatformFailure("HID enumeration");
+        return 0;
+    }
     LogText("\r[GetHidDevice]\r");
 
     int reported = 0;
@@ -148,9 +166,11 @@ static int EnumerateHid(const EnumSink* sink, bool findWide, HANDLE* handle, voi
         LogPrintf("\r[devInfo.byQVOstraMelk = %d]\r", series);
 
         CopyNarrow(rec.szPath, kPathChars, itf.path.c_str());
+        DeviceLock candidate(DeviceLock::Slot{SlotOfPath(rec.szPath)});
         rec.hDevice = be.open(itf.path, qvp::DeviceKind::Hid);
         if (rec.hDevice == invalidHandle()) {
             LogText("\r[devInfo.hDevice == INVALID_HANDLE_VALUE]\r");
+            CandidateFailed("HID enumeration");
             continue;
         }
 
@@ -166,8 +186,10 @@ static int EnumerateHid(const EnumSink* sink, bool findWide, HANDLE* handle, voi
         const uint8_t cmdEE[5] = {0xEE, 0x00, 0x00, 0x00, 0x00};
         const uint8_t cmdED[5] = {0xED, 0x00, 0x00, 0x00, 0x00};
         HidExchange(rec, e9, reply, 0, true);
+        const uint64_t failures = qvp::failureCount();
         if (!HidExchange(rec, cmdEE, ee, 0, true) || !HidExchange(rec, cmdED, ed, 0, true)) {
             LogText("\r[!cmdEE || !cmdED]\r");
+            if (qvp::failureCount() != failures) CandidateFailed("HID enumeration");
             be.close(rec.hDevice);
             continue;
         }
@@ -184,7 +206,7 @@ static int EnumerateHid(const EnumSink* sink, bool findWide, HANDLE* handle, voi
             FindFound(rec, ee, findWide, handle, name);
             return 1;
         }
-        ReportFound(*sink, rec, ee);
+        ReportFound(*sink, rec, ee, candidate);
         reported = 1;
     }
     return reported;
@@ -196,8 +218,16 @@ using namespace qvlib;
 
 namespace {
 int EnumerateHidExport(const EnumSink& sink) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
     CloseSlotsOfInterface(QV_DEVICE_HID);
     return EnumerateHid(&sink, false, nullptr, nullptr);
+}
+
+int FindHidExport(bool wide, HANDLE* handle, void* name) {
+    auto running = EnumerationLock();
+    BeginEnumeration();
+    return EnumerateHid(nullptr, wide, handle, name);
 }
 }  // namespace
 
@@ -211,8 +241,8 @@ QV_API int EnumerateHidDevicesExW(QVEnumCallbackExW callback) { return Enumerate
 
 QV_API int EnumerateHidDevicesExA(QVEnumCallbackExA callback) { return EnumerateHidExport(EnumSink::Of(callback)); }
 
-QV_API int FindHidDeviceW(HANDLE* handle, QVWCHAR name[20]) { return EnumerateHid(nullptr, true, handle, name); }
-QV_API int FindHidDeviceA(HANDLE* handle, char name[20]) { return EnumerateHid(nullptr, false, handle, name); }
+QV_API int FindHidDeviceW(HANDLE* handle, QVWCHAR name[20]) { return FindHidExport(true, handle, name); }
+QV_API int FindHidDeviceA(HANDLE* handle, char name[20]) { return FindHidExport(false, handle, name); }
 
 QV_API int EnumerateHidDevices(QVEnumCallbackA callback) __attribute__((alias("EnumerateHidDevicesA")));
 QV_API int EnumerateHidDevicesEx(QVEnumCallbackExA callback) __attribute__((alias("EnumerateHidDevicesExA")));

@@ -23,12 +23,19 @@ struct EnumSink {
 };
 
 // Names, registers and reports a found controller (the slot keeps its open handle).
-void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5]);
+// candidate (the lock held while the controller was probed) ends before the callback.
+void ReportFound(const EnumSink& sink, DevInfo& rec, const uint8_t identity[5], DeviceLock& candidate);
 // Names and registers a found controller and hands back its handle and name
 // (name: 20 wide or narrow characters).
 void FindFound(DevInfo& rec, const uint8_t identity[5], bool wide, HANDLE* handle, void* name);
 // Closes every open slot whose interface flags meet mask.
 void CloseSlotsOfInterface(uint32_t mask);
+// The first step of every enumeration export (with EnumerationLock held): the
+// calling thread's last error starts empty.
+void BeginEnumeration();
+// A candidate device the enumeration could not open or probe: its platform
+// reason goes to the debug log (and stays the calling thread's last error).
+void CandidateFailed(const char* enumeration);
 
 // The rules that read values out of the system's identity texts.
 uint32_t LocationFromInstanceId(const std::string& id);

@@ -5,6 +5,7 @@
 #include "QV_Standard.h"
 #include "platform/platform.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -97,17 +98,89 @@ struct LastTouchDevice {
     std::string parentId;  // its parent device instance id
 };
 
+// The table and the state beside it. A slot's record, thread and per-slot state
+// are changed only by a thread that holds the slot's DeviceLock; the fields that
+// lookups compare across slots (handle, key, paths, interface flags, parent id)
+// are changed only while TableLock is held as well.
 extern DevInfo g_devInfo[kSlotCount];
 extern SlotThread g_slotThread[kSlotCount];
-extern uint32_t g_driverIoctlSwitch;
-extern bool g_driverVersionDecided;  // the switch is decided once per load, at the first driver device
-extern LastTouchDevice g_lastTouchDevice;
-extern int g_debugEnable;
-extern int g_debugValue;
+extern std::atomic<uint32_t> g_driverIoctlSwitch;
+extern std::atomic<bool> g_driverVersionDecided;  // decided once per load, at the first driver device
+extern LastTouchDevice g_lastTouchDevice;         // under TableLock
+extern std::atomic<int> g_debugEnable;
+extern std::atomic<int> g_debugValue;
+
+// ---- one conversation per device -------------------------------------------------
+//
+// A controller answers one command at a time, and most exports are sequences
+// (select a slave, ask it three things, select the master again; FA 00 55 and
+// the bulk reads of a frame). Each of the 16 slots has one recursive lock, and
+// every export that talks to a controller or reads its record holds the lock
+// of that controller's slot from its first look at the slot to its last
+// command, so a call from another thread on the same device waits until the
+// whole sequence is done. Calls on different devices run side by side.
+//
+// Use, as the first statement of such an export (or of an internal routine that
+// may also be reached from outside an export):
+//
+//     DeviceLock lock(handle);
+//     DevInfo* d = lock.record();  // nullptr: no slot holds the handle
+//
+// The same thread may take the lock again (nested exports, helpers). The locks
+// are made once and never destroyed, so a lock outlives every device and is
+// never freed under a thread that holds or waits for it. Rules that keep it
+// free of deadlocks: never take a slot's lock while holding TableLock; never
+// call a caller's callback while holding a slot's lock; never wait for another
+// thread while holding one.
+//
+// A command that finds its device gone (the transport's NotFound) marks the
+// conversation: every later command of the same outermost DeviceLock fails at
+// once without reaching the device, so no export keeps retrying a controller
+// that was unplugged. The mark ends with that lock.
+class DeviceLock {
+public:
+    struct Slot {
+        int number;
+    };
+    explicit DeviceLock(HANDLE h);  // the slot that holds h; nothing when none does
+    explicit DeviceLock(Slot slot); // a slot by number (registration, close-all)
+    ~DeviceLock();
+    DeviceLock(const DeviceLock&) = delete;
+    DeviceLock& operator=(const DeviceLock&) = delete;
+
+    int slot() const { return slot_; }                  // kNoSlot when no slot is held
+    DevInfo* record() const { return slot_ == kNoSlot ? nullptr : &g_devInfo[slot_]; }
+    explicit operator bool() const { return slot_ != kNoSlot; }
+    void unlock() { release(); }  // ends the hold early (before a caller's callback)
+
+private:
+    void acquire(int slot);
+    void release();
+    int slot_ = kNoSlot;
+};
+
+// Threads that wait for a slot's lock right now (a diagnostic: who is queued behind
+// a long sequence).
+int SlotLockWaiters(int slot);
+// Whether the calling thread's conversation with a slot found the device gone.
+bool SlotDeviceGone(int slot);
+void MarkSlotDeviceGone(int slot);
+
+// The table's own lock, for the lookups across slots and the changes of the
+// fields they compare. Held briefly, never across I/O or a callback.
+std::unique_lock<std::recursive_mutex> TableLock();
+// One enumeration at a time: held by every enumeration export for its whole run
+// (callbacks included), so the close-all step of one never meets the
+// registrations of another.
+std::unique_lock<std::recursive_mutex> EnumerationLock();
 
 // ---- device table --------------------------------------------------------------
 int FindDeviceSlot(HANDLE h);  // kNoSlot when unknown
-DevInfo* SlotRecord(HANDLE h);  // nullptr when unknown
+// The slot whose primary or alternate narrow path is path, kNoSlot when none is: an
+// enumeration holds its lock while it probes a candidate at that path, so no other
+// thread talks to the same controller through the slot meanwhile.
+int SlotOfPath(const char* path);
+DevInfo* SlotRecord(HANDLE h);  // nullptr when unknown; hold the slot's DeviceLock to use it
 void RegisterDeviceSlot(DevInfo record);
 // Forms the model name from the identity answer (EE), may set the record's boot
 // marker, and registers the record. name gets at most 20 characters.
@@ -121,6 +194,16 @@ void StartDriverNotify(int slot);
 void StopSlotThread(int slot);
 
 // ---- transport -----------------------------------------------------------------
+// How the calling thread's last command exchange (DispatchDeviceCommand, so every
+// SendCmd) ended: answered, refused by the controller (0xAA), not answered (a
+// silent controller, or a transfer that kept failing), or the device is gone
+// (NotFound from the platform). The parameter lists tell a controller that lacks
+// a command (refused) from one that could not be asked.
+enum class ExchangeEnd { Answered, Refused, NoAnswer, DeviceGone };
+ExchangeEnd LastExchangeEnd();
+inline bool LastCommandRefused() { return LastExchangeEnd() == ExchangeEnd::Refused; }
+inline bool LastCommandDeviceGone() { return LastExchangeEnd() == ExchangeEnd::DeviceGone; }
+
 int DispatchDeviceCommand(HANDLE h, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
 int HidExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
 int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply);
@@ -136,6 +219,17 @@ int HidOutputReport(const DevInfo& rec, const uint8_t* bytes, size_t length);
 // Send IOCTL code of a driver device, and the matching read code.
 uint32_t DriverSendCode(const DevInfo& rec);
 uint32_t DriverReadCode(const DevInfo& rec);
+
+// ---- debug log -------------------------------------------------------------------
+// Writes a message when g_DbgLevel is non-zero and at least level (1 errors,
+// 2 information, 3 debug bytes, 4 report traces): appended to the debug log file
+// with a "[hh:mm:ss] " prefix (none when fmt starts with '.'), or to standard
+// output when no file is set. 1 when written, else 0.
+int debug_log_msg(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+constexpr int kDbgError = 1, kDbgInfo = 2, kDbgBytes = 3, kDbgReports = 4;
+// A platform failure that ends an operation, at error level: "<what>: <reason>"
+// with the platform layer's reason of the calling thread.
+void LogPlatformFailure(const char* what);
 
 // ---- command log ---------------------------------------------------------------
 bool LogIsOpen();
@@ -184,7 +278,8 @@ int ReadFWInfoWord(HANDLE h, uint8_t i, uint32_t* out);
 int ReadParameterConstant(HANDLE h, uint8_t i, uint8_t out[4]);
 
 // ---- parameter lists -------------------------------------------------------------
-// Frees the list buffers of a slot (allocated by its first list read).
+// Frees the list buffers of a slot (the unload step). While the library is loaded
+// a slot's buffers, once made, are never freed or moved.
 void FreeParameterLists(int slot);
 
 // ---- sensor geometry -------------------------------------------------------------

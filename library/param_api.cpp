@@ -11,7 +11,8 @@
 namespace qvlib {
 namespace {
 
-// The slot of a handle that passes the common gates, or kNoSlot.
+// The slot of a handle that passes the common gates, or kNoSlot. The caller holds
+// the slot's DeviceLock.
 int GatedSlot(HANDLE h) {
     const int slot = FindDeviceSlot(h);
     if (slot == kNoSlot || g_devInfo[slot].byQVOstraMelk != QV_SERIES_CURRENT) return kNoSlot;
@@ -37,15 +38,19 @@ constexpr uint32_t kHostInterfaceItemsFrom = 115;
 // Get: gates, clearing, then the item worker from itemsFrom on, else the register form.
 template <class T, class Items, class Registers>
 int GroupGet(HANDLE h, T* r, uint32_t itemsFrom, Items items, Registers registers) {
+    DeviceLock lock(h);
     const int slot = GatedSlot(h);
     if (slot == kNoSlot || !ClearRecord(r)) return 0;
     return Version(slot) >= itemsFrom ? items(slot) : registers(slot);
 }
 
+// Set: the record's size is looked at before anything else in it (a record
+// shorter than its base has no valid field to read), then its valid field.
 template <class T, class Items, class Registers>
 int GroupSet(HANDLE h, T* r, uint32_t itemsFrom, Items items, Registers registers) {
+    DeviceLock lock(h);
     const int slot = GatedSlot(h);
-    if (slot == kNoSlot || !r || !r->valid) return 0;
+    if (slot == kNoSlot || !r || r->cbSize < kParameterBaseSize<T> || !r->valid) return 0;
     return Version(slot) >= itemsFrom ? items(slot) : registers(slot);
 }
 
@@ -62,12 +67,14 @@ bool ItemCommand(int slot, uint8_t group, uint8_t code, uint8_t b3, uint8_t b4, 
 // A call of the item protocol only: gates, then fn(slot) when the version is at least
 // minVersion, else 0.
 template <class F> int ItemsOnly(HANDLE h, uint32_t minVersion, F fn) {
+    DeviceLock lock(h);
     const int slot = GatedSlot(h);
     if (slot == kNoSlot || Version(slot) == 0 || Version(slot) < minVersion) return 0;
     return fn(slot);
 }
 
 template <class F> int AnyVersion(HANDLE h, F fn) {
+    DeviceLock lock(h);
     const int slot = GatedSlot(h);
     return slot == kNoSlot ? 0 : fn(slot);
 }

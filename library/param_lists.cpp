@@ -3,6 +3,11 @@
 // the register commands (E0/E1). Per slot the library keeps, for every list, a
 // working buffer (the one handed to the caller) and a shadow holding the bytes last
 // read or written, so a write sends only the bytes the caller changed.
+//
+// The buffers are made at a slot's first list read, sized once for the longest list
+// a descriptor can give (a length byte, rounded up to the read unit), and freed
+// only at unload: pointers a caller holds from one read stay valid through every
+// later read, whatever lengths the controller reports then.
 #include "internal.h"
 #include "param_groups.h"
 
@@ -30,34 +35,62 @@ namespace {
 enum { kTouch = 0, kBoot = 1, kDebug = 2, kSlave0 = 3, kListCount = 7 };
 constexpr int kMaxSlaveLists = 4;
 
-// Plain storage (no destructor), so the unload step may free it whatever the order
-// in which the library's statics go away.
+// A list holds at most 255 bytes (its length is one byte); reads fill whole units
+// of four bytes at most.
+constexpr size_t kListCapacity = 256;
+
 struct ListBuffer {
     uint8_t* work;
     uint8_t* shadow;
-    size_t size;
 };
 
+// Plain storage (no destructor), so the unload step may free it whatever the order
+// in which the library's statics go away.
 struct SlotLists {
-    ListBuffer list[kListCount];
+    uint8_t* work;    // kListCount lists of kListCapacity bytes
+    uint8_t* shadow;  // the same
     uint8_t length[kListCount];  // the lengths of the last descriptor read
-    bool allocated;
+    bool allocated;              // a read has taken a descriptor's lengths
+
+    ListBuffer list(int i) const { return ListBuffer{work + i * kListCapacity, shadow + i * kListCapacity}; }
 };
 
 SlotLists g_lists[kSlotCount];
+
+// Makes the slot's buffers, zeroed, unless it has them.
+bool EnsureBuffers(int slot) {
+    SlotLists& s = g_lists[slot];
+    if (s.work) return true;
+    s.work = new (std::nothrow) uint8_t[kListCount * kListCapacity]();
+    s.shadow = new (std::nothrow) uint8_t[kListCount * kListCapacity]();
+    if (s.work && s.shadow) return true;
+    delete[] s.work;
+    delete[] s.shadow;
+    s.work = s.shadow = nullptr;
+    return false;
+}
 
 struct Lengths {
     uint8_t touch, boot, debug, slave;
 };
 
 // The list lengths (E0 00 FB: debug, slave, boot, touch in reply bytes 1..4), or the
-// defaults of firmware without the descriptor; no debug list when E0 00 80 fails too.
-Lengths ReadDescriptor(HANDLE h) {
+// defaults of firmware that refuses the descriptor; no debug list when it refuses
+// E0 00 80 too. false when a command could not be asked at all.
+bool ReadDescriptor(HANDLE h, Lengths* out) {
     uint8_t reply[5] = {};
-    if (Command(h, 0xE0, 0x00, 0xFB, 0x00, 0x00, reply)) return Lengths{reply[4], reply[3], reply[1], reply[2]};
+    if (Command(h, 0xE0, 0x00, 0xFB, 0x00, 0x00, reply)) {
+        *out = Lengths{reply[4], reply[3], reply[1], reply[2]};
+        return true;
+    }
+    if (!LastCommandRefused()) return false;
     Lengths l{64, 16, 16, 32};
-    if (!Command(h, 0xE0, 0x00, 0x80, 0x00, 0x00, reply)) l.debug = 0;
-    return l;
+    if (!Command(h, 0xE0, 0x00, 0x80, 0x00, 0x00, reply)) {
+        if (!LastCommandRefused()) return false;
+        l.debug = 0;
+    }
+    *out = l;
+    return true;
 }
 
 // Where the touch, boot and debug lists live: P = feature byte 0 bit 1 and byte 2
@@ -85,49 +118,20 @@ uint8_t FitLength(uint8_t length, uint8_t first) {
     return static_cast<uint8_t>(std::min<unsigned>(length, 256u - first));
 }
 
-// Makes room for n bytes (rounded up to the read unit) in a list's buffers; bytes
-// already held are kept, new ones are zero.
-bool Reserve(ListBuffer& l, size_t n, size_t unit) {
-    size_t need = (n + unit - 1) / unit * unit;
-    if (need == 0) need = unit;
-    if (l.work && need <= l.size) return true;
-    uint8_t* work = new (std::nothrow) uint8_t[need]();
-    uint8_t* shadow = new (std::nothrow) uint8_t[need]();
-    if (!work || !shadow) {
-        delete[] work;
-        delete[] shadow;
-        return false;
-    }
-    if (l.work) {
-        std::memcpy(work, l.work, l.size);
-        std::memcpy(shadow, l.shadow, l.size);
-    }
-    delete[] l.work;
-    delete[] l.shadow;
-    l.work = work;
-    l.shadow = shadow;
-    l.size = need;
-    return true;
-}
-
-bool Allocate(int slot, const Lengths& len, const Placement& at) {
+// Takes the lengths of a descriptor for the slot's lists; false without buffers.
+bool TakeLengths(int slot, const Lengths& len, const Placement& at) {
+    if (!EnsureBuffers(slot)) return false;
     SlotLists& s = g_lists[slot];
     const uint8_t lengths[3] = {len.touch, len.boot, len.debug};
-    for (int i = 0; i < 3; ++i) {
-        s.length[i] = FitLength(lengths[i], at.first[i]);
-        if (!Reserve(s.list[i], s.length[i], ReadUnit(at.bank[i]))) return false;
-    }
-    for (int k = 0; k < kMaxSlaveLists; ++k) {
-        s.length[kSlave0 + k] = len.slave;
-        if (!Reserve(s.list[kSlave0 + k], len.slave, ReadUnit(0x00))) return false;
-    }
+    for (int i = 0; i < 3; ++i) s.length[i] = FitLength(lengths[i], at.first[i]);
+    for (int k = 0; k < kMaxSlaveLists; ++k) s.length[kSlave0 + k] = len.slave;
     s.allocated = true;
     return true;
 }
 
 // Reads n bytes of a list from bank b, address a, into the working buffer; on
 // success the read units are copied into the shadow.
-int ReadList(HANDLE h, uint8_t b, uint8_t a, size_t n, ListBuffer& l) {
+int ReadList(HANDLE h, uint8_t b, uint8_t a, size_t n, const ListBuffer& l) {
     uint8_t reply[5] = {};
     if (b & 0x10) Command(h, 0xF6, 0x06, 0x10, 0x00, 0x00, reply);  // its answer does not matter
     const size_t unit = ReadUnit(b);
@@ -153,7 +157,7 @@ int ReadList(HANDLE h, uint8_t b, uint8_t a, size_t n, ListBuffer& l) {
 
 // Writes the bytes of a list whose working value differs from the shadow; the shadow
 // follows every byte written.
-int WriteList(HANDLE h, uint8_t b, uint8_t a, size_t n, ListBuffer& l) {
+int WriteList(HANDLE h, uint8_t b, uint8_t a, size_t n, const ListBuffer& l) {
     uint8_t reply[5] = {};
     uint8_t* w = l.work;
     uint8_t* s = l.shadow;
@@ -179,14 +183,18 @@ struct SlaveAccess {
     int count = 0;
     bool modeChanged = false;
     uint8_t generation = 0;
+    bool known = false;  // the slave count could be read
 };
 
 SlaveAccess PrepareSlaves(HANDLE h, const DevInfo& d) {
     SlaveAccess s;
     s.generation = d.diag.capability[3];
     uint8_t ic[4] = {};
-    // The identity counts the master; the record has room for four slaves.
-    if (!ReadIcCount(h, ic) || ic[0] <= 1) return s;
+    // The identity counts the master; the record has room for four slaves. Without
+    // the count the lists of the slaves are neither read nor written, and the call fails.
+    if (!ReadIcCount(h, ic)) return s;
+    s.known = true;
+    if (ic[0] <= 1) return s;
     s.count = std::min(ic[0] - 1, kMaxSlaveLists);
     uint8_t reply[5] = {};
     if (s.generation < 29) {
@@ -199,8 +207,15 @@ SlaveAccess PrepareSlaves(HANDLE h, const DevInfo& d) {
         LogText("\r GetSlaveNumber : EnterDiagnosticMode(TRUE)\r");
         if (!(reply[2] & 0x80) && Command(h, 0xF9, 0xFF, 0x90, 0x00, 0x01, reply)) s.modeChanged = true;
     }
-    // Bit 15 of the state-ex word: the master reaches its slaves.
-    if (!Command(h, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply) || !(ReplyWord(reply) & 0x8000)) s.count = 0;
+    // Bit 15 of the state-ex word: the master reaches its slaves. A controller that
+    // refuses the word has no slaves to reach; one that cannot be asked leaves the
+    // count unknown.
+    if (!Command(h, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply)) {
+        if (!LastCommandRefused()) s.known = false;
+        s.count = 0;
+    } else if (!(ReplyWord(reply) & 0x8000)) {
+        s.count = 0;
+    }
     return s;
 }
 
@@ -228,17 +243,18 @@ void FillRecord(int slot, ParameterList* out, bool withDebug) {
     out->bootLength = s.length[kBoot];
     out->debugLength = withDebug ? s.length[kDebug] : 0;
     out->slaveLength = s.length[kSlave0];
-    out->touchList = s.list[kTouch].work;
-    out->bootList = s.list[kBoot].work;
-    out->debugList = s.list[kDebug].work;
-    for (int k = 0; k < kMaxSlaveLists; ++k) out->slaveList[k] = s.list[kSlave0 + k].work;
+    out->touchList = s.list(kTouch).work;
+    out->bootList = s.list(kBoot).work;
+    out->debugList = s.list(kDebug).work;
+    for (int k = 0; k < kMaxSlaveLists; ++k) out->slaveList[k] = s.list(kSlave0 + k).work;
 }
 
-// The device a list export may work on: a current-series controller in the table.
-DevInfo* ListTarget(HANDLE h, int* slot) {
-    DevInfo* d = SlotRecord(h);
+// The device a list export may work on: a current-series controller in the table
+// (the caller holds its DeviceLock).
+DevInfo* ListTarget(const DeviceLock& lock, int* slot) {
+    DevInfo* d = lock.record();
     if (!d || d->byQVOstraMelk != QV_SERIES_CURRENT) return nullptr;
-    *slot = FindDeviceSlot(h);
+    *slot = lock.slot();
     return d;
 }
 
@@ -250,9 +266,10 @@ struct BusyMark {
 };
 
 int ReadAllLists(HANDLE h, int slot, const DevInfo& d, ParameterList* out) {
-    const Lengths len = ReadDescriptor(h);
+    Lengths len{};
+    if (!ReadDescriptor(h, &len)) return 0;
     const Placement at = ChoosePlacement(h, d);
-    if (!Allocate(slot, len, at)) return 0;
+    if (!TakeLengths(slot, len, at)) return 0;
     SlotLists& s = g_lists[slot];
     FillRecord(slot, out, true);
 
@@ -262,12 +279,13 @@ int ReadAllLists(HANDLE h, int slot, const DevInfo& d, ParameterList* out) {
         RestoreMode(h, access);
         return result;
     };
+    if (!access.known) return finish(0);
     for (int i = kTouch; i <= kDebug; ++i)
-        if (!ReadList(h, at.bank[i], at.first[i], s.length[i], s.list[i])) return finish(0);
+        if (!ReadList(h, at.bank[i], at.first[i], s.length[i], s.list(i))) return finish(0);
 
     int result = 1;
     for (int k = 0; k < access.count; ++k) {
-        if (!SelectSlaveList(h, k, &access) || !ReadList(h, 0x00, 0x00, s.length[kSlave0 + k], s.list[kSlave0 + k])) {
+        if (!SelectSlaveList(h, k, &access) || !ReadList(h, 0x00, 0x00, s.length[kSlave0 + k], s.list(kSlave0 + k))) {
             result = 0;
             break;
         }
@@ -291,20 +309,21 @@ int WriteLists(HANDLE h, int slot, const DevInfo& d, const ParameterList* in, bo
         if (!RestoreMode(h, access)) result = 0;
         return result;
     };
+    if (all && !access.known) return finish(0);
     if (!ParameterLockFor(slot, 1)) return finish(0);
-    // The caller's lengths, never more than the buffers hold.
+    // The caller's lengths, never more than the lists the controller described.
     const uint8_t asked[3] = {in->touchLength, in->bootLength, in->debugLength};
     const int lists = all ? 3 : 2;
     for (int i = 0; i < lists; ++i) {
         const size_t n = std::min(asked[i], s.length[i]);
-        if (!WriteList(h, at.bank[i], at.first[i], n, s.list[i])) return finish(0);
+        if (!WriteList(h, at.bank[i], at.first[i], n, s.list(i))) return finish(0);
     }
     if (all && access.count > 0 && in->slaveLength) {
         for (int k = 0; k < access.count; ++k) {
             onSlave = true;
             if (!SelectSlaveList(h, k, &access)) return finish(0);
             const size_t n = std::min(in->slaveLength, s.length[kSlave0 + k]);
-            if (!WriteList(h, 0x00, 0x00, n, s.list[kSlave0 + k])) return finish(0);
+            if (!WriteList(h, 0x00, 0x00, n, s.list(kSlave0 + k))) return finish(0);
         }
         onSlave = false;
         if (!SelectSlave(h, 0xAA, 0x00, 0x00)) return finish(0);
@@ -328,11 +347,9 @@ int ReadConstantWord(HANDLE h, bool older, uint8_t off, uint8_t out[4]) {
 void FreeParameterLists(int slot) {
     if (slot < 0 || slot >= kSlotCount) return;
     SlotLists& s = g_lists[slot];
-    for (ListBuffer& l : s.list) {
-        delete[] l.work;
-        delete[] l.shadow;
-        l = ListBuffer{nullptr, nullptr, 0};
-    }
+    delete[] s.work;
+    delete[] s.shadow;
+    s.work = s.shadow = nullptr;
     std::memset(s.length, 0, sizeof s.length);
     s.allocated = false;
 }
@@ -344,45 +361,51 @@ using namespace qvlib;
 extern "C" {
 
 QV_API int GetParameterList(HANDLE handle, ParameterList* list) {
+    DeviceLock lock(handle);
     int slot = kNoSlot;
-    DevInfo* d = ListTarget(handle, &slot);
+    DevInfo* d = ListTarget(lock, &slot);
     if (!d || !list) return 0;
     BusyMark busy(*d);
     return ReadAllLists(handle, slot, *d, list);
 }
 
 QV_API int GetAPBTParaList(HANDLE handle, ParameterList* list) {
+    DeviceLock lock(handle);
     int slot = kNoSlot;
-    DevInfo* d = ListTarget(handle, &slot);
+    DevInfo* d = ListTarget(lock, &slot);
     if (!d || !list) return 0;
     BusyMark busy(*d);
-    const Lengths len = ReadDescriptor(handle);
+    Lengths len{};
+    if (!ReadDescriptor(handle, &len)) return 0;
     const Placement at = ChoosePlacement(handle, *d);
-    if (!Allocate(slot, len, at)) return 0;
+    if (!TakeLengths(slot, len, at)) return 0;
     FillRecord(slot, list, false);
     SlotLists& s = g_lists[slot];
     for (int i = kTouch; i <= kBoot; ++i)
-        if (!ReadList(handle, at.bank[i], at.first[i], s.length[i], s.list[i])) return 0;
+        if (!ReadList(handle, at.bank[i], at.first[i], s.length[i], s.list(i))) return 0;
     return 1;
 }
 
 QV_API int SetParameterList(HANDLE handle, ParameterList* list) {
+    DeviceLock lock(handle);
     int slot = kNoSlot;
-    DevInfo* d = ListTarget(handle, &slot);
+    DevInfo* d = ListTarget(lock, &slot);
     if (!d || !list || !g_lists[slot].allocated) return 0;
     return WriteLists(handle, slot, *d, list, true);
 }
 
 QV_API int SetAPBTParaList(HANDLE handle, ParameterList* list) {
+    DeviceLock lock(handle);
     int slot = kNoSlot;
-    DevInfo* d = ListTarget(handle, &slot);
+    DevInfo* d = ListTarget(lock, &slot);
     if (!d || !list || !g_lists[slot].allocated) return 0;
     return WriteLists(handle, slot, *d, list, false);
 }
 
 QV_API int GetParameterConst(HANDLE handle, uint8_t* buffer) {
+    DeviceLock lock(handle);
     int slot = kNoSlot;
-    DevInfo* d = ListTarget(handle, &slot);
+    DevInfo* d = ListTarget(lock, &slot);
     if (!d || !buffer) return 0;
     constexpr uint8_t kCap = 80;
     const bool older = d->byBootVersion < (d->bBridgeSame ? 33 : 55);

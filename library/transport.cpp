@@ -3,6 +3,7 @@
 // bulk frame reads, HID output reports and the command log lines around them.
 #include "internal.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,11 @@ constexpr int kAttempts = 5;
 constexpr int kPolls = 5;
 constexpr uint8_t kRefused = 0xAA;
 
+// The largest report the Linux HID layer passes (its buffer size, the report id
+// included): the bound on an output report of a device that does not say how long
+// its own are.
+constexpr size_t kLargestHidReport = 16384;
+
 constexpr uint32_t kIoctlSend0 = 0x223D48;
 constexpr uint32_t kIoctlRead0 = 0x223D4C;
 constexpr uint32_t kIoctlSend1 = 0x223D88;
@@ -21,6 +27,19 @@ constexpr uint32_t kIoctlRead1 = 0x223D8C;
 uint8_t ReportId(const DevInfo& rec) { return rec.bWin8Ptl ? 1 : 0; }
 
 bool IsAnswer(uint8_t first, uint8_t code) { return first == code || first == kRefused; }
+
+// The platform call that just failed found its device gone: no retry can help.
+bool Gone() { return qvp::lastError().kind == qvp::ErrorKind::NotFound; }
+
+// Set by every exchange before it returns: it was answered, and with a refusal.
+thread_local bool t_refused = false;
+thread_local ExchangeEnd t_lastEnd = ExchangeEnd::NoAnswer;
+
+uint8_t Check(const uint8_t five[5]) {
+    uint8_t sum = 0;
+    for (int i = 0; i < 5; ++i) sum = static_cast<uint8_t>(sum + five[i]);
+    return static_cast<uint8_t>(~sum);
+}
 
 // The waits a command needs before its reply is read: the caller's delay, then
 // the settle time of commands that make the controller write its memory.
@@ -75,9 +94,12 @@ int HidExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int 
     uint8_t last[6] = {};
     bool answered = false;
     bool timedOut = false;
+    bool gone = false;
+    t_refused = false;
 
-    for (int attempt = 0; attempt < kAttempts && !answered && !timedOut; ++attempt) {
+    for (int attempt = 0; attempt < kAttempts && !answered && !timedOut && !gone; ++attempt) {
         if (!be.hidSetFeature(rec.hDevice, out, sizeof out)) {
+            if (Gone()) break;
             qvp::sleepMs(10);
             continue;
         }
@@ -96,11 +118,15 @@ int HidExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], int 
                 // The device's own time-out: asking again only waits longer.
                 timedOut = true;
                 break;
+            } else if (Gone()) {
+                gone = true;
+                break;
             }
         }
     }
     if (!withReply) return 0;
     std::memcpy(reply, last + 1, 5);
+    t_refused = answered && last[1] == kRefused;
     return answered && last[1] != kRefused;
 }
 
@@ -111,6 +137,7 @@ int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], i
     uint8_t last[5] = {};
     bool answered = false;
     bool stop = false;
+    t_refused = false;
 
     for (int attempt = 0; attempt < kAttempts && !answered && !stop; ++attempt) {
         uint8_t sendOut[5] = {};
@@ -118,6 +145,7 @@ int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], i
         bool sent = rec.byQVOstraMelk
                         ? be.driverIoctl(rec.hDevice, sendCode, cmd, 5, sendOut, sizeof sendOut, &returned)
                         : be.driverIoctl(rec.hDevice, sendCode, cmd, 5, nullptr, 0, &returned);
+        if (!sent && Gone()) break;
         if (!sent && cmd[0] != 0xD1) {
             qvp::sleepMs(10);
             continue;
@@ -138,7 +166,7 @@ int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], i
                     answered = true;
                     break;
                 }
-            } else if (qvp::lastError().kind == qvp::ErrorKind::InvalidParameter) {
+            } else if (qvp::lastError().kind == qvp::ErrorKind::InvalidParameter || Gone()) {
                 stop = true;
                 break;
             }
@@ -146,6 +174,7 @@ int DriverExchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], i
     }
     if (!withReply) return 0;
     std::memcpy(reply, last, 5);
+    t_refused = answered && last[0] == kRefused;
     return answered && last[0] != kRefused;
 }
 
@@ -156,16 +185,16 @@ int Rs232Exchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], in
     const size_t frameLen = melk ? 5 : 6;
     uint8_t frame[6];
     std::memcpy(frame, cmd, 5);
-    uint8_t sum = 0;
-    for (int i = 0; i < 5; ++i) sum = static_cast<uint8_t>(sum + cmd[i]);
-    frame[5] = static_cast<uint8_t>(~sum);
+    frame[5] = Check(cmd);
 
     const int reads = probe ? 2 : 5;
     uint8_t answer[6] = {};
     bool answered = false;
+    bool gone = false;
+    t_refused = false;
 
-    for (int attempt = 0; attempt < kAttempts && !answered; ++attempt) {
-        be.serialPurge(rec.hDevice);
+    for (int attempt = 0; attempt < kAttempts && !answered && !gone; ++attempt) {
+        if (!be.serialPurge(rec.hDevice) && Gone()) break;
         size_t sent = 0;
         while (sent < frameLen) {
             size_t n = 0;
@@ -173,31 +202,48 @@ int Rs232Exchange(const DevInfo& rec, const uint8_t cmd[5], uint8_t reply[5], in
             sent += n;
         }
         if (sent < frameLen) {
+            if (Gone()) break;
             qvp::sleepMs(10);
             continue;
         }
         if (!withReply) return 1;
         if (delayMs > 0) qvp::sleepMs(static_cast<uint32_t>(delayMs));
 
+        // The answer is the first whole frame that passes its check byte and echoes
+        // this command (or refuses it). A frame whose check byte is wrong costs one
+        // byte of resynchronisation; a frame that answers another command (a late
+        // or repeated one) is dropped whole.
         std::memset(answer, 0, sizeof answer);
         size_t got = 0;
-        for (int r = 0; r < reads && got < frameLen; ++r) {
+        for (int r = 0; r < reads && !answered; ++r) {
             size_t n = 0;
             bool ok = be.serialRead(rec.hDevice, answer + got, frameLen - got, &n);
+            if (!ok && Gone()) {
+                gone = true;
+                break;
+            }
             if (!ok || n == 0) {
                 qvp::sleepMs(rec.byTiming);
                 continue;
             }
             got += n;
+            if (got < frameLen) continue;
+            if (!melk && answer[5] != Check(answer)) {
+                std::memmove(answer, answer + 1, --got);
+                answer[got] = 0;
+            } else if (IsAnswer(answer[0], cmd[0])) {
+                answered = true;
+            } else {
+                std::memset(answer, 0, sizeof answer);
+                got = 0;
+            }
         }
-        if (got == frameLen) {
-            answered = true;
-        } else if (probe) {
-            break;
-        }
+        if (!answered && probe) break;
     }
     if (!withReply) return 0;
+    if (!answered) std::memset(answer, 0, sizeof answer);
     std::memcpy(reply, answer, 5);
+    t_refused = answered && answer[0] == kRefused;
     return answered && answer[0] != kRefused;
 }
 
@@ -240,7 +286,9 @@ bool Rs232PortSetup(DevInfo& rec, uint32_t baud) {
     }
     if (ok) ok = retry([&] { return be.serialSetEventMask(rec.hDevice, qvp::kSerialEventRxChar); });
     if (!ok) {
+        LogPlatformFailure("serial port set-up");
         be.close(rec.hDevice);
+        auto table = TableLock();  // rec may be a slot of the table
         rec.hDevice = invalidHandle();
     }
     return ok;
@@ -286,21 +334,62 @@ int DriverProbeRead(const DevInfo& rec, uint32_t length) {
 }
 
 int HidOutputReport(const DevInfo& rec, const uint8_t* bytes, size_t length) {
+    // Never longer than the device's output report (the id byte counts): the
+    // caller's length decides how much of its block is read.
+    const int longest = qvp::backend().hidOutputReportLength(rec.hDevice);
+    const size_t limit = longest > 0 ? static_cast<size_t>(longest) : kLargestHidReport;
+    if (length >= limit) {
+        debug_log_msg(kDbgError, "SetOutputReport: %zu bytes do not fit an output report of %zu bytes with its id\r\n",
+                      length, limit);
+        return 0;
+    }
     std::vector<uint8_t> report(length + 1);
     report[0] = ReportId(rec);
     if (length && bytes) std::memcpy(report.data() + 1, bytes, length);
     return qvp::backend().hidSetOutput(rec.hDevice, report.data(), report.size()) ? 1 : 0;
 }
 
+ExchangeEnd LastExchangeEnd() { return t_lastEnd; }
+
 int DispatchDeviceCommand(HANDLE h, const uint8_t cmd[5], uint8_t reply[5], int delayMs, bool withReply) {
-    int slot = FindDeviceSlot(h);
-    if (slot == kNoSlot) return 0;
+    DeviceLock lock(h);
+    t_lastEnd = ExchangeEnd::NoAnswer;
+    if (!lock) return 0;
+    const int slot = lock.slot();
+    // A device found gone earlier in this conversation is not asked again.
+    if (SlotDeviceGone(slot)) {
+        t_lastEnd = ExchangeEnd::DeviceGone;
+        return 0;
+    }
     // The transports work on a copy, so nothing they do changes the table.
     const DevInfo rec = g_devInfo[slot];
-    if (rec.dwDeviceType & QV_DEVICE_HID) return HidExchange(rec, cmd, reply, delayMs, withReply);
-    if (rec.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX))
-        return DriverExchange(rec, cmd, reply, delayMs, withReply);
-    if (rec.dwDeviceType & QV_DEVICE_RS232) return Rs232Exchange(rec, cmd, reply, delayMs, withReply, false);
+    const uint64_t failures = qvp::failureCount();
+    t_refused = false;
+    int ok = 0;
+    if (rec.dwDeviceType & QV_DEVICE_HID)
+        ok = HidExchange(rec, cmd, reply, delayMs, withReply);
+    else if (rec.dwDeviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX))
+        ok = DriverExchange(rec, cmd, reply, delayMs, withReply);
+    else if (rec.dwDeviceType & QV_DEVICE_RS232)
+        ok = Rs232Exchange(rec, cmd, reply, delayMs, withReply, false);
+    else
+        return 0;
+    if (ok) {
+        t_lastEnd = ExchangeEnd::Answered;
+        return ok;
+    }
+    const bool platformFailed = qvp::failureCount() != failures;
+    if (platformFailed && Gone()) {
+        t_lastEnd = ExchangeEnd::DeviceGone;
+        MarkSlotDeviceGone(slot);
+    } else if (t_refused) {
+        t_lastEnd = ExchangeEnd::Refused;
+    }
+    if (platformFailed) {
+        char what[48];
+        std::snprintf(what, sizeof what, "command %02X %02X %02X %02X %02X", cmd[0], cmd[1], cmd[2], cmd[3], cmd[4]);
+        LogPlatformFailure(what);
+    }
     return 0;
 }
 
@@ -323,6 +412,7 @@ extern "C" {
 
 QV_API int SendCmd(HANDLE handle, const uint8_t command[5], uint8_t reply[5]) {
     if (!command || !reply) return 0;
+    DeviceLock lock(handle);  // the log lines of one command stay together
     if (LogIsOpen()) LogPacket("\r[IN]", command);
     int ok = DispatchDeviceCommand(handle, command, reply, 0, true);
     if (LogIsOpen()) LogResult(ok, reply);
@@ -331,6 +421,7 @@ QV_API int SendCmd(HANDLE handle, const uint8_t command[5], uint8_t reply[5]) {
 
 QV_API int SendCmdOnly(HANDLE handle, const uint8_t command[5]) {
     if (!command) return 0;
+    DeviceLock lock(handle);
     if (LogIsOpen())
         LogPrintf("\r[IN],0x%02X,0x%02X,0x%02X,0x%02X,0x%02X,[IN only],%d\r", command[0], command[1], command[2],
                   command[3], command[4], static_cast<int>(qvp::tickCount()));
@@ -340,6 +431,7 @@ QV_API int SendCmdOnly(HANDLE handle, const uint8_t command[5]) {
 
 QV_API int SendDelayCmd(HANDLE handle, const uint8_t command[5], uint8_t reply[5], int delayMs) {
     if (!command || !reply) return 0;
+    DeviceLock lock(handle);
     if (LogIsOpen())
         LogPrintf("\r[IN],0x%02X,0x%02X,0x%02X,0x%02X,0x%02X,%d,[Delay],%d\r", command[0], command[1], command[2],
                   command[3], command[4], delayMs, static_cast<int>(qvp::tickCount()));

@@ -17,6 +17,7 @@ namespace qvp {
 namespace {
 
 thread_local Error t_lastError;
+thread_local uint64_t t_failures = 0;
 
 // The active backend and clock are read on every transfer and every sleep, so
 // they are published through atomic raw pointers. A replaced backend or clock
@@ -56,7 +57,10 @@ const Error& lastError() { return t_lastError; }
 void setLastError(ErrorKind kind, std::string text) {
     t_lastError.kind = kind;
     t_lastError.text = std::move(text);
+    ++t_failures;
 }
+
+uint64_t failureCount() { return t_failures; }
 
 void clearLastError() {
     t_lastError.kind = ErrorKind::None;

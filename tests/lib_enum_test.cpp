@@ -3,6 +3,9 @@
 #include "lib_fixture.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
 
 using namespace qvtest;
 
@@ -33,15 +36,8 @@ protected:
     std::shared_ptr<qvsim::Controller> hid(const std::string& path, uint16_t pid, const std::string& instance,
                                            qvsim::ControllerProfile p = {}, std::string maker = "Acme Touch") {
         auto c = std::make_shared<qvsim::Controller>(p);
-        qvsim::HidInfo info;
-        info.path = path;
-        info.vendorId = 0x2E7B;
-        info.productId = pid;
-        info.parentInstanceId = "USB\\VID_2E7B&PID_" + std::to_string(pid) + "\\" + instance;
+        qvsim::HidInfo info = ControllerHid(path, pid, instance);
         info.manufacturer = maker;
-        info.inputReportLength = 64;
-        // Products 3501 and 6020 speak the newer report flavour, with report id 1.
-        info.reportId = pid == 0x3501 || pid == 0x6020 ? 1 : 0;
         bench->addHid(c, info);
         return c;
     }
@@ -252,6 +248,34 @@ TEST(DeviceChange, Classification) {
     EXPECT_EQ(kind, -1);
 }
 
+TEST(DeviceChange, NoNameIsReadPastTheSizeTheBroadcastGives) {
+    // The record is cut off where its size says; a name that would match lies
+    // beyond that and must not be read.
+    const char* name = "usb#vid_2e7b&pid_6020#1&1";
+    const size_t nameAt = offsetof(QVDeviceBroadcast, dbcc_name);
+    for (size_t size : {size_t(0), size_t(4), size_t(8), nameAt, nameAt + 10}) {
+        SCOPED_TRACE(size);
+        const size_t block = std::max<size_t>(size, 4);
+        std::unique_ptr<uint8_t[]> record(new uint8_t[block]);
+        QVDeviceBroadcast full = Broadcast(name);
+        full.dbcc_size = static_cast<uint32_t>(size);
+        std::memcpy(record.get(), &full, block);
+        int kind = 7;
+        EXPECT_EQ(QVDeviceChange(QV_DBT_DEVICEARRIVAL, reinterpret_cast<const QVDeviceBroadcast*>(record.get()), &kind),
+                  1);
+        EXPECT_EQ(kind, -1);
+    }
+    // A narrow-only broadcast whose size ends after the name is classified by it.
+    const size_t narrowOnly = nameAt + std::strlen(name) + 1;
+    std::unique_ptr<uint8_t[]> record(new uint8_t[narrowOnly]);
+    QVDeviceBroadcast full = Broadcast(name);
+    full.dbcc_size = static_cast<uint32_t>(narrowOnly);
+    std::memcpy(record.get(), &full, narrowOnly);
+    int kind = 7;
+    EXPECT_EQ(QVDeviceChange(QV_DBT_DEVICEARRIVAL, reinterpret_cast<const QVDeviceBroadcast*>(record.get()), &kind), 1);
+    EXPECT_EQ(kind, 1);
+}
+
 struct Inbox {
     std::vector<std::pair<uintptr_t, int>> got;  // event, classification
     static void Send(void* ctx, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
@@ -276,6 +300,34 @@ TEST_F(Enumeration, RegisteredWindowHearsArrivalAndRemoval) {
     EXPECT_EQ(UnRegisterNotify(a, b, usb), 1);
     bench->replug("/sim/hidraw0");
     EXPECT_EQ(inbox.got.size(), 2u);  // nothing after unregistering
+}
+
+TEST_F(Enumeration, UnRegisterNotifyEndsOnlyItsOwnRegistrationsAndEachOnce) {
+    Inbox inbox;
+    QVWindow window{&Inbox::Send, &inbox};
+    HDEVNOTIFY a = nullptr, b = nullptr, usb = nullptr;
+    ASSERT_EQ(RegisterNotify(&window, &a, &b, &usb), 1);
+    // Made-up handles and handles ended before are ignored.
+    int local = 0;
+    EXPECT_EQ(UnRegisterNotify(reinterpret_cast<HDEVNOTIFY>(uintptr_t(0x1234)), &local, &window), 1);
+    hid("/sim/hidraw0", 0x6020, "1&1");
+    EXPECT_EQ(inbox.got.size(), 1u);  // still registered
+    EXPECT_EQ(UnRegisterNotify(a, b, usb), 1);
+    EXPECT_EQ(UnRegisterNotify(a, b, usb), 1);
+    EXPECT_EQ(UnRegisterNotify(usb, nullptr, nullptr), 1);
+    bench->remove("/sim/hidraw0");
+    EXPECT_EQ(inbox.got.size(), 1u);
+    // A new registration works as the first did, and ends once.
+    HDEVNOTIFY again = nullptr;
+    ASSERT_EQ(RegisterNotify(&window, nullptr, nullptr, &again), 1);
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again, usb);
+    bench->replug("/sim/hidraw0");
+    EXPECT_EQ(inbox.got.size(), 2u);
+    EXPECT_EQ(UnRegisterNotify(nullptr, nullptr, again), 1);
+    EXPECT_EQ(UnRegisterNotify(nullptr, nullptr, again), 1);
+    bench->remove("/sim/hidraw0");
+    EXPECT_EQ(inbox.got.size(), 2u);
 }
 
 }  // namespace

@@ -14,14 +14,29 @@
 
 namespace {
 
-// The exports are the functions the public header declares with QV_API.
-std::set<std::string> HeaderExports() {
-    std::ifstream f(std::string(QV_SOURCE_DIR) + "/include/QV_Standard.h");
-    std::string text((std::istreambuf_iterator<char>(f)), {});
+std::set<std::string> Matches(const std::string& text, const std::regex& decl) {
     std::set<std::string> names;
-    std::regex decl(R"(QV_API\s+[A-Za-z_][\w\s\*]*?\b([A-Za-z_]\w*)\s*\()");
     for (auto it = std::sregex_iterator(text.begin(), text.end(), decl); it != std::sregex_iterator(); ++it)
         names.insert((*it)[1]);
+    return names;
+}
+
+std::string HeaderText() {
+    std::ifstream f(std::string(QV_SOURCE_DIR) + "/include/QV_Standard.h");
+    return std::string((std::istreambuf_iterator<char>(f)), {});
+}
+
+// The variables the public header declares with QV_API (as "QV_API extern T name;").
+std::set<std::string> HeaderVariables() {
+    return Matches(HeaderText(), std::regex(R"(QV_API\s+extern\s+[A-Za-z_][\w\s\*]*?\b([A-Za-z_]\w*)\s*;)"));
+}
+
+// The exports are the functions and variables the public header declares with QV_API.
+std::set<std::string> HeaderExports() {
+    std::set<std::string> names =
+        Matches(HeaderText(), std::regex(R"(QV_API\s+[A-Za-z_][\w\s\*]*?\b([A-Za-z_]\w*)\s*\()"));
+    const auto variables = HeaderVariables();
+    names.insert(variables.begin(), variables.end());
     return names;
 }
 
@@ -40,6 +55,22 @@ TEST(Exports, EveryExportResolvesAndTheAliasIsTheNarrowTwin) {
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close(reinterpret_cast<void*>(-1)), 1);
     dlclose(lib);  // stays mapped (RTLD_NODELETE): its process-lifetime state remains reachable
+}
+
+TEST(Exports, TheDebugLevelIsAVariableTheSetterWrites) {
+    ASSERT_EQ(HeaderVariables(), (std::set<std::string>{"g_DbgLevel"}));
+    void* lib = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto* level = static_cast<int*>(dlsym(lib, "g_DbgLevel"));
+    auto setDebug = reinterpret_cast<int (*)(int)>(dlsym(lib, "QuorvaneN4_SetDebug"));
+    ASSERT_NE(level, nullptr);
+    ASSERT_NE(setDebug, nullptr);
+    EXPECT_EQ(*level, 0);  // silent at load
+    EXPECT_EQ(setDebug(3), 1);
+    EXPECT_EQ(*level, 3);
+    setDebug(0);
+    EXPECT_EQ(*level, 0);
+    dlclose(lib);
 }
 
 TEST(Exports, NothingButTheInterfaceIsVisible) {

@@ -35,6 +35,20 @@ inline std::string ReadFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
+// A HID controller as an enumeration finds it: the maker's vendor id, product
+// pid, a USB parent with this instance, and the report id the product speaks.
+inline qvsim::HidInfo ControllerHid(const std::string& path, uint16_t pid, const std::string& instance) {
+    qvsim::HidInfo info;
+    info.path = path;
+    info.vendorId = 0x2E7B;
+    info.productId = pid;
+    info.parentInstanceId = "USB\\VID_2E7B&PID_" + std::to_string(pid) + "\\" + instance;
+    info.inputReportLength = 64;
+    // Products 3501 and 6020 speak the newer report flavour, with report id 1.
+    info.reportId = pid == 0x3501 || pid == 0x6020 ? 1 : 0;
+    return info;
+}
+
 class LibTest : public ::testing::Test {
 protected:
     std::shared_ptr<qvsim::Bench> bench;

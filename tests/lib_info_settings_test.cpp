@@ -314,6 +314,34 @@ TEST_F(Settings, OutputReportsGoToHidControllersOnly) {
     EXPECT_EQ(SetOutputReport(h, 3, block), 0);
 }
 
+TEST_F(Settings, OutputReportsAreBoundedByTheDevicesReportLength) {
+    makeHid(qvsim::ControllerProfile{});
+    auto* dev = bench->hid("/sim/hidraw0");
+    std::vector<uint8_t> block(64, 0x5A);
+    ASSERT_EQ(SetOutputReport(h, 64, block.data()), 1);  // 64 bytes and the id: the device's 65
+    // Longer is refused before the caller's block is read, however long it says it is.
+    for (uint32_t length : {65u, 4096u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(length);
+        EXPECT_EQ(SetOutputReport(h, length, block.data()), 0);
+    }
+    EXPECT_EQ(dev->outputReports().size(), 1u);
+
+    // A device that does not say: the largest report the HID layer passes.
+    qvsim::HidInfo quiet;
+    quiet.path = "/sim/hidraw1";
+    quiet.outputReportLength = -1;
+    auto other = std::make_shared<qvsim::Controller>();
+    bench->addHid(other, quiet);
+    qvlib::DevInfo rec = Scratch(quiet.path, "KEY1", QV_DEVICE_HID, 0);
+    rec.hDevice = qvp::backend().open(quiet.path, qvp::DeviceKind::Hid);
+    qvlib::RegisterDeviceSlot(rec);
+    std::vector<uint8_t> big(16383, 0x11);
+    EXPECT_EQ(SetOutputReport(rec.hDevice, 16383, big.data()), 1);
+    EXPECT_EQ(SetOutputReport(rec.hDevice, 16384, big.data()), 0);
+    EXPECT_EQ(SetOutputReport(rec.hDevice, 0xFFFFFFFFu, big.data()), 0);
+    EXPECT_EQ(bench->hid(quiet.path)->outputReports().size(), 1u);
+}
+
 TEST_F(Settings, NewBootLoaderCheckSwitchesToIt) {
     qvsim::ControllerProfile p;
     p.dualBootState = 0xAA;

@@ -11,30 +11,8 @@ namespace {
 // A current controller: QV6020A, customer 5, version 2.7, build 3.4, boot loader 1.3 'B'.
 qvsim::ControllerProfile Master() { return CurrentMasterProfile(); }
 
-qvsim::SlaveProfile Slave(uint16_t number, uint8_t letter, uint8_t minor, uint8_t customer, uint8_t a, uint8_t b,
-                          std::array<uint8_t, 4> customerBytes) {
-    qvsim::SlaveProfile s;
-    s.identityNumber = number;
-    s.letter = letter;
-    s.major = 1;
-    s.minor = minor;
-    s.customer = customer;
-    s.buildA = a;
-    s.buildB = b;
-    s.customerBytes = customerBytes;
-    return s;
-}
-
 // Master plus two slaves the master can reach (state-ex bit 15).
-qvsim::ControllerProfile MasterWithTwoSlaves() {
-    qvsim::ControllerProfile p = Master();
-    p.slaveCount = 3;
-    p.stateEx = {0x00, 0x80, 0x00, 0x00};
-    p.stateF0 = {0, 0, 0, 0x01};  // scanning
-    // The first slave's identity carries bit 15, which is not part of its number.
-    p.slaves = {Slave(0x8000 | 6021, 2, 2, 3, 5, 6, {1, 0, 4, 0}), Slave(6022, 0, 3, 0, 7, 0, {0, 0, 0, 0})};
-    return p;
-}
+qvsim::ControllerProfile MasterWithTwoSlaves() { return MasterWithTwoSlavesProfile(); }
 
 class Versions : public InfoTest {
 protected:

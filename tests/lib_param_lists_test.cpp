@@ -440,5 +440,112 @@ TEST_F(ListTest, OstraMelkAndUnknownHandlesHaveNoLists) {
     EXPECT_EQ(l.touchList, nullptr);
 }
 
+// ---- buffers that outlive later reads ---------------------------------------------------
+
+TEST_F(ListTest, PointersFromAnEarlierReadStayValidWhenLaterListsAreLonger) {
+    qvsim::ControllerProfile p = FormProfile(Form::POnly, 6, 4, 2);
+    for (uint8_t bank : {uint8_t(0x80), uint8_t(0x90), uint8_t(0xA0)}) p.paramBanks[bank] = Pattern(0x100, bank);
+    // The scan-mode word inside the boot bank answers the mode in its byte 4, 0 in byte 3.
+    p.scanMode = p.paramBanks[0x90][0x0E];
+    p.paramBanks[0x90][0x0F] = 0;
+    makeHid(p);
+    ParameterList first{};
+    ASSERT_EQ(GetParameterList(h, &first), 1);
+    ASSERT_EQ(first.touchLength, 6);
+    // A refused descriptor brings the longer default lengths, then a descriptor
+    // with the longest lists a length byte can give.
+    ctl->profile().listDescriptor.reset();
+    ParameterList second{};
+    ASSERT_EQ(GetParameterList(h, &second), 1);
+    ASSERT_EQ(second.touchLength, 64);
+    ctl->profile().listDescriptor = std::array<uint8_t, 4>{0x80, 0xFF, 0xC0, 0xFF};
+    ParameterList third{};
+    ASSERT_EQ(GetAPBTParaList(h, &third), 1);
+    ASSERT_EQ(third.touchLength, 0xFF);
+    ASSERT_EQ(third.bootLength, 0xC0);
+
+    uint8_t* const held[7] = {first.touchList,    first.bootList,     first.debugList,   first.slaveList[0],
+                              first.slaveList[1], first.slaveList[2], first.slaveList[3]};
+    uint8_t* const later[7] = {third.touchList,     third.bootList,      second.debugList,  second.slaveList[0],
+                               second.slaveList[1], second.slaveList[2], second.slaveList[3]};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(held[i], later[i]) << i;
+    // Read through the pointers of the first read: the newest bytes, all of them.
+    EXPECT_EQ(Bytes(first.touchList, 0xFF), Memory(0x80, 0, 0xFF));
+    EXPECT_EQ(Bytes(first.bootList, 0xC0), Memory(0x90, 0, 0xC0));
+    EXPECT_EQ(Bytes(first.debugList, 16), Memory(0xA0, 0, 16));
+    for (uint8_t* slave : first.slaveList) EXPECT_EQ(slave[0xFE], 0);
+}
+
+// ---- failures are failures -------------------------------------------------------------
+
+TEST_F(ListTest, ADescriptorThatCannotBeReadFailsTheRead) {
+    // A controller that refuses the descriptor has the default lists; one that does
+    // not answer it (or the debug fallback) cannot be read.
+    for (uint8_t silent : {uint8_t(0xFB), uint8_t(0x80)}) {
+        SCOPED_TRACE(int(silent));
+        qvsim::ControllerProfile p = FormProfile(Form::Neither, 8, 4, 4);
+        if (silent == 0x80) p.listDescriptor.reset();
+        makeHid(p);
+        ctl->setReply(P(0xE0, 0x00, silent, 0x00, 0x00), P(0x00, 0x00, 0x00, 0x00, 0x00));
+        ParameterList l{};
+        EXPECT_EQ(GetParameterList(h, &l), 0);
+        EXPECT_EQ(GetAPBTParaList(h, &l), 0);
+        EXPECT_TRUE(sentWith(0xE1).empty());
+        EXPECT_FALSE(wasSent("E0 00 00 00 00"));  // no list was read with made-up lengths
+        EXPECT_EQ(slot().diag.busy, 0);
+    }
+}
+
+TEST_F(SlaveListTest, WithoutTheSlaveCountNeitherReadNorWriteSucceeds) {
+    makeHid(SlaveProfile(29));
+    ParameterList l{};
+    ASSERT_EQ(GetParameterList(h, &l), 1);
+    l.touchList[1] ^= 0xFF;
+    l.slaveList[0][2] ^= 0xFF;
+    ctl->silence(0xEF);
+    ctl->clearTrace();
+    EXPECT_EQ(SetParameterList(h, &l), 0);
+    EXPECT_TRUE(sentWith(0xE1).empty());  // nothing written when the slaves could not be counted
+    EXPECT_FALSE(ctl->profile().updateLocked);
+    ctl->clearTrace();
+    EXPECT_EQ(GetParameterList(h, &l), 0);
+    EXPECT_TRUE(sentWith(0xF4).empty());
+
+    // The state-ex word unanswered leaves the count unknown too; refused, no slave is reachable.
+    ctl->clearFaults();
+    ctl->setReply(P(0xE0, 0x00, 0xFF, 0x00, 0x00), P(0x00, 0x00, 0x00, 0x00, 0x00));
+    EXPECT_EQ(GetParameterList(h, &l), 0);
+    ctl->clearReplies();
+    ctl->setReply(P(0xE0, 0x00, 0xFF, 0x00, 0x00), P(0xAA, 0xE0, 0x00, 0xFF, 0x00));
+    ctl->clearTrace();
+    EXPECT_EQ(GetParameterList(h, &l), 1);
+    EXPECT_TRUE(sentWith(0xF4).empty());
+}
+
+TEST_F(SlaveListTest, ADisconnectDuringTheSlaveSelectionEndsTheReadWithinOneTimeOut) {
+    // Every transfer costs what a device's time-out does, so each one the read
+    // makes after the controller went away shows on the clock.
+    constexpr uint32_t kTimeoutMs = 2000;
+    makeHid(SlaveProfile(29));
+    bench->setLatencyMs(kTimeoutMs);
+    ParameterList l{};
+    ASSERT_EQ(GetParameterList(h, &l), 1);
+    const size_t select = indexOf("F4 00 00 00 01");
+    ASSERT_LT(select, sent().size());
+    // The controller takes the slave selection and is gone before its answer is read.
+    ctl->clearTrace();
+    ctl->disconnectAfter(int(select) + 1);
+    EXPECT_EQ(GetParameterList(h, &l), 0);
+    const auto trace = ctl->trace();
+    ASSERT_EQ(trace.size(), select + 1);
+    EXPECT_EQ(Hex(trace.back().packet), "F4 00 00 00 01");
+    EXPECT_LE(now() - trace.back().timeMs, kTimeoutMs);
+    EXPECT_EQ(slot().diag.busy, 0);
+    // The next call meets the gone device once and stops as well.
+    const uint64_t t0 = now();
+    EXPECT_EQ(GetParameterList(h, &l), 0);
+    EXPECT_LE(now() - t0, kTimeoutMs);
+}
+
 }  // namespace
 }  // namespace qvtest

@@ -10,11 +10,13 @@ class SerialPty : public ::testing::Test {
 protected:
     std::shared_ptr<qvsim::Bench> bench = std::make_shared<qvsim::Bench>();
     std::shared_ptr<qvsim::Controller> ctl;
+    qvsim::SerialDevice* device = nullptr;
     std::unique_ptr<qvsim::PtyServer> server;
 
     void serve(qvsim::ControllerProfile p, uint32_t baud) {
         ctl = std::make_shared<qvsim::Controller>(p);
         auto& dev = bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", baud});
+        device = &dev;
         server = std::make_unique<qvsim::PtyServer>(bench, dev);
         std::string error;
         ASSERT_TRUE(server->start(&error)) << error;
@@ -73,6 +75,25 @@ TEST_F(SerialPty, RegistersAndExchangesOverTermios) {
     const uint8_t e9[5] = {0xE9, 0, 0, 0, 0};
     EXPECT_EQ(SendCmd(h, e9, reply), 0);
     EXPECT_EQ(reply[0], 0xAA);
+    EXPECT_EQ(Hex(Received(*ctl)), (std::vector<std::string>{"E0 00 F4 00 00", "E9 00 00 00 00"}));
+}
+
+TEST_F(SerialPty, ALateDuplicateOfOneAnswerIsNoAnswerToTheNextCommand) {
+    qvsim::ControllerProfile p;
+    p.featureF4 = {0x82, 0x00, 0x10, 0x00};
+    p.bridge = {0x11, 0x22, 0x33, 0x44};
+    serve(p, 115200);
+    HANDLE h = registerPort(115200, 0, CurrentIdentity(6020, 1, 0));
+    ctl->clearTrace();
+    // The answer to E0 comes again, late: after E9 went out, ahead of E9's answer.
+    device->duplicateLate(1);
+    const uint8_t e0[5] = {0xE0, 0x00, 0xF4, 0x00, 0x00};
+    const uint8_t e9[5] = {0xE9, 0x00, 0x00, 0x00, 0x00};
+    uint8_t reply[5] = {};
+    ASSERT_EQ(SendCmd(h, e0, reply), 1);
+    EXPECT_EQ(Hex(Packet{reply[0], reply[1], reply[2], reply[3], reply[4]}), "E0 82 00 10 00");
+    ASSERT_EQ(SendCmd(h, e9, reply), 1);
+    EXPECT_EQ(Hex(Packet{reply[0], reply[1], reply[2], reply[3], reply[4]}), "E9 11 22 33 44");
     EXPECT_EQ(Hex(Received(*ctl)), (std::vector<std::string>{"E0 00 F4 00 00", "E9 00 00 00 00"}));
 }
 

@@ -318,6 +318,40 @@ TEST_F(SerialTransport, WrongBaudIsSilenceAndRefusalIsAnAnswer) {
     EXPECT_TRUE(ctl->trace().empty());
 }
 
+// A frame is the answer only when its check byte is right and it echoes the
+// command (or refuses it): noise costs a byte of resynchronisation and then the
+// attempt; a repeated answer of the command before is passed over.
+TEST_F(SerialTransport, OnlyAWholeFrameThatEchoesTheCommandAnswersIt) {
+    auto ctl = std::make_shared<qvsim::Controller>();
+    ctl->profile().featureF4 = {0x01, 0x02, 0x03, 0x04};
+    ctl->profile().bridge = {0x05, 0x06, 0x07, 0x08};
+    HANDLE h = addSerial(ctl, "/sim/ttyS3", 115200);
+    qvsim::SerialDevice& line = *bench->serial("/sim/ttyS3");
+    const uint8_t e9[5] = {0xE9, 0x00, 0x00, 0x00, 0x00};
+    uint8_t reply[5] = {};
+    auto text = [&] { return Hex(Packet{reply[0], reply[1], reply[2], reply[3], reply[4]}); };
+
+    line.corruptReplies(1);
+    ctl->clearTrace();
+    ASSERT_EQ(SendCmd(h, kReadF4, reply), 1);
+    EXPECT_EQ(text(), "E0 01 02 03 04");  // not the corrupted E0 01 02 03 FB
+    EXPECT_EQ(ctl->trace().size(), 2u);   // the second attempt brought it
+
+    line.duplicateLate(1);
+    ASSERT_EQ(SendCmd(h, kReadF4, reply), 1);
+    ctl->clearTrace();
+    ASSERT_EQ(SendCmd(h, e9, reply), 1);
+    EXPECT_EQ(text(), "E9 05 06 07 08");
+    EXPECT_EQ(ctl->trace().size(), 1u);  // the late E0 answer was passed over, not asked again
+
+    // A refusal of the command is its answer.
+    line.duplicateLate(1);
+    ASSERT_EQ(SendCmd(h, kReadF4, reply), 1);
+    ctl->refuse(0xE9, 1);
+    EXPECT_EQ(SendCmd(h, e9, reply), 0);
+    EXPECT_EQ(text(), "AA E9 00 00 00");
+}
+
 TEST_F(SerialTransport, PortSetUpFailureClosesThePort) {
     qvlib::DevInfo rec = Scratch("/sim/ttyS9", "COM9", QV_DEVICE_RS232, 0);
     EXPECT_FALSE(qvlib::Rs232PortSetup(rec, 115200));  // not open: nothing to set up

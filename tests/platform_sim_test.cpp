@@ -75,6 +75,37 @@ TEST_F(SimBench, OpensEachKindByPathOnly) {
     }
 }
 
+TEST_F(SimBench, ADeviceThatRefusesTheOpenSaysWhy) {
+    qvsim::HidInfo hi;
+    hi.path = "/sim/hidraw9";
+    hi.openError = qvsim::XferError::Other;
+    bench_->addHid(std::make_shared<qvsim::Controller>(), hi);
+    qvsim::SerialInfo si;
+    si.path = "/sim/ttyS9";
+    si.openError = qvsim::XferError::Timeout;
+    bench_->addSerial(std::make_shared<qvsim::Controller>(), si);
+    EXPECT_EQ(backend_->open(hi.path, DeviceKind::Hid), invalidHandle());
+    EXPECT_EQ(lastError().kind, ErrorKind::Other);
+    EXPECT_EQ(lastError().text, "open /sim/hidraw9: other (the simulated device refuses the open)");
+    EXPECT_EQ(backend_->open(si.path, DeviceKind::Serial), invalidHandle());
+    EXPECT_EQ(lastError().kind, ErrorKind::Timeout);
+}
+
+TEST_F(SimBench, OutputReportLengthOfTheOpenDevice) {
+    const Handle h = open(kHid, DeviceKind::Hid);
+    EXPECT_EQ(backend_->hidOutputReportLength(h), 65);
+    qvsim::HidInfo unknown;
+    unknown.path = "/sim/hidraw8";
+    unknown.outputReportLength = -1;
+    bench_->addHid(std::make_shared<qvsim::Controller>(), unknown);
+    EXPECT_EQ(backend_->hidOutputReportLength(open(unknown.path, DeviceKind::Hid)), -1);
+    EXPECT_EQ(backend_->hidOutputReportLength(open(kSerial, DeviceKind::Serial)), -1);  // no HID device
+    EXPECT_EQ(lastError().kind, ErrorKind::InvalidParameter);
+    bench_->remove(kHid);
+    EXPECT_EQ(backend_->hidOutputReportLength(h), -1);
+    EXPECT_EQ(lastError().kind, ErrorKind::NotFound);
+}
+
 TEST_F(SimBench, HidExchangeRoundTripAddsOnlyTheDeviceLatency) {
     bench_->setLatencyMs(7);
     const Handle h = open(kHid, DeviceKind::Hid);

@@ -106,6 +106,20 @@ TEST_F(SimHid, InjectedFailuresHitOnlyTheirOperation) {
     EXPECT_EQ(dev.outputReports()[0], (std::vector<uint8_t>{7, 8, 9}));
 }
 
+TEST(SimHidOutput, ReportsLongerThanTheDevicesOutputReportAreRefused) {
+    Bench bench;
+    HidInfo info;
+    info.path = "/sim/hidraw0";
+    info.outputReportLength = 5;  // four bytes and the id
+    HidDevice& dev = bench.addHid(std::make_shared<Controller>(), info);
+    uint8_t out[6] = {0, 1, 2, 3, 4, 5};
+    EXPECT_EQ(dev.setOutput(out, 5), XferError::None);
+    EXPECT_EQ(dev.setOutput(out, 6), XferError::InvalidParameter);
+    ASSERT_EQ(dev.outputReports().size(), 1u);
+    EXPECT_EQ(dev.outputReports()[0], (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(HidInfo{}.outputReportLength, 65);
+}
+
 TEST_F(SimHid, BulkReportsFollowTheReadFrameStartReply) {
     controller->profile().reportLength = 8;
     std::vector<uint8_t> frame(20);
@@ -302,6 +316,35 @@ TEST_F(SimSerial, PauseBetweenBytesDropsThePartialFrame) {
         EXPECT_EQ(readAll(), resynced ? framed(answerOf(kBootState)) : std::vector<uint8_t>{}) << pause;
         EXPECT_EQ(controller->trace().size(), resynced ? 1u : 0u);
     }
+}
+
+TEST_F(SimSerial, ALateDuplicateArrivesAheadOfTheNextAnswer) {
+    dev.duplicateLate(1);
+    write(framed(kIdentity));
+    EXPECT_EQ(readAll(), framed(answerOf(kIdentity)));
+    dev.purge();  // the copy is still on its way: it comes after the next command
+    write({0xED, 0x00, 0x00});
+    EXPECT_TRUE(readAll().empty());
+    write({0x00, 0x00, framed(kBootState)[5]});
+    std::vector<uint8_t> want = framed(answerOf(kIdentity));
+    const std::vector<uint8_t> next = framed(answerOf(kBootState));
+    want.insert(want.end(), next.begin(), next.end());
+    EXPECT_EQ(readAll(), want);
+    write(framed(kIdentity));  // one copy only
+    EXPECT_EQ(readAll(), framed(answerOf(kIdentity)));
+}
+
+TEST_F(SimSerial, CorruptedRepliesFailTheirCheckByte) {
+    dev.corruptReplies(1);
+    write(framed(kIdentity));
+    std::vector<uint8_t> got = readAll();
+    const std::vector<uint8_t> good = framed(answerOf(kIdentity));
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + 4), std::vector<uint8_t>(good.begin(), good.begin() + 4));
+    EXPECT_EQ(got[4], uint8_t(~good[4]));
+    EXPECT_EQ(got[5], good[5]);  // the check byte of the true reply, so the frame fails it
+    write(framed(kIdentity));
+    EXPECT_EQ(readAll(), good);
 }
 
 TEST(SimSerialMelk, FramesAreFiveBytesWithoutChecksum) {

@@ -78,19 +78,34 @@ public:
     Handle open(const std::string& path, DeviceKind kind) override {
         std::lock_guard lock(bench_->mutex());
         std::shared_ptr<SimObject> object;
+        qvsim::XferError refused = qvsim::XferError::None;
         switch (kind) {
             case DeviceKind::Hid:
-                if (auto* d = bench_->hid(path)) object = std::make_shared<SimHid>(path, d);
+                if (auto* d = bench_->hid(path)) {
+                    refused = d->info().openError;
+                    object = std::make_shared<SimHid>(path, d);
+                }
                 break;
             case DeviceKind::Driver:
-                if (auto* d = bench_->driver(path)) object = std::make_shared<SimDriver>(path, d);
+                if (auto* d = bench_->driver(path)) {
+                    refused = d->info().openError;
+                    object = std::make_shared<SimDriver>(path, d);
+                }
                 break;
             case DeviceKind::Serial:
-                if (auto* d = bench_->serial(path)) object = std::make_shared<SimSerial>(path, d);
+                if (auto* d = bench_->serial(path)) {
+                    refused = d->info().openError;
+                    object = std::make_shared<SimSerial>(path, d);
+                }
                 break;
         }
         if (!object) {
             setLastError(ErrorKind::NotFound, "open " + path + ": no such simulated device of that kind");
+            return invalidHandle();
+        }
+        if (refused != qvsim::XferError::None) {
+            const ErrorKind k = kindOf(refused);
+            setLastError(k, "open " + path + ": " + errorKindName(k) + " (the simulated device refuses the open)");
             return invalidHandle();
         }
         return registry_.add(std::move(object));
@@ -124,6 +139,17 @@ public:
         std::lock_guard lock(bench_->mutex());
         if (bench_->hid(o->path) != o->device) return goneError("set output report", o->path);
         return result(o->device->setOutput(report, len), "set output report", o->path);
+    }
+
+    int hidOutputReportLength(Handle h) override {
+        auto o = registry_.findAs<SimHid>(h, "hidOutputReportLength", "a HID device");
+        if (!o) return -1;
+        std::lock_guard lock(bench_->mutex());
+        if (bench_->hid(o->path) != o->device) {
+            goneError("output report length", o->path);
+            return -1;
+        }
+        return o->device->info().outputReportLength;
     }
 
     bool driverIoctl(Handle h, uint32_t code, const void* in, size_t inLen, void* out, size_t outLen,

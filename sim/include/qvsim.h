@@ -362,7 +362,9 @@ public:
     // The firmware itself: one command in, one reply or silence out. Records the trace.
     std::optional<Packet> handle(const Packet& command, Link link, uint64_t nowMs);
 
-    const std::vector<TraceEntry>& trace() const;
+    // A copy of the trace, taken under the bench lock, so a test thread may read it
+    // while a PtyServer thread still hands commands to the firmware.
+    std::vector<TraceEntry> trace() const;
     void clearTrace();
 
     // Bytes served by bulk (frame) reads after FA 00 55 00 00 arms a transfer.
@@ -395,7 +397,14 @@ struct HidInfo {
     // Bytes of the longest input report plus one for the report id, as a host reads
     // it from the report capabilities; -1: the capabilities cannot be read.
     int inputReportLength = 64;
+    // Bytes of the longest output report plus one for the report id, as a host reads
+    // it from the report capabilities; a longer output report is refused with
+    // InvalidParameter. -1: the capabilities cannot be read (and the device takes any length).
+    int outputReportLength = 65;
     uint8_t reportId = 0;          // the feature/output report id the device accepts
+    // A host's open of the device fails with this kind (e.g. Other for a device node
+    // the host has no permission for); None: it opens.
+    XferError openError = XferError::None;
 };
 
 enum class HidOp : uint8_t { SetFeature, GetFeature, SetOutput };
@@ -454,6 +463,8 @@ struct DriverInfo {
     // A read of another length than 5 with no bulk transfer armed returns that many zero
     // bytes (the driver supports bulk reads); false: such a read fails InvalidParameter.
     bool bulkReads = true;
+    // A host's open of the device name fails with this kind; None: it opens.
+    XferError openError = XferError::None;
 };
 
 enum class DriverOp : uint8_t { Send, Read, Other };
@@ -484,6 +495,8 @@ struct SerialInfo {
     uint32_t baud = 115200;  // the controller's line speed; other host speeds get silence
     // Nothing is attached to the port: it opens and takes bytes, and never answers.
     bool empty = false;
+    // A host's open of the port fails with this kind; None: it opens.
+    XferError openError = XferError::None;
 };
 
 // A device plugged into or pulled out of a bench.
@@ -521,6 +534,16 @@ public:
     // Drops a partial frame when more than kResyncGapMs passed between its last byte
     // and nowMs. write() does this itself on the bench clock.
     void resyncAfterGap(uint64_t nowMs);
+
+    // Line faults, each for the next count replies:
+    // a late duplicate: the reply goes out at once and a second copy of it goes out
+    // again when the next command frame has arrived, just ahead of that command's own
+    // reply (as a frame a line delivers twice, the copy late);
+    void duplicateLate(int count = 1);
+    // line noise: the reply's last data byte arrives with its bits inverted while the
+    // check byte is the one of the true reply (Melk frames, which carry no check
+    // byte, arrive corrupted all the same).
+    void corruptReplies(int count = 1);
 
 private:
     friend class Bench;

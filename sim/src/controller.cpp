@@ -879,7 +879,10 @@ std::optional<Packet> Controller::handle(const Packet& command, Link link, uint6
     return reply;
 }
 
-const std::vector<TraceEntry>& Controller::trace() const { return impl_->trace; }
+std::vector<TraceEntry> Controller::trace() const {
+    std::lock_guard g(*impl_->lock);
+    return impl_->trace;
+}
 
 void Controller::clearTrace() {
     std::lock_guard g(*impl_->lock);

@@ -126,6 +126,8 @@ XferError HidDevice::setOutput(const uint8_t* report, size_t len) {
     uint64_t now;
     if (auto e = impl_->begin(HidOp::SetOutput, &now); e != XferError::None) return e;
     if (!report || len < 1 || report[0] != impl_->info.reportId) return XferError::InvalidParameter;
+    const int longest = impl_->info.outputReportLength;
+    if (longest > 0 && len > size_t(longest)) return XferError::InvalidParameter;
     impl_->outputs.emplace_back(report + 1, report + len);
     return XferError::None;
 }
@@ -284,6 +286,9 @@ struct SerialDevice::Impl {
     uint64_t lastByteMs = 0;
     std::deque<uint8_t> output;
     uint64_t received = 0;
+    int lateDuplicates = 0;            // replies still to be sent twice
+    std::vector<uint8_t> heldCopy;     // the copy that goes out after the next command frame
+    int corruptions = 0;               // replies still to be corrupted
 
     bool checksummed() const { return controller->profile().series != Series::Melk; }
     size_t frameLength() const { return checksummed() ? 6 : 5; }
@@ -304,10 +309,22 @@ struct SerialDevice::Impl {
         std::memcpy(cmd.data(), partial.data(), 5);
         partial.clear();
         if (!ok) return;  // a corrupted frame is dropped unanswered
+        // A late copy of an earlier reply arrives once the next command is on the line.
+        output.insert(output.end(), heldCopy.begin(), heldCopy.end());
+        heldCopy.clear();
         auto reply = controller->handle(cmd, Link::Serial, nowMs);
         if (!reply) return;
-        output.insert(output.end(), reply->begin(), reply->end());
-        if (checksummed()) output.push_back(checksum(reply->data()));
+        std::vector<uint8_t> frame(reply->begin(), reply->end());
+        if (checksummed()) frame.push_back(checksum(reply->data()));
+        if (corruptions > 0) {
+            --corruptions;
+            frame[4] = uint8_t(~frame[4]);
+        }
+        output.insert(output.end(), frame.begin(), frame.end());
+        if (lateDuplicates > 0) {
+            --lateDuplicates;
+            heldCopy = frame;
+        }
     }
 
     void receive(const uint8_t* data, size_t len, uint64_t nowMs) {
@@ -388,6 +405,16 @@ void SerialDevice::purge() {
     std::lock_guard g(*impl_->core->lock);
     impl_->partial.clear();
     impl_->output.clear();
+}
+
+void SerialDevice::duplicateLate(int count) {
+    std::lock_guard g(*impl_->core->lock);
+    impl_->lateDuplicates = std::max(0, count);
+}
+
+void SerialDevice::corruptReplies(int count) {
+    std::lock_guard g(*impl_->core->lock);
+    impl_->corruptions = std::max(0, count);
 }
 
 void SerialDevice::resyncAfterGap(uint64_t nowMs) {

@@ -43,6 +43,10 @@ struct Error {
 const Error& lastError();
 void setLastError(ErrorKind kind, std::string text);
 void clearLastError();
+// How many failures setLastError has recorded on the calling thread. Whether it
+// changed across a sequence of calls tells whether lastError() is a reason from
+// that sequence or an older one.
+uint64_t failureCount();
 const char* errorKindName(ErrorKind kind);
 
 // What a path is opened as: decides access rights and the calls allowed on the handle.
