@@ -112,7 +112,8 @@ TEST(VcxControllerBinding, VersionTestAndRegistrationPerLibrary) {
 
 TEST(VcxControllerBinding, LibraryIsLookedForBesideTheProgramThenInLib) {
     EXPECT_EQ(vcx::libraryCandidates("/opt/qv/bin"),
-              (QStringList{"/opt/qv/bin/libQV_Standard.so", "/opt/qv/lib/libQV_Standard.so", "libQV_Standard.so"}));
+              (QStringList{"/opt/qv/bin/libQV_Standard.so", "/opt/qv/lib/libQV_Standard.so", "libQV_Standard.so",
+                           "libQV_Standard.so.1"}));
 
     Boxes boxes;
     QTemporaryDir dir;

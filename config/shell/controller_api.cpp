@@ -166,9 +166,11 @@ Controller& controller() {
 
 QStringList libraryCandidates(const QString& programFolder) {
     const QDir dir(programFolder);
+    // Last the versioned name, which a run-time-only installation has without
+    // the unversioned link.
     return {dir.filePath(QLatin1String(kLibraryFileName)),
             QDir::cleanPath(dir.filePath(QStringLiteral("../lib/") + QLatin1String(kLibraryFileName))),
-            QLatin1String(kLibraryFileName)};
+            QLatin1String(kLibraryFileName), QLatin1String(kLibrarySoname)};
 }
 
 QString versionMissingText() {

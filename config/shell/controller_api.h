@@ -201,6 +201,7 @@ struct Controller {
 Controller& controller();
 
 constexpr const char* kLibraryFileName = "libQV_Standard.so";
+constexpr const char* kLibrarySoname = "libQV_Standard.so.1";
 // Beside the program, ../lib relative to it, then the plain name for the loader.
 QStringList libraryCandidates(const QString& programFolder);
 
