@@ -5,12 +5,14 @@
 #include "pages/chd_parent_dlg.h"
 #include "shell/app_settings.h"
 #include "shell/controller_api.h"
+#include "shell/device_text.h"
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/window_message.h"
 #include "shell/program_state.h"
 #include "shell/tip_controls.h"
 #include "res/strings.h"
+#include "text/text_file.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -64,6 +66,11 @@ TEST(VcxPageRoutines, FirmwareId1711IsOneExactIdentity) {
 std::vector<int>* g_reports = nullptr;
 int fakeEnableDataReport(HANDLE, int on) { return g_reports->push_back(on), 1; }
 int fakeCrc(HANDLE, uint16_t* crc) { return *crc = 0x1A2B, 1; }
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<cannot open>");
+}
 
 class VcxAboutPage : public ::testing::Test {
 protected:
@@ -172,6 +179,7 @@ TEST_F(VcxAboutPage, UiParametersLogsAreNumberedAndNameTheProductAndCrc) {
         EXPECT_EQ(r.caption, "Select Parameters log File Folder");
         return answer;
     });
+    const qvtext::ScopedClock clock(qvtext::LocalTime{2024, 5, 6, 7, 8, 9, 500});
     vcx::CQVAboutDlg page(c_, nullptr);
     const QString base = dir_.filePath("QV6020A_D05_2_7_5_x1A2B");
     EXPECT_EQ(page.WriteUiParametersLog(), base + ".csv");
@@ -181,22 +189,66 @@ TEST_F(VcxAboutPage, UiParametersLogsAreNumberedAndNameTheProductAndCrc) {
     EXPECT_TRUE(QFile::exists(base + "(2).csv"));
     EXPECT_EQ(vcx::workingFolders()[vcx::kInfoLogFolder], dir_.path());
 
-    QFile log(base + ".csv");
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains("\nApplication Version : Quorvane VCXMSet 2.7.3.13\n"));
-    EXPECT_TRUE(text.contains("\nFunction : Log UI Parameters Information\n"));
-    EXPECT_TRUE(text.contains("\nMaster   Version QV6020A.D05.2.7.3.4   Boot : 1.3 B\n"));
-    EXPECT_TRUE(text.contains("\nDevice Interface : USB\n"));
-    EXPECT_TRUE(text.contains("\nParameters CRC : x1A2B\n"));
-    EXPECT_FALSE(text.contains("Panel Information"));
+    // Text mode on disk: every line end is CR LF; no panel lines in this log.
+    EXPECT_EQ(fileBytes(base + ".csv"), QByteArray("\r\nWrite Log Time : 2024/05/06 07 08 09\r\n"
+                                                   "\r\nApplication Version : Quorvane VCXMSet 2.7.3.13\r\n"
+                                                   "\r\nFunction : Log UI Parameters Information\r\n"
+                                                   "\r\nMaster   Version QV6020A.D05.2.7.3.4   Boot : 1.3 B\r\n"
+                                                   "\r\nDevice Interface : USB\r\n"
+                                                   "\r\nParameters CRC : x1A2B\r\n"));
+    c_.dev.listsRead = false;
+    EXPECT_EQ(page.WriteUiParametersLog(), base + "(3).csv");
+    EXPECT_TRUE(fileBytes(base + "(3).csv").endsWith("\r\nDevice Interface : USB\r\n"
+                                                      "\r\nParameters CRC : Failed Get Parameters List\r\n"));
 
     // Cancelled: no file; a folder where no name fits: no file and no endless search.
     answer.clear();
     EXPECT_TRUE(page.WriteUiParametersLog().isEmpty());
     answer = dir_.path() + "/" + QString(250, 'd');
     EXPECT_TRUE(page.WriteUiParametersLog().isEmpty());
-    EXPECT_EQ(asked, 5);
+    EXPECT_EQ(asked, 6);
+}
+
+TEST_F(VcxAboutPage, LogHeaderListsSlavesCoreAndPanelByKind) {
+    const std::u16string master = u"QV2081A.2.5.3.1", slave = u"QV2081A.2.5.3.0";
+    FirmwareVersionInfoW& v = c_.records.fwVersion;
+    std::copy(master.begin(), master.end(), v.master);
+    std::copy(slave.begin(), slave.end(), v.slave[0]);
+    std::copy(slave.begin(), slave.end(), v.slave[1]);
+    FirmwareInformationW& info = c_.records.fwInformation;
+    const std::u16string panel = u"G156HAN", lens = u"1.1 mm Glass";
+    std::copy(panel.begin(), panel.end(), info.panelSize);
+    std::copy(lens.begin(), lens.end(), info.coverLens);
+    info.info4Byte1 = 0x23;
+    info.info4Byte2 = 4;
+    info.info4Word = 517;
+    const QByteArray head = "\r\nWrite Log Time : 2023/12/31 23 59 58\r\n"
+                            "\r\nApplication Version : Quorvane VCXMSet 2.7.3.13\r\n";
+    const QByteArray core = "\r\nCore     Version : 2.3.4.517\r\n";
+    const QByteArray panelLines = "\r\nPanel Information : G156HAN\r\nCover Lens : 1.1 mm Glass\r\n";
+    struct Case {
+        int slaves, kind;
+        QByteArray bytes;
+    } cases[] = {
+        {0, 0, head + "\r\nFunction : Log Current Device Information\r\n\r\nFirmware Version : QV2081A.2.5.3.1\r\n" +
+                   core + panelLines},
+        {2, 3, head + "\r\nFunction : Build System Reference\r\n\r\nMaster   Version QV2081A.2.5.3.1\r\n"
+                      "Slave 1  Version : QV2081A.2.5.3.0\r\nSlave 2  Version : QV2081A.2.5.3.0\r\n" +
+                   core + panelLines},
+        {0, 4, head + "\r\nFunction : Log UI Parameters Information\r\n\r\nMaster   Version QV2081A.2.5.3.1\r\n" + core},
+    };
+    const qvtext::ScopedClock clock(qvtext::LocalTime{2023, 12, 31, 23, 59, 58, 0});
+    for (const Case& k : cases) {
+        v.slaveCount = k.slaves;
+        const QString path = dir_.filePath(QStringLiteral("head%1.log").arg(k.kind));
+        {
+            qvtext::TextWriter w(QFile::encodeName(path).constData(), qvtext::TextWriter::Mode::Create);
+            ASSERT_TRUE(w.isOpen()) << w.error();
+            vcx::WriteLogHeader(w, c_, k.kind);
+            EXPECT_TRUE(w.close());
+        }
+        EXPECT_EQ(fileBytes(path), k.bytes) << "kind " << k.kind;
+    }
 }
 
 TEST_F(VcxAboutPage, FolderConfigureTakesPicksAtOnceAndKeepsThreeButtonsDisabled) {

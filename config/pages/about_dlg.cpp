@@ -10,6 +10,7 @@
 #include "ui/string_table.h"
 #include "ui/window_message.h"
 #include "shell/program_state.h"
+#include "text/text_file.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -22,8 +23,6 @@
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <cstdio>
 
 namespace vcx {
 
@@ -210,16 +209,15 @@ QString CQVAboutDlg::WriteUiParametersLog() {
                  QString::asprintf("x%04X", unsigned(crc[0])));
     const QString path = freeNumberedPath(folder, base, QStringLiteral(".csv"));
     if (path.isEmpty()) return {};
-    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "w");
-    if (!file) return {};
+    qvtext::TextWriter file(QFile::encodeName(path).constData(), qvtext::TextWriter::Mode::Create);
+    if (!file.isOpen()) return {};
     WriteLogHeader(file, c_, 4);
     const QString iface = interfaceName(c_.dev.deviceType, c_.records.fwInformation.interfaceBits);
-    std::fprintf(file, "\nDevice Interface : %s\n", iface.toUtf8().constData());
+    file.printf("\nDevice Interface : %s\n", iface.toUtf8().constData());
     if (c_.dev.listsRead)
-        std::fprintf(file, "\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
+        file.printf("\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
     else
-        std::fputs("\nParameters CRC : Failed Get Parameters List\n", file);
-    std::fclose(file);
+        file.write("\nParameters CRC : Failed Get Parameters List\n");
     return path;
 }
 

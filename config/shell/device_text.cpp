@@ -3,8 +3,6 @@
 #include "ui/string_table.h"
 #include "shell/program_state.h"
 
-#include <QDateTime>
-
 namespace vcx {
 
 ProgramState& programState() {
@@ -13,7 +11,10 @@ ProgramState& programState() {
 }
 
 namespace {
-void put(std::FILE* file, const QString& text) { std::fputs(text.toUtf8().constData(), file); }
+void put(qvtext::TextWriter& file, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    file.write(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
 } // namespace
 
 QString GetProductNameString(const FirmwareInformationW& info, const QString& masterVersion) {
@@ -51,14 +52,11 @@ QString masterVersionText(const FirmwareVersionInfoW& v) {
     return text;
 }
 
-void WriteLogHeader(std::FILE* file, const Controller& c, int kind) {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    put(file, QString::asprintf("\nWrite Log Time : %d/%02d/%02d %02d %02d %02d\n", d.year(), d.month(), d.day(),
-                                t.hour(), t.minute(), t.second()));
-    put(file, QString::asprintf("\nApplication Version : %s %d.%d.%d.%d\n", kAppName, kAppVersion[0], kAppVersion[1],
-                                kAppVersion[2], kAppVersion[3]));
+void WriteLogHeader(qvtext::TextWriter& file, const Controller& c, int kind) {
+    const qvtext::LocalTime t = qvtext::localTimeNow();
+    file.printf("\nWrite Log Time : %d/%02d/%02d %02d %02d %02d\n", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    file.printf("\nApplication Version : %s %d.%d.%d.%d\n", kAppName, kAppVersion[0], kAppVersion[1], kAppVersion[2],
+                kAppVersion[3]);
     put(file, qvui::loadString(790 + kind));
     const FirmwareVersionInfoW& v = c.records.fwVersion;
     const int slaves = std::clamp(int(v.slaveCount), 0, 4);
@@ -71,8 +69,8 @@ void WriteLogHeader(std::FILE* file, const Controller& c, int kind) {
         put(file, QStringLiteral("Slave %1  Version : %2\n").arg(i + 1).arg(wideField(v.slave[i], 50)));
     const FirmwareInformationW& info = c.records.fwInformation;
     if (info.info4Byte1)
-        put(file, QString::asprintf("\nCore     Version : %d.%d.%d.%d\n", info.info4Byte1 >> 4, info.info4Byte1 & 15,
-                                    info.info4Byte2, info.info4Word));
+        file.printf("\nCore     Version : %d.%d.%d.%d\n", info.info4Byte1 >> 4, info.info4Byte1 & 15, info.info4Byte2,
+                    info.info4Word);
     if (kind != 4)
         put(file, QStringLiteral("\nPanel Information : %1\nCover Lens : %2\n")
                       .arg(wideField(info.panelSize, 40), wideField(info.coverLens, 40)));

@@ -3,10 +3,9 @@
 #pragma once
 
 #include "shell/controller_api.h"
+#include "text/text_file.h"
 
 #include <QString>
-
-#include <cstdio>
 
 namespace vcx {
 
@@ -27,8 +26,8 @@ QString interfaceName(uint32_t deviceType, uint8_t interfaceBits);
 // the master runs its boot loader, trailing blanks removed.
 QString masterVersionText(const FirmwareVersionInfoW& v);
 
-// The heading block of a device log of `kind` (0..5): time, application
-// version, function heading and the controller's versions.
-void WriteLogHeader(std::FILE* file, const Controller& c, int kind);
+// The heading block of a device log of `kind` (0..5): time (qvtext's clock),
+// application version, function heading and the controller's versions.
+void WriteLogHeader(qvtext::TextWriter& file, const Controller& c, int kind);
 
 } // namespace vcx
