@@ -71,6 +71,36 @@ TEST(WindowTimers, TicksArriveAsTimerMessagesByNumber) {
     EXPECT_EQ(timers.interval(4), -1);
 }
 
+TEST(WindowTimers, FireTimerTicksOnlyARunningTimerAndAtOnce) {
+    RecordingWindow w;
+    WindowTimers timers(&w);
+    timers.start(7, 60000); // a minute: only a fired tick can arrive in this test
+    timers.start(9, 60000);
+    ASSERT_TRUE(fireTimer(&w, 7));
+    ASSERT_EQ(w.got.size(), 1u); // delivered before fireTimer returned
+    EXPECT_EQ(w.got[0].message, WM_TIMER);
+    EXPECT_EQ(w.got[0].wParam, 7u);
+    EXPECT_EQ(w.got[0].lParam, 0);
+    EXPECT_EQ(timers.interval(7), 60000); // the timer runs on as it was
+
+    EXPECT_FALSE(fireTimer(&w, 8)); // never started
+    timers.stop(9);
+    EXPECT_FALSE(fireTimer(&w, 9)); // stopped
+    EXPECT_FALSE(timers.fire(9));
+    EXPECT_EQ(w.got.size(), 1u);
+
+    // The handler that stops its timer on a tick, as the design's handlers do.
+    w.timers = &timers;
+    EXPECT_TRUE(timers.fire(7));
+    EXPECT_FALSE(fireTimer(&w, 7));
+    EXPECT_EQ(w.got.size(), 2u);
+
+    RecordingWindow noTimers;
+    EXPECT_FALSE(fireTimer(&noTimers, 7));
+    EXPECT_FALSE(fireTimer(nullptr, 7));
+    EXPECT_TRUE(noTimers.got.empty());
+}
+
 TEST(WindowMessages, SentAndPostedKeepNumberAndParameters) {
     RecordingWindow w;
     EXPECT_EQ(sendMessage(&w, WM_PAGE_STATE, 1, 104), qint64(WM_PAGE_STATE) + 104);

@@ -35,6 +35,17 @@ QMessageBox::Icon boxIcon(MessageIcon i) {
     return QMessageBox::NoIcon;
 }
 
+QMessageBox::StandardButton buttonOf(MessageAnswer a) {
+    switch (a) {
+    case MessageAnswer::Ok: return QMessageBox::Ok;
+    case MessageAnswer::Cancel: return QMessageBox::Cancel;
+    case MessageAnswer::Yes: return QMessageBox::Yes;
+    case MessageAnswer::No: return QMessageBox::No;
+    case MessageAnswer::Retry: return QMessageBox::Retry;
+    }
+    return QMessageBox::NoButton;
+}
+
 MessageAnswer answerOf(int button, MessageButtons buttons) {
     switch (button) {
     case QMessageBox::Ok: return MessageAnswer::Ok;
@@ -56,6 +67,15 @@ MessageAnswer escapeAnswer(MessageButtons buttons) {
     }
 }
 
+MessageAnswer firstAnswer(MessageButtons buttons) {
+    switch (buttons) {
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoCancel: return MessageAnswer::Yes;
+    case MessageButtons::RetryCancel: return MessageAnswer::Retry;
+    default: return MessageAnswer::Ok;
+    }
+}
+
 bool offersAnswer(MessageButtons buttons, MessageAnswer a) {
     switch (buttons) {
     case MessageButtons::Ok: return a == MessageAnswer::Ok;
@@ -68,18 +88,25 @@ bool offersAnswer(MessageButtons buttons, MessageAnswer a) {
 }
 
 MessageAnswer showMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon,
-                             MessageButtons buttons) {
-    const MessageBoxRequest request{owner, text, caption, icon, buttons};
-    if (const auto& responder = currentResponder()) {
+                             MessageButtons buttons, std::optional<MessageAnswer> defaultAnswer) {
+    if (defaultAnswer && !offersAnswer(buttons, *defaultAnswer)) {
+        qWarning().noquote() << "message box default answer not on the box, none taken:" << caption;
+        defaultAnswer.reset();
+    }
+    const MessageBoxRequest request{owner, text, caption, icon, buttons, defaultAnswer};
+    // A copy: the responder may install another one while it runs.
+    if (const MessageBoxResponder::Function responder = currentResponder()) {
         const MessageAnswer a = responder(request);
         return offersAnswer(buttons, a) ? a : escapeAnswer(buttons);
     }
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
-        qWarning().noquote() << "message box without a responder on the offscreen platform, closed:" << caption << "-"
-                             << text;
-        return escapeAnswer(buttons);
+        const MessageAnswer a = defaultAnswer.value_or(escapeAnswer(buttons));
+        qWarning().noquote() << "message box without a responder on the offscreen platform, closed"
+                             << (defaultAnswer ? "with its default answer:" : ":") << caption << "-" << text;
+        return a;
     }
     QMessageBox box(boxIcon(icon), caption, text, standardButtons(buttons), owner);
+    box.setDefaultButton(buttonOf(defaultAnswer.value_or(firstAnswer(buttons))));
     return answerOf(box.exec(), buttons);
 }
 

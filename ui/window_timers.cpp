@@ -31,4 +31,17 @@ bool WindowTimers::isActive(int id) const {
 
 int WindowTimers::interval(int id) const { return isActive(id) ? timers_.value(id)->interval() : -1; }
 
+bool WindowTimers::fire(int id) {
+    if (!isActive(id)) return false;
+    sendMessage(window_, WM_TIMER, quint64(id), 0);
+    return true;
+}
+
+bool fireTimer(QObject* window, int id) {
+    if (!window) return false;
+    for (WindowTimers* timers : window->findChildren<WindowTimers*>(Qt::FindDirectChildrenOnly))
+        if (timers->fire(id)) return true;
+    return false;
+}
+
 } // namespace qvui

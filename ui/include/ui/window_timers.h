@@ -23,10 +23,23 @@ public:
     bool isActive(int id) const;
     // The running timer's interval, -1 when it is not running.
     int interval(int id) const;
+    // Delivers a tick of timer `id` now, the message its timeout sends; false,
+    // and nothing sent, when that timer is not running. The running timer keeps
+    // its own schedule.
+    bool fire(int id);
 
 private:
     QObject* window_;
     QHash<int, QTimer*> timers_;
 };
+
+// For tests: a tick of the numbered timer `id` of `window` now, sent as the
+// running timer would send it (WM_TIMER, wParam = id, lParam = 0, delivered
+// synchronously), so a test steps a window's state machine without waiting.
+// Only a running timer ticks: false, and nothing sent, when none of the window's
+// WindowTimers runs `id`, so a test that expects a tick the code never started
+// (or already stopped) fails. To deliver WM_TIMER regardless, as for the timers
+// that only arrive from outside, use sendMessage(window, WM_TIMER, id).
+bool fireTimer(QObject* window, int id);
 
 } // namespace qvui

@@ -1,0 +1,51 @@
+#include "ui/modal_dialog.h"
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QtDebug>
+
+namespace qvui {
+
+namespace {
+
+DialogResponder::Function& currentResponder() {
+    static DialogResponder::Function f;
+    return f;
+}
+
+} // namespace
+
+int execDialog(QDialog& dialog) {
+    // A copy: the responder may install another one while it runs.
+    const DialogResponder::Function responder = currentResponder();
+    if (!responder && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        qWarning().noquote() << "dialog without a responder on the offscreen platform, rejected:"
+                             << dialog.windowTitle();
+        dialog.setResult(QDialog::Rejected);
+        return QDialog::Rejected;
+    }
+    if (!responder) return dialog.exec();
+
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    const DialogChoice choice = responder(dialog);
+    if (dialog.isVisible()) {
+        if (choice == DialogChoice::Accept)
+            dialog.accept();
+        else
+            dialog.reject();
+    }
+    if (dialog.isVisible()) {
+        qWarning().noquote() << "dialog stayed open when the responder ended it, rejected:" << dialog.windowTitle();
+        dialog.QDialog::done(QDialog::Rejected);
+    }
+    return dialog.result();
+}
+
+DialogResponder::DialogResponder(Function responder) : previous_(std::move(currentResponder())) {
+    currentResponder() = std::move(responder);
+}
+
+DialogResponder::~DialogResponder() { currentResponder() = std::move(previous_); }
+
+} // namespace qvui
