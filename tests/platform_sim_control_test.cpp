@@ -1,5 +1,6 @@
 // The bench control server: plug and unplug over a Unix-domain socket, list,
-// clock, untrusted requests, several clients, stop, QV_SIM_CONTROL, and the
+// clock, faults and fixed replies by packet prefix, the trace, profile keys at
+// run time, untrusted requests, several clients, stop, QV_SIM_CONTROL, and the
 // `qvsim control` tool against it.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,6 +121,13 @@ protected:
     std::vector<Recorded> events() {
         std::lock_guard g(eventsMutex_);
         return events_;
+    }
+    qvsim::Controller& controller(const std::string& path = "/sim/hidraw0") {
+        return bench_->hid(path)->controller();
+    }
+    // What the firmware answers a command now (nullopt: silence).
+    std::optional<qvsim::Packet> firmware(const qvsim::Packet& p, const std::string& path = "/sim/hidraw0") {
+        return controller(path).handle(p, qvsim::Link::Hid, bench_->clock().nowMs());
     }
 
     std::shared_ptr<qvsim::Bench> bench_;
@@ -286,6 +296,228 @@ TEST_F(SimControl, StartReplacesAStaleSocketButNoLiveOneOrOtherFile) {
     EXPECT_FALSE(second.running());
 }
 
+// Runs the built tool; its stdout and exit status.
+std::pair<std::string, int> RunTool(const std::string& args) {
+    const std::string cmd = std::string(QV_BINARY_DIR) + "/bin/qvsim control " + args + " 2>/dev/null";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return {"<popen failed>", -1};
+    std::string out;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    int status = ::pclose(p);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+using Packet = qvsim::Packet;
+using Reply = std::optional<Packet>;
+Packet refused(const Packet& c) { return {0xAA, c[0], c[1], c[2], c[3]}; }
+
+TEST_F(SimControl, FaultsAndFixedRepliesTakeTheCommandsTheirPrefixNames) {
+    Client c(socket_);
+    const Packet finger0 = {0xF6, 0x03, 0x80, 0x00, 0x05}, finger15 = {0xF6, 0x03, 0x8F, 0x00, 0x01},
+                 fingerRead = {0xF6, 0x03, 0x10, 0x00, 0x00}, palm = {0xF6, 0x04, 0x80, 0x00, 0x05},
+                 lock = {0xF6, 0x00, 0x9F, 0x00, 0x01}, flush = {0xF6, 0x00, 0x90, 0x00, 0x00},
+                 version = {0xF6, 0x00, 0x10, 0x00, 0x00}, identity = {0xEE, 0x00, 0x00, 0x00, 0x00},
+                 feature = {0xE0, 0x00, 0xF4, 0x00, 0x00}, state = {0xE0, 0x00, 0xF0, 0x00, 0x00};
+    const std::vector<Packet> all = {finger0, finger15, fingerRead, palm, lock, flush, version, identity, feature, state};
+    std::map<Packet, Reply> model;
+    for (const Packet& p : all) model[p] = firmware(p);
+    ASSERT_EQ(model[version], (Packet{0xF6, 0x00, 0x10, 0x01, 0x34})); // the firmware answers at all
+
+    struct Step {
+        const char* request;  // nullptr: only the commands
+        std::map<Packet, Reply> differs;  // from the model's answer; every other command answers as the model
+    } steps[] = {
+        {"refuse /sim/hidraw0 F6038", {{finger0, refused(finger0)}, {finger15, refused(finger15)}}},
+        {"silence /sim/hidraw0 F6009F", {{finger0, refused(finger0)}, {finger15, refused(finger15)}, {lock, std::nullopt}}},
+        {"clear /sim/hidraw0", {}},
+        // The most specific fault wins over a wider one, whatever the order set.
+        {"refuse /sim/hidraw0 F600900000", {{flush, refused(flush)}}},
+        {"silence /sim/hidraw0 F6",
+         {{finger0, std::nullopt}, {finger15, std::nullopt}, {fingerRead, std::nullopt}, {palm, std::nullopt},
+          {lock, std::nullopt}, {flush, refused(flush)}, {version, std::nullopt}}},
+        {"clear /sim/hidraw0", {}},
+        {"reply /sim/hidraw0 E000F4 E0 12 34 56 78", {{feature, Packet{0xE0, 0x12, 0x34, 0x56, 0x78}}}},
+        {"reply /sim/hidraw0 E0 e0aabbccdd",
+         {{feature, Packet{0xE0, 0x12, 0x34, 0x56, 0x78}}, {state, Packet{0xE0, 0xAA, 0xBB, 0xCC, 0xDD}}}},
+        // Faults come before fixed replies.
+        {"refuse /sim/hidraw0 E000F4",
+         {{feature, refused(feature)}, {state, Packet{0xE0, 0xAA, 0xBB, 0xCC, 0xDD}}}},
+        {"clear /sim/hidraw0", {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.request);
+        EXPECT_EQ(c.request(step.request), "ok");
+        for (const Packet& p : all) {
+            const auto d = step.differs.find(p);
+            EXPECT_EQ(firmware(p), d == step.differs.end() ? model[p] : d->second)
+                << std::hex << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+        }
+    }
+}
+
+TEST_F(SimControl, CountedFaultsEndAfterTheirCommands) {
+    Client c(socket_);
+    const Packet identity = {0xEE, 0x00, 0x00, 0x00, 0x00};
+    const Reply model = firmware(identity);
+    // The word after the prefix is the count, not a byte of the prefix.
+    EXPECT_EQ(c.request("refuse /sim/hidraw0 EE 2"), "ok");
+    EXPECT_EQ(firmware(identity), refused(identity));
+    EXPECT_EQ(firmware({0xEE, 0x10, 0, 0, 0}), refused({0xEE, 0x10, 0, 0, 0}));
+    EXPECT_EQ(firmware(identity), model);
+    EXPECT_EQ(c.request("silence /sim/hidraw0 EE 10"), "ok");
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(firmware(identity), std::nullopt) << i;
+    EXPECT_EQ(firmware(identity), model);
+    // Set again, a prefix's fault replaces the one before.
+    EXPECT_EQ(c.request("silence /sim/hidraw0 EE"), "ok");
+    EXPECT_EQ(c.request("refuse /sim/hidraw0 EE 1"), "ok");
+    EXPECT_EQ(firmware(identity), refused(identity));
+    EXPECT_EQ(firmware(identity), model);
+}
+
+TEST_F(SimControl, TraceListsWhatTheControllerReceivedUntilCleared) {
+    Client c(socket_);
+    EXPECT_EQ(c.request("trace clear /sim/hidraw0"), "ok");
+    EXPECT_EQ(c.request("trace /sim/hidraw0"), "ok 0");
+    EXPECT_EQ(c.request("silence /sim/hidraw0 E0"), "ok");
+    // Through the HID device, as a host sends: report id 1 and the packet.
+    qvsim::HidDevice& hid = *bench_->hid("/sim/hidraw0");
+    const uint8_t identity[6] = {1, 0xEE, 0x00, 0x00, 0x00, 0x00};
+    const uint8_t feature[6] = {1, 0xE0, 0x00, 0xF4, 0x00, 0x00};
+    ASSERT_EQ(hid.setFeature(identity, 6), qvsim::XferError::None);
+    ASSERT_EQ(hid.setFeature(feature, 6), qvsim::XferError::None);  // silenced: still received
+    firmware({0xF6, 0x03, 0x8A, 0xBC, 0x0D});
+    EXPECT_EQ(c.request("clear /sim/hidraw0"), "ok");  // faults only: the trace stays
+    c.send("trace /sim/hidraw0\n");
+    EXPECT_EQ(c.line(), "ok 3");
+    EXPECT_EQ(c.line(), "EE 00 00 00 00");
+    EXPECT_EQ(c.line(), "E0 00 F4 00 00");
+    EXPECT_EQ(c.line(), "F6 03 8A BC 0D");
+    EXPECT_EQ(c.request("clock"), "ok " + std::to_string(bench_->clock().nowMs()));  // nothing more was sent
+
+    EXPECT_EQ(RunTool(socket_ + " trace /sim/hidraw0"),
+              std::make_pair(std::string("ok 3\nEE 00 00 00 00\nE0 00 F4 00 00\nF6 03 8A BC 0D\n"), 0));
+    EXPECT_EQ(c.request("trace clear /sim/hidraw0"), "ok");
+    EXPECT_EQ(c.request("trace /sim/hidraw0"), "ok 0");
+    EXPECT_TRUE(controller().trace().empty());
+}
+
+TEST_F(SimControl, SetTakesProfileKeysOfARunningController) {
+    Client c(socket_);
+    struct Case {
+        const char* request;
+        Packet command;
+        Packet reply;
+    } cases[] = {
+        {"set /sim/hidraw0 featureF4 0x12 0x34 0 1", {0xE0, 0x00, 0xF4, 0x00, 0x00}, {0xE0, 0x12, 0x34, 0x00, 0x01}},
+        {"set /sim/hidraw0 FEATUREFC 1, 2, 3, 4", {0xE0, 0x00, 0xFC, 0x00, 0x00}, {0xE0, 0x01, 0x02, 0x03, 0x04}},
+        {"set /sim/hidraw0 paraVersion 153", {0xF6, 0x00, 0x10, 0x00, 0x00}, {0xF6, 0x00, 0x10, 0x01, 0x35}},
+        {"set /sim/hidraw0 item 1 0 8 3", {0xF6, 0x01, 0x10, 0x00, 0x00}, {0xF6, 0x01, 0x10, 0x08, 0x03}},
+        {"set /sim/hidraw0 reg 0x00 0xF7 0 1 0 0", {0xE0, 0x00, 0xF7, 0x00, 0x00}, {0xE0, 0x00, 0x01, 0x00, 0x00}},
+        {"set /sim/hidraw0 identity 0x1771", {0xEE, 0x00, 0x00, 0x00, 0x00}, {0xEE, 0x71, 0x17, 0x02, 0x01}},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(c.request(k.request), "ok") << k.request;
+        EXPECT_EQ(firmware(k.command), Reply(k.reply)) << k.request;
+    }
+    EXPECT_EQ(c.request("set /sim/hidraw0 bulkData 1 2 3"), "ok");
+    EXPECT_EQ(firmware({0xFA, 0x00, 0x55, 0x00, 0x00}).value()[0], 0xFA);  // arms the bulk transfer
+    EXPECT_EQ(controller().takeBulk(8), (std::vector<uint8_t>{1, 2, 3}));
+
+    // Refused keys and values change nothing.
+    const qvsim::ControllerProfile before = controller().profile();
+    const std::pair<const char*, const char*> refusals[] = {
+        {"set /sim/hidraw0 featureF4 1 2 3", "error featureF4: expected 4 bytes, got 3"},
+        {"set /sim/hidraw0 paraVersion 99999", "error paraVersion: '99999' is out of range (at most 25599)"},
+        {"set /sim/hidraw0 series purple", "error series: unknown series 'purple' (current, ostra, melk)"},
+        {"set /sim/hidraw0 flavour 1", "error unknown key 'flavour'"},
+        {"set /sim/hidraw0 productId 0x1234",
+         "error 'productId' describes the device, not the controller, and cannot be set while it runs"},
+        {"set /sim/hidraw0 path /sim/elsewhere",
+         "error 'path' describes the device, not the controller, and cannot be set while it runs"},
+        {"set /sim/hidraw0 link serial",
+         "error 'link' describes the device, not the controller, and cannot be set while it runs"},
+        {"set /sim/hidraw0 featureF4", "error set needs PATH KEY VALUE"},
+        {"set /sim/hidraw0", "error set needs PATH KEY VALUE"},
+        {"set", "error set needs PATH KEY VALUE"},
+        {"set /sim/nothing featureF4 0 0 0 0", "error no device at /sim/nothing"},
+    };
+    for (const auto& [request, answer] : refusals) EXPECT_EQ(c.request(request), answer);
+    const qvsim::ControllerProfile& after = controller().profile();
+    EXPECT_EQ(after.featureF4, before.featureF4);
+    EXPECT_EQ(after.paraVersion, before.paraVersion);
+    EXPECT_EQ(after.series, before.series);
+    EXPECT_EQ(bench_->hid("/sim/hidraw0")->info().productId, 0x3501);
+}
+
+TEST_F(SimControl, ControllerRequestsWithBadArgumentsChangeNothing) {
+    Client c(socket_);
+    const Packet identity = {0xEE, 0x00, 0x00, 0x00, 0x00};
+    const Reply model = firmware(identity);
+    controller().clearTrace();
+    const std::pair<const char*, const char*> cases[] = {
+        {"refuse", "error refuse needs PATH PREFIX [N]"},
+        {"silence /sim/hidraw0", "error silence needs PATH PREFIX [N]"},
+        {"refuse /sim/nothing EE", "error no device at /sim/nothing"},
+        {"refuse /sim/hidraw0 GE",
+         "error bad packet prefix 'GE' (hex digits, two a byte, at most 5 bytes, an odd last digit the high nibble: "
+         "F6, F6038, F6009F)"},
+        {"refuse /sim/hidraw0 EE0000000000", ""},  // six bytes
+        {"refuse /sim/hidraw0 0xEE", ""},
+        {"refuse /sim/hidraw0 EE 0", "error bad count '0' (1 or more; none: until cleared)"},
+        {"refuse /sim/hidraw0 EE -1", ""},
+        {"silence /sim/hidraw0 EE 2x", ""},
+        {"refuse /sim/hidraw0 EE 2 3", "error refuse needs PATH PREFIX [N]"},
+        {"reply /sim/hidraw0 EE", "error reply needs PATH PREFIX BYTES"},
+        {"reply /sim/hidraw0 EE EE 12 34", "error bad reply 'EE 12 34' (5 bytes in hex: F6 03 80 00 01)"},
+        {"reply /sim/hidraw0 EE EE 1 23 45 67 8", ""},  // bytes split in the middle
+        {"reply /sim/hidraw0 EE EE 12 34 56 78 9A", ""},
+        {"clear", "error clear needs a device path"},
+        {"clear /sim/hidraw0 now", "error clear takes nothing after the device path"},
+        {"trace", "error trace needs a device path"},
+        {"trace clear", "error trace clear needs a device path"},
+        {"trace /sim/nothing", "error no device at /sim/nothing"},
+        {"trace clear /sim/nothing", "error no device at /sim/nothing"},
+    };
+    for (const auto& [request, answer] : cases) {
+        const std::string a = c.request(request);
+        if (*answer)
+            EXPECT_EQ(a, answer) << request;
+        else
+            EXPECT_EQ(a.rfind("error ", 0), 0u) << request << ": " << a;
+    }
+    EXPECT_EQ(firmware(identity), model);
+    EXPECT_EQ(controller().trace().size(), 1u);  // no request cleared it
+
+    // An unplugged device takes no requests; plugged back, its controller does.
+    EXPECT_EQ(c.request("unplug /sim/hidraw0"), "ok");
+    EXPECT_EQ(c.request("refuse /sim/hidraw0 EE"), "error no device at /sim/hidraw0");
+    EXPECT_EQ(c.request("trace /sim/hidraw0"), "error no device at /sim/hidraw0");
+    EXPECT_EQ(c.request("plug /sim/hidraw0"), "ok");
+    EXPECT_EQ(c.request("refuse /sim/hidraw0 EE"), "ok");
+    EXPECT_EQ(firmware(identity), refused(identity));
+}
+
+TEST_F(SimControl, ControllerPathsMayHoldBlanksAndTheLongestPathWins) {
+    qvsim::HidInfo shortInfo, longInfo;
+    shortInfo.path = "/sim/my";
+    longInfo.path = "/sim/my panel";
+    bench_->addHid(std::make_shared<qvsim::Controller>(), shortInfo);
+    bench_->addHid(std::make_shared<qvsim::Controller>(), longInfo);
+    Client c(socket_);
+    const Packet identity = {0xEE, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(c.request("refuse /sim/my panel EE"), "ok");
+    EXPECT_EQ(firmware(identity, "/sim/my panel"), refused(identity));
+    EXPECT_NE(firmware(identity, "/sim/my"), refused(identity));
+    EXPECT_EQ(c.request("silence /sim/my EE"), "ok");
+    EXPECT_EQ(firmware(identity, "/sim/my"), std::nullopt);
+    c.send("trace /sim/my panel\n");
+    EXPECT_EQ(c.line(), "ok 1");
+    EXPECT_EQ(c.line(), "EE 00 00 00 00");
+    // "/sim/my pane" is "/sim/my" and a word after it, not a part of "/sim/my panel".
+    EXPECT_EQ(c.request("trace /sim/my pane"), "error trace takes nothing after the device path");
+}
+
 TEST(SimControlEnvironment, QvSimControlServesTheSelectedBench) {
     char pattern[] = "/tmp/qvctl-env-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -315,18 +547,6 @@ TEST(SimControlEnvironment, QvSimControlServesTheSelectedBench) {
     EXPECT_FALSE(simBench());
     std::error_code ec;
     fs::remove_all(dir, ec);
-}
-
-// Runs the built tool; its stdout and exit status.
-std::pair<std::string, int> RunTool(const std::string& args) {
-    const std::string cmd = std::string(QV_BINARY_DIR) + "/bin/qvsim control " + args + " 2>/dev/null";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return {"<popen failed>", -1};
-    std::string out;
-    char buf[256];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    int status = ::pclose(p);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 TEST_F(SimControl, QvsimControlToolSendsOneRequestAndReportsTheAnswer) {

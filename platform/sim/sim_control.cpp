@@ -4,9 +4,11 @@
 #include "platform/sim_control.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <sys/socket.h>
@@ -36,6 +38,90 @@ std::string printable(const std::string& s, size_t max = std::string::npos, bool
     if (s.size() > max) out += "...";
     return out;
 }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The words of a text, split at blanks.
+std::vector<std::string> words(const std::string& s) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < s.size();) {
+        while (i < s.size() && isBlank(s[i])) ++i;
+        size_t end = i;
+        while (end < s.size() && !isBlank(s[end])) ++end;
+        if (end > i) out.push_back(s.substr(i, end - i));
+        i = end;
+    }
+    return out;
+}
+
+// The text after the first word and the blanks that follow it.
+std::string afterFirstWord(const std::string& s) {
+    size_t i = s.find_first_not_of(" \t");
+    if (i != std::string::npos) i = s.find_first_of(" \t", i);
+    if (i != std::string::npos) i = s.find_first_not_of(" \t", i);
+    return i == std::string::npos ? std::string() : s.substr(i);
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A packet prefix as one word of hex digits, two a byte, at most five bytes; an
+// odd last digit is the high nibble of the byte after ("F6038": F6 03 80..8F).
+std::optional<qvsim::PacketPrefix> parsePrefix(const std::string& word) {
+    if (word.empty() || word.size() > 10) return std::nullopt;
+    qvsim::Packet bytes{}, mask{};
+    for (size_t i = 0; i < word.size(); ++i) {
+        const int d = hexDigit(word[i]);
+        if (d < 0) return std::nullopt;
+        const bool high = i % 2 == 0;
+        bytes[i / 2] = uint8_t(bytes[i / 2] | (high ? d << 4 : d));
+        mask[i / 2] = uint8_t(mask[i / 2] | (high ? 0xF0 : 0x0F));
+    }
+    return qvsim::PacketPrefix(bytes, mask);
+}
+
+// Five bytes in hex, with or without blanks between them ("F6 03 80 00 01",
+// "F6038000 01"), each byte written whole ("F6 3 80 00 001" is no packet).
+std::optional<qvsim::Packet> parsePacket(const std::string& text) {
+    std::string digits;
+    for (const auto& w : words(text)) {
+        if (w.size() % 2) return std::nullopt;
+        digits += w;
+    }
+    if (digits.size() != 10) return std::nullopt;
+    qvsim::Packet p{};
+    for (size_t i = 0; i < 10; i += 2) {
+        const int hi = hexDigit(digits[i]), lo = hexDigit(digits[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        p[i / 2] = uint8_t(hi << 4 | lo);
+    }
+    return p;
+}
+
+std::string hexPacket(const qvsim::Packet& p) {
+    char out[16];
+    std::snprintf(out, sizeof out, "%02X %02X %02X %02X %02X", p[0], p[1], p[2], p[3], p[4]);
+    return out;
+}
+
+// A count of 1 and more in decimal.
+std::optional<int> parseCount(const std::string& word) {
+    if (word.empty() || word.size() > 9) return std::nullopt;
+    int n = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1) return std::nullopt;
+    return n;
+}
+
+const char kPrefixSyntax[] =
+    "hex digits, two a byte, at most 5 bytes, an odd last digit the high nibble: F6, F6038, F6009F";
 
 struct Client {
     int fd = -1;
@@ -93,6 +179,110 @@ struct SimControlServer::Impl {
         return out;
     }
 
+    // The device that the arguments of a request start with: the longest path
+    // of a device on the bench followed by a blank or the end of the line (so
+    // paths may hold blanks), its controller and the text after it. Call with
+    // the bench lock held; the controller stays valid while it is held.
+    struct Target {
+        qvsim::Controller* controller = nullptr;
+        std::string path, rest;
+    };
+    Target target(const std::string& arg) {
+        Target t;
+        auto consider = [&](const std::string& path, qvsim::Controller& c) {
+            if (path.empty() || path.size() <= t.path.size() || arg.compare(0, path.size(), path) != 0) return;
+            if (arg.size() > path.size() && !isBlank(arg[path.size()])) return;
+            t.controller = &c;
+            t.path = path;
+        };
+        for (auto* d : bench->hidDevices()) consider(d->info().path, d->controller());
+        for (auto* d : bench->driverDevices()) consider(d->info().path, d->controller());
+        for (auto* d : bench->serialDevices()) consider(d->info().path, d->controller());
+        if (t.controller) {
+            const size_t begin = arg.find_first_not_of(" \t", t.path.size());
+            if (begin != std::string::npos) t.rest = arg.substr(begin);
+        }
+        return t;
+    }
+
+    static std::string noDevice(const std::string& arg) {
+        const auto w = words(arg);
+        return "error no device at " + printable(w.empty() ? arg : w[0]) + "\n";
+    }
+
+    // refuse / silence PATH PREFIX [N]; reply PATH PREFIX BYTES.
+    std::string faultAnswer(const std::string& verb, const std::string& arg) {
+        const std::string usage = verb == "reply" ? "PATH PREFIX BYTES" : "PATH PREFIX [N]";
+        if (arg.empty()) return "error " + verb + " needs " + usage + "\n";
+        std::lock_guard g(bench->mutex());
+        Target t = target(arg);
+        if (!t.controller) return noDevice(arg);
+        auto w = words(t.rest);
+        if (w.empty() || (verb != "reply" && w.size() > 2) || (verb == "reply" && w.size() < 2))
+            return "error " + verb + " needs " + usage + "\n";
+        const auto prefix = parsePrefix(w[0]);
+        if (!prefix) return "error bad packet prefix '" + printable(w[0], 32) + "' (" + kPrefixSyntax + ")\n";
+        if (verb == "reply") {
+            const std::string bytes = afterFirstWord(t.rest);
+            const auto reply = parsePacket(bytes);
+            if (!reply) return "error bad reply '" + printable(bytes, 40) + "' (5 bytes in hex: F6 03 80 00 01)\n";
+            t.controller->setReply(*prefix, *reply);
+            return "ok\n";
+        }
+        int count = -1;
+        if (w.size() == 2) {
+            const auto n = parseCount(w[1]);
+            if (!n) return "error bad count '" + printable(w[1], 32) + "' (1 or more; none: until cleared)\n";
+            count = *n;
+        }
+        if (verb == "refuse") t.controller->refuse(*prefix, count);
+        else t.controller->silence(*prefix, count);
+        return "ok\n";
+    }
+
+    // clear PATH; trace PATH; trace clear PATH.
+    std::string traceAnswer(const std::string& verb, const std::string& arg) {
+        if (arg.empty()) return "error " + verb + " needs a device path\n";
+        std::lock_guard g(bench->mutex());
+        Target t = target(arg);
+        std::string path = arg;
+        const bool clearTrace = verb == "trace" && !t.controller && words(arg)[0] == "clear";
+        if (clearTrace) {
+            path = afterFirstWord(arg);
+            if (path.empty()) return "error trace clear needs a device path\n";
+            t = target(path);
+        }
+        if (!t.controller) return noDevice(path);
+        if (!t.rest.empty()) return "error " + verb + " takes nothing after the device path\n";
+        if (verb == "clear") {
+            t.controller->clearFaults();
+            t.controller->clearReplies();
+            return "ok\n";
+        }
+        if (clearTrace) {
+            t.controller->clearTrace();
+            return "ok\n";
+        }
+        const auto trace = t.controller->trace();
+        std::string out = "ok " + std::to_string(trace.size()) + "\n";
+        for (const auto& e : trace) out += hexPacket(e.packet) + "\n";
+        return out;
+    }
+
+    // set PATH KEY VALUE.
+    std::string setAnswer(const std::string& arg) {
+        if (arg.empty()) return "error set needs PATH KEY VALUE\n";
+        std::lock_guard g(bench->mutex());
+        Target t = target(arg);
+        if (!t.controller) return noDevice(arg);
+        const auto w = words(t.rest);
+        if (w.size() < 2) return "error set needs PATH KEY VALUE\n";
+        const std::string value = afterFirstWord(t.rest);
+        std::string error;
+        if (!qvsim::setControllerKey(*t.controller, w[0], value, &error)) return "error " + printable(error) + "\n";
+        return "ok\n";
+    }
+
     // The answer to one request line (without its line break).
     std::string answer(const std::string& line) {
         if (line.empty()) return "error empty request\n";
@@ -117,6 +307,9 @@ struct SimControlServer::Impl {
             if (presentPaths().count(arg)) return "error " + printable(arg) + " is plugged in already\n";
             return "error nothing was unplugged at " + printable(arg) + "\n";
         }
+        if (verb == "refuse" || verb == "silence" || verb == "reply") return faultAnswer(verb, arg);
+        if (verb == "clear" || verb == "trace") return traceAnswer(verb, arg);
+        if (verb == "set") return setAnswer(arg);
         if (verb == "list" || verb == "clock") {
             if (!arg.empty()) return "error " + verb + " takes no argument\n";
             if (verb == "list") return listAnswer();

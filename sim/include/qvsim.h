@@ -328,12 +328,38 @@ struct ControllerProfile {
     DriverSettings driver;
 };
 
+// The commands a fault or a fixed reply applies to: the packets whose bytes
+// equal `bytes` wherever `mask` has bits. Mask 0xFF compares a whole byte, 0xF0
+// its high nibble, 0 takes any byte; so a prefix of n bytes has 0xFF over bytes
+// 0..n-1 ("F6 03 8" takes F6 03 80 .. F6 03 8F).
+class PacketPrefix {
+public:
+    PacketPrefix() = default;  // every packet
+    PacketPrefix(const Packet& bytes, const Packet& mask);
+    static PacketPrefix code(uint8_t code);           // byte 0
+    static PacketPrefix exact(const Packet& command);  // all five bytes
+
+    bool matches(const Packet& command) const;
+    // How specific the prefix is: the number of mask bits.
+    int weight() const;
+    const Packet& bytes() const { return bytes_; }
+    const Packet& mask() const { return mask_; }
+    friend bool operator==(const PacketPrefix&, const PacketPrefix&) = default;
+
+private:
+    Packet bytes_{};  // zero wherever the mask is
+    Packet mask_{};
+};
+
 // The firmware model.
 class Controller {
 public:
     explicit Controller(ControllerProfile profile = {});
 
     ControllerProfile& profile();
+    // Runs edit on the profile under the bench lock, so a change made while a
+    // host talks to the controller reaches it whole, between two commands.
+    void editProfile(const std::function<void(ControllerProfile&)>& edit);
 
     // Register words: E0 bank addr 00 n answers the 4 bytes held at (bank, addr);
     // E1 bank addr 00 v stores v in byte 4 of that word. The words F4, FC, F0 of
@@ -346,13 +372,22 @@ public:
     std::array<uint8_t, 4> reg(uint8_t bank, uint8_t addr) const;
     void setReg(uint8_t bank, uint8_t addr, std::array<uint8_t, 4> value);
 
-    // A fixed reply for one exact command, ahead of the model.
+    // A fixed reply, ahead of the model: for one exact command, or for every
+    // command a prefix takes. Of the replies whose prefix matches, the most
+    // specific answers (an exact command before a shorter prefix; of equally
+    // specific ones the one set last). Setting a prefix again replaces its reply.
     void setReply(const Packet& command, const Packet& reply);
+    void setReply(const PacketPrefix& commands, const Packet& reply);
     void clearReplies();
 
-    // Faults by command code (byte 0), ahead of fixed replies. count -1: until cleared.
+    // Faults, ahead of fixed replies: by command code (byte 0) or by prefix.
+    // Of the faults whose prefix matches, the most specific applies (of equally
+    // specific ones the one set last) and counts down; setting a prefix again
+    // replaces its fault. count -1: until cleared; 0: nothing is set.
     void refuse(uint8_t code, int count = -1);   // answer AA c0 c1 c2 c3
     void silence(uint8_t code, int count = -1);  // give no answer at all
+    void refuse(const PacketPrefix& commands, int count = -1);
+    void silence(const PacketPrefix& commands, int count = -1);
     void clearFaults();
     // After n more commands the controller goes away: every transfer fails NotFound.
     // clearFaults cancels a pending countdown but does not bring a gone controller back.
@@ -626,6 +661,16 @@ std::vector<std::string> builtinProfileNames();
 // The same from the text of a profile file; `source` names it in error texts
 // ("<source>:<line>: ...").
 std::shared_ptr<Bench> parseProfileText(const std::string& text, const std::string& source, std::string* error);
+// Sets one key on a running controller, as a line "key = value" of a profile
+// file's [controller] section would have set it (the same names, any case, and
+// the same value syntax): setControllerKey(c, "featureF4", "0x82 0 0 0"). A key
+// that adds an entry in a file (item, slave, panelSize, ...) adds one here too;
+// bulkData replaces the bulk bytes; reg sets the word. link, path and the keys
+// of one link (name, productId, baud, ...) describe the device and cannot be
+// set. false with *error ("featureF4: expected 4 bytes, got 3"), and the
+// controller unchanged, for an unknown key or a bad value.
+bool setControllerKey(Controller& controller, const std::string& key, const std::string& value,
+                      std::string* error);
 
 // Serves one SerialDevice on a pseudo-terminal; the host opens slavePath().
 class PtyServer {

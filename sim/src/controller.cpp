@@ -3,8 +3,8 @@
 //
 // Order of decisions for every command:
 //   1. a controller that went away (disconnectAfter) takes nothing;
-//   2. an injected fault for the code (refuse / silence) wins;
-//   3. a fixed reply set with setReply for the exact packet;
+//   2. an injected fault (refuse / silence) whose prefix matches wins;
+//   3. a fixed reply set with setReply whose prefix matches;
 //   4. the firmware's own answer by series.
 // Every command that reached the firmware is traced, answered or not.
 
@@ -52,6 +52,28 @@ struct Fault {
     int remaining;  // -1: until cleared
 };
 
+// The entry of `list` whose prefix matches `command` most specifically (of equal
+// ones the later), or end().
+template <class List>
+auto bestMatch(List& list, const Packet& command) {
+    auto best = list.end();
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->first.matches(command) && (best == list.end() || it->first.weight() >= best->first.weight()))
+            best = it;
+    return best;
+}
+
+// Sets the entry of `prefix`, replacing an earlier one and moving it last.
+template <class List, class Value>
+void setEntry(List& list, const PacketPrefix& prefix, Value value) {
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->first == prefix) {
+            list.erase(it);
+            break;
+        }
+    list.emplace_back(prefix, std::move(value));
+}
+
 }  // namespace
 
 struct Controller::Impl {
@@ -62,8 +84,9 @@ struct Controller::Impl {
     // that would otherwise describe it.
     std::map<uint16_t, std::array<uint8_t, 4>> words;
 
-    std::map<Packet, Packet> fixedReplies;
-    std::map<uint8_t, Fault> faults;
+    // In the order set; the most specific match applies.
+    std::vector<std::pair<PacketPrefix, Packet>> fixedReplies;
+    std::vector<std::pair<PacketPrefix, Fault>> faults;
     int disconnectCountdown = -1;  // -1: none pending
     bool connected = true;
 
@@ -791,6 +814,29 @@ XferError DriverSettings::ioctl(uint32_t code, const uint8_t* in, size_t inLen, 
     return XferError::None;
 }
 
+PacketPrefix::PacketPrefix(const Packet& bytes, const Packet& mask) : mask_(mask) {
+    for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = uint8_t(bytes[i] & mask[i]);
+}
+
+PacketPrefix PacketPrefix::code(uint8_t code) { return PacketPrefix({code, 0, 0, 0, 0}, {0xFF, 0, 0, 0, 0}); }
+
+PacketPrefix PacketPrefix::exact(const Packet& command) {
+    return PacketPrefix(command, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+}
+
+bool PacketPrefix::matches(const Packet& command) const {
+    for (size_t i = 0; i < command.size(); ++i)
+        if ((command[i] & mask_[i]) != bytes_[i]) return false;
+    return true;
+}
+
+int PacketPrefix::weight() const {
+    int bits = 0;
+    for (uint8_t m : mask_)
+        for (; m; m &= uint8_t(m - 1)) ++bits;
+    return bits;
+}
+
 Controller::Controller(ControllerProfile profile) : impl_(std::make_shared<Impl>()) {
     impl_->profile = std::move(profile);
 }
@@ -798,6 +844,11 @@ Controller::Controller(ControllerProfile profile) : impl_(std::make_shared<Impl>
 void Controller::attach(std::shared_ptr<std::recursive_mutex> lock) { impl_->lock = std::move(lock); }
 
 ControllerProfile& Controller::profile() { return impl_->profile; }
+
+void Controller::editProfile(const std::function<void(ControllerProfile&)>& edit) {
+    std::lock_guard g(*impl_->lock);
+    edit(impl_->profile);
+}
 
 std::array<uint8_t, 4> Controller::reg(uint8_t bank, uint8_t addr) const {
     std::lock_guard g(*impl_->lock);
@@ -810,8 +861,12 @@ void Controller::setReg(uint8_t bank, uint8_t addr, std::array<uint8_t, 4> value
 }
 
 void Controller::setReply(const Packet& command, const Packet& reply) {
+    setReply(PacketPrefix::exact(command), reply);
+}
+
+void Controller::setReply(const PacketPrefix& commands, const Packet& reply) {
     std::lock_guard g(*impl_->lock);
-    impl_->fixedReplies[command] = reply;
+    setEntry(impl_->fixedReplies, commands, reply);
 }
 
 void Controller::clearReplies() {
@@ -819,16 +874,20 @@ void Controller::clearReplies() {
     impl_->fixedReplies.clear();
 }
 
-void Controller::refuse(uint8_t code, int count) {
+void Controller::refuse(uint8_t code, int count) { refuse(PacketPrefix::code(code), count); }
+
+void Controller::silence(uint8_t code, int count) { silence(PacketPrefix::code(code), count); }
+
+void Controller::refuse(const PacketPrefix& commands, int count) {
     std::lock_guard g(*impl_->lock);
     if (count == 0) return;
-    impl_->faults[code] = Fault{Fault::Refuse, count};
+    setEntry(impl_->faults, commands, Fault{Fault::Refuse, count});
 }
 
-void Controller::silence(uint8_t code, int count) {
+void Controller::silence(const PacketPrefix& commands, int count) {
     std::lock_guard g(*impl_->lock);
     if (count == 0) return;
-    impl_->faults[code] = Fault{Fault::Silence, count};
+    setEntry(impl_->faults, commands, Fault{Fault::Silence, count});
 }
 
 void Controller::clearFaults() {
@@ -861,10 +920,10 @@ std::optional<Packet> Controller::handle(const Packet& command, Link link, uint6
     m.disarm();
 
     std::optional<Packet> reply;
-    if (auto f = m.faults.find(command[0]); f != m.faults.end()) {
+    if (auto f = bestMatch(m.faults, command); f != m.faults.end()) {
         if (f->second.kind == Fault::Refuse) reply = refusal(command);
         if (f->second.remaining > 0 && --f->second.remaining == 0) m.faults.erase(f);
-    } else if (auto r = m.fixedReplies.find(command); r != m.fixedReplies.end()) {
+    } else if (auto r = bestMatch(m.fixedReplies, command); r != m.fixedReplies.end()) {
         reply = r->second;
     } else {
         reply = m.firmware(command, nowMs);

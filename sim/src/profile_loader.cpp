@@ -70,6 +70,10 @@
 //   (key and name compare case-insensitively; the text is taken as written, trimmed)
 //
 // Every error names the file and line: "<file>:<line>: <what is wrong>".
+//
+// The [controller] keys other than link, path and the link-only ones also set a
+// running controller, with the same value syntax (setControllerKey, the
+// control socket's `set`; see runtimeKeys()).
 
 #include "qvsim.h"
 
@@ -395,6 +399,37 @@ const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
              d.serial.baud = b;
          }}},
     };
+    return keys;
+}
+
+// The keys a running controller takes (setControllerKey, the control socket's
+// `set`), by lower-case name. Every controller key of a file is one: its row of
+// commonKeys() applied to a copy of the running profile, under the bench lock.
+// State that only a running controller has gets a row of its own below, one
+// per key: {"name", [](Controller& c, const std::string& value) { ... }}, where
+// a bad value throws BadValue.
+using RuntimeSetter = std::function<void(Controller&, const std::string&)>;
+
+RuntimeSetter throughProfile(const Setter& setter) {
+    return [setter](Controller& c, const std::string& value) {
+        c.editProfile([&](ControllerProfile& running) {
+            DeviceSpec d;
+            d.profile = running;
+            setter(d, value);  // a bad value throws before anything changed
+            running = std::move(d.profile);
+            for (auto& r : d.regs) c.setReg(r.bank, r.addr, r.value);
+            if (!d.bulkData.empty()) c.setBulkData(std::move(d.bulkData));
+        });
+    };
+}
+
+const std::map<std::string, RuntimeSetter>& runtimeKeys() {
+    static const std::map<std::string, RuntimeSetter> keys = [] {
+        std::map<std::string, RuntimeSetter> m;
+        for (const auto& [name, setter] : commonKeys())
+            if (name != "link" && name != "path") m.emplace(name, throughProfile(setter));
+        return m;
+    }();
     return keys;
 }
 
@@ -828,6 +863,31 @@ std::vector<std::string> builtinProfileNames() {
 std::shared_ptr<Bench> parseProfileText(const std::string& text, const std::string& source, std::string* error) {
     std::istringstream in(text);
     return parseProfile(in, source, error);
+}
+
+bool setControllerKey(Controller& controller, const std::string& key, const std::string& value,
+                      std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    const std::string name = lower(trim(key));
+    const auto it = runtimeKeys().find(name);
+    if (it == runtimeKeys().end()) {
+        if (name == "link" || name == "path" || linkSpecificKeys().count(name))
+            *error = "'" + key + "' describes the device, not the controller, and cannot be set while it runs";
+        else
+            *error = "unknown key '" + key + "'";
+        return false;
+    }
+    try {
+        it->second(controller, trim(value));
+    } catch (const BadValue& bad) {
+        *error = key + ": " + bad.what;
+        return false;
+    } catch (const std::exception& e) {
+        *error = key + ": " + e.what();
+        return false;
+    }
+    return true;
 }
 
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error) {

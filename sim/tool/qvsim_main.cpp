@@ -52,7 +52,9 @@ int usage(const char* why) {
                  "usage: qvsim [--profile NAME|FILE] [--baud N]\n"
                  "       qvsim check NAME|FILE\n"
                  "       qvsim control SOCKET REQUEST...\n"
-                 "requests: unplug PATH | plug PATH | list | clock\n"
+                 "requests: unplug PATH | plug PATH | list | clock | refuse PATH PREFIX [N] |\n"
+                 "          silence PATH PREFIX [N] | reply PATH PREFIX BYTES | clear PATH |\n"
+                 "          trace PATH | trace clear PATH | set PATH KEY VALUE\n"
                  "built-in profiles:",
                  why);
     for (auto& n : qvsim::builtinProfileNames()) std::fprintf(stderr, " %s", n.c_str());

@@ -1,9 +1,12 @@
 // Run-time control of a simulated bench from outside the process: a server on a
-// Unix-domain stream socket that plugs and unplugs the bench's devices.
+// Unix-domain stream socket that plugs and unplugs the bench's devices, injects
+// faults and fixed replies into their controllers, reads what they received,
+// and sets their profile keys.
 //
 // Protocol: one request per line ("\n", a "\r" before it is ignored), one answer
 // per request, written after the bench call returned (so the device events have
-// reached every watcher by then):
+// reached every watcher by then, and a fault is in place before the next
+// command):
 //
 //   unplug PATH   Bench::remove(PATH)          -> "ok" | "error no device at PATH"
 //   plug PATH     Bench::replug(PATH)          -> "ok" | "error ..." (already plugged,
@@ -12,10 +15,37 @@
 //                 "ok N", then N lines "plugged PATH" or "unplugged PATH"
 //   clock         "ok MS": the bench's virtual time in ms
 //
-// PATH is the rest of the line after the verb and its spaces, so it may hold
-// spaces. Anything else is answered with "error <reason>" and the connection
-// stays open: an empty line, an unknown verb, a line with control bytes, a line
-// longer than kMaxLineBytes (its remainder up to the next line break is skipped).
+// Requests to the controller of a device on the bench, each answered "ok" or
+// "error <reason>" ("error no device at PATH" when none is plugged there):
+//
+//   refuse PATH PREFIX [N]   the next N commands PREFIX takes are refused
+//                            (AA c0 c1 c2 c3); no N: until cleared
+//   silence PATH PREFIX [N]  the same, answered with silence
+//   reply PATH PREFIX BYTES  commands PREFIX takes get the reply BYTES
+//   clear PATH               every fault and fixed reply of the controller goes
+//   trace PATH               "ok N", then the N commands the controller received
+//                            since the last trace clear, one a line in hex
+//                            ("F6 03 80 00 05"), oldest first
+//   trace clear PATH         empties the trace
+//   set PATH KEY VALUE       a key of a profile file's [controller] section with
+//                            its value syntax (qvsim::setControllerKey), e.g.
+//                            "set /sim/hidraw0 featureF4 0x82 0 0 0"
+//
+// PREFIX is one word of hex digits, two a byte, at most five bytes; an odd last
+// digit is the high nibble of the byte after it: "F6" takes every F6 command,
+// "F6038" takes F6 03 80 .. F6 03 8F, "F6009F" F6 00 9F, "F600900000" exactly
+// F6 00 90 00 00. Faults come before fixed replies; of several matching faults
+// (or replies) the most specific applies; a prefix set again replaces its
+// fault (or reply). N is a decimal count of 1 or more. BYTES are five bytes in
+// hex, blanks between them optional ("F6 03 80 00 01").
+//
+// PATH of unplug and plug is the rest of the line after the verb and its
+// spaces, so it may hold spaces. PATH of the controller requests is the longest
+// path of a device on the bench that the words after the verb start with, so it
+// may hold spaces as well. Anything else is answered with "error <reason>" and
+// the connection stays open: an empty line, an unknown verb, a line with control
+// bytes, a line longer than kMaxLineBytes (its remainder up to the next line
+// break is skipped), a bad prefix, count, reply, key or value.
 // A client that disconnects in the middle of a line is dropped without an answer;
 // one that shuts its sending side down gets the answers to its complete lines
 // first. Up to kMaxClients clients are served at a time; more wait to be accepted.
