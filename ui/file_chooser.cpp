@@ -8,13 +8,8 @@ namespace qvui {
 
 namespace {
 
-FileChooserResponder::Function& currentResponder() {
-    static FileChooserResponder::Function f;
-    return f;
-}
-
 QString choose(const FileChooserRequest& r) {
-    if (const auto& responder = currentResponder()) return responder(r);
+    if (const auto responder = FileChooserResponder::current()) return responder(r);
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         qWarning().noquote() << "file chooser without a responder on the offscreen platform, cancelled:" << r.caption;
         return {};
@@ -40,11 +35,5 @@ QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& di
 QString chooseFolder(QWidget* owner, const QString& caption, const QString& directory) {
     return choose({FileChoice::Folder, owner, caption, directory, {}});
 }
-
-FileChooserResponder::FileChooserResponder(Function responder) : previous_(std::move(currentResponder())) {
-    currentResponder() = std::move(responder);
-}
-
-FileChooserResponder::~FileChooserResponder() { currentResponder() = std::move(previous_); }
 
 } // namespace qvui

@@ -8,11 +8,6 @@ namespace qvui {
 
 namespace {
 
-MessageBoxResponder::Function& currentResponder() {
-    static MessageBoxResponder::Function f;
-    return f;
-}
-
 QMessageBox::StandardButtons standardButtons(MessageButtons b) {
     switch (b) {
     case MessageButtons::Ok: return QMessageBox::Ok;
@@ -94,8 +89,7 @@ MessageAnswer showMessageBox(QWidget* owner, const QString& text, const QString&
         defaultAnswer.reset();
     }
     const MessageBoxRequest request{owner, text, caption, icon, buttons, defaultAnswer};
-    // A copy: the responder may install another one while it runs.
-    if (const MessageBoxResponder::Function responder = currentResponder()) {
+    if (const auto responder = MessageBoxResponder::current()) {
         const MessageAnswer a = responder(request);
         return offersAnswer(buttons, a) ? a : escapeAnswer(buttons);
     }
@@ -109,11 +103,5 @@ MessageAnswer showMessageBox(QWidget* owner, const QString& text, const QString&
     box.setDefaultButton(buttonOf(defaultAnswer.value_or(firstAnswer(buttons))));
     return answerOf(box.exec(), buttons);
 }
-
-MessageBoxResponder::MessageBoxResponder(Function responder) : previous_(std::move(currentResponder())) {
-    currentResponder() = std::move(responder);
-}
-
-MessageBoxResponder::~MessageBoxResponder() { currentResponder() = std::move(previous_); }
 
 } // namespace qvui

@@ -6,18 +6,8 @@
 
 namespace qvui {
 
-namespace {
-
-DialogResponder::Function& currentResponder() {
-    static DialogResponder::Function f;
-    return f;
-}
-
-} // namespace
-
 int execDialog(QDialog& dialog) {
-    // A copy: the responder may install another one while it runs.
-    const DialogResponder::Function responder = currentResponder();
+    const auto responder = DialogResponder::current();
     if (!responder && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         qWarning().noquote() << "dialog without a responder on the offscreen platform, rejected:"
                              << dialog.windowTitle();
@@ -41,11 +31,5 @@ int execDialog(QDialog& dialog) {
     }
     return dialog.result();
 }
-
-DialogResponder::DialogResponder(Function responder) : previous_(std::move(currentResponder())) {
-    currentResponder() = std::move(responder);
-}
-
-DialogResponder::~DialogResponder() { currentResponder() = std::move(previous_); }
 
 } // namespace qvui

@@ -13,11 +13,6 @@ namespace {
 
 constexpr char kMenuIdProperty[] = "qvMenuId";
 
-PopupMenuResponder::Function& currentResponder() {
-    static PopupMenuResponder::Function f;
-    return f;
-}
-
 bool clickable(const QAction* a) { return a->isEnabled() && a->isVisible() && !a->isSeparator(); }
 
 // The action with `id` below `menu`: its own entries first, then its submenus'
@@ -42,8 +37,7 @@ int menuId(const QAction* action) { return action ? action->property(kMenuIdProp
 QAction* findMenuAction(const QMenu& menu, int id) { return id == 0 ? nullptr : find(menu, id, false); }
 
 QAction* popupMenu(QMenu& menu, const QPoint& globalPos) {
-    // A copy: the responder may install another one while it runs.
-    const PopupMenuResponder::Function responder = currentResponder();
+    const auto responder = PopupMenuResponder::current();
     if (!responder) {
         if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
             qWarning().noquote() << "popup menu without a responder on the offscreen platform, closed:"
@@ -68,11 +62,5 @@ QAction* popupMenu(QMenu& menu, const QPoint& globalPos) {
     action->trigger();
     return picked;
 }
-
-PopupMenuResponder::PopupMenuResponder(Function responder) : previous_(std::move(currentResponder())) {
-    currentResponder() = std::move(responder);
-}
-
-PopupMenuResponder::~PopupMenuResponder() { currentResponder() = std::move(previous_); }
 
 } // namespace qvui

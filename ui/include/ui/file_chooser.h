@@ -4,9 +4,9 @@
 // unanswered request is logged and cancelled instead of blocking.
 #pragma once
 
-#include <QString>
+#include "ui/responder.h"
 
-#include <functional>
+#include <QString>
 
 class QWidget;
 
@@ -27,17 +27,7 @@ QString chooseOpenFile(QWidget* owner, const QString& caption, const QString& di
 QString chooseSaveFile(QWidget* owner, const QString& caption, const QString& directory, const QString& filter);
 QString chooseFolder(QWidget* owner, const QString& caption, const QString& directory);
 
-// While it lives, every request goes to `responder`. Nests like MessageBoxResponder.
-class FileChooserResponder {
-public:
-    using Function = std::function<QString(const FileChooserRequest&)>;
-    explicit FileChooserResponder(Function responder);
-    ~FileChooserResponder();
-    FileChooserResponder(const FileChooserResponder&) = delete;
-    FileChooserResponder& operator=(const FileChooserResponder&) = delete;
-
-private:
-    Function previous_;
-};
+// While it lives, every request goes to the responder.
+using FileChooserResponder = ScopedResponder<QString(const FileChooserRequest&), FileChooserRequest>;
 
 } // namespace qvui

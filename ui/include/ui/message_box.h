@@ -11,9 +11,10 @@
 // the box does not offer counts as none named.
 #pragma once
 
+#include "ui/responder.h"
+
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class QWidget;
@@ -45,19 +46,8 @@ MessageAnswer escapeAnswer(MessageButtons buttons);
 MessageAnswer firstAnswer(MessageButtons buttons);
 bool offersAnswer(MessageButtons buttons, MessageAnswer answer);
 
-// While it lives, every box goes to `responder` instead of the screen. An answer
-// the box does not offer is replaced by its escape answer. Nests: the previous
-// responder returns when this one is destroyed.
-class MessageBoxResponder {
-public:
-    using Function = std::function<MessageAnswer(const MessageBoxRequest&)>;
-    explicit MessageBoxResponder(Function responder);
-    ~MessageBoxResponder();
-    MessageBoxResponder(const MessageBoxResponder&) = delete;
-    MessageBoxResponder& operator=(const MessageBoxResponder&) = delete;
-
-private:
-    Function previous_;
-};
+// While it lives, every box goes to the responder instead of the screen. An
+// answer the box does not offer is replaced by its escape answer.
+using MessageBoxResponder = ScopedResponder<MessageAnswer(const MessageBoxRequest&), MessageBoxRequest>;
 
 } // namespace qvui

@@ -13,7 +13,7 @@
 // dialog refuses (its accept() leaves it open) ends with a warning as Rejected.
 #pragma once
 
-#include <functional>
+#include "ui/responder.h"
 
 class QDialog;
 
@@ -25,18 +25,7 @@ enum class DialogChoice { Accept, Reject };
 // the code it closed itself with (done(r)).
 int execDialog(QDialog& dialog);
 
-// While it lives, every dialog goes to `responder` instead of the screen. Nests
-// like MessageBoxResponder.
-class DialogResponder {
-public:
-    using Function = std::function<DialogChoice(QDialog& dialog)>;
-    explicit DialogResponder(Function responder);
-    ~DialogResponder();
-    DialogResponder(const DialogResponder&) = delete;
-    DialogResponder& operator=(const DialogResponder&) = delete;
-
-private:
-    Function previous_;
-};
+// While it lives, every dialog goes to the responder instead of the screen.
+using DialogResponder = ScopedResponder<DialogChoice(QDialog& dialog), DialogChoice>;
 
 } // namespace qvui

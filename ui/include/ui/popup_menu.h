@@ -14,9 +14,9 @@
 // inside a submenu that cannot be opened) picks nothing, with a warning.
 #pragma once
 
-#include <QPoint>
+#include "ui/responder.h"
 
-#include <functional>
+#include <QPoint>
 
 class QAction;
 class QMenu;
@@ -39,18 +39,8 @@ struct PopupMenuRequest {
 // triggered; nullptr when the menu closed without a pick.
 QAction* popupMenu(QMenu& menu, const QPoint& globalPos);
 
-// While it lives, every menu goes to `responder`, which returns the menu id to
-// pick (0: none). Nests like MessageBoxResponder.
-class PopupMenuResponder {
-public:
-    using Function = std::function<int(const PopupMenuRequest&)>;
-    explicit PopupMenuResponder(Function responder);
-    ~PopupMenuResponder();
-    PopupMenuResponder(const PopupMenuResponder&) = delete;
-    PopupMenuResponder& operator=(const PopupMenuResponder&) = delete;
-
-private:
-    Function previous_;
-};
+// While it lives, every menu goes to the responder, which returns the menu id
+// to pick (0: none).
+using PopupMenuResponder = ScopedResponder<int(const PopupMenuRequest&), PopupMenuRequest>;
 
 } // namespace qvui
