@@ -7,6 +7,7 @@
 #include "shell/device_finder.h"
 #include "shell/device_text.h"
 #include "ui/control_ids.h"
+#include "ui/modal_dialog.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"
 #include "shell/program_state.h"
@@ -106,7 +107,7 @@ CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemp
 
     connect(folderConfigure_, &QPushButton::clicked, this, [this] {
         CFolderCfgDlg dlg(this);
-        dlg.exec();
+        qvui::execDialog(dlg);
     });
     connect(disableDataReport_, &QCheckBox::clicked, this, [this](bool checked) {
         if (c_.api.EnableDataReport) c_.api.EnableDataReport(c_.dev.device, checked ? 0 : 1);
