@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -341,6 +342,22 @@ struct Testbed::Impl {
 
     void attachHandler(Node& n);
 
+    void removeDanglingLinks() {
+        namespace fs = std::filesystem;
+        const fs::path sys = fs::path(root) / "sys";
+        std::vector<fs::path> folders = {sys / "dev" / "char"};
+        std::error_code ec;
+        for (const char* top : {"class", "bus"})
+            for (fs::directory_iterator it(sys / top, ec), end; !ec && it != end; it.increment(ec))
+                folders.push_back(std::string(top) == "bus" ? it->path() / "devices" : it->path());
+        for (const auto& folder : folders) {
+            std::vector<fs::path> gone;
+            for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+                if (it->is_symlink(ec) && !fs::exists(it->path(), ec)) gone.push_back(it->path());
+            for (const auto& link : gone) fs::remove(link, ec);
+        }
+    }
+
     // ---- the node's calls, on umockdev's thread ----
 
     // Whether the client may use the node, and records the call's outcome; the
@@ -621,10 +638,10 @@ void Testbed::vanish(const std::string& node) {
         }
     }
     umockdev_testbed_remove_device(d.bed, usb.sys.c_str());
+    // The class, bus and number links umockdev leaves behind point nowhere now
+    // (a replug makes them again).
+    d.removeDanglingLinks();
     for (Node* n : usb.nodes) {
-        // What umockdev leaves of the node: its number's links.
-        const std::string number = std::to_string(kHidrawMajor) + ":" + std::to_string(n->minor);
-        ::unlink((d.root + "/sys/dev/char/" + number).c_str());
         ::unlink((d.root + "/dev/.node/" + n->path.substr(5)).c_str());
         d.makeVanishedNodeFile(*n);
     }
