@@ -85,15 +85,20 @@ public:
 
     // Adds the interface, with its USB device (and the root hub and hubs above
     // it) unless that device is there already; returns its node, "/dev/hidrawN".
+    // Like the kernel, umockdev announces every sysfs device it adds with an
+    // "add" uevent, parent first.
     std::string add(const Interface& itf);
 
     // The USB device of node is unplugged: the sysfs entries and nodes of all
     // its interfaces go. A handle that made a call before fails every further
     // call (ENODEV, a read EIO); an open of the node fails (ENXIO) inside the
-    // test bed, never reaching a real node of the machine. No uevent is sent.
+    // test bed, never reaching a real node of the machine. No uevent is sent:
+    // a test sends the "remove" uevents it needs first (with uevent()), while
+    // sysfs still holds what the monitor looks up.
     void vanish(const std::string& node);
     // The USB device of node is plugged back in: the same nodes, the same
-    // controllers; handles that made a call before it went stay dead. No uevent.
+    // controllers, announced by "add" uevents as add() does; handles that made
+    // a call before it went stay dead.
     void readd(const std::string& node);
     // Sends a uevent ("add", "remove", "change") about the node or its USB
     // device; the device must be present.
