@@ -342,6 +342,45 @@ struct Testbed::Impl {
 
     void attachHandler(Node& n);
 
+    // The USB device with that identity: the one there, or a new one.
+    UsbEntry& usbDevice(const UsbDevice& spec) {
+        const std::string name = usbName(spec);
+        if (auto it = usbDevices.find(name); it != usbDevices.end()) {
+            UsbEntry& usb = *it->second;
+            check(usb.spec.vendorId == spec.vendorId && usb.spec.productId == spec.productId &&
+                      usb.spec.serial == spec.serial,
+                  "USB device " + name + " is there with another identity");
+            check(usb.present, "USB device " + name + " is unplugged");
+            return usb;
+        }
+        auto entry = std::make_unique<UsbEntry>();
+        entry->spec = spec;
+        entry->name = name;
+        entry->devnum = nextDevnum++;
+        entry->parentSys = parentOf(spec.bus, spec.ports);
+        makeUsbDevice(*entry);
+        UsbEntry& usb = *entry;
+        usbDevices[name] = std::move(entry);
+        return usb;
+    }
+
+    std::map<std::string, std::string> platformDevices;  // name -> sysfs path
+    std::string platformDevice(const std::string& name) {
+        if (auto it = platformDevices.find(name); it != platformDevices.end()) return it->second;
+        return platformDevices[name] = addDevice("platform", "platform/" + name, "", {}, {{"DRIVER", name}});
+    }
+
+    // A client that is not root must reach the node's socket too (see UnprivilegedFiles).
+    void openSocketToAll(const std::string& node) {
+        ::chmod((root + "/ioctl").c_str(), 0755);
+        ::chmod((root + "/ioctl/dev").c_str(), 0755);
+        ::chmod((root + "/ioctl" + node).c_str(), 0777);
+    }
+
+    std::string addSerialPort(const SerialPort& port);
+    std::vector<UMockdevIoctlBase*> serialHandlers;
+    int nextSerialUsbPort = 10;
+
     void removeDanglingLinks() {
         namespace fs = std::filesystem;
         const fs::path sys = fs::path(root) / "sys";
@@ -543,11 +582,87 @@ void Testbed::Impl::attachHandler(Node& n) {
     std::string why = error ? error->message : "";
     if (error) g_error_free(error);
     check(attached, "cannot attach the ioctl handler of " + n.path + ": " + why);
-    // The node's socket, for a client that is not root (see UnprivilegedFiles).
-    const std::string socket = root + "/ioctl" + n.path;
-    ::chmod(socket.c_str(), 0777);
-    ::chmod((root + "/ioctl").c_str(), 0755);
-    ::chmod((root + "/ioctl/dev").c_str(), 0755);
+    openSocketToAll(n.path);
+}
+
+namespace {
+
+// A terminal's ioctls run on the terminal itself, in the calling process.
+gboolean passIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
+    gint err = 0;
+    const gint result = umockdev_ioctl_client_execute(client, &err, nullptr);
+    umockdev_ioctl_client_complete(client, result, result < 0 ? err : 0);
+    return TRUE;
+}
+
+}  // namespace
+
+std::string Testbed::Impl::addSerialPort(const SerialPort& port) {
+    const std::string n = std::to_string(port.number);
+    std::string name, parentSys, deviceLink, type;
+    switch (port.kind) {
+        case SerialKind::Uart: {
+            name = "ttyS" + n;
+            const std::string pnp = "00:0" + std::to_string(4 + port.number);
+            parentSys = addDevice("pnp", "pnp0/" + pnp, "", {}, {{"DRIVER", "serial"}});
+            deviceLink = "../../../" + pnp;
+            type = "4";  // a 16550A
+            break;
+        }
+        case SerialKind::Placeholder:
+            name = "ttyS" + n;
+            parentSys = platformDevice("serial8250");
+            deviceLink = "../../../serial8250";
+            type = "0";  // no UART found
+            break;
+        case SerialKind::UsbSerial:
+        case SerialKind::Acm: {
+            const bool acm = port.kind == SerialKind::Acm;
+            name = (acm ? "ttyACM" : "ttyUSB") + n;
+            UsbDevice spec;
+            spec.ports = std::to_string(nextSerialUsbPort++);
+            spec.vendorId = acm ? 0x1209 : 0x0403;
+            spec.productId = acm ? 0x0001 : 0x6001;
+            spec.product = acm ? "Modem" : "Serial Adapter";
+            const UsbEntry& usb = usbDevice(spec);
+            const std::string ifName = usb.name + ":1.0";
+            const std::string itf = addDevice("usb", ifName, usb.sys, {{"bInterfaceNumber", "00"}},
+                                              {{"DEVTYPE", "usb_interface"}, {"DRIVER", acm ? "cdc_acm" : "ftdi_sio"}});
+            if (acm) {
+                parentSys = itf;
+                deviceLink = "../../../" + ifName;
+            } else {
+                parentSys = addDevice("usb-serial", name, itf, {}, {{"DRIVER", "ftdi_sio"}});
+                deviceLink = "../../../" + name;
+            }
+            break;
+        }
+    }
+    const int major = port.kind == SerialKind::UsbSerial ? 188 : port.kind == SerialKind::Acm ? 166 : 4;
+    const int minor = (major == 4 ? 64 : 0) + port.number;
+    StringList attributes = {{"dev", std::to_string(major) + ":" + std::to_string(minor)}};
+    if (!type.empty()) attributes.add("type", type);
+    const std::string tty = addDevice("tty", "tty/" + name, parentSys, std::move(attributes),
+                                      {{"MAJOR", std::to_string(major)}, {"MINOR", std::to_string(minor)},
+                                       {"DEVNAME", "/dev/" + name}});
+    umockdev_testbed_set_attribute_link(bed, tty.c_str(), "device", deviceLink.c_str());
+
+    const std::string node = "/dev/" + name;
+    const std::string file = root + node;
+    ::unlink(file.c_str());
+    if (port.line.empty()) {
+        const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0666);
+        check(fd >= 0, "cannot create " + file);
+        ::close(fd);
+    } else {
+        check(::symlink(port.line.c_str(), file.c_str()) == 0, "cannot link " + file + " to " + port.line);
+    }
+    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(passIoctl), nullptr);
+    check(umockdev_testbed_attach_ioctl(bed, node.c_str(), handler, nullptr), "cannot attach to " + node);
+    serialHandlers.push_back(handler);
+    openSocketToAll(node);
+    return node;
 }
 
 Testbed::Testbed() : impl_(std::make_unique<Impl>()) {
@@ -564,7 +679,10 @@ Testbed::~Testbed() {
     g_object_unref(impl_->bed);
     for (auto& [path, n] : impl_->nodes)
         if (n->handler) g_object_unref(n->handler);
+    for (UMockdevIoctlBase* h : impl_->serialHandlers) g_object_unref(h);
 }
+
+std::string Testbed::addSerialPort(const SerialPort& port) { return impl_->addSerialPort(port); }
 
 std::string Testbed::unavailable() const {
     struct stat viaPreload {}, bed {};
@@ -577,24 +695,7 @@ std::string Testbed::unavailable() const {
 
 std::string Testbed::add(const Interface& itf) {
     Impl& d = *impl_;
-    const std::string name = usbName(itf.usb);
-    UsbEntry* usb;
-    if (auto it = d.usbDevices.find(name); it != d.usbDevices.end()) {
-        usb = it->second.get();
-        check(usb->spec.vendorId == itf.usb.vendorId && usb->spec.productId == itf.usb.productId &&
-                  usb->spec.serial == itf.usb.serial,
-              "USB device " + name + " is there with another identity");
-    } else {
-        auto entry = std::make_unique<UsbEntry>();
-        entry->spec = itf.usb;
-        entry->name = name;
-        entry->devnum = d.nextDevnum++;
-        entry->parentSys = d.parentOf(itf.usb.bus, itf.usb.ports);
-        d.makeUsbDevice(*entry);
-        usb = entry.get();
-        d.usbDevices[name] = std::move(entry);
-    }
-    check(usb->present, "USB device " + name + " is unplugged");
+    UsbEntry* usb = &d.usbDevice(itf.usb);
 
     auto n = std::make_unique<Node>();
     n->owner = impl_.get();

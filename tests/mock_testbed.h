@@ -59,6 +59,22 @@ struct Interface {
     uint8_t reportId = 1;  // the report id the controller takes
 };
 
+// A serial port as the kernel lists it under the tty class.
+enum class SerialKind {
+    Uart,         // ttyS<n> of a UART the serial core found (type 4)
+    Placeholder,  // ttyS<n> the kernel registers without hardware (type 0)
+    UsbSerial,    // ttyUSB<n> of a USB serial adapter
+    Acm,          // ttyACM<n> of a USB modem-class device
+};
+
+struct SerialPort {
+    SerialKind kind = SerialKind::UsbSerial;
+    int number = 0;
+    // The terminal the node leads to (a pseudo-terminal a test serves); its
+    // terminal ioctls, reads and writes go there. Empty: the node is no terminal.
+    std::string line;
+};
+
 // The calls a node answers.
 enum class Call { SetFeature, GetFeature, Write, Read, Info, Descriptor };
 const char* callName(Call call);
@@ -88,6 +104,10 @@ public:
     // Like the kernel, umockdev announces every sysfs device it adds with an
     // "add" uevent, parent first.
     std::string add(const Interface& itf);
+
+    // Adds the port's sysfs entries (with a USB device for the USB kinds) and
+    // its node; returns the node ("/dev/ttyUSB0").
+    std::string addSerialPort(const SerialPort& port);
 
     // The USB device of node is unplugged: the sysfs entries and nodes of all
     // its interfaces go. A handle that made a call before fails every further
