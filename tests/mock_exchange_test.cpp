@@ -103,6 +103,13 @@ protected:
         ctl->clearTrace();
     }
 
+    // Controller A on a node of that file mode.
+    void plugWithMode(mode_t mode) {
+        ctl = std::make_shared<qvsim::Controller>(CurrentControllerProfile());
+        node = bed->add(ControllerA(ctl));
+        bed->setMode(node, mode);
+    }
+
     std::string logPath() const {
         return std::string(QV_BINARY_DIR) + "/tests/mock_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
@@ -279,9 +286,7 @@ TEST_F(MockExchange, HandleOpenedBeforeTheUnplugStaysDeadAfterTheReplug) {
 }
 
 TEST_F(MockExchange, NodeWithoutWritePermissionOpensReadOnly) {
-    ctl = std::make_shared<qvsim::Controller>(CurrentControllerProfile());
-    node = bed->add(ControllerA(ctl));
-    bed->setMode(node, 0444);
+    plugWithMode(0444);
     {
         UnprivilegedFiles asUser;
         ASSERT_EQ(EnumerateHidDevicesA(IgnoreFound), 1);
@@ -303,9 +308,7 @@ TEST_F(MockExchange, NodeWithoutWritePermissionOpensReadOnly) {
 }
 
 TEST_F(MockExchange, NodeThatCannotBeOpenedGivesThePermissionText) {
-    ctl = std::make_shared<qvsim::Controller>(CurrentControllerProfile());
-    node = bed->add(ControllerA(ctl));
-    bed->setMode(node, 0000);
+    plugWithMode(0000);
     UnprivilegedFiles asUser;
     EXPECT_EQ(EnumerateHidDevicesA(IgnoreFound), 0);
     EXPECT_EQ(LastErrorText(), "open /dev/hidraw0: Permission denied");

@@ -9,6 +9,7 @@
 
 #include "QV_Standard.h"
 #include "internal.h"
+#include "lib_info_fixture.h"
 #include "mock_testbed.h"
 #include "platform/platform.h"
 #include "platform/sim_backend.h"
@@ -44,18 +45,10 @@ inline bool umockdevRequired() {
         }                                                                                    \
     } while (0)
 
-// A current-series controller with the item protocol, a sensor for frame reads
-// and a few parameter items.
+// A current-series controller (QV6020A, customer 5, version 2.7, build 3.4)
+// with the item protocol, a sensor for frame reads and the palm group's items.
 inline qvsim::ControllerProfile CurrentControllerProfile() {
-    qvsim::ControllerProfile p;
-    p.identityNumber = 6020;
-    p.letter = 1;
-    p.major = 2;
-    p.minor = 7;
-    p.customer = 5;
-    p.buildA = 3;
-    p.buildB = 4;
-    p.slaveCount = 1;
+    qvsim::ControllerProfile p = qvtest::CurrentMasterProfile();
     p.featureF4 = {0x82, 0x00, 0x10, 0x00};  // the item protocol is there
     p.paraVersion = 152;
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x00, 0x1E};

@@ -450,6 +450,15 @@ struct Testbed::Impl {
         return umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, len, nullptr);
     }
 
+    // Fills the structure the ioctl's argument points to, and completes the call.
+    static void answer(UMockdevIoctlClient* client, const void* value, size_t size) {
+        UMockdevIoctlData* d = buffer(client, size);
+        if (!d) return finish(client, -1, EFAULT);
+        umockdev_ioctl_data_update(d, 0, static_cast<guint8*>(const_cast<void*>(value)), static_cast<gint>(size));
+        g_object_unref(d);
+        finish(client, 0, 0);
+    }
+
     void onIoctl(Node& n, UMockdevIoctlClient* client) {
         const gulong request = umockdev_ioctl_client_get_request(client);
         if (_IOC_TYPE(request) != 'H') {
@@ -464,20 +473,12 @@ struct Testbed::Impl {
                 info.bustype = kBusUsb;
                 info.vendor = static_cast<__s16>(n.spec.usb.vendorId);
                 info.product = static_cast<__s16>(n.spec.usb.productId);
-                UMockdevIoctlData* d = buffer(client, sizeof info);
-                if (!d) return finish(client, -1, EFAULT);
-                umockdev_ioctl_data_update(d, 0, reinterpret_cast<guint8*>(&info), sizeof info);
-                g_object_unref(d);
-                return finish(client, 0, 0);
+                return answer(client, &info, sizeof info);
             }
             case _IOC_NR(HIDIOCGRDESCSIZE): {
                 if (int err = admit(n, client, Call::Descriptor, 0)) return finish(client, -1, err);
-                int descriptorSize = static_cast<int>(n.spec.descriptor.size());
-                UMockdevIoctlData* d = buffer(client, sizeof descriptorSize);
-                if (!d) return finish(client, -1, EFAULT);
-                umockdev_ioctl_data_update(d, 0, reinterpret_cast<guint8*>(&descriptorSize), sizeof descriptorSize);
-                g_object_unref(d);
-                return finish(client, 0, 0);
+                const int descriptorSize = static_cast<int>(n.spec.descriptor.size());
+                return answer(client, &descriptorSize, sizeof descriptorSize);
             }
             case _IOC_NR(HIDIOCGRDESC): {
                 if (int err = admit(n, client, Call::Descriptor, n.spec.descriptor.size()))
