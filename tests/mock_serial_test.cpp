@@ -56,8 +56,12 @@ TEST_F(MockSerial, LibraryFindsTheControllerBehindAUsbSerialAdapter) {
     const uint8_t cmd[5] = {0xE9, 0, 0, 0, 0};
     uint8_t reply[5] = {};
     EXPECT_EQ(SendCmd(h, cmd, reply), 1);
-    ASSERT_EQ(ctl->trace().size(), 1u);
-    EXPECT_EQ(ctl->trace()[0].packet, (qvsim::Packet{0xE9, 0, 0, 0, 0}));
+    {
+        // The pty server's thread writes the trace under the bench's lock.
+        std::lock_guard lock(bench->mutex());
+        ASSERT_EQ(ctl->trace().size(), 1u);
+        EXPECT_EQ(ctl->trace()[0].packet, (qvsim::Packet{0xE9, 0, 0, 0, 0}));
+    }
     qvlib::LibraryDetach();
     server.stop();
 }
