@@ -55,9 +55,8 @@ protected:
 TEST_F(MockDeviceChange, UeventsOfNodesAndUsbDevicesReachTheSubscriber) {
     plug();
     Heard heard;
-    void* token = qvp::backend().subscribeDeviceChanges(qvp::InterfaceClass::UsbDevice, [&](const qvp::DeviceChange& c) {
-        heard.add({c.arrival, c.name});
-    });
+    void* token = qvp::backend().subscribeDeviceChanges(
+        qvp::InterfaceClass::UsbDevice, [&](const qvp::DeviceChange& c) { heard.add({c.arrival, c.name}); });
     ASSERT_NE(token, nullptr) << qvp::lastError().text;
 
     bed->uevent(nodeA, "add", Level::Hidraw);

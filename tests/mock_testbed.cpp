@@ -32,30 +32,16 @@ constexpr unsigned kHidrawMajor = 247;
 constexpr uint16_t kBusUsb = 0x0003;
 constexpr const char* kPciPath = "pci0000:00/0000:00:14.0";
 
-std::string hex4(uint16_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04x", v);
-    return b;
-}
-
-std::string HEX4(uint16_t v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%04X", v);
-    return b;
-}
-
-std::string dec3(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%03d", v);
+// A short printf-formatted text (sysfs attributes and udev properties).
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+    char b[64];
+    std::snprintf(b, sizeof b, pattern, args...);
     return b;
 }
 
 // The kernel's PRODUCT property: vendor, product and release in hex, without leading zeros.
-std::string productProperty(const UsbDevice& usb) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%x/%x/%x", usb.vendorId, usb.productId, 0x100);
-    return b;
-}
+std::string productProperty(const UsbDevice& usb) { return format("%x/%x/%x", usb.vendorId, usb.productId, 0x100); }
 
 // The kernel's name of a USB device: "<bus>-<ports>".
 std::string usbName(const UsbDevice& usb) { return std::to_string(usb.bus) + "-" + usb.ports; }
@@ -146,7 +132,7 @@ struct Node {
     Testbed::Impl* owner = nullptr;
     std::string path;  // "/dev/hidrawN"
     int minor = 0;
-    Interface spec;
+    Interface desc;
     UsbEntry* usb = nullptr;
     std::string hidName;  // "0003:2E7B:3501.0001"
     std::string interfaceSys, hidSys, hidrawSys;
@@ -168,7 +154,7 @@ struct Node {
 };
 
 struct UsbEntry {
-    UsbDevice spec;
+    UsbDevice desc;
     std::string name;  // "2-1"
     std::string parentSys;
     std::string sys;
@@ -222,7 +208,7 @@ struct Testbed::Impl {
                        {"manufacturer", "Linux xhci-hcd"}, {"product", "xHCI Host Controller"},
                        {"serial", "0000:00:14.0"}},
                       {{"DEVTYPE", "usb_device"}, {"DRIVER", "usb"}, {"PRODUCT", "1d6b/2/601"},
-                       {"BUSNUM", dec3(bus)}, {"DEVNUM", "001"}});
+                       {"BUSNUM", format("%03d", bus)}, {"DEVNUM", "001"}});
         rootHubs[bus] = sys;
         return sys;
     }
@@ -238,20 +224,20 @@ struct Testbed::Impl {
         const std::string parent = parentOf(bus, hubPorts);
         const std::string sys =
             addDevice("usb", name, parent,
-                      {{"idVendor", "05e3"}, {"idProduct", "0608"}, {"busnum", std::to_string(bus)},
+                      {{"idVendor", "0abc"}, {"idProduct", "0608"}, {"busnum", std::to_string(bus)},
                        {"devnum", std::to_string(nextDevnum++)}, {"devpath", hubPorts}, {"bDeviceClass", "09"},
                        {"product", "USB2.0 Hub"}},
-                      {{"DEVTYPE", "usb_device"}, {"DRIVER", "usb"}, {"PRODUCT", "5e3/608/6060"},
-                       {"BUSNUM", dec3(bus)}});
+                      {{"DEVTYPE", "usb_device"}, {"DRIVER", "usb"}, {"PRODUCT", "abc/608/6060"},
+                       {"BUSNUM", format("%03d", bus)}});
         hubs[name] = sys;
         return sys;
     }
 
     // The USB device's own sysfs entry (not its interfaces).
     void makeUsbDevice(UsbEntry& u) {
-        const UsbDevice& s = u.spec;
+        const UsbDevice& s = u.desc;
         const std::string product = productProperty(s);
-        StringList attributes = {{"idVendor", hex4(s.vendorId)}, {"idProduct", hex4(s.productId)},
+        StringList attributes = {{"idVendor", format("%04x", s.vendorId)}, {"idProduct", format("%04x", s.productId)},
                                  {"bcdDevice", "0100"},           {"busnum", std::to_string(s.bus)},
                                  {"devnum", std::to_string(u.devnum)}, {"devpath", s.ports},
                                  {"bDeviceClass", "00"},          {"speed", "12"},
@@ -263,12 +249,12 @@ struct Testbed::Impl {
                                  {"DRIVER", "usb"},
                                  {"PRODUCT", product},
                                  {"TYPE", "0/0/0"},
-                                 {"BUSNUM", dec3(s.bus)},
-                                 {"DEVNUM", dec3(u.devnum)},
-                                 {"DEVNAME", "bus/usb/" + dec3(s.bus) + "/" + dec3(u.devnum)},
+                                 {"BUSNUM", format("%03d", s.bus)},
+                                 {"DEVNUM", format("%03d", u.devnum)},
+                                 {"DEVNAME", format("bus/usb/%03d/%03d", s.bus, u.devnum)},
                                  {"ID_BUS", "usb"},
-                                 {"ID_VENDOR_ID", hex4(s.vendorId)},
-                                 {"ID_MODEL_ID", hex4(s.productId)}};
+                                 {"ID_VENDOR_ID", format("%04x", s.vendorId)},
+                                 {"ID_MODEL_ID", format("%04x", s.productId)}};
         if (s.serial) properties.add("ID_SERIAL_SHORT", *s.serial);
         u.sys = addDevice("usb", u.name, u.parentSys, std::move(attributes), std::move(properties));
     }
@@ -276,12 +262,10 @@ struct Testbed::Impl {
     // The interface, its HID device and its hidraw node below the USB device.
     void makeInterface(Node& n) {
         const UsbEntry& u = *n.usb;
-        const UsbDevice& s = u.spec;
-        const std::string ifName = u.name + ":1." + std::to_string(n.spec.number);
-        char number[8];
-        std::snprintf(number, sizeof number, "%02x", n.spec.number);
+        const UsbDevice& s = u.desc;
+        const std::string ifName = u.name + ":1." + std::to_string(n.desc.number);
         n.interfaceSys = addDevice("usb", ifName, u.sys,
-                                   {{"bInterfaceNumber", number}, {"bInterfaceClass", "03"},
+                                   {{"bInterfaceNumber", format("%02x", n.desc.number)}, {"bInterfaceClass", "03"},
                                     {"bInterfaceSubClass", "00"}, {"bInterfaceProtocol", "00"},
                                     {"bAlternateSetting", " 0"}},
                                    {{"DEVTYPE", "usb_interface"}, {"DRIVER", "usbhid"},
@@ -293,12 +277,12 @@ struct Testbed::Impl {
         if (s.manufacturer && s.product.rfind(*s.manufacturer, 0) != 0) name = *s.manufacturer + " " + s.product;
         n.hidSys = addDevice("hid", n.hidName, n.interfaceSys, {},
                              {{"DRIVER", "hid-generic"},
-                              {"HID_ID", "0003:0000" + HEX4(s.vendorId) + ":0000" + HEX4(s.productId)},
+                              {"HID_ID", format("%04X:%08X:%08X", kBusUsb, s.vendorId, s.productId)},
                               {"HID_NAME", name},
-                              {"HID_PHYS", "usb-0000:00:14.0-" + s.ports + "/input" + std::to_string(n.spec.number)},
+                              {"HID_PHYS", "usb-0000:00:14.0-" + s.ports + "/input" + std::to_string(n.desc.number)},
                               {"HID_UNIQ", s.serial.value_or("")},
-                              {"MODALIAS", "hid:b0003g0001v0000" + HEX4(s.vendorId) + "p0000" + HEX4(s.productId)}});
-        Bytes descriptor = n.spec.descriptor;
+                              {"MODALIAS", format("hid:b%04Xg0001v%08Xp%08X", kBusUsb, s.vendorId, s.productId)}});
+        Bytes descriptor = n.desc.descriptor;
         umockdev_testbed_set_attribute_binary(bed, n.hidSys.c_str(), "report_descriptor", descriptor.data(),
                                               static_cast<gint>(descriptor.size()));
 
@@ -343,21 +327,21 @@ struct Testbed::Impl {
     void attachHandler(Node& n);
 
     // The USB device with that identity: the one there, or a new one.
-    UsbEntry& usbDevice(const UsbDevice& spec) {
-        const std::string name = usbName(spec);
+    UsbEntry& usbDevice(const UsbDevice& desc) {
+        const std::string name = usbName(desc);
         if (auto it = usbDevices.find(name); it != usbDevices.end()) {
             UsbEntry& usb = *it->second;
-            check(usb.spec.vendorId == spec.vendorId && usb.spec.productId == spec.productId &&
-                      usb.spec.serial == spec.serial,
+            check(usb.desc.vendorId == desc.vendorId && usb.desc.productId == desc.productId &&
+                      usb.desc.serial == desc.serial,
                   "USB device " + name + " is there with another identity");
             check(usb.present, "USB device " + name + " is unplugged");
             return usb;
         }
         auto entry = std::make_unique<UsbEntry>();
-        entry->spec = spec;
+        entry->desc = desc;
         entry->name = name;
         entry->devnum = nextDevnum++;
-        entry->parentSys = parentOf(spec.bus, spec.ports);
+        entry->parentSys = parentOf(desc.bus, desc.ports);
         makeUsbDevice(*entry);
         UsbEntry& usb = *entry;
         usbDevices[name] = std::move(entry);
@@ -471,17 +455,17 @@ struct Testbed::Impl {
                 if (int err = admit(n, client, Call::Info, 0)) return finish(client, -1, err);
                 hidraw_devinfo info{};
                 info.bustype = kBusUsb;
-                info.vendor = static_cast<__s16>(n.spec.usb.vendorId);
-                info.product = static_cast<__s16>(n.spec.usb.productId);
+                info.vendor = static_cast<__s16>(n.desc.usb.vendorId);
+                info.product = static_cast<__s16>(n.desc.usb.productId);
                 return answer(client, &info, sizeof info);
             }
             case _IOC_NR(HIDIOCGRDESCSIZE): {
                 if (int err = admit(n, client, Call::Descriptor, 0)) return finish(client, -1, err);
-                const int descriptorSize = static_cast<int>(n.spec.descriptor.size());
+                const int descriptorSize = static_cast<int>(n.desc.descriptor.size());
                 return answer(client, &descriptorSize, sizeof descriptorSize);
             }
             case _IOC_NR(HIDIOCGRDESC): {
-                if (int err = admit(n, client, Call::Descriptor, n.spec.descriptor.size()))
+                if (int err = admit(n, client, Call::Descriptor, n.desc.descriptor.size()))
                     return finish(client, -1, err);
                 UMockdevIoctlData* d = buffer(client, sizeof(hidraw_report_descriptor));
                 if (!d) return finish(client, -1, EFAULT);
@@ -492,7 +476,7 @@ struct Testbed::Impl {
                     return finish(client, -1, EINVAL);
                 }
                 // As the kernel: at most what was asked for, at most what there is.
-                Bytes bytes = n.spec.descriptor;
+                Bytes bytes = n.desc.descriptor;
                 bytes.resize(std::min<size_t>(asked, bytes.size()));
                 if (!bytes.empty()) umockdev_ioctl_data_update(d, sizeof(uint32_t), bytes.data(), int(bytes.size()));
                 g_object_unref(d);
@@ -620,20 +604,21 @@ std::string Testbed::Impl::addSerialPort(const SerialPort& port) {
         case SerialKind::Acm: {
             const bool acm = port.kind == SerialKind::Acm;
             name = (acm ? "ttyACM" : "ttyUSB") + n;
-            UsbDevice spec;
-            spec.ports = std::to_string(nextSerialUsbPort++);
-            spec.vendorId = acm ? 0x1209 : 0x0403;
-            spec.productId = acm ? 0x0001 : 0x6001;
-            spec.product = acm ? "Modem" : "Serial Adapter";
-            const UsbEntry& usb = usbDevice(spec);
+            UsbDevice desc;
+            desc.ports = std::to_string(nextSerialUsbPort++);
+            desc.vendorId = 0x0ABC;  // a made-up maker of adapters
+            desc.productId = acm ? 0x0A01 : 0x0A02;
+            desc.product = acm ? "Modem" : "Serial Adapter";
+            const UsbEntry& usb = usbDevice(desc);
             const std::string ifName = usb.name + ":1.0";
+            const std::string driver = acm ? "cdc_acm" : "usbserial_generic";
             const std::string itf = addDevice("usb", ifName, usb.sys, {{"bInterfaceNumber", "00"}},
-                                              {{"DEVTYPE", "usb_interface"}, {"DRIVER", acm ? "cdc_acm" : "ftdi_sio"}});
+                                              {{"DEVTYPE", "usb_interface"}, {"DRIVER", driver}});
             if (acm) {
                 parentSys = itf;
                 deviceLink = "../../../" + ifName;
             } else {
-                parentSys = addDevice("usb-serial", name, itf, {}, {{"DRIVER", "ftdi_sio"}});
+                parentSys = addDevice("usb-serial", name, itf, {}, {{"DRIVER", driver}});
                 deviceLink = "../../../" + name;
             }
             break;
@@ -702,7 +687,7 @@ std::string Testbed::add(const Interface& itf) {
     n->owner = impl_.get();
     n->minor = d.nextMinor++;
     n->path = "/dev/hidraw" + std::to_string(n->minor);
-    n->spec = itf;
+    n->desc = itf;
     n->usb = usb;
     char hidName[32];
     std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", kBusUsb, itf.usb.vendorId, itf.usb.productId,
