@@ -22,7 +22,7 @@ std::string Hex(const Packet& p) {
 
 std::vector<std::string> Received(const qvsim::Controller& c) {
     std::vector<std::string> out;
-    for (const auto& e : const_cast<qvsim::Controller&>(c).trace()) out.push_back(Hex(e.packet));
+    for (const auto& e : c.trace()) out.push_back(Hex(e.packet));
     return out;
 }
 
