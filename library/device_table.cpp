@@ -131,6 +131,19 @@ namespace {
 void RegisterInto(int slot, const DevInfo& record, std::unique_lock<std::recursive_mutex>& table) {
     DevInfo& d = g_devInfo[slot];
     if (d.dwSize == 0) d.dwSize = kDevInfoSize;
+    // A slot that is still open (a Find after an enumeration that left it open)
+    // takes the new probe handle: the old one is closed, not lost. No export can
+    // reach it any more, since handles are looked up through the table.
+    if (d.hDevice != invalidHandle() && d.hDevice != record.hDevice) {
+        const HANDLE old = d.hDevice;
+        d.hDevice = invalidHandle();
+        if (g_slotThread[slot].running) {
+            table.unlock();
+            StopSlotThread(slot);
+            table.lock();
+        }
+        qvp::backend().close(old);
+    }
     d.hDevice = record.hDevice;
     // A record that carries an alternate path (a controller found in its boot
     // loader) updates the slot's alternate paths and leaves the primary ones.

@@ -5,6 +5,7 @@
 #include "mock_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -175,6 +176,37 @@ TEST_F(MockEnumeration, LibraryReportsBothControllersByTheirUsbIdentity) {
     ASSERT_EQ(FindHidDeviceA(&found, name), 1);
     EXPECT_STREQ(name, "QV6020A");
     EXPECT_NE(found, INVALID_HANDLE_VALUE);
+}
+
+// How many of this process's file descriptors are open on the node.
+int OpenDescriptorsOn(const std::string& node) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const auto target = std::filesystem::read_symlink(e.path(), ec);
+        if (!ec && target.filename() == std::filesystem::path(node).filename()) ++n;
+    }
+    return n;
+}
+
+TEST_F(MockEnumeration, FindingAgainKeepsOneHandleOnTheController) {
+    plugTheBench();
+    ASSERT_EQ(EnumerateHidDevicesA(OnA), 1);
+    ASSERT_EQ(OpenDescriptorsOn(nodeA), 1);
+    // Each Find registers the controller with a fresh probe handle; the slot's
+    // previous one must be closed, not left open behind the table's back.
+    for (int i = 0; i < 3; ++i) {
+        char name[20] = {};
+        HANDLE found = INVALID_HANDLE_VALUE;
+        ASSERT_EQ(FindHidDeviceA(&found, name), 1);
+        EXPECT_EQ(OpenDescriptorsOn(nodeA), 1) << "after Find " << i + 1;
+        HANDLE opened = INVALID_HANDLE_VALUE;
+        ASSERT_EQ(OpenDeviceA(nodeA.c_str(), &opened), 1);
+        EXPECT_EQ(opened, found);
+    }
+    qvlib::LibraryDetach();
+    EXPECT_EQ(OpenDescriptorsOn(nodeA), 0);
+    qvlib::LibraryAttach(false);
 }
 
 TEST_F(MockEnumeration, LogLinesSayWhyTheOtherNodesDropOut) {
