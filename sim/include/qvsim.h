@@ -144,9 +144,12 @@ struct DriverSettings {
 // The sensor model: frames of rows x (columns + extraColumns + 1) 16-bit values.
 // Data kinds of a load: 0 baseline, 1 raw counts, 2 differences (raw - baseline,
 // two's complement), 0x80 | m the differences of frequency mode m; any other kind
-// answers the raw counts. A scan always leaves its raw counts loaded. Raw counts are the baseline plus noise that depends on
-// the seed, the scan number, the position (and the mode), so every scan of the
-// same sensor gives the same frames in the same order.
+// answers the raw counts. A scan always leaves its raw counts loaded. Raw counts are
+// the level plus a fixed per-position offset (0..offsetSpan-1) plus noise that
+// depends on the seed, the scan number, the position (and the mode), so every scan
+// of the same sensor gives the same frames in the same order. The level is
+// baseLevel, or patternLevel[v-1] while the scan runs with test pattern v (F3 00 0D
+// 00 v / FD 00 00 00 v selected it before the scan started).
 //   F9 FF 91 a k and F9 00 00 C0 00 (older raw scan; C0 01, the older enter, as
 //     well): start scan n+1, which runs
 //     scanMs of virtual time; its raw counts are loaded.
@@ -155,17 +158,44 @@ struct DriverSettings {
 //   F9 FF 92 a k and F9 00 AA 00 k load the frame of kind k of the latest scan.
 //   F9 FF 93 00 f (notify) is echoed.
 // Loading a frame replaces the bulk data (bulk reads and E8 word reads).
+
+// The frames a sensor fault applies to: raw counts without a test pattern, raw
+// counts under test pattern 1..3, the baseline, the differences of frequency mode
+// 0..3, or every frame. The differences (kind 2) are raw - baseline of the faulted
+// frames, so they show what a fault does to either.
+enum class SensorScope : uint8_t { All, Raw, Pattern1, Pattern2, Pattern3, Baseline, Mode0, Mode1, Mode2, Mode3 };
+
+// A defect of the panel, applied to every frame in its scope, in list order:
+//   OpenColumn  every node of `column` reads `value` (an open line's level);
+//   OpenRow     every node of `row` reads `value`;
+//   Node        node (row, column) reads `value`;
+//   NoisyNode   node (row, column) gets extra noise in [-value, value], new each scan;
+//   Bump        node (row, column) reads `value` more (value may be negative);
+//   Frozen      every scan gives the frames of scan 1 (the other fields unused).
+// Columns count positions in the whole row (mutual, then extra, then last column).
+struct SensorFault {
+    enum class Kind : uint8_t { OpenColumn, OpenRow, Node, NoisyNode, Bump, Frozen };
+    Kind kind = Kind::Node;
+    SensorScope scope = SensorScope::All;
+    uint8_t row = 0, column = 0;
+    int32_t value = 0;
+};
+
 struct SensorProfile {
     uint32_t seed = 1;
-    uint16_t baseLevel = 3000;  // baseline = baseLevel + a fixed per-position offset (0..255)
-    uint8_t noise = 20;         // raw = baseline + value in [-noise, noise]
+    uint16_t baseLevel = 3000;    // baseline = baseLevel + a fixed per-position offset
+    uint16_t offsetSpan = 256;    // the offset is 0..offsetSpan-1 (0 counts as 1)
+    uint8_t noise = 20;           // raw = baseline + value in [-noise, noise]
     uint8_t progressTotal = 8;
     uint32_t scanMs = 0;
+    std::array<uint16_t, 3> patternLevel{3000, 3000, 3000};  // the level under test pattern 1..3
+    std::vector<SensorFault> faults;
 };
 constexpr uint8_t kSensorBaseline = 0, kSensorRaw = 1, kSensorDifference = 2;
 struct ControllerProfile;
-// The frame of kind for scan number scan (1 = the first), as the model holds it.
-std::vector<uint16_t> SensorFrame(const ControllerProfile& profile, uint8_t kind, uint32_t scan);
+// The frame of kind for scan number scan (1 = the first) under test pattern
+// `pattern` (0: none), as the model holds it.
+std::vector<uint16_t> SensorFrame(const ControllerProfile& profile, uint8_t kind, uint32_t scan, uint8_t pattern = 0);
 
 // What the firmware reports. Defaults describe a current-series 6020 controller
 // with the item protocol off and no slaves.
@@ -280,6 +310,20 @@ struct ControllerProfile {
     // (F9 FF 91/92/93/10, F9 00 00 C0 00, F9 00 00 80 xx, F9 00 AA 00 k are refused)
     // and frames come only from setBulkData.
     std::optional<SensorProfile> sensor;
+
+    // The panel scan answers beside the sensor (sim/src/scan_commands.cpp):
+    //   F3 00 0D 00 v -> F3 AA 0D 00 v and FD 00 00 00 v (echo) select test pattern
+    //     v = 0..3 for the next scans (a sensor is needed; others refused);
+    //   F3 00 0F 00 00 -> F3 AA 0F lo hi: scanCaps (refused without);
+    //   F5 00 04 00 00 -> F5 00 M F extra: frequencyModes (without: every F5 refused);
+    //   F5 00 0F 00 00 -> F5 00 00 00 frequency; F5 00 FF 00 v selects frequency v;
+    //   E4 00 00 00 00 carries srVersion % 100 and srVersion / 100 in bytes 1 and 2;
+    //   FB 00 00 00 00 -> FB 00 00 00 interfaceCheck (refused without).
+    std::optional<uint16_t> scanCaps;
+    std::optional<std::array<uint8_t, 3>> frequencyModes;  // mode count, frequencies per mode, extra
+    uint8_t frequency = 0;
+    uint16_t srVersion = 0;
+    std::optional<uint8_t> interfaceCheck;
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
 
@@ -654,7 +698,7 @@ private:
 
 // Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
 // "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
-// "ostra", "melk", "multi" for tests) or the path of a profile file. nullptr and
+// "ostra", "melk", "multi", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
 // *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();

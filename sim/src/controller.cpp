@@ -9,6 +9,7 @@
 // Every command that reached the firmware is traced, answered or not.
 
 #include "qvsim.h"
+#include "scan_commands.h"
 
 #include <algorithm>
 
@@ -110,6 +111,8 @@ struct Controller::Impl {
     bool diagnostic = false;             // F9 .. enter / leave
     uint32_t scanCount = 0;              // sensor scans started
     uint64_t scanStartMs = 0;
+    uint8_t pattern = 0;                 // the test pattern the next scan runs with
+    uint8_t scanPattern = 0;             // the one the latest scan ran with
     std::optional<uint8_t> selected;     // the slave F4 00 k .. 01 selected; none: the master
     bool bootSwitchArmed = false;        // the last command was D4 00 00 00 00
 
@@ -522,7 +525,7 @@ Packet Controller::Impl::stateExPage(uint8_t page) const {
 // F9 FF 90 00 v (new form) and F9 00 00 C0 01 / F9 00 00 00 00 (old form): enter and leave
 // diagnostic mode. F9 FF 00 00 00 is the capability query.
 void Controller::Impl::loadFrame(uint8_t kind) {
-    const std::vector<uint16_t> frame = SensorFrame(profile, kind, scanCount);
+    const std::vector<uint16_t> frame = SensorFrame(profile, kind, scanCount, scanPattern);
     bulkData.resize(frame.size() * 2);
     for (size_t i = 0; i < frame.size(); ++i) {
         bulkData[2 * i] = uint8_t(frame[i] & 0xFF);
@@ -544,6 +547,7 @@ std::optional<Packet> Controller::Impl::sensorCommand(const Packet& c, uint64_t 
     if ((c[1] == 0xFF && c[2] == 0x91) || (older && c[2] == 0x00 && c[3] == 0xC0 && c[4] <= 0x01)) {
         ++scanCount;
         scanStartMs = nowMs;
+        scanPattern = pattern;
         loadFrame(kSensorRaw);
         if (older && c[4] == 0x01) diagnostic = true;  // the older enter starts a scan in diagnostic mode
         return echo(c);
@@ -624,6 +628,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         std::copy_n(c.begin() + 1, 4, pending.begin() + size_t(c[0]) * 4);
         return echo(c);
     }
+    if (auto r = detail::ScanCommand(p, &pattern, c)) return *r;
     switch (c[0]) {
         case 0xF8: return forceTouch(c);
         case 0xE6:
@@ -771,13 +776,16 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             }
             if (c[1] == 0x00) {
                 uint16_t status = nowMs < busyUntilMs ? 0x0200 : 0x0000;
-                return Packet{0xE4, 0x00, 0x00, uint8_t(status >> 8), uint8_t(status & 0xFF)};
+                // Bytes 1..2: the system-reference version, minor then major.
+                return Packet{0xE4, uint8_t(p.srVersion % 100), uint8_t(p.srVersion / 100 & 0xFF),
+                              uint8_t(status >> 8), uint8_t(status & 0xFF)};
             }
             return refusal(c);
         case 0xFE:  // reset: the firmware starts over
             disarm();
             diagnostic = false;
             selected.reset();
+            pattern = 0;
             return echo(c);
         case 0xC0: {
             auto it = p.infoWords.find(c[2]);

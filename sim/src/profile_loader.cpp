@@ -51,6 +51,24 @@
 //   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
 //   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
+//   The sensor (any of these keys gives the controller one when it has none):
+//   sensor = on | off             a sensor with the defaults / none (scan commands refused)
+//   seed, baseLevel, offsetSpan, noise, progressTotal, scanMs    its numbers
+//   patternLevel = L1 [L2 [L3]]   the level under test patterns 1, 2, 3
+//   openColumn = C LEVEL [SCOPE]  column C reads LEVEL (repeatable, like the faults below)
+//   openRow = R LEVEL [SCOPE]     row R reads LEVEL
+//   node = R C VALUE [SCOPE]      node (R, C) reads VALUE
+//   noisyNode = R C AMP [SCOPE]   node (R, C) gets extra noise in [-AMP, AMP]
+//   bump = R C DELTA [SCOPE]      node (R, C) reads DELTA more (DELTA may be negative)
+//   frozen = SCOPE                every scan repeats scan 1
+//   sensorFaults = none           removes every fault above
+//   SCOPE: raw, pattern1..pattern3, baseline, mode0..mode3 or all (the default)
+//   scanCaps = 0x2000 | none      F3 00 0F answer (none: refused)
+//   frequencyModes = M F EXTRA | none   F5 00 04 answer (none: F5 refused)
+//   frequency = v                 F5 00 0F answer byte 4
+//   srVersion = 102               system-reference version (E4 00 bytes 1, 2 = 2, 1)
+//   interfaceCheck = v | none     FB 00 00 00 00 answer byte 4 (none: refused)
+//
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
 //                       capabilities cannot be read), reportId
@@ -151,6 +169,12 @@ bool flag(const std::string& v) {
     throw BadValue{"'" + v + "' is not 0 or 1"};
 }
 bool isNone(const std::string& v) { return lower(v) == "none"; }
+// A number with an optional leading '-', at most max either way.
+int32_t signedNumber(const std::string& v, uint32_t max) {
+    const std::string t = trim(v);
+    if (!t.empty() && t[0] == '-') return -int32_t(number(t.substr(1), max));
+    return int32_t(number(t, max));
+}
 
 std::vector<uint8_t> byteList(const std::string& v) {
     std::vector<uint8_t> out;
@@ -226,6 +250,41 @@ struct SettingSpec {
 };
 
 using Setter = std::function<void(DeviceSpec&, const std::string&)>;
+
+// The sensor of a section, made with the defaults when it has none yet.
+SensorProfile& sensorOf(DeviceSpec& d) {
+    if (!d.profile.sensor) d.profile.sensor = SensorProfile{};
+    return *d.profile.sensor;
+}
+
+SensorScope sensorScope(const std::string& v) {
+    static const std::pair<const char*, SensorScope> names[] = {
+        {"all", SensorScope::All},           {"raw", SensorScope::Raw},           {"pattern1", SensorScope::Pattern1},
+        {"pattern2", SensorScope::Pattern2}, {"pattern3", SensorScope::Pattern3}, {"baseline", SensorScope::Baseline},
+        {"mode0", SensorScope::Mode0},       {"mode1", SensorScope::Mode1},       {"mode2", SensorScope::Mode2},
+        {"mode3", SensorScope::Mode3}};
+    for (const auto& [name, scope] : names)
+        if (lower(v) == name) return scope;
+    throw BadValue{"unknown scope '" + v + "' (raw, pattern1..pattern3, baseline, mode0..mode3, all)"};
+}
+
+// A fault key's setter: `positions` numbers (row, column or both), the value
+// (signed when `negative`), an optional scope.
+Setter sensorFault(SensorFault::Kind kind, const char* syntax, bool row, bool column, bool negative) {
+    return [=](DeviceSpec& d, const std::string& v) {
+        const auto t = tokens(v);
+        const size_t fixed = size_t(row) + size_t(column) + 1;
+        if (t.size() != fixed && t.size() != fixed + 1) throw BadValue{std::string("expected ") + syntax};
+        SensorFault f;
+        f.kind = kind;
+        size_t i = 0;
+        if (row) f.row = byte(t[i++]);
+        if (column) f.column = byte(t[i++]);
+        f.value = negative ? signedNumber(t[i++], 0xFFFF) : int32_t(u16(t[i++]));
+        if (i < t.size()) f.scope = sensorScope(t[i]);
+        sensorOf(d).faults.push_back(f);
+    };
+}
 
 const std::map<std::string, Setter>& commonKeys() {
     static const std::map<std::string, Setter> keys = {
@@ -358,6 +417,63 @@ const std::map<std::string, Setter>& commonKeys() {
              if (t.size() != 2) throw BadValue{"expected I V"};
              if (!d.profile.forceTouch) d.profile.forceTouch = ForceTouchProfile{};
              d.profile.forceTouch->values[byte(t[0])] = u16(t[1]);
+         }},
+        // The sensor model and the panel scan answers.
+        {"sensor", [](DeviceSpec& d, const std::string& v) {
+             if (flag(v)) sensorOf(d);
+             else d.profile.sensor.reset();
+         }},
+        {"seed", [](DeviceSpec& d, const std::string& v) { sensorOf(d).seed = u32(v); }},
+        {"baselevel", [](DeviceSpec& d, const std::string& v) { sensorOf(d).baseLevel = u16(v); }},
+        {"offsetspan", [](DeviceSpec& d, const std::string& v) {
+             const uint16_t span = u16(v);
+             if (span == 0) throw BadValue{"the span is at least 1"};
+             sensorOf(d).offsetSpan = span;
+         }},
+        {"noise", [](DeviceSpec& d, const std::string& v) { sensorOf(d).noise = byte(v); }},
+        {"progresstotal", [](DeviceSpec& d, const std::string& v) { sensorOf(d).progressTotal = byte(v); }},
+        {"scanms", [](DeviceSpec& d, const std::string& v) { sensorOf(d).scanMs = u32(v); }},
+        {"patternlevel", [](DeviceSpec& d, const std::string& v) {
+             const auto t = tokens(v);
+             if (t.empty() || t.size() > 3) throw BadValue{"expected L1 [L2 [L3]]"};
+             std::array<uint16_t, 3> levels = sensorOf(d).patternLevel;
+             for (size_t i = 0; i < t.size(); ++i) levels[i] = u16(t[i]);
+             sensorOf(d).patternLevel = levels;
+         }},
+        {"opencolumn", sensorFault(SensorFault::Kind::OpenColumn, "C LEVEL [SCOPE]", false, true, false)},
+        {"openrow", sensorFault(SensorFault::Kind::OpenRow, "R LEVEL [SCOPE]", true, false, false)},
+        {"node", sensorFault(SensorFault::Kind::Node, "R C VALUE [SCOPE]", true, true, false)},
+        {"noisynode", sensorFault(SensorFault::Kind::NoisyNode, "R C AMP [SCOPE]", true, true, false)},
+        {"bump", sensorFault(SensorFault::Kind::Bump, "R C DELTA [SCOPE]", true, true, true)},
+        {"frozen", [](DeviceSpec& d, const std::string& v) {
+             SensorFault f;
+             f.kind = SensorFault::Kind::Frozen;
+             f.scope = sensorScope(v);
+             sensorOf(d).faults.push_back(f);
+         }},
+        {"sensorfaults", [](DeviceSpec& d, const std::string& v) {
+             if (!isNone(v)) throw BadValue{"only 'none' (removes every sensor fault)"};
+             if (d.profile.sensor) d.profile.sensor->faults.clear();
+         }},
+        {"scancaps", [](DeviceSpec& d, const std::string& v) {
+             d.profile.scanCaps = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));
+         }},
+        {"frequencymodes", [](DeviceSpec& d, const std::string& v) {
+             if (isNone(v)) {
+                 d.profile.frequencyModes.reset();
+                 return;
+             }
+             const auto b = byteList(v);
+             if (b.size() != 3) throw BadValue{"expected M F EXTRA"};
+             d.profile.frequencyModes = std::array<uint8_t, 3>{b[0], b[1], b[2]};
+         }},
+        {"frequency", [](DeviceSpec& d, const std::string& v) { d.profile.frequency = byte(v); }},
+        {"srversion", [](DeviceSpec& d, const std::string& v) {
+             // The version travels as two bytes v % 100 and v / 100.
+             d.profile.srVersion = uint16_t(number(v, 255 * 100 + 99));
+         }},
+        {"interfacecheck", [](DeviceSpec& d, const std::string& v) {
+             d.profile.interfaceCheck = isNone(v) ? std::nullopt : std::optional<uint8_t>(byte(v));
          }},
     };
     return keys;
@@ -774,6 +890,71 @@ std::shared_ptr<Controller> demoController(bool inBoot) {
     return c;
 }
 
+// A controller for the panel scan checks: a 16 x 28 (+2) sensor with a small
+// offset span and little noise, so its frames pass every check until a sensor
+// fault makes exactly one fail; test patterns at 1000 and 1500, two frequency
+// modes of three frequencies, scan capabilities 0x2000 (patterns by F3 00 0D),
+// a system-reference version 1.02, the finger threshold 60 and two drive ICs of
+// 14 lines each. Feature byte 0: system reference (bit 0), frequency hopping
+// (bit 1), the item protocol (bit 7); byte 1 bit 6: the frequency-mode query.
+ControllerProfile diagProfile() {
+    ControllerProfile p;
+    p.series = Series::Current;
+    p.identityNumber = 2081;
+    p.letter = 1;  // QV2081A
+    p.major = 2;
+    p.minor = 5;
+    p.featureF4 = {0x83, 0x40, 0x00, 0x00};
+    p.paraVersion = 152;
+    p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x1E};  // progress, load, per-mode frames; generation 30
+    p.reportLength = 64;
+    p.rows = 16;
+    p.columns = 28;
+    p.extraColumns = 2;
+    p.sensor = SensorProfile{};
+    p.sensor->offsetSpan = 16;
+    p.sensor->noise = 5;
+    p.sensor->patternLevel = {1000, 1500, 3000};
+    p.scanCaps = 0x2000;
+    p.frequencyModes = std::array<uint8_t, 3>{2, 3, 0};
+    p.srVersion = 102;
+    p.interfaceCheck = 0;
+    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
+    p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
+    // Panel items 0 (size entry), 1 (lens entry), 3 (drive-IC column offset).
+    p.items[{0x02, 0}] = ParamItem{0x01, 0x00};
+    p.items[{0x02, 1}] = ParamItem{0x01, 0x00};
+    p.items[{0x02, 3}] = ParamItem{0x10, 0x00};
+    p.items[{0x03, 0}] = ParamItem{0xFF, 0x20};
+    p.groupInfo[{0x03, 0x01}] = {0x00, 60};  // the finger threshold
+    p.items[{0x0D, 0}] = ParamItem{0x04, 0x02};
+    p.groupInfo[{0x0D, 0x01}] = {0x00, 2};   // two drive ICs
+    p.groupInfo[{0x0D, 0x02}] = {14, 14};    // of 14 lines each
+    return p;
+}
+
+// The same panel on older firmware: scan-control generation 0, no item protocol,
+// system-reference version 0 (E4 answers it), frequency hopping with two modes of
+// three frequencies, and the first release of product 1711, the one firmware on
+// which a system reference of version 0 may be built.
+ControllerProfile diagOldProfile() {
+    ControllerProfile p = diagProfile();
+    p.identityNumber = 1711;
+    p.letter = 0;
+    p.major = 1;
+    p.minor = 2;
+    p.customer = 0;
+    p.featureF4 = {0x03, 0x40, 0x00, 0x00};
+    p.paraVersion = 0;
+    p.items.clear();
+    p.groupInfo.clear();
+    p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x00};
+    p.reportLength = 8;
+    p.scanCaps.reset();
+    p.srVersion = 0;
+    return p;
+}
+
 // The driver's service keys.
 const char* const kParameters = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Parameters";
 const char* const kEnum = "SYSTEM\\CurrentControlSet\\Services\\qvhidusb\\Enum";
@@ -848,6 +1029,8 @@ const std::vector<std::pair<std::string, Builder>>& builtins() {
              b.addSerial(std::make_shared<Controller>(melkProfile()), SerialInfo{"/sim/ttyS2", 9600});
              b.addEmptySerialPort("/sim/ttyS3");
          }},
+        {"diag", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagProfile()), currentHid()); }},
+        {"diag-old", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagOldProfile()), currentHid()); }},
     };
     return list;
 }
