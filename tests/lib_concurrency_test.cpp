@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -144,7 +145,8 @@ private:
     std::atomic<bool> commandWhilePaused_{false};
 };
 
-TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
+// A 4 x 6 (+2) sensor read in 8-byte bulk transfers.
+qvsim::ControllerProfile FrameProfile() {
     qvsim::ControllerProfile p;
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x00, 0x1E};
     p.reportLength = 8;
@@ -153,7 +155,11 @@ TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
     p.extraColumns = 2;
     p.featureF4 = {0x82, 0x00, 0x10, 0x00};
     p.sensor = qvsim::SensorProfile{};
-    makeHid(p);
+    return p;
+}
+
+TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
+    makeHid(FrameProfile());
     NewRawArray frame{};
     ASSERT_EQ(BuildNewRawArray(h, &frame), 1);
     ASSERT_EQ(StartNewDiagnosticScan(h, 0, 0), 1);
@@ -182,6 +188,44 @@ TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
     EXPECT_EQ(commandResult, 1);
     EXPECT_EQ(Hex(Packet{reply[0], reply[1], reply[2], reply[3], reply[4]}), "E0 82 00 10 00");
     FreeNewRawArray(h, &frame);
+}
+
+// A close on another thread while a frame is being read waits for the read:
+// the slot's lock is never taken from under its holder, the frame arrives whole,
+// and only then does the handle go.
+TEST_F(Concurrency, ACloseDuringAFrameReadWaitsAndTheFrameArrivesWhole) {
+    makeHid(FrameProfile());
+    NewRawArray frame{};
+    ASSERT_EQ(BuildNewRawArray(h, &frame), 1);
+    ASSERT_EQ(StartNewDiagnosticScan(h, 0, 0), 1);
+    const std::vector<uint16_t> want = qvsim::SensorFrame(ctl->profile(), qvsim::kSensorRaw, 1);
+
+    auto pausing = std::make_shared<PausingBackend>(qvp::currentBackend());
+    qvp::setBackend(pausing);
+    int frameResult = -1;
+    std::atomic<int> closeResult{-1};
+    std::thread reading([&] { frameResult = GetNewDiagnosticScanResult(h, &frame); });
+    pausing->waitUntilPaused();
+    std::thread closing([&] { closeResult = CloseDevice(h); });
+    const int slot = qvlib::FindDeviceSlot(h);
+    // Either the close queues behind the frame read or it goes ahead now.
+    while (qvlib::SlotLockWaiters(slot) == 0 && closeResult.load() == -1) std::this_thread::yield();
+    EXPECT_EQ(closeResult.load(), -1) << "the close went ahead under the frame read";
+    EXPECT_NE(qvlib::FindDeviceSlot(h), qvlib::kNoSlot);
+    pausing->release();
+    reading.join();
+    closing.join();
+
+    EXPECT_EQ(frameResult, 1);
+    EXPECT_EQ(std::vector<uint16_t>(frame.whole, frame.whole + frame.wholeCount), want);
+    EXPECT_EQ(closeResult.load(), 1);
+    EXPECT_EQ(qvlib::FindDeviceSlot(h), qvlib::kNoSlot);
+    // The slot's lock outlived the device: the next device of that slot takes it as before.
+    EXPECT_EQ(qvlib::SlotLockWaiters(slot), 0);
+    std::free(frame.mutual);
+    std::free(frame.extra);
+    std::free(frame.last);
+    std::free(frame.whole);
 }
 
 TEST_F(Concurrency, EnumerationAndDeviceCallsShareTheTable) {
