@@ -45,6 +45,18 @@ const qvui::StringEntry kStrings[] = {
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
     {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
     {1551, u"Log UI Parameters Information", u"记录界面参数信息"},
+    // The panel scan checks' failures, by bit number.
+    {2501, u"Check Same Data Fail", u"相同数据检查失败"},
+    {2502, u"Check Debounce Fail", u"抖动检查失败"},
+    {2503, u"Check Driver Abnormal Fail", u"驱动线异常检查失败"},
+    {2504, u"Check Sensor Abnormal Fail", u"感应线异常检查失败"},
+    {2505, u"Check Node Data Fail", u"节点数据检查失败"},
+    {2506, u"Check Absolute Data Fail", u"绝对数据检查失败"},
+    {2507, u"Check Near Raw Fail", u"相邻原始数据检查失败"},
+    {2508, u"Check Base Flat Fail", u"基线平坦度检查失败"},
+    {2509, u"Check MinusData Fail", u"差值数据检查失败"},
+    {2510, u"Check Firmware Version Fail", u"固件版本检查失败"},
+    {2511, u"Check Interface Fail", u"接口检查失败"},
     // Device-log function headings.
     {790, u"\nFunction : Log Current Device Information\n", nullptr},
     {791, u"\nFunction : Touch and Halt\n", nullptr},

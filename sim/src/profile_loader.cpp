@@ -921,6 +921,8 @@ ControllerProfile diagProfile() {
     p.interfaceCheck = 0;
     p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
     p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
+    // The general information items 1..4 that a host reads with the group mask.
+    for (uint8_t n = 1; n <= 4; ++n) p.items[{0x00, n}] = ParamItem{0xFF, 0x00};
     // Panel items 0 (size entry), 1 (lens entry), 3 (drive-IC column offset).
     p.items[{0x02, 0}] = ParamItem{0x01, 0x00};
     p.items[{0x02, 1}] = ParamItem{0x01, 0x00};
