@@ -275,6 +275,8 @@ TEST_F(DiagLayout, ReadsTheDiagControllersLayout) {
     readDevice();
     ASSERT_EQ(c.records.diagInfo.rows, 16);
     ASSERT_EQ(c.records.diagInfo.columns, 28);
+    EXPECT_TRUE(c.records.panel.valid);
+    EXPECT_TRUE(c.records.driveIC.valid);
     EXPECT_EQ(c.records.finger.info[0], 60) << "groups " << c.records.generalInfo.groupMask << " valid "
                                             << int(c.records.generalInfo.valid) << " finger " << c.records.finger.valid;
     vcx::DiagState s;

@@ -51,6 +51,7 @@ protected:
 
     void TearDown() override {
         if (c.dev.device != INVALID_HANDLE_VALUE) CloseDevice(c.dev.device);
+        c.dev.device = INVALID_HANDLE_VALUE;
         qvlib::LibraryDetach();
     }
 
