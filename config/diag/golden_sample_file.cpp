@@ -1,6 +1,6 @@
 #include "diag/golden_sample_file.h"
 
-#include <charconv>
+#include <cstdio>
 
 namespace vcx {
 
@@ -112,24 +112,33 @@ bool ParseGoldenSampleText(std::string_view text, int rows, int columns, std::st
     return true;
 }
 
+std::string FormatGoldenSampleText(const GoldenSampleFile& file, int rows, int columns) {
+    if (rows <= 0 || columns <= 0 || file.grid.size() != size_t(rows) * size_t(columns)) return {};
+    std::string t = "[VCXM]\n";
+    // A blank stands before the line end of the version.
+    t += "Firmware Version:," + StripBootVersionText(file.firmwareVersion) + " \n";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", unsigned(file.parametersCrc));
+    t += "Parameters CRC:," + std::to_string(file.parametersCrc) + "," + hex + "\n";
+    t += "Average Count:," + std::to_string(file.averageCount) + "\n";
+    t += std::string(kGoldenSampleTitle) + "\n,";
+    for (int c = 0; c < columns; ++c) t += std::to_string(c) + ",";
+    t += "\n";
+    for (int r = 0; r < rows; ++r) {
+        t += std::to_string(r) + ",";
+        for (int c = 0; c < columns; ++c) t += std::to_string(file.grid[size_t(r) * size_t(columns) + size_t(c)]) + ",";
+        t += "\n";
+    }
+    t += "\n";
+    return t;
+}
+
 bool WriteGoldenSampleFile(const char* path, const GoldenSampleFile& file, int rows, int columns) {
-    if (rows <= 0 || columns <= 0 || file.grid.size() != size_t(rows) * size_t(columns)) return false;
+    const std::string text = FormatGoldenSampleText(file, rows, columns);
+    if (text.empty()) return false;
     qvtext::TextWriter w(path, qvtext::TextWriter::Mode::Create);
     if (!w.isOpen()) return false;
-    w.write("[VCXM]\n");
-    const std::string version = StripBootVersionText(file.firmwareVersion);
-    w.printf("Firmware Version:,%s \n", version.c_str());
-    w.printf("Parameters CRC:,%d,%04X\n", int(file.parametersCrc), unsigned(file.parametersCrc));
-    w.printf("Average Count:,%d\n", int(file.averageCount));
-    w.printf("%s\n,", std::string(kGoldenSampleTitle).c_str());
-    for (int c = 0; c < columns; ++c) w.printf("%d,", c);
-    w.write("\n");
-    for (int r = 0; r < rows; ++r) {
-        w.printf("%d,", r);
-        for (int c = 0; c < columns; ++c) w.printf("%d,", int(file.grid[size_t(r) * size_t(columns) + size_t(c)]));
-        w.write("\n");
-    }
-    w.write("\n");
+    w.write(text);
     return w.close();
 }
 

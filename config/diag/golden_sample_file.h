@@ -52,8 +52,11 @@ bool ReadGoldenSampleGrid(qvtext::LineReader& lines, int rows, int columns, std:
 // or malformed, or when the golden sample belongs to another firmware or CRC.
 bool ParseGoldenSampleText(std::string_view text, int rows, int columns, std::string_view deviceVersion,
                            uint16_t deviceCrc, GoldenSampleFile* out);
-// Writes `file` (mode "w"); false when a byte did not reach the file. The
-// version is written cut before "Boot".
+// The file's text with "\n" line ends (the version cut before "Boot"); empty
+// when the grid does not hold rows x columns values.
+std::string FormatGoldenSampleText(const GoldenSampleFile& file, int rows, int columns);
+// Writes that text through the text-mode writer (mode "w"); false when there is
+// nothing to write or a byte did not reach the file.
 bool WriteGoldenSampleFile(const char* path, const GoldenSampleFile& file, int rows, int columns);
 
 }  // namespace vcx
