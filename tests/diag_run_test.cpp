@@ -266,6 +266,45 @@ TEST_F(DiagRun, ManyModesAndAZeroThresholdStayInBounds) {
     EXPECT_EQ(s.BaseFlatCount, (std::array<int32_t, 3>{0, 0, 0}));
 }
 
+// The pair of rows where the slave's lines begin is left out of the sensor check,
+// and out of the near-raw check unless the device gives per-mode frames.
+TEST_F(DiagRun, TheSlaveRowIsLeftOutWhereTheDeviceSaysSo) {
+    prepare("diag");
+    acquire();
+    c.records.fwVersion.slaveCount = 1;
+    s.g_SlaveSplit = {0, 8};  // rows 8..15 belong to the slave: the pair (7, 8) is skipped
+    for (int r = 8; r < 16; ++r)
+        for (int col = 0; col < 28; ++col) {
+            const size_t i = size_t(r) * 28 + size_t(col);
+            for (auto& f : s.ScanFrame) f[i] = uint16_t(f[i] + 300);
+            s.RawFrame[0][i] = uint16_t(s.RawFrame[0][i] + 1500);
+        }
+    EXPECT_EQ(run(0), vcx::kFailNearRaw);  // per-mode frames: near raw judges the pair
+    c.records.diagInfo.capability[2] = 0x03;
+    EXPECT_EQ(run(0), 0);
+    c.records.fwVersion.slaveCount = 0;
+    EXPECT_EQ(run(0), vcx::kFailSensor | vcx::kFailNearRaw);
+}
+
+// Row 0 of one panel (model 1310, panel "K4719    10.4\"", IC byte 1) is judged against 100.
+TEST_F(DiagRun, TheOnePanelWithARowZeroLimit) {
+    prepare("diag");
+    acquire();
+    s.ScanTh.Sensor = 200;
+    for (auto& f : s.ScanFrame)
+        for (size_t i = 28; i < f.size(); ++i) f[i] = uint16_t(f[i] + 150);
+    EXPECT_EQ(run(0), 0);
+    FirmwareInformationW& info = c.records.fwInformation;
+    info.productNumber = 1310;
+    const std::u16string panel = u"K4719    10.4\"";
+    std::copy(panel.begin(), panel.end(), info.panelSize);
+    info.panelSize[panel.size()] = 0;
+    info.icByte = 1;
+    EXPECT_EQ(run(0), vcx::kFailSensor);
+    info.icByte = 2;
+    EXPECT_EQ(run(0), 0);
+}
+
 TEST_F(DiagRun, OtherRunStatesCheckNothing) {
     prepare("diag", {{"openColumn", "5 0 pattern1"}});
     acquire();
