@@ -48,26 +48,31 @@ qvsim::ControllerProfile Sensor40x70() {
     return p;
 }
 
+// A fresh library over `bench` with one HID controller of profile p, registered
+// the way an enumeration registers it; its handle.
+HANDLE RegisterOnFreshLibrary(const std::shared_ptr<qvsim::Bench>& bench, const qvsim::ControllerProfile& p) {
+    qvlib::LibraryDetach();
+    qvp::useSim(bench);
+    qvlib::LibraryAttach(false);
+    bench->addHid(std::make_shared<qvsim::Controller>(p), qvsim::HidInfo{"/sim/hidraw0"});
+    qvlib::DevInfo rec = qvlib::EmptyDevInfo();
+    qvlib::CopyNarrow(rec.szPath, qvlib::kPathChars, "/sim/hidraw0");
+    qvlib::CopyNarrow(rec.szKey, qvlib::kKeyChars, "BENCH");
+    rec.dwDeviceType = QV_DEVICE_HID;
+    rec.byTiming = 50;
+    rec.hDevice = qvp::backend().open(rec.szPath, qvp::DeviceKind::Hid);
+    const uint8_t identity[5] = {0xEE, 0x84, 0x17, 0x01, 0x00};
+    char16_t name[20];
+    qvlib::NameAndRegisterDeviceW(rec, identity, name);
+    return rec.hDevice;
+}
+
 void FrameBulkHid(benchmark::State& state) {
     double measured = 0, minimum = 0, reports = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        qvlib::LibraryDetach();
         auto bench = std::make_shared<qvsim::Bench>();
-        auto ctl = std::make_shared<qvsim::Controller>(Sensor40x70());
-        qvp::useSim(bench);
-        qvlib::LibraryAttach(false);
-        bench->addHid(ctl, qvsim::HidInfo{"/sim/hidraw0"});
-        qvlib::DevInfo rec = qvlib::EmptyDevInfo();
-        qvlib::CopyNarrow(rec.szPath, qvlib::kPathChars, "/sim/hidraw0");
-        qvlib::CopyNarrow(rec.szKey, qvlib::kKeyChars, "BENCH");
-        rec.dwDeviceType = QV_DEVICE_HID;
-        rec.byTiming = 50;
-        rec.hDevice = qvp::backend().open(rec.szPath, qvp::DeviceKind::Hid);
-        const uint8_t identity[5] = {0xEE, 0x84, 0x17, 0x01, 0x00};
-        char16_t name[20];
-        qvlib::NameAndRegisterDeviceW(rec, identity, name);
-        const HANDLE h = rec.hDevice;
+        const HANDLE h = RegisterOnFreshLibrary(bench, Sensor40x70());
         NewRawArray a{};
         if (!BuildNewRawArray(h, &a) || !StartNewDiagnosticScan(h, 0, 0)) {
             state.SkipWithError("the simulated controller was not set up");
@@ -124,25 +129,13 @@ void DiagWorkerHid(benchmark::State& state) {
     p.extraColumns = kExtra;
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x01, 0x1E};  // progress can be polled
     p.sensor->scanMs = 0;
-    qvlib::LibraryDetach();
     auto bench = std::make_shared<qvsim::Bench>();
-    qvp::useSim(bench);
-    qvlib::LibraryAttach(false);
-    bench->addHid(std::make_shared<qvsim::Controller>(p), qvsim::HidInfo{"/sim/hidraw0"});
-    qvlib::DevInfo rec = qvlib::EmptyDevInfo();
-    qvlib::CopyNarrow(rec.szPath, qvlib::kPathChars, "/sim/hidraw0");
-    qvlib::CopyNarrow(rec.szKey, qvlib::kKeyChars, "BENCH");
-    rec.dwDeviceType = QV_DEVICE_HID;
-    rec.byTiming = 50;
-    rec.hDevice = qvp::backend().open(rec.szPath, qvp::DeviceKind::Hid);
-    const uint8_t identity[5] = {0xEE, 0x84, 0x17, 0x01, 0x00};
-    char16_t name[20];
-    qvlib::NameAndRegisterDeviceW(rec, identity, name);
+    const HANDLE h = RegisterOnFreshLibrary(bench, p);
 
     vcx::Controller c;
     vcx::stampProgramRecords(c.records);
     c.api.GetNewRawCount = &::GetNewRawCount;
-    c.dev.device = rec.hDevice;
+    c.dev.device = h;
     NewRawArray frame{};
     if (!BuildNewRawArray(c.dev.device, &frame)) {
         state.SkipWithError("the simulated controller was not set up");

@@ -27,39 +27,6 @@ std::string WrongText(const FirmwareVersionInfoA& v) {
     return "";
 }
 
-class Concurrency : public InfoTest {};
-
-TEST_F(Concurrency, TwoThreadsReadingVersionsOnOneHandleEachGetTheWholeAnswer) {
-    makeHid(MasterWithTwoSlavesProfile());
-    constexpr int kReads = 150;
-    std::atomic<int> wrong{0}, failed{0};
-    std::mutex firstMutex;
-    std::string first;
-    auto reader = [&] {
-        for (int i = 0; i < kReads; ++i) {
-            FirmwareVersionInfoA v;
-            std::memset(&v, 0, sizeof v);
-            if (GetFWVersionA(h, &v) != 1) {
-                ++failed;
-                continue;
-            }
-            const std::string why = WrongText(v);
-            if (!why.empty()) {
-                ++wrong;
-                std::lock_guard lock(firstMutex);
-                if (first.empty()) first = why;
-            }
-        }
-    };
-    std::thread a(reader), b(reader);
-    a.join();
-    b.join();
-    EXPECT_EQ(failed.load(), 0);
-    EXPECT_EQ(wrong.load(), 0) << "first wrong text: " << first;
-    // Each read left the controller scanning on its master.
-    EXPECT_EQ(ctl->profile().stateF0[3] & 0x01, 1);
-    EXPECT_EQ(sent().back(), "E0 00 F0 00 00");
-}
 
 // Delegates every call to the sim backend; the first bulk frame read stops until
 // released, and any command sent to a device meanwhile is noted.
@@ -158,19 +125,70 @@ qvsim::ControllerProfile FrameProfile() {
     return p;
 }
 
-TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
-    makeHid(FrameProfile());
+// A frame read of FrameProfile() held at its first bulk transfer (FA 00 55 answered).
+class Concurrency : public InfoTest {
+protected:
     NewRawArray frame{};
-    ASSERT_EQ(BuildNewRawArray(h, &frame), 1);
-    ASSERT_EQ(StartNewDiagnosticScan(h, 0, 0), 1);
-    const std::vector<uint16_t> want = qvsim::SensorFrame(ctl->profile(), qvsim::kSensorRaw, 1);
+    std::vector<uint16_t> want;
+    std::shared_ptr<PausingBackend> pausing;
+    int frameResult = -1;
+    std::thread reading;
 
-    auto pausing = std::make_shared<PausingBackend>(qvp::currentBackend());
-    qvp::setBackend(pausing);
-    int frameResult = -1, commandResult = -1;
+    void startPausedFrameRead() {
+        makeHid(FrameProfile());
+        ASSERT_EQ(BuildNewRawArray(h, &frame), 1);
+        ASSERT_EQ(StartNewDiagnosticScan(h, 0, 0), 1);
+        want = qvsim::SensorFrame(ctl->profile(), qvsim::kSensorRaw, 1);
+        pausing = std::make_shared<PausingBackend>(qvp::currentBackend());
+        qvp::setBackend(pausing);
+        reading = std::thread([this] { frameResult = GetNewDiagnosticScanResult(h, &frame); });
+        pausing->waitUntilPaused();
+    }
+    void TearDown() override {
+        if (reading.joinable()) {
+            pausing->release();
+            reading.join();
+        }
+        InfoTest::TearDown();
+    }
+};
+
+TEST_F(Concurrency, TwoThreadsReadingVersionsOnOneHandleEachGetTheWholeAnswer) {
+    makeHid(MasterWithTwoSlavesProfile());
+    constexpr int kReads = 150;
+    std::atomic<int> wrong{0}, failed{0};
+    std::mutex firstMutex;
+    std::string first;
+    auto reader = [&] {
+        for (int i = 0; i < kReads; ++i) {
+            FirmwareVersionInfoA v;
+            std::memset(&v, 0, sizeof v);
+            if (GetFWVersionA(h, &v) != 1) {
+                ++failed;
+                continue;
+            }
+            const std::string why = WrongText(v);
+            if (!why.empty()) {
+                ++wrong;
+                std::lock_guard lock(firstMutex);
+                if (first.empty()) first = why;
+            }
+        }
+    };
+    std::thread a(reader), b(reader);
+    a.join();
+    b.join();
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(wrong.load(), 0) << "first wrong text: " << first;
+    // Each read left the controller scanning on its master.
+    EXPECT_EQ(ctl->profile().stateF0[3] & 0x01, 1);
+    EXPECT_EQ(sent().back(), "E0 00 F0 00 00");
+}
+
+TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
+    startPausedFrameRead();
+    int commandResult = -1;
     uint8_t reply[5] = {};
-    std::thread reading([&] { frameResult = GetNewDiagnosticScanResult(h, &frame); });
-    pausing->waitUntilPaused();  // FA 00 55 answered, the first bulk transfer under way
     std::thread asking([&] {
         const uint8_t cmd[5] = {0xE0, 0x00, 0xF4, 0x00, 0x00};
         commandResult = SendCmd(h, cmd, reply);
@@ -194,18 +212,8 @@ TEST_F(Concurrency, ACommandDuringAFrameReadWaitsForTheWholeFrame) {
 // the slot's lock is never taken from under its holder, the frame arrives whole,
 // and only then does the handle go.
 TEST_F(Concurrency, ACloseDuringAFrameReadWaitsAndTheFrameArrivesWhole) {
-    makeHid(FrameProfile());
-    NewRawArray frame{};
-    ASSERT_EQ(BuildNewRawArray(h, &frame), 1);
-    ASSERT_EQ(StartNewDiagnosticScan(h, 0, 0), 1);
-    const std::vector<uint16_t> want = qvsim::SensorFrame(ctl->profile(), qvsim::kSensorRaw, 1);
-
-    auto pausing = std::make_shared<PausingBackend>(qvp::currentBackend());
-    qvp::setBackend(pausing);
-    int frameResult = -1;
+    startPausedFrameRead();
     std::atomic<int> closeResult{-1};
-    std::thread reading([&] { frameResult = GetNewDiagnosticScanResult(h, &frame); });
-    pausing->waitUntilPaused();
     std::thread closing([&] { closeResult = CloseDevice(h); });
     const int slot = qvlib::FindDeviceSlot(h);
     // Either the close queues behind the frame read or it goes ahead now.

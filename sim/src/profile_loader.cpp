@@ -898,19 +898,11 @@ std::shared_ptr<Controller> demoController(bool inBoot) {
 // 14 lines each. Feature byte 0: system reference (bit 0), frequency hopping
 // (bit 1), the item protocol (bit 7); byte 1 bit 6: the frequency-mode query.
 ControllerProfile diagProfile() {
-    ControllerProfile p;
-    p.series = Series::Current;
-    p.identityNumber = 2081;
-    p.letter = 1;  // QV2081A
-    p.major = 2;
-    p.minor = 5;
+    ControllerProfile p = currentProfile();  // 16 x 28 (+2), one panel size and lens
+    p.identityNumber = 2081;                 // QV2081A
     p.featureF4 = {0x83, 0x40, 0x00, 0x00};
-    p.paraVersion = 152;
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x1E};  // progress, load, per-mode frames; generation 30
     p.reportLength = 64;
-    p.rows = 16;
-    p.columns = 28;
-    p.extraColumns = 2;
     p.sensor = SensorProfile{};
     p.sensor->offsetSpan = 16;
     p.sensor->noise = 5;
@@ -919,8 +911,6 @@ ControllerProfile diagProfile() {
     p.frequencyModes = std::array<uint8_t, 3>{2, 3, 0};
     p.srVersion = 102;
     p.interfaceCheck = 0;
-    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
-    p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
     // The general information items 1..4 that a host reads with the group mask.
     for (uint8_t n = 1; n <= 4; ++n) p.items[{0x00, n}] = ParamItem{0xFF, 0x00};
     // Panel items 0 (size entry), 1 (lens entry), 3 (drive-IC column offset).
