@@ -971,7 +971,10 @@ ControllerProfile fullProfile() {
     item(0x07, 9, 1, 0);
     item(0x07, 10, 1, 0);
     item(0x07, 15, 2, 0);
+    // The wide item 11: four words, F6 07 1B and 2B (a word item), 3B and 4B.
     p.wordItems[{0x07, 11}] = ParamWordItem{0x0123, 0x0045};
+    p.groupInfo[{0x07, 0x3B}] = {0x67, 0x00};
+    p.groupInfo[{0x07, 0x4B}] = {0x89, 0x00};
     item(0x17, 0, 2, 1);
     // Coordinate: the active range and its reference, no reversal, tail at the
     // bottom, edge compensation strength 2 and distance 1 on every side.
