@@ -1,5 +1,7 @@
 #include "res/strings.h"
 
+#include "params/param_strings.h"
+
 #include "ui/string_table.h"
 
 #include <QDebug>
@@ -74,6 +76,7 @@ void addProgramStrings() {
         const QString problem = qvui::StringTable::instance().add(kStrings);
         if (!problem.isEmpty()) qWarning("VCXMSet string table: %s", qPrintable(problem));
     });
+    addParameterStrings();
 }
 
 } // namespace vcx
