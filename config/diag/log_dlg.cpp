@@ -56,7 +56,7 @@ CLogDlg::CLogDlg(const QString& modelName, bool autoBarcode, bool needBatch2, QW
 }
 
 void CLogDlg::accept() {
-    if (autoBarcode_ && needBatch2_ && !enterStepDone_ && batch1_->hasFocus()) {
+    if (autoBarcode_ && needBatch2_ && !enterStepDone_ && focusWidget() == batch1_) {
         // A scanner ends its code with Enter: go on to the second code.
         enterStepDone_ = true;
         batch2_->setFocus();
