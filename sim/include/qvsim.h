@@ -338,6 +338,12 @@ struct ControllerProfile {
     uint8_t frequency = 0;
     uint16_t srVersion = 0;
     std::optional<uint8_t> interfaceCheck;
+    // The ready poll of a scan view: with a value n, E0 00 F7 00 00 answers the
+    // register word with bit 0 of byte 1 clear for the next n reads and set from
+    // read n + 1 on (counted in reads, since a host that polls from its timers
+    // lets no virtual time pass; each read counts the value down, so setting the
+    // key starts a new count); nullopt: the plain register word.
+    std::optional<uint32_t> readyAfterPolls;
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
 

@@ -792,6 +792,14 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             if (c[1] == 0xB0 && !p.constants.empty()) return constantWord(0xE0, c[2]);
             if (c[1] == 0x00 && c[2] == 0xFA && !overridden(0x00, 0xFA))
                 if (auto crc = ParameterListCrc(p)) return Packet{0xE0, uint8_t(*crc & 0xFF), uint8_t(*crc >> 8), 0x00, 0x00};
+            if (c[1] == 0x00 && c[2] == 0xF7 && c[3] == 0 && c[4] == 0 && p.readyAfterPolls) {
+                // The key counts down the reads still to answer "not ready".
+                auto w = read(0x00, 0xF7);
+                const bool ready = *p.readyAfterPolls == 0;
+                if (!ready) --*p.readyAfterPolls;
+                w[0] = ready ? uint8_t(w[0] | 0x01) : uint8_t(w[0] & 0xFE);
+                return withBytes(0xE0, w);
+            }
             if (auto r = memoryRead(c)) return *r;
             if (!knownBank(c[1])) return refusal(c);
             if (c[1] == 0x00 && c[2] == 0xFF && !overridden(0x00, 0xFF)) return stateExPage(c[4]);

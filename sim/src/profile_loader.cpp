@@ -70,6 +70,7 @@
 //   frequency = v                 F5 00 0F answer byte 4
 //   srVersion = 102               system-reference version (E4 00 bytes 1, 2 = 2, 1)
 //   interfaceCheck = v | none     FB 00 00 00 00 answer byte 4 (none: refused)
+//   readyAfterPolls = n | none    E0 00 F7 byte 1 bit 0 set from read n + 1 on (none: the register word)
 //
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
@@ -486,6 +487,9 @@ const std::map<std::string, Setter>& commonKeys() {
          }},
         {"interfacecheck", [](DeviceSpec& d, const std::string& v) {
              d.profile.interfaceCheck = isNone(v) ? std::nullopt : std::optional<uint8_t>(byte(v));
+         }},
+        {"readyafterpolls", [](DeviceSpec& d, const std::string& v) {
+             d.profile.readyAfterPolls = isNone(v) ? std::nullopt : std::optional<uint32_t>(number(v, 1000000));
          }},
     };
     return keys;
@@ -1060,6 +1064,7 @@ ControllerProfile diagProfile() {
     p.frequencyModes = std::array<uint8_t, 3>{2, 3, 0};
     p.srVersion = 102;
     p.interfaceCheck = 0;
+    p.readyAfterPolls = 2;  // a scan view's ready poll sees the panel ready at its third read
     // The general information items 1..4 that a host reads with the group mask.
     for (uint8_t n = 1; n <= 4; ++n) p.items[{0x00, n}] = ParamItem{0xFF, 0x00};
     // Panel items 0 (size entry), 1 (lens entry), 3 (drive-IC column offset).
