@@ -23,6 +23,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -517,6 +518,13 @@ struct HidInfo {
     // InvalidParameter. -1: the capabilities cannot be read (and the device takes any length).
     int outputReportLength = 65;
     uint8_t reportId = 0;          // the feature/output report id the device accepts
+    // Input reports: whether they carry a report-id byte, and which id touch reports
+    // use; whether the descriptor has a touch-screen collection (usage page 0x0D,
+    // usage 0x04) and a feature report (the command interface).
+    bool inputReportIds = true;
+    uint8_t touchReportId = 1;
+    bool touchScreen = true;
+    bool featureReport = true;
     // A host's open of the device fails with this kind (e.g. Other for a device node
     // the host has no permission for); None: it opens.
     XferError openError = XferError::None;
@@ -548,6 +556,17 @@ public:
     // The next count transfers of op fail with kind.
     void failNext(HidOp op, XferError kind, int count = 1);
     const std::vector<std::vector<uint8_t>>& outputReports() const;
+
+    // Input reports the device sends, as a host's read returns them: with the
+    // report-id byte in front when the device uses report ids, else without.
+    void queueInput(std::vector<uint8_t> report);
+    // One touch packet {status, x, y} in the device's own report form: a report of
+    // inputReportLength bytes (one less without report ids), the packet after the
+    // id byte; product 0x3508 reports carry the force at offset 11.
+    void queueTouch(uint8_t status, uint16_t x, uint16_t y, std::optional<uint16_t> force = std::nullopt);
+    // The oldest queued input report; false when none is queued or the device is gone.
+    bool takeInput(std::vector<uint8_t>* report);
+    size_t queuedInput() const;
 
 private:
     friend class Bench;
@@ -598,6 +617,17 @@ public:
 
     void answerOnPoll(int n);
     void failNext(DriverOp op, XferError kind, int count = 1);
+
+    // The notify control 0x223C48 (4-byte output: the event code in its low byte):
+    // a host's wait stays pending until a code is pushed; a code pushed before the
+    // wait completes it at once. failNotify: the next wait fails with kind.
+    static constexpr uint32_t kIoctlNotify = 0x223C48;
+    void pushNotify(uint32_t code);
+    void failNotify(XferError kind);
+    // What a waiting host gets now: None with *code when a code is there, None with
+    // no code while the wait stays pending, else the failure (a removed device:
+    // NotFound; another code or a short buffer: InvalidParameter).
+    XferError takeNotify(uint32_t ioctlCode, size_t outLen, std::optional<uint32_t>* code);
 
 private:
     friend class Bench;
@@ -659,6 +689,25 @@ public:
     // check byte is the one of the true reply (Melk frames, which carry no check
     // byte, arrive corrupted all the same).
     void corruptReplies(int count = 1);
+
+    // Unsolicited bytes from the controller (touch packets, line garbage).
+    void queueOutput(const uint8_t* data, size_t len);
+    // One touch packet in the series' form: current and Ostra 5 bytes and the
+    // complement of their sum; Melk 5 bytes, status 0xF0 | id (down) or 0xB0 | id
+    // (up), coordinates as 7-bit pairs (high, low).
+    void queueTouch(uint8_t status, uint16_t x, uint16_t y);
+    // The host's line speed and RTS line. The controller sends its plug-and-play
+    // identifier when the host runs the line at 1200 baud and drops RTS, whatever
+    // the controller's own speed.
+    void setHostLines(uint32_t baud, bool rts);
+    // The plug-and-play identifier as the 7-bit text ("(01QRV6000)"); sent with bit 7
+    // set on each byte. Empty: the controller sends none. By default Ostra and Melk
+    // controllers have one ("9000" for Melk), current ones none.
+    void setPnpIdentifier(std::string text);
+    std::string pnpIdentifier() const;
+    // Queues the identifier now (a pty has no RTS line: its server sends it at the
+    // switch to 1200 baud).
+    void sendPnpIdentifier();
 
 private:
     friend class Bench;
@@ -727,6 +776,21 @@ public:
     // The bench lock: held by every transfer; tests may hold it to inspect state.
     std::recursive_mutex& mutex();
 
+    // Input activity: bumped whenever a device queues something for a host without
+    // being asked (an input report, unsolicited serial bytes, a driver notify code)
+    // and whenever a device is plugged or pulled, so a waiting host wakes up.
+    struct Activity {
+        std::mutex mutex;
+        std::condition_variable cv;
+        uint64_t seq = 0;
+        void bump() {
+            std::lock_guard l(mutex);
+            ++seq;
+            cv.notify_all();
+        }
+    };
+    std::shared_ptr<Activity> activity();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -751,6 +815,18 @@ std::shared_ptr<Bench> parseProfileText(const std::string& text, const std::stri
 // controller unchanged, for an unknown key or a bad value.
 bool setControllerKey(Controller& controller, const std::string& key, const std::string& value,
                       std::string* error);
+// The state setters of a device at path, beside the controller's keys:
+//   touch  STATUS X Y [FORCE]  one touch packet queued in the device's own form
+//                              (HID report, serial packet; a driver device takes
+//                              the status as its notify code)
+//   input  BYTES               one raw input report (HID) or raw bytes (serial), hex
+//   notify CODE                a driver notify code
+//   pnp    TEXT | none         the serial plug-and-play identifier (7-bit text)
+// Numbers are decimal or 0x-hex. *handled false: key is none of these (the value
+// is for setControllerKey). false with *error for a bad value or a key the
+// device's link has not.
+bool setDeviceKey(Bench& bench, const std::string& path, const std::string& key, const std::string& value,
+                  bool* handled, std::string* error);
 
 // Serves one SerialDevice on a pseudo-terminal; the host opens slavePath().
 class PtyServer {
