@@ -129,8 +129,10 @@ TEST_F(Sheet, TheFullControllerGetsEveryTabAndTheRememberedPage) {
     EXPECT_TRUE(sheet->page(165)->isVisibleTo(sheet.get()));
     EXPECT_EQ(sheet->candidatePage(vcx::kTabCoordinate), sheet->page(170));  // the newer coordinate page
     EXPECT_EQ(sheet->candidatePage(vcx::kTabFinger), sheet->page(182));
-    for (int id = 160; id <= 185; ++id)
-        if (id <= 176 || id >= 180) EXPECT_NE(sheet->page(id), nullptr) << id;
+    for (int id = 160; id <= 185; ++id) {
+        const bool exists = id <= 176 || id >= 180;
+        EXPECT_EQ(sheet->page(id) != nullptr, exists) << id;
+    }
 
     // Pages sit inside the tab control at the scaled offsets.
     const int s = vcx::programState().screenScale > 0 ? vcx::programState().screenScale : 100;
