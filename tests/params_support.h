@@ -19,6 +19,8 @@ protected:
         c.api.GetFWVersionW = &::GetFWVersionW;
         c.api.GetFWInformationW = &::GetFWInformationW;
         c.api.ResetMPU = &::ResetMPU;
+        c.api.GetPanelSizeInfoW = &::GetPanelSizeInfoW;
+        c.api.GetCoverLensInfoW = &::GetCoverLensInfoW;
         return true;
     }
 
