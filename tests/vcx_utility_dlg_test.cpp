@@ -459,6 +459,32 @@ TEST_F(VcxUtilityDlg, FiveFailedReconnectsLeaveTheInformationPage) {
     EXPECT_TRUE(deviceShown());
 }
 
+// Apply, Import and Reload Default end their busy state on the reconnect; when
+// the controller never returns, the given-up reconnect ends it, so the program
+// can be closed, and a reload asked for the next arrival stays asked.
+TEST_F(VcxUtilityDlg, AGivenUpReconnectEndsTheParametersPageBusyState) {
+    qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 2, 104);
+    ASSERT_TRUE(dlg_->pageBusy());
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    qvui::sendMessage(dlg_.get(), qvui::WM_DISCONNECT_DEVICE, 0, 0);
+    ASSERT_TRUE(dlg_->reconnectPending());
+    tick(3, 4);
+    EXPECT_TRUE(dlg_->pageBusy());
+    tick(3);
+    EXPECT_FALSE(dlg_->reconnectPending());
+    EXPECT_FALSE(dlg_->pageBusy());
+    EXPECT_TRUE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(control(402)->isEnabled());
+    // The arrival reloads the defaults and resets the controller, which is found again.
+    ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
+    tick(13, 3);
+    tick(12, 3);
+    EXPECT_FALSE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(dlg_->reconnectPending());
+    tick(3);
+    EXPECT_TRUE(deviceShown());
+}
+
 TEST_F(VcxUtilityDlg, ShutDownSavesThePageUnregistersAndClosesTheDevice) {
     ASSERT_NE(c().devNotify[0], nullptr);
     qobject_cast<QPushButton*>(control(408))->click(); // Information, chosen by the user

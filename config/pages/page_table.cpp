@@ -2,6 +2,7 @@
 
 #include "pages/about_dlg.h"
 #include "pages/plain_page.h"
+#include "params/para_dlg.h"
 
 namespace vcx {
 
@@ -11,6 +12,8 @@ CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
     return new PlainPage(row.templateId, QLatin1String(row.name), parent);
 }
 
+CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
+
 CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
 
 } // namespace
@@ -18,7 +21,7 @@ CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent)
 const std::array<PageRow, kPageCount>& pageTable() {
     static const std::array<PageRow, kPageCount> rows{{
         {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", plainPage},
-        {kPageParameters, kTemplateParameters, "Parameters", plainPage},
+        {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
         {kPageDebug, kTemplateDebug, "Debug", plainPage},
         {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},

@@ -475,6 +475,7 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
         connection_.setUpdateBusy(updateBusy_);
     }
     const int own = pageOfTemplate(templateId);
+    if (state != 0) busyTemplate_ = templateId;
     if (state != 0) {
         for (int id = kIdDraw; id <= kIdLastButton; ++id) {
             if (!pageButtonLockedWhileBusy(id, own)) continue;
@@ -612,7 +613,17 @@ void CVCXUtilityDlg::run(DeviceConnection::Actions actions) {
         case Step::ReadOut: UpdateDlgItem(); break;
         case Step::ReloadDefaults: reloadDefaultsAndReset(); break;
         case Step::EnableRefresh: setPageButton(kIdRefresh, true); break;
-        case Step::ShowInformation: SelectPage(kPageInformation, 0); break;
+        case Step::ShowInformation:
+            // The reconnect gave up: a page that ended its work on the reconnect
+            // (Apply, Import, Reload Default) is not busy any more, so the program
+            // can be closed; a reload asked for the next arrival stays asked.
+            if (pageBusy_ && !updateBusy_) {
+                const bool reload = connection_.reloadDefaultsOnArrival();
+                onPageState(0, busyTemplate_);
+                connection_.setReloadDefaultsOnArrival(reload);
+            }
+            SelectPage(kPageInformation, 0);
+            break;
         }
     }
 }
