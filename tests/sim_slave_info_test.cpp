@@ -6,6 +6,11 @@
 
 #include "qvsim.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
 using qvsim::Controller;
 using qvsim::ControllerProfile;
 using qvsim::Link;
@@ -90,6 +95,40 @@ TEST(SimSlaveInfo, VirtualButtonTablesOfTwelveByteEntries) {
                           uint8_t(last * 16 + 11)}));
         EXPECT_EQ((*ask(c, {0xF6, 0x0F, 0xA0, uint8_t(count), 0x00}))[1], 0xFF);  // past the table
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimSlaveInfo, ProfileKeys) {
+    char name[] = "/tmp/qvsim-slaves-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    const std::string text =
+        "[controller]\nlink = hid\npath = /sim/hidraw0\nslaveCount = 2\nslave = 2081 1 2 5\nslaveIcInfo = 0x10\n"
+        "selectedSlaveAnswers = 1\nslaveSelectNeedsQuiet = 1\n";
+    ASSERT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+    close(fd);
+    std::string error;
+    auto bench = qvsim::loadProfile(name, &error);
+    unlink(name);
+    ASSERT_TRUE(bench) << error;
+    const ControllerProfile& p = bench->hid("/sim/hidraw0")->controller().profile();
+    ASSERT_EQ(p.slaves.size(), 1u);
+    EXPECT_EQ(p.slaves[0].icInfo, 0x10);
+    EXPECT_TRUE(p.selectedSlaveAnswers);
+    EXPECT_TRUE(p.slaveSelectNeedsQuiet);
+    // slaveIcInfo belongs to a slave named before it.
+    char bad[] = "/tmp/qvsim-slaves-XXXXXX";
+    const int fd2 = mkstemp(bad);
+    ASSERT_GE(fd2, 0);
+    const std::string early = "[controller]\nlink = hid\npath = /sim/hidraw0\nslaveIcInfo = 0x10\n";
+    ASSERT_EQ(write(fd2, early.data(), early.size()), ssize_t(early.size()));
+    close(fd2);
+    EXPECT_FALSE(qvsim::loadProfile(bad, &error));
+    unlink(bad);
+    EXPECT_NE(error.find("no slave yet"), std::string::npos) << error;
 }
 
 }  // namespace
