@@ -103,7 +103,10 @@ protected:
 
     // Opens the controller, does the program's read-out, and sets the
     // controller's CRC word and, with keys, the records that say it has them.
-    void connect() {
+    void connect() { connectTo(true); }
+    // fixedCrc: the controller's CRC word set as decided (else the simulator's
+    // own), and the records that say it has virtual keys set by the test.
+    void connectTo(bool fixedCrc) {
         qvp::useSim(bench);
         qvlib::LibraryAttach(false);
         vcx::stampProgramRecords(c.records);
@@ -122,6 +125,12 @@ protected:
         HANDLE h = INVALID_HANDLE_VALUE;
         ASSERT_EQ(OpenDeviceA("/sim/hidraw0", &h), 1);
         c.dev.device = h;
+        if (!fixedCrc) {
+            ASSERT_TRUE(vcx::ReadDevice(c, vcx::programState(), false).complete);
+            ASSERT_EQ(GetParameterCRC(h, &controllerCrc), 1);
+            ctl().clearTrace();
+            return;
+        }
         if (keysWanted) {
             VButtonTable t{};
             ASSERT_EQ(VButtonRead(h, &t), 1);
@@ -240,7 +249,7 @@ TEST_F(CombineTest, VirtualKeysGiveVkeyAndBit3) {
     const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
     ASSERT_TRUE(r.written);
     const Bytes pkg = readBytes(r.path);
-    EXPECT_EQ(pkg[16], 0x0A);
+    EXPECT_EQ(pkg[16], 0x0A);  // package, virtual keys
     for (qvfmt::Rules rules : {qvfmt::Rules::Program, qvfmt::Rules::Library}) {
         qvfmt::FirmwareFile f;
         ASSERT_EQ(readBack(pkg, rules, &f), qvfmt::FileError::None);
@@ -511,6 +520,38 @@ TEST_F(CombineTest, OlderScanGenerationStopsScanningAroundTheSlave) {
     EXPECT_LT(at("F0 00 00 00 00"), at("F4 00 00 00 01"));
     EXPECT_EQ(at("F9 FF 90 00 01"), long(sent.size()));  // no diagnostic mode
     EXPECT_TRUE(ctl().profile().stateF0[3] & 0x01);      // scanning again
+}
+
+}  // namespace
+
+namespace {
+
+// The full controller as the simulator describes it (two virtual buttons, its
+// own CRC word), read out the way the program reads it.
+TEST_F(CombineTest, FullControllerWithVirtualKeysLoadsBackUnderBothRuleSets) {
+    std::string error;
+    bench = qvsim::loadProfile("full", &error);
+    ASSERT_TRUE(bench) << error;
+    connectTo(false);
+    ASSERT_GT(c.dev.paraVersion, 138);
+    VButtonTable table{};
+    ASSERT_TRUE(vcx::HasVirtualKeyData(c, &table));
+    Image im = Matching();
+    im.customer = 3;
+    loadFirmware(fwtest::image(im));
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
+    EXPECT_TRUE(QFileInfo(r.path).fileName().endsWith(QString::asprintf("_x%04X.pfp", unsigned(controllerCrc))));
+    const Bytes pkg = readBytes(r.path);
+    EXPECT_TRUE(pkg[16] & 0x08);
+    for (qvfmt::Rules rules : {qvfmt::Rules::Program, qvfmt::Rules::Library}) {
+        qvfmt::FirmwareFile f;
+        ASSERT_EQ(readBack(pkg, rules, &f), qvfmt::FileError::None);
+        EXPECT_TRUE(f.tail.para);
+        EXPECT_TRUE(f.tail.vkey);
+        EXPECT_EQ(f.tail.paraSection.crc, controllerCrc);
+        EXPECT_EQ(f.tail.vkeySection.table.usedCount, table.usedCount);
+    }
 }
 
 }  // namespace

@@ -171,7 +171,8 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
         return result;
     }
 
-    const int paraVersion = ReadParameterVersion(c);
+    // The parameter version the read-out found; asked again when it found none.
+    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
     VButtonTable table{};
     qvfmt::PackageHeaderOptions o;
     o.build1 = info.bootStateA;
