@@ -47,6 +47,7 @@ const qvui::StringEntry kStrings[] = {
     {1301, u"Update", u"更新"},
     {1302, u"Combine Firmware and Parameters", u"合并固件与参数"},
     {1400, u"Reset Touch Panel", u"重置触摸面板"},
+    {1361, u" Result : Combine firmware and parameters file finish.", u" 结果：固件与参数文件合并完成。"},
     {1401, u"Log Current Device Information", u"记录当前设备信息"},
     {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
