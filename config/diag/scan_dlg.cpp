@@ -497,7 +497,7 @@ ReportContext CVCXScanDlg::reportContext() const {
 }
 
 QWidget* CVCXScanDlg::pictureWindow() {
-    if (auto* w = qobject_cast<QWidget*>(main_.data())) return w;
+    if (auto* w = qobject_cast<QWidget*>(mainWindow())) return w;
     return window();
 }
 
@@ -583,12 +583,19 @@ QStringList CVCXScanDlg::listRows() const {
 void CVCXScanDlg::setProgress(int value) { qvui::findControl<QProgressBar>(this, kIdProgress)->setValue(value); }
 int CVCXScanDlg::progress() const { return qvui::findControl<QProgressBar>(this, kIdProgress)->value(); }
 
+QObject* CVCXScanDlg::mainWindow() const {
+    if (main_) return main_;
+    // Without one set: the top-level window the view lives in.
+    QWidget* top = window();
+    return top != this ? top : nullptr;
+}
+
 void CVCXScanDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
-    if (main_) qvui::sendMessage(main_, message, wParam, lParam);
+    if (QObject* w = mainWindow()) qvui::sendMessage(w, message, wParam, lParam);
 }
 
 void CVCXScanDlg::postMain(quint32 message, quint64 wParam, qint64 lParam) {
-    if (main_) qvui::postMessage(main_, message, wParam, lParam);
+    if (QObject* w = mainWindow()) qvui::postMessage(w, message, wParam, lParam);
 }
 
 void CVCXScanDlg::recomputeCell() {

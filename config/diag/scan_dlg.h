@@ -73,7 +73,7 @@ public:
     ~CVCXScanDlg() override;
 
     void setMainWindow(QObject* window) { main_ = window; }
-    QObject* mainWindow() const { return main_; }
+    QObject* mainWindow() const;
 
     void ExitDlg();
     void ResetCounters();

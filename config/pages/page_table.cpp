@@ -1,5 +1,6 @@
 #include "pages/page_table.h"
 
+#include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/plain_page.h"
 
@@ -11,13 +12,17 @@ CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
     return new PlainPage(row.templateId, QLatin1String(row.name), parent);
 }
 
+CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) {
+    return new CQVDiagDlg(c, diagState(), parent);
+}
+
 CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
 
 } // namespace
 
 const std::array<PageRow, kPageCount>& pageTable() {
     static const std::array<PageRow, kPageCount> rows{{
-        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", plainPage},
+        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
         {kPageParameters, kTemplateParameters, "Parameters", plainPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
         {kPageDebug, kTemplateDebug, "Debug", plainPage},
