@@ -81,8 +81,7 @@ void CQVDiagDlg::setFactoryButton(bool enabled) {
 
 void CQVDiagDlg::ClearDlgItem() {
     setFactoryButton(false);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_})
-        if (v->isVisible()) v->hide();
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
     if (skipsFrameArrays()) return;
     // A scan ends first and its worker goes idle: only then may its arrays go.
     scan_->DeviceGone();
