@@ -107,6 +107,7 @@ void CQVDiagDlg::UpdateDlgItem() {
         return;
     }
     bDeviceReady_ = true;
+    readLayoutGroups();
     s_.g_nFHMode = uint32_t(SendCmdReadF5(c_, 0x0F));
     LoadPanelLayout(c_, s_);
     UpdateBuildEnable();
@@ -121,6 +122,25 @@ void CQVDiagDlg::UpdateDlgItem() {
         default: ShowScanView(); break;
         }
     }
+}
+
+void CQVDiagDlg::readLayoutGroups() {
+    // The panel layout and the checks read the panel, finger, coordinate and
+    // drive-IC groups; a group the device read-out has not read yet is read here.
+    ProgramRecords& r = c_.records;
+    const ParameterFunctionTable& t = r.paraFuncTable;
+    if (r.panel.valid && r.finger.valid && r.coordinate.valid && r.driveIC.valid) return;
+    if (!t.GetParameterGeneralInfo) return;
+    if (!r.generalInfo.valid) {
+        r.generalInfo.cbSize = sizeof r.generalInfo;
+        if (!t.GetParameterGeneralInfo(c_.dev.device, &r.generalInfo) || !r.generalInfo.valid) return;
+    }
+    const uint16_t groups = r.generalInfo.groupMask;
+    if (!r.panel.valid && t.GetParameterPanel) t.GetParameterPanel(c_.dev.device, groups, &r.panel);
+    if (!r.finger.valid && t.GetParameterFinger) t.GetParameterFinger(c_.dev.device, groups, &r.finger);
+    if (!r.coordinate.valid && t.GetParameterCoordinate)
+        t.GetParameterCoordinate(c_.dev.device, groups, &r.coordinate);
+    if (!r.driveIC.valid && t.GetParameterDriveIC) t.GetParameterDriveIC(c_.dev.device, groups, &r.driveIC);
 }
 
 void CQVDiagDlg::UpdateBuildEnable() {

@@ -71,6 +71,7 @@ private:
     void showOnly(QWidget* shown);
     void setFactoryButton(bool enabled);
     bool skipsFrameArrays() const;
+    void readLayoutGroups();
 
     Controller& c_;
     DiagState& s_;
