@@ -195,6 +195,9 @@ void CVCXScanDlg::Relayout(int sizeType) {
 void CVCXScanDlg::OnBnClickedStart() {
     ScanViewShared& shared = scanShared();
     if (shared.g_bScanRunning) return;
+    // A read requested before a Cancel is answered first, so it is not taken
+    // for a frame of this run.
+    waitForWorker();
     const DiagnosticInfo& info = c_.records.diagInfo;
     const int a = info.rows, b = info.columns;
     AllocDiagBuffers(s_, a, b, a * info.extraColumns);
