@@ -63,6 +63,8 @@ protected:
         vcx::startupState().options = vcx::parseCommandLine("-os");
     }
     void TearDown() override {
+        // The window ends the way the program ends it, so it lets go of the frame arrays.
+        if (dlg) dlg->ExitDlg();
         dlg.reset();
         vcx::startupState().options = vcx::CommandLineOptions{};
         simControl("plug /sim/hidraw0");
