@@ -143,6 +143,30 @@ TEST(DiagReport, ThresholdBlocksByRunState) {
                   os);
 }
 
+TEST(DiagReport, ProcessReportNumbersTheSlavesAndAPanelWithoutModesHasOnlyTheLimits) {
+    QTemporaryDir dir;
+    vcx::DiagState s;
+    vcx::AllocDiagBuffers(s, 2, 2, 0);
+    s.g_bScanPass = true;
+    s.BaseFlatMaxLimit = 80;
+    vcx::ReportContext r;
+    r.rows = r.columns = 2;
+    r.device.firmwareVersion = "M1";
+    r.device.slaves = {"S1", "S2"};
+    r.device.panelInformation = "P";
+    r.device.coverLens = "L";
+    const std::string folder = dir.filePath("x_").toStdString();
+    // No window: the picture is not taken, the report is written all the same.
+    EXPECT_FALSE(vcx::WriteOpenShortProcessReport(folder, r, s, nullptr, "SN"));
+    const std::string text = readAll(QString::fromStdString(folder + "OpenShortTestReport.csv"));
+    EXPECT_EQ(text.rfind("\r[ Open Short Test Result ]\r\rMaster   Version : M1\rSlave 1  Version : S1\r"
+                         "Slave 2  Version : S2\r\rPanel Information : P\rCover Lens : L\r\r[Result]\rDiagnose:, Pass\r",
+                         0),
+              0u);
+    const std::string end = "[Base Flat]\rMax TH : 80\rCount TH : 22\r";
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+}
+
 class DiagSave : public diagtest::ScanBench {
 protected:
     QTemporaryDir dir;
