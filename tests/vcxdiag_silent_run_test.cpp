@@ -159,3 +159,39 @@ TEST_F(VcxDiagSilentRun, SilentResultIndexOutsideItsRangeShowsTheFailPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// The controller unplugged while a frame read is in flight: the main window's
+// removal clears the page, which ends the scan without a device command and
+// waits for the worker before the frame arrays go.
+TEST_F(VcxDiagSilentRun, UnplugMidScanCancelsTheScanAndLeavesThePageIdle) {
+    vcx::startupState().options = vcx::CommandLineOptions{};
+    start();
+    auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+    ASSERT_NE(page, nullptr);
+    vcx::CVCXScanDlg* scan = page->scanView();
+    ASSERT_EQ(dlg->currentPage(), vcx::kPageDiagnostic);
+    for (int i = 0; i < 10 && scan->timers().isActive(1); ++i) qvui::fireTimer(scan, 1);
+    scan->OnBnClickedStart();
+    EXPECT_TRUE(dlg->pageBusy());
+    QDeadlineTimer deadline(30000);
+    while (!(scan->frame() >= 4 && !scan->requestInFlight()) && !deadline.hasExpired()) {
+        if (scan->requestInFlight())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        else
+            qvui::fireTimer(scan, 5);
+    }
+    ASSERT_TRUE(qvui::fireTimer(scan, 5));
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    for (int i = 0; i < 3; ++i) tickMain(13);
+    EXPECT_FALSE(scan->requestInFlight());
+    EXPECT_FALSE(vcx::scanShared().g_bScanRunning);
+    EXPECT_EQ(scan->status(), vcx::CVCXScanDlg::kStatusCancel);
+    for (int id = 1; id <= 7; ++id) EXPECT_FALSE(scan->timers().isActive(id)) << id;
+    EXPECT_FALSE(dlg->pageBusy());
+    EXPECT_EQ(dlg->currentPage(), vcx::kPageInformation);
+    EXPECT_FALSE(page->isUsable() && page->scanView()->isVisible());
+}
+
+}  // namespace
