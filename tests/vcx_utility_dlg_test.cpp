@@ -321,6 +321,12 @@ TEST_F(VcxUtilityDlg, ControlsWhoseWorkIsNotBuiltAreDisabledAndSaySo) {
     };
     const Control controls[] = {
         {-1, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, vcx::kIdDraw); }, vcx::built::kDraw, "Draw"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
+         vcx::built::kNoiseLevel, "Noise Level"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 422); },
+         vcx::built::kTessaly, "Tessaly"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 423); },
+         vcx::built::kSystemReference, "System Reference"},
         {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 420); },
          vcx::built::kLoadFirmware, "Load Firmware"},
         {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
