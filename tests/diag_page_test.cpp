@@ -3,6 +3,7 @@
 // the tablet box), the process items and the command-line test's branches.
 #include "diag/diag_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/scan_layout.h"
 #include "diag_scan_support.h"
 
 #include "shell/app_settings.h"
@@ -198,6 +199,27 @@ TEST_F(DiagPage, CommandLineTestBranches) {
     EXPECT_TRUE(page->RunCommandLineTest());  // no build allowed: the program ends
     o.optSR = false;
     EXPECT_TRUE(page->RunCommandLineTest());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
+    prepare();
+    page->UpdateDlgItem();
+    page->resize(800, 450);
+    page->ResizeToParent(0);  // the first call only records
+    EXPECT_EQ(page->size(), QSize(800, 450));
+    page->scanView()->Relayout(0);  // the view records its own size
+    const QSize view = page->scanView()->size();
+    page->resize(300, 200);
+    page->scanView()->resize(100, 100);
+    page->ResizeToParent(0);
+    EXPECT_EQ(page->size(), QSize(800, 450));
+    EXPECT_EQ(page->scanView()->size(), view);
+    EXPECT_EQ(vcx::scanShared().g_nCellSize,
+              vcx::ComputeCellSize(view.width(), view.height(), 100, 16, 28, s.g_PanelFlags));
 }
 
 }  // namespace
