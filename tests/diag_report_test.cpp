@@ -5,6 +5,7 @@
 #include "diag/log_dlg.h"
 #include "diag/scan_report.h"
 #include "diag_scan_support.h"
+#include "shell/app_startup.h"
 
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
@@ -192,6 +193,7 @@ protected:
     void TearDown() override {
         diagtest::ScanBench::TearDown();
         vcx::programState().programFolder.clear();
+        vcx::startupState().pdLineState = 0;
     }
 
     void run(int state) {
@@ -349,6 +351,27 @@ TEST_F(DiagSave, SelectFolderTakesTheChosenFolder) {
     view->OnBnClickedSelectFolder();
     EXPECT_EQ(vcx::scanShared().resultFolder, dir.path());
     EXPECT_EQ(asked, (std::vector<QString>{"Select CSV File Folder|/start", "Select CSV File Folder|" + dir.path()}));
+}
+
+}  // namespace
+
+namespace {
+
+// In a production line the scan saves by itself, numbered by its run counter,
+// with no Log Dialog; Start stays disabled.
+TEST_F(DiagSave, ProductionLineSavesEveryRunWithItsRunNumber) {
+    qvtext::ScopedClock clock(qvtext::LocalTime{2026, 12, 10, 11, 22, 33, 0});
+    prepare();
+    c.dev.modelName = "QV2081A";
+    vcx::scanShared().resultFolder = dir.path();
+    vcx::scanShared().autoNumbering = true;
+    vcx::startupState().pdLineState = 1;
+    view->SetRunState(0);
+    runToEnd();  // ready: the production line starts at once
+    EXPECT_EQ(logDialogs, 0);
+    EXPECT_TRUE(QFile::exists(dir.filePath("TestPass/QV2081A_1__112233.csv")));
+    EXPECT_EQ(vcx::startupState().pdLineState, 0xFFFF);
+    EXPECT_FALSE(qvui::findControl(view.get(), vcx::CVCXScanDlg::kIdStart)->isEnabled());
 }
 
 }  // namespace
