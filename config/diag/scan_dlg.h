@@ -150,7 +150,6 @@ private:
     int scale_ = 100;
     QSize recordedSize_;
     bool sizeRecorded_ = false;
-    bool lastPass_ = false;
 };
 
 }  // namespace vcx
