@@ -1,5 +1,7 @@
 #include "shell/utility_dlg.h"
 
+#include "diag/diag_dlg.h"
+#include "diag/silent_result_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/chd_parent_dlg.h"
 #include "pages/page_table.h"
@@ -700,8 +702,14 @@ void CVCXUtilityDlg::onTimer(int id) {
         timers_->stop(kTimerFitWorkArea);
         fitToWorkArea();
         break;
+    case kTimerCommandLineTest:
+        timers_->stop(kTimerCommandLineTest);
+        if (startupState().options.optNL != 0xFF) SelectPage(kPageDiagnostic, 2);
+        if (auto* diag = qobject_cast<CQVDiagDlg*>(pages_[kPageDiagnostic]); !diag || diag->RunCommandLineTest())
+            timers_->start(kTimerExit, 10);
+        break;
     default:
-        // Timers whose work belongs to pages of a later version (9, 10, 11, 14, 15): stop them.
+        // Timers whose work belongs to pages of a later version (9, 10, 11, 14): stop them.
         timers_->stop(id);
         break;
     }
@@ -743,6 +751,11 @@ bool CVCXUtilityDlg::event(QEvent* e) {
             return true;
         case qvui::WM_TOOLBAR_ACTION:
             onToolbarFromPage(m->wParam(), m->lParam());
+            return true;
+        case qvui::WM_SILENT_RESULT:
+            // The unattended run is over: its result, then the end.
+            ShowSilentResult(this, m->lParam());
+            timers_->start(kTimerExit, 10);
             return true;
         case qvui::WM_DEBUG_FORWARD:
             if (!pageBusy_) qvui::sendMessage(pages_[kPageDebug], qvui::WM_DEBUG_COMMAND, 6, m->lParam());
