@@ -12,6 +12,7 @@
 #include "shell/controller_api.h"
 #include "shell/program_hooks.h"
 #include "shell/screen_division.h"
+#include "shell/tip_controls.h"
 #include "shell/tray_icon.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
@@ -26,6 +27,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QThread>
@@ -434,4 +436,38 @@ TEST(VcxScreenDivision, MonitorsAreDividedByTheirAspect) {
         EXPECT_EQ(d.stored, c.stored) << c.name;
     }
     EXPECT_TRUE(vcx::divideScreen({0, 0, 0, 100}).areas.empty());
+}
+
+TEST_F(VcxTouch, ClickElsewhereClosesTheByteEditorOrHidesTheTips) {
+    vcx::CreateTipWindows();
+    vcx::CQVMyTipDlg* tip = vcx::g_TipWnd[0][vcx::kTipFeature];
+    ASSERT_NE(tip, nullptr);
+    tip->show();
+    QWidget* button = qvui::findControl(dlg_.get(), vcx::kIdRefresh);
+    auto click = [](QWidget* w) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &press);
+    };
+    // A click in the tip itself leaves it; one in the main window hides it.
+    click(tip);
+    EXPECT_TRUE(tip->isVisible());
+    click(button);
+    EXPECT_FALSE(tip->isVisible());
+
+    // A visible byte editor is asked to close (WM_TRAY_NOTIFY (0, 0)) instead.
+    QDialog editor(dlg_.get());
+    MessageLog asked(&editor, {qvui::WM_TRAY_NOTIFY});
+    vcx::programHooks().byteEditor = [&] { return &editor; };
+    editor.show();
+    tip->show();
+    click(button);
+    EXPECT_EQ(asked.all(), (std::vector<Message>{{qvui::WM_TRAY_NOTIFY, 0, 0}}));
+    EXPECT_TRUE(tip->isVisible());
+    // Its own clicks are its own.
+    asked.clear();
+    click(&editor);
+    EXPECT_TRUE(asked.all().empty());
+    vcx::programHooks().byteEditor = nullptr;
+    tip->hide();
 }

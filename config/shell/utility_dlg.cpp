@@ -679,7 +679,6 @@ void CVCXUtilityDlg::onTimer(int id) {
         if (updateBusy_ || connection_.reconnectPending()) break;
         programState().engineerMode = !programState().engineerMode;
         refreshCommandButtons(); // the command and halt buttons follow the mode
-        for (CQVChdParentDlg* p : pages_) p->UpdateDlgItem();
         break;
     case kTimerRestore:
         timers_->stop(kTimerRestore);
