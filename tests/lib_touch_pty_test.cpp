@@ -23,7 +23,14 @@ int OnTouch(int state, int x, int y) {
     return 1;
 }
 
-class TouchPty : public ::testing::TestWithParam<qvsim::Series> {
+struct PtyCase {
+    const char* name;
+    qvsim::Series series;
+    const char* identifier;  // nullptr: the series' own
+    int result;
+};
+
+class TouchPty : public ::testing::TestWithParam<PtyCase> {
 protected:
     std::shared_ptr<qvsim::Bench> bench = std::make_shared<qvsim::Bench>();
     qvsim::SerialDevice* device = nullptr;
@@ -35,9 +42,10 @@ protected:
             g_calls.clear();
         }
         qvsim::ControllerProfile p;
-        p.series = GetParam();
+        p.series = GetParam().series;
         auto ctl = std::make_shared<qvsim::Controller>(p);
         device = &bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", 9600});
+        if (GetParam().identifier) device->setPnpIdentifier(GetParam().identifier);
         server = std::make_unique<qvsim::PtyServer>(bench, *device);
         std::string error;
         ASSERT_TRUE(server->start(&error)) << error;
@@ -58,7 +66,7 @@ protected:
         qvlib::CopyNarrow(rec.szPath, qvlib::kPathChars, server->slavePath().c_str());
         qvlib::CopyNarrow(rec.szKey, qvlib::kKeyChars, "COM1");
         rec.dwDeviceType = QV_DEVICE_RS232;
-        rec.byQVOstraMelk = uint8_t(GetParam());
+        rec.byQVOstraMelk = uint8_t(GetParam().series);
         rec.dwBaudRate = 9600;
         rec.hDevice = qvp::backend().open(rec.szPath, qvp::DeviceKind::Serial);
         EXPECT_NE(rec.hDevice, INVALID_HANDLE_VALUE) << qvp::lastError().text;
@@ -70,14 +78,14 @@ protected:
 
 }  // namespace
 
-TEST_P(TouchPty, PnpTestPassesAndTouchesArriveOverTermios) {
+TEST_P(TouchPty, PnpTestResultAndTouchesOverTermios) {
     const HANDLE h = registerPort();
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_EQ(RegisterTouchNotify(OnTouch), 1);
     ASSERT_EQ(CreateComPortTouchNotify(), 1);
     int result = -1;
     ASSERT_EQ(RS232PNPTest(h, &result), 1);
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, GetParam().result);
 
     // Back at the controller's speed, its touch packets reach the callback.
     {
@@ -86,9 +94,13 @@ TEST_P(TouchPty, PnpTestPassesAndTouchesArriveOverTermios) {
     }
     std::unique_lock l(g_mutex);
     ASSERT_TRUE(g_cv.wait_for(l, std::chrono::seconds(5), [] { return !g_calls.empty(); }));
-    const int state = GetParam() == qvsim::Series::Melk ? 0x10 : 0x11;  // Melk packets carry no contact id
+    const int state = GetParam().series == qvsim::Series::Melk ? 0x10 : 0x11;  // Melk packets carry no contact id
     EXPECT_EQ(g_calls[0], (std::array<int, 3>{state, 389, 897}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Series, TouchPty, ::testing::Values(qvsim::Series::Ostra, qvsim::Series::Melk),
-                         [](const auto& info) { return info.param == qvsim::Series::Ostra ? "Ostra" : "Melk"; });
+INSTANTIATE_TEST_SUITE_P(Series, TouchPty,
+                         ::testing::Values(PtyCase{"Ostra", qvsim::Series::Ostra, nullptr, 1},
+                                           PtyCase{"Melk", qvsim::Series::Melk, nullptr, 1},
+                                           PtyCase{"WrongMaker", qvsim::Series::Ostra, "(01XYZ6000)", 0},
+                                           PtyCase{"GarbageFirst", qvsim::Series::Ostra, "~x(27QRV6000)", 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
