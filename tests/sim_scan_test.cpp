@@ -329,3 +329,39 @@ TEST(SimScan, DiagProfilesDescribeTheCheckedPanels) {
 }
 
 }  // namespace
+
+namespace {
+
+// The ready poll's answer counts reads down: clear for the next n reads, then
+// set; the other bits of the register word are kept, and setting the key again
+// starts a new count. Without the key the register word answers unchanged.
+TEST(SimScan, ReadyAfterPollsCountsTheReadsOfE0F7) {
+    const Packet poll{0xE0, 0x00, 0xF7, 0x00, 0x00};
+    ControllerProfile p = Panel();
+    p.readyAfterPolls = 2;
+    Controller c(p);
+    c.setReg(0x00, 0xF7, {0x84, 0x00, 0x00, 0x33});
+    std::vector<uint8_t> bits;
+    for (int i = 0; i < 4; ++i) {
+        const Packet r = *c.handle(poll, Link::Hid, 0);
+        EXPECT_EQ(r[4], 0x33);
+        bits.push_back(r[1]);
+    }
+    EXPECT_EQ(bits, (std::vector<uint8_t>{0x84, 0x84, 0x85, 0x85}));
+    std::string error;
+    ASSERT_TRUE(qvsim::setControllerKey(c, "readyAfterPolls", "1", &error)) << error;
+    EXPECT_EQ((*c.handle(poll, Link::Hid, 0))[1], 0x84);
+    EXPECT_EQ((*c.handle(poll, Link::Hid, 0))[1], 0x85);
+    ASSERT_TRUE(qvsim::setControllerKey(c, "readyAfterPolls", "none", &error)) << error;
+    c.setReg(0x00, 0xF7, {0x00, 0x00, 0x00, 0x00});
+    EXPECT_EQ(c.handle(poll, Link::Hid, 0), (Packet{0xE0, 0, 0, 0, 0}));
+    // The diag panel is ready at the third read.
+    const auto bench = qvsim::loadProfile("diag", &error);
+    ASSERT_TRUE(bench) << error;
+    Controller& diag = bench->hid("/sim/hidraw0")->controller();
+    EXPECT_EQ((*diag.handle(poll, Link::Hid, 0))[1] & 1, 0);
+    EXPECT_EQ((*diag.handle(poll, Link::Hid, 0))[1] & 1, 0);
+    EXPECT_EQ((*diag.handle(poll, Link::Hid, 0))[1] & 1, 1);
+}
+
+}  // namespace

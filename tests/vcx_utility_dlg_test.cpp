@@ -145,7 +145,12 @@ TEST_F(VcxUtilityDlg, StartUpShowsTheControllersIdentity) {
     ASSERT_EQ(lists.bootLength, sizeof kTestBootList);
     EXPECT_EQ(0, std::memcmp(lists.touchList, kTestTouchList, sizeof kTestTouchList));
     EXPECT_EQ(0, std::memcmp(lists.bootList, kTestBootList, sizeof kTestBootList));
-    const uint16_t expected = parameterChecksum(0, 0xFFFF, {std::begin(kTestTouchList), std::end(kTestTouchList)},
+    // Mode 1, from the virtual-key CRC word; this controller's general group cannot
+    // be read (it has no general items), so no parameter version and the word 0xFFFF.
+    EXPECT_EQ(c().dev.paraVersion, 0);
+    EXPECT_FALSE(c().dev.parametersRead);
+    EXPECT_EQ(c().dev.virtualKeyCrc, 0xFFFF);
+    const uint16_t expected = parameterChecksum(1, 0xFFFF, {std::begin(kTestTouchList), std::end(kTestTouchList)},
                                                 {std::begin(kTestBootList), std::end(kTestBootList)});
     EXPECT_EQ(dlg_->fieldText(vcx::kIdParamCrc), QString::asprintf("x%04X", unsigned(expected)));
 

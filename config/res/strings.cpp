@@ -1,5 +1,7 @@
 #include "res/strings.h"
 
+#include "params/param_strings.h"
+
 #include "ui/string_table.h"
 
 #include <QDebug>
@@ -32,6 +34,11 @@ const qvui::StringEntry kStrings[] = {
     {1101, u"Noise Level", u"噪声水平"},
     {1102, u"Tessaly", u"Tessaly"},
     {1103, u"System Reference", u"系统基准"},
+    // The scan view's Save button and folder browser.
+    {1105, u"S&ave", u"保存(&A)"},
+    {1106, u"Saving...", u"正在保存..."},
+    {1107, u"Save Finish", u"保存完成"},
+    {1108, u"Select CSV File Folder", u"选择 CSV 文件夹"},
     {1200, u"Apply", u"应用"},
     {1201, u"Import Parameters", u"导入参数"},
     {1202, u"Export Parameters", u"导出参数"},
@@ -74,6 +81,7 @@ void addProgramStrings() {
         const QString problem = qvui::StringTable::instance().add(kStrings);
         if (!problem.isEmpty()) qWarning("VCXMSet string table: %s", qPrintable(problem));
     });
+    addParameterStrings();
 }
 
 } // namespace vcx

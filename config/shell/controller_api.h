@@ -163,6 +163,11 @@ struct DeviceState {
     bool listsRead = false;          // the touch and boot lists were read
     uint16_t parameterCrc = 0;       // the controller's parameter CRC (CheckParameterCRC [0])
     uint16_t computedCrc = 0;        // the CRC over the lists the program holds ([1])
+    // What ReadAllParameters learned (config/params/parameter_read.h).
+    bool parametersRead = false;     // every group read: the Parameters page is usable
+    int paraVersion = 0;             // major x 100 + minor of the parameter version, 0 until read
+    uint16_t virtualKeyCrc = 0xFFFF; // the virtual-key CRC word: VButtonGetCRC from 1.33, else 0xFFFF
+    std::array<uint8_t, 80> parameterConstants{}; // GetParameterConst
 };
 
 // Everything the binding and the helpers share: one process-wide instance

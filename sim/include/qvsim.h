@@ -239,6 +239,18 @@ struct ControllerProfile {
     // F6 08 90 00 00 (activate the calibration parameters) was received this often.
     uint32_t calibrationActivations = 0;
 
+    // RAM and flash. The items, the panel text and the parameter banks above and
+    // below are the controller's RAM: every write goes there. F6 00 90 00 00 (flush)
+    // copies RAM to flash and answers flushDone in byte 4; FE (reset) loads RAM from
+    // flash again. Until the first write RAM and flash hold the same values (the
+    // profile's), so a profile edited before the host writes describes both.
+    uint8_t flushDone = 1;
+    // The firmware defaults by (group, item): F6 00 91 55 AA sets every item to its
+    // default, F6 00 91 00 00 every item outside the host-interface (1) and panel (2)
+    // groups; F6 00 92 00 00 sets every item to its flashed value. An item without a
+    // default here goes back to the value it had before the first write.
+    std::map<std::pair<uint8_t, uint8_t>, uint16_t> itemDefaults;
+
     // The panel text: E0 C0 80+i 00 00 answers text bytes i+3, i+2, i+1, i in reply
     // bytes 1..4. F6 02 B0 00 00 opens a text write and answers the length in byte 4;
     // packets [word index][4 bytes] then carry the text; F6 02 B1 00 00 keeps it.
@@ -253,7 +265,9 @@ struct ControllerProfile {
     // The control items F6 0F 90 00 f, 92 00 f, 93 AA 55, 94 AA 55 echo; F6 0F 91 answers 0.
     uint8_t vbuttonEntrySize = 12;
     std::vector<std::array<uint8_t, 12>> vbuttons;
-    uint16_t vbuttonCrc = 0;
+    // F6 0F 03: this fixed word, or (nullopt) the virtual-key CRC of the table the
+    // firmware keeps (VirtualKeyCrc below).
+    std::optional<uint16_t> vbuttonCrc;
 
     // The anti-noise setting of firmware without the item protocol; nullopt: E6 refused.
     // E6 01 00 00 00 -> E6 00 'U' 00 maximum; E6 01 01 00 00 -> E6 00 00 second value;
@@ -325,6 +339,12 @@ struct ControllerProfile {
     uint8_t frequency = 0;
     uint16_t srVersion = 0;
     std::optional<uint8_t> interfaceCheck;
+    // The ready poll of a scan view: with a value n, E0 00 F7 00 00 answers the
+    // register word with bit 0 of byte 1 clear for the next n reads and set from
+    // read n + 1 on (counted in reads, since a host that polls from its timers
+    // lets no virtual time pass; each read counts the value down, so setting the
+    // key starts a new count); nullopt: the plain register word.
+    std::optional<uint32_t> readyAfterPolls;
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
 
@@ -363,6 +383,9 @@ struct ControllerProfile {
     std::map<uint8_t, std::vector<uint8_t>> paramBanks;
     bool bank0Pairs = false;
     // E0 00 FB 00 00 -> E0 debug slave boot touch: the list lengths; nullopt: refused.
+    // With a descriptor and banks 0x80 (touch) and 0x90 (boot), E0 00 FA 00 00 answers
+    // the parameter CRC over them (ParameterListCrc below; lo hi in bytes 1..2) unless
+    // a register word 0xFA was set.
     std::optional<std::array<uint8_t, 4>> listDescriptor;
     // The constant block, byte i at index i: E0 B0 off 00 00 (when the block is not
     // empty; else refused) and C1 00 off 00 00 answer c[off+3] c[off+2] c[off+1] c[off]
@@ -372,6 +395,19 @@ struct ControllerProfile {
     // Kept by the kernel driver, when the controller is reached through one.
     DriverSettings driver;
 };
+
+// The virtual-key CRC the firmware keeps over its table: the entries as a 16 x 12
+// table (zeros past the list), used count u = the entries whose 16-bit word at
+// offset 8 is non-zero; from 0xFFFF over entries 0..u (at most 15), entrySize bytes
+// each, every bit from the most significant shifted in with the polynomial 0x1021.
+uint16_t VirtualKeyCrc(const ControllerProfile& profile);
+// The parameter CRC the firmware keeps (E0 00 FA): the touch list (bank 0x80, the
+// descriptor's touch length) then the boot list (bank 0x90, its boot length), with
+// the bytes the firmware rewrites itself taken as 0 (touch 63, touch 127 beyond 64
+// bytes, boot 15, boot 61 and 63 beyond 16 bytes; touch 61 and boot byte 0 count),
+// shifted in like the virtual-key CRC from the virtual-key CRC on item protocol
+// 1.33 and later, else from 0xFFFF. nullopt without a descriptor or those banks.
+std::optional<uint16_t> ParameterListCrc(const ControllerProfile& profile);
 
 // The commands a fault or a fixed reply applies to: the packets whose bytes
 // equal `bytes` wherever `mask` has bits. Mask 0xFF compares a whole byte, 0xF0

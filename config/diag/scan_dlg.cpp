@@ -1,0 +1,636 @@
+#include "diag/scan_dlg.h"
+
+#include "diag/diag_config.h"
+#include "diag/golden_sample.h"
+#include "diag/log_dlg.h"
+#include "diag/scan_checks.h"
+#include "diag/scan_layout.h"
+#include "pages/chd_parent_dlg.h"
+#include "res/pictures.h"
+#include "res/strings.h"
+#include "shell/app_settings.h"
+#include "shell/app_startup.h"
+#include "shell/controller_api.h"
+#include "shell/main_ids.h"
+#include "shell/program_state.h"
+#include "ui/control_ids.h"
+#include "ui/message_box.h"
+#include "ui/modal_dialog.h"
+#include "ui/named_window.h"
+#include "ui/string_table.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace vcx {
+
+namespace {
+
+// COLORREF values (0x00BBGGRR) of the grid's pens and brushes.
+QColor colorRefOf(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
+constexpr uint32_t kGreyPen = 0x969696, kDarkPen = 0x323232, kGreenPen = 0x00C000;
+constexpr uint32_t kRedBrush = 0x0000FF, kWhiteBrush = 0xFFFFFF;
+
+constexpr uint8_t kModeFrameFlags = 0x12;  // capability byte 2 bits 1 and 4: frequency-mode frames
+constexpr int kFrameFirstRaw = 3, kFrameFirstScan = 7, kFrameFirstMode = 10;
+constexpr int kPatternOpenShort = 1, kPatternControlBoard = 3;
+constexpr int kLeftPanelWidth = 220;
+
+// Copies up to n values of a library array, zeroing what it lacks: a NULL
+// array or a short count leaves zeros, never a read past the array.
+void copyFrame(Frame& to, size_t n, const uint16_t* from, int32_t count) {
+    to.assign(n, 0);
+    if (!from || count <= 0) return;
+    const size_t k = std::min(n, size_t(count));
+    std::copy(from, from + k, to.begin());
+}
+
+} // namespace
+
+ScanViewShared& scanShared() {
+    static ScanViewShared shared;
+    return shared;
+}
+
+CVCXScanDlg::CVCXScanDlg(Controller& c, DiagState& s, QWidget* parent) : QWidget(parent), c_(c), s_(s) {
+    addProgramStrings();
+    timers_ = new qvui::WindowTimers(this);
+    scale_ = std::max(programState().screenScale, 1);
+    buildControls();
+    // Dialog initialisation: the thresholds file beside the program, the auto-save box.
+    static_cast<DiagConfig&>(s_) = LoadDiagnosticConfig(programState().programFolder + kDiagConfigFileName);
+    qvui::findControl<QCheckBox>(this, kIdAutoSave)->setChecked(appSettings().options & kOptAutoSaveOS);
+    if (scanShared().resultFolder.isEmpty()) scanShared().resultFolder = workingFolders()[kDiagOSFolder];
+    worker_ = std::make_unique<DiagDataWorker>(c_, this);
+    nRunState_ = 0;
+}
+
+CVCXScanDlg::~CVCXScanDlg() {
+    // The worker ends before the view: a delivery waiting for this thread gives up.
+    if (worker_) worker_->stop();
+    if (scanShared().g_bScanRunning && s_.g_pActiveScanDlg == this) scanShared().g_bScanRunning = false;
+}
+
+void CVCXScanDlg::buildControls() {
+    const auto place = [this](QWidget* w, int id, int x, int y, int width, int height) {
+        qvui::setControlId(w, id);
+        w->setGeometry(x, y, width, height);
+    };
+    auto* list = new QListWidget(this);
+    place(list, kIdList, 8, 8, kLeftPanelWidth - 16, 150);
+    list->setToolTip(QStringLiteral("Message"));
+    auto* progress = new QProgressBar(this);
+    progress->setRange(0, kProgressEnd);
+    progress->setTextVisible(false);
+    place(progress, kIdProgress, 8, 164, kLeftPanelWidth - 16, 14);
+    auto* autoSave = new QCheckBox(QStringLiteral("Auto Save Log"), this);
+    place(autoSave, kIdAutoSave, 8, 184, kLeftPanelWidth - 16, 20);
+    auto* passLabel = new QLabel(QStringLiteral("Pass"), this);
+    passLabel->setGeometry(8, 208, 40, 20);
+    place(new QLabel(QStringLiteral("0"), this), kIdPassCount, 50, 208, 50, 20);
+    auto* failLabel = new QLabel(QStringLiteral("Fail"), this);
+    failLabel->setGeometry(108, 208, 40, 20);
+    place(new QLabel(QStringLiteral("0"), this), kIdFailCount, 150, 208, 50, 20);
+    const struct {
+        int id;
+        const char* text;
+    } buttons[] = {{kIdStart, "&Start"}, {kIdCancel, "&Cancel"}, {kIdSave, "S&ave"}, {kIdSelectFolder, "Select Folder"}};
+    int y = 234;
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(b.text), this);
+        place(button, b.id, 8, y, kLeftPanelWidth - 16, 28);
+        y += 32;
+    }
+    connect(qvui::findControl<QPushButton>(this, kIdStart), &QPushButton::clicked, this,
+            &CVCXScanDlg::OnBnClickedStart);
+    connect(qvui::findControl<QPushButton>(this, kIdCancel), &QPushButton::clicked, this,
+            &CVCXScanDlg::OnBnClickedCancel);
+    connect(qvui::findControl<QPushButton>(this, kIdSave), &QPushButton::clicked, this, &CVCXScanDlg::Save);
+    connect(qvui::findControl<QPushButton>(this, kIdSelectFolder), &QPushButton::clicked, this,
+            &CVCXScanDlg::OnBnClickedSelectFolder);
+    for (int i = 0; i < 4; ++i) {
+        auto* picture = new QLabel(this);
+        picture->setPixmap(programPicture(2000 + i));
+        place(picture, kIdFirstStatus + i, 8, y + 4, 120, 48);
+        picture->hide();
+    }
+    progress->hide();
+    setButtons(0);
+}
+
+// ---- operations --------------------------------------------------------------------------------
+
+void CVCXScanDlg::ExitDlg() {
+    uint32_t& options = appSettings().options;
+    if (qvui::findControl<QCheckBox>(this, kIdAutoSave)->isChecked())
+        options |= kOptAutoSaveOS;
+    else
+        options &= ~uint32_t(kOptAutoSaveOS);
+    workingFolders()[kDiagOSFolder] = scanShared().resultFolder;
+    for (int id = kTimerPoll; id <= kTimerChecks; ++id) timers_->stop(id);
+    if (worker_) worker_->stop();
+}
+
+void CVCXScanDlg::ResetCounters() {
+    nFrame_ = nListRows_ = nPollCount_ = 0;
+    ScanViewShared& shared = scanShared();
+    shared.passCount = shared.failCount = 0;
+    shared.g_bScanRunning = false;
+    failIds_.clear();
+    const int a = c_.records.diagInfo.rows, b = c_.records.diagInfo.columns;
+    pFailMask_.assign(size_t(a) * size_t(b), 0);
+    clearRows();
+    qvui::findControl<QLabel>(this, kIdPassCount)->setText(QStringLiteral("0"));
+    qvui::findControl<QLabel>(this, kIdFailCount)->setText(QStringLiteral("0"));
+    showStatus(kStatusNone);
+    setButtons(0);
+    setProgress(0);
+    qvui::findControl(this, kIdProgress)->hide();
+    recomputeCell();
+}
+
+void CVCXScanDlg::SetRunState(int state) {
+    // A running state is never replaced by another running state.
+    if (state != 0 && nRunState_ != 0) return;
+    nRunState_ = state;
+    qvui::findControl(this, kIdSelectFolder)->setEnabled(state == 0);
+    qvui::findControl(this, kIdAutoSave)->setEnabled(state == 0);
+    setProgress(0);
+    showStatus(kStatusNone);
+    clearRows();
+    update();
+    timers_->start(kTimerPoll, 500);
+}
+
+void CVCXScanDlg::Relayout(int sizeType) {
+    if (!sizeRecorded_) {
+        recordedSize_ = size();
+        sizeRecorded_ = true;
+        return;
+    }
+    QSize target = recordedSize_;
+    if (sizeType == 2)
+        if (QWidget* top = window(); top && top != this) {
+            const QPoint origin = mapTo(top, QPoint(0, 0));
+            target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
+        }
+    resize(target);
+    recomputeCell();
+    update();
+}
+
+void CVCXScanDlg::OnBnClickedStart() {
+    ScanViewShared& shared = scanShared();
+    if (shared.g_bScanRunning) return;
+    const DiagnosticInfo& info = c_.records.diagInfo;
+    const int a = info.rows, b = info.columns;
+    AllocDiagBuffers(s_, a, b, a * info.extraColumns);
+    pFailMask_.assign(size_t(a) * size_t(b), 0);
+    s_.g_FailMap.assign(size_t(a) * size_t(b), 0);
+    nFrame_ = 0;
+    nPollCount_ = 0;
+    shared.g_bScanRunning = true;
+    s_.BaseFlatMax.fill(0);
+    s_.BaseFlatCount.fill(0);
+    s_.BaseFlatMaxLimit = 0;
+    s_.BaseFlatFailModes = 0;
+    showStatus(kStatusStart);
+    setButtons(2);
+    nListRows_ = 0;
+    clearRows();
+    setProgress(0);
+    qvui::findControl(this, kIdProgress)->show();
+    update();
+    qvui::findControl<QPushButton>(this, kIdSave)->setText(qvui::loadString(1105));
+    if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 1, kTemplateDiagnostic);
+    timers_->start(openShortKind() ? kTimerOpenShort : kTimerControlBoard, 10);
+}
+
+void CVCXScanDlg::OnBnClickedCancel() {
+    for (int id = kTimerPoll; id <= kTimerChecks; ++id) timers_->stop(id);
+    SendCmdF3OrFD(c_, 0);
+    if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 0);
+    if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 0, kTemplateDiagnostic);
+    scanShared().g_bScanRunning = false;
+    showStatus(kStatusCancel);
+    setButtons(1);
+}
+
+void CVCXScanDlg::DeviceGone() {
+    for (int id = kTimerPoll; id <= kTimerChecks; ++id) timers_->stop(id);
+    ScanViewShared& shared = scanShared();
+    if (shared.g_bScanRunning) {
+        shared.g_bScanRunning = false;
+        if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 0, kTemplateDiagnostic);
+        showStatus(kStatusCancel);
+    }
+    waitForWorker();
+    nRunState_ = 0;
+    setButtons(0);
+}
+
+void CVCXScanDlg::MarkFailure(quint64 wParam, qint64 lParam) {
+    if (!scanShared().g_bScanRunning) return;
+    const int a = c_.records.diagInfo.rows, b = c_.records.diagInfo.columns;
+    if (a <= 0 || b <= 0 || pFailMask_.size() != size_t(a) * size_t(b)) return;
+    const auto mark = [&](qint64 r, qint64 c) { pFailMask_[size_t(r) * size_t(b) + size_t(c)] = 1; };
+    if (wParam < 241) {
+        if (qint64(wParam) < a && lParam >= 0 && lParam < b) mark(qint64(wParam), lParam);
+    } else if (wParam == 255) {
+        if (lParam >= 0 && lParam < b)
+            for (int r = 0; r < a; ++r) mark(r, lParam);
+    } else if (wParam == 254) {
+        if (lParam >= 0 && lParam < a)
+            for (int c = 0; c < b; ++c) mark(lParam, c);
+    } else if (wParam == 253) {
+        std::fill(pFailMask_.begin(), pFailMask_.end(), 1);
+    }
+}
+
+// ---- timers ------------------------------------------------------------------------------------
+
+void CVCXScanDlg::onTimer(int id) {
+    switch (id) {
+    case kTimerPoll: onPoll(); break;
+    case kTimerProcessDone: onProcessDone(); break;
+    case kTimerPageDone: onPageDone(); break;
+    case kTimerGoldenDone: onGoldenDone(); break;
+    case kTimerOpenShort: onOpenShortTimer(); break;
+    case kTimerControlBoard: onControlBoardTimer(); break;
+    case kTimerChecks: onChecks(); break;
+    default: timers_->stop(id); break;
+    }
+}
+
+void CVCXScanDlg::onPoll() {
+    std::array<uint8_t, 5> reply{};
+    const bool ok = SendDiagCommand(c_, {0xE0, 0x00, 0xF7, 0x00, 0x00}, &reply);
+    if ((!ok || !(reply[1] & 0x01)) && nPollCount_ < kMaxPolls) {
+        ++nPollCount_;
+        return;
+    }
+    nPollCount_ = kMaxPolls;
+    timers_->stop(kTimerPoll);
+    setButtons(1);
+    if (startupState().pdLineState == 1 || nRunState_ != 0 || startupState().options.optOS) OnBnClickedStart();
+}
+
+bool CVCXScanDlg::modeFrames() const {
+    return (c_.records.diagInfo.capability[2] & kModeFrameFlags) == kModeFrameFlags && s_.g_nFreqModeCount > 0;
+}
+
+int CVCXScanDlg::modeCount() const { return std::min<int>(s_.g_nFreqModeCount, kMaxFreqModes); }
+
+void CVCXScanDlg::onOpenShortTimer() {
+    timers_->stop(kTimerOpenShort);
+    if (nFrame_ == 0 && c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 1);
+    if (nFrame_ < kFrameFirstMode) {
+        request(DiagDataWorker::Request::Raw);
+        return;
+    }
+    const int m = nFrame_ - kFrameFirstMode;
+    if (modeFrames() && m < modeCount()) {
+        if (m == 0)
+            request(DiagDataWorker::Request::Raw);
+        else
+            request(DiagDataWorker::Request::DiagWithKind, uint8_t(m | 0x80));
+        return;
+    }
+    timers_->start(kTimerChecks, 10);
+}
+
+void CVCXScanDlg::onControlBoardTimer() {
+    timers_->stop(kTimerControlBoard);
+    if (nFrame_ == 0) {
+        if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 1);
+        SendCmdF3OrFD(c_, kPatternControlBoard);
+    }
+    request(DiagDataWorker::Request::Raw);
+}
+
+void CVCXScanDlg::request(DiagDataWorker::Request r, uint8_t kind) {
+    if (worker_ && worker_->request(r, kind)) ++inFlight_;
+}
+
+void CVCXScanDlg::waitForWorker() {
+    // Every request is answered by one delivery, also when the read fails (the
+    // device is gone); a stopped worker delivers nothing more. The deadline only
+    // guards against a worker that hangs inside the library.
+    QDeadlineTimer deadline(30000);
+    while (inFlight_ > 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    inFlight_ = 0;
+}
+
+void CVCXScanDlg::OnFrame() {
+    if (inFlight_ > 0) --inFlight_;
+    // A frame that arrives after Cancel or a removal belongs to no run.
+    if (!scanShared().g_bScanRunning) return;
+    const NewRawArray& raw = c_.records.newRawArray;
+    const DiagnosticInfo& info = c_.records.diagInfo;
+    const size_t n = size_t(info.rows) * size_t(info.columns);
+    if (!openShortKind()) {
+        if (nFrame_ < 3) copyFrame(s_.ScanFrame[size_t(nFrame_)], n, raw.mutual, raw.mutualCount);
+        ++nFrame_;
+        setProgress(nFrame_);
+        if (nFrame_ >= 3) {
+            SendCmdF3OrFD(c_, 0);
+            timers_->start(kTimerChecks, 10);
+        } else {
+            timers_->start(kTimerControlBoard, 10);
+        }
+        return;
+    }
+    if (nFrame_ < kFrameFirstScan - 1) {
+        if (nFrame_ >= kFrameFirstRaw)
+            copyFrame(s_.RawFrame[size_t(nFrame_ - kFrameFirstRaw)], n, raw.mutual, raw.mutualCount);
+        ++nFrame_;
+        setProgress(nFrame_);
+        if (nFrame_ == kFrameFirstScan - 1) {
+            copyFrame(s_.ExtraFrame, s_.ExtraFrame.size(), raw.extra, raw.extraCount);
+            copyFrame(s_.LastColumn, s_.LastColumn.size(), raw.last, raw.lastCount);
+            SendCmdF3OrFD(c_, kPatternOpenShort);
+            // There is no frame 6: the pattern's first frame is frame 7.
+            nFrame_ = kFrameFirstScan;
+            setProgress(nFrame_);
+            timers_->start(kTimerOpenShort, 100);
+        } else {
+            timers_->start(kTimerOpenShort, 10);
+        }
+        return;
+    }
+    if (nFrame_ < kFrameFirstMode) {
+        copyFrame(s_.ScanFrame[size_t(nFrame_ - kFrameFirstScan)], n, raw.mutual, raw.mutualCount);
+        ++nFrame_;
+        setProgress(nFrame_);
+        if (nFrame_ == kFrameFirstMode) {
+            SendCmdF3OrFD(c_, 0);
+            timers_->start(kTimerOpenShort, 10);
+        } else {
+            timers_->start(kTimerOpenShort, 100);
+        }
+        return;
+    }
+    const int m = nFrame_ - kFrameFirstMode;
+    if (modeFrames() && m < modeCount()) {
+        copyFrame(s_.ModeFrame[size_t(m)], n, raw.mutual, raw.mutualCount);
+        ++nFrame_;
+        setProgress(progress() + 1);
+        if (nFrame_ == kFrameFirstMode + kMaxFreqModes)
+            timers_->start(kTimerChecks, 10);
+        else
+            timers_->start(kTimerOpenShort, 10);
+        return;
+    }
+    timers_->start(kTimerOpenShort, 10);
+}
+
+void CVCXScanDlg::onChecks() {
+    timers_->stop(kTimerChecks);
+    if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 0);
+    const bool pass = RunScanChecks(nRunState_, c_, s_);
+    lastPass_ = pass;
+    if (!pass)
+        for (int i = 0; i < kFailBitCount; ++i)
+            if (s_.g_wFailBits & (1u << i)) {
+                addRow(qvui::loadString(uint32_t(kFailTextFirstId + i)));
+                if (failIds_.size() < size_t(kFailBitCount)) failIds_.push_back(kFailTextFirstId + i);
+            }
+    setProgress(kProgressEnd);
+    scanShared().g_bScanRunning = false;
+    ShowResult();
+    if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 0, kTemplateDiagnostic);
+    if (!productionLine()) {
+        switch (nRunState_) {
+        case 1:
+        case 3:
+        case 4: timers_->start(kTimerProcessDone, 10); break;
+        case 2: timers_->start(kTimerPageDone, 10); break;
+        case 5:
+        case 6: timers_->start(kTimerGoldenDone, 10); break;
+        default:
+            if (qvui::findControl<QCheckBox>(this, kIdAutoSave)->isChecked()) Save();
+            break;
+        }
+    } else {
+        Save();
+    }
+    if (startupState().options.optOS) postMain(qvui::WM_SILENT_RESULT, 0, pass ? 1 : 0);
+}
+
+void CVCXScanDlg::ShowResult() {
+    ScanViewShared& shared = scanShared();
+    if (s_.g_bScanPass) {
+        ++shared.passCount;
+        qvui::findControl<QLabel>(this, kIdPassCount)->setText(QString::number(shared.passCount));
+        showStatus(kStatusPass);
+        addRow(QStringLiteral("PASS"));
+    } else {
+        ++shared.failCount;
+        qvui::findControl<QLabel>(this, kIdFailCount)->setText(QString::number(shared.failCount));
+        showStatus(kStatusFail);
+    }
+    setButtons(3);
+    update();
+}
+
+void CVCXScanDlg::onProcessDone() {
+    timers_->stop(kTimerProcessDone);
+    const int state = nRunState_;
+    const ScanViewShared& shared = scanShared();
+    const ReportContext r = reportContext();
+    if (state == 1)
+        WriteOpenShortProcessReport(shared.processReportFolder, r, s_, pictureWindow(), shared.serialNumber);
+    else
+        WriteDiagnosticProcessReport(shared.processReportFolder, state, r, s_, pictureWindow(), shared.serialNumber);
+    nRunState_ = 0;
+    postMain(qvui::WM_PROCESS_STEP, s_.g_bScanPass ? 1 : 2, state == 1 ? 2 : 7);
+}
+
+void CVCXScanDlg::onPageDone() {
+    timers_->stop(kTimerPageDone);
+    nRunState_ = 0;
+    const std::string& log = scanShared().debugLogPath;
+    if (!log.empty()) AppendOpenShortResult(log, reportContext(), s_, pictureWindow());
+    setButtons(4);
+    sendMain(qvui::WM_DEBUG_COMMAND, 11, 1);
+}
+
+void CVCXScanDlg::onGoldenDone() {
+    timers_->stop(kTimerGoldenDone);
+    nRunState_ = 0;
+    bool write = s_.g_bScanPass;
+    if (!write)
+        write = qvui::showMessageBox(this, QStringLiteral("Sorry! Some problems on this panel.\n\nIgnore and keep on?"),
+                                     QStringLiteral("Golden Sample"), qvui::MessageIcon::Warning,
+                                     qvui::MessageButtons::OkCancel,
+                                     qvui::MessageAnswer::Cancel) == qvui::MessageAnswer::Ok;
+    if (write) CreateGoldenSampleFiles(GoldenSampleDeviceOf(c_, programState()), s_);
+    sendMain(qvui::WM_DEBUG_COMMAND, 13, 0);
+}
+
+// ---- saving ------------------------------------------------------------------------------------
+
+ReportContext CVCXScanDlg::reportContext() const {
+    ReportContext r;
+    r.device = ReportDeviceOf(c_);
+    const ScanViewShared& shared = scanShared();
+    r.times = shared.times;
+    r.batch1 = shared.g_strBatch1;
+    r.batch2 = shared.g_strBatch2;
+    r.rows = c_.records.diagInfo.rows;
+    r.columns = c_.records.diagInfo.columns;
+    r.extraColumns = c_.records.diagInfo.extraColumns;
+    return r;
+}
+
+QWidget* CVCXScanDlg::pictureWindow() {
+    if (auto* w = qobject_cast<QWidget*>(main_.data())) return w;
+    return window();
+}
+
+bool CVCXScanDlg::productionLine() const { return startupState().pdLineState != 0; }
+
+void CVCXScanDlg::Save() {
+    if (nRunState_ != 0) return;
+    ScanViewShared& shared = scanShared();
+    if (productionLine() && shared.autoNumbering) {
+        ++shared.runCounter;
+        shared.times = TakeTimeTexts();
+        shared.g_strBatch1 = std::to_string(shared.runCounter);
+        shared.g_strBatch2.clear();
+    } else {
+        CLogDlg log(c_.dev.modelName, s_.AutoSaveBarcode != 0, shared.needBatch2, this);
+        if (qvui::execDialog(log) != QDialog::Accepted) return;
+        shared.times = log.times();
+    }
+    const QString folder =
+        QDir::cleanPath(shared.resultFolder) + (s_.g_bScanPass ? QStringLiteral("/TestPass/") : QStringLiteral("/TestFail/"));
+    auto* save = qvui::findControl<QPushButton>(this, kIdSave);
+    save->setText(qvui::loadString(1106));
+    const ReportContext r = reportContext();
+    const std::string where = QFile::encodeName(folder).toStdString();
+    bool written = QDir().mkpath(folder) && WriteScanReport(where, r, s_);
+    if (written) {
+        const QString picture = QString::fromStdString(BuildPngName(where, r, SaveSuffix(r)));
+        written = SaveWindowPicture(pictureWindow(), picture);
+    }
+    if (written) {
+        setButtons(4);
+        save->setText(qvui::loadString(1107));
+    } else {
+        // Nothing claims a save that did not happen: the button stays as it was.
+        save->setText(qvui::loadString(1105));
+        addRow(QStringLiteral("Cannot write %1").arg(folder));
+    }
+    if (productionLine()) {
+        startupState().pdLineState = 0xFFFF;
+        const QString title = QString::fromLatin1(kProductionLineTitle);
+        if (qvui::findWindow(title))
+            qvui::sendWindowMessage(title, qvui::WM_PRODUCTION_LINE, 0x1000, s_.g_bScanPass ? 0x8000 : 0x8080);
+    }
+}
+
+void CVCXScanDlg::OnBnClickedSelectFolder() {
+    QString folder = scanShared().resultFolder;
+    if (BrowseForFolder(qvui::loadString(1108), this, folder)) scanShared().resultFolder = folder;
+}
+
+// ---- controls and painting ---------------------------------------------------------------------
+
+void CVCXScanDlg::setButtons(int state) {
+    if (nRunState_ != 0) state = 5;
+    buttonsState_ = state;
+    const std::array<bool, 4> e = ButtonsEnabled(state, nRunState_, productionLine());
+    const int ids[4] = {kIdStart, kIdCancel, kIdSave, kIdSelectFolder};
+    for (int i = 0; i < 4; ++i) qvui::findControl(this, ids[i])->setEnabled(e[size_t(i)]);
+}
+
+void CVCXScanDlg::showStatus(Status s) {
+    status_ = s;
+    for (int i = 0; i < 4; ++i) qvui::findControl(this, kIdFirstStatus + i)->setVisible(i == int(s));
+}
+
+void CVCXScanDlg::addRow(const QString& text) {
+    qvui::findControl<QListWidget>(this, kIdList)->addItem(text);
+    ++nListRows_;
+}
+
+void CVCXScanDlg::clearRows() {
+    qvui::findControl<QListWidget>(this, kIdList)->clear();
+    nListRows_ = 0;
+}
+
+QStringList CVCXScanDlg::listRows() const {
+    QStringList rows;
+    auto* list = qvui::findControl<QListWidget>(this, kIdList);
+    for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+    return rows;
+}
+
+void CVCXScanDlg::setProgress(int value) { qvui::findControl<QProgressBar>(this, kIdProgress)->setValue(value); }
+int CVCXScanDlg::progress() const { return qvui::findControl<QProgressBar>(this, kIdProgress)->value(); }
+
+void CVCXScanDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
+    if (main_) qvui::sendMessage(main_, message, wParam, lParam);
+}
+
+void CVCXScanDlg::postMain(quint32 message, quint64 wParam, qint64 lParam) {
+    if (main_) qvui::postMessage(main_, message, wParam, lParam);
+}
+
+void CVCXScanDlg::recomputeCell() {
+    const DiagnosticInfo& info = c_.records.diagInfo;
+    if (info.rows == 0 || info.columns == 0) return;
+    scanShared().g_nCellSize = ComputeCellSize(width(), height(), scale_, info.rows, info.columns, s_.g_PanelFlags);
+}
+
+bool CVCXScanDlg::event(QEvent* e) {
+    if (auto* m = qvui::WindowMessage::from(e)) {
+        switch (m->message()) {
+        case qvui::WM_TIMER: onTimer(int(m->wParam())); return true;
+        case qvui::WM_SCAN_DATA_READY: OnFrame(); return true;
+        case qvui::WM_BUILD_PROGRESS: MarkFailure(m->wParam(), m->lParam()); return true;
+        default: break;
+        }
+    }
+    if (e->type() == QEvent::Resize) recomputeCell();
+    return QWidget::event(e);
+}
+
+void CVCXScanDlg::paintEvent(QPaintEvent*) {
+    const DiagnosticInfo& info = c_.records.diagInfo;
+    const SensorGrid g =
+        LayoutSensorGrid(scanShared().g_nCellSize, scale_, info.rows, info.columns, s_.g_PanelFlags);
+    if (g.cell == 0) return;
+    QPainter p(this);
+    p.setPen(QPen(colorRefOf(kGreenPen), 0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(g.frame);
+    p.setPen(QPen(colorRefOf(kGreyPen), 0));
+    for (const GridLine& l : g.lines) p.drawLine(l.from, l.to);
+    p.setPen(QPen(colorRefOf(kDarkPen), 2));
+    for (const GridLine& l : g.fifthLines) p.drawLine(l.from, l.to);
+    for (const GridLabel& l : g.labels)
+        p.drawText(l.box, Qt::AlignCenter | Qt::TextSingleLine, QString::asprintf("%02d", l.number));
+    p.setPen(QPen(colorRefOf(kGreenPen), 0));
+    for (size_t i = 0; i < g.nodes.size(); ++i) {
+        const bool failed = i < pFailMask_.size() && pFailMask_[i] == 1;
+        p.setBrush(colorRefOf(failed ? kRedBrush : kWhiteBrush));
+        p.drawEllipse(g.nodes[i], g.radius, g.radius);
+    }
+}
+
+}  // namespace vcx
