@@ -188,7 +188,7 @@ TEST_F(Sheet, ApplyWritesTheChangedItemsInsideTheLockAndFlushes) {
     EXPECT_FALSE(ctl().profile().updateLocked);
 
     // After the main window's reset the controller holds the edits.
-    ResetMPU(c.dev.device);
+    ASSERT_TRUE(resetAndReopen());
     ASSERT_TRUE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.records.hostInterface.item3.stored, 2);
     EXPECT_EQ(c.records.finger.item0[1].stored, 5);
@@ -245,7 +245,7 @@ TEST_F(Sheet, ARefusedLockOrFlushSaysSoAndAnUnflushedWriteIsGoneAfterAReset) {
     EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteFlushFailed);
     EXPECT_EQ(boxes.texts().back(), "Flush Parameters to Device Failed.");
     EXPECT_EQ(ctl().profile().items.at({0x04, 5}).value, 1);  // in RAM
-    ResetMPU(c.dev.device);
+    ASSERT_TRUE(resetAndReopen());
     ASSERT_TRUE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.records.palm.item5.stored, 0);  // flash still had the old value
     EXPECT_EQ(c.records.finger.item0[1].stored, 10);

@@ -50,6 +50,7 @@
 //   vbuttonCrc = 0x1234 | none    F6 0F 03 answer (none: the CRC of the table)
 //   itemDefault = G N VALUE       the firmware default of item (G, N) (repeatable)
 //   flushDone = 1                 F6 00 90 answer byte 4
+//   reenumerateOnReset = 0 | 1    a HID controller unplugs and replugs after answering FE
 //   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
 //   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
@@ -415,6 +416,7 @@ const std::map<std::string, Setter>& commonKeys() {
              d.profile.itemDefaults[{g, n}] = u16(t[2]);
          }},
         {"flushdone", [](DeviceSpec& d, const std::string& v) { d.profile.flushDone = byte(v); }},
+        {"reenumerateonreset", [](DeviceSpec& d, const std::string& v) { d.profile.reenumerateOnReset = flag(v); }},
         {"forcetouch", [](DeviceSpec& d, const std::string& v) {
              auto b = four(v);
              if (b[1] > 15 || b[2] > 15) throw BadValue{"rows and columns are 0..15"};
@@ -1038,6 +1040,7 @@ ControllerProfile fullProfile() {
     item(0x8E, 0, 3, 0);
     p.groupInfo[{0x8E, 0x01}] = {0x00, 0x01};
     p.constants = parameterBytes(80, 0x55);
+    p.reenumerateOnReset = true;
     return p;
 }
 
