@@ -3,7 +3,9 @@
 // the write sequence, the change list, declines, refusals and what the
 // controller holds after a reset.
 #include "params/field_table.h"
+#include "params/old_finger_dlg.h"
 #include "params/para_dlg.h"
+#include "params/para_pages.h"
 #include "params/parameter_read.h"
 #include "params/xf6_palm_dlg.h"
 #include "params_support.h"
@@ -132,7 +134,13 @@ TEST_F(Sheet, TheFullControllerGetsEveryTabAndTheRememberedPage) {
     for (int id = 160; id <= 185; ++id) {
         const bool exists = id <= 176 || id >= 180;
         EXPECT_EQ(sheet->page(id) != nullptr, exists) << id;
+        if (exists) {
+            EXPECT_EQ(sheet->page(id)->templateId(), id);
+        }
     }
+    EXPECT_NE(dynamic_cast<vcx::CQVxF6CoordDlg*>(sheet->page(170)), nullptr);
+    EXPECT_NE(dynamic_cast<vcx::CQVOldCoordDlg*>(sheet->page(185)), nullptr);
+    EXPECT_NE(dynamic_cast<vcx::CQVOldFingerDlg*>(sheet->page(182)), nullptr);
 
     // Pages sit inside the tab control at the scaled offsets.
     const int s = vcx::programState().screenScale > 0 ? vcx::programState().screenScale : 100;
