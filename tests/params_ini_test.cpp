@@ -8,6 +8,7 @@
 #include "shell/app_settings.h"
 #include "shell/device_finder.h"
 #include "shell/program_state.h"
+#include "text/text_file.h"
 #include "ui/file_chooser.h"
 
 #include <QFile>
@@ -48,6 +49,18 @@ TEST(ParameterIni, TheFileTextByteForByteWithAShortLastRow) {
               "00, 0F, 1E, 2D, 3C, 4B, 5A, 69, 78, 87, 96, A5, B4, C3, D2, E1\nF0, FF\n"
               "\n[Boot Firmware Parameters]\nFA, 00, 7F\n"
               "\n[Feature Flags]\nFlag\t1,\t2,\t3,\t4,\t5,\t6,\t7,\t8,\n\t82,\t00,\t80,\t00,\t10,\t00,\t00,\tFF,\n");
+    // On disk, through the text-mode writer, every line ends in CR LF.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.ini");
+    const QByteArray text = vcx::FormatParameterIni(k);
+    {
+        qvtext::TextWriter w(QFile::encodeName(path).constData(), qvtext::TextWriter::Mode::Create);
+        ASSERT_TRUE(w.write(std::string_view(text.constData(), size_t(text.size()))));
+    }
+    QByteArray crlf = text;
+    crlf.replace("\n", "\r\n");
+    EXPECT_EQ(fileBytes(path), crlf);
+    EXPECT_TRUE(fileBytes(path).startsWith("000 001 033 008 002 001 003 005 003 001 021 \r\n000 015 "));
 }
 
 TEST(ParameterIni, ProductNamesAndCustomerTexts) {

@@ -5,6 +5,8 @@
 #include "params/parameter_read.h"
 #include "params_support.h"
 #include "shell/device_finder.h"
+#include "shell/device_readout.h"
+#include "shell/program_state.h"
 #include "ui/message_box.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +107,22 @@ TEST_F(ReadAll, NothingIsReadFromAnOstraModelOrWithoutTheGeneralGroup) {
     ctl().refuse(qvsim::PacketPrefix::exact({0xF6, 0x00, 0x00, 0, 0}));
     EXPECT_FALSE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.dev.paraVersion, 0);
+}
+
+// The controllers a user starts the program on read whole, and their parameter
+// CRC agrees with the lists in the decided reading.
+TEST_F(ReadAll, TheDemoControllersReadOutAgreesOnItsCrc) {
+    for (const char* profile : {"demo", "full", "full125"}) {
+        SCOPED_TRACE(profile);
+        ASSERT_TRUE(open(profile));
+        vcx::ReadDevice(c, vcx::programState(), false);
+        EXPECT_TRUE(c.dev.parametersRead);
+        EXPECT_TRUE(c.dev.listsRead);
+        uint16_t crc[2] = {};
+        EXPECT_EQ(vcx::CheckParameterCRC(c, crc), 1);
+        CloseDevice(c.dev.device);
+        c.dev.device = INVALID_HANDLE_VALUE;
+    }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ protected:
         ctl().clearTrace();
     }
     int afterReset(uint8_t group, uint8_t item) {
-        ResetMPU(c.dev.device);
+        EXPECT_TRUE(resetAndReopen());
         return ctl().profile().items.at({group, item}).value;
     }
 };
@@ -95,7 +95,7 @@ TEST_F(Reload, AtOneTwentyFiveYesReloadsAgainAtTheNextArrival) {
         if (m.message == qvui::WM_PAGE_STATE && m.lParam == vcx::kTemplateParameters)
             connection.setReloadDefaultsOnArrival(m.wParam == 2);
         if (m.message == qvui::WM_DISCONNECT_DEVICE) {
-            ResetMPU(c.dev.device);
+            EXPECT_TRUE(resetAndReopen());
             connection.disconnected();
         }
     };

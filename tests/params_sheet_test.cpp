@@ -3,7 +3,9 @@
 // the write sequence, the change list, declines, refusals and what the
 // controller holds after a reset.
 #include "params/field_table.h"
+#include "params/old_finger_dlg.h"
 #include "params/para_dlg.h"
+#include "params/para_pages.h"
 #include "params/parameter_read.h"
 #include "params/xf6_palm_dlg.h"
 #include "params_support.h"
@@ -132,7 +134,13 @@ TEST_F(Sheet, TheFullControllerGetsEveryTabAndTheRememberedPage) {
     for (int id = 160; id <= 185; ++id) {
         const bool exists = id <= 176 || id >= 180;
         EXPECT_EQ(sheet->page(id) != nullptr, exists) << id;
+        if (exists) {
+            EXPECT_EQ(sheet->page(id)->templateId(), id);
+        }
     }
+    EXPECT_NE(dynamic_cast<vcx::CQVxF6CoordDlg*>(sheet->page(170)), nullptr);
+    EXPECT_NE(dynamic_cast<vcx::CQVOldCoordDlg*>(sheet->page(185)), nullptr);
+    EXPECT_NE(dynamic_cast<vcx::CQVOldFingerDlg*>(sheet->page(182)), nullptr);
 
     // Pages sit inside the tab control at the scaled offsets.
     const int s = vcx::programState().screenScale > 0 ? vcx::programState().screenScale : 100;
@@ -188,7 +196,7 @@ TEST_F(Sheet, ApplyWritesTheChangedItemsInsideTheLockAndFlushes) {
     EXPECT_FALSE(ctl().profile().updateLocked);
 
     // After the main window's reset the controller holds the edits.
-    ResetMPU(c.dev.device);
+    ASSERT_TRUE(resetAndReopen());
     ASSERT_TRUE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.records.hostInterface.item3.stored, 2);
     EXPECT_EQ(c.records.finger.item0[1].stored, 5);
@@ -245,7 +253,7 @@ TEST_F(Sheet, ARefusedLockOrFlushSaysSoAndAnUnflushedWriteIsGoneAfterAReset) {
     EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteFlushFailed);
     EXPECT_EQ(boxes.texts().back(), "Flush Parameters to Device Failed.");
     EXPECT_EQ(ctl().profile().items.at({0x04, 5}).value, 1);  // in RAM
-    ResetMPU(c.dev.device);
+    ASSERT_TRUE(resetAndReopen());
     ASSERT_TRUE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.records.palm.item5.stored, 0);  // flash still had the old value
     EXPECT_EQ(c.records.finger.item0[1].stored, 10);

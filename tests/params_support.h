@@ -24,6 +24,19 @@ protected:
         return true;
     }
 
+    // The main window's reset and search: FE (the full controllers leave the bus
+    // and come back on a new link), then the controller found and opened again.
+    bool resetAndReopen() {
+        ResetMPU(c.dev.device);
+        CloseDevice(c.dev.device);
+        c.dev.device = INVALID_HANDLE_VALUE;
+        if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1) return false;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (OpenDeviceA("/sim/hidraw0", &h) != 1) return false;
+        c.dev.device = h;
+        return true;
+    }
+
     // The commands received since the last clearTrace that start with `prefix` ("F6 03 8").
     std::vector<std::string> sentWith(const std::string& prefix) {
         std::vector<std::string> out;

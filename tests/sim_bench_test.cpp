@@ -67,6 +67,44 @@ TEST_F(SimBenchEvents, PlugUnplugReplaceAndReplugAreReportedInOrder) {
     EXPECT_EQ(seen, want);
 }
 
+// A controller that re-enumerates on reset leaves the bus once its FE answer
+// was read and comes back on a new link, holding what its flash holds.
+TEST_F(SimBenchEvents, AResetControllerEnumeratesAnewAfterItsAnswerWasRead) {
+    ControllerProfile p;
+    p.paraVersion = 152;
+    p.items[{4, 5}] = {1, 0};
+    p.reenumerateOnReset = true;
+    auto c = std::make_shared<Controller>(p);
+    HidDevice& old = bench.addHid(c, hidAt("/h0"));
+    seen.clear();
+    auto send = [](HidDevice& d, Packet cmd) {
+        uint8_t out[6] = {0, cmd[0], cmd[1], cmd[2], cmd[3], cmd[4]};
+        return d.setFeature(out, 6);
+    };
+    uint8_t in[6] = {};
+    ASSERT_EQ(send(old, {0xF6, 0x04, 0x85, 0x00, 0x01}), XferError::None);  // written, not flushed
+    ASSERT_EQ(old.getFeature(in, 6), XferError::None);
+    ASSERT_EQ(send(old, {0xFE, 0, 0, 0, 0}), XferError::None);
+    EXPECT_TRUE(seen.empty());  // not before the answer was read
+    ASSERT_EQ(old.getFeature(in, 6), XferError::None);
+    EXPECT_EQ(in[1], 0xFE);
+    EXPECT_EQ(seen, (std::vector<Seen>{{false, Link::Hid, "/h0"}, {true, Link::Hid, "/h0"}}));
+    EXPECT_EQ(send(old, {0xFE, 0, 0, 0, 0}), XferError::NotFound);  // the old link is gone
+    HidDevice* now = bench.hid("/h0");
+    ASSERT_NE(now, nullptr);
+    EXPECT_NE(now, &old);
+    ASSERT_EQ(send(*now, {0xF6, 0x04, 0x15, 0, 0}), XferError::None);
+    ASSERT_EQ(now->getFeature(in, 6), XferError::None);
+    EXPECT_EQ(in[5], 0);  // the unflushed write is gone
+
+    // Without the key a reset keeps the link.
+    c->profile().reenumerateOnReset = false;
+    seen.clear();
+    ASSERT_EQ(send(*now, {0xFE, 0, 0, 0, 0}), XferError::None);
+    ASSERT_EQ(now->getFeature(in, 6), XferError::None);
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST_F(SimBenchEvents, ReplugGivesTheSameControllerOnAFreshLink) {
     auto c = std::make_shared<Controller>();
     HidDevice& old = bench.addHid(c, hidAt("/h0"));

@@ -1,9 +1,8 @@
 #include "params/para_dlg.h"
 
 #include "params/field_table.h"
-#include "params/old_finger_dlg.h"
 #include "params/parameter_ini.h"
-#include "params/xf6_palm_dlg.h"
+#include "params/para_pages.h"
 #include "shell/app_settings.h"
 #include "shell/controller_api.h"
 #include "shell/program_state.h"
@@ -15,7 +14,6 @@
 #include "ui/window_timers.h"
 
 #include <QEvent>
-#include <QLabel>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -30,28 +28,6 @@ bool& CalibrationPending() {
 
 namespace {
 
-// A page whose controls come with a later version: it takes part in the
-// sheet's operations (loaded, given tips) and says what it is.
-class CQVParaPendingPage : public CQVParaParentDlg {
-public:
-    CQVParaPendingPage(Controller& c, int templateId, const char* className, QWidget* parent)
-        : CQVParaParentDlg(c, templateId, parent) {
-        auto* l = new QVBoxLayout(this);
-        auto* text = new QLabel(QStringLiteral("%1: %2").arg(QLatin1String(className), qvui::loadString(1010)), this);
-        text->setWordWrap(true);
-        l->addWidget(text);
-        l->addStretch(1);
-        setObjectName(QLatin1String(className));
-    }
-};
-
-constexpr const char* kNewNames[17] = {"CQVxF6HostIFDlg", "CQVxF6PanelDlg",  "CQVxF6Panel2Dlg", "CQVxF6FingerDlg",
-                                       "CQVxF6Finger2Dlg", "CQVxF6PalmDlg",  "CQVxF6BaseDlg",   "CQVxF6WaterDlg",
-                                       "CQVxF6Water2Dlg", "CQVxF6NoiseDlg",  "CQVxF6CoordDlg",  "CQVxF6PowerDlg",
-                                       "CQVxF6ScanDlg",   "CQVxF6Scan2Dlg",  "CQVxF6MiscDlg",   "CQVxF6DrvICDlg",
-                                       "CQVxF6CustomDlg"};
-constexpr const char* kOldNames[6] = {"CQVOldHostIFDlg", "CQVOldPanelDlg", "CQVOldFingerDlg",
-                                      "CQVOldWaterDlg",  "CQVOldNoiseDlg", "CQVOldCoordDlg"};
 constexpr uint16_t kPresenceBits[kTabCount] = {0x0002, 0x0004, 0x0008, 0x0010, 0x0040, 0x0080, 0x0100};
 constexpr uint32_t kTabStrings[kTabCount] = {620, 621, 622, 605, 623, 609, 625};
 
@@ -165,22 +141,8 @@ void CQVParaDlg::InitDlgItem() {
     tabCount_ = 0;
     curPage_ = CandidateFromSetting(appSettings().paraIdx);
     CreateTipWindows();
-    for (int i = 0; i < 17; ++i) {
-        const int id = 160 + i;
-        CQVParaParentDlg* p = nullptr;
-        if (id == CQVxF6PalmDlg::kTemplate) p = new CQVxF6PalmDlg(c_, tabControl_);
-        else p = new CQVParaPendingPage(c_, id, kNewNames[i], tabControl_);
-        p->hide();
-        newPages_[size_t(i)] = p;
-    }
-    for (int i = 0; i < 6; ++i) {
-        const int id = 180 + i;
-        CQVParaParentDlg* p = nullptr;
-        if (id == CQVOldFingerDlg::kTemplate) p = new CQVOldFingerDlg(c_, tabControl_);
-        else p = new CQVParaPendingPage(c_, id, kOldNames[i], tabControl_);
-        p->hide();
-        oldPages_[size_t(i)] = p;
-    }
+    for (int i = 0; i < 17; ++i) newPages_[size_t(i)] = MakeParameterPage(c_, 160 + i, tabControl_);
+    for (int i = 0; i < 6; ++i) oldPages_[size_t(i)] = MakeParameterPage(c_, 180 + i, tabControl_);
     placePages();
     tabPage_ = {page(180), page(161), page(182), page(165), page(183), page(169), page(170)};
     timers_->start(1, 10);

@@ -248,6 +248,10 @@ struct ControllerProfile {
     // flash again. Until the first write RAM and flash hold the same values (the
     // profile's), so a profile edited before the host writes describes both.
     uint8_t flushDone = 1;
+    // A HID controller that answered FE (reset) leaves the bench and comes back
+    // once the host read that answer: a removal, then an arrival on a new link
+    // (handles to the old one fail NotFound), as a reset controller enumerates anew.
+    bool reenumerateOnReset = false;
     // The firmware defaults by (group, item): F6 00 91 55 AA sets every item to its
     // default, F6 00 91 00 00 every item outside the host-interface (1) and panel (2)
     // groups; F6 00 92 00 00 sets every item to its flashed value. An item without a

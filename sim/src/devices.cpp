@@ -26,6 +26,11 @@ struct BenchCore {
         if (uint32_t l = latencyMs.load()) clock->advance(l);
         return clock->nowMs();
     }
+
+    // Unplugs and replugs the device at a path (a controller that reset itself
+    // enumerates anew); set by the bench, called without the bench lock.
+    std::mutex reenumerateMutex;
+    std::function<void(const std::string&)> reenumerate;
 };
 
 namespace {
@@ -82,6 +87,10 @@ struct HidDevice::Impl {
     std::array<InjectedFailure, 3> failures;
     std::vector<std::vector<uint8_t>> outputs;
     std::deque<std::vector<uint8_t>> inputs;
+    bool resetPending = false;  // the last command was an answered reset of a re-enumerating controller
+
+    // A get-feature of another length than a packet's: bulk bytes.
+    XferError bulkRead(uint8_t* report, size_t len);
 
     // Common start of a transfer; None means go on.
     XferError begin(HidOp op, uint64_t* now) {
@@ -101,22 +110,42 @@ XferError HidDevice::setFeature(const uint8_t* report, size_t len) {
     if (!report || len != 6 || report[0] != impl_->info.reportId) return XferError::InvalidParameter;
     Packet cmd;
     std::memcpy(cmd.data(), report + 1, 5);
-    impl_->replies.sent(impl_->controller->handle(cmd, Link::Hid, now));
+    const std::optional<Packet> reply = impl_->controller->handle(cmd, Link::Hid, now);
+    impl_->resetPending = cmd[0] == 0xFE && reply && (*reply)[0] == 0xFE &&
+                          impl_->controller->profile().reenumerateOnReset;
+    impl_->replies.sent(reply);
     return XferError::None;
 }
 
 XferError HidDevice::getFeature(uint8_t* report, size_t len) {
-    std::lock_guard g(*impl_->core->lock);
-    uint64_t now;
-    if (auto e = impl_->begin(HidOp::GetFeature, &now); e != XferError::None) return e;
-    if (!report || len < 2 || report[0] != impl_->info.reportId) return XferError::InvalidParameter;
-    if (len == 6) {
+    if (len != 6) return impl_->bulkRead(report, len);
+    bool reenumerate = false;
+    XferError result = [&] {
+        std::lock_guard g(*impl_->core->lock);
+        uint64_t now;
+        if (auto e = impl_->begin(HidOp::GetFeature, &now); e != XferError::None) return e;
+        if (!report || len < 2 || report[0] != impl_->info.reportId) return XferError::InvalidParameter;
         const Packet& r = impl_->replies.poll();
         std::memcpy(report + 1, r.data(), 5);
+        // The reset was answered: the controller leaves the bus and comes back.
+        reenumerate = impl_->resetPending && impl_->replies.replyRead;
+        if (reenumerate) impl_->resetPending = false;
         return XferError::None;
+    }();
+    if (reenumerate) {
+        std::lock_guard g(impl_->core->reenumerateMutex);
+        if (impl_->core->reenumerate) impl_->core->reenumerate(impl_->info.path);
     }
-    Controller& c = *impl_->controller;
-    if (!c.bulkArmed() || !impl_->replies.replyRead) return XferError::Other;
+    return result;
+}
+
+XferError HidDevice::Impl::bulkRead(uint8_t* report, size_t len) {
+    std::lock_guard g(*core->lock);
+    uint64_t now;
+    if (auto e = begin(HidOp::GetFeature, &now); e != XferError::None) return e;
+    if (!report || len < 2 || report[0] != info.reportId) return XferError::InvalidParameter;
+    Controller& c = *controller;
+    if (!c.bulkArmed() || !replies.replyRead) return XferError::Other;
     std::vector<uint8_t> data = c.takeBulk(len - 1);
     std::memset(report + 1, 0, len - 1);
     std::memcpy(report + 1, data.data(), data.size());
@@ -765,8 +794,18 @@ struct Bench::Impl {
     }
 };
 
-Bench::Bench() : impl_(std::make_unique<Impl>()) {}
-Bench::~Bench() = default;
+Bench::Bench() : impl_(std::make_unique<Impl>()) {
+    impl_->core->reenumerate = [this](const std::string& path) {
+        remove(path);
+        replug(path);
+    };
+}
+
+Bench::~Bench() {
+    // A device a host still holds may outlive the bench: it re-enumerates nothing then.
+    std::lock_guard g(impl_->core->reenumerateMutex);
+    impl_->core->reenumerate = nullptr;
+}
 
 VirtualClock& Bench::clock() { return *impl_->core->clock; }
 std::shared_ptr<VirtualClock> Bench::clockPtr() { return impl_->core->clock; }

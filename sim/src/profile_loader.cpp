@@ -53,6 +53,7 @@
 //   vbuttonCrc = 0x1234 | none    F6 0F 03 answer (none: the CRC of the table)
 //   itemDefault = G N VALUE       the firmware default of item (G, N) (repeatable)
 //   flushDone = 1                 F6 00 90 answer byte 4
+//   reenumerateOnReset = 0 | 1    a HID controller unplugs and replugs after answering FE
 //   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
 //   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
@@ -426,6 +427,7 @@ const std::map<std::string, Setter>& commonKeys() {
              d.profile.itemDefaults[{g, n}] = u16(t[2]);
          }},
         {"flushdone", [](DeviceSpec& d, const std::string& v) { d.profile.flushDone = byte(v); }},
+        {"reenumerateonreset", [](DeviceSpec& d, const std::string& v) { d.profile.reenumerateOnReset = flag(v); }},
         {"forcetouch", [](DeviceSpec& d, const std::string& v) {
              auto b = four(v);
              if (b[1] > 15 || b[2] > 15) throw BadValue{"rows and columns are 0..15"};
@@ -849,14 +851,24 @@ ControllerProfile demoProfile() {
     p.stateF0 = {0x00, 0x00, 0x00, 0x01};  // scanning
     p.stateEx = {0x00, 0x80, 0x00, 0x00};  // the slaves can be reached
     p.paraVersion = 152;
-    // Host interface: USB (information byte 0), I2C address 0x41, baud index 0.
+    // The general information items a host reads with the group mask.
+    for (uint8_t n = 1; n <= 4; ++n) p.items[{0x00, n}] = ParamItem{0xFF, 0x00};
+    // Host interface: USB (information byte 0), I2C address 0x41, baud index 0;
+    // the identity byte 0x07 offers USB, RS232 and I2C.
     p.groupInfo[{0x01, 0x01}] = {0x00, 0x00};
+    p.groupInfo[{0x01, 0x02}] = {0x00, 0x07};
+    p.groupInfo[{0x01, 0x03}] = {0x00, 0x00};
     p.items[{0x01, 0}] = ParamItem{0x08, 0x00};
     p.items[{0x01, 1}] = ParamItem{0x7F, 0x41};
     p.items[{0x01, 2}] = ParamItem{0x04, 0x00};
-    // Panel: items 0 and 1 choose the panel-size and cover-lens entries.
+    // Panel: items 0 and 1 choose the panel-size and cover-lens entries; the
+    // geometry information a host reads with them (resolution 4096 x 4096, 6.5 mm pitch).
     p.items[{0x02, 0}] = ParamItem{0x01, 0x00};
     p.items[{0x02, 1}] = ParamItem{0x01, 0x00};
+    for (uint8_t code : {0x04, 0x05, 0x34, 0x35}) p.groupInfo[{0x02, code}] = {0x00, 0x00};
+    p.groupInfo[{0x02, 0x06}] = {0x00, 0x10};
+    p.groupInfo[{0x02, 0x07}] = {0x00, 0x10};
+    p.groupInfo[{0x02, 0x08}] = {65, 0x00};
     p.panelSizes = {panelSize("G156HAN", 0x15, 0x61, 344, 194), panelSize("G215HVN", 0x21, 0x51, 476, 268)};
     p.coverLenses = {{0x11, 0xFF, 'G', 0}, {0x18, 0x22, 'P', 0}};  // 1.1 mm glass, 1.8 ~ 2.2 mm polymer
     const char text[] = "DEMO PANEL 15.6";
@@ -1046,6 +1058,7 @@ ControllerProfile fullProfile() {
     item(0x8E, 0, 3, 0);
     p.groupInfo[{0x8E, 0x01}] = {0x00, 0x01};
     p.constants = parameterBytes(80, 0x55);
+    p.reenumerateOnReset = true;
     return p;
 }
 
