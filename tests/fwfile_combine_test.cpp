@@ -555,3 +555,32 @@ TEST_F(CombineTest, FullControllerWithVirtualKeysLoadsBackUnderBothRuleSets) {
 }
 
 }  // namespace
+
+namespace {
+
+// Parameter version 1.38 or older: the image's own bit 3 stays as it was.
+TEST_F(CombineTest, KeysOnAnOlderParameterVersionKeepTheImagesBit) {
+    noSlaves();
+    keys(3);
+    connect();
+    VButtonTable table{};
+    bool keysSet = true;
+    for (uint16_t flags : {uint16_t(0x00), uint16_t(0x08)}) {
+        Image im = Matching();
+        im.flags = flags;
+        const Bytes h = fwtest::header(im);
+        const auto pkg = vcx::WritePackageHeader(c, h.data(), 138, &table, &keysSet);
+        EXPECT_EQ(keysSet, flags != 0);
+        EXPECT_EQ(pkg[16], uint8_t(flags | 0x02));
+        EXPECT_EQ(table.usedCount, 3);
+        // Above 1.38 it is set; without keys it is cleared.
+        EXPECT_TRUE(qvfmt::HasVirtualKeyFlag(vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet).data()));
+        c.records.vButton.valid = 0;
+        const auto none = vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet);
+        EXPECT_FALSE(keysSet);
+        EXPECT_EQ(none[16], 0x02);
+        c.records.vButton.valid = 1;
+    }
+}
+
+}  // namespace
