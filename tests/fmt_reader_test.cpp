@@ -488,4 +488,25 @@ TEST(FormatReader, DecodedFieldsOfAHeader) {
     EXPECT_EQ(qvfmt::HeaderIdentityCode(h.data()), (3u * 1000 + 17) * 10000 + 2081);
 }
 
+TEST(FormatReader, ChunkedChecksumAgreesWithTheReadData) {
+    // Larger than one 0x7FFF chunk, not a multiple of it.
+    Image im;
+    im.data = Bytes(0x7FFF * 2 + 5, 0);
+    for (size_t i = 0; i < im.data.size(); ++i) im.data[i] = uint8_t(i * 31 + 7);
+    for (int delta : {0, 1}) {
+        im.trailerDelta = delta;
+        const Bytes file = fwtest::image(im);
+        qvfmt::SpanSource src(file);
+        qvfmt::Section s;
+        ASSERT_EQ(qvfmt::ReadSection(src, 0, 0, &s), FileError::None);
+        uint32_t sum = 0, stored = 0;
+        const FileError want = delta ? FileError::Checksum : FileError::None;
+        EXPECT_EQ(qvfmt::CheckSectionData(src, s, &sum, &stored), want);
+        EXPECT_EQ(sum, ~fwtest::trailer(im.data));
+        EXPECT_EQ(stored, fwtest::trailer(im.data) + uint32_t(delta));
+        std::vector<uint8_t> data;
+        EXPECT_EQ(qvfmt::ReadSectionData(src, s, &data), want);
+    }
+}
+
 }  // namespace
