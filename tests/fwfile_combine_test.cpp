@@ -584,3 +584,50 @@ TEST_F(CombineTest, KeysOnAnOlderParameterVersionKeepTheImagesBit) {
 }
 
 }  // namespace
+
+namespace {
+
+// Four sections in the order 1, 3, 0, 2: the second and fourth get section
+// headers, the third the slave's; the older entries 0 and 2 keep one version.
+TEST_F(CombineTest, FourSectionFile) {
+    keys(-1);
+    ctl().editProfile([](qvsim::ControllerProfile& p) { p.slaves.resize(1); p.slaveCount = 2; });
+    connect();
+    Image e1 = Matching();
+    Image e3 = Matching();
+    e3.magic = "PNFF";
+    e3.data = Bytes(40, 0x33);
+    Image e0 = Matching(15);
+    e0.minor = 7;
+    e0.data = Bytes(24, 0x00);
+    Image e2 = e0;
+    e2.data = Bytes(24, 0x22);
+    Bytes file;
+    for (const Image& im : {e1, e3, e0, e2}) fwtest::append(file, fwtest::image(im));
+    loadFirmware(file, QStringLiteral("firmware.pxc"));
+    ASSERT_EQ(vcx::g_FirmwareFileKind, 0xD1);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
+    const Bytes pkg = readBytes(r.path);
+    EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "PXPC");
+    for (qvfmt::Rules rules : {qvfmt::Rules::Program, qvfmt::Rules::Library}) {
+        qvfmt::FirmwareFile f;
+        ASSERT_EQ(readBack(pkg, rules, &f), qvfmt::FileError::None);
+        ASSERT_EQ(f.sections.size(), 4u);
+        EXPECT_EQ(f.sections[1].header[20], 3);  // the controller's
+        EXPECT_EQ(f.sections[2].header[20], 1);  // the slave's
+        EXPECT_EQ(f.sections[2].header[18], 4);
+        EXPECT_EQ(f.sections[3].header[20], 3);
+        // An older header takes its pair's (the slave's) build bytes, so entries 0
+        // and 2 keep one version text.
+        EXPECT_EQ(f.sections[3].header[18], 4);
+        EXPECT_EQ(f.sections[1].header[18], 3);
+        EXPECT_EQ(f.data[3], e3.data);
+        EXPECT_EQ(f.data[2], e2.data);
+        EXPECT_EQ(f.data[0], e0.data);
+    }
+    const auto all = qvtest::Received(ctl());
+    EXPECT_EQ(std::count(all.begin(), all.end(), qvsim::Packet{0xF4, 0x00, 0x00, 0x00, 0x01}), 1);
+}
+
+}  // namespace

@@ -183,10 +183,11 @@ std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHe
 }
 
 bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
-                             std::array<uint8_t, 32>* out) {
-    FirmwareInformationW slave{};
-    if (!ReadSlaveInformation(c, &slave)) return false;
-    *out = qvfmt::SlaveSectionHeader(imageHeader, packageHeader, slave.bootStateA, slave.bootStateB, slave.icByte);
+                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave) {
+    FirmwareInformationW info{};
+    if (!ReadSlaveInformation(c, &info)) return false;
+    *out = qvfmt::SlaveSectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB, info.icByte);
+    if (slave) *slave = info;
     return true;
 }
 
@@ -247,16 +248,20 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
         out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
     };
     body(file.sections[0]);
+    const bool four = g_FirmwareFileKind & qvfmt::kKindFourSections;
+    FirmwareInformationW slave{};
     for (size_t i = 1; i < file.sections.size(); ++i) {
         const qvfmt::Section& s = file.sections[i];
         // The configuration image: the second of a 'C' file, the third of four.
-        const bool configuration = (g_FirmwareFileKind & qvfmt::kKindFourSections)
-                                       ? i == 2
-                                       : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
+        const bool configuration = four ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
         std::array<uint8_t, 32> h;
-        if (!configuration) {
+        if (four && i == 3) {
+            // Entry 2 must keep entry 0's version text: an older header takes the
+            // build bytes entry 0 (the slave's section) was given.
+            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB);
+        } else if (!configuration) {
             h = WriteSectionHeader(c, s.header.data(), pkg.data());
-        } else if (!WriteSlaveSectionHeader(c, s.header.data(), pkg.data(), &h)) {
+        } else if (!WriteSlaveSectionHeader(c, s.header.data(), pkg.data(), &h, &slave)) {
             fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
             return result;
         }

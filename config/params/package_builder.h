@@ -76,7 +76,7 @@ std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHe
 // information byte in byte 20, byte 16 from the package header. False when the
 // slave cannot be read.
 bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
-                             std::array<uint8_t, 32>* out);
+                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave = nullptr);
 // "PARA" with the controller's touch and boot lists and `crc`; flags bit 0 added
 // on a controller with a parameter version whose feature byte 2 has bit 7.
 std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion);
