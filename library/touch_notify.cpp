@@ -265,14 +265,18 @@ void StopSlotThreads(Match match) {
 }
 
 void Unregister() {
-    StopSlotThreads([](const DevInfo&) { return true; });
     Lifecycle& l = Life();
-    std::thread input;
     {
+        // The input thread starts the driver threads first: they are stopped once it has.
         std::unique_lock lock(l.mutex);
         l.stopping = true;
         if (!WaitInSteps(lock, l.cv, [&] { return !l.starting; }))
             debug_log_msg(kDbgError, "touch input: the input thread did not start in time\n");
+    }
+    StopSlotThreads([](const DevInfo&) { return true; });
+    std::thread input;
+    {
+        std::lock_guard lock(l.mutex);
         if (l.source) l.source->wake();
         input = std::move(l.input);
     }

@@ -269,7 +269,14 @@ TEST_F(TouchNotify, NodeNameReusedAfterAReplugIsLookedUpAgain) {
 
 TEST_F(TouchNotify, UnregisterJoinsEverythingAndIsRefusedInsideACallback) {
     hidSlot("/sim/hidraw0", "K0", Info());
+    qvsim::ControllerProfile ostra;
+    ostra.series = qvsim::Series::Ostra;
+    const int serialSlot = qvlib::FindDeviceSlot(addSerial(std::make_shared<qvsim::Controller>(ostra), "/sim/ttyS1", 9600));
+    const int driverSlot = qvlib::FindDeviceSlot(addDriver(current(), "/sim/drv0", QV_DEVICE_DRIVER_EX, 0));
     ASSERT_EQ(RegisterTouchNotify(OnTouch), 1);
+    ASSERT_EQ(CreateComPortTouchNotify(), 1);
+    ASSERT_TRUE(Eventually([&] { return qvlib::g_slotThread[driverSlot].running.load(); }));
+    EXPECT_TRUE(qvlib::g_slotThread[serialSlot].running);
     g_calls.unregisterInCallback = true;
     bench->hid("/sim/hidraw0")->queueTouch(0x71, 1, 1);
     ASSERT_EQ(g_calls.waitTouches(1).size(), 1u);
@@ -277,6 +284,10 @@ TEST_F(TouchNotify, UnregisterJoinsEverythingAndIsRefusedInsideACallback) {
     g_calls.unregisterInCallback = false;
 
     EXPECT_EQ(UnRegisterTouchNotify(), 1);
+    for (int slot : {serialSlot, driverSlot}) {
+        EXPECT_FALSE(qvlib::g_slotThread[slot].running) << slot;
+        EXPECT_FALSE(qvlib::g_slotThread[slot].thread.joinable()) << slot;
+    }
     bench->hid("/sim/hidraw0")->queueTouch(0x72, 2, 2);
     EXPECT_EQ(bench->hid("/sim/hidraw0")->queuedInput(), 1u);  // nobody reads any more
     EXPECT_EQ(g_calls.waitTouches(1).size(), 1u);

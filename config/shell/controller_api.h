@@ -85,10 +85,10 @@ using ParameterConstFn = int (*)(HANDLE handle, uint8_t block[80]);
     X(SetOutputReport, decltype(&::SetOutputReport))                           \
     X(CheckNewBootEx, decltype(&::CheckNewBootEx))                             \
     X(SendD2, decltype(&::SendD2))                                             \
-    X(RegisterTouchNotify, UntypedEntry)                                       \
-    X(UnRegisterTouchNotify, UntypedEntry)                                     \
-    X(CreateComPortTouchNotify, UntypedEntry)                                  \
-    X(CloseComPortTouchNotify, UntypedEntry)                                   \
+    X(RegisterTouchNotify, decltype(&::RegisterTouchNotify))                   \
+    X(UnRegisterTouchNotify, decltype(&::UnRegisterTouchNotify))               \
+    X(CreateComPortTouchNotify, decltype(&::CreateComPortTouchNotify))         \
+    X(CloseComPortTouchNotify, decltype(&::CloseComPortTouchNotify))           \
     X(GetDriverSampleRate, decltype(&::GetDriverSampleRate))                   \
     X(Zelmar_call_process, UntypedEntry)                                       \
     X(Zelmar_call_firmware_update, UntypedEntry)                               \
@@ -178,6 +178,7 @@ struct Controller {
     QString libraryPath;     // the file that was loaded
     QString loadError;       // why nothing could be loaded, per candidate
     HDEVNOTIFY devNotify[3] = {nullptr, nullptr, nullptr};
+    bool touchRegistered = false; // RegisterTouchNotify took the program's callback
     ProgramRecords records{};
     DeviceState dev;
     // The library's clock (real time, or the simulated controllers' virtual

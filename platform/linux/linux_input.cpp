@@ -63,7 +63,15 @@ public:
                 }
             }
             if (*nodesChanged) return WaitEnd::Done;
-            const int r = ::poll(fds.data(), fds.size(), -1);
+            // A node that udev announced may not be readable yet (its attributes or
+            // permissions come a moment later): looked at again for a while.
+            const int timeout = retries_ > 0 ? kRetryMs : -1;
+            const int r = ::poll(fds.data(), fds.size(), timeout);
+            if (r == 0) {
+                --retries_;
+                if (rescan()) *nodesChanged = true;
+                continue;
+            }
             if (r < 0) {
                 if (errno == EINTR) continue;
                 setLastError(ErrorKind::Other, std::string("touch input: poll: ") + std::strerror(errno));
@@ -73,7 +81,7 @@ public:
             if (monitor_ && fds[1].revents & POLLIN) {
                 // Drain the events; any hidraw add or remove makes the node set read again.
                 while (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
-                rescan();
+                rescan(true);
                 *nodesChanged = true;
             }
             for (size_t i = firstNode; i < fds.size(); ++i) {
@@ -97,9 +105,11 @@ public:
                 } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
                     continue;
                 } else {
-                    // The node went away (ENODEV, hang-up): it is read no more.
+                    // The node went away (ENODEV, hang-up): it is read no more, and
+                    // the nodes are looked at again soon (it may be back already).
                     dropNode(path);
                     *nodesChanged = true;
+                    if (retries_ == 0) retries_ = kRetries;
                 }
             }
             if (!reports->empty() || *nodesChanged) return WaitEnd::Done;
@@ -129,31 +139,48 @@ private:
         InputNode facts;
     };
 
-    // Opens every maker's touch-screen node not open yet and closes those gone.
-    void rescan() {
+    // Opens every maker's touch-screen node not open yet and closes those gone;
+    // true when the set of open nodes changed. A node whose facts cannot be read
+    // or that cannot be opened yet makes the source look again later.
+    // reopen: every node is opened afresh (after a udev event a node name may
+    // stand for a device plugged in again).
+    bool rescan(bool reopen = false) {
         std::vector<std::string> names;
         listHidrawNodes(sysfsRoot_, &names);
         std::map<std::string, Node> now;
+        bool unsettled = false, changed = false;
         for (const auto& name : names) {
             InputNode facts;
-            if (!readInputNode(sysfsRoot_, devRoot_, name, &facts)) continue;
+            if (!readInputNode(sysfsRoot_, devRoot_, name, &facts)) {
+                unsettled = true;
+                continue;
+            }
             if (facts.vendorId != kMakerVendor || !facts.touchScreen) continue;
             std::lock_guard lock(mutex_);
             auto it = nodes_.find(facts.path);
-            if (it != nodes_.end()) {
+            if (it != nodes_.end() && !reopen) {
                 now[facts.path] = it->second;
                 nodes_.erase(it);
                 now[facts.path].facts = facts;
                 continue;
             }
             const int fd = ::open(facts.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd < 0) continue;  // no permission, or gone again
+            if (fd < 0) {
+                unsettled = true;  // no permission yet, or gone again
+                continue;
+            }
             now[facts.path] = Node{fd, facts};
+            changed = true;
         }
         std::lock_guard lock(mutex_);
+        // What is left of the old set is gone now.
+        if (!nodes_.empty()) changed = true;
         for (auto& [path, n] : nodes_) ::close(n.fd);
         nodes_ = std::move(now);
-        changed_ = true;
+        changed_ = changed_ || changed;
+        if (unsettled && retries_ == 0) retries_ = kRetries;
+        if (!unsettled) retries_ = 0;
+        return changed;
     }
 
     void dropNode(const std::string& path) {
@@ -177,6 +204,8 @@ private:
     std::mutex mutex_;  // nodes_ (node() is called from the reading thread and others)
     std::map<std::string, Node> nodes_;
     bool changed_ = false;  // the node set changed since the last next(); only the reading thread
+    static constexpr int kRetryMs = 50, kRetries = 40;
+    int retries_ = 0;  // looks still due at nodes not readable yet; only the reading thread
 };
 
 }  // namespace

@@ -808,7 +808,7 @@ private:
 
 // Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
 // "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
-// "ostra", "melk", "multi", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
+// "ostra", "melk", "multi", "full", "full125", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
 // *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();

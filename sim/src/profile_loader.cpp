@@ -77,7 +77,8 @@
 //
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
-//                       capabilities cannot be read), reportId
+//                       capabilities cannot be read), reportId, inputReportIds,
+//                       touchReportId, touchScreen, featureReport
 //   link = driver only: kind, ioctlPair, baudRate, sampleRate, deviceCode,
 //                       driverVersion, portIndex (each of these three: a number, or
 //                       none: the I/O control fails), bulkReads
@@ -517,6 +518,10 @@ const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
              d.hid.inputReportLength = (isNone(v) || v == "-1") ? -1 : int(u16(v));
          }}},
         {"reportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.reportId = byte(v); }}},
+        {"inputreportids", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.inputReportIds = flag(v); }}},
+        {"touchreportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.touchReportId = byte(v); }}},
+        {"touchscreen", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.touchScreen = flag(v); }}},
+        {"featurereport", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.featureReport = flag(v); }}},
         {"kind", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.kind = int(number(v, 4)); }}},
         {"ioctlpair", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.ioctlPair = int(number(v, 1)); }}},
         {"baudrate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.baudRate = u32(v); }}},

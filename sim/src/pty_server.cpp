@@ -134,9 +134,10 @@ struct PtyServer::Impl {
         if (!out.empty()) send(out);
     }
 
+    uint32_t lastBaud = 0;  // the line speed last seen; read before the thread starts
+
     void run() {
         uint8_t buf[512];
-        uint32_t lastBaud = hostBaud();
         for (;;) {
             pollfd fds[2] = {{master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
             int r = ::poll(fds, 2, kWatchMs);
@@ -182,6 +183,9 @@ bool PtyServer::start(std::string* error) {
         return false;
     }
     if (!impl_->open(error)) return false;
+    // Read here, not on the server's thread: a host may change the speed before
+    // that thread first looks.
+    impl_->lastBaud = impl_->hostBaud();
     impl_->thread = std::thread([this] { impl_->run(); });
     return true;
 }
