@@ -38,6 +38,7 @@ void Check(const uint8_t* data, size_t size, qvfmt::Rules rules) {
         if (f.data[size_t(s.entry)].size() != s.dataSize || s.dataSize == 0) __builtin_trap();
         if (qvfmt::TrailerOf(data + s.dataOffset, s.dataSize) != qvfmt::ReadU32(data + s.dataOffset + s.dataSize))
             __builtin_trap();
+        if (qvfmt::CheckSectionData(src, s) != qvfmt::FileError::None) __builtin_trap();
         at = s.end;
     }
     if (f.package) {

@@ -28,14 +28,14 @@ Bytes twoImages(Image a, Image b) {
 }
 
 // A package of one image: package header, the image's body, PARA, optional VKEY.
-struct PackageSpec {
+struct PackageParts {
     Image image;
     fwtest::Para para;
     std::optional<fwtest::Vkey> vkey;
     bool seedParaFromVkey = false;  // PARA CRC computed from the table's CRC
 };
 
-Bytes package(PackageSpec s) {
+Bytes package(PackageParts s) {
     s.image.magic = "PFPF";
     if (s.vkey) s.image.flags |= 0x08;
     s.image.flags |= 0x02;
@@ -219,21 +219,21 @@ const std::vector<Row>& rows() {
         {"PFPF with PARA", [] { return package({}); }, {FileError::None, 0, 0}, {FileError::None, 0, 0}},
         {"PARA header sum off",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.para.headerSumDelta = 1;
              return package(s);
          },
          {FileError::Para, 0, 0}, {FileError::Para, 0, 0}},
         {"PARA flags 4",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.para.flags = 4;
              return package(s);
          },
          {FileError::Para, 0, 0}, {FileError::Para, 0, 0}},
         {"PARA CRC mismatch",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.para.crc = 0x1234;
              return package(s);
          },
@@ -247,7 +247,7 @@ const std::vector<Row>& rows() {
          {FileError::Para, 0, 0}, {FileError::Para, 0, 0}},
         {"VKEY n = 3 seeding PARA",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 12);
              s.seedParaFromVkey = true;
              return package(s);
@@ -255,35 +255,35 @@ const std::vector<Row>& rows() {
          {FileError::None, 0, 0}, {FileError::None, 0, 0}},
         {"VKEY with a PARA matching from 0xFFFF",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 12);
              return package(s);
          },
          {FileError::None, 0, 0}, {FileError::None, 0, 0}},
         {"VKEY n = 16",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(16, 12);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY s = 13",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 13);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY s = 0",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 0);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY format 3",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 12);
              s.vkey->format = 3;
              return package(s);
@@ -291,7 +291,7 @@ const std::vector<Row>& rows() {
          {FileError::Vkey, 0, 0}, {FileError::Vkey, 0, 0}},
         {"VKEY entries cut short",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 12);
              s.vkey->entries.pop_back();
              return package(s);
@@ -299,7 +299,7 @@ const std::vector<Row>& rows() {
          {FileError::Vkey, 0, 0}, {FileError::Vkey, 0, 0}},
         {"VKEY stored CRC off",
          [] {
-             PackageSpec s;
+             PackageParts s;
              s.vkey = keys(3, 12);
              s.seedParaFromVkey = true;
              s.vkey->crc ^= 1;
@@ -354,7 +354,7 @@ TEST(FormatReader, LoadedDataAndSectionsAreTheImagesBytes) {
 }
 
 TEST(FormatReader, VkeyEntriesAndParaListsAreRead) {
-    PackageSpec s;
+    PackageParts s;
     s.vkey = keys(3, 12);
     s.seedParaFromVkey = true;
     s.para.flags = 2;  // mode 1: touch byte 61 counts
@@ -379,7 +379,7 @@ TEST(FormatReader, VkeyEntriesAndParaListsAreRead) {
 TEST(FormatReader, ParaCrcModeFollowsFlagBit1) {
     // Written with mode 1 (byte 61 counts) but flagged mode 0: the reader clears
     // byte 61, so the CRC no longer matches.
-    PackageSpec s;
+    PackageParts s;
     s.para.touch[61] = 0x77;
     s.para.crc = fwtest::parameterCrc(1, 0xFFFF, s.para.touch, s.para.boot);
     qvfmt::FirmwareFile f;
@@ -486,6 +486,27 @@ TEST(FormatReader, DecodedFieldsOfAHeader) {
     EXPECT_EQ(i.byte21, 0x21);
     EXPECT_EQ(i.byte22, 0x52);
     EXPECT_EQ(qvfmt::HeaderIdentityCode(h.data()), (3u * 1000 + 17) * 10000 + 2081);
+}
+
+TEST(FormatReader, ChunkedChecksumAgreesWithTheReadData) {
+    // Larger than one 0x7FFF chunk, not a multiple of it.
+    Image im;
+    im.data = Bytes(0x7FFF * 2 + 5, 0);
+    for (size_t i = 0; i < im.data.size(); ++i) im.data[i] = uint8_t(i * 31 + 7);
+    for (int delta : {0, 1}) {
+        im.trailerDelta = delta;
+        const Bytes file = fwtest::image(im);
+        qvfmt::SpanSource src(file);
+        qvfmt::Section s;
+        ASSERT_EQ(qvfmt::ReadSection(src, 0, 0, &s), FileError::None);
+        uint32_t sum = 0, stored = 0;
+        const FileError want = delta ? FileError::Checksum : FileError::None;
+        EXPECT_EQ(qvfmt::CheckSectionData(src, s, &sum, &stored), want);
+        EXPECT_EQ(sum, ~fwtest::trailer(im.data));
+        EXPECT_EQ(stored, fwtest::trailer(im.data) + uint32_t(delta));
+        std::vector<uint8_t> data;
+        EXPECT_EQ(qvfmt::ReadSectionData(src, s, &data), want);
+    }
 }
 
 }  // namespace

@@ -555,3 +555,79 @@ TEST_F(CombineTest, FullControllerWithVirtualKeysLoadsBackUnderBothRuleSets) {
 }
 
 }  // namespace
+
+namespace {
+
+// Parameter version 1.38 or older: the image's own bit 3 stays as it was.
+TEST_F(CombineTest, KeysOnAnOlderParameterVersionKeepTheImagesBit) {
+    noSlaves();
+    keys(3);
+    connect();
+    VButtonTable table{};
+    bool keysSet = true;
+    for (uint16_t flags : {uint16_t(0x00), uint16_t(0x08)}) {
+        Image im = Matching();
+        im.flags = flags;
+        const Bytes h = fwtest::header(im);
+        const auto pkg = vcx::WritePackageHeader(c, h.data(), 138, &table, &keysSet);
+        EXPECT_EQ(keysSet, flags != 0);
+        EXPECT_EQ(pkg[16], uint8_t(flags | 0x02));
+        EXPECT_EQ(table.usedCount, 3);
+        // Above 1.38 it is set; without keys it is cleared.
+        EXPECT_TRUE(qvfmt::HasVirtualKeyFlag(vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet).data()));
+        c.records.vButton.valid = 0;
+        const auto none = vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet);
+        EXPECT_FALSE(keysSet);
+        EXPECT_EQ(none[16], 0x02);
+        c.records.vButton.valid = 1;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Four sections in the order 1, 3, 0, 2: the second and fourth get section
+// headers, the third the slave's; the older entries 0 and 2 keep one version.
+TEST_F(CombineTest, FourSectionFile) {
+    keys(-1);
+    ctl().editProfile([](qvsim::ControllerProfile& p) { p.slaves.resize(1); p.slaveCount = 2; });
+    connect();
+    Image e1 = Matching();
+    Image e3 = Matching();
+    e3.magic = "PNFF";
+    e3.data = Bytes(40, 0x33);
+    Image e0 = Matching(15);
+    e0.minor = 7;
+    e0.data = Bytes(24, 0x00);
+    Image e2 = e0;
+    e2.data = Bytes(24, 0x22);
+    Bytes file;
+    for (const Image& im : {e1, e3, e0, e2}) fwtest::append(file, fwtest::image(im));
+    loadFirmware(file, QStringLiteral("firmware.pxc"));
+    ASSERT_EQ(vcx::g_FirmwareFileKind, 0xD1);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
+    const Bytes pkg = readBytes(r.path);
+    EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "PXPC");
+    for (qvfmt::Rules rules : {qvfmt::Rules::Program, qvfmt::Rules::Library}) {
+        qvfmt::FirmwareFile f;
+        ASSERT_EQ(readBack(pkg, rules, &f), qvfmt::FileError::None);
+        ASSERT_EQ(f.sections.size(), 4u);
+        EXPECT_EQ(f.sections[1].header[20], 3);  // the controller's
+        EXPECT_EQ(f.sections[2].header[20], 1);  // the slave's
+        EXPECT_EQ(f.sections[2].header[18], 4);
+        EXPECT_EQ(f.sections[3].header[20], 3);
+        // An older header takes its pair's (the slave's) build bytes, so entries 0
+        // and 2 keep one version text.
+        EXPECT_EQ(f.sections[3].header[18], 4);
+        EXPECT_EQ(f.sections[1].header[18], 3);
+        EXPECT_EQ(f.data[3], e3.data);
+        EXPECT_EQ(f.data[2], e2.data);
+        EXPECT_EQ(f.data[0], e0.data);
+    }
+    const auto all = qvtest::Received(ctl());
+    EXPECT_EQ(std::count(all.begin(), all.end(), qvsim::Packet{0xF4, 0x00, 0x00, 0x00, 0x01}), 1);
+}
+
+}  // namespace

@@ -214,6 +214,15 @@ TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
     QFile still(other + QStringLiteral("/file.bin"));
     ASSERT_TRUE(still.open(QIODevice::ReadOnly));
     EXPECT_EQ(still.readAll(), QByteArray("another package"));
+
+    // Nothing loaded (the last load failed): nothing is copied, the INI is written.
+    EXPECT_FALSE(load(Bytes(50, 0)));
+    QFile::remove(dir.filePath(QStringLiteral("out/file.bin")));
+    boxes.clear();
+    EXPECT_TRUE(vcx::SaveProcessConfigFile(nullptr, r));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out/file.bin"))));
+    EXPECT_TRUE(QFileInfo::exists(reply));
 }
 
 }  // namespace

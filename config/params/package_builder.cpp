@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -146,6 +148,61 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     return read;
 }
 
+static_assert(offsetof(FirmwareInformationW, icByte) == 179, "the information byte is byte 179 of the record");
+
+namespace {
+
+qvfmt::VKeyTable asFormatTable(const VButtonTable& t) {
+    qvfmt::VKeyTable v;
+    std::memcpy(static_cast<void*>(&v), &t, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
+                                           VButtonTable* table, bool* virtualKeys) {
+    const FirmwareInformationW& info = c.records.fwInformation;
+    qvfmt::PackageHeaderOptions o;
+    o.build1 = info.bootStateA;
+    o.build2 = info.bootStateB;
+    o.info = info.icByte;
+    o.kindFlags = g_FirmwareFileKind;
+    if (HasVirtualKeyData(c, table))
+        o.virtualKeys = paraVersion > 138 ? qvfmt::VKeyFlag::Set : qvfmt::VKeyFlag::Keep;
+    else
+        o.virtualKeys = qvfmt::VKeyFlag::Clear;
+    const auto h = qvfmt::PackageHeader(firstHeader, o);
+    *virtualKeys = qvfmt::HasVirtualKeyFlag(h.data());
+    return h;
+}
+
+std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader) {
+    const FirmwareInformationW& info = c.records.fwInformation;
+    return qvfmt::SectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB);
+}
+
+bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
+                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave) {
+    FirmwareInformationW info{};
+    if (!ReadSlaveInformation(c, &info)) return false;
+    *out = qvfmt::SlaveSectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB, info.icByte);
+    if (slave) *slave = info;
+    return true;
+}
+
+std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion) {
+    const ParameterList& lists = c.records.paraList;
+    if (paraVersion != 0 && (c.dev.featureFlags[2] & 0x80)) flags |= 1;
+    const std::span<const uint8_t> touch(lists.touchList, lists.touchList ? lists.touchLength : 0);
+    const std::span<const uint8_t> boot(lists.bootList, lists.bootList ? lists.bootLength : 0);
+    return qvfmt::ParaBytes(flags, touch, boot, crc);
+}
+
+std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& table) {
+    return qvfmt::VkeyBytes(asFormatTable(table));
+}
+
 CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     CombineResult result;
     if (const int reason = CheckPackageCombinable(c); reason >= 0) {
@@ -159,11 +216,12 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     ps.toolPaths[kFUQVFFolder] = folder;
 
     uint16_t crc[2] = {0, 0};
-    uint8_t paraFlags = CheckParameterCRC(c, crc) != 0 ? 2 : 0;
-    const FirmwareInformationW& info = c.records.fwInformation;
-    const QString name = QStringLiteral("QV") + GetProductNameString(info, masterVersionText(c.records.fwVersion)) +
+    const uint8_t paraFlags = CheckParameterCRC(c, crc) != 0 ? 2 : 0;
+    const QString name = QStringLiteral("QV") +
+                         GetProductNameString(c.records.fwInformation, masterVersionText(c.records.fwVersion)) +
                          QString::asprintf("_x%04X", unsigned(crc[0]));
 
+    // Read first: nothing is created until the whole package stands.
     std::vector<uint8_t> source;
     qvfmt::FirmwareFile file;
     if (!rereadLoadedFile(c, &source, &file)) {
@@ -174,23 +232,13 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     // The parameter version the read-out found; asked again when it found none.
     const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
     VButtonTable table{};
-    qvfmt::PackageHeaderOptions o;
-    o.build1 = info.bootStateA;
-    o.build2 = info.bootStateB;
-    o.info = info.icByte;
-    o.kindFlags = g_FirmwareFileKind;
-    if (HasVirtualKeyData(c, &table))
-        o.virtualKeys = paraVersion > 138 ? qvfmt::VKeyFlag::Set : qvfmt::VKeyFlag::Keep;
-    else
-        o.virtualKeys = qvfmt::VKeyFlag::Clear;
-    const auto pkg = qvfmt::PackageHeader(file.sections.front().header.data(), o);
-    const bool keys = qvfmt::HasVirtualKeyFlag(pkg.data());
-    qvfmt::VKeyTable vkey;
-    std::memcpy(static_cast<void*>(&vkey), &table, sizeof vkey);
-    if (keys && !qvfmt::VkeyTableFits(vkey)) {
+    bool keys = false;
+    const auto pkg = WritePackageHeader(c, file.sections.front().header.data(), paraVersion, &table, &keys);
+    std::optional<std::vector<uint8_t>> vkey;
+    if (keys && !(vkey = WritePfpVkeySection(table))) {
         fail(page, QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
-                       .arg(int(vkey.usedCount) + 1)
-                       .arg(int(vkey.entrySize)));
+                       .arg(int(table.usedCount) + 1)
+                       .arg(int(table.entrySize)));
         return result;
     }
 
@@ -200,37 +248,34 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
         out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
     };
     body(file.sections[0]);
+    const bool four = g_FirmwareFileKind & qvfmt::kKindFourSections;
     FirmwareInformationW slave{};
-    bool slaveRead = false;
     for (size_t i = 1; i < file.sections.size(); ++i) {
         const qvfmt::Section& s = file.sections[i];
         // The configuration image: the second of a 'C' file, the third of four.
-        const bool configuration = (g_FirmwareFileKind & qvfmt::kKindFourSections) ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
+        const bool configuration = four ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
         std::array<uint8_t, 32> h;
-        if (configuration) {
-            if (!slaveRead && !(slaveRead = ReadSlaveInformation(c, &slave))) {
-                fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
-                return result;
-            }
-            h = qvfmt::SlaveSectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB, slave.icByte);
-        } else {
-            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), o.build1, o.build2);
+        if (four && i == 3) {
+            // Entry 2 must keep entry 0's version text: an older header takes the
+            // build bytes entry 0 (the slave's section) was given.
+            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB);
+        } else if (!configuration) {
+            h = WriteSectionHeader(c, s.header.data(), pkg.data());
+        } else if (!WriteSlaveSectionHeader(c, s.header.data(), pkg.data(), &h, &slave)) {
+            fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
+            return result;
         }
         out.insert(out.end(), h.begin(), h.end());
         body(s);
     }
 
-    const ParameterList& lists = c.records.paraList;
-    if (paraVersion != 0 && (c.dev.featureFlags[2] & 0x80)) paraFlags |= 1;
-    const std::span<const uint8_t> touch(lists.touchList, lists.touchList ? lists.touchLength : 0);
-    const std::span<const uint8_t> boot(lists.bootList, lists.bootList ? lists.bootLength : 0);
-    const auto para = qvfmt::ParaBytes(paraFlags, touch, boot, crc[0]);
-    if (!para) return result;
-    out.insert(out.end(), para->begin(), para->end());
-    if (keys) {
-        const auto v = qvfmt::VkeyBytes(vkey);
-        out.insert(out.end(), v->begin(), v->end());
+    const auto para = WritePfpParaSection(c, paraFlags, crc[0], paraVersion);
+    if (!para) {
+        fail(page, QStringLiteral("The controller's parameter lists cannot be written into a package."));
+        return result;
     }
+    out.insert(out.end(), para->begin(), para->end());
+    if (vkey) out.insert(out.end(), vkey->begin(), vkey->end());
 
     // What is written must load again in this program.
     qvfmt::SpanSource check(out);

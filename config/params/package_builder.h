@@ -9,6 +9,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -56,6 +58,30 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c);
 // selection tried up to ten times 50 ms apart, then back to the master); the
 // mode is restored on every path. False when the slave could not be selected or read.
 bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave);
+
+// The writers of the package's parts.
+// The package header from the loaded file's first header: the version-19 rule
+// with the controller's build bytes, bit 1, bit 3 set when the controller has
+// virtual keys and a parameter version above 138 (kept as it was with keys on
+// an older version, cleared without keys), byte 20 the controller's
+// information byte, the package magic of the kind flags, the sums. *virtualKeys:
+// bit 3 ended up set; *table: the controller's table.
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
+                                           VButtonTable* table, bool* virtualKeys);
+// A further image's header: the version-19 rule (the controller's build bytes),
+// bytes 16 and 20 from the package header, the sums.
+std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader);
+// The configuration image's header from the first slave's information
+// (ReadSlaveInformation): its build bytes under the version-19 rule, its
+// information byte in byte 20, byte 16 from the package header. False when the
+// slave cannot be read.
+bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
+                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave = nullptr);
+// "PARA" with the controller's touch and boot lists and `crc`; flags bit 0 added
+// on a controller with a parameter version whose feature byte 2 has bit 7.
+std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion);
+// "VKEY" with entries 0..count of the table; nullopt when it does not fit.
+std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& table);
 
 constexpr const char* kSelectPfpFolderTitle = "Select PFP File Folder";
 

@@ -140,7 +140,8 @@ bool SaveProcessConfigFile(QWidget* owner, const ProcessListConfig& r, QString* 
     const QString folder = QFileInfo(chosen).absolutePath();
     ps.toolPaths[kProcCfgFolder] = folder;
 
-    if (!g_szFirmwarePath.isEmpty()) {
+    // Only a file that is loaded is copied (a path whose load failed names nothing usable).
+    if (!g_szFirmwarePath.isEmpty() && g_LoadedFirmware[0].dataSize != 0) {
         const QFileInfo firmware(g_szFirmwarePath);
         if (firmware.absolutePath() != folder) {
             const QString copy = folder + u'/' + firmware.fileName();

@@ -329,6 +329,24 @@ FileError ReadSectionData(ByteSource& src, const Section& s, std::vector<uint8_t
     return TrailerOf(data->data(), data->size()) == ReadU32(trailer) ? FileError::None : FileError::Checksum;
 }
 
+FileError CheckSectionData(ByteSource& src, const Section& s, uint32_t* sum, uint32_t* trailer) {
+    if (!src.holds(s.dataOffset, uint64_t(s.dataSize) + kTrailer)) return FileError::PastEnd;
+    constexpr size_t kChunk = 0x7FFF;
+    std::vector<uint8_t> chunk(std::min<size_t>(kChunk, s.dataSize));
+    uint32_t total = 0;
+    for (uint64_t done = 0; done < s.dataSize;) {
+        const size_t n = size_t(std::min<uint64_t>(kChunk, s.dataSize - done));
+        if (!src.read(s.dataOffset + done, chunk.data(), n)) return FileError::Unreadable;
+        total += Sum32(chunk.data(), n);
+        done += n;
+    }
+    uint8_t t[4];
+    if (!src.read(s.dataOffset + s.dataSize, t, 4)) return FileError::Unreadable;
+    if (sum) *sum = total;
+    if (trailer) *trailer = ReadU32(t);
+    return ~total == ReadU32(t) ? FileError::None : FileError::Checksum;
+}
+
 // ---- PARA and VKEY -------------------------------------------------------------
 
 FileError ReadPara(ByteSource& src, uint64_t offset, Rules rules, ParaSection* out) {

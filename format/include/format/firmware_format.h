@@ -215,6 +215,9 @@ FileError WalkSections(ByteSource& src, int kind, Rules rules, const HeaderGate&
 
 // Reads a section's data (after its bounds were checked) and compares its trailer.
 FileError ReadSectionData(ByteSource& src, const Section& s, std::vector<uint8_t>* data);
+// The same check without keeping the data: summed in chunks of 0x7FFF bytes.
+// *sum and *trailer (when given) receive the data's 32-bit sum and the stored trailer.
+FileError CheckSectionData(ByteSource& src, const Section& s, uint32_t* sum = nullptr, uint32_t* trailer = nullptr);
 
 // ---- PARA and VKEY -------------------------------------------------------------
 
