@@ -8,8 +8,10 @@
 
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
+#include "ui/control_ids.h"
 #include "ui/message_box.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -220,6 +222,36 @@ TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     EXPECT_EQ(page->scanView()->size(), view);
     EXPECT_EQ(vcx::scanShared().g_nCellSize,
               vcx::ComputeCellSize(view.width(), view.height(), 100, 16, 28, s.g_PanelFlags));
+}
+
+}  // namespace
+
+namespace {
+
+// The page is made before the main window loads its settings: the first refresh takes them.
+TEST_F(DiagPage, TheFirstRefreshTakesTheLoadedSettings) {
+    prepare();
+    vcx::AppSettings before = vcx::appSettings();
+    const QString folderBefore = vcx::workingFolders()[vcx::kDiagOSFolder];
+    vcx::appSettings().options |= vcx::kOptAutoSaveOS;
+    vcx::appSettings().diagIdx = 2;
+    vcx::workingFolders()[vcx::kDiagOSFolder] = "/loaded/folder";
+    page->ClearDlgItem();
+    EXPECT_TRUE(qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->isChecked());
+    EXPECT_EQ(vcx::scanShared().resultFolder, "/loaded/folder");
+    page->UpdateDlgItem();
+    EXPECT_EQ(s.g_nDiagView, 2);
+    EXPECT_TRUE(page->noiseView()->isVisibleTo(page.get()));
+    // Only once: a later refresh keeps what the user chose since.
+    qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->setChecked(false);
+    page->UpdateDlgItem();
+    EXPECT_FALSE(qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->isChecked());
+    // The exit writes them back.
+    page->ExitDlg();
+    EXPECT_FALSE(vcx::appSettings().options & vcx::kOptAutoSaveOS);
+    EXPECT_EQ(vcx::appSettings().diagIdx, 2);
+    vcx::appSettings() = before;
+    vcx::workingFolders()[vcx::kDiagOSFolder] = folderBefore;
 }
 
 }  // namespace

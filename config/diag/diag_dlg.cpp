@@ -79,7 +79,17 @@ void CQVDiagDlg::setFactoryButton(bool enabled) {
     Q_UNUSED(enabled);
 }
 
+void CQVDiagDlg::takeSettingsOnce() {
+    // The page is made before the main window loads the settings; the first
+    // refresh comes after, and takes what the settings say.
+    if (settingsTaken_) return;
+    settingsTaken_ = true;
+    s_.g_nDiagView = appSettings().diagIdx;
+    scan_->TakeSettings();
+}
+
 void CQVDiagDlg::ClearDlgItem() {
+    takeSettingsOnce();
     setFactoryButton(false);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
     if (skipsFrameArrays()) return;
@@ -91,6 +101,7 @@ void CQVDiagDlg::ClearDlgItem() {
 }
 
 void CQVDiagDlg::UpdateDlgItem() {
+    takeSettingsOnce();
     s_.g_wSRVersion = 0xFFFF;
     bDeviceReady_ = false;
     bool built = false;
