@@ -1,11 +1,13 @@
 // The Diagnostic page on the simulated diag panel: where its views sit, the
 // device refresh, the toolbar's views (the 3-D viewer program in engineer mode,
 // the tablet box), the process items and the command-line test's branches.
+#include "diag/diag_commands.h"
 #include "diag/diag_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
 #include "diag_scan_support.h"
 
+#include "pages/plain_page.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
 #include "ui/control_ids.h"
@@ -175,6 +177,15 @@ TEST_F(DiagPage, ProcessItems) {
     scan().SetRunState(0);
     page->RunProcessItem(3);  // not an item of this page
     EXPECT_EQ(scan().runState(), 0);
+    // The main window's requests reach the same items through the page base.
+    EXPECT_EQ(vcx::diagnosticProcessItem(), 1);
+    vcx::DiagnosticRunProcessItem(page.get(), vcx::diagnosticProcessItem());
+    EXPECT_EQ(scan().runState(), 2);
+    EXPECT_TRUE(vcx::DiagnosticFirstButtonEnabled(page.get()));
+    vcx::PlainPage other(106, "Debug", nullptr);
+    vcx::DiagnosticRunProcessItem(&other, 5);  // not the Diagnostic page: nothing
+    EXPECT_FALSE(vcx::DiagnosticFirstButtonEnabled(&other));
+    EXPECT_EQ(scan().runState(), 2);
 }
 
 TEST_F(DiagPage, CommandLineTestBranches) {
