@@ -166,6 +166,49 @@ QV_API int FindMelkDevice(uint32_t port, uint32_t baud, HANDLE* handle, char nam
 /* Serial plug-and-play test of an open series controller whose reader runs. */
 QV_API int RS232PNPTest(HANDLE handle, int* result);
 
+/* ---- Touch and force notifications --------------------------------------------
+ *
+ * Touch reports of the controllers reach a registered callback as calls
+ * (state, x, y): state = kind + contact id, kind 0x10 contact down or moving,
+ * 0x20 contact up, 0x30 touch enabled again, 0x40 touch disabled (palm or
+ * water), 0x50 and 0x60 controller events, 0xF0 any other report; x and y are
+ * 16-bit values. The extended callback also gets the controller's handle
+ * (INVALID_HANDLE_VALUE for a controller the library does not hold). Reports
+ * come from the USB touch-screen interfaces of the maker's controllers, from
+ * driver devices and, once CreateComPortTouchNotify started their readers, from
+ * serial controllers.
+ *
+ * Callbacks run on the library's notification threads, never on the caller's,
+ * with no library lock held; their results are not used. A callback must not
+ * wait for a thread that is unregistering or closing devices (that thread waits
+ * for the callback to return); UnRegisterTouchNotify called from inside a
+ * callback is refused. */
+
+typedef int (*QVTouchNotifyCallback)(int state, int x, int y);
+typedef int (*QVTouchNotifyCallbackEx)(int state, int x, int y, HANDLE device);
+typedef int (*QVForceNotifyCallback)(int zero, int force);
+
+/* Starts the notifications with a callback. 0 when they run already, when
+ * callback is NULL, or when they cannot start; else 1. */
+QV_API int RegisterTouchNotify(QVTouchNotifyCallback callback);
+QV_API int RegisterTouchNotifyEx(QVTouchNotifyCallbackEx callback);
+/* Stops the notifications: every notification thread is stopped and joined
+ * before it returns. 1; 0 when called from inside a callback. */
+QV_API int UnRegisterTouchNotify(void);
+/* Force values (callback (0, force)) of the reports that carry one. 1; 0 for NULL. */
+QV_API int RegisterForceNotify(QVForceNotifyCallback callback);
+QV_API int UnRegisterForceNotify(void);
+/* Starts (stops and joins) the touch readers of the open serial controllers.
+ * 0 while the notifications do not run; else 1. */
+QV_API int CreateComPortTouchNotify(void);
+QV_API int CloseComPortTouchNotify(void);
+/* Head capture: the status bytes of the touch packets, up to 4096.
+ * set != 0: empties it and turns it on (*value != 0) or off; set = 0: *value :=
+ * the number held. 1; 0 for a NULL value. */
+QV_API int GetHeadCnt(int set, int* value);
+/* The captured byte at position; 0 when position is outside what is held. */
+QV_API int GetTouchHead(int position, uint8_t* out);
+
 /* ---- Device change -----------------------------------------------------------------
  *
  * A window is a message sink: the library delivers device-change messages by

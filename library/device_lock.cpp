@@ -65,6 +65,14 @@ DeviceLock::DeviceLock(Slot slot) {
     if (ValidSlot(slot.number)) acquire(slot.number);
 }
 
+DeviceLock::DeviceLock(Slot slot, std::try_to_lock_t) {
+    if (!ValidSlot(slot.number)) return;
+    SlotConversation& c = Conversations()[slot.number];
+    if (!c.mutex.try_lock()) return;
+    if (c.depth++ == 0) c.gone = false;
+    slot_ = slot.number;
+}
+
 void DeviceLock::release() {
     if (slot_ == kNoSlot) return;
     SlotConversation& c = Conversations()[slot_];

@@ -16,27 +16,6 @@ LastTouchDevice g_lastTouchDevice;
 std::atomic<int> g_debugEnable{0};
 std::atomic<int> g_debugValue{0};
 
-void StopEvent::set() {
-    std::lock_guard<std::mutex> lock(m_);
-    set_ = true;
-    cv_.notify_all();
-}
-
-void StopEvent::reset() {
-    std::lock_guard<std::mutex> lock(m_);
-    set_ = false;
-}
-
-bool StopEvent::isSet() {
-    std::lock_guard<std::mutex> lock(m_);
-    return set_;
-}
-
-void StopEvent::wait() {
-    std::unique_lock<std::mutex> lock(m_);
-    cv_.wait(lock, [this] { return set_; });
-}
-
 DevInfo EmptyDevInfo() {
     DevInfo d;
     std::memset(&d, 0, sizeof d);
@@ -65,21 +44,13 @@ DevInfo* SlotRecord(HANDLE h) {
     return slot == kNoSlot ? nullptr : &g_devInfo[slot];
 }
 
-namespace {
-
-// The driver-notify thread of a slot runs until the slot's stop event is set.
-// Touch reports from the driver are decoded by the notification layer.
-void DriverNotifyThread(int slot) { g_slotThread[slot].stop.wait(); }
-
-}  // namespace
-
 void StartDriverNotify(int slot) {
     SlotThread& t = g_slotThread[slot];
     if (t.running) return;
     if (t.thread.joinable()) t.thread.join();
     t.stop.reset();
     t.running = true;
-    t.thread = std::thread(DriverNotifyThread, slot);
+    t.thread = std::thread(RunDriverNotify, slot, g_devInfo[slot].hDevice);
 }
 
 void StopSlotThread(int slot) {
@@ -257,8 +228,6 @@ void LibraryAttach(bool selectBackend) {
         SlotThread& t = g_slotThread[i];
         t.running = false;
         t.stop.reset();
-        t.rsTestMode = 0;
-        t.rsTestResult = 0;
     }
     g_driverIoctlSwitch = 0;
     g_driverVersionDecided = false;
@@ -270,6 +239,7 @@ void LibraryAttach(bool selectBackend) {
 
 void LibraryDetach() {
     // Every notify thread is stopped and joined before its slot goes away.
+    StopTouchNotifyAtUnload();
     for (int i = 0; i < kSlotCount; ++i) {
         DeviceLock lock(DeviceLock::Slot{i});
         StopSlotThread(i);
@@ -367,12 +337,13 @@ QV_API int CloseDevice(HANDLE handle) {
     DeviceLock lock(handle);
     if (lock) {
         const int slot = lock.slot();
+        // The slot's notify thread uses the handle: it ends (joined) before the close.
+        StopSlotThread(slot);
         {
             auto table = TableLock();
             g_devInfo[slot].hDevice = invalidHandle();
         }
         qvp::backend().close(handle);
-        if (g_slotThread[slot].running) StopSlotThread(slot);
         return 1;
     }
     // A handle the library does not hold: the identity command goes nowhere and
@@ -436,22 +407,6 @@ QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) 
                                       &returned)
                ? 1
                : 0;
-}
-
-QV_API int CheckLastTouchDeviceHandle(HANDLE handle, int* isLast) {
-    if (isLast) *isLast = 0;
-    DeviceLock lock(handle);
-    DevInfo* d = lock.record();
-    if (!d || !isLast) return 0;
-    auto table = TableLock();
-    if (!g_lastTouchDevice.known) return 1;
-    if (d->dwDeviceType & QV_DEVICE_HID) {
-        std::string name = g_lastTouchDevice.name.substr(0, kPathChars - 1);
-        *isLast = EqualsIgnoreCase(name, d->szPath) ? 1 : 0;
-    } else if (d->dwDeviceType & QV_DEVICE_DRIVER) {
-        *isLast = EqualsIgnoreCase(g_lastTouchDevice.parentId, d->szParentId) ? 1 : 0;
-    }
-    return 1;
 }
 
 QV_API int DebugCallBackEn(int enable, int value) {

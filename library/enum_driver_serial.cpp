@@ -398,22 +398,28 @@ QV_API int FindMelkDeviceA(uint32_t port, uint32_t baud, HANDLE* handle, char na
 }
 
 QV_API int RS232PNPTest(HANDLE handle, int* result) {
+    int slot;
+    {
+        DeviceLock lock(handle);
+        slot = lock.slot();
+        if (slot == kNoSlot || !result) return 0;
+        DevInfo& d = g_devInfo[slot];
+        if (d.byQVOstraMelk == QV_SERIES_CURRENT || !(d.dwDeviceType & QV_DEVICE_RS232) || !g_slotThread[slot].running)
+            return 0;
+        BeginPnpTest(slot, d.byQVOstraMelk);
+        Rs232PortSetup(d, 1200);  // RTS on
+        qvp::sleepMs(100);
+        Rs232PortSetup(d, 1201);  // RTS off: the controller sends its plug-and-play identifier
+    }
+    // The slot's reader reads the port while the test waits, so the lock is free meanwhile.
+    const uint8_t matched = WaitPnpResult(slot);
     DeviceLock lock(handle);
-    const int slot = lock.slot();
-    if (slot == kNoSlot || !result) return 0;
+    EndPnpTest(slot);
+    if (lock.slot() != slot) return 0;  // closed during the test
     DevInfo& d = g_devInfo[slot];
-    SlotThread& t = g_slotThread[slot];
-    if (d.byQVOstraMelk == QV_SERIES_CURRENT || !(d.dwDeviceType & QV_DEVICE_RS232) || !t.running) return 0;
-    t.rsTestMode = 1;
-    t.rsTestResult = 0;
-    Rs232PortSetup(d, 1200);  // RTS on
-    qvp::sleepMs(100);
-    Rs232PortSetup(d, 1201);  // RTS off: the controller sends its plug-and-play identifier
-    for (int i = 0; i < 50 && t.rsTestResult == 0; ++i) qvp::sleepMs(100);
     Rs232PortSetup(d, d.dwBaudRate);
-    t.rsTestMode = 0;
     EnableScanAndWait(handle, 0);
-    *result = t.rsTestResult == 1 ? 1 : 0;
+    *result = matched == 1 ? 1 : 0;
     return 1;
 }
 

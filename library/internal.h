@@ -68,27 +68,16 @@ struct DevInfo {
 // A record with every field cleared and no device open.
 DevInfo EmptyDevInfo();
 
-// A manual-reset event.
-class StopEvent {
-public:
-    void set();
-    void reset();
-    bool isSet();
-    void wait();
+// A manual-reset event that the platform's waits watch (set() ends a pending
+// serial or driver wait of the slot's thread).
+using StopEvent = qvp::Wakeup;
 
-private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool set_ = false;
-};
-
-// Per-slot state beside the table.
+// Per-slot state beside the table: the slot's notify thread (a driver-notify
+// thread for driver devices, a touch reader for serial ones).
 struct SlotThread {
-    bool running = false;
+    std::atomic<bool> running{false};  // cleared by the thread itself when it ends
     StopEvent stop;
     std::thread thread;
-    uint32_t rsTestMode = 0;
-    uint8_t rsTestResult = 0;
 };
 
 // The device that sent the most recent raw-input touch report.
@@ -144,6 +133,8 @@ public:
     };
     explicit DeviceLock(HANDLE h);  // the slot that holds h; nothing when none does
     explicit DeviceLock(Slot slot); // a slot by number (registration, close-all)
+    // A slot by number, only when its lock is free now (or held by this thread).
+    DeviceLock(Slot slot, std::try_to_lock_t);
     ~DeviceLock();
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
@@ -191,7 +182,21 @@ void FormatModelName(DevInfo& record, const uint8_t identity[5], char* name);
 void LibraryAttach(bool selectBackend);
 void LibraryDetach();
 void StartDriverNotify(int slot);
+// Sets the slot's stop event and joins its thread. Never call it from that thread.
 void StopSlotThread(int slot);
+
+// ---- touch notifications (touch_notify.cpp) ------------------------------------
+// The body of a slot's driver-notify thread: waits for the driver's notify codes
+// until the stop event or a failed wait; clears the running flag at its end.
+void RunDriverNotify(int slot, HANDLE h);
+// The serial plug-and-play test of a slot whose reader runs: while it is on, the
+// reader hands its bytes to the identifier matcher. Wait gives the result (1
+// matched, 0xFF failed, 0 nothing in 50 steps of 100 ms).
+void BeginPnpTest(int slot, uint8_t series);
+uint8_t WaitPnpResult(int slot);
+void EndPnpTest(int slot);
+// The unload step: stops and joins every notification thread.
+void StopTouchNotifyAtUnload();
 
 // ---- transport -----------------------------------------------------------------
 // How the calling thread's last command exchange (DispatchDeviceCommand, so every

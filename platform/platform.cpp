@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -51,6 +52,43 @@ void installClockLocked(Active& a, std::shared_ptr<Clock> c) {
 }
 
 }  // namespace
+
+void Wakeup::set() {
+    {
+        std::lock_guard lock(mutex_);
+        set_ = true;
+        cv_.notify_all();
+    }
+    // The hook runs under its own lock, so clearHook() waits for a hook under way.
+    std::lock_guard hookLock(hookMutex_);
+    if (hook_) hook_();
+}
+
+void Wakeup::reset() {
+    std::lock_guard lock(mutex_);
+    set_ = false;
+}
+
+bool Wakeup::isSet() const {
+    std::lock_guard lock(mutex_);
+    return set_;
+}
+
+void Wakeup::setHook(std::function<void()> hook) {
+    std::lock_guard hookLock(hookMutex_);
+    hook_ = std::move(hook);
+    if (isSet() && hook_) hook_();
+}
+
+void Wakeup::clearHook() {
+    std::lock_guard hookLock(hookMutex_);
+    hook_ = nullptr;
+}
+
+bool Wakeup::waitFor(uint32_t ms) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
+}
 
 const Error& lastError() { return t_lastError; }
 

@@ -13,6 +13,7 @@
 #include "lib_fixture.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -124,6 +125,18 @@ protected:
         EXPECT_EQ(Found(), declared);
     }
 
+    // 1 when the controller's E0 00 FA word equals the mode-1 CRC of the lists from
+    // `start` (the virtual-key CRC the controller reports, unless given).
+    static int keptCrcMatchesLists(HANDLE h, const ParameterList& lists, std::optional<uint16_t> start = {}) {
+        uint16_t seed = 0xFFFF;
+        if (start) seed = *start;
+        else if (!VButtonGetCRC(h, &seed)) return -1;
+        const uint32_t lengths[2] = {lists.touchLength, lists.bootLength};
+        const uint8_t* const images[2] = {lists.touchList, lists.bootList};
+        uint16_t computed = 0, kept = 0;
+        if (!CalculateParameterCRCEx(1, seed, lengths, images, &computed) || !GetParameterCRC(h, &kept)) return -1;
+        return kept == computed ? 1 : 0;
+    }
     HANDLE openFirstHid() {
         HANDLE h = INVALID_HANDLE_VALUE;
         char16_t name[20] = {};
@@ -221,20 +234,40 @@ TEST_F(SimProfiles, DemoAnswersEveryReadOutOfACurrentModel) {
     EXPECT_EQ(diag.rows, 16);
     EXPECT_EQ(diag.columns, 28);
 
-    // The CRC the controller keeps is the one over the lists it gives.
+    // The CRC the controller keeps is the one over the lists it gives, in mode 1
+    // from its virtual-key CRC.
     ParameterList lists{};
     ASSERT_EQ(GetParameterList(h, &lists), 1);
     EXPECT_EQ(lists.touchLength, 128);
     EXPECT_EQ(lists.bootLength, 64);
     EXPECT_EQ(lists.slaveLength, 32);
     EXPECT_NE(lists.slaveList[1], nullptr);
-    const uint32_t lengths[2] = {lists.touchLength, lists.bootLength};
-    const uint8_t* const images[2] = {lists.touchList, lists.bootList};
-    uint16_t computed = 0, kept = 0;
-    ASSERT_EQ(CalculateParameterCRCEx(0, 0xFFFF, lengths, images, &computed), 1);
-    ASSERT_EQ(GetParameterCRC(h, &kept), 1);
-    EXPECT_EQ(kept, computed);
+    EXPECT_EQ(keptCrcMatchesLists(h, lists), 1);
     EXPECT_NE(std::count(lists.touchList, lists.touchList + lists.touchLength, 0), lists.touchLength);
+}
+
+TEST_F(SimProfiles, FullKeepsCrcsTheLibraryComputesTheSame) {
+    for (const char* name : {"full", "full125"}) {
+        SCOPED_TRACE(name);
+        useProfile(name);
+        HANDLE h = openFirstHid();
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        // The virtual-key CRC the controller reports is the one of the table it gives.
+        VButtonTable table{};
+        ASSERT_EQ(VButtonRead(h, &table), 1);
+        EXPECT_EQ(table.usedCount, 2);
+        const uint16_t reported = table.crc;
+        ASSERT_EQ(CalculateVirtualButtonCRC(&table), 1);
+        EXPECT_EQ(table.crc, reported);
+        ParameterList lists{};
+        ASSERT_EQ(GetAPBTParaList(h, &lists), 1);
+        EXPECT_EQ(keptCrcMatchesLists(h, lists, std::string(name) == "full" ? reported : uint16_t(0xFFFF)), 1);
+        ParameterGeneralInfo general{};
+        general.cbSize = sizeof general;
+        ASSERT_EQ(GetParameterGeneralInfo(h, &general), 1);
+        EXPECT_EQ(general.groupMask, 0xFFFE);  // groups 1..15
+        CloseDevice(h);
+    }
 }
 
 TEST_F(SimProfiles, DemoBootWaitsInItsBootLoader) {

@@ -206,6 +206,47 @@ TEST_F(FakeSysfs, HidInterfacesCarryTheirDeviceAndUsbParent) {
     for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(again[i].path, list[i].path);
 }
 
+TEST_F(FakeSysfs, InputNodeFactsFromTheDescriptor) {
+    // A touch screen without report ids, and a node whose descriptor is cut off.
+    addUsbDevice({"pci0000:00/0000:00:14.0/usb2/2-4", "2e7b", "6020", "2", "4", "QV6020B01", "Acme Touch"});
+    const Bytes touchNoIds = {0x05, 0x0D, 0x09, 0x04, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x0A, 0x09, 0x01, 0x81, 0x02, 0xC0};
+    addHidraw("hidraw6", "pci0000:00/0000:00:14.0/usb2/2-4/2-4:1.1/0003:2E7B:6020.0006",
+              "HID_ID=0003:00002E7B:00006020\nHID_NAME=QV6020 touch\n", touchNoIds);
+    addHidraw("hidraw7", "pci0000:00/0000:00:14.0/usb2/2-4/2-4:1.2/0003:2E7B:6020.0007",
+              "HID_ID=0003:00002E7B:00006020\nHID_NAME=QV6020 cut\n", Bytes{0x05, 0x0D, 0x09});
+    struct Case {
+        const char* node;
+        bool read;
+        bool touchScreen, reportIds, feature, parent;
+        const char* parentId;
+    };
+    const Case table[] = {
+        {"hidraw0", true, true, true, true, true, "USB\\VID_2E7B&PID_6020\\QV6020A17"},
+        {"hidraw10", true, false, false, true, true, "USB\\VID_2E7B&PID_3501\\1&1&4"},
+        {"hidraw6", true, true, false, false, true, "USB\\VID_2E7B&PID_6020\\QV6020B01"},
+        {"hidraw3", true, false, false, true, false, ""},  // Bluetooth: no USB parent
+        {"hidraw7", false, false, false, false, false, ""},  // a malformed descriptor
+        {"hidraw2", false, false, false, false, false, ""},  // no descriptor to read
+        {"hidraw5", false, false, false, false, false, ""},  // the device is gone
+    };
+    for (const Case& c : table) {
+        InputNode n;
+        ASSERT_EQ(linuxdev::readInputNode(sys_, dev_, c.node, &n), c.read) << c.node;
+        if (!c.read) continue;
+        EXPECT_EQ(n.path, dev_ + "/" + c.node);
+        EXPECT_EQ(n.vendorId, 0x2E7B) << c.node;
+        EXPECT_EQ(n.touchScreen, c.touchScreen) << c.node;
+        EXPECT_EQ(n.usesReportIds, c.reportIds) << c.node;
+        EXPECT_EQ(n.hasFeatureReport, c.feature) << c.node;
+        EXPECT_EQ(n.hasParent, c.parent) << c.node;
+        EXPECT_EQ(n.parentInstanceId, c.parentId) << c.node;
+    }
+    std::vector<std::string> nodes;
+    ASSERT_TRUE(linuxdev::listHidrawNodes(sys_, &nodes));
+    EXPECT_EQ(nodes, (std::vector<std::string>{"hidraw0", "hidraw2", "hidraw3", "hidraw5", "hidraw6", "hidraw7",
+                                               "hidraw10"}));
+}
+
 TEST_F(FakeSysfs, ParentInstanceIdOfAnInterfacePath) {
     auto backend = makeLinuxBackend(sys_, dev_);
     struct Case {

@@ -239,4 +239,118 @@ TEST(SimParamMemory, DescriptorSlavesAndConstants) {
     EXPECT_EQ(Ask(c, {0xC1, 0x00, 0x08, 0, 0}), (Packet{0xC1, 0, 0, 0, 0}));
 }
 
+// Writes reach RAM; the flush keeps RAM in flash, a reset brings flash back.
+TEST(SimParamFlash, WritesGoToRamFlushKeepsThemResetRestoresFlash) {
+    ControllerProfile p = ItemProfile();
+    p.paramBanks[0x80] = std::vector<uint8_t>(8, 0x11);
+    for (int i = 0; i < 18; ++i) p.panelText[i] = uint8_t('a' + i);
+    Controller c(p);
+    auto value = [&](uint8_t g, uint8_t n) { return Ask(c, {0xF6, g, uint8_t(0x10 + n), 0, 0})[4]; };
+    auto commitText = [&](char first) {
+        Ask(c, {0xF6, 0x02, 0xB0, 0, 0});
+        for (uint8_t w = 0; w < 5; ++w) Ask(c, {w, uint8_t(first), uint8_t(first), uint8_t(first), uint8_t(first)});
+        Ask(c, {0xF6, 0x02, 0xB1, 0, 0});
+    };
+
+    Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x01});
+    Ask(c, {0xF6, 0x08, 0x81, 0x00, 0x10});
+    Ask(c, {0xE1, 0x80, 0x02, 0x00, 0x99});
+    commitText('X');
+    EXPECT_EQ(value(6, 2), 1);
+    EXPECT_EQ(Ask(c, {0xE0, 0x80, 0x02, 0, 0})[4], 0x99);
+    Ask(c, {0xFE, 0x00, 0x00, 0x00, 0x00});  // nothing was flushed: all back
+    EXPECT_EQ(value(6, 2), 3);
+    EXPECT_EQ((c.profile().wordItems[{8, 1}].value), 0x0456);
+    EXPECT_EQ(Ask(c, {0xE0, 0x80, 0x02, 0, 0})[4], 0x11);
+    EXPECT_EQ(c.profile().panelText[0], 'a');
+
+    Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x02});
+    Ask(c, {0xE1, 0x80, 0x02, 0x00, 0x98});
+    commitText('Y');
+    EXPECT_EQ(Ask(c, {0xF6, 0x00, 0x90, 0, 0}), (Packet{0xF6, 0x00, 0x90, 0, 1}));
+    Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x04});
+    Ask(c, {0xFE, 0x00, 0x00, 0x00, 0x00});
+    EXPECT_EQ(value(6, 2), 2);
+    EXPECT_EQ(Ask(c, {0xE0, 0x80, 0x02, 0, 0})[4], 0x98);
+    EXPECT_EQ(c.profile().panelText[0], 'Y');
+
+    // F6 00 92 reloads what was flushed, without a reset.
+    Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x05});
+    Ask(c, {0xF6, 0x00, 0x92, 0x00, 0x00});
+    EXPECT_EQ(value(6, 2), 2);
+    c.profile().flushDone = 0;
+    EXPECT_EQ(Ask(c, {0xF6, 0x00, 0x90, 0, 0})[4], 0);
+}
+
+// F6 00 91 00 00 keeps the host-interface and panel groups, 91 55 AA resets all;
+// an item's default is its own key or, without one, its value before any write.
+TEST(SimParamFlash, ReloadDefaultsByGroupAndDefaultKeys) {
+    ControllerProfile p = ItemProfile();
+    p.items[{1, 0}] = {8, 0};
+    p.items[{2, 1}] = {4, 1};
+    p.itemDefaults[{6, 0}] = 20;
+    Controller c(p);
+    auto value = [&](uint8_t g, uint8_t n) { return Ask(c, {0xF6, g, uint8_t(0x10 + n), 0, 0})[4]; };
+    auto writeAll = [&] {
+        Ask(c, {0xF6, 0x01, 0x80, 0x00, 0x02});
+        Ask(c, {0xF6, 0x02, 0x81, 0x00, 0x03});
+        Ask(c, {0xF6, 0x06, 0x82, 0x00, 0x05});
+        Ask(c, {0xF6, 0x06, 0x80, 0x00, 0x07});
+    };
+    writeAll();
+    Ask(c, {0xF6, 0x00, 0x91, 0x00, 0x00});
+    EXPECT_EQ(value(1, 0), 2);
+    EXPECT_EQ(value(2, 1), 3);
+    EXPECT_EQ(value(6, 2), 3);   // back to its value before the writes
+    EXPECT_EQ(value(6, 0), 20);  // its default key
+    writeAll();
+    Ask(c, {0xF6, 0x00, 0x91, 0x55, 0xAA});
+    EXPECT_EQ(value(1, 0), 0);
+    EXPECT_EQ(value(2, 1), 1);
+    EXPECT_EQ(value(6, 2), 3);
+    EXPECT_EQ((c.profile().itemReloads[0x91]), 1u);
+    EXPECT_EQ((c.profile().itemReloads[0x9155]), 1u);
+
+    std::string error;
+    ASSERT_TRUE(qvsim::setControllerKey(c, "itemDefault", "6 2 4", &error)) << error;
+    Ask(c, {0xF6, 0x00, 0x91, 0x00, 0x00});
+    EXPECT_EQ(value(6, 2), 4);
+    EXPECT_FALSE(qvsim::setControllerKey(c, "itemDefault", "6 16 4", &error));
+}
+
+// E0 00 FA and F6 0F 03 are computed from what the controller holds.
+TEST(SimParamFlash, ParameterAndVirtualKeyCrcFollowTheLists) {
+    std::string error;
+    auto bench = qvsim::loadProfile("full", &error);
+    ASSERT_TRUE(bench) << error;
+    Controller& c = bench->hid("/sim/hidraw0")->controller();
+    auto crcOf = [&](Packet command) {
+        const Packet r = Ask(c, command);
+        return command[0] == 0xE0 ? uint16_t(r[1] | r[2] << 8) : uint16_t(r[3] | r[4] << 8);
+    };
+    const Packet fa{0xE0, 0x00, 0xFA, 0, 0}, vk{0xF6, 0x0F, 0x03, 0, 0};
+    const uint16_t vkey = crcOf(vk), first = crcOf(fa);
+    EXPECT_EQ(vkey, qvsim::VirtualKeyCrc(c.profile()));
+    EXPECT_EQ(first, *qvsim::ParameterListCrc(c.profile()));
+
+    Ask(c, {0xE1, 0x80, 63, 0x00, uint8_t(c.profile().paramBanks[0x80][63] + 1)});  // rewritten by the firmware
+    EXPECT_EQ(crcOf(fa), first);
+    Ask(c, {0xE1, 0x80, 61, 0x00, uint8_t(c.profile().paramBanks[0x80][61] + 1)});  // counts in this reading
+    const uint16_t second = crcOf(fa);
+    EXPECT_NE(second, first);
+
+    // A third key entry changes the virtual-key CRC and with it the parameter CRC.
+    c.profile().vbuttons.push_back({1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0});
+    EXPECT_NE(crcOf(vk), vkey);
+    EXPECT_NE(crcOf(fa), second);
+    // Below 1.33 the parameter CRC starts from 0xFFFF, whatever the keys.
+    c.profile().paraVersion = 125;
+    const uint16_t plain = crcOf(fa);
+    c.profile().vbuttons.pop_back();
+    EXPECT_EQ(crcOf(fa), plain);
+    // A fixed word wins.
+    c.setReg(0x00, 0xFA, {0x34, 0x12, 0, 0});
+    EXPECT_EQ(crcOf(fa), 0x1234);
+}
+
 }  // namespace

@@ -76,6 +76,8 @@ const std::vector<Builtin>& builtinTable() {
          {"hid /sim/hidraw0 current", "hid /sim/hidraw1 ostra", "driver \\\\.\\QVUOstra_API0 ostra",
           "driver \\\\.\\QVUVCXM_API0 current", "driver \\\\.\\QVSMelk_API0 melk", "serial /sim/ttyS0 current",
           "serial /sim/ttyS1 ostra", "serial /sim/ttyS2 melk", "serial /sim/ttyS3 empty"}},
+        {"full", {"hid /sim/hidraw0 current"}},
+        {"full125", {"hid /sim/hidraw0 current"}},
         {"diag", {"hid /sim/hidraw0 current"}},
         {"diag-old", {"hid /sim/hidraw0 current"}},
     };

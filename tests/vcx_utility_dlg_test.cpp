@@ -145,7 +145,12 @@ TEST_F(VcxUtilityDlg, StartUpShowsTheControllersIdentity) {
     ASSERT_EQ(lists.bootLength, sizeof kTestBootList);
     EXPECT_EQ(0, std::memcmp(lists.touchList, kTestTouchList, sizeof kTestTouchList));
     EXPECT_EQ(0, std::memcmp(lists.bootList, kTestBootList, sizeof kTestBootList));
-    const uint16_t expected = parameterChecksum(0, 0xFFFF, {std::begin(kTestTouchList), std::end(kTestTouchList)},
+    // Mode 1, from the virtual-key CRC word; this controller's general group cannot
+    // be read (it has no general items), so no parameter version and the word 0xFFFF.
+    EXPECT_EQ(c().dev.paraVersion, 0);
+    EXPECT_FALSE(c().dev.parametersRead);
+    EXPECT_EQ(c().dev.virtualKeyCrc, 0xFFFF);
+    const uint16_t expected = parameterChecksum(1, 0xFFFF, {std::begin(kTestTouchList), std::end(kTestTouchList)},
                                                 {std::begin(kTestBootList), std::end(kTestBootList)});
     EXPECT_EQ(dlg_->fieldText(vcx::kIdParamCrc), QString::asprintf("x%04X", unsigned(expected)));
 
@@ -462,6 +467,32 @@ TEST_F(VcxUtilityDlg, FiveFailedReconnectsLeaveTheInformationPage) {
     ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
     tick(13, 3);
     tick(12, 3);
+    EXPECT_TRUE(deviceShown());
+}
+
+// Apply, Import and Reload Default end their busy state on the reconnect; when
+// the controller never returns, the given-up reconnect ends it, so the program
+// can be closed, and a reload asked for the next arrival stays asked.
+TEST_F(VcxUtilityDlg, AGivenUpReconnectEndsTheParametersPageBusyState) {
+    qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 2, 104);
+    ASSERT_TRUE(dlg_->pageBusy());
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    qvui::sendMessage(dlg_.get(), qvui::WM_DISCONNECT_DEVICE, 0, 0);
+    ASSERT_TRUE(dlg_->reconnectPending());
+    tick(3, 4);
+    EXPECT_TRUE(dlg_->pageBusy());
+    tick(3);
+    EXPECT_FALSE(dlg_->reconnectPending());
+    EXPECT_FALSE(dlg_->pageBusy());
+    EXPECT_TRUE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(control(402)->isEnabled());
+    // The arrival reloads the defaults and resets the controller, which is found again.
+    ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
+    tick(13, 3);
+    tick(12, 3);
+    EXPECT_FALSE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(dlg_->reconnectPending());
+    tick(3);
     EXPECT_TRUE(deviceShown());
 }
 

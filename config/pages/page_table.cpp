@@ -3,6 +3,7 @@
 #include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/plain_page.h"
+#include "params/para_dlg.h"
 
 namespace vcx {
 
@@ -16,6 +17,8 @@ CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) 
     return new CQVDiagDlg(c, diagState(), parent);
 }
 
+CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
+
 CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
 
 } // namespace
@@ -23,7 +26,7 @@ CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent)
 const std::array<PageRow, kPageCount>& pageTable() {
     static const std::array<PageRow, kPageCount> rows{{
         {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
-        {kPageParameters, kTemplateParameters, "Parameters", plainPage},
+        {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
         {kPageDebug, kTemplateDebug, "Debug", plainPage},
         {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},

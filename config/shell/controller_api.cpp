@@ -250,6 +250,9 @@ void unregisterNotifications(Controller& c) {
     // Closed first: a notification thread blocked in its call to the window is
     // let go, so the unsubscribe below cannot wait on it forever.
     if (c.notifyGate) c.notifyGate->close();
+    // The touch threads are joined here: one blocked in its send was let go above.
+    if (c.touchRegistered && c.api.UnRegisterTouchNotify) c.api.UnRegisterTouchNotify();
+    c.touchRegistered = false;
     if (c.api.UnRegisterNotify && (c.devNotify[0] || c.devNotify[1] || c.devNotify[2]))
         c.api.UnRegisterNotify(c.devNotify[0], c.devNotify[1], c.devNotify[2]);
     c.devNotify[0] = c.devNotify[1] = c.devNotify[2] = nullptr;

@@ -85,10 +85,10 @@ using ParameterConstFn = int (*)(HANDLE handle, uint8_t block[80]);
     X(SetOutputReport, decltype(&::SetOutputReport))                           \
     X(CheckNewBootEx, decltype(&::CheckNewBootEx))                             \
     X(SendD2, decltype(&::SendD2))                                             \
-    X(RegisterTouchNotify, UntypedEntry)                                       \
-    X(UnRegisterTouchNotify, UntypedEntry)                                     \
-    X(CreateComPortTouchNotify, UntypedEntry)                                  \
-    X(CloseComPortTouchNotify, UntypedEntry)                                   \
+    X(RegisterTouchNotify, decltype(&::RegisterTouchNotify))                   \
+    X(UnRegisterTouchNotify, decltype(&::UnRegisterTouchNotify))               \
+    X(CreateComPortTouchNotify, decltype(&::CreateComPortTouchNotify))         \
+    X(CloseComPortTouchNotify, decltype(&::CloseComPortTouchNotify))           \
     X(GetDriverSampleRate, decltype(&::GetDriverSampleRate))                   \
     X(Zelmar_call_process, UntypedEntry)                                       \
     X(Zelmar_call_firmware_update, UntypedEntry)                               \
@@ -163,6 +163,11 @@ struct DeviceState {
     bool listsRead = false;          // the touch and boot lists were read
     uint16_t parameterCrc = 0;       // the controller's parameter CRC (CheckParameterCRC [0])
     uint16_t computedCrc = 0;        // the CRC over the lists the program holds ([1])
+    // What ReadAllParameters learned (config/params/parameter_read.h).
+    bool parametersRead = false;     // every group read: the Parameters page is usable
+    int paraVersion = 0;             // major x 100 + minor of the parameter version, 0 until read
+    uint16_t virtualKeyCrc = 0xFFFF; // the virtual-key CRC word: VButtonGetCRC from 1.33, else 0xFFFF
+    std::array<uint8_t, 80> parameterConstants{}; // GetParameterConst
 };
 
 // Everything the binding and the helpers share: one process-wide instance
@@ -173,6 +178,7 @@ struct Controller {
     QString libraryPath;     // the file that was loaded
     QString loadError;       // why nothing could be loaded, per candidate
     HDEVNOTIFY devNotify[3] = {nullptr, nullptr, nullptr};
+    bool touchRegistered = false; // RegisterTouchNotify took the program's callback
     ProgramRecords records{};
     DeviceState dev;
     // The library's clock (real time, or the simulated controllers' virtual

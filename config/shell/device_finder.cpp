@@ -196,7 +196,9 @@ int CheckParameterCRC(Controller& c, uint16_t crc[2]) {
     if (c.api.CalculateParameterCRCEx && lists.touchList && lists.bootList) {
         const uint32_t lengths[2] = {lists.touchLength, lists.bootLength};
         const uint8_t* const images[2] = {lists.touchList, lists.bootList};
-        c.api.CalculateParameterCRCEx(0, 0xFFFF, lengths, images, &computed);
+        // The controller's own reading: mode 1 (touch byte 61 and boot byte 0 count),
+        // started from the virtual-key CRC word of the last parameter read.
+        c.api.CalculateParameterCRCEx(1, c.dev.virtualKeyCrc, lengths, images, &computed);
     }
     crc[1] = computed;
     uint16_t fromController = 0;

@@ -61,7 +61,7 @@ bool LookUpEnumUpdate(Controller& c, DeviceFinder& f);
 QString enumUpdateSection(const FirmwareInformationW& info);
 
 // [0] the controller's parameter CRC, [1] the CRC over the touch and boot lists
-// the program holds. 1 equal, 2 different, 0 when the controller gives none
+// the program holds (mode 1, from the virtual-key CRC word c.dev.virtualKeyCrc). 1 equal, 2 different, 0 when the controller gives none
 // (then [0] := [1]). Both are kept in c.dev.
 int CheckParameterCRC(Controller& c, uint16_t crc[2]);
 

@@ -1,6 +1,7 @@
 #include "shell/device_readout.h"
 
 #include "pages/chd_parent_dlg.h"
+#include "params/parameter_read.h"
 #include "shell/device_finder.h"
 #include "shell/device_text.h"
 #include "shell/page_rules.h"
@@ -42,6 +43,8 @@ void versionTexts(const FirmwareVersionInfoW& v, DeviceReadout& out) {
 
 void ForgetDevice(Controller& c) {
     c.dev.newFirmware = false;
+    c.dev.parametersRead = false;
+    c.dev.paraVersion = 0;
     c.dev.featureFlags.fill(0);
     c.dev.bridgeFlags.fill(0);
 }
@@ -52,6 +55,7 @@ DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode
     // Nothing of an earlier controller stays when a read fails.
     c.dev.featureFlags.fill(0);
     c.dev.bridgeFlags.fill(0);
+    c.dev.parametersRead = false;
     if (c.api.GetFWVersionW && !c.api.GetFWVersionW(c.dev.device, &r.fwVersion)) return out;
     if (c.api.GetFWInformationW && !c.api.GetFWInformationW(c.dev.device, &r.fwInformation)) return out;
     c.dev.ostraModel = isOstraModel(r.fwInformation.productNumber);
@@ -70,6 +74,7 @@ DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode
             r.paraFuncTable.ExtraModeSwitch(c.dev.device, 1);
             out.extraModeSwitched = true;
         }
+        c.dev.parametersRead = ReadAllParameters(c);
         if (!c.dev.ostraModel) SendCmdReadE7(c);
         std::array<uint8_t, 8> bridge{};
         if (c.api.GetBridgeFeatureFlag && c.api.GetBridgeFeatureFlag(c.dev.device, bridge.data()))

@@ -6,6 +6,7 @@
 #include "pages/chd_parent_dlg.h"
 #include "pages/page_table.h"
 #include "res/strings.h"
+#include "res/touch_strings.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
 #include "shell/built_controls.h"
@@ -79,6 +80,7 @@ const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
 CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller()), finder_(&deviceFinder()) {
     addProgramStrings();
     addTipStrings();
+    addTouchStrings();
     setWindowTitle(QLatin1String(kMainWindowTitle));
     timers_ = new qvui::WindowTimers(this);
     buildControls();
@@ -228,6 +230,7 @@ bool CVCXUtilityDlg::initDialog() {
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);
     qvui::findControl<QPushButton>(content_, kIdShowNotification)->setChecked(appSettings().options & kOptAbnMsg);
+    initNotifications();
 
     ClearDlgItem();
     if (FindQVDevice(c_, *finder_))
@@ -287,6 +290,11 @@ void CVCXUtilityDlg::UpdateDlgItem() {
     SelectPage(preferredPage_, 1);
     SetDlgItemText(content_, kIdRefresh, qvui::loadString(1000));
     refreshHaltButtons();
+    trayAfterReadout(r.masterInBoot);
+    if (appSettings().options & kOptFBInitDlg) {
+        proposalTicks_ = 0;
+        timers_->start(kTimerProposal, 500);
+    }
 }
 
 void CVCXUtilityDlg::showReadout(const DeviceReadout& r) {
@@ -324,6 +332,7 @@ void CVCXUtilityDlg::ClearDlgItem() {
     }
     const PageButtonStates buttons = pageButtonsWithoutDevice(pending);
     for (int id = kIdDraw; id <= kIdLastButton; ++id) setPageButton(id, buttons[id]);
+    trayAfterClear();
     HideAllTips();
     for (CQVChdParentDlg* p : pages_) p->ClearDlgItem();
 }
@@ -477,6 +486,7 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
         connection_.setUpdateBusy(updateBusy_);
     }
     const int own = pageOfTemplate(templateId);
+    if (state != 0) busyTemplate_ = templateId;
     if (state != 0) {
         for (int id = kIdDraw; id <= kIdLastButton; ++id) {
             if (!pageButtonLockedWhileBusy(id, own)) continue;
@@ -614,7 +624,17 @@ void CVCXUtilityDlg::run(DeviceConnection::Actions actions) {
         case Step::ReadOut: UpdateDlgItem(); break;
         case Step::ReloadDefaults: reloadDefaultsAndReset(); break;
         case Step::EnableRefresh: setPageButton(kIdRefresh, true); break;
-        case Step::ShowInformation: SelectPage(kPageInformation, 0); break;
+        case Step::ShowInformation:
+            // The reconnect gave up: a page that ended its work on the reconnect
+            // (Apply, Import, Reload Default) is not busy any more, so the program
+            // can be closed; a reload asked for the next arrival stays asked.
+            if (pageBusy_ && !updateBusy_) {
+                const bool reload = connection_.reloadDefaultsOnArrival();
+                onPageState(0, busyTemplate_);
+                connection_.setReloadDefaultsOnArrival(reload);
+            }
+            SelectPage(kPageInformation, 0);
+            break;
         }
     }
 }
@@ -671,12 +691,19 @@ void CVCXUtilityDlg::onTimer(int id) {
         timers_->stop(kTimerEngineerMode);
         if (updateBusy_ || connection_.reconnectPending()) break;
         programState().engineerMode = !programState().engineerMode;
-        refreshCommandButtons();
+        refreshCommandButtons(); // the command and halt buttons follow the mode
         break;
     case kTimerRestore:
         timers_->stop(kTimerRestore);
         connection_.setExclusive(true);
+        onTimerRestoreTray();
         if (isVisible()) ExitDlg();
+        break;
+    case kTimerProposal:
+        onProposalTick();
+        break;
+    case kTimerExtraMode:
+        onExtraModeTick();
         break;
     case kTimerReconnectSettled:
         run(connection_.reconnectSettled());
@@ -749,8 +776,18 @@ bool CVCXUtilityDlg::event(QEvent* e) {
         case qvui::WM_DEBUG_FORWARD:
             if (!pageBusy_) qvui::sendMessage(pages_[kPageDebug], qvui::WM_DEBUG_COMMAND, 6, m->lParam());
             return true;
+        case qvui::WM_DEBUG_COMMAND:
+            onDebugCommand(int(m->wParam()), m->lParam());
+            return true;
+        case qvui::WM_ABNORMAL_STATE:
+            onAbnormalState(int(m->wParam()), m->lParam());
+            return true;
+        case qvui::WM_TRAY_NOTIFY:
+            onTrayNotify(m->wParam(), m->lParam());
+            return true;
         case qvui::WM_ACTIVATE_INSTANCE:
-            // A second instance asked this one to come forward.
+            // A second instance asked this one to come forward; the icon goes.
+            trayRemove();
             showNormal();
             raise();
             activateWindow();
@@ -799,6 +836,7 @@ bool CVCXUtilityDlg::ExitDlg() {
     appSettings().childIdx = preferredPage_;
     // Saved as move() takes it back at the next start: the frame's top-left.
     appSettings().utyPos = normalFramePosition();
+    exitNotifications();
     for (CQVChdParentDlg* p : pages_) p->ExitDlg();
     if (bound_) {
         unregisterNotifications(c_);

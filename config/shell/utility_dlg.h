@@ -30,6 +30,8 @@ namespace vcx {
 
 class CQVChdParentDlg;
 class CQVAboutDlg;
+class CQVAbnMsgDlg;
+class TrayIcon;
 struct DeviceFinder;
 struct DeviceReadout;
 struct Point;
@@ -82,6 +84,9 @@ public:
     QString fieldText(int id) const;
     DeviceFinder& finder() const { return *finder_; }
     void setFinder(DeviceFinder* finder) { finder_ = finder; }
+    CQVAbnMsgDlg* abnMsgDlg() const { return abnMsg_; }
+    TrayIcon* tray() const { return tray_; }
+    bool debugButtonsAllowed() const { return debugButtonsAllowed_; }
 
 protected:
     bool event(QEvent* e) override;
@@ -118,6 +123,23 @@ private:
     void fitToWorkArea();
     void onDisplayChange();
     bool keyFilter(QWidget* window, QEvent* e, int flag);
+    // utility_dlg_notify.cpp: the abnormal-state window, the notification-area
+    // icon, the touch registration, WM_DEBUG_COMMAND and the proposal and
+    // extra-mode timers.
+    void initNotifications();
+    void exitNotifications();
+    void onDebugCommand(int code, qint64 value);
+    void onAbnormalState(int kind, qint64 value);
+    void onTrayNotify(quint64 id, qint64 mouse);
+    void trayAfterReadout(bool masterInBoot);
+    void trayAfterClear();
+    void onProposalTick();
+    void onExtraModeTick();
+    void onTimerRestoreTray();
+    void trayRemove();
+    void lockForDebugProgress(qint64 value, int templateId);
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool mouseFilter(QObject* watched, QEvent* e);
 
     Controller& c_;
     DeviceFinder* finder_ = nullptr;
@@ -135,6 +157,7 @@ private:
     bool debugButtonsAllowed_ = true;
     bool haltButtonAllowed_ = true;
     bool pageBusy_ = false;
+    int busyTemplate_ = 0;  // the template of the page that reported itself busy last
     bool extraModeOn_ = false;
     bool parameterLockOn_ = false; // the Debug page's parameter lock is held
     bool touchAndHalt_ = false;
@@ -146,6 +169,8 @@ private:
     std::array<CQVChdParentDlg*, kPageCount> pages_{};
     CQVAboutDlg* about_ = nullptr;
     qvui::WindowTimers* timers_ = nullptr;
+    CQVAbnMsgDlg* abnMsg_ = nullptr;
+    TrayIcon* tray_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QWidget* content_ = nullptr;
     QFont buttonFont_;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -506,6 +507,46 @@ public:
         }
         *got = done;
         return true;
+    }
+
+    WaitEnd serialWaitReadable(Handle h, Wakeup& stop) override {
+        auto port = serial(h, "serialWaitReadable");
+        if (!port) return WaitEnd::Failed;
+        const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wakeFd < 0) {
+            failErrno("eventfd", port->path, errno);
+            return WaitEnd::Failed;
+        }
+        stop.setHook([wakeFd] {
+            const uint64_t one = 1;
+            while (::write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+            }
+        });
+        WaitEnd end = WaitEnd::Woken;
+        for (;;) {
+            pollfd fds[2] = {{port->fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+            const int r = ::poll(fds, 2, -1);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) {
+                failErrno("poll", port->path, errno);
+                end = WaitEnd::Failed;
+            } else if (fds[1].revents) {
+                end = WaitEnd::Woken;
+            } else if (fds[0].revents & POLLIN) {
+                end = WaitEnd::Done;
+            } else {
+                fail(ErrorKind::NotFound, "wait for input " + port->path + ": port hung up");
+                end = WaitEnd::Failed;
+            }
+            break;
+        }
+        stop.clearHook();
+        ::close(wakeFd);
+        return end;
+    }
+
+    std::unique_ptr<InputReportSource> openInputReports() override {
+        return linuxdev::openLinuxInputReports(sysfsRoot_, devRoot_);
     }
 
     // ---- devices present: read from sysfs ----

@@ -342,6 +342,49 @@ bool listSerialPorts(const std::string& sysfsRoot, const std::string& devRoot, s
     return true;
 }
 
+bool listHidrawNodes(const std::string& sysfsRoot, std::vector<std::string>* out) {
+    out->clear();
+    const fs::path classDir = canonicalRoot(sysfsRoot) / "class" / "hidraw";
+    std::error_code ec;
+    if (!fs::exists(classDir, ec)) return true;
+    std::vector<std::string> names;
+    if (!listDirectory(classDir, "listHidrawNodes", &names)) return false;
+    std::vector<std::pair<unsigned long, std::string>> nodes;
+    for (const auto& name : names) {
+        unsigned long n;
+        if (numberedName(name, "hidraw", &n)) nodes.emplace_back(n, name);
+    }
+    std::sort(nodes.begin(), nodes.end());
+    for (auto& [n, name] : nodes) out->push_back(std::move(name));
+    return true;
+}
+
+bool readInputNode(const std::string& sysfsRoot, const std::string& devRoot, const std::string& node,
+                   InputNode* out) {
+    const fs::path root = canonicalRoot(sysfsRoot);
+    fs::path device;
+    if (!hidDeviceOf(root, node, &device)) return fail(ErrorKind::NotFound, "input node " + node + ": no HID device");
+    HidInterface itf;
+    if (!readHidInterface(root, devRoot, node, &itf)) return fail(ErrorKind::NotFound, "input node " + node + ": gone");
+    std::string descriptor, error;
+    if (!readFile(device / "report_descriptor", &descriptor))
+        return fail(ErrorKind::Other, "input node " + node + ": report descriptor cannot be read");
+    const auto info = qvhid::parseDescriptor(
+        {reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size()}, &error);
+    if (!info) return fail(ErrorKind::Other, "input node " + node + ": report descriptor: " + error);
+    InputNode n;
+    n.path = itf.path;
+    n.vendorId = itf.vendorId;
+    n.productId = itf.productId;
+    n.touchScreen = info->hasTouchScreen();
+    n.usesReportIds = info->usesReportIds;
+    n.hasFeatureReport = info->hasFeatureReport();
+    n.hasParent = itf.hasParent;
+    n.parentInstanceId = itf.parentInstanceId;
+    *out = std::move(n);
+    return true;
+}
+
 // ---- HID report descriptors ----
 
 namespace {

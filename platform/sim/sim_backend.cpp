@@ -187,7 +187,7 @@ public:
         {
             std::lock_guard lock(bench_->mutex());
             if (bench_->serial(o->path) != o->device) return goneError("serialSetConfig", o->path);
-            o->device->setHostBaud(cfg.baud);
+            o->device->setHostLines(cfg.baud, cfg.rts);
         }
         std::lock_guard lock(o->mutex);
         o->config = cfg;
@@ -273,6 +273,42 @@ public:
         return true;
     }
 
+    WaitEnd serialWaitReadable(Handle h, Wakeup& stop) override {
+        auto o = serial(h, "serialWaitReadable");
+        if (!o) return WaitEnd::Failed;
+        return waitFor(stop, [&]() -> std::optional<bool> {
+            if (bench_->serial(o->path) != o->device) return goneError("wait for input", o->path);
+            if (o->device->available() > 0) return true;
+            return std::nullopt;
+        });
+    }
+
+    WaitEnd driverIoctlWait(Handle h, uint32_t code, void* out, size_t outLen, uint32_t* returned,
+                            Wakeup& stop) override {
+        uint32_t ignored = 0;
+        if (!returned) returned = &ignored;
+        *returned = 0;
+        auto o = registry_.findAs<SimDriver>(h, "driverIoctlWait", "a kernel-driver device");
+        if (!o) return WaitEnd::Failed;
+        if (!out && outLen) {
+            fail(ErrorKind::InvalidParameter, "driverIoctlWait " + o->path + ": buffer missing");
+            return WaitEnd::Failed;
+        }
+        const std::string what = "notify wait (code " + std::to_string(code) + ")";
+        return waitFor(stop, [&]() -> std::optional<bool> {
+            if (bench_->driver(o->path) != o->device) return goneError(what.c_str(), o->path);
+            std::optional<uint32_t> event;
+            if (!result(o->device->takeNotify(code, outLen, &event), what.c_str(), o->path)) return false;
+            if (!event) return std::nullopt;
+            auto* bytes = static_cast<uint8_t*>(out);
+            for (size_t i = 0; i < 4 && i < outLen; ++i) bytes[i] = uint8_t(*event >> (8 * i));
+            *returned = 4;
+            return true;
+        });
+    }
+
+    std::unique_ptr<InputReportSource> openInputReports() override;
+
     bool listHidInterfaces(std::vector<HidInterface>* out) override {
         if (!out) return fail(ErrorKind::InvalidParameter, "listHidInterfaces: no list to fill");
         out->clear();
@@ -346,6 +382,39 @@ public:
     }
 
 private:
+    // Waits until poll() decides (true: done, false: failed) or stop is set; poll
+    // runs with the bench lock held, again after every activity on the bench.
+    template <typename Poll>
+    WaitEnd waitFor(Wakeup& stop, Poll poll) {
+        const auto activity = bench_->activity();
+        stop.setHook([activity] {
+            std::lock_guard l(activity->mutex);
+            activity->cv.notify_all();
+        });
+        WaitEnd end = WaitEnd::Woken;
+        for (;;) {
+            uint64_t seen;
+            {
+                std::lock_guard l(activity->mutex);
+                seen = activity->seq;
+            }
+            std::optional<bool> decided;
+            {
+                std::lock_guard lock(bench_->mutex());
+                decided = poll();
+            }
+            if (decided) {
+                end = *decided ? WaitEnd::Done : WaitEnd::Failed;
+                break;
+            }
+            std::unique_lock l(activity->mutex);
+            activity->cv.wait(l, [&] { return activity->seq != seen || stop.isSet(); });
+            if (stop.isSet()) break;
+        }
+        stop.clearHook();
+        return end;
+    }
+
     std::shared_ptr<SimSerial> serial(Handle h, const char* call) {
         return registry_.findAs<SimSerial>(h, call, "a serial port");
     }
@@ -401,6 +470,76 @@ private:
     std::mutex subscriptionsMutex_;
     std::unordered_map<uintptr_t, uint64_t> subscriptions_;  // token -> bench watch
 };
+
+// The input reports of the bench's touch-screen HID devices of vendor 0x2E7B.
+class SimInputSource final : public InputReportSource {
+public:
+    explicit SimInputSource(std::shared_ptr<qvsim::Bench> bench)
+        : bench_(std::move(bench)), activity_(bench_->activity()) {}
+
+    WaitEnd next(std::vector<InputReport>* reports, bool* nodesChanged) override {
+        reports->clear();
+        *nodesChanged = false;
+        for (;;) {
+            uint64_t seen;
+            {
+                std::lock_guard l(activity_->mutex);
+                if (woken_) return WaitEnd::Woken;
+                seen = activity_->seq;
+            }
+            {
+                std::lock_guard lock(bench_->mutex());
+                std::vector<qvsim::HidDevice*> now;
+                for (qvsim::HidDevice* d : bench_->hidDevices())
+                    if (d->info().vendorId == 0x2E7B && d->info().touchScreen) now.push_back(d);
+                if (now != nodes_) *nodesChanged = true;
+                nodes_ = now;
+                for (qvsim::HidDevice* d : nodes_) {
+                    InputReport r;
+                    while (d->takeInput(&r.bytes)) {
+                        if (!d->info().inputReportIds) r.bytes.insert(r.bytes.begin(), uint8_t{0});
+                        r.path = d->info().path;
+                        reports->push_back(std::move(r));
+                    }
+                }
+            }
+            if (!reports->empty() || *nodesChanged) return WaitEnd::Done;
+            std::unique_lock l(activity_->mutex);
+            activity_->cv.wait(l, [&] { return activity_->seq != seen || woken_; });
+        }
+    }
+
+    void wake() override {
+        std::lock_guard l(activity_->mutex);
+        woken_ = true;
+        activity_->cv.notify_all();
+    }
+
+    bool node(const std::string& path, InputNode* out) override {
+        std::lock_guard lock(bench_->mutex());
+        const qvsim::HidDevice* d = bench_->hid(path);
+        if (!d || !out) return fail(ErrorKind::NotFound, "input node " + path + ": no such simulated HID device");
+        const qvsim::HidInfo& i = d->info();
+        *out = InputNode{};
+        out->path = i.path;
+        out->vendorId = i.vendorId;
+        out->productId = i.productId;
+        out->touchScreen = i.touchScreen;
+        out->usesReportIds = i.inputReportIds;
+        out->hasFeatureReport = i.featureReport;
+        out->hasParent = i.hasParent;
+        if (i.hasParent) out->parentInstanceId = i.parentInstanceId;
+        return true;
+    }
+
+private:
+    const std::shared_ptr<qvsim::Bench> bench_;
+    const std::shared_ptr<qvsim::Bench::Activity> activity_;
+    std::vector<qvsim::HidDevice*> nodes_;  // devices on the bench stay alive, so pointers tell replugs apart
+    bool woken_ = false;                    // under activity_->mutex
+};
+
+std::unique_ptr<InputReportSource> SimBackend::openInputReports() { return std::make_unique<SimInputSource>(bench_); }
 
 class VirtualClockAdapter final : public Clock {
 public:

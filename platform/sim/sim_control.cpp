@@ -279,6 +279,9 @@ struct SimControlServer::Impl {
         if (w.size() < 2) return "error set needs PATH KEY VALUE\n";
         const std::string value = afterFirstWord(t.rest);
         std::string error;
+        bool deviceKey = false;
+        if (qvsim::setDeviceKey(*bench, t.path, w[0], value, &deviceKey, &error)) return "ok\n";
+        if (deviceKey) return "error " + printable(error) + "\n";
         if (!qvsim::setControllerKey(*t.controller, w[0], value, &error)) return "error " + printable(error) + "\n";
         return "ok\n";
     }

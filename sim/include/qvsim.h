@@ -23,6 +23,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,9 @@ struct SlaveProfile {
     // The slave's parameter memory (bank 0 from address 0), reached with E0/E1 00 a
     // while F4 00 k 00 01 has it selected; reads answer as the master's bank 0 does.
     std::vector<uint8_t> parameters;
+    // EF byte 3 while the slave is selected and answers as itself (see
+    // ControllerProfile::selectedSlaveAnswers): its information byte in the high nibble.
+    uint8_t icInfo = 0;
 };
 
 // One entry of the panel-size table (E3 01 i 00 n).
@@ -238,6 +242,18 @@ struct ControllerProfile {
     // F6 08 90 00 00 (activate the calibration parameters) was received this often.
     uint32_t calibrationActivations = 0;
 
+    // RAM and flash. The items, the panel text and the parameter banks above and
+    // below are the controller's RAM: every write goes there. F6 00 90 00 00 (flush)
+    // copies RAM to flash and answers flushDone in byte 4; FE (reset) loads RAM from
+    // flash again. Until the first write RAM and flash hold the same values (the
+    // profile's), so a profile edited before the host writes describes both.
+    uint8_t flushDone = 1;
+    // The firmware defaults by (group, item): F6 00 91 55 AA sets every item to its
+    // default, F6 00 91 00 00 every item outside the host-interface (1) and panel (2)
+    // groups; F6 00 92 00 00 sets every item to its flashed value. An item without a
+    // default here goes back to the value it had before the first write.
+    std::map<std::pair<uint8_t, uint8_t>, uint16_t> itemDefaults;
+
     // The panel text: E0 C0 80+i 00 00 answers text bytes i+3, i+2, i+1, i in reply
     // bytes 1..4. F6 02 B0 00 00 opens a text write and answers the length in byte 4;
     // packets [word index][4 bytes] then carry the text; F6 02 B1 00 00 keeps it.
@@ -252,7 +268,9 @@ struct ControllerProfile {
     // The control items F6 0F 90 00 f, 92 00 f, 93 AA 55, 94 AA 55 echo; F6 0F 91 answers 0.
     uint8_t vbuttonEntrySize = 12;
     std::vector<std::array<uint8_t, 12>> vbuttons;
-    uint16_t vbuttonCrc = 0;
+    // F6 0F 03: this fixed word, or (nullopt) the virtual-key CRC of the table the
+    // firmware keeps (VirtualKeyCrc below).
+    std::optional<uint16_t> vbuttonCrc;
 
     // The anti-noise setting of firmware without the item protocol; nullopt: E6 refused.
     // E6 01 00 00 00 -> E6 00 'U' 00 maximum; E6 01 01 00 00 -> E6 00 00 second value;
@@ -275,6 +293,13 @@ struct ControllerProfile {
     uint8_t dualBootState = 0;  // EF byte 4
     std::vector<SlaveProfile> slaves;
     bool slavesShareIc = false;  // the slaves are further cores of the master's chip (EE answers 0xAA55)
+    // F4 00 k .. 01 selects a slave only while the controller is quiet: scanning off
+    // (E0 00 F0 byte 4 bit 0 clear) or diagnostic mode on; otherwise it is refused.
+    bool slaveSelectNeedsQuiet = false;
+    // A selected slave of its own chip answers EE, ED and EB with a master selector
+    // (byte 2 below 0xF0) and EF as itself, so a host reads its firmware information
+    // as it reads the master's; false: those stay the master's.
+    bool selectedSlaveAnswers = false;
 
     // E0 00 FF 00 p: the state-ex pages. Page 0 bytes 1..4 (byte 2 bit 7: the slaves
     // can be reached); page 1 bytes 1..4 with byte 2 bit 7 showing diagnostic mode.
@@ -368,6 +393,9 @@ struct ControllerProfile {
     std::map<uint8_t, std::vector<uint8_t>> paramBanks;
     bool bank0Pairs = false;
     // E0 00 FB 00 00 -> E0 debug slave boot touch: the list lengths; nullopt: refused.
+    // With a descriptor and banks 0x80 (touch) and 0x90 (boot), E0 00 FA 00 00 answers
+    // the parameter CRC over them (ParameterListCrc below; lo hi in bytes 1..2) unless
+    // a register word 0xFA was set.
     std::optional<std::array<uint8_t, 4>> listDescriptor;
     // The constant block, byte i at index i: E0 B0 off 00 00 (when the block is not
     // empty; else refused) and C1 00 off 00 00 answer c[off+3] c[off+2] c[off+1] c[off]
@@ -377,6 +405,19 @@ struct ControllerProfile {
     // Kept by the kernel driver, when the controller is reached through one.
     DriverSettings driver;
 };
+
+// The virtual-key CRC the firmware keeps over its table: the entries as a 16 x 12
+// table (zeros past the list), used count u = the entries whose 16-bit word at
+// offset 8 is non-zero; from 0xFFFF over entries 0..u (at most 15), entrySize bytes
+// each, every bit from the most significant shifted in with the polynomial 0x1021.
+uint16_t VirtualKeyCrc(const ControllerProfile& profile);
+// The parameter CRC the firmware keeps (E0 00 FA): the touch list (bank 0x80, the
+// descriptor's touch length) then the boot list (bank 0x90, its boot length), with
+// the bytes the firmware rewrites itself taken as 0 (touch 63, touch 127 beyond 64
+// bytes, boot 15, boot 61 and 63 beyond 16 bytes; touch 61 and boot byte 0 count),
+// shifted in like the virtual-key CRC from the virtual-key CRC on item protocol
+// 1.33 and later, else from 0xFFFF. nullopt without a descriptor or those banks.
+std::optional<uint16_t> ParameterListCrc(const ControllerProfile& profile);
 
 // The commands a fault or a fixed reply applies to: the packets whose bytes
 // equal `bytes` wherever `mask` has bits. Mask 0xFF compares a whole byte, 0xF0
@@ -487,6 +528,13 @@ struct HidInfo {
     // InvalidParameter. -1: the capabilities cannot be read (and the device takes any length).
     int outputReportLength = 65;
     uint8_t reportId = 0;          // the feature/output report id the device accepts
+    // Input reports: whether they carry a report-id byte, and which id touch reports
+    // use; whether the descriptor has a touch-screen collection (usage page 0x0D,
+    // usage 0x04) and a feature report (the command interface).
+    bool inputReportIds = true;
+    uint8_t touchReportId = 1;
+    bool touchScreen = true;
+    bool featureReport = true;
     // A host's open of the device fails with this kind (e.g. Other for a device node
     // the host has no permission for); None: it opens.
     XferError openError = XferError::None;
@@ -518,6 +566,17 @@ public:
     // The next count transfers of op fail with kind.
     void failNext(HidOp op, XferError kind, int count = 1);
     const std::vector<std::vector<uint8_t>>& outputReports() const;
+
+    // Input reports the device sends, as a host's read returns them: with the
+    // report-id byte in front when the device uses report ids, else without.
+    void queueInput(std::vector<uint8_t> report);
+    // One touch packet {status, x, y} in the device's own report form: a report of
+    // inputReportLength bytes (one less without report ids), the packet after the
+    // id byte; product 0x3508 reports carry the force at offset 11.
+    void queueTouch(uint8_t status, uint16_t x, uint16_t y, std::optional<uint16_t> force = std::nullopt);
+    // The oldest queued input report; false when none is queued or the device is gone.
+    bool takeInput(std::vector<uint8_t>* report);
+    size_t queuedInput() const;
 
 private:
     friend class Bench;
@@ -568,6 +627,17 @@ public:
 
     void answerOnPoll(int n);
     void failNext(DriverOp op, XferError kind, int count = 1);
+
+    // The notify control 0x223C48 (4-byte output: the event code in its low byte):
+    // a host's wait stays pending until a code is pushed; a code pushed before the
+    // wait completes it at once. failNotify: the next wait fails with kind.
+    static constexpr uint32_t kIoctlNotify = 0x223C48;
+    void pushNotify(uint32_t code);
+    void failNotify(XferError kind);
+    // What a waiting host gets now: None with *code when a code is there, None with
+    // no code while the wait stays pending, else the failure (a removed device:
+    // NotFound; another code or a short buffer: InvalidParameter).
+    XferError takeNotify(uint32_t ioctlCode, size_t outLen, std::optional<uint32_t>* code);
 
 private:
     friend class Bench;
@@ -629,6 +699,25 @@ public:
     // check byte is the one of the true reply (Melk frames, which carry no check
     // byte, arrive corrupted all the same).
     void corruptReplies(int count = 1);
+
+    // Unsolicited bytes from the controller (touch packets, line garbage).
+    void queueOutput(const uint8_t* data, size_t len);
+    // One touch packet in the series' form: current and Ostra 5 bytes and the
+    // complement of their sum; Melk 5 bytes, status 0xF0 | id (down) or 0xB0 | id
+    // (up), coordinates as 7-bit pairs (high, low).
+    void queueTouch(uint8_t status, uint16_t x, uint16_t y);
+    // The host's line speed and RTS line. The controller sends its plug-and-play
+    // identifier when the host runs the line at 1200 baud and drops RTS, whatever
+    // the controller's own speed.
+    void setHostLines(uint32_t baud, bool rts);
+    // The plug-and-play identifier as the 7-bit text ("(01QRV6000)"); sent with bit 7
+    // set on each byte. Empty: the controller sends none. By default Ostra and Melk
+    // controllers have one ("9000" for Melk), current ones none.
+    void setPnpIdentifier(std::string text);
+    std::string pnpIdentifier() const;
+    // Queues the identifier now (a pty has no RTS line: its server sends it at the
+    // switch to 1200 baud).
+    void sendPnpIdentifier();
 
 private:
     friend class Bench;
@@ -697,6 +786,21 @@ public:
     // The bench lock: held by every transfer; tests may hold it to inspect state.
     std::recursive_mutex& mutex();
 
+    // Input activity: bumped whenever a device queues something for a host without
+    // being asked (an input report, unsolicited serial bytes, a driver notify code)
+    // and whenever a device is plugged or pulled, so a waiting host wakes up.
+    struct Activity {
+        std::mutex mutex;
+        std::condition_variable cv;
+        uint64_t seq = 0;
+        void bump() {
+            std::lock_guard l(mutex);
+            ++seq;
+            cv.notify_all();
+        }
+    };
+    std::shared_ptr<Activity> activity();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -704,7 +808,7 @@ private:
 
 // Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
 // "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
-// "ostra", "melk", "multi", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
+// "ostra", "melk", "multi", "full", "full125", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
 // *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();
@@ -721,6 +825,18 @@ std::shared_ptr<Bench> parseProfileText(const std::string& text, const std::stri
 // controller unchanged, for an unknown key or a bad value.
 bool setControllerKey(Controller& controller, const std::string& key, const std::string& value,
                       std::string* error);
+// The state setters of a device at path, beside the controller's keys:
+//   touch  STATUS X Y [FORCE]  one touch packet queued in the device's own form
+//                              (HID report, serial packet; a driver device takes
+//                              the status as its notify code)
+//   input  BYTES               one raw input report (HID) or raw bytes (serial), hex
+//   notify CODE                a driver notify code
+//   pnp    TEXT | none         the serial plug-and-play identifier (7-bit text)
+// Numbers are decimal or 0x-hex. *handled false: key is none of these (the value
+// is for setControllerKey). false with *error for a bad value or a key the
+// device's link has not.
+bool setDeviceKey(Bench& bench, const std::string& path, const std::string& key, const std::string& value,
+                  bool* handled, std::string* error);
 
 // Serves one SerialDevice on a pseudo-terminal; the host opens slavePath().
 class PtyServer {

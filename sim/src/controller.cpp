@@ -48,6 +48,17 @@ void putLE32(uint8_t* out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[i] = uint8_t(v >> (8 * i));
 }
 
+// The firmware's 16-bit checksum step: every bit of `byte` from the most
+// significant shifted in at bit 0, XOR 0x1021 when a 1 falls out at the top.
+uint16_t shiftIn(uint16_t crc, uint8_t byte) {
+    for (int bit = 7; bit >= 0; --bit) {
+        const bool top = crc & 0x8000;
+        crc = uint16_t(crc << 1 | ((byte >> bit) & 1));
+        if (top) crc ^= 0x1021;
+    }
+    return crc;
+}
+
 struct Fault {
     enum Kind { Refuse, Silence } kind;
     int remaining;  // -1: until cleared
@@ -77,9 +88,97 @@ void setEntry(List& list, const PacketPrefix& prefix, Value value) {
 
 }  // namespace
 
+uint16_t VirtualKeyCrc(const ControllerProfile& p) {
+    std::array<std::array<uint8_t, 12>, 16> table{};
+    const size_t count = std::min<size_t>(p.vbuttons.size(), 16);
+    const size_t size = std::min<size_t>(p.vbuttonEntrySize, 12);
+    size_t used = 0;
+    for (size_t e = 0; e < count; ++e) {
+        std::copy_n(p.vbuttons[e].begin(), size, table[e].begin());
+        if (table[e][8] | table[e][9]) ++used;
+    }
+    uint16_t crc = 0xFFFF;
+    for (size_t e = 0; e <= std::min<size_t>(used, 15); ++e)
+        for (size_t k = 0; k < size; ++k) crc = shiftIn(crc, table[e][k]);
+    return crc;
+}
+
+std::optional<uint16_t> ParameterListCrc(const ControllerProfile& p) {
+    auto touchBank = p.paramBanks.find(0x80), bootBank = p.paramBanks.find(0x90);
+    if (!p.listDescriptor || touchBank == p.paramBanks.end() || bootBank == p.paramBanks.end()) return std::nullopt;
+    auto list = [](const std::vector<uint8_t>& bank, size_t n) {
+        std::vector<uint8_t> out(n, 0);
+        std::copy_n(bank.begin(), std::min(n, bank.size()), out.begin());
+        return out;
+    };
+    std::vector<uint8_t> touch = list(touchBank->second, (*p.listDescriptor)[3]);
+    std::vector<uint8_t> boot = list(bootBank->second, (*p.listDescriptor)[2]);
+    auto clear = [](std::vector<uint8_t>& v, size_t i) {
+        if (i < v.size()) v[i] = 0;
+    };
+    clear(touch, 63);
+    if (touch.size() > 64) clear(touch, 127);
+    clear(boot, 15);
+    if (boot.size() > 16) clear(boot, 61), clear(boot, 63);
+    uint16_t crc = p.paraVersion >= 133 ? (p.vbuttonCrc ? *p.vbuttonCrc : VirtualKeyCrc(p)) : 0xFFFF;
+    for (uint8_t b : touch) crc = shiftIn(crc, b);
+    for (uint8_t b : boot) crc = shiftIn(crc, b);
+    return crc;
+}
+
 struct Controller::Impl {
     std::shared_ptr<std::recursive_mutex> lock = std::make_shared<std::recursive_mutex>();
     ControllerProfile profile;
+
+    // What flash holds; nullopt until the first write (flash = RAM = the profile).
+    // `initial` is RAM as it was before that write: the defaults of items without
+    // a default of their own.
+    struct Stored {
+        std::map<std::pair<uint8_t, uint8_t>, uint8_t> items;
+        std::map<std::pair<uint8_t, uint8_t>, uint16_t> wordItems;
+        std::array<uint8_t, 18> panelText{};
+        std::map<uint8_t, std::vector<uint8_t>> banks;
+    };
+    std::optional<Stored> flash;
+    std::optional<Stored> initial;
+
+    Stored ram() const {
+        Stored s;
+        for (const auto& [at, item] : profile.items) s.items[at] = item.value;
+        for (const auto& [at, item] : profile.wordItems) s.wordItems[at] = item.value;
+        s.panelText = profile.panelText;
+        s.banks = profile.paramBanks;
+        return s;
+    }
+    // Before RAM changes: flash keeps what RAM held until now.
+    void keepFlash() {
+        if (flash) return;
+        flash = ram();
+        initial = flash;
+    }
+    // RAM := s, for the values s holds (entries that came later keep theirs).
+    void load(const Stored& s) {
+        for (auto& [at, item] : profile.items)
+            if (auto it = s.items.find(at); it != s.items.end()) item.value = it->second;
+        for (auto& [at, item] : profile.wordItems)
+            if (auto it = s.wordItems.find(at); it != s.wordItems.end()) item.value = it->second;
+        profile.panelText = s.panelText;
+        for (auto& [bank, bytes] : profile.paramBanks)
+            if (auto it = s.banks.find(bank); it != s.banks.end()) bytes = it->second;
+    }
+    // F6 00 91: every item (all) or every item outside groups 1 and 2 to its default.
+    void reloadDefaults(bool all) {
+        keepFlash();
+        auto fallback = [&](auto& map, std::pair<uint8_t, uint8_t> at, auto value) {
+            if (auto d = profile.itemDefaults.find(at); d != profile.itemDefaults.end()) return decltype(value)(d->second);
+            if (auto it = map.find(at); it != map.end()) return decltype(value)(it->second);
+            return value;
+        };
+        for (auto& [at, item] : profile.items)
+            if (all || (at.first != 0x01 && at.first != 0x02)) item.value = fallback(initial->items, at, item.value);
+        for (auto& [at, item] : profile.wordItems)
+            if (all || (at.first != 0x01 && at.first != 0x02)) item.value = fallback(initial->wordItems, at, item.value);
+    }
 
     // Words written by E1 or setReg. A word listed here hides the profile field
     // that would otherwise describe it.
@@ -170,7 +269,15 @@ struct Controller::Impl {
     // at any time when it shares the master's chip.
     enum class Reach { Master, Slave, Unreachable, Missing };
     Reach reach(uint8_t selector, size_t* k) const {
-        if (selector < 0xF0) return Reach::Master;
+        if (selector < 0xF0) {
+            // A selected slave of its own chip answers the master's queries as itself.
+            if (profile.selectedSlaveAnswers && selected && *selected < profile.slaves.size() &&
+                !profile.slavesShareIc) {
+                *k = *selected;
+                return Reach::Slave;
+            }
+            return Reach::Master;
+        }
         *k = size_t(selector - 0xF0);
         if (*k >= profile.slaves.size()) return Reach::Missing;
         if (profile.slavesShareIc || (selected && *selected == *k)) return Reach::Slave;
@@ -258,6 +365,7 @@ struct Controller::Impl {
         std::vector<uint8_t>* m = memoryFor(bank, a, &slave, &refused);
         if (refused) return refusal(c);
         if (!m) return std::nullopt;
+        if (!slave) keepFlash();
         (*m)[a] = c[4];
         if ((bank & 0x40) && size_t(a) + 1 < m->size()) (*m)[a + 1u] = c[3];
         return echo(c);
@@ -388,6 +496,7 @@ Packet Controller::Impl::paramItem(const Packet& c) {
         if (auto w = p.wordItems.find({group, uint8_t(code - 0x80)}); w != p.wordItems.end()) {
             const uint16_t v = uint16_t(c[3] | c[4] << 8);
             if (v > w->second.maximum) return {0xF6, group, code, 0x00, 0xFF};
+            keepFlash();
             const bool changed = w->second.value != v;
             w->second.value = v;
             return {0xF6, group, code, 0x00, uint8_t(changed ? 0x01 : 0x00)};
@@ -396,11 +505,16 @@ Packet Controller::Impl::paramItem(const Packet& c) {
         if (it == p.items.end()) return itemRefused;
         // A value above the maximum is not taken: 0xFF in byte 4; else byte 4 says whether it changed.
         if (c[4] > it->second.maximum) return {0xF6, group, code, 0x00, 0xFF};
+        keepFlash();
         bool changed = it->second.value != c[4];
         it->second.value = c[4];
         return {0xF6, group, code, 0x00, uint8_t(changed ? 0x01 : 0x00)};
     }
-    if (group == 0x00 && code == 0x90) return {0xF6, group, code, 0x00, 0x00};  // flush
+    if (group == 0x00 && code == 0x90) {  // flush: RAM to flash
+        flash = ram();
+        if (!initial) initial = flash;
+        return {0xF6, group, code, 0x00, p.flushDone};
+    }
     if (group == 0x08 && code == 0x90) {  // activate the calibration parameters
         ++p.calibrationActivations;
         return {0xF6, group, code, 0x00, 0x00};
@@ -413,6 +527,7 @@ Packet Controller::Impl::paramItem(const Packet& c) {
     if (group == 0x02 && code == 0xB1) {
         if (window != Window::PanelText) return itemRefused;
         window = Window::None;
+        keepFlash();
         std::copy_n(pending.begin(), p.panelText.size(), p.panelText.begin());
         return echo(c);
     }
@@ -422,10 +537,12 @@ Packet Controller::Impl::paramItem(const Packet& c) {
     }
     if (group == 0x00 && code == 0x91 && ((c[3] == 0 && c[4] == 0) || (c[3] == 0x55 && c[4] == 0xAA))) {
         ++p.itemReloads[c[3] ? 0x9155 : 0x91];
+        reloadDefaults(c[3] != 0);
         return echo(c);
     }
     if (group == 0x00 && code == 0x92 && c[3] == 0 && c[4] == 0) {
         ++p.itemReloads[0x92];
+        if (flash) load(*flash);
         return echo(c);
     }
     if (group == 0x00 && code == 0x9E) return echo(c);  // extra mode
@@ -440,7 +557,10 @@ Packet Controller::Impl::vbuttonItem(const Packet& c) {
     const uint8_t code = c[2], e = c[3];
     switch (code) {
         case 0x02: return {0xF6, 0x0F, 0x02, p.vbuttonEntrySize, uint8_t(p.vbuttons.size())};
-        case 0x03: return {0xF6, 0x0F, 0x03, uint8_t(p.vbuttonCrc & 0xFF), uint8_t(p.vbuttonCrc >> 8)};
+        case 0x03: {
+            const uint16_t crc = p.vbuttonCrc ? *p.vbuttonCrc : VirtualKeyCrc(p);
+            return {0xF6, 0x0F, 0x03, uint8_t(crc & 0xFF), uint8_t(crc >> 8)};
+        }
         case 0xA0: {
             if (e >= p.vbuttons.size()) return itemRefused;
             Packet r{0xF6, 0, 0, 0, 0};
@@ -663,7 +783,10 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xEB:
             if (current) return customerBytes(c);
             return refusal(c);
-        case 0xEF: return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
+        case 0xEF:
+            if (p.selectedSlaveAnswers && selected && *selected < p.slaves.size() && !p.slavesShareIc)
+                return Packet{0xEF, p.slaveCount, p.icFlags, p.slaves[*selected].icInfo, p.dualBootState};
+            return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
         case 0xE0:
             if (c[1] == 0xC0 && c[2] >= 0x80 && c[2] < 0x80 + p.panelText.size()) {
                 Packet r{0xE0, 0, 0, 0, 0};
@@ -678,6 +801,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 return withBytes(0xE0, *p.listDescriptor);
             }
             if (c[1] == 0xB0 && !p.constants.empty()) return constantWord(0xE0, c[2]);
+            if (c[1] == 0x00 && c[2] == 0xFA && !overridden(0x00, 0xFA))
+                if (auto crc = ParameterListCrc(p)) return Packet{0xE0, uint8_t(*crc & 0xFF), uint8_t(*crc >> 8), 0x00, 0x00};
             if (c[1] == 0x00 && c[2] == 0xF7 && c[3] == 0 && c[4] == 0 && p.readyAfterPolls) {
                 // The key counts down the reads still to answer "not ready".
                 auto w = read(0x00, 0xF7);
@@ -758,6 +883,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 return echo(c);
             }
             if (c[4] == 0x01) {
+                const bool scanning = read(0x00, 0xF0)[3] & 0x01;
+                if (p.slaveSelectNeedsQuiet && scanning && !diagnostic) return refusal(c);
                 selected = c[2];
                 bool boot = c[2] < p.slaves.size() && p.slaves[c[2]].inBoot;
                 return Packet{0xF4, uint8_t(boot ? 0x01 : 0x00), c[2], c[3], c[4]};
@@ -789,7 +916,9 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                               uint8_t(status >> 8), uint8_t(status & 0xFF)};
             }
             return refusal(c);
-        case 0xFE:  // reset: the firmware starts over
+        case 0xFE:  // reset: the firmware starts over from what flash holds
+            if (flash) load(*flash);
+            window = Window::None;
             disarm();
             diagnostic = false;
             selected.reset();

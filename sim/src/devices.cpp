@@ -20,6 +20,7 @@ struct BenchCore {
     std::shared_ptr<std::recursive_mutex> lock = std::make_shared<std::recursive_mutex>();
     std::shared_ptr<VirtualClock> clock = std::make_shared<VirtualClock>();
     std::atomic<uint32_t> latencyMs{0};
+    std::shared_ptr<Bench::Activity> activity = std::make_shared<Bench::Activity>();
 
     uint64_t transfer() {
         if (uint32_t l = latencyMs.load()) clock->advance(l);
@@ -80,6 +81,7 @@ struct HidDevice::Impl {
     ReplyBuffer replies;
     std::array<InjectedFailure, 3> failures;
     std::vector<std::vector<uint8_t>> outputs;
+    std::deque<std::vector<uint8_t>> inputs;
 
     // Common start of a transfer; None means go on.
     XferError begin(HidOp op, uint64_t* now) {
@@ -144,6 +146,42 @@ void HidDevice::failNext(HidOp op, XferError kind, int count) {
 
 const std::vector<std::vector<uint8_t>>& HidDevice::outputReports() const { return impl_->outputs; }
 
+void HidDevice::queueInput(std::vector<uint8_t> report) {
+    {
+        std::lock_guard g(*impl_->core->lock);
+        impl_->inputs.push_back(std::move(report));
+    }
+    impl_->core->activity->bump();
+}
+
+void HidDevice::queueTouch(uint8_t status, uint16_t x, uint16_t y, std::optional<uint16_t> force) {
+    const HidInfo& info = impl_->info;
+    const size_t length = size_t(std::max(info.inputReportLength, 7));
+    std::vector<uint8_t> r(length, 0);
+    r[0] = info.touchReportId;
+    const uint8_t packet[5] = {status, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
+    std::memcpy(r.data() + 1, packet, 5);
+    if (force && info.productId == 0x3508 && length > 13) {
+        r[11] = uint8_t(*force);
+        r[12] = uint8_t(*force >> 8);
+    }
+    if (!info.inputReportIds) r.erase(r.begin());
+    queueInput(std::move(r));
+}
+
+bool HidDevice::takeInput(std::vector<uint8_t>* report) {
+    std::lock_guard g(*impl_->core->lock);
+    if (impl_->removed || impl_->inputs.empty() || !report) return false;
+    *report = std::move(impl_->inputs.front());
+    impl_->inputs.pop_front();
+    return true;
+}
+
+size_t HidDevice::queuedInput() const {
+    std::lock_guard g(*impl_->core->lock);
+    return impl_->removed ? 0 : impl_->inputs.size();
+}
+
 // ---------------------------------------------------------------- driver
 
 namespace {
@@ -174,6 +212,8 @@ struct DriverDevice::Impl {
     uint64_t removedSeq = 0;  // order of removal, for replug
     ReplyBuffer replies;
     std::array<InjectedFailure, 3> failures;
+    std::deque<uint32_t> notifyCodes;
+    XferError notifyFailure = XferError::None;
 
     int pair() const { return info.ioctlPair == 1 ? 1 : 0; }
 
@@ -273,6 +313,40 @@ void DriverDevice::failNext(DriverOp op, XferError kind, int count) {
     impl_->failures[size_t(op)] = InjectedFailure{kind, count};
 }
 
+void DriverDevice::pushNotify(uint32_t code) {
+    {
+        std::lock_guard g(*impl_->core->lock);
+        impl_->notifyCodes.push_back(code);
+    }
+    impl_->core->activity->bump();
+}
+
+void DriverDevice::failNotify(XferError kind) {
+    {
+        std::lock_guard g(*impl_->core->lock);
+        impl_->notifyFailure = kind;
+    }
+    impl_->core->activity->bump();
+}
+
+XferError DriverDevice::takeNotify(uint32_t ioctlCode, size_t outLen, std::optional<uint32_t>* code) {
+    std::lock_guard g(*impl_->core->lock);
+    Impl& d = *impl_;
+    code->reset();
+    if (d.removed || !d.controller->connected()) return XferError::NotFound;
+    if (ioctlCode != kIoctlNotify || outLen < 4) return XferError::InvalidParameter;
+    if (d.notifyFailure != XferError::None) {
+        const XferError e = d.notifyFailure;
+        d.notifyFailure = XferError::None;
+        return e;
+    }
+    if (!d.notifyCodes.empty()) {
+        *code = d.notifyCodes.front();
+        d.notifyCodes.pop_front();
+    }
+    return XferError::None;
+}
+
 // ---------------------------------------------------------------- serial
 
 struct SerialDevice::Impl {
@@ -289,6 +363,8 @@ struct SerialDevice::Impl {
     int lateDuplicates = 0;            // replies still to be sent twice
     std::vector<uint8_t> heldCopy;     // the copy that goes out after the next command frame
     int corruptions = 0;               // replies still to be corrupted
+    bool hostRts = false;
+    std::optional<std::string> pnp;    // nullopt: the series' default
 
     bool checksummed() const { return controller->profile().series != Series::Melk; }
     size_t frameLength() const { return checksummed() ? 6 : 5; }
@@ -415,6 +491,61 @@ void SerialDevice::duplicateLate(int count) {
 void SerialDevice::corruptReplies(int count) {
     std::lock_guard g(*impl_->core->lock);
     impl_->corruptions = std::max(0, count);
+}
+
+void SerialDevice::queueOutput(const uint8_t* data, size_t len) {
+    {
+        std::lock_guard g(*impl_->core->lock);
+        if (data) impl_->output.insert(impl_->output.end(), data, data + len);
+    }
+    impl_->core->activity->bump();
+}
+
+void SerialDevice::queueTouch(uint8_t status, uint16_t x, uint16_t y) {
+    std::vector<uint8_t> frame;
+    if (impl_->controller->profile().series == Series::Melk) {
+        uint8_t s = status;
+        if (s >> 4 != 0xF && s >> 4 != 0xB) s = uint8_t(((s >= 0x70 && s <= 0x7F) ? 0xF0 : 0xB0) | (s & 0x0F));
+        frame = {s, uint8_t((x >> 7) & 0x7F), uint8_t(x & 0x7F), uint8_t((y >> 7) & 0x7F), uint8_t(y & 0x7F)};
+    } else {
+        frame = {status, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8)};
+        frame.push_back(Impl::checksum(frame.data()));
+    }
+    queueOutput(frame.data(), frame.size());
+}
+
+void SerialDevice::setHostLines(uint32_t baud, bool rts) {
+    bool send = false;
+    {
+        std::lock_guard g(*impl_->core->lock);
+        send = baud == 1200 && impl_->hostRts && !rts;
+        impl_->hostBaud = baud;
+        impl_->hostRts = rts;
+    }
+    if (send) sendPnpIdentifier();
+}
+
+void SerialDevice::setPnpIdentifier(std::string text) {
+    std::lock_guard g(*impl_->core->lock);
+    impl_->pnp = std::move(text);
+}
+
+std::string SerialDevice::pnpIdentifier() const {
+    std::lock_guard g(*impl_->core->lock);
+    if (impl_->pnp) return *impl_->pnp;
+    switch (impl_->controller->profile().series) {
+        case Series::Ostra: return "(01QRV6000)";
+        case Series::Melk: return "(01QRV9000)";
+        case Series::Current: break;
+    }
+    return {};
+}
+
+void SerialDevice::sendPnpIdentifier() {
+    std::string text = pnpIdentifier();
+    std::vector<uint8_t> bytes;
+    for (char c : text) bytes.push_back(uint8_t(c) | 0x80);  // the 7-bit identifier read at 8 data bits
+    if (!bytes.empty()) queueOutput(bytes.data(), bytes.size());
 }
 
 void SerialDevice::resyncAfterGap(uint64_t nowMs) {
@@ -628,6 +759,7 @@ struct Bench::Impl {
             d = &plug(list, std::move(c), std::move(info), &e);
             events = watchers.post(std::move(e));
         }
+        core->activity->bump();
         watchers.deliver(events);
         return *d;  // removed again by a watcher, it still lives among the gone devices
     }
@@ -643,6 +775,7 @@ void Bench::setLatencyMs(uint32_t ms) { impl_->core->latencyMs = ms; }
 uint32_t Bench::latencyMs() const { return impl_->core->latencyMs; }
 
 std::recursive_mutex& Bench::mutex() { return *impl_->core->lock; }
+std::shared_ptr<Bench::Activity> Bench::activity() { return impl_->core->activity; }
 
 HidDevice& Bench::addHid(std::shared_ptr<Controller> c, HidInfo info) {
     return impl_->plugAndTell(impl_->hid, std::move(c), std::move(info));
@@ -699,6 +832,7 @@ bool Bench::remove(const std::string& path) {
         any = impl_->removeLocked(path, &e);
         events = impl_->watchers.post(std::move(e));
     }
+    impl_->core->activity->bump();
     impl_->watchers.deliver(events);
     return any;
 }
@@ -727,6 +861,7 @@ bool Bench::replug(const std::string& path) {
         }
         events = b.watchers.post(std::move(e));
     }
+    impl_->core->activity->bump();
     impl_->watchers.deliver(events);
     return true;
 }

@@ -28,6 +28,9 @@
 //   paraVersion = 152             item protocol version (0: absent)
 //   slaveCount, dualBootState     EF bytes 1 and 4
 //   slave = ID LETTER MAJOR MINOR [boot]   a slave IC (repeatable, slave 1 first)
+//   slaveIcInfo = 0x20            EF byte 3 of the last slave while it is selected
+//   selectedSlaveAnswers = 1      a selected slave answers EE/ED/EB 00 00 and EF as itself
+//   slaveSelectNeedsQuiet = 1     F4 00 k .. 01 refused while scanning outside diagnostic mode
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
 //   scanMode, rows, columns, extraColumns
@@ -47,7 +50,9 @@
 //                                 thickness (0xFF: none), material ('G' = 0x47), mark
 //   vbuttonEntrySize = 12         bytes of a virtual-button entry (at most 12)
 //   vbutton = b b ... (12 bytes)  one virtual-button entry (repeatable, in order)
-//   vbuttonCrc = 0x1234           F6 0F 03 answer
+//   vbuttonCrc = 0x1234 | none    F6 0F 03 answer (none: the CRC of the table)
+//   itemDefault = G N VALUE       the firmware default of item (G, N) (repeatable)
+//   flushDone = 1                 F6 00 90 answer byte 4
 //   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
 //   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
@@ -72,7 +77,8 @@
 //
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
-//                       capabilities cannot be read), reportId
+//                       capabilities cannot be read), reportId, inputReportIds,
+//                       touchReportId, touchScreen, featureReport
 //   link = driver only: kind, ioctlPair, baudRate, sampleRate, deviceCode,
 //                       driverVersion, portIndex (each of these three: a number, or
 //                       none: the I/O control fails), bulkReads
@@ -329,6 +335,12 @@ const std::map<std::string, Setter>& commonKeys() {
              sp.inBoot = t.size() == 5;
              d.profile.slaves.push_back(sp);
          }},
+        {"slaveicinfo", [](DeviceSpec& d, const std::string& v) {
+             if (d.profile.slaves.empty()) throw BadValue{"no slave yet"};
+             d.profile.slaves.back().icInfo = byte(v);
+         }},
+        {"slaveselectneedsquiet", [](DeviceSpec& d, const std::string& v) { d.profile.slaveSelectNeedsQuiet = flag(v); }},
+        {"selectedslaveanswers", [](DeviceSpec& d, const std::string& v) { d.profile.selectedSlaveAnswers = flag(v); }},
         {"dualbootstate", [](DeviceSpec& d, const std::string& v) { d.profile.dualBootState = byte(v); }},
         {"capability", [](DeviceSpec& d, const std::string& v) {
              d.profile.capability = isNone(v) ? std::nullopt : std::optional(four(v));
@@ -403,7 +415,17 @@ const std::map<std::string, Setter>& commonKeys() {
              std::copy(b.begin(), b.end(), e.begin());
              d.profile.vbuttons.push_back(e);
          }},
-        {"vbuttoncrc", [](DeviceSpec& d, const std::string& v) { d.profile.vbuttonCrc = u16(v); }},
+        {"vbuttoncrc", [](DeviceSpec& d, const std::string& v) {
+             d.profile.vbuttonCrc = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));
+         }},
+        {"itemdefault", [](DeviceSpec& d, const std::string& v) {
+             auto t = tokens(v);
+             if (t.size() != 3) throw BadValue{"expected G N VALUE"};
+             const uint8_t g = byte(t[0]), n = byte(t[1]);
+             if (n > 15) throw BadValue{"items are 0..15"};
+             d.profile.itemDefaults[{g, n}] = u16(t[2]);
+         }},
+        {"flushdone", [](DeviceSpec& d, const std::string& v) { d.profile.flushDone = byte(v); }},
         {"forcetouch", [](DeviceSpec& d, const std::string& v) {
              auto b = four(v);
              if (b[1] > 15 || b[2] > 15) throw BadValue{"rows and columns are 0..15"};
@@ -496,6 +518,10 @@ const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
              d.hid.inputReportLength = (isNone(v) || v == "-1") ? -1 : int(u16(v));
          }}},
         {"reportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.reportId = byte(v); }}},
+        {"inputreportids", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.inputReportIds = flag(v); }}},
+        {"touchreportid", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.touchReportId = byte(v); }}},
+        {"touchscreen", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.touchScreen = flag(v); }}},
+        {"featurereport", {Link::Hid, [](DeviceSpec& d, const std::string& v) { d.hid.featureReport = flag(v); }}},
         {"kind", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.kind = int(number(v, 4)); }}},
         {"ioctlpair", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.ioctlPair = int(number(v, 1)); }}},
         {"baudrate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.baudRate = u32(v); }}},
@@ -789,27 +815,6 @@ ControllerProfile melkProfile() {
     return p;
 }
 
-// The 16-bit checksum the firmware keeps over its touch and boot parameter lists
-// (answered at E0 00 FA): the lists one after the other, with the bytes the
-// firmware rewrites itself cleared (touch 61, 63 and 127, boot 15, 61 and 63), every
-// bit from the most significant shifted in from 0xFFFF with the polynomial 0x1021.
-// The lists here are 128 and 64 bytes long and boot byte 0 stays below 64.
-uint16_t parameterCrc(std::vector<uint8_t> touch, std::vector<uint8_t> boot) {
-    for (size_t i : {61, 63, 127}) touch.at(i) = 0;
-    for (size_t i : {15, 61, 63}) boot.at(i) = 0;
-    uint16_t crc = 0xFFFF;
-    for (const auto* list : {&touch, &boot}) {
-        for (uint8_t byte : *list) {
-            for (int bit = 7; bit >= 0; --bit) {
-                const bool top = crc & 0x8000;
-                crc = uint16_t(crc << 1 | ((byte >> bit) & 1));
-                if (top) crc ^= 0x1021;
-            }
-        }
-    }
-    return crc;
-}
-
 // Parameter bytes that look like a tuned controller's rather than zeros: a fixed
 // pseudo-random sequence, different for each list.
 std::vector<uint8_t> parameterBytes(size_t n, uint8_t seed) {
@@ -888,10 +893,168 @@ ControllerProfile demoProfile() {
 std::shared_ptr<Controller> demoController(bool inBoot) {
     ControllerProfile p = demoProfile();
     p.inBoot = inBoot;
-    const uint16_t crc = parameterCrc(p.paramBanks[0x80], p.paramBanks[0x90]);
-    auto c = std::make_shared<Controller>(p);
-    c->setReg(0x00, 0xFA, {uint8_t(crc & 0xFF), uint8_t(crc >> 8), 0x00, 0x00});
-    return c;
+    return std::make_shared<Controller>(p);
+}
+
+// A controller with every parameter group a configuration program edits: the demo
+// controller's identity, lists and sensor, item protocol 1.52, all 15 groups with
+// the anti-noise extension (0x17) and the custom group (0x8E), maxima as a tuned
+// panel has them, the panel geometry with a 6.0 mm pitch, the panel text, two
+// virtual buttons and an 80-byte constant block.
+ControllerProfile fullProfile() {
+    ControllerProfile p = demoProfile();
+    p.customer = 3;  // QV2081A.D03.2.5.3.1
+    p.slaveCount = 0;
+    p.slaves.clear();
+    p.stateEx = {};
+    p.featureF4 = {0x82, 0x00, 0x80, 0x00};
+    p.featureFC = {0x10, 0x00, 0x00, 0x00};
+    p.bridge = {0x01, 0x00, 0x00, 0x00};
+    p.items.clear();
+    p.groupInfo.clear();
+    auto item = [&](uint8_t g, uint8_t n, uint8_t maximum, uint8_t value) { p.items[{g, n}] = ParamItem{maximum, value}; };
+    for (uint8_t n = 1; n <= 4; ++n) item(0x00, n, 0xFF, 0x00);
+    // Host interface: USB now; the identity byte 0x87 offers USB, RS232, I2C and auto detect.
+    item(0x01, 0, 0x08, 0x00);
+    item(0x01, 1, 0x7F, 0x41);  // I2C address
+    item(0x01, 2, 0x04, 0x00);
+    item(0x01, 3, 0x03, 0x00);  // HID report: Windows 8 protocol
+    p.groupInfo[{0x01, 0x01}] = {0x00, 0x00};
+    p.groupInfo[{0x01, 0x02}] = {0x00, 0x87};
+    p.groupInfo[{0x01, 0x03}] = {0x20, 0x00};
+    // Panel: size and lens entries, skipped and used lines of a 28 x 16 panel.
+    item(0x02, 0, 0x01, 0x00);
+    item(0x02, 1, 0x01, 0x00);
+    item(0x02, 2, 0x04, 0x00);
+    item(0x02, 3, 0x04, 0x00);
+    item(0x02, 4, 28, 28);
+    item(0x02, 5, 16, 16);
+    p.groupInfo[{0x02, 0x04}] = {28, 16};
+    p.groupInfo[{0x02, 0x05}] = {0x00, 0x00};
+    p.groupInfo[{0x02, 0x06}] = {0x00, 0x10};  // resolution 4096 x 4096
+    p.groupInfo[{0x02, 0x07}] = {0x00, 0x10};
+    p.groupInfo[{0x02, 0x08}] = {60, 0x00};    // pitch 6.0 mm
+    p.groupInfo[{0x02, 0x34}] = {0x02, 0x00};
+    p.groupInfo[{0x02, 0x35}] = {0x02, 0x00};
+    p.panelText = {};
+    const char text[] = "FULL PANEL 15.6";
+    std::copy(text, text + sizeof text - 1, p.panelText.begin());
+    // Finger: sensitivity 0 of -7..7, ten contacts, sample rate limit 0 (below the
+    // program's minimum 1), finger recognize on.
+    item(0x03, 0, 14, 7);
+    item(0x03, 1, 10, 10);
+    item(0x03, 2, 0xFF, 0x20);
+    item(0x03, 3, 40, 8);
+    item(0x03, 4, 20, 4);
+    item(0x03, 5, 60, 20);
+    item(0x03, 6, 10, 2);
+    item(0x03, 7, 10, 3);
+    item(0x03, 8, 40, 0);
+    item(0x03, 9, 0xFF, 0x30);
+    item(0x03, 10, 0xFF, 0x40);
+    item(0x03, 13, 1, 0);
+    p.groupInfo[{0x03, 0x01}] = {0x00, 60};
+    // Palm: size, disabled range, up debouncing, palm on edge on, rejection on (0).
+    item(0x04, 0, 200, 30);
+    item(0x04, 1, 40, 10);
+    item(0x04, 2, 20, 5);
+    item(0x04, 3, 1, 1);
+    item(0x04, 4, 1, 0);
+    item(0x04, 5, 1, 0);
+    // Base update.
+    item(0x05, 0, 15, 3);
+    item(0x05, 1, 20, 5);
+    item(0x05, 2, 50, 10);
+    item(0x05, 3, 50, 10);
+    // Water: mode OFF of OFF / detect / performance, the slots at 44..68, lock one contact.
+    item(0x06, 0, 0x13, 0x00);
+    item(0x06, 1, 4, 2);
+    item(0x06, 2, 100, 40);
+    item(0x06, 3, 20, 5);
+    item(0x06, 8, 0xFF, 0x10);
+    item(0x06, 9, 20, 4);
+    item(0x06, 10, 100, 30);
+    item(0x06, 11, 20, 6);
+    item(0x06, 15, 1, 1);
+    p.groupInfo[{0x06, 0x01}] = {0x00, 0x00};
+    p.groupInfo[{0x06, 0x02}] = {0x00, 0x00};
+    // Anti-noise: low-pass filter 8 of 15, thresholds, enhanced driving off, median
+    // filter and hopping switches, the wide item 11; median level Half (group 0x17).
+    item(0x07, 0, 15, 8);
+    item(0x07, 1, 50, 20);
+    item(0x07, 2, 10, 3);
+    item(0x07, 3, 1, 0);
+    item(0x07, 4, 1, 1);
+    item(0x07, 5, 1, 0);
+    item(0x07, 9, 1, 0);
+    item(0x07, 10, 1, 0);
+    item(0x07, 15, 2, 0);
+    // The wide item 11: four words, F6 07 1B and 2B (a word item), 3B and 4B.
+    p.wordItems[{0x07, 11}] = ParamWordItem{0x0123, 0x0045};
+    p.groupInfo[{0x07, 0x3B}] = {0x67, 0x00};
+    p.groupInfo[{0x07, 0x4B}] = {0x89, 0x00};
+    item(0x17, 0, 2, 1);
+    // Coordinate: the active range and its reference, no reversal, tail at the
+    // bottom, edge compensation strength 2 and distance 1 on every side.
+    for (uint8_t n = 0; n < 8; ++n)
+        p.wordItems[{0x08, n}] = ParamWordItem{4095, uint16_t(n % 2 ? 4095 : 0)};
+    item(0x08, 8, 1, 0);
+    item(0x08, 9, 1, 0);
+    item(0x08, 10, 1, 0);
+    item(0x08, 11, 3, 0);
+    for (uint8_t n = 12; n <= 15; ++n) item(0x08, n, 0xFF, 0x14);
+    p.groupInfo[{0x08, 0x01}] = {0x00, 0x00};
+    // Power saving: sleep and idle on (0), idle scan interval 50 ms, delay 3 s.
+    item(0x09, 0, 1, 0);
+    item(0x09, 1, 1, 0);
+    item(0x09, 2, 3, 0);
+    item(0x09, 3, 9, 2);
+    // Normal and abnormal scan.
+    for (uint8_t g : {0x0A, 0x0B}) {
+        item(g, 0, 15, 4);
+        item(g, 1, 15, 6);
+        item(g, 2, 31, 8);
+        item(g, 3, 31, 8);
+        item(g, 4, 31, 10);
+        p.groupInfo[{g, 0x01}] = {0x00, 0x00};
+        p.groupInfo[{g, 0x02}] = {0x00, 0x00};
+        p.groupInfo[{g, 0x03}] = {0x00, 0x00};
+    }
+    // Misc: watchdog on, event notify off, point report ratio 1 / 1, event mask 0x3F.
+    item(0x0C, 0, 1, 1);
+    item(0x0C, 1, 1, 0);
+    item(0x0C, 2, 1, 0);
+    item(0x0C, 3, 3, 0);
+    p.wordItems[{0x0C, 4}] = ParamWordItem{0xFFFF, 0x003F};
+    // Drive IC: 10 V of the voltage table, current index 1; two ICs of 14 lines.
+    item(0x0D, 0, 7, 3);
+    item(0x0D, 1, 3, 1);
+    p.groupInfo[{0x0D, 0x01}] = {0x00, 2};
+    p.groupInfo[{0x0D, 0x02}] = {14, 14};
+    // Debug and event halt.
+    for (uint8_t n = 0; n <= 8; ++n) item(0x0E, n, 0xFF, 0x00);
+    p.groupInfo[{0x0E, 0x50}] = {0x00, 0x00};
+    // Virtual buttons: four keys possible, two set.
+    item(0x0F, 0, 4, 0);
+    for (uint8_t n = 1; n <= 3; ++n) item(0x0F, n, 0xFF, 0x00);
+    p.groupInfo[{0x0F, 0x01}] = {0x00, 0x00};
+    p.groupInfo[{0x0F, 0x04}] = {0x00, 0x00};
+    p.groupInfo[{0x0F, 0x05}] = {0x00, 0x00};
+    p.vbuttons = {{0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x40, 0x00, 0x01, 0x00, 0x00, 0x00},
+                  {0x50, 0x00, 0x20, 0x00, 0x70, 0x00, 0x40, 0x00, 0x02, 0x00, 0x00, 0x00}};
+    // Custom: format 1 and its item.
+    item(0x8E, 0, 3, 0);
+    p.groupInfo[{0x8E, 0x01}] = {0x00, 0x01};
+    p.constants = parameterBytes(80, 0x55);
+    return p;
+}
+
+// The same controller on item protocol 1.25 (no pitch byte, no panel text, no
+// virtual-key CRC in the parameter CRC).
+ControllerProfile full125Profile() {
+    ControllerProfile p = fullProfile();
+    p.paraVersion = 125;
+    return p;
 }
 
 // A controller for the panel scan checks: a 16 x 28 (+2) sensor with a small
@@ -1030,6 +1193,8 @@ const std::vector<std::pair<std::string, Builder>>& builtins() {
              b.addSerial(std::make_shared<Controller>(melkProfile()), SerialInfo{"/sim/ttyS2", 9600});
              b.addEmptySerialPort("/sim/ttyS3");
          }},
+        {"full", [](Bench& b) { b.addHid(std::make_shared<Controller>(fullProfile()), currentHid()); }},
+        {"full125", [](Bench& b) { b.addHid(std::make_shared<Controller>(full125Profile()), currentHid()); }},
         {"diag", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagProfile()), currentHid()); }},
         {"diag-old", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagOldProfile()), currentHid()); }},
     };

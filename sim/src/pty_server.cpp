@@ -112,17 +112,46 @@ struct PtyServer::Impl {
         }
     }
 
+    // A pty has no modem lines and tells nobody of a speed change: the speed is
+    // looked at every few ms, and the switch to 1200 baud stands for the host
+    // dropping RTS (the controller then sends its plug-and-play identifier).
+    // Bytes the controller queued on its own (touch packets) go out at the same
+    // pace.
+    static constexpr int kWatchMs = 10;
+
+    void watchLine(uint32_t* lastBaud) {
+        std::vector<uint8_t> out;
+        {
+            std::lock_guard g(bench->mutex());
+            const uint32_t baud = hostBaud();
+            if (baud != *lastBaud) {
+                device->setHostBaud(baud);
+                if (baud == 1200) device->sendPnpIdentifier();
+                *lastBaud = baud;
+            }
+            out = device->takeOutput();
+        }
+        if (!out.empty()) send(out);
+    }
+
+    uint32_t lastBaud = 0;  // the line speed last seen; read before the thread starts
+
     void run() {
         uint8_t buf[512];
         for (;;) {
             pollfd fds[2] = {{master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
-            int r = ::poll(fds, 2, -1);
+            int r = ::poll(fds, 2, kWatchMs);
             if (r < 0) {
                 if (errno == EINTR) continue;
                 return;
             }
             if (fds[1].revents) return;
+            if (r == 0) {
+                watchLine(&lastBaud);
+                continue;
+            }
             if (fds[0].revents & POLLIN) {
+                watchLine(&lastBaud);
                 ssize_t n = ::read(master, buf, sizeof buf);
                 if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
                 if (n <= 0) return;
@@ -154,6 +183,9 @@ bool PtyServer::start(std::string* error) {
         return false;
     }
     if (!impl_->open(error)) return false;
+    // Read here, not on the server's thread: a host may change the speed before
+    // that thread first looks.
+    impl_->lastBaud = impl_->hostBaud();
     impl_->thread = std::thread([this] { impl_->run(); });
     return true;
 }

@@ -57,6 +57,23 @@ bool listSerialPorts(const std::string& sysfsRoot, const std::string& devRoot, s
 bool parentInstanceId(const std::string& sysfsRoot, const std::string& devRoot, const std::string& interfacePath,
                       std::string* out);
 
+// ---- input reports ----
+
+// The facts of the hidraw node named node ("hidraw3") that the touch input
+// reads: vendor and product, the report descriptor's touch-screen collection,
+// report ids and feature report, and the USB parent's identity. false when the
+// node has no HID device (gone) or its descriptor cannot be read or parsed.
+bool readInputNode(const std::string& sysfsRoot, const std::string& devRoot, const std::string& node,
+                   InputNode* out);
+// The hidraw nodes present, by name ("hidraw0"), in node order.
+bool listHidrawNodes(const std::string& sysfsRoot, std::vector<std::string>* out);
+// The input reports of the vendor 0x2E7B touch-screen nodes: poll() over their
+// nodes, an eventfd that wake() signals and a udev monitor of hidraw nodes, whose
+// add and remove events make the source read the node set again. nullptr (with
+// the reason) when the eventfd cannot be made; without udev the node set is the
+// one found at the start.
+std::unique_ptr<InputReportSource> openLinuxInputReports(const std::string& sysfsRoot, const std::string& devRoot);
+
 // ---- device change ----
 
 using UdevProperties = std::map<std::string, std::string>;

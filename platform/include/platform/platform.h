@@ -14,8 +14,10 @@
 #pragma once
 
 #include <cstddef>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,6 +115,66 @@ enum class InterfaceClass { DriverA = 0, DriverB = 1, UsbDevice = 2 };
 
 using DeviceChangeHandler = std::function<void(const DeviceChange&)>;
 
+// A wake-up that a waiting platform call watches: set() ends the wait. The
+// waiting backend installs a hook that set() calls (one at a time), so it can
+// end a wait of its own kind (an eventfd, a condition variable).
+class Wakeup {
+public:
+    void set();
+    void reset();
+    bool isSet() const;
+    // hook() is called by set(), and at once when the wake-up is set already;
+    // it must not call back into this wake-up.
+    void setHook(std::function<void()> hook);
+    void clearHook();
+    // Waits in real time until set or ms passed; true when set.
+    bool waitFor(uint32_t ms);
+
+private:
+    mutable std::mutex mutex_;  // set_
+    std::condition_variable cv_;
+    bool set_ = false;
+    std::mutex hookMutex_;  // hook_, held while it runs
+    std::function<void()> hook_;
+};
+
+// How a wait ended.
+enum class WaitEnd { Done, Woken, Failed };
+
+// What the platform tells about one node that delivers input reports.
+struct InputNode {
+    std::string path;              // the node (Linux: "/dev/hidrawN")
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    bool touchScreen = false;      // an application collection of usage page 0x0D, usage 0x04
+    bool usesReportIds = false;    // its descriptor declares report ids
+    bool hasFeatureReport = false; // its descriptor declares a feature report
+    bool hasParent = false;
+    std::string parentInstanceId;  // the USB parent's identity (as HidInterface::parentInstanceId)
+};
+
+// One input report, its report-id byte first (0 put in front when the node
+// uses no report ids, so packets always start at offset 1).
+struct InputReport {
+    std::string path;
+    std::vector<uint8_t> bytes;
+};
+
+// The input reports of the maker's touch-screen nodes (vendor 0x2E7B), as one
+// stream. next() waits until reports arrive, the set of nodes changed, or
+// wake() was called.
+class InputReportSource {
+public:
+    virtual ~InputReportSource() = default;
+    // Done: *reports holds what arrived (may be empty), *nodesChanged whether
+    // a node came or went since the last call. Woken: wake() was called (it
+    // stays woken). Failed: the source cannot go on (reason in lastError()).
+    virtual WaitEnd next(std::vector<InputReport>* reports, bool* nodesChanged) = 0;
+    virtual void wake() = 0;
+    // The facts of a node the source reads; false when it reads none at path.
+    virtual bool node(const std::string& path, InputNode* out) = 0;
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -147,6 +209,29 @@ public:
     virtual bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) = 0;
     // Waits by the handle's time-outs; true with *got < len is a time-out, not a failure.
     virtual bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) = 0;
+
+    // Waits until a serial port has bytes to read, or stop is set. Done: bytes
+    // are there; Woken: stop; Failed: the port failed (gone, closed).
+    virtual WaitEnd serialWaitReadable(Handle h, Wakeup& stop) {
+        (void)h;
+        (void)stop;
+        setLastError(ErrorKind::Other, "serialWaitReadable: not supported by this backend");
+        return WaitEnd::Failed;
+    }
+    // A driver I/O control that stays pending until the driver completes it (a
+    // notify wait); stop cancels it. Done: *returned output bytes are in out.
+    virtual WaitEnd driverIoctlWait(Handle h, uint32_t code, void* out, size_t outLen, uint32_t* returned,
+                                    Wakeup& stop) {
+        (void)h, (void)code, (void)out, (void)outLen, (void)returned, (void)stop;
+        setLastError(ErrorKind::NotFound, "driverIoctlWait: no kernel driver on this platform");
+        return WaitEnd::Failed;
+    }
+    // The input reports of the touch-screen nodes; nullptr (reason in lastError())
+    // when none can be read here.
+    virtual std::unique_ptr<InputReportSource> openInputReports() {
+        setLastError(ErrorKind::Other, "openInputReports: not supported by this backend");
+        return nullptr;
+    }
 
     // ---- devices present ----
     // The present HID device interfaces, in the system's order. false: no list could be had.

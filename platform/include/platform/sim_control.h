@@ -29,7 +29,9 @@
 //   trace clear PATH         empties the trace
 //   set PATH KEY VALUE       a key of a profile file's [controller] section with
 //                            its value syntax (qvsim::setControllerKey), e.g.
-//                            "set /sim/hidraw0 featureF4 0x82 0 0 0"
+//                            "set /sim/hidraw0 featureF4 0x82 0 0 0"; besides those keys the
+//                            device's state setters (qvsim::setDeviceKey): touch
+//                            STATUS X Y [FORCE], input BYTES, notify CODE, pnp TEXT
 //
 // PREFIX is one word of hex digits, two a byte, at most five bytes; an odd last
 // digit is the high nibble of the byte after it: "F6" takes every F6 command,

@@ -1,0 +1,57 @@
+// The program-wide hooks through which the main window and the touch callback
+// reach work that pages of later versions provide: the drawing window, the
+// calibration window, the draw test, and the Diagnostic page's process item,
+// golden-sample caption and factory build view. A hook that is empty is work
+// this version does not have; the callers test it first and then do nothing
+// (each is listed in the README).
+//
+// The touch hooks are called on the library's notification threads: the page
+// that fills one keeps it safe for that thread. Hooks are set before the touch
+// notifications are registered (at page creation) and not changed while they run.
+#pragma once
+
+#include <functional>
+
+class QWidget;
+
+namespace vcx {
+
+struct ProgramHooks {
+    // The drawing window (touch drawing in the program): running, and its touch mapper.
+    std::function<bool()> drawThreadRunning;
+    std::function<void(int state, int x, int y)> drawMapTouch;
+    // The calibration window: open, and where its touches go.
+    std::function<bool()> calibrationOpen;
+    std::function<void(int state, int x, int y)> forwardTouchToCalibration;
+    // The Debug page's touch-forward switch ("touch echo").
+    std::function<bool()> touchEcho;
+    // The region draw test: running, and its contact entry points.
+    std::function<bool()> drawTestRunning;
+    std::function<void(int id, int x, int y)> drawTestTouchDown;
+    std::function<void(int id, int x, int y)> drawTestTouchUp;
+
+    // WM_DEBUG_COMMAND 7: the Diagnostic page's progress; its first command button
+    // follows its own flag (value as code 7 carries it).
+    std::function<void(int value)> diagnosticProgress;
+    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6): run the Diagnostic page's
+    // current process item.
+    std::function<void()> runDiagnosticProcessItem;
+    // WM_DEBUG_COMMAND 13 (value 0): refresh the golden-sample caption.
+    std::function<void()> refreshGoldenSampleCaption;
+    // Timer 9's answer Yes: open the Diagnostic page's factory build view.
+    std::function<void()> openFactoryBuildView;
+
+    // The Parameters page's parameter records: read them all from the controller
+    // (WM_DEBUG_COMMAND 9, timer 11; the result is the page's usable flag), and
+    // the controller's parameter version (major x 100 + minor) they came with.
+    std::function<bool()> readAllParameters;
+    std::function<int()> parameterVersion;
+
+    // The raw parameter table's byte editor (its window, nullptr while there is
+    // none): a click elsewhere closes it by WM_TRAY_NOTIFY (0, 0).
+    std::function<QWidget*()> byteEditor;
+};
+
+ProgramHooks& programHooks();
+
+} // namespace vcx

@@ -1,0 +1,210 @@
+// Firmware images and packages built byte by byte for the tests, from the
+// file layout alone (never from the format module), including faulty ones.
+//
+// Layout: header (16 bytes up to header version 15, else 32); an extra block
+// of L + 4 bytes beginning with u16 L when flag bit 0 is set; the data; a u32
+// trailer = NOT (32-bit sum of the data). Packages: the first image under a
+// package magic, further images, then "PARA" and (flag bit 3) "VKEY".
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fwtest {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Image {
+    std::string magic = "QVFF";
+    uint8_t headerVersion = 19;
+    uint16_t product = 2081;          // stored little-endian
+    bool productBigEndian = false;    // stored high byte first (second series)
+    uint8_t major = 2;
+    uint8_t letter = 1;
+    uint8_t minor = 5;
+    uint8_t customer = 0;
+    uint16_t flags = 0;
+    uint8_t build1 = 0, build2 = 0;   // bytes 18, 19
+    uint8_t info = 0;                 // byte 20
+    uint8_t byte21 = 0, byte22 = 0;
+    Bytes extra;                      // the extra block's bytes after L (flag bit 0)
+    Bytes data = Bytes(64, 0x5A);
+
+    // Faults.
+    bool sum15Plain = false;          // below 16: the sum stored without complement
+    bool sum15Complemented = false;   // 16 and later: the sum stored complemented
+    int sum31Delta = 0;
+    int trailerDelta = 0;
+    std::optional<uint32_t> dataSizeField;  // a size other than the data's
+};
+
+inline uint8_t sum8(const uint8_t* p, size_t n) {
+    unsigned s = 0;
+    for (size_t i = 0; i < n; ++i) s += p[i];
+    return uint8_t(s);
+}
+
+inline void put16(Bytes& b, size_t at, uint16_t v) {
+    b[at] = uint8_t(v & 0xFF);
+    b[at + 1] = uint8_t(v >> 8);
+}
+inline void put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
+}
+
+inline Bytes header(const Image& im) {
+    const bool longForm = im.headerVersion >= 16;
+    Bytes h(longForm ? 32 : 16, 0);
+    for (int i = 0; i < 4; ++i) h[size_t(i)] = uint8_t(im.magic[size_t(i)]);
+    if (im.productBigEndian) {
+        h[4] = uint8_t(im.product >> 8);
+        h[5] = uint8_t(im.product & 0xFF);
+    } else {
+        put16(h, 4, im.product);
+    }
+    h[6] = im.major;
+    h[7] = im.letter;
+    put32(h, 8, im.dataSizeField ? *im.dataSizeField : uint32_t(im.data.size()));
+    h[12] = im.minor;
+    h[13] = im.customer;
+    h[14] = im.headerVersion;
+    if (longForm) {
+        put16(h, 16, im.flags);
+        h[18] = im.build1;
+        h[19] = im.build2;
+        if (im.headerVersion >= 19) h[20] = im.info;
+        h[21] = im.byte21;
+        h[22] = im.byte22;
+    }
+    const uint8_t s = sum8(h.data(), 15);
+    if (longForm)
+        h[15] = im.sum15Complemented ? uint8_t(~s) : s;
+    else
+        h[15] = im.sum15Plain ? s : uint8_t(~s);
+    if (longForm) h[31] = uint8_t(uint8_t(~sum8(h.data(), 31)) + im.sum31Delta);
+    return h;
+}
+
+inline uint32_t trailer(const Bytes& data) {
+    uint32_t s = 0;
+    for (uint8_t b : data) s += b;
+    return ~s;
+}
+
+// Everything of an image after its header.
+inline Bytes body(const Image& im) {
+    Bytes b;
+    if (im.headerVersion >= 16 && (im.flags & 1)) {
+        b.resize(2);
+        put16(b, 0, uint16_t(im.extra.size()));
+        b.insert(b.end(), im.extra.begin(), im.extra.end());
+        b.resize(b.size() + 2, 0);  // L + 4 bytes in all
+    }
+    b.insert(b.end(), im.data.begin(), im.data.end());
+    const size_t at = b.size();
+    b.resize(at + 4);
+    put32(b, at, trailer(im.data) + uint32_t(im.trailerDelta));
+    return b;
+}
+
+inline Bytes image(const Image& im) {
+    Bytes out = header(im);
+    Bytes rest = body(im);
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
+inline void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// The checksum routine: from `crc`, each data bit from the most significant is
+// shifted in at bit 0; XOR 0x1021 when the bit shifted out was 1.
+inline uint16_t crc16(uint16_t crc, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool top = crc & 0x8000;
+            crc = uint16_t(crc << 1 | ((p[i] >> bit) & 1));
+            if (top) crc = uint16_t(crc ^ 0x1021);
+        }
+    return crc;
+}
+
+// The parameter CRC over copies of the lists with the positions the firmware
+// rewrites cleared: touch 61 (mode 0 only), 63, 127 (touch > 64), boot 15, and
+// boot 61, 63 (boot > 16); mode 0 masks a boot byte 0 of 64 or more with 0xC0.
+inline uint16_t parameterCrc(int mode, uint16_t start, Bytes touch, Bytes boot) {
+    auto clear = [](Bytes& b, size_t at) {
+        if (at < b.size()) b[at] = 0;
+    };
+    if (mode == 0) clear(touch, 61);
+    clear(touch, 63);
+    if (touch.size() > 64) clear(touch, 127);
+    clear(boot, 15);
+    if (boot.size() > 16) {
+        clear(boot, 61);
+        clear(boot, 63);
+    }
+    if (mode == 0 && !boot.empty() && boot[0] >= 64) boot[0] &= 0xC0;
+    return crc16(crc16(start, touch.data(), touch.size()), boot.data(), boot.size());
+}
+
+// The virtual-key CRC: from 0xFFFF over entries 0..n of s bytes.
+inline uint16_t vkeyCrc(const std::vector<Bytes>& entries) {
+    uint16_t crc = 0xFFFF;
+    for (const Bytes& e : entries) crc = crc16(crc, e.data(), e.size());
+    return crc;
+}
+
+struct Para {
+    uint8_t flags = 0;
+    Bytes touch = Bytes(128, 0x11);
+    Bytes boot = Bytes(64, 0x22);
+    uint16_t crc = 0;
+    int headerSumDelta = 0;
+    std::string magic = "PARA";
+};
+
+inline Bytes para(const Para& p) {
+    Bytes b(8, 0);
+    for (int i = 0; i < 4; ++i) b[size_t(i)] = uint8_t(p.magic[size_t(i)]);
+    b[4] = uint8_t(p.touch.size());
+    b[5] = uint8_t(p.boot.size());
+    b[6] = p.flags;
+    b[7] = uint8_t(uint8_t(~sum8(b.data(), 7)) + p.headerSumDelta);
+    append(b, p.touch);
+    append(b, p.boot);
+    b.push_back(uint8_t(p.crc & 0xFF));
+    b.push_back(uint8_t(p.crc >> 8));
+    return b;
+}
+
+struct Vkey {
+    uint16_t crc = 0;                 // bytes 4..5
+    uint8_t count = 0;                // n: entries 0..n follow
+    uint8_t entrySize = 12;
+    uint8_t format = 2;
+    std::vector<Bytes> entries;       // the entries written (normally n + 1 of entrySize)
+    int headerSumDelta = 0;
+};
+
+inline Bytes vkey(const Vkey& v) {
+    Bytes b = {'V', 'K', 'E', 'Y', uint8_t(v.crc & 0xFF), uint8_t(v.crc >> 8), v.count, v.entrySize, v.format, 0};
+    b[9] = uint8_t(uint8_t(~sum8(b.data(), 9)) + v.headerSumDelta);
+    for (const Bytes& e : v.entries) append(b, e);
+    return b;
+}
+
+// n + 1 entries of s bytes with distinct contents.
+inline std::vector<Bytes> vkeyEntries(int n, int s) {
+    std::vector<Bytes> out;
+    for (int e = 0; e <= n; ++e) {
+        Bytes entry(size_t(s), 0);
+        for (int k = 0; k < s; ++k) entry[size_t(k)] = uint8_t(e * 16 + k + 1);
+        out.push_back(entry);
+    }
+    return out;
+}
+
+}  // namespace fwtest
