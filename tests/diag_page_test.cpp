@@ -10,6 +10,7 @@
 #include "pages/plain_page.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
+#include "shell/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 
@@ -181,6 +182,15 @@ TEST_F(DiagPage, ProcessItems) {
     EXPECT_EQ(vcx::diagnosticProcessItem(), 1);
     vcx::DiagnosticRunProcessItem(page.get(), vcx::diagnosticProcessItem());
     EXPECT_EQ(scan().runState(), 2);
+    scan().SetRunState(0);
+    vcx::diagnosticProcessItem() = 6;
+    ASSERT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
+    vcx::programHooks().runDiagnosticProcessItem();  // the main window's hook
+    EXPECT_EQ(scan().runState(), 6);
+    vcx::diagnosticProcessItem() = 1;
+    scan().SetRunState(0);
+    vcx::programHooks().runDiagnosticProcessItem();
+    EXPECT_EQ(scan().runState(), 2);
     EXPECT_TRUE(vcx::DiagnosticFirstButtonEnabled(page.get()));
     vcx::PlainPage other(106, "Debug", nullptr);
     vcx::DiagnosticRunProcessItem(&other, 5);  // not the Diagnostic page: nothing
@@ -217,6 +227,13 @@ TEST_F(DiagPage, CommandLineTestBranches) {
 }  // namespace
 
 namespace {
+
+TEST_F(DiagPage, ThePageFillsTheProcessItemHookWhileItLives) {
+    prepare();
+    EXPECT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
+    page.reset();
+    EXPECT_FALSE(vcx::programHooks().runDiagnosticProcessItem);
+}
 
 TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     prepare();
