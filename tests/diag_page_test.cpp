@@ -1,15 +1,20 @@
 // The Diagnostic page on the simulated diag panel: where its views sit, the
 // device refresh, the toolbar's views (the 3-D viewer program in engineer mode,
 // the tablet box), the process items and the command-line test's branches.
+#include "diag/diag_commands.h"
 #include "diag/diag_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
 #include "diag_scan_support.h"
 
+#include "pages/plain_page.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
+#include "shell/program_hooks.h"
+#include "ui/control_ids.h"
 #include "ui/message_box.h"
 
+#include <QCheckBox>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -173,6 +178,24 @@ TEST_F(DiagPage, ProcessItems) {
     scan().SetRunState(0);
     page->RunProcessItem(3);  // not an item of this page
     EXPECT_EQ(scan().runState(), 0);
+    // The main window's requests reach the same items through the page base.
+    EXPECT_EQ(vcx::diagnosticProcessItem(), 1);
+    vcx::DiagnosticRunProcessItem(page.get(), vcx::diagnosticProcessItem());
+    EXPECT_EQ(scan().runState(), 2);
+    scan().SetRunState(0);
+    vcx::diagnosticProcessItem() = 6;
+    ASSERT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
+    vcx::programHooks().runDiagnosticProcessItem();  // the main window's hook
+    EXPECT_EQ(scan().runState(), 6);
+    vcx::diagnosticProcessItem() = 1;
+    scan().SetRunState(0);
+    vcx::programHooks().runDiagnosticProcessItem();
+    EXPECT_EQ(scan().runState(), 2);
+    EXPECT_TRUE(vcx::DiagnosticFirstButtonEnabled(page.get()));
+    vcx::PlainPage other(106, "Debug", nullptr);
+    vcx::DiagnosticRunProcessItem(&other, 5);  // not the Diagnostic page: nothing
+    EXPECT_FALSE(vcx::DiagnosticFirstButtonEnabled(&other));
+    EXPECT_EQ(scan().runState(), 2);
 }
 
 TEST_F(DiagPage, CommandLineTestBranches) {
@@ -205,6 +228,13 @@ TEST_F(DiagPage, CommandLineTestBranches) {
 
 namespace {
 
+TEST_F(DiagPage, ThePageFillsTheProcessItemHookWhileItLives) {
+    prepare();
+    EXPECT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
+    page.reset();
+    EXPECT_FALSE(vcx::programHooks().runDiagnosticProcessItem);
+}
+
 TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     prepare();
     page->UpdateDlgItem();
@@ -220,6 +250,36 @@ TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     EXPECT_EQ(page->scanView()->size(), view);
     EXPECT_EQ(vcx::scanShared().g_nCellSize,
               vcx::ComputeCellSize(view.width(), view.height(), 100, 16, 28, s.g_PanelFlags));
+}
+
+}  // namespace
+
+namespace {
+
+// The page is made before the main window loads its settings: the first refresh takes them.
+TEST_F(DiagPage, TheFirstRefreshTakesTheLoadedSettings) {
+    prepare();
+    vcx::AppSettings before = vcx::appSettings();
+    const QString folderBefore = vcx::workingFolders()[vcx::kDiagOSFolder];
+    vcx::appSettings().options |= vcx::kOptAutoSaveOS;
+    vcx::appSettings().diagIdx = 2;
+    vcx::workingFolders()[vcx::kDiagOSFolder] = "/loaded/folder";
+    page->ClearDlgItem();
+    EXPECT_TRUE(qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->isChecked());
+    EXPECT_EQ(vcx::scanShared().resultFolder, "/loaded/folder");
+    page->UpdateDlgItem();
+    EXPECT_EQ(s.g_nDiagView, 2);
+    EXPECT_TRUE(page->noiseView()->isVisibleTo(page.get()));
+    // Only once: a later refresh keeps what the user chose since.
+    qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->setChecked(false);
+    page->UpdateDlgItem();
+    EXPECT_FALSE(qvui::findControl<QCheckBox>(page->scanView(), vcx::CVCXScanDlg::kIdAutoSave)->isChecked());
+    // The exit writes them back.
+    page->ExitDlg();
+    EXPECT_FALSE(vcx::appSettings().options & vcx::kOptAutoSaveOS);
+    EXPECT_EQ(vcx::appSettings().diagIdx, 2);
+    vcx::appSettings() = before;
+    vcx::workingFolders()[vcx::kDiagOSFolder] = folderBefore;
 }
 
 }  // namespace

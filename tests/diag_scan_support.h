@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace diagtest {
@@ -62,9 +63,17 @@ protected:
     void prepare(std::initializer_list<std::pair<const char*, const char*>> keys = {},
                  const std::string& profile = "diag") {
         ASSERT_TRUE(open(profile));
+        bool registration = false;
         for (auto [key, value] : keys) {
             std::string error;
             ASSERT_TRUE(qvsim::setControllerKey(ctl(), key, value, &error)) << key << ": " << error;
+            registration |= std::string(key) == "capability";
+        }
+        if (registration) {
+            // The library learns the capability when it registers the controller: again.
+            CloseDevice(c.dev.device);
+            ASSERT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
+            ASSERT_EQ(OpenDeviceA("/sim/hidraw0", &c.dev.device), 1);
         }
         readDevice();
         c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;

@@ -108,6 +108,19 @@ TEST_F(DiagScan, FramesLandWhereTheyBelong) {
     EXPECT_EQ(s.LastColumn, last);
 }
 
+// Capability bits 2 and 3: the device delivers no last-column and no extra
+// array; their copies stay zeros of the panel's sizes instead of reading NULL.
+TEST_F(DiagScan, WithoutExtraAndLastColumnArraysTheirCopiesAreZeros) {
+    prepare({{"capability", "0 0 0x1F 0x1E"}});
+    ASSERT_EQ(c.records.newRawArray.extra, nullptr);
+    ASSERT_EQ(c.records.newRawArray.last, nullptr);
+    manualRun();
+    EXPECT_EQ(view->frame(), 12);
+    EXPECT_EQ(s.ExtraFrame, vcx::Frame(size_t(16 * 2), 0));
+    EXPECT_EQ(s.LastColumn, vcx::Frame(size_t(16), 0));
+    EXPECT_TRUE(s.g_bScanPass);
+}
+
 TEST_F(DiagScan, AGoodPanelPassesAndAnOpenColumnFailsTheDriverCheck) {
     prepare();
     manualRun();

@@ -8,6 +8,7 @@
 #include "shell/app_startup.h"
 #include "shell/controller_api.h"
 #include "shell/main_ids.h"
+#include "shell/program_hooks.h"
 #include "shell/program_state.h"
 #include "ui/message_box.h"
 #include "ui/window_message.h"
@@ -36,10 +37,13 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     view3D_ = new QWidget(this);
     factory_ = new QWidget(this);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
+    programHooks().runDiagnosticProcessItem = [this] { RunProcessItem(diagnosticProcessItem()); };
     initDialog();
 }
 
 CQVDiagDlg::~CQVDiagDlg() {
+    programHooks().runDiagnosticProcessItem = nullptr;
     if (s_.g_pActiveScanDlg == scan_) s_.g_pActiveScanDlg = nullptr;
 }
 
@@ -79,7 +83,17 @@ void CQVDiagDlg::setFactoryButton(bool enabled) {
     Q_UNUSED(enabled);
 }
 
+void CQVDiagDlg::takeSettingsOnce() {
+    // The page is made before the main window loads the settings; the first
+    // refresh comes after, and takes what the settings say.
+    if (settingsTaken_) return;
+    settingsTaken_ = true;
+    s_.g_nDiagView = appSettings().diagIdx;
+    scan_->TakeSettings();
+}
+
 void CQVDiagDlg::ClearDlgItem() {
+    takeSettingsOnce();
     setFactoryButton(false);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
     if (skipsFrameArrays()) return;
@@ -91,6 +105,7 @@ void CQVDiagDlg::ClearDlgItem() {
 }
 
 void CQVDiagDlg::UpdateDlgItem() {
+    takeSettingsOnce();
     s_.g_wSRVersion = 0xFFFF;
     bDeviceReady_ = false;
     bool built = false;

@@ -72,6 +72,7 @@ private:
     void setFactoryButton(bool enabled);
     bool skipsFrameArrays() const;
     void readLayoutGroups();
+    void takeSettingsOnce();
 
     Controller& c_;
     DiagState& s_;
@@ -87,6 +88,7 @@ private:
     bool b3DStarted_ = false;
     QRect rcFirst_;
     bool firstSizeSeen_ = false;
+    bool settingsTaken_ = false;
 };
 
 }  // namespace vcx

@@ -70,10 +70,9 @@ CVCXScanDlg::CVCXScanDlg(Controller& c, DiagState& s, QWidget* parent) : QWidget
     timers_ = new qvui::WindowTimers(this);
     scale_ = std::max(programState().screenScale, 1);
     buildControls();
-    // Dialog initialisation: the thresholds file beside the program, the auto-save box.
+    // Dialog initialisation: the thresholds file beside the program.
     static_cast<DiagConfig&>(s_) = LoadDiagnosticConfig(programState().programFolder + kDiagConfigFileName);
-    qvui::findControl<QCheckBox>(this, kIdAutoSave)->setChecked(appSettings().options & kOptAutoSaveOS);
-    if (scanShared().resultFolder.isEmpty()) scanShared().resultFolder = workingFolders()[kDiagOSFolder];
+    TakeSettings();
     worker_ = std::make_unique<DiagDataWorker>(c_, this);
     nRunState_ = 0;
 }
@@ -133,6 +132,11 @@ void CVCXScanDlg::buildControls() {
 }
 
 // ---- operations --------------------------------------------------------------------------------
+
+void CVCXScanDlg::TakeSettings() {
+    qvui::findControl<QCheckBox>(this, kIdAutoSave)->setChecked(appSettings().options & kOptAutoSaveOS);
+    scanShared().resultFolder = workingFolders()[kDiagOSFolder];
+}
 
 void CVCXScanDlg::ExitDlg() {
     uint32_t& options = appSettings().options;

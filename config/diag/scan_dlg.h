@@ -76,6 +76,9 @@ public:
     QObject* mainWindow() const;
 
     void ExitDlg();
+    // The "Auto Save Log" box and the result folder from the settings (again
+    // once the main window has loaded them).
+    void TakeSettings();
     void ResetCounters();
     void SetRunState(int state);
     void Relayout(int sizeType);
