@@ -331,9 +331,20 @@ TEST_F(VcxTouch, TrayIconAndItsMenu) {
     }
     EXPECT_EQ(debugPage.all(), (std::vector<Message>{{qvui::WM_DEBUG_COMMAND, 0, 0}}));
 
-    // A double click restores the window and deletes the icon.
+    // A double click restores the window and deletes the icon; so does a second instance.
     qvui::sendMessage(dlg_.get(), qvui::WM_TRAY_NOTIFY, vcx::kTrayIconId, vcx::kTrayLButtonDblClk);
     EXPECT_FALSE(tray->added());
+    tray->add();
+    qvui::sendMessage(dlg_.get(), qvui::WM_ACTIVATE_INSTANCE, 0, 0);
+    EXPECT_FALSE(tray->added());
+    // Another icon's messages are not this one's.
+    {
+        qvui::PopupMenuResponder pick([](const qvui::PopupMenuRequest&) -> int {
+            ADD_FAILURE() << "no menu for another icon";
+            return 0;
+        });
+        qvui::sendMessage(dlg_.get(), qvui::WM_TRAY_NOTIFY, 251, vcx::kTrayRButtonUp);
+    }
 
     // The device gone: the items are grayed, the tip is the program's.
     dlg_->ClearDlgItem();
