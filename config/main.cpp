@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "VCXMSet: %s\n", qPrintable(dlg.error()));
             return vcx::kExitNoLibrary;
         }
-        if (vcx::asksUnattendedRun(vcx::startupState().options)) {
+        // "-os" alone runs its open/short test and ends through its silent result.
+        const vcx::CommandLineOptions& o = vcx::startupState().options;
+        const bool openShortRun = o.optOS && !o.optSR && !o.optS && o.optNL == 0xFF && vcx::startupState().fileArg.isEmpty();
+        if (vcx::asksUnattendedRun(o) && !openShortRun) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }

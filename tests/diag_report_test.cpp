@@ -5,8 +5,10 @@
 #include "diag/log_dlg.h"
 #include "diag/scan_report.h"
 #include "diag_scan_support.h"
+#include "shell/app_startup.h"
 
 #include "ui/control_ids.h"
+#include "ui/file_chooser.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/string_table.h"
@@ -142,6 +144,30 @@ TEST(DiagReport, ThresholdBlocksByRunState) {
                   os);
 }
 
+TEST(DiagReport, ProcessReportNumbersTheSlavesAndAPanelWithoutModesHasOnlyTheLimits) {
+    QTemporaryDir dir;
+    vcx::DiagState s;
+    vcx::AllocDiagBuffers(s, 2, 2, 0);
+    s.g_bScanPass = true;
+    s.BaseFlatMaxLimit = 80;
+    vcx::ReportContext r;
+    r.rows = r.columns = 2;
+    r.device.firmwareVersion = "M1";
+    r.device.slaves = {"S1", "S2"};
+    r.device.panelInformation = "P";
+    r.device.coverLens = "L";
+    const std::string folder = dir.filePath("x_").toStdString();
+    // No window: the picture is not taken, the report is written all the same.
+    EXPECT_FALSE(vcx::WriteOpenShortProcessReport(folder, r, s, nullptr, "SN"));
+    const std::string text = readAll(QString::fromStdString(folder + "OpenShortTestReport.csv"));
+    EXPECT_EQ(text.rfind("\r[ Open Short Test Result ]\r\rMaster   Version : M1\rSlave 1  Version : S1\r"
+                         "Slave 2  Version : S2\r\rPanel Information : P\rCover Lens : L\r\r[Result]\rDiagnose:, Pass\r",
+                         0),
+              0u);
+    const std::string end = "[Base Flat]\rMax TH : 80\rCount TH : 22\r";
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+}
+
 class DiagSave : public diagtest::ScanBench {
 protected:
     QTemporaryDir dir;
@@ -167,6 +193,7 @@ protected:
     void TearDown() override {
         diagtest::ScanBench::TearDown();
         vcx::programState().programFolder.clear();
+        vcx::startupState().pdLineState = 0;
     }
 
     void run(int state) {
@@ -264,6 +291,87 @@ TEST_F(DiagSave, PicturesAreTheClientAreaAndTheBand) {
         text = b.pixelColor(x, client.height() + vcx::kPictureBandHeight / 2) != button;
     EXPECT_TRUE(text);
     EXPECT_FALSE(vcx::SaveWindowPicture(nullptr, plain));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiagSave, PageItemAppendsToTheDebugLogAndHandsBackToTheMainWindow) {
+    prepare();
+    const std::string log = dir.filePath("device.log").toStdString();
+    {
+        qvtext::TextWriter w(log.c_str(), qvtext::TextWriter::Mode::Create);
+        w.write("head\r");
+    }
+    vcx::scanShared().debugLogPath = log;
+    run(2);
+    ASSERT_TRUE(s.g_bScanPass);
+    // The page item reports no busy state of its own.
+    EXPECT_TRUE(main.of(qvui::WM_PAGE_STATE).empty());
+    ASSERT_TRUE(tick(vcx::CVCXScanDlg::kTimerPageDone));
+    EXPECT_EQ(view->runState(), 0);
+    EXPECT_EQ(view->buttonsState(), 4);
+    EXPECT_EQ(main.of(qvui::WM_DEBUG_COMMAND), (std::vector<diagtest::Message>{{qvui::WM_DEBUG_COMMAND, 11, 1}}));
+    const std::string text = readAll(QString::fromStdString(log));
+    EXPECT_EQ(text.rfind("head\r\r[ Open Short Test Result ]\r\r[Result]\rDiagnose:, Pass\r\r[Threshold]\rFH mode:, 0", 0), 0u);
+    const std::string end = "\r[ Open Short Test Result Finish ]\r";
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    EXPECT_TRUE(QFile::exists(dir.filePath("device_OpenShortTest(PASS).png")));
+}
+
+TEST_F(DiagSave, ProcessOpenShortTestWritesItsReportAndPostsTheResult) {
+    prepare();
+    const std::string folder = dir.filePath("run_").toStdString();
+    vcx::scanShared().processReportFolder = folder;
+    vcx::scanShared().serialNumber = "SN-7";
+    run(1);
+    ASSERT_TRUE(tick(vcx::CVCXScanDlg::kTimerProcessDone));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main.of(qvui::WM_PROCESS_STEP), (std::vector<diagtest::Message>{{qvui::WM_PROCESS_STEP, 1, 2}}));
+    const std::string report = readAll(QString::fromStdString(folder + "OpenShortTestReport.csv"));
+    EXPECT_EQ(report.rfind("\r[ Open Short Test Result ]\r\rFirmware Version : QV2081A", 0), 0u) << report.substr(0, 80);
+    EXPECT_NE(report.find("\rPanel Information : "), std::string::npos);
+    const QImage picture(QString::fromStdString(folder + "OpenShortTest(PASS).png"));
+    EXPECT_EQ(picture.height(), view->grab().height() + vcx::kPictureBandHeight);
+}
+
+TEST_F(DiagSave, SelectFolderTakesTheChosenFolder) {
+    prepare();
+    vcx::scanShared().resultFolder = "/start";
+    std::vector<QString> asked;
+    QString answer = dir.path();
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest& r) {
+        asked.push_back(r.caption + "|" + r.directory);
+        return answer;
+    });
+    view->OnBnClickedSelectFolder();
+    EXPECT_EQ(vcx::scanShared().resultFolder, dir.path());
+    answer.clear();  // cancelled: the folder stays
+    view->OnBnClickedSelectFolder();
+    EXPECT_EQ(vcx::scanShared().resultFolder, dir.path());
+    EXPECT_EQ(asked, (std::vector<QString>{"Select CSV File Folder|/start", "Select CSV File Folder|" + dir.path()}));
+}
+
+}  // namespace
+
+namespace {
+
+// In a production line the scan saves by itself, numbered by its run counter,
+// with no Log Dialog; Start stays disabled.
+TEST_F(DiagSave, ProductionLineSavesEveryRunWithItsRunNumber) {
+    qvtext::ScopedClock clock(qvtext::LocalTime{2026, 12, 10, 11, 22, 33, 0});
+    prepare();
+    c.dev.modelName = "QV2081A";
+    vcx::scanShared().resultFolder = dir.path();
+    vcx::scanShared().autoNumbering = true;
+    vcx::startupState().pdLineState = 1;
+    view->SetRunState(0);
+    runToEnd();  // ready: the production line starts at once
+    EXPECT_EQ(logDialogs, 0);
+    EXPECT_TRUE(QFile::exists(dir.filePath("TestPass/QV2081A_1__112233.csv")));
+    EXPECT_EQ(vcx::startupState().pdLineState, 0xFFFF);
+    EXPECT_FALSE(qvui::findControl(view.get(), vcx::CVCXScanDlg::kIdStart)->isEnabled());
 }
 
 }  // namespace

@@ -155,6 +155,22 @@ TEST_F(DiagScan, CancelAtFrameEightResetsThePatternAndLeaves) {
     EXPECT_EQ(main.of(qvui::WM_PAGE_STATE).back(), (diagtest::Message{qvui::WM_PAGE_STATE, 0, 105}));
 }
 
+TEST_F(DiagScan, AStartRightAfterACancelDoesNotTakeTheOldReadForItsFrame) {
+    prepare();
+    view->SetRunState(0);
+    pollUntilReady();
+    view->OnBnClickedStart();
+    runUntilFrame(4);
+    ASSERT_TRUE(tick(5));  // scan 5 is being read
+    view->OnBnClickedCancel();
+    view->OnBnClickedStart();
+    runToEnd();
+    EXPECT_EQ(view->frame(), 12);
+    EXPECT_TRUE(s.g_bScanPass);
+    // Scans 6, 7, 8 are the new run's frames 0..2: its first raw frame is scan 9.
+    EXPECT_EQ(s.RawFrame[0], Mutual(ctl().profile(), qvsim::kSensorRaw, 9, 0));
+}
+
 TEST_F(DiagScan, ARemovalAtFrameFourCancelsWithoutACommandAndFreesSafely) {
     prepare();
     view->SetRunState(0);

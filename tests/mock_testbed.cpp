@@ -286,6 +286,10 @@ struct Testbed::Impl {
         umockdev_testbed_set_attribute_binary(bed, n.hidSys.c_str(), "report_descriptor", descriptor.data(),
                                               static_cast<gint>(descriptor.size()));
 
+        // As with the kernel, the node is usable by the time its "add" uevent
+        // goes out (adding the entry sends it): a reader woken by it must not
+        // open a plain file in its place.
+        makeNodeFile(n);
         const std::string node = n.path.substr(5);  // "hidrawN"
         n.hidrawSys = addDevice("hidraw", "hidraw/" + node, n.hidSys,
                                 {{"dev", std::to_string(kHidrawMajor) + ":" + std::to_string(n.minor)}},
@@ -293,7 +297,6 @@ struct Testbed::Impl {
                                  {"DEVNAME", n.path}});
         // The class entry's "device" link, as the kernel makes it.
         umockdev_testbed_set_attribute_link(bed, n.hidrawSys.c_str(), "device", ("../../../" + n.hidName).c_str());
-        makeNodeFile(n);
     }
 
     std::string devFile(const Node& n) const { return root + n.path; }
@@ -701,8 +704,8 @@ std::string Testbed::add(const Interface& itf) {
         info.reportId = itf.reportId;
         n->hid = &d.bench->addHid(itf.controller, info);
     }
-    d.makeInterface(*n);
     d.attachHandler(*n);
+    d.makeInterface(*n);
     usb->nodes.push_back(n.get());
     const std::string path = n->path;
     d.nodes[path] = std::move(n);

@@ -99,6 +99,9 @@ TEST_F(MockTouch, ReportsOfTouchNodesReachTheCallbackAndNodesFollowUevents) {
     second.descriptor = touchScreenDescriptor(1, 4095, 2);
     second.descriptor.erase(second.descriptor.begin() + 6, second.descriptor.begin() + 8);  // no Report ID item
     const std::string added = bed->add(second);
+    // The test bed announces the hidraw entry as it is made, before its /dev
+    // node and handler exist; the kernel's "add" comes once the node is there.
+    bed->uevent(added, "add", Level::Hidraw);
     bed->queueInput(added, Report(0, 0x72, 7, 8));
     ASSERT_TRUE(TouchCount(3));
     EXPECT_EQ(Touches()[2], (Touch{0x12, 7, 8, INVALID_HANDLE_VALUE}));

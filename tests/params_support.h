@@ -19,6 +19,8 @@ protected:
         c.api.GetFWVersionW = &::GetFWVersionW;
         c.api.GetFWInformationW = &::GetFWInformationW;
         c.api.ResetMPU = &::ResetMPU;
+        c.api.GetPanelSizeInfoW = &::GetPanelSizeInfoW;
+        c.api.GetCoverLensInfoW = &::GetCoverLensInfoW;
         return true;
     }
 
@@ -27,6 +29,51 @@ protected:
         std::vector<std::string> out;
         for (const std::string& s : sent())
             if (s.rfind(prefix, 0) == 0) out.push_back(s);
+        return out;
+    }
+};
+
+}  // namespace paramtest
+
+#include "ui/message_box.h"
+#include "ui/window_message.h"
+
+#include <QObject>
+
+namespace paramtest {
+
+// Stands in for the main window: keeps the messages a page sends it.
+class MainWindowSink : public QObject {
+public:
+    struct Message {
+        quint32 message;
+        quint64 wParam;
+        qint64 lParam;
+        bool operator==(const Message&) const = default;
+    };
+    std::vector<Message> messages;
+    std::function<void(const Message&)> onMessage;
+    bool event(QEvent* e) override {
+        if (auto* m = qvui::WindowMessage::from(e)) {
+            messages.push_back({m->message(), m->wParam(), m->lParam()});
+            if (onMessage) onMessage(messages.back());
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+// Answers every message box and keeps what was asked.
+struct Boxes {
+    std::vector<qvui::MessageBoxRequest> asked;
+    qvui::MessageAnswer answer = qvui::MessageAnswer::Ok;
+    qvui::MessageBoxResponder responder{[this](const qvui::MessageBoxRequest& q) {
+        asked.push_back(q);
+        return answer;
+    }};
+    std::vector<QString> texts() const {
+        std::vector<QString> out;
+        for (const auto& q : asked) out.push_back(q.text);
         return out;
     }
 };

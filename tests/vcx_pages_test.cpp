@@ -181,7 +181,8 @@ TEST_F(VcxAboutPage, UiParametersLogsAreNumberedAndNameTheProductAndCrc) {
     });
     const qvtext::ScopedClock clock(qvtext::LocalTime{2024, 5, 6, 7, 8, 9, 500});
     vcx::CQVAboutDlg page(c_, nullptr);
-    const QString base = dir_.filePath("QV6020A_D05_2_7_5_x1A2B");
+    // The customer text comes from the customer code (7), not from the version text.
+    const QString base = dir_.filePath("QV6020A_D07_2_7_5_x1A2B");
     EXPECT_EQ(page.WriteUiParametersLog(), base + ".csv");
     EXPECT_EQ(page.WriteUiParametersLog(), base + "(1).csv");
     // Through the toolbar message, as the main window sends it.

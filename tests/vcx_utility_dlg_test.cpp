@@ -168,12 +168,16 @@ TEST_F(VcxUtilityDlg, StartUpShowsTheControllersIdentity) {
     EXPECT_EQ(dlg_->fieldText(302), panel);
     EXPECT_GT(panel.size(), 3);
 
-    // The Diagnostic and Parameters pages are not usable here, so the read-out chooses Field Update.
-    EXPECT_EQ(dlg_->currentPage(), vcx::kPageFieldUpdate);
-    EXPECT_FALSE(control(403)->isEnabled());
+    // The controller delivers frames, so the read-out chooses the Diagnostic page
+    // (the Parameters page is not usable here).
+    EXPECT_EQ(dlg_->currentPage(), vcx::kPageDiagnostic);
+    EXPECT_TRUE(control(403)->isEnabled());
     EXPECT_TRUE(control(405)->isEnabled());
     EXPECT_TRUE(control(406)->isEnabled());
     EXPECT_EQ(qobject_cast<QPushButton*>(control(402))->text(), "Reset Device");
+    EXPECT_EQ(qobject_cast<QPushButton*>(control(420))->text(), "Open Short Test");
+    EXPECT_TRUE(control(423)->isVisibleTo(dlg_.get()));
+    qobject_cast<QPushButton*>(control(405))->click();
     EXPECT_EQ(qobject_cast<QPushButton*>(control(420))->text(), "Load Firmware");
     EXPECT_FALSE(control(423)->isVisibleTo(dlg_.get()));
 }
@@ -252,7 +256,7 @@ TEST_F(VcxUtilityDlg, RemovalAndArrivalActAfterThreeTicksOfTheLastEvent) {
     EXPECT_TRUE(deviceShown());
     EXPECT_EQ(dlg_->devicePresence(), 1);
     EXPECT_NE(c().dev.device, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(dlg_->currentPage(), vcx::kPageFieldUpdate);
+    EXPECT_EQ(dlg_->currentPage(), vcx::kPageDiagnostic);
 }
 
 TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
@@ -280,12 +284,13 @@ TEST_F(VcxUtilityDlg, BusyPageLocksTheOtherPagesAndTheClose) {
     EXPECT_FALSE(dlg_->pageBusy());
     EXPECT_TRUE(control(402)->isEnabled());
     EXPECT_TRUE(control(405)->isEnabled());
-    EXPECT_FALSE(control(403)->isEnabled()); // back to its own flag
+    EXPECT_TRUE(control(403)->isEnabled()); // back to its own flag
     EXPECT_TRUE(folderConfigure->isEnabled());
     EXPECT_TRUE(control(420)->isEnabled());
 }
 
 TEST_F(VcxUtilityDlg, PagesEnableToolbarButtonsOnlyWithZeroOrOne) {
+    qobject_cast<QPushButton*>(control(405))->click();
     ASSERT_EQ(dlg_->currentPage(), vcx::kPageFieldUpdate);
     using Flags = std::array<int, 4>;
     qvui::sendMessage(dlg_.get(), qvui::WM_TOOLBAR_ACTION, 421, 0);
@@ -321,6 +326,12 @@ TEST_F(VcxUtilityDlg, ControlsWhoseWorkIsNotBuiltAreDisabledAndSaySo) {
     };
     const Control controls[] = {
         {-1, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, vcx::kIdDraw); }, vcx::built::kDraw, "Draw"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
+         vcx::built::kNoiseLevel, "Noise Level"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 422); },
+         vcx::built::kTessaly, "Tessaly"},
+        {vcx::kPageDiagnostic, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 423); },
+         vcx::built::kSystemReference, "System Reference"},
         {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 420); },
          vcx::built::kLoadFirmware, "Load Firmware"},
         {vcx::kPageFieldUpdate, [](vcx::CVCXUtilityDlg& d) { return qvui::findControl(&d, 421); },
@@ -456,6 +467,32 @@ TEST_F(VcxUtilityDlg, FiveFailedReconnectsLeaveTheInformationPage) {
     ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
     tick(13, 3);
     tick(12, 3);
+    EXPECT_TRUE(deviceShown());
+}
+
+// Apply, Import and Reload Default end their busy state on the reconnect; when
+// the controller never returns, the given-up reconnect ends it, so the program
+// can be closed, and a reload asked for the next arrival stays asked.
+TEST_F(VcxUtilityDlg, AGivenUpReconnectEndsTheParametersPageBusyState) {
+    qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 2, 104);
+    ASSERT_TRUE(dlg_->pageBusy());
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    qvui::sendMessage(dlg_.get(), qvui::WM_DISCONNECT_DEVICE, 0, 0);
+    ASSERT_TRUE(dlg_->reconnectPending());
+    tick(3, 4);
+    EXPECT_TRUE(dlg_->pageBusy());
+    tick(3);
+    EXPECT_FALSE(dlg_->reconnectPending());
+    EXPECT_FALSE(dlg_->pageBusy());
+    EXPECT_TRUE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(control(402)->isEnabled());
+    // The arrival reloads the defaults and resets the controller, which is found again.
+    ASSERT_EQ(simControl("plug /sim/hidraw0"), "ok");
+    tick(13, 3);
+    tick(12, 3);
+    EXPECT_FALSE(dlg_->connection().reloadDefaultsOnArrival());
+    EXPECT_TRUE(dlg_->reconnectPending());
+    tick(3);
     EXPECT_TRUE(deviceShown());
 }
 

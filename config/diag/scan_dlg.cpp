@@ -47,7 +47,7 @@ constexpr uint32_t kRedBrush = 0x0000FF, kWhiteBrush = 0xFFFFFF;
 constexpr uint8_t kModeFrameFlags = 0x12;  // capability byte 2 bits 1 and 4: frequency-mode frames
 constexpr int kFrameFirstRaw = 3, kFrameFirstScan = 7, kFrameFirstMode = 10;
 constexpr int kPatternOpenShort = 1, kPatternControlBoard = 3;
-constexpr int kLeftPanelWidth = 220;
+constexpr int kLeftPanelWidth = 184;  // leaves room for the row labels before x0 - 20
 
 // Copies up to n values of a library array, zeroing what it lacks: a NULL
 // array or a short count leaves zeros, never a read past the array.
@@ -90,29 +90,30 @@ void CVCXScanDlg::buildControls() {
         w->setGeometry(x, y, width, height);
     };
     auto* list = new QListWidget(this);
-    place(list, kIdList, 8, 8, kLeftPanelWidth - 16, 150);
+    place(list, kIdList, 8, 8, kLeftPanelWidth - 16, 120);
     list->setToolTip(QStringLiteral("Message"));
     auto* progress = new QProgressBar(this);
     progress->setRange(0, kProgressEnd);
     progress->setTextVisible(false);
-    place(progress, kIdProgress, 8, 164, kLeftPanelWidth - 16, 14);
+    place(progress, kIdProgress, 8, 134, kLeftPanelWidth - 16, 14);
     auto* autoSave = new QCheckBox(QStringLiteral("Auto Save Log"), this);
-    place(autoSave, kIdAutoSave, 8, 184, kLeftPanelWidth - 16, 20);
+    place(autoSave, kIdAutoSave, 8, 152, kLeftPanelWidth - 16, 20);
     auto* passLabel = new QLabel(QStringLiteral("Pass"), this);
-    passLabel->setGeometry(8, 208, 40, 20);
-    place(new QLabel(QStringLiteral("0"), this), kIdPassCount, 50, 208, 50, 20);
+    passLabel->setGeometry(8, 176, 36, 20);
+    place(new QLabel(QStringLiteral("0"), this), kIdPassCount, 44, 176, 44, 20);
     auto* failLabel = new QLabel(QStringLiteral("Fail"), this);
-    failLabel->setGeometry(108, 208, 40, 20);
-    place(new QLabel(QStringLiteral("0"), this), kIdFailCount, 150, 208, 50, 20);
+    failLabel->setGeometry(96, 176, 36, 20);
+    place(new QLabel(QStringLiteral("0"), this), kIdFailCount, 132, 176, 44, 20);
     const struct {
         int id;
         const char* text;
     } buttons[] = {{kIdStart, "&Start"}, {kIdCancel, "&Cancel"}, {kIdSave, "S&ave"}, {kIdSelectFolder, "Select Folder"}};
-    int y = 234;
+    // Everything fits the view's smallest height (358 at 100 %).
+    int y = 200;
     for (const auto& b : buttons) {
         auto* button = new QPushButton(QString::fromLatin1(b.text), this);
-        place(button, b.id, 8, y, kLeftPanelWidth - 16, 28);
-        y += 32;
+        place(button, b.id, 8, y, kLeftPanelWidth - 16, 26);
+        y += 30;
     }
     connect(qvui::findControl<QPushButton>(this, kIdStart), &QPushButton::clicked, this,
             &CVCXScanDlg::OnBnClickedStart);
@@ -195,6 +196,9 @@ void CVCXScanDlg::Relayout(int sizeType) {
 void CVCXScanDlg::OnBnClickedStart() {
     ScanViewShared& shared = scanShared();
     if (shared.g_bScanRunning) return;
+    // A read requested before a Cancel is answered first, so it is not taken
+    // for a frame of this run.
+    waitForWorker();
     const DiagnosticInfo& info = c_.records.diagInfo;
     const int a = info.rows, b = info.columns;
     AllocDiagBuffers(s_, a, b, a * info.extraColumns);
@@ -401,7 +405,6 @@ void CVCXScanDlg::onChecks() {
     timers_->stop(kTimerChecks);
     if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 0);
     const bool pass = RunScanChecks(nRunState_, c_, s_);
-    lastPass_ = pass;
     if (!pass)
         for (int i = 0; i < kFailBitCount; ++i)
             if (s_.g_wFailBits & (1u << i)) {
@@ -497,7 +500,7 @@ ReportContext CVCXScanDlg::reportContext() const {
 }
 
 QWidget* CVCXScanDlg::pictureWindow() {
-    if (auto* w = qobject_cast<QWidget*>(main_.data())) return w;
+    if (auto* w = qobject_cast<QWidget*>(mainWindow())) return w;
     return window();
 }
 
@@ -583,12 +586,19 @@ QStringList CVCXScanDlg::listRows() const {
 void CVCXScanDlg::setProgress(int value) { qvui::findControl<QProgressBar>(this, kIdProgress)->setValue(value); }
 int CVCXScanDlg::progress() const { return qvui::findControl<QProgressBar>(this, kIdProgress)->value(); }
 
+QObject* CVCXScanDlg::mainWindow() const {
+    if (main_) return main_;
+    // Without one set: the top-level window the view lives in.
+    QWidget* top = window();
+    return top != this ? top : nullptr;
+}
+
 void CVCXScanDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
-    if (main_) qvui::sendMessage(main_, message, wParam, lParam);
+    if (QObject* w = mainWindow()) qvui::sendMessage(w, message, wParam, lParam);
 }
 
 void CVCXScanDlg::postMain(quint32 message, quint64 wParam, qint64 lParam) {
-    if (main_) qvui::postMessage(main_, message, wParam, lParam);
+    if (QObject* w = mainWindow()) qvui::postMessage(w, message, wParam, lParam);
 }
 
 void CVCXScanDlg::recomputeCell() {

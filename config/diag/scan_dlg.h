@@ -73,7 +73,7 @@ public:
     ~CVCXScanDlg() override;
 
     void setMainWindow(QObject* window) { main_ = window; }
-    QObject* mainWindow() const { return main_; }
+    QObject* mainWindow() const;
 
     void ExitDlg();
     void ResetCounters();
@@ -150,7 +150,6 @@ private:
     int scale_ = 100;
     QSize recordedSize_;
     bool sizeRecorded_ = false;
-    bool lastPass_ = false;
 };
 
 }  // namespace vcx

@@ -1,5 +1,7 @@
 #include "pages/about_dlg.h"
 
+#include "params/field_table.h"
+
 #include "res/strings.h"
 #include "shell/app_settings.h"
 #include "shell/built_controls.h"
@@ -219,6 +221,13 @@ QString CQVAboutDlg::WriteUiParametersLog() {
         file.printf("\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
     else
         file.write("\nParameters CRC : Failed Get Parameters List\n");
+    const QByteArray summary = FormatParameterSummary(c_.records, c_.dev.deviceType, [this](int kind, int index) {
+        QVWCHAR text[40] = {};
+        auto get = kind == 0 ? c_.api.GetPanelSizeInfoW : c_.api.GetCoverLensInfoW;
+        if (!get || !get(c_.dev.device, uint8_t(index), text)) return QString();
+        return wideField(text, 40);
+    }).toUtf8();
+    file.write(std::string_view(summary.constData(), size_t(summary.size())));
     return path;
 }
 

@@ -52,6 +52,8 @@ void CQVChdParentDlg::initDialog() { InitDlgItem(); }
 
 void CQVChdParentDlg::setMessageFilter(MessageFilter f) { filter() = std::move(f); }
 
+const CQVChdParentDlg::MessageFilter& CQVChdParentDlg::messageFilter() { return filter(); }
+
 bool CQVChdParentDlg::event(QEvent* e) {
     const bool handled = QWidget::event(e);
     switch (e->type()) {

@@ -39,6 +39,8 @@ public:
     // every page; true when it consumed the message.
     using MessageFilter = std::function<bool(QWidget* page, QEvent* event)>;
     static void setMessageFilter(MessageFilter filter);
+    // The filter set (empty when none); the parameter pages apply it too.
+    static const MessageFilter& messageFilter();
 
 protected:
     bool event(QEvent* e) override;

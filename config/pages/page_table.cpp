@@ -1,7 +1,9 @@
 #include "pages/page_table.h"
 
+#include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/plain_page.h"
+#include "params/para_dlg.h"
 
 namespace vcx {
 
@@ -11,14 +13,20 @@ CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
     return new PlainPage(row.templateId, QLatin1String(row.name), parent);
 }
 
+CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) {
+    return new CQVDiagDlg(c, diagState(), parent);
+}
+
+CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
+
 CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
 
 } // namespace
 
 const std::array<PageRow, kPageCount>& pageTable() {
     static const std::array<PageRow, kPageCount> rows{{
-        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", plainPage},
-        {kPageParameters, kTemplateParameters, "Parameters", plainPage},
+        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
+        {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
         {kPageDebug, kTemplateDebug, "Debug", plainPage},
         {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},

@@ -17,8 +17,8 @@ const qvui::StringEntry kStrings[] = {
     {768, u"Restart the controller; its touch scanning resumes once it is back.", u"重新启动控制器；控制器恢复后继续触摸扫描。"},
     {769, u"Write the controller's versions, checksums and settings into a log file.", u"将控制器的版本、校验和与设置写入日志文件。"},
     {770, u"Show a warning while touch is disabled by a palm or water on the panel.", u"当手掌或水导致触摸被禁用时显示警告。"},
-    {780, u"Read parameters from a file into the pages (nothing is written to the controller yet).", u"从文件读取参数到页面（尚未写入控制器）。"},
-    {781, u"Save the parameters shown on the pages into a file.", u"将页面上显示的参数保存到文件。"},
+    {780, u"Write the parameter lists of an INI file to the controller and flush them.", u"将 INI 文件中的参数列表写入控制器并保存。"},
+    {781, u"Save the controller's parameter lists into an INI file (apply your changes first).", u"将控制器的参数列表保存到 INI 文件（请先应用修改）。"},
     // Main window.
     {1000, u"Reset Device", u"重置设备"},
     {1001, u"Refresh", u"刷新"},
@@ -47,6 +47,7 @@ const qvui::StringEntry kStrings[] = {
     {1301, u"Update", u"更新"},
     {1302, u"Combine Firmware and Parameters", u"合并固件与参数"},
     {1400, u"Reset Touch Panel", u"重置触摸面板"},
+    {1361, u" Result : Combine firmware and parameters file finish.", u" 结果：固件与参数文件合并完成。"},
     {1401, u"Log Current Device Information", u"记录当前设备信息"},
     {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},

@@ -20,6 +20,9 @@ inline constexpr bool kLoadProcessConfig = false; // Process Config command 420 
 inline constexpr bool kSaveProcessConfig = false; // Process Config command 421 "Save Process Config File"
 inline constexpr bool kEventHalt = false;         // Debug command 423 "Event Halt" (engineer mode)
 inline constexpr bool kFwCommandLog = false;      // Information 472 "FW Command Log"
+inline constexpr bool kNoiseLevel = false;        // Diagnostic command 421 "Noise Level": the noise view
+inline constexpr bool kTessaly = false;           // Diagnostic command 422 "Tessaly": the 3-D view
+inline constexpr bool kSystemReference = false;   // Diagnostic command 423 "System Reference": the factory view
 } // namespace built
 
 // "Not available in this version of VCXMSet."
@@ -28,6 +31,8 @@ constexpr uint32_t IDS_NOT_BUILT_TIP = 1010;
 // Whether command button kIdFirstCommand + index has its work on `page`.
 constexpr bool commandButtonBuilt(int page, int index) {
     switch (page) {
+    case kPageDiagnostic:
+        return index == 1 ? built::kNoiseLevel : index == 2 ? built::kTessaly : index == 3 ? built::kSystemReference : true;
     case kPageFieldUpdate:
         return index == 0 ? built::kLoadFirmware : index == 1 ? built::kUpdate : index == 2 ? built::kCombine : true;
     case kPageProcessConfig:

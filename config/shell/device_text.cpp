@@ -1,5 +1,7 @@
 #include "shell/device_text.h"
 
+#include "params/parameter_ini.h"
+
 #include "ui/string_table.h"
 #include "shell/program_state.h"
 
@@ -17,22 +19,9 @@ void put(qvtext::TextWriter& file, const QString& text) {
 }
 } // namespace
 
-QString GetProductNameString(const FirmwareInformationW& info, const QString& masterVersion) {
-    const QString letter = info.productLetter ? QString(QChar(char16_t(info.productLetter + 64))) : QString();
-    // "QV6020A.D05.2.7.3.4": the part after the model that is not a number is the customer's.
-    QString customer;
-    const QStringList parts = masterVersion.trimmed().split(u'.');
-    if (parts.size() > 1) {
-        bool numeric = false;
-        parts[1].toInt(&numeric);
-        if (!numeric && !parts[1].isEmpty() && !parts[1].contains(u' ')) customer = parts[1] + u'_';
-    }
-    return QStringLiteral("%1%2_%3%4_%5_%6")
-        .arg(info.productNumber)
-        .arg(letter, customer)
-        .arg(info.firmwareMajor)
-        .arg(info.customerCode)
-        .arg(info.minorVersion);
+QString GetProductNameString(const FirmwareInformationW& info, const QString&) {
+    // The customer text comes from the customer code (params/parameter_ini.h).
+    return GetProductNameString(info);
 }
 
 QString interfaceName(uint32_t deviceType, uint8_t interfaceBits) {

@@ -12,9 +12,8 @@ namespace vcx {
 constexpr int kAppVersion[4] = {2, 7, 3, 13};
 constexpr const char* kAppName = "Quorvane VCXMSet";
 
-// "%d%s_%s%d_%d_%d": model number, letter, the customer part of the master's
-// version text followed by '_' (empty when it has none), the firmware major
-// number, the customer code and the minor version.
+// The firmware name of file names: GetProductNameString(info) of
+// params/parameter_ini.h (the version text is no longer looked at).
 QString GetProductNameString(const FirmwareInformationW& info, const QString& masterVersion);
 
 // "USB", "RS232 / UART", "I2C", "SPI" by the interface bits (0..1), with

@@ -1,5 +1,7 @@
 #include "shell/utility_dlg.h"
 
+#include "diag/diag_dlg.h"
+#include "diag/silent_result_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/chd_parent_dlg.h"
 #include "pages/page_table.h"
@@ -484,6 +486,7 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
         connection_.setUpdateBusy(updateBusy_);
     }
     const int own = pageOfTemplate(templateId);
+    if (state != 0) busyTemplate_ = templateId;
     if (state != 0) {
         for (int id = kIdDraw; id <= kIdLastButton; ++id) {
             if (!pageButtonLockedWhileBusy(id, own)) continue;
@@ -621,7 +624,17 @@ void CVCXUtilityDlg::run(DeviceConnection::Actions actions) {
         case Step::ReadOut: UpdateDlgItem(); break;
         case Step::ReloadDefaults: reloadDefaultsAndReset(); break;
         case Step::EnableRefresh: setPageButton(kIdRefresh, true); break;
-        case Step::ShowInformation: SelectPage(kPageInformation, 0); break;
+        case Step::ShowInformation:
+            // The reconnect gave up: a page that ended its work on the reconnect
+            // (Apply, Import, Reload Default) is not busy any more, so the program
+            // can be closed; a reload asked for the next arrival stays asked.
+            if (pageBusy_ && !updateBusy_) {
+                const bool reload = connection_.reloadDefaultsOnArrival();
+                onPageState(0, busyTemplate_);
+                connection_.setReloadDefaultsOnArrival(reload);
+            }
+            SelectPage(kPageInformation, 0);
+            break;
         }
     }
 }
@@ -705,8 +718,14 @@ void CVCXUtilityDlg::onTimer(int id) {
         timers_->stop(kTimerFitWorkArea);
         fitToWorkArea();
         break;
+    case kTimerCommandLineTest:
+        timers_->stop(kTimerCommandLineTest);
+        if (startupState().options.optNL != 0xFF) SelectPage(kPageDiagnostic, 2);
+        if (auto* diag = qobject_cast<CQVDiagDlg*>(pages_[kPageDiagnostic]); !diag || diag->RunCommandLineTest())
+            timers_->start(kTimerExit, 10);
+        break;
     default:
-        // Timers whose work belongs to pages of a later version (9, 10, 11, 14, 15): stop them.
+        // Timers whose work belongs to pages of a later version (9, 10, 11, 14): stop them.
         timers_->stop(id);
         break;
     }
@@ -748,6 +767,11 @@ bool CVCXUtilityDlg::event(QEvent* e) {
             return true;
         case qvui::WM_TOOLBAR_ACTION:
             onToolbarFromPage(m->wParam(), m->lParam());
+            return true;
+        case qvui::WM_SILENT_RESULT:
+            // The unattended run is over: its result, then the end.
+            ShowSilentResult(this, m->lParam());
+            timers_->start(kTimerExit, 10);
             return true;
         case qvui::WM_DEBUG_FORWARD:
             if (!pageBusy_) qvui::sendMessage(pages_[kPageDebug], qvui::WM_DEBUG_COMMAND, 6, m->lParam());

@@ -158,6 +158,7 @@ private:
     bool debugButtonsAllowed_ = true;
     bool haltButtonAllowed_ = true;
     bool pageBusy_ = false;
+    int busyTemplate_ = 0;  // the template of the page that reported itself busy last
     bool extraModeOn_ = false;
     bool parameterLockOn_ = false; // the Debug page's parameter lock is held
     bool touchAndHalt_ = false;

@@ -78,6 +78,9 @@ struct SlaveProfile {
     // The slave's parameter memory (bank 0 from address 0), reached with E0/E1 00 a
     // while F4 00 k 00 01 has it selected; reads answer as the master's bank 0 does.
     std::vector<uint8_t> parameters;
+    // EF byte 3 while the slave is selected and answers as itself (see
+    // ControllerProfile::selectedSlaveAnswers): its information byte in the high nibble.
+    uint8_t icInfo = 0;
 };
 
 // One entry of the panel-size table (E3 01 i 00 n).
@@ -290,6 +293,13 @@ struct ControllerProfile {
     uint8_t dualBootState = 0;  // EF byte 4
     std::vector<SlaveProfile> slaves;
     bool slavesShareIc = false;  // the slaves are further cores of the master's chip (EE answers 0xAA55)
+    // F4 00 k .. 01 selects a slave only while the controller is quiet: scanning off
+    // (E0 00 F0 byte 4 bit 0 clear) or diagnostic mode on; otherwise it is refused.
+    bool slaveSelectNeedsQuiet = false;
+    // A selected slave of its own chip answers EE, ED and EB with a master selector
+    // (byte 2 below 0xF0) and EF as itself, so a host reads its firmware information
+    // as it reads the master's; false: those stay the master's.
+    bool selectedSlaveAnswers = false;
 
     // E0 00 FF 00 p: the state-ex pages. Page 0 bytes 1..4 (byte 2 bit 7: the slaves
     // can be reached); page 1 bytes 1..4 with byte 2 bit 7 showing diagnostic mode.
@@ -798,7 +808,7 @@ private:
 
 // Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
 // "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
-// "ostra", "melk", "multi", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
+// "ostra", "melk", "multi", "full", "full125", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
 // *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();

@@ -269,7 +269,15 @@ struct Controller::Impl {
     // at any time when it shares the master's chip.
     enum class Reach { Master, Slave, Unreachable, Missing };
     Reach reach(uint8_t selector, size_t* k) const {
-        if (selector < 0xF0) return Reach::Master;
+        if (selector < 0xF0) {
+            // A selected slave of its own chip answers the master's queries as itself.
+            if (profile.selectedSlaveAnswers && selected && *selected < profile.slaves.size() &&
+                !profile.slavesShareIc) {
+                *k = *selected;
+                return Reach::Slave;
+            }
+            return Reach::Master;
+        }
         *k = size_t(selector - 0xF0);
         if (*k >= profile.slaves.size()) return Reach::Missing;
         if (profile.slavesShareIc || (selected && *selected == *k)) return Reach::Slave;
@@ -775,7 +783,10 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xEB:
             if (current) return customerBytes(c);
             return refusal(c);
-        case 0xEF: return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
+        case 0xEF:
+            if (p.selectedSlaveAnswers && selected && *selected < p.slaves.size() && !p.slavesShareIc)
+                return Packet{0xEF, p.slaveCount, p.icFlags, p.slaves[*selected].icInfo, p.dualBootState};
+            return Packet{0xEF, p.slaveCount, p.icFlags, p.icInfo, p.dualBootState};
         case 0xE0:
             if (c[1] == 0xC0 && c[2] >= 0x80 && c[2] < 0x80 + p.panelText.size()) {
                 Packet r{0xE0, 0, 0, 0, 0};
@@ -872,6 +883,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 return echo(c);
             }
             if (c[4] == 0x01) {
+                const bool scanning = read(0x00, 0xF0)[3] & 0x01;
+                if (p.slaveSelectNeedsQuiet && scanning && !diagnostic) return refusal(c);
                 selected = c[2];
                 bool boot = c[2] < p.slaves.size() && p.slaves[c[2]].inBoot;
                 return Packet{0xF4, uint8_t(boot ? 0x01 : 0x00), c[2], c[3], c[4]};

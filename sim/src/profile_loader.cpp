@@ -28,6 +28,9 @@
 //   paraVersion = 152             item protocol version (0: absent)
 //   slaveCount, dualBootState     EF bytes 1 and 4
 //   slave = ID LETTER MAJOR MINOR [boot]   a slave IC (repeatable, slave 1 first)
+//   slaveIcInfo = 0x20            EF byte 3 of the last slave while it is selected
+//   selectedSlaveAnswers = 1      a selected slave answers EE/ED/EB 00 00 and EF as itself
+//   slaveSelectNeedsQuiet = 1     F4 00 k .. 01 refused while scanning outside diagnostic mode
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
 //   scanMode, rows, columns, extraColumns
@@ -332,6 +335,12 @@ const std::map<std::string, Setter>& commonKeys() {
              sp.inBoot = t.size() == 5;
              d.profile.slaves.push_back(sp);
          }},
+        {"slaveicinfo", [](DeviceSpec& d, const std::string& v) {
+             if (d.profile.slaves.empty()) throw BadValue{"no slave yet"};
+             d.profile.slaves.back().icInfo = byte(v);
+         }},
+        {"slaveselectneedsquiet", [](DeviceSpec& d, const std::string& v) { d.profile.slaveSelectNeedsQuiet = flag(v); }},
+        {"selectedslaveanswers", [](DeviceSpec& d, const std::string& v) { d.profile.selectedSlaveAnswers = flag(v); }},
         {"dualbootstate", [](DeviceSpec& d, const std::string& v) { d.profile.dualBootState = byte(v); }},
         {"capability", [](DeviceSpec& d, const std::string& v) {
              d.profile.capability = isNone(v) ? std::nullopt : std::optional(four(v));

@@ -1,0 +1,287 @@
+#include "diag/diag_dlg.h"
+
+#include "diag/diag_commands.h"
+#include "diag/panel_layout.h"
+#include "diag/scan_dlg.h"
+#include "res/strings.h"
+#include "shell/app_settings.h"
+#include "shell/app_startup.h"
+#include "shell/controller_api.h"
+#include "shell/main_ids.h"
+#include "shell/program_state.h"
+#include "ui/message_box.h"
+#include "ui/window_message.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace vcx {
+
+QRect DiagViewRect(int scale, const QString& dialogFontName) {
+    const int height = dialogFontName == QLatin1String("Tahoma") ? scale * 385 / 100 : scale * 358 / 100;
+    return QRect(scale * 9 / 100, scale * 11 / 100, scale * 725 / 100, height);
+}
+
+QRect FactoryViewRect(int scale, const QString& dialogFontName) {
+    QRect r = DiagViewRect(scale, dialogFontName);
+    r.moveTop(0);
+    return r;
+}
+
+CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
+    : CQVChdParentDlg(kTemplate, parent), c_(c), s_(s) {
+    addProgramStrings();
+    scan_ = new CVCXScanDlg(c_, s_, this);
+    noise_ = new QWidget(this);
+    view3D_ = new QWidget(this);
+    factory_ = new QWidget(this);
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    initDialog();
+}
+
+CQVDiagDlg::~CQVDiagDlg() {
+    if (s_.g_pActiveScanDlg == scan_) s_.g_pActiveScanDlg = nullptr;
+}
+
+void CQVDiagDlg::setMainWindow(QObject* window) {
+    main_ = window;
+    scan_->setMainWindow(window);
+}
+
+void CQVDiagDlg::InitDlgItem() {
+    s_.g_nDiagView = appSettings().diagIdx;
+    const int scale = std::max(programState().screenScale, 1);
+    const QRect r = DiagViewRect(scale, font().family());
+    scan_->setGeometry(r);
+    noise_->setGeometry(r);
+    view3D_->setGeometry(r);
+    factory_->setGeometry(FactoryViewRect(scale, font().family()));
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    bBuildAllowed_ = false;
+    s_.g_FailMap.clear();
+    s_.g_wSRVersion = 0xFF00;
+    s_.g_pActiveScanDlg = scan_;
+}
+
+void CQVDiagDlg::ExitDlg() {
+    appSettings().diagIdx = s_.g_nDiagView;
+    scan_->ExitDlg();
+    FreeDiagBuffers(s_);
+    // The frame arrays go while the device is still open.
+    if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
+        c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
+}
+
+bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
+
+void CQVDiagDlg::setFactoryButton(bool enabled) {
+    // Button 420 of the factory build view, once that view is built.
+    Q_UNUSED(enabled);
+}
+
+void CQVDiagDlg::ClearDlgItem() {
+    setFactoryButton(false);
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    if (skipsFrameArrays()) return;
+    // A scan ends first and its worker goes idle: only then may its arrays go.
+    scan_->DeviceGone();
+    if (c_.api.FreeNewRawArray) c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
+    s_.g_ColumnFlags.clear();
+    s_.g_FailMap.clear();
+}
+
+void CQVDiagDlg::UpdateDlgItem() {
+    s_.g_wSRVersion = 0xFFFF;
+    bDeviceReady_ = false;
+    bool built = false;
+    if (!skipsFrameArrays() && c_.api.BuildNewRawArray) {
+        // Arrays kept from a device that was closed before they could be freed.
+        if (c_.records.newRawArray.whole && c_.api.FreeNewRawArray)
+            c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
+        built = c_.api.BuildNewRawArray(c_.dev.device, &c_.records.newRawArray) != 0;
+    }
+    if (!built) {
+        setFactoryButton(false);
+        for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, factory_}) v->hide();
+        s_.g_nDiagView = kViewNone;
+        return;
+    }
+    bDeviceReady_ = true;
+    readLayoutGroups();
+    s_.g_nFHMode = uint32_t(SendCmdReadF5(c_, 0x0F));
+    LoadPanelLayout(c_, s_);
+    UpdateBuildEnable();
+    scan_->ResetCounters();
+    if (s_.g_nDiagView == kViewFactory && !bBuildAllowed_) s_.g_nDiagView = kViewScan;
+    const CommandLineOptions& o = startupState().options;
+    if (!o.optOS && !o.optSR && o.optNL == 0xFF) {
+        switch (s_.g_nDiagView) {
+        case kViewNoise: showOnly(noise_); break;
+        case kViewFactory: showOnly(factory_); break;
+        case kViewScan:
+        default: ShowScanView(); break;
+        }
+    }
+}
+
+void CQVDiagDlg::readLayoutGroups() {
+    // The panel layout and the checks read the panel, finger, coordinate and
+    // drive-IC groups; a group the device read-out has not read yet is read here.
+    ProgramRecords& r = c_.records;
+    const ParameterFunctionTable& t = r.paraFuncTable;
+    if (r.panel.valid && r.finger.valid && r.coordinate.valid && r.driveIC.valid) return;
+    if (!t.GetParameterGeneralInfo) return;
+    if (!r.generalInfo.valid) {
+        r.generalInfo.cbSize = sizeof r.generalInfo;
+        if (!t.GetParameterGeneralInfo(c_.dev.device, &r.generalInfo) || !r.generalInfo.valid) return;
+    }
+    const uint16_t groups = r.generalInfo.groupMask;
+    if (!r.panel.valid && t.GetParameterPanel) t.GetParameterPanel(c_.dev.device, groups, &r.panel);
+    if (!r.finger.valid && t.GetParameterFinger) t.GetParameterFinger(c_.dev.device, groups, &r.finger);
+    if (!r.coordinate.valid && t.GetParameterCoordinate)
+        t.GetParameterCoordinate(c_.dev.device, groups, &r.coordinate);
+    if (!r.driveIC.valid && t.GetParameterDriveIC) t.GetParameterDriveIC(c_.dev.device, groups, &r.driveIC);
+}
+
+void CQVDiagDlg::UpdateBuildEnable() {
+    bBuildAllowed_ = vcx::UpdateBuildEnable(c_.dev.featureFlags, programState().engineerMode, s_.g_wSRVersion,
+                                            IsFirmwareId1711(c_.records.fwInformation));
+    setFactoryButton(bBuildAllowed_);
+}
+
+void CQVDiagDlg::showOnly(QWidget* shown) {
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, factory_}) v->setVisible(v == shown);
+}
+
+void CQVDiagDlg::OnToolbarAction(qint64 action) {
+    switch (action) {
+    case 0: ShowScanView(); break;
+    case 1: ShowNoiseView(); break;
+    case 2: Show3DView(); break;
+    case 3: ShowFactoryBuildView(); break;
+    default: break;
+    }
+}
+
+void CQVDiagDlg::ShowScanView() {
+    s_.g_nDiagView = kViewScan;
+    showOnly(scan_);
+    scan_->SetRunState(0);
+}
+
+void CQVDiagDlg::ShowNoiseView() {
+    s_.g_nDiagView = kViewNoise;
+    showOnly(noise_);
+    // A "-nl" value starts the noise test at once, in the noise view.
+}
+
+void CQVDiagDlg::Show3DView() {
+    if (programState().engineerMode) {
+        const QString viewer = programState().programFolder + QLatin1String(kTessalyFileName);
+        if (QFileInfo(viewer).isFile()) {
+            QProcess::startDetached(viewer, {});
+            return;
+        }
+    }
+    if (s_.UseTabletPC != 0) {
+        const QString text = QString::fromLatin1(kTessalyTabletText);
+        if (qvui::showMessageBox(this, text, text, qvui::MessageIcon::None, qvui::MessageButtons::OkCancel) ==
+            qvui::MessageAnswer::Cancel)
+            return;
+    }
+    s_.g_nDiagView = kView3D;
+    b3DStarted_ = false;
+    view3D_->show();
+    if (QObject* w = main_ ? main_.data() : window()) qvui::sendMessage(w, qvui::WM_PAGE_STATE, 1, kTemplate);
+}
+
+void CQVDiagDlg::ShowFactoryBuildView() {
+    s_.g_nDiagView = kViewFactory;
+    showOnly(factory_);
+}
+
+void CQVDiagDlg::RunProcessItem(int item) {
+    switch (item) {
+    case 1:
+        showOnly(scan_);
+        scan_->SetRunState(2);
+        break;
+    case 2:
+        // The noise report "%sNoiseLevelReport.csv" in the report folder, the
+        // noise view in process mode: with the noise view.
+        showOnly(noise_);
+        break;
+    case 4:
+        if (!bBuildAllowed_)
+            if (QObject* w = main_ ? main_.data() : window()) qvui::postMessage(w, qvui::WM_PROCESS_STEP, 2, 3);
+        break;
+    case 5:
+    case 6:
+        showOnly(scan_);
+        scan_->SetRunState(item);
+        break;
+    default: break;
+    }
+}
+
+bool CQVDiagDlg::RunCommandLineTest() {
+    if (s_.g_wSRVersion == 0xFF00) return true;  // no device was ever read out
+    const CommandLineOptions& o = startupState().options;
+    if (o.optOS) {
+        s_.g_nDiagView = kViewScan;
+        showOnly(scan_);
+        scan_->SetRunState(0);
+        return false;
+    }
+    if (o.optNL != 0xFF) {
+        ShowNoiseView();
+        return false;
+    }
+    if (o.optSR && bBuildAllowed_) return false;  // the factory build view's automatic start
+    return true;
+}
+
+void CQVDiagDlg::ResizeToParent(int sizeType) {
+    if (!firstSizeSeen_) {
+        rcFirst_ = geometry();
+        firstSizeSeen_ = true;
+        return;
+    }
+    QSize target = rcFirst_.size();
+    if (sizeType == 2)
+        if (QWidget* top = window(); top && top != this) {
+            const QPoint origin = mapTo(top, QPoint(0, 0));
+            target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
+        }
+    resize(target);
+    scan_->Relayout(sizeType);
+}
+
+bool CQVDiagDlg::event(QEvent* e) {
+    if (auto* m = qvui::WindowMessage::from(e)) {
+        if (m->message() == qvui::WM_TOOLBAR_ACTION) {
+            OnToolbarAction(m->lParam());
+            return true;
+        }
+        if (m->message() == qvui::WM_TIMER) return true;  // the page's timer does nothing of its own
+    }
+    return CQVChdParentDlg::event(e);
+}
+
+// ---- the main window's requests --------------------------------------------------------------
+
+int& diagnosticProcessItem() {
+    static int item = 1;
+    return item;
+}
+
+void DiagnosticRunProcessItem(CQVChdParentDlg* page, int item) {
+    if (auto* diag = qobject_cast<CQVDiagDlg*>(page)) diag->RunProcessItem(item);
+}
+
+bool DiagnosticFirstButtonEnabled(const CQVChdParentDlg* page) {
+    const auto* diag = qobject_cast<const CQVDiagDlg*>(page);
+    return diag && diag->isUsable() && !scanShared().g_bScanRunning;
+}
+
+}  // namespace vcx

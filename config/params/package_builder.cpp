@@ -1,0 +1,259 @@
+#include "params/package_builder.h"
+
+#include "format/firmware_format.h"
+#include "params/firmware_file.h"
+#include "shell/app_settings.h"
+#include "shell/device_finder.h"
+#include "shell/device_text.h"
+#include "shell/program_state.h"
+#include "ui/file_chooser.h"
+#include "ui/message_box.h"
+#include "ui/string_table.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+#include <vector>
+
+namespace vcx {
+
+namespace {
+
+constexpr CombineReasonText kReasons[] = {
+    {"Please select .qvf or .pnf or pxf file.", "Please select .qvf or .pnf or pxf file."},
+    {"Please select .qvc or .pnc or pxc file.", "Please select .qvc or .pnc or pxc file."},
+    {"Slave in Boot Mode.", "Slave in Boot Mode."},
+    {"Version not match.", "Firmware version and qvf version compare failed."},
+    {"Version not match.", "develop version != 0."},
+};
+
+void fail(QWidget* page, const QString& text) { qvui::showMessageBox(page, text, text, qvui::MessageIcon::Error); }
+
+bool sendCommand(Controller& c, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4) {
+    if (!c.api.SendCmd) return false;
+    const uint8_t cmd[5] = {b0, b1, b2, b3, b4};
+    uint8_t reply[5] = {};
+    return c.api.SendCmd(c.dev.device, cmd, reply) != 0;
+}
+
+// The entry whose identity the controller must have: entry 1 of a file with a
+// configuration image, else entry 0.
+const LoadedFirmwareSection& mainEntry() { return g_LoadedFirmware[(g_FirmwareFileKind & qvfmt::kKindConfigImage) ? 1 : 0]; }
+
+// The loaded file read again whole; it must still be what was loaded.
+bool rereadLoadedFile(Controller& c, std::vector<uint8_t>* bytes, qvfmt::FirmwareFile* file) {
+    QFile f(g_szFirmwarePath);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray all = f.readAll();
+    if (all.size() != f.size()) return false;
+    bytes->assign(all.begin(), all.end());
+    qvfmt::SpanSource src(*bytes);
+    // The user already accepted a newer header version for this file.
+    const qvfmt::HeaderGate gate = [](const uint8_t* h, int) {
+        const qvfmt::HeaderCheck r = qvfmt::CheckHeader(h, qvfmt::Rules::Program);
+        return r == qvfmt::HeaderCheck::Ok || r == qvfmt::HeaderCheck::NewerVersion;
+    };
+    if (qvfmt::ReadFirmwareFile(src, qvfmt::Rules::Program, gate, ProgramParameterCrc(c), ProgramVirtualKeyCrc(c), file) !=
+        qvfmt::FileError::None)
+        return false;
+    if (file->kind.flags != g_FirmwareFileKind) return false;
+    for (const qvfmt::Section& s : file->sections) {
+        const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(s.entry)];
+        if (e.dataSize != s.dataSize || e.versionText != QString::fromLatin1(qvfmt::VersionText(s.header.data(), qvfmt::Rules::Program)) ||
+            file->data[size_t(s.entry)] != g_SectionData[size_t(s.entry)])
+            return false;
+    }
+    return true;
+}
+
+QString freePackagePath(const QString& folder, const QString& name) {
+    QString path = QStringLiteral("%1/%2.pfp").arg(folder, name);
+    for (int n = 1; QFileInfo::exists(path); ++n) path = QStringLiteral("%1/%2(%3).pfp").arg(folder, name).arg(n);
+    return path;
+}
+
+}  // namespace
+
+const CombineReasonText& CombineReason(int reason) { return kReasons[std::clamp(reason, 0, 4)]; }
+
+int CheckPackageCombinable(Controller& c) {
+    const FirmwareVersionInfoW& v = c.records.fwVersion;
+    const FirmwareInformationW& info = c.records.fwInformation;
+    const int slaves = std::clamp(int(v.slaveCount), 0, 4);
+    const bool twoImages = g_FirmwareFileKind & qvfmt::kKindConfigImage;
+    const bool loaded = g_LoadedFirmware[0].dataSize != 0;
+    if (!twoImages && slaves > 0) return 1;
+    if (!loaded || (twoImages && slaves == 0)) return 0;
+    for (int i = 0; i < slaves; ++i)
+        if (v.slaveInBoot[i]) return 2;
+    const LoadedFirmwareSection& e = mainEntry();
+    if (e.productNumber != info.productNumber || e.letter != info.productLetter || e.customer != info.customerCode ||
+        e.major != info.firmwareMajor || e.minor != info.minorVersion)
+        return 3;
+    // The controller's build bytes are the boot state bytes outside its boot loader.
+    if (e.headerVersion < 16) return info.bootStateA == 0 && info.bootStateB == 0 ? -1 : 4;
+    return e.build[1] == info.bootStateA && e.build[0] == info.bootStateB ? -1 : 3;
+}
+
+bool HasVirtualKeyData(Controller& c, VButtonTable* table) {
+    std::memset(table, 0, sizeof *table);
+    const ProgramRecords& r = c.records;
+    if (!r.vButton.valid || r.panel.dimension[0] == 0 || r.panel.dimension[1] == 0) return false;
+    if (!r.paraFuncTable.VButtonRead || !r.paraFuncTable.VButtonRead(c.dev.device, table)) return false;
+    if (table->usedCount != 0) return true;
+    // Entry 0: first corner (x, y), then the second corner, 16-bit words.
+    const uint8_t* e = table->entry[0];
+    const int x1 = e[0] | e[1] << 8, y1 = e[2] | e[3] << 8, x2 = e[4] | e[5] << 8, y2 = e[6] | e[7] << 8;
+    return x2 > x1 && y2 > y1;
+}
+
+int ReadParameterVersion(Controller& c) {
+    if (!c.api.SendCmd) return 0;
+    const uint8_t cmd[5] = {0xF6, 0x00, 0x10, 0x00, 0x00};
+    uint8_t reply[5] = {};
+    if (!c.api.SendCmd(c.dev.device, cmd, reply) || reply[1] != 0x00 || reply[2] != 0x10) return 0;
+    return reply[3] * 100 + reply[4];
+}
+
+bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
+    const bool older = c.records.diagInfo.capability[3] < 29;
+    // Slaves are reached only while the master is quiet.
+    if (older) {
+        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 0);
+    } else if (c.api.EnterDiagnosticMode) {
+        c.api.EnterDiagnosticMode(c.dev.device, 1);
+    }
+    programSleep(c, 50);
+    bool selected = false;
+    for (int attempt = 0; attempt < 10 && !selected; ++attempt) {
+        if (attempt) programSleep(c, 50);
+        selected = sendCommand(c, 0xF4, 0x00, 0x00, 0x00, 0x01);
+    }
+    bool read = false;
+    if (selected) {
+        std::memset(slave, 0, sizeof *slave);
+        slave->size = sizeof *slave;
+        read = c.api.GetFWInformationW && c.api.GetFWInformationW(c.dev.device, slave);
+        sendCommand(c, 0xF4, 0x00, 0xAA, 0x00, 0x00);
+    }
+    if (older) {
+        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
+    } else if (c.api.EnterDiagnosticMode) {
+        c.api.EnterDiagnosticMode(c.dev.device, 0);
+    }
+    return read;
+}
+
+CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
+    CombineResult result;
+    if (const int reason = CheckPackageCombinable(c); reason >= 0) {
+        const CombineReasonText& r = CombineReason(reason);
+        qvui::showMessageBox(page, QLatin1String(r.text), QLatin1String(r.title), qvui::MessageIcon::Error);
+        return result;
+    }
+    ProgramState& ps = programState();
+    const QString folder = qvui::chooseFolder(page, QLatin1String(kSelectPfpFolderTitle), ps.toolPaths[kFUQVFFolder]);
+    if (folder.isEmpty()) return result;
+    ps.toolPaths[kFUQVFFolder] = folder;
+
+    uint16_t crc[2] = {0, 0};
+    uint8_t paraFlags = CheckParameterCRC(c, crc) != 0 ? 2 : 0;
+    const FirmwareInformationW& info = c.records.fwInformation;
+    const QString name = QStringLiteral("QV") + GetProductNameString(info, masterVersionText(c.records.fwVersion)) +
+                         QString::asprintf("_x%04X", unsigned(crc[0]));
+
+    std::vector<uint8_t> source;
+    qvfmt::FirmwareFile file;
+    if (!rereadLoadedFile(c, &source, &file)) {
+        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(g_szFirmwarePath));
+        return result;
+    }
+
+    // The parameter version the read-out found; asked again when it found none.
+    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
+    VButtonTable table{};
+    qvfmt::PackageHeaderOptions o;
+    o.build1 = info.bootStateA;
+    o.build2 = info.bootStateB;
+    o.info = info.icByte;
+    o.kindFlags = g_FirmwareFileKind;
+    if (HasVirtualKeyData(c, &table))
+        o.virtualKeys = paraVersion > 138 ? qvfmt::VKeyFlag::Set : qvfmt::VKeyFlag::Keep;
+    else
+        o.virtualKeys = qvfmt::VKeyFlag::Clear;
+    const auto pkg = qvfmt::PackageHeader(file.sections.front().header.data(), o);
+    const bool keys = qvfmt::HasVirtualKeyFlag(pkg.data());
+    qvfmt::VKeyTable vkey;
+    std::memcpy(static_cast<void*>(&vkey), &table, sizeof vkey);
+    if (keys && !qvfmt::VkeyTableFits(vkey)) {
+        fail(page, QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
+                       .arg(int(vkey.usedCount) + 1)
+                       .arg(int(vkey.entrySize)));
+        return result;
+    }
+
+    // Images in file order, each's header written anew and the rest copied.
+    std::vector<uint8_t> out(pkg.begin(), pkg.end());
+    auto body = [&](const qvfmt::Section& s) {
+        out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
+    };
+    body(file.sections[0]);
+    FirmwareInformationW slave{};
+    bool slaveRead = false;
+    for (size_t i = 1; i < file.sections.size(); ++i) {
+        const qvfmt::Section& s = file.sections[i];
+        // The configuration image: the second of a 'C' file, the third of four.
+        const bool configuration = (g_FirmwareFileKind & qvfmt::kKindFourSections) ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
+        std::array<uint8_t, 32> h;
+        if (configuration) {
+            if (!slaveRead && !(slaveRead = ReadSlaveInformation(c, &slave))) {
+                fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
+                return result;
+            }
+            h = qvfmt::SlaveSectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB, slave.icByte);
+        } else {
+            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), o.build1, o.build2);
+        }
+        out.insert(out.end(), h.begin(), h.end());
+        body(s);
+    }
+
+    const ParameterList& lists = c.records.paraList;
+    if (paraVersion != 0 && (c.dev.featureFlags[2] & 0x80)) paraFlags |= 1;
+    const std::span<const uint8_t> touch(lists.touchList, lists.touchList ? lists.touchLength : 0);
+    const std::span<const uint8_t> boot(lists.bootList, lists.bootList ? lists.bootLength : 0);
+    const auto para = qvfmt::ParaBytes(paraFlags, touch, boot, crc[0]);
+    if (!para) return result;
+    out.insert(out.end(), para->begin(), para->end());
+    if (keys) {
+        const auto v = qvfmt::VkeyBytes(vkey);
+        out.insert(out.end(), v->begin(), v->end());
+    }
+
+    // What is written must load again in this program.
+    qvfmt::SpanSource check(out);
+    qvfmt::FirmwareFile back;
+    const qvfmt::FileError e = qvfmt::ReadFirmwareFile(check, qvfmt::Rules::Program, {}, ProgramParameterCrc(c),
+                                                       ProgramVirtualKeyCrc(c), &back);
+    if (e != qvfmt::FileError::None) {
+        fail(page, QStringLiteral("The package does not check (%1): nothing was written.")
+                       .arg(QLatin1String(qvfmt::FileErrorName(e))));
+        return result;
+    }
+
+    const QString path = freePackagePath(folder, name);
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(reinterpret_cast<const char*>(out.data()), qint64(out.size())) != qint64(out.size()) || !f.commit()) {
+        fail(page, QStringLiteral("%1 cannot be written.").arg(path));
+        return result;
+    }
+    result.written = true;
+    result.path = path;
+    result.resultText = qvui::loadString(1361);
+    return result;
+}
+
+}  // namespace vcx
