@@ -18,8 +18,6 @@ namespace {
 
 using touch::TouchCall;
 
-touch::Decoder g_decoder;
-
 std::atomic<QVTouchNotifyCallback> g_touchCallback{nullptr};
 std::atomic<QVTouchNotifyCallbackEx> g_touchCallbackEx{nullptr};
 std::atomic<QVForceNotifyCallback> g_forceCallback{nullptr};
@@ -59,13 +57,34 @@ struct Ring {
         next = (next + 1) % entries.size();
     }
 };
-std::mutex g_ringMutex;
-Ring g_hitRing, g_missRing;
+// The PnP test of each slot, shared by the test and the slot's reader.
+struct PnpTest {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool on = false;
+    touch::PnpMatcher matcher;
+};
+
+// The state the notification threads share. Made once and never destroyed: a
+// thread may still run while the process ends, before the unload step joins it.
+struct Shared {
+    touch::Decoder decoder;
+    std::mutex ringMutex;  // the rings
+    Ring hitRing, missRing;
+    std::array<PnpTest, kSlotCount> pnp;
+    // One assembler per port: the streams of two ports never mix.
+    std::array<touch::SerialAssembler, kSlotCount> assemblers;
+};
+
+Shared& S() {
+    static auto* s = new Shared;
+    return *s;
+}
 
 void ResetRings() {
-    std::lock_guard lock(g_ringMutex);
-    g_hitRing = Ring{};
-    g_missRing = Ring{};
+    std::lock_guard lock(S().ringMutex);
+    S().hitRing = Ring{};
+    S().missRing = Ring{};
 }
 
 // The USB parent of a HID slot's path, as the platform reads it ("" when none).
@@ -105,14 +124,14 @@ int LookUpSlot(const qvp::InputNode& node) {
 
 int SlotOfNode(const std::string& path, const qvp::InputNode& node) {
     {
-        std::lock_guard lock(g_ringMutex);
-        for (const Ring* ring : {&g_hitRing, &g_missRing})
+        std::lock_guard lock(S().ringMutex);
+        for (const Ring* ring : {&S().hitRing, &S().missRing})
             for (const auto& e : ring->entries)
                 if (!e.node.empty() && e.node == path) return e.slot;
     }
     const int slot = LookUpSlot(node);
-    std::lock_guard lock(g_ringMutex);
-    (slot == kNoSlot ? g_missRing : g_hitRing).put(path, slot);
+    std::lock_guard lock(S().ringMutex);
+    (slot == kNoSlot ? S().missRing : S().hitRing).put(path, slot);
     return slot;
 }
 
@@ -136,7 +155,7 @@ void Deliver(int slot, const TouchCall& call) {
 
 void DecodeAndDeliver(int slot, const uint8_t packet[5]) {
     TouchCall call;
-    if (g_decoder.decode(slot, packet, &call)) Deliver(slot, call);
+    if (S().decoder.decode(slot, packet, &call)) Deliver(slot, call);
 }
 
 // One HID input report (its report-id byte first) of a node.
@@ -229,7 +248,7 @@ void InputThread() {
 int Register(QVTouchNotifyCallback plain, QVTouchNotifyCallbackEx ex) {
     if (!plain && !ex) return 0;
     if (g_active.exchange(true)) return 0;  // running already
-    g_decoder.reset();
+    S().decoder.reset();
     ResetRings();
     g_touchCallback = plain;
     g_touchCallbackEx = ex;
@@ -287,21 +306,9 @@ void Unregister() {
 
 // ---- serial readers ------------------------------------------------------------------
 
-// The plug-and-play test of each slot, shared by the test and the slot's reader.
-struct PnpTest {
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool on = false;
-    touch::PnpMatcher matcher;
-};
-std::array<PnpTest, kSlotCount> g_pnp;
-
-// One assembler per port: the streams of two ports never mix.
-std::array<touch::SerialAssembler, kSlotCount> g_assemblers;
-
 void ReaderThread(int slot, HANDLE h, uint8_t series) {
     SlotThread& t = g_slotThread[slot];
-    touch::SerialAssembler& assembler = g_assemblers[size_t(slot)];
+    touch::SerialAssembler& assembler = S().assemblers[size_t(slot)];
     assembler.setSeries(series);
     auto& be = qvp::backend();
     std::vector<std::array<uint8_t, 5>> packets;
@@ -329,7 +336,7 @@ void ReaderThread(int slot, HANDLE h, uint8_t series) {
         }
         if (got == 0) continue;
         {
-            PnpTest& pnp = g_pnp[size_t(slot)];
+            PnpTest& pnp = S().pnp[size_t(slot)];
             std::lock_guard lock(pnp.mutex);
             if (pnp.on) {
                 pnp.matcher.feed(buffer, got);
@@ -388,21 +395,21 @@ void RunDriverNotify(int slot, HANDLE h) {
 }
 
 void BeginPnpTest(int slot, uint8_t series) {
-    PnpTest& p = g_pnp[size_t(slot)];
+    PnpTest& p = S().pnp[size_t(slot)];
     std::lock_guard lock(p.mutex);
     p.matcher.restart(series);
     p.on = true;
 }
 
 uint8_t WaitPnpResult(int slot) {
-    PnpTest& p = g_pnp[size_t(slot)];
+    PnpTest& p = S().pnp[size_t(slot)];
     std::unique_lock lock(p.mutex);
     WaitInSteps(lock, p.cv, [&] { return p.matcher.result() != 0; });
     return p.matcher.result();
 }
 
 void EndPnpTest(int slot) {
-    PnpTest& p = g_pnp[size_t(slot)];
+    PnpTest& p = S().pnp[size_t(slot)];
     std::lock_guard lock(p.mutex);
     p.on = false;
 }
@@ -465,14 +472,14 @@ QV_API int CloseComPortTouchNotify(void) {
 
 QV_API int GetHeadCnt(int set, int* value) {
     if (!value) return 0;
-    if (set) g_decoder.setCapture(*value != 0);
-    else *value = g_decoder.captureCount();
+    if (set) S().decoder.setCapture(*value != 0);
+    else *value = S().decoder.captureCount();
     return 1;
 }
 
 QV_API int GetTouchHead(int position, uint8_t* out) {
     if (!out) return 0;
-    return g_decoder.captureByte(position, out) ? 1 : 0;
+    return S().decoder.captureByte(position, out) ? 1 : 0;
 }
 
 QV_API int CheckLastTouchDeviceHandle(HANDLE handle, int* isLast) {

@@ -331,9 +331,20 @@ TEST_F(VcxTouch, TrayIconAndItsMenu) {
     }
     EXPECT_EQ(debugPage.all(), (std::vector<Message>{{qvui::WM_DEBUG_COMMAND, 0, 0}}));
 
-    // A double click restores the window and deletes the icon.
+    // A double click restores the window and deletes the icon; so does a second instance.
     qvui::sendMessage(dlg_.get(), qvui::WM_TRAY_NOTIFY, vcx::kTrayIconId, vcx::kTrayLButtonDblClk);
     EXPECT_FALSE(tray->added());
+    tray->add();
+    qvui::sendMessage(dlg_.get(), qvui::WM_ACTIVATE_INSTANCE, 0, 0);
+    EXPECT_FALSE(tray->added());
+    // Another icon's messages are not this one's.
+    {
+        qvui::PopupMenuResponder pick([](const qvui::PopupMenuRequest&) -> int {
+            ADD_FAILURE() << "no menu for another icon";
+            return 0;
+        });
+        qvui::sendMessage(dlg_.get(), qvui::WM_TRAY_NOTIFY, 251, vcx::kTrayRButtonUp);
+    }
 
     // The device gone: the items are grayed, the tip is the program's.
     dlg_->ClearDlgItem();
@@ -470,4 +481,38 @@ TEST_F(VcxTouch, ClickElsewhereClosesTheByteEditorOrHidesTheTips) {
     EXPECT_TRUE(asked.all().empty());
     vcx::programHooks().byteEditor = nullptr;
     tip->hide();
+}
+
+TEST_F(VcxTouch, ExtraModeTimerAndTheParameterReRead) {
+    vcx::Controller& c = vcx::controller();
+    // The test controller has no parameter groups to read: it is taken as usable
+    // with version 1.52 before each tick (the tick's own read-again decides anew).
+    int version = 152;
+    auto tick11 = [&] {
+        c.dev.parametersRead = true;
+        c.dev.paraVersion = version;
+        qvui::sendMessage(dlg_.get(), qvui::WM_TIMER, quint64(vcx::kTimerExtraMode), 0);
+    };
+    const bool before = dlg_->extraModeOn();
+    tick11();
+    EXPECT_NE(dlg_->extraModeOn(), before);
+    tick11();
+    EXPECT_EQ(dlg_->extraModeOn(), before);
+    // Nothing while a page is busy, or with a parameter version of 1.23 or less.
+    qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 1, vcx::kTemplateDebug);
+    tick11();
+    EXPECT_EQ(dlg_->extraModeOn(), before);
+    qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 0, vcx::kTemplateDebug);
+    version = 123;
+    tick11();
+    EXPECT_EQ(dlg_->extraModeOn(), before);
+    c.dev.paraVersion = 152;
+    c.dev.parametersRead = false;
+    qvui::sendMessage(dlg_.get(), qvui::WM_TIMER, quint64(vcx::kTimerExtraMode), 0);
+    EXPECT_EQ(dlg_->extraModeOn(), before) << "the Parameters page is not usable";
+
+    // Code 9: the parameters read again and the controller's CRC shown.
+    vcx::SetDlgItemText(dlg_.get(), vcx::kIdParamCrc, QString());
+    debug(9, 0);
+    EXPECT_EQ(dlg_->fieldText(vcx::kIdParamCrc), QString::asprintf("x%04X", unsigned(c.dev.parameterCrc)));
 }

@@ -3,8 +3,9 @@
 namespace vcx {
 
 ProgramHooks& programHooks() {
-    static ProgramHooks hooks;
-    return hooks;
+    // Never destroyed: the library's threads may still look at it while the process ends.
+    static auto* hooks = new ProgramHooks;
+    return *hooks;
 }
 
 } // namespace vcx

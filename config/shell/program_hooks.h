@@ -41,12 +41,6 @@ struct ProgramHooks {
     // Timer 9's answer Yes: open the Diagnostic page's factory build view.
     std::function<void()> openFactoryBuildView;
 
-    // The Parameters page's parameter records: read them all from the controller
-    // (WM_DEBUG_COMMAND 9, timer 11; the result is the page's usable flag), and
-    // the controller's parameter version (major x 100 + minor) they came with.
-    std::function<bool()> readAllParameters;
-    std::function<int()> parameterVersion;
-
     // The raw parameter table's byte editor (its window, nullptr while there is
     // none): a click elsewhere closes it by WM_TRAY_NOTIFY (0, 0).
     std::function<QWidget*()> byteEditor;

@@ -87,6 +87,7 @@ public:
     CQVAbnMsgDlg* abnMsgDlg() const { return abnMsg_; }
     TrayIcon* tray() const { return tray_; }
     bool debugButtonsAllowed() const { return debugButtonsAllowed_; }
+    bool extraModeOn() const { return extraModeOn_; }
 
 protected:
     bool event(QEvent* e) override;

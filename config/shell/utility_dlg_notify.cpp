@@ -6,6 +6,7 @@
 
 #include "diag/diag_state.h"
 #include "pages/chd_parent_dlg.h"
+#include "params/parameter_read.h"
 #include "shell/abn_msg_dlg.h"
 #include "shell/app_settings.h"
 #include "shell/app_startup.h"
@@ -173,8 +174,7 @@ void CVCXUtilityDlg::onDebugCommand(int code, qint64 value) {
         UpdateDlgItem();
         break;
     case 9: {
-        if (hooks.readAllParameters) hooks.readAllParameters();
-        else notBuilt("reading all parameters (WM_DEBUG_COMMAND 9)");
+        c_.dev.parametersRead = ReadAllParameters(c_, this);
         uint16_t crc[2] = {0, 0};
         CheckParameterCRC(c_, crc);
         if (diagState().ParametersCRC)
@@ -245,15 +245,14 @@ void CVCXUtilityDlg::onProposalTick() {
 
 void CVCXUtilityDlg::onExtraModeTick() {
     timers_->stop(kTimerExtraMode);
-    const ProgramHooks& hooks = programHooks();
-    const int version = hooks.parameterVersion ? hooks.parameterVersion() : 0;
-    if (!pages_[kPageParameters]->isUsable() || version <= 123 || updateBusy_ || connection_.reconnectPending() ||
+    // The Parameters page's usable flag is what the last ReadAllParameters gave.
+    if (!c_.dev.parametersRead || c_.dev.paraVersion <= 123 || updateBusy_ || connection_.reconnectPending() ||
         pageBusy_)
         return;
     extraModeOn_ = !extraModeOn_;
     const ParameterFunctionTable& t = c_.records.paraFuncTable;
     if (t.ExtraModeSwitch) t.ExtraModeSwitch(c_.dev.device, extraModeOn_ ? 1 : 0);
-    if (hooks.readAllParameters) hooks.readAllParameters();
+    c_.dev.parametersRead = ReadAllParameters(c_, this);
     pages_[kPageParameters]->UpdateDlgItem();
 }
 
