@@ -1265,13 +1265,15 @@ const std::vector<std::pair<std::string, Builder>>& builtins() {
         {"full", [](Bench& b) { b.addHid(std::make_shared<Controller>(fullProfile()), currentHid()); }},
         {"full125", [](Bench& b) { b.addHid(std::make_shared<Controller>(full125Profile()), currentHid()); }},
         // The full controller with a new boot loader: blocks of 256 bytes, byte sums,
-        // leaves the bus on boot entry and exit as a USB controller does.
+        // output reports of 64; leaves the bus on boot entry and exit as a USB
+        // controller does.
         {"update", [](Bench& b) {
              ControllerProfile p = fullProfile();
              p.boot = BootFlash{};
              p.boot->reenumerateOnBoot = true;
              p.d2Reply = {0x00, 0x01, 0x00, 0x00};
-             p.bootPacketSize = 64;
+             p.bootPacketSize = 64;  // no bridge: the loader takes output reports of 64
+             p.bridge = {};
              b.addHid(std::make_shared<Controller>(p), currentHid());
          }},
         {"diag", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagProfile()), currentHid()); }},
