@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QString;
 class QWidget;
 
 namespace vcx {
@@ -44,6 +45,12 @@ struct ProgramHooks {
     // The raw parameter table's byte editor (its window, nullptr while there is
     // none): a click elsewhere closes it by WM_TRAY_NOTIFY (0, 0).
     std::function<QWidget*()> byteEditor;
+
+    // The Field Update page while it lives: a device arrival during its update
+    // (the main window's arrival tick while UpdateBusy), and main timer 10 (the
+    // command line's file becomes the page's and the update starts).
+    std::function<void()> updateResumeAfterArrival;
+    std::function<void(const QString& file)> updateStartWithFile;
 };
 
 ProgramHooks& programHooks();
