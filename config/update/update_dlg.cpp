@@ -349,26 +349,29 @@ bool CQVUpdateDlg::reopen() {
 
 void CQVUpdateDlg::reconnectTick(int timer) {
     if (reopen()) {
-        if (timer == kPageTimerSerial) {
+        reconnected_ = true;
+        if (timer == kPageTimerSerial || state_ == 19) {
             stepTimer(19);
             return;
         }
-        reconnected_ = true;
         switch (state_) {
         case 15:
         case 16:
         case 17:
-        case 18:
-        case 19: {
-            // Every reconnect of the firmware steps goes on in step 20.
+        case 18: {
+            // Every reconnect of the firmware steps goes on in step 20. A USB
+            // controller's arrival notice runs it; the timer stays armed in case
+            // that arrival came before, or never comes.
+            state_ = 20;
             const bool usbLink = (c_.dev.deviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER)) != 0 &&
                                  c_.records.fwInformation.interfaceBits == 0;
             if (usbLink && !arrivalSeen_)
-                state_ = 20;  // the arrival notice restarts it
+                timers_->start(kPageTimerReconnect, 1000);
             else
                 stepTimer(20);
             break;
         }
+        case 20:
         case 25:
         case 27:
         case 28: stepTimer(state_); break;
@@ -388,22 +391,23 @@ void CQVUpdateDlg::reconnectTick(int timer) {
 void CQVUpdateDlg::prepareReconnect() {
     retries_ = 10;
     arrivalSeen_ = false;
-    reconnected_ = programState().deviceChanged;
-    // An arrival may be awaited or never come (driver, serial): the timer searches anyway.
+    reconnected_ = false;
+    // The arrival may have come already or never come (driver, serial): the
+    // timer searches in any case.
     timers_->start(kPageTimerReconnect, 1000);
 }
 
 void CQVUpdateDlg::ResumeAfterArrival() {
     switch (state_) {
     case 15:
-    case 17:
     case 16:
+    case 17:
     case 18: arrivalSeen_ = true; break;
     case 19:
     case 20:
-        if (reconnected_ && state_ == 20) break;  // the reconnect already ran step 20
         if (reopen()) {
             timers_->stop(kPageTimerReconnect);
+            reconnected_ = true;
             stepTimer(state_);
         } else {
             arrivalSeen_ = true;
