@@ -97,7 +97,10 @@ bool tableHasContent(const VButtonTable& t) {
 } // namespace
 
 bool VersionMatches(const QString& controllerText, const QString& entryText) {
-    if (!controllerText.startsWith(QLatin1String("QV")) || entryText.isEmpty()) return false;
+    // A boot loader's text ("QV6020A.2.5 (Boot)") names no running firmware.
+    if (!controllerText.startsWith(QLatin1String("QV")) || entryText.isEmpty() ||
+        controllerText.contains(QLatin1String("(Boot)")))
+        return false;
     QString running = controllerText.mid(2);
     if (int blank = running.indexOf(u' '); blank >= 0) running.truncate(blank);
     if (running == entryText) return true;
