@@ -996,7 +996,10 @@ bool CQVUpdateDlg::VerifySlaveVersions() {
 
 bool CQVUpdateDlg::VerifyMasterVersion() {
     const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
-    return !masterInBoot() && VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText);
+    if (masterInBoot() || !VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText)) return false;
+    // The texts may come from the open's read: the firmware must answer now, outside its loader.
+    uint8_t reply[5];
+    return sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && !(reply[3] == 0x55 && reply[4] == 0xAA);
 }
 
 void CQVUpdateDlg::FinishUpdate(bool success) {
