@@ -40,6 +40,7 @@ TEST_P(UpdateFaults, EndsInItsTextWithThePageIdle) {
         EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
     } else {
         EXPECT_FALSE(page->resultSuccess());
+        ASSERT_FALSE(qvui::loadString(GetParam().text).isEmpty());
         EXPECT_EQ(page->resultText(), qvui::loadString(GetParam().text));
     }
 }

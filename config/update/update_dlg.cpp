@@ -9,6 +9,7 @@
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
 #include "res/pictures.h"
+#include "res/strings.h"
 #include "shell/app_startup.h"
 #include "shell/controller_api.h"
 #include "shell/device_finder.h"
@@ -113,6 +114,7 @@ bool VersionMatches(const QString& controllerText, const QString& entryText) {
 }
 
 CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+    addProgramStrings();
     timers_ = new qvui::WindowTimers(this);
     auto* grid = new QGridLayout(this);
     auto label = [&](int id, int row) {
