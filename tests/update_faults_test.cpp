@@ -142,3 +142,33 @@ TEST(UpdateVersion, WholeTextsAreCompared) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, AnotherControllerOnTheBusSeesNoBootCommand) {
+    ASSERT_TRUE(start());
+    // A second controller of the same kind beside the first.
+    qvsim::ControllerProfile copy = dev().profile();
+    qvsim::HidInfo info = bench->hid("/sim/hidraw0")->info();
+    info.path = "/sim/hidraw1";
+    info.parentInstanceId = "USB\\VID_2E7B&PID_3501\\5&1A2B3C&0&9";
+    auto other = std::make_shared<qvsim::Controller>(copy);
+    bench->addHid(other, info);
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    other->editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    const auto im = updatetest::NewImage();
+    useFile(fwtest::image(im));
+    const QString key = c.dev.currentKey;
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
+    for (const auto& e : other->trace()) {
+        EXPECT_NE(e.packet[0], 0xFF) << "the other controller was sent a boot entry";
+        EXPECT_NE(e.packet[0], 0xD0) << "the other controller was programmed";
+    }
+    EXPECT_TRUE(other->profile().boot->flash.empty());
+    EXPECT_EQ(c.dev.currentKey, key);  // the page ends on the controller it programmed
+}
+
+}  // namespace

@@ -347,7 +347,14 @@ void CQVUpdateDlg::onTimer(int id) {
 bool CQVUpdateDlg::reopen() {
     if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
     c_.dev.device = INVALID_HANDLE_VALUE;
+    // The controller this update programs, never another one on the bus.
+    if (!updateKey_.isEmpty()) c_.dev.rememberedKey = updateKey_;
     if (!FindQVDevice(c_, deviceFinder())) return false;
+    if (!updateKey_.isEmpty() && c_.dev.currentKey != updateKey_) {
+        if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+        c_.dev.device = INVALID_HANDLE_VALUE;
+        return false;
+    }
     return c_.api.GetFWVersionW && c_.api.GetFWVersionW(c_.dev.device, &c_.records.fwVersion) &&
            c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &c_.records.fwInformation);
 }
@@ -474,6 +481,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
         slaveIndex_ = 0;
         retries_ = 10;
+        updateKey_ = c_.dev.currentKey;
         setResult(kTextResult);
         picture_->hide();
         programState().deviceChanged = false;
@@ -617,6 +625,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
     }
     case 24:
     case 25: {
+        if (step == 24 && state_ == 24 && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
         disableUpdateButtons();
         pageState(1);
         bool ok = true;
@@ -862,7 +871,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
                 if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
                 c_.dev.device = INVALID_HANDLE_VALUE;
                 programSleep(c_, 1000);
-                const QString key = c_.dev.currentKey;
+                const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
                 c_.dev.rememberedKey = key;
                 if (!FindQVDevice(c_, deviceFinder())) continue;
                 if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
@@ -1028,6 +1037,7 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
     }
     state_ = kIdle;
     keepResult_ = true;
+    updateKey_.clear();
     pageState(0);
     const CommandLineOptions& o = startupState().options;
     if (!o.silentMode) return;
