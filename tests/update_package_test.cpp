@@ -96,3 +96,27 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, AControllerThatDoesNotComeBackAfterTheParametersEndsIn1324) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) {
+        p.boot->image = updatetest::NewIdentity();
+        p.vbuttonCrc = 0xFFFF;
+    });
+    // Boot entry, boot exit, then the reset after the parameters: it stays away.
+    int arrivals = 0;
+    bench->watch([&](const qvsim::DeviceEvent& e) {
+        if (e.arrival && ++arrivals == 3) bench->remove("/sim/hidraw0");
+    });
+    useFile(Package(updatetest::NewImage(), dev().profile().paramBanks.at(0x90).at(14)), "package.pfp");
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_FALSE(page->resultSuccess());
+    EXPECT_EQ(page->resultText(), qvui::loadString(1324));
+    EXPECT_EQ(steps().back(), "STATE_PU_FAILED");
+}
+
+}  // namespace
