@@ -46,3 +46,34 @@ TEST_F(UpdatePage, AnSFirmwareProgramsTheSlave) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, TwoImagesOnAnOldBootResetTwice) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) {
+        p.customerBytes = {2, 0, 6, 0};  // boot 2.06
+        p.boot->oldLoader = true;        // it leaves on the reset
+        p.boot->image = updatetest::NewIdentity();
+    });
+    readRecords();
+    // The master's image first (entry 1), then entry 0.
+    const auto master = updatetest::NewImage();
+    auto second = updatetest::NewImage(300);
+    fwtest::Bytes file = fwtest::image(master);
+    fwtest::append(file, fwtest::image(second));
+    useFile(file);
+    dev().clearTrace();
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    EXPECT_EQ(steps(), (std::vector<std::string>{"STATE_FU_START", "STATE_FU_PROC", "STATE_FU_MST", "STATE_FU_MST_END",
+                                                 "STATE_FU_WAIT_OLDBT", "STATE_FU_WAIT_RESET", "STATE_FU_CHK_RES"}));
+    EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(master.data));
+    size_t resets = 0;
+    for (const auto& e : dev().trace()) resets += e.packet == qvsim::Packet{0xFE, 0, 0, 0, 0};
+    EXPECT_EQ(resets, 2u);
+}
+
+}  // namespace
