@@ -48,7 +48,10 @@ std::vector<std::u16string>& logLines() {
     static std::vector<std::u16string> l;
     return l;
 }
-void LogLine(const char16_t* text) { logLines().emplace_back(text); }
+int LogLine(const QVWCHAR* text) {
+    logLines().emplace_back(reinterpret_cast<const char16_t*>(text));
+    return 1;
+}
 
 void Bind(vcx::Controller& c) {
     using namespace vcx;
@@ -58,7 +61,7 @@ void Bind(vcx::Controller& c) {
     c.api.Zelmar_call_process = nullptr;
     c.api.Zelmar_call_firmware_update = nullptr;
     c.api.Zelmar_hid_enum_touchscreen = nullptr;
-    c.api.WriteCommandLogW = reinterpret_cast<decltype(c.api.WriteCommandLogW)>(&LogLine);
+    c.api.WriteCommandLogW = &LogLine;
     vcx::stampProgramRecords(c.records);
     SetupParameterFunctionPointer(&c.records.paraFuncTable);
     c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };

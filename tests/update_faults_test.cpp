@@ -172,3 +172,38 @@ TEST_F(UpdatePage, AnotherControllerOnTheBusSeesNoBootCommand) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, TheTestVersionQuestionRunsNoSecondStepAndNoStops) {
+    for (auto answer : {qvui::MessageAnswer::No, qvui::MessageAnswer::Yes}) {
+        TearDown();
+        ASSERT_TRUE(start());
+        dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+        auto im = updatetest::NewImage();
+        im.byte21 = 0x01;  // a test version
+        useFile(fwtest::image(im));
+        int asked = 0;
+        qvui::MessageBoxResponder responder([&](const qvui::MessageBoxRequest&) {
+            ++asked;
+            // The box's own event loop lets a step timer fire: the machine does not run it inside.
+            page->timers()->start(17, 10);
+            qvui::fireTimer(page.get(), 17);
+            return answer;
+        });
+        page->timers()->start(13, 10);
+        drive();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+        const auto s = steps();
+        EXPECT_EQ(std::count(s.begin(), s.end(), "STATE_FU_MST"), 1);
+        if (answer == qvui::MessageAnswer::No) {
+            EXPECT_EQ(page->resultText(), qvui::loadString(1330));
+            EXPECT_TRUE(dev().profile().boot->flash.empty());
+        } else {
+            EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+        }
+    }
+}
+
+}  // namespace

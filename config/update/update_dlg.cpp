@@ -434,10 +434,7 @@ void CQVUpdateDlg::ResumeAfterArrival() {
 void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     // A message box inside a step runs a nested event loop: a timer firing
     // there must not run a second step on top of the first.
-    if (running_) {
-        stepTimer(step, 10);
-        return;
-    }
+    if (running_) return;
     running_ = true;
     state_ = step;
     do {
