@@ -207,3 +207,36 @@ TEST_F(UpdatePage, TheTestVersionQuestionRunsNoSecondStepAndNoStops) {
 }
 
 }  // namespace
+
+namespace {
+
+// "-br": the bridge runs at the option's baud code while the blocks are written
+// and is put back after block 0, and after a failure too.
+TEST_F(UpdatePage, TheBridgeBaudOfBrIsRestoredOnEveryEnding) {
+    for (bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "failure" : "success");
+        TearDown();
+        ASSERT_TRUE(start());
+        dev().editProfile([&](qvsim::ControllerProfile& p) {
+            p.boot->image = updatetest::NewIdentity();
+            if (fail) p.boot->d1Failures[1] = -1;
+        });
+        dev().setReg(0x00, 0x02, {0, 0, 0, 0x05});  // the bridge's baud code now
+        c.dev.bridgeFlags[0] = 0x10;
+        auto& o = vcx::startupState().options;
+        const auto saved = o;
+        o.optBR = 3;
+        useFile(fwtest::image(updatetest::NewImage()));
+        dev().clearTrace();
+        page->timers()->start(13, 10);
+        drive();
+        o = saved;
+        EXPECT_EQ(page->resultSuccess(), !fail);
+        std::vector<uint8_t> codes;
+        for (const auto& e : dev().trace())
+            if (e.packet[0] == 0xF2) codes.push_back(e.packet[4]);
+        EXPECT_EQ(codes, (std::vector<uint8_t>{3, 5}));
+    }
+}
+
+}  // namespace

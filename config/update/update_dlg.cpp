@@ -568,6 +568,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             next(21);
             break;
         }
+        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
         next(needsReconnect_ ? 21 : 22);
         break;
     case 21:
@@ -824,7 +825,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
     if (!slave && !inBoot && c_.dev.paraVersion != 0 && info.interfaceBits == 1 &&
         !(c_.records.hostInterface.identity[2] & 0x20) && (c_.records.hostInterface.identity[3] & 0x20)) {
-        const int a = SendCmdReadE0(c_, 0x40, 0), b = SendCmdReadE0(c_, 0x42, 0);
+        const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
         if (a >= 0 && b >= 0 && (a & 0x10) && ((a ^ b) & 0x0F)) {
             const ParameterFunctionTable& t = c_.records.paraFuncTable;
             const uint8_t value = uint8_t((b & 0xF0) | (a & 0x0F));
@@ -894,8 +895,8 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 10. "-br": the bridge's baud rate for the programming.
     const uint8_t br = startupState().options.optBR;
     if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
-        const int code = SendCmdReadE0(c_, 0x02, 0);
-        savedBaud_ = code >= 0 ? uint8_t(code & 7) : 0xFF;
+        uint8_t reply[5];
+        savedBaud_ = sendCmd(c_, 0xE0, 0x00, 0x02, 0x00, 0x00, reply) ? uint8_t(reply[4] & 7) : 0xFF;
         if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
         programSleep(c_, 100);
     }
@@ -965,10 +966,8 @@ void CQVUpdateDlg::programNextBlock() {
         timers_->stop(kPageTimerBlocks);
         progress_->setValue(int(run_.plan.lastBlock));
         if (writer_.bootAnswer != 0) sendCmd(c_, 0xD8, 0x00, 0x55, 0x00, 0x00);
-        if (savedBaud_ != 0xFF) {
-            SendCmdWriteF2(c_, savedBaud_);
-            savedBaud_ = 0xFF;
-        }
+        // A loader that left the bus after block 0 takes the code once it is found again (step 20).
+        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
         stepTimer(state_ == 15 ? 16 : 18);
         return;
     }
