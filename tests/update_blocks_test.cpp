@@ -168,6 +168,19 @@ TEST_F(UpdateBlocksSim, ABlockIsTriedThreeTimes) {
         EXPECT_EQ(programAll(image, w, &run), k.end) << k.failures;
         TearDown();
     }
+    // Output reports of no bytes: the block fails at once, nothing is sent.
+    {
+        ASSERT_TRUE(openInBoot(false, true));
+        ctl().clearTrace();
+        BlockWriter w;
+        w.outputReports = true;
+        w.reportSize = 0;
+        BlockPlan plan;
+        ASSERT_EQ(PlanBlocks(256, 256, &plan), BlockPlanError::None);
+        EXPECT_EQ(WriteFirmwareBlock(c, w, image.data(), plan, 0), kBlockFailedD0);
+        EXPECT_TRUE(ctl().trace().empty());
+        TearDown();
+    }
     // D0 refused: 0xD0 after three tries.
     ASSERT_TRUE(openInBoot(false, false));
     ctl().refuse(0xD0);

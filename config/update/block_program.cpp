@@ -49,6 +49,8 @@ Block MakeBlock(const uint8_t* image, const BlockPlan& plan, uint32_t n, bool wo
 
 int WriteFirmwareBlock(Controller& c, const BlockWriter& w, const uint8_t* image, const BlockPlan& plan, uint32_t n) {
     if (n == 0 && w.skipFirstBlock && w.bootAnswer == 0xBB) return kBlockDone;
+    // Output reports of no bytes would never carry the block.
+    if (!plan.blockSize || (w.outputReports && w.reportSize == 0)) return kBlockFailedD0;
     const Block b = MakeBlock(image, plan, n, w.wordChecksum, w.ostra);
 
     const uint8_t f = b.erased ? 0xFF : 0x00;

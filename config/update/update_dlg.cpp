@@ -263,7 +263,7 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         if (g_PfpPara.present) {
             paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(g_PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
             paraCrc_->show();
-            if (g_PfpPara.flags & 0x08) {
+            if (g_LoadedFirmware[size_t(shown)].flags & 0x08) {
                 keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(g_PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
                 keyCrc_->show();
             } else {
@@ -808,7 +808,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
                 return true;
             }
             VButtonTable present{};
-            if ((g_PfpPara.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
+            if ((e.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
                 next(22);
                 return true;
             }
