@@ -274,3 +274,28 @@ TEST(SimBoot, ProfileKeysSetTheLoader) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimBootExit, AfterTheLoaderTheChipAnswersStaysSilentOrIsGone) {
+    using Exit = qvsim::BootFlash::Exit;
+    for (Exit exit : {Exit::Back, Exit::Silent, Exit::Never}) {
+        auto p = bootable();
+        p.boot->exit = exit;
+        Controller c(p);
+        enterBoot(c);
+        // The answer that ends the loader still arrives.
+        EXPECT_EQ(writeBlock(c, image(kB), 0, false), (Packet{0xD1, 0, 0, 0, 0}));
+        const auto next = ask(c, {0xED, 0, 0, 0, 0});
+        EXPECT_EQ(next.has_value(), exit == Exit::Back);
+        EXPECT_EQ(c.connected(), exit != Exit::Never);
+    }
+    Controller k(ControllerProfile{});
+    std::string error;
+    EXPECT_TRUE(qvsim::setControllerKey(k, "bootLoader", "new", &error));
+    EXPECT_TRUE(qvsim::setControllerKey(k, "bootExit", "silent", &error)) << error;
+    EXPECT_EQ(k.profile().boot->exit, Exit::Silent);
+    EXPECT_FALSE(qvsim::setControllerKey(k, "bootExit", "later", &error));
+}
+
+}  // namespace

@@ -240,3 +240,28 @@ TEST_F(UpdatePage, TheBridgeBaudOfBrIsRestoredOnEveryEnding) {
 }
 
 }  // namespace
+
+namespace {
+
+// A controller that comes back after its loader without answering, or not at all.
+TEST_F(UpdatePage, AControllerSilentOrGoneAfterItsLoaderFails) {
+    for (auto exit : {qvsim::BootFlash::Exit::Silent, qvsim::BootFlash::Exit::Never}) {
+        TearDown();
+        ASSERT_TRUE(start());
+        dev().editProfile([&](qvsim::ControllerProfile& p) {
+            p.boot->image = updatetest::NewIdentity();
+            p.boot->exit = exit;
+        });
+        useFile(fwtest::image(updatetest::NewImage()));
+        page->timers()->start(13, 10);
+        drive();
+        EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+        EXPECT_FALSE(page->resultSuccess());
+        ASSERT_FALSE(steps().empty());
+        EXPECT_EQ(steps().back(), "STATE_FU_FAILED");
+        ASSERT_FALSE(pageStates().empty());
+        EXPECT_EQ(pageStates().back(), 0u);
+    }
+}
+
+}  // namespace

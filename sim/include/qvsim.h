@@ -97,6 +97,11 @@ struct BootFlash {
     std::vector<uint8_t> formats{0x10, 0x20};  // accepted D9 AA formats
     bool oldLoader = false;
     bool reenumerateOnBoot = false;            // boot entry and exit re-enumerate (HID)
+    // What follows the loader's exit: the new firmware answers (Back), the chip
+    // comes back but answers nothing (Silent), or it never comes back (Never:
+    // every transfer fails NotFound from then on).
+    enum class Exit : uint8_t { Back, Silent, Never };
+    Exit exit = Exit::Back;
     std::optional<FirmwareIdentity> image;     // what a whole flash runs; nullopt: unchanged
     // Faults: D1 of block n fails this often (-1 always); ED never shows 55 AA.
     std::map<uint32_t, int> d1Failures;

@@ -58,7 +58,7 @@ bool isEntrySecond(const Packet& first, const Packet& c) {
 }
 
 // Leaves the loader when blocks 0..highest were all written in this session.
-bool tryLeave(ControllerProfile& p, Target& t, bool* reenumerate) {
+bool tryLeave(ControllerProfile& p, Target& t, bool* reenumerate, std::optional<BootFlash::Exit>* exit) {
     BootSession& s = *t.session;
     if (s.verified.empty() || *s.verified.begin() != 0) return false;
     const uint32_t highest = *s.verified.rbegin();
@@ -74,6 +74,7 @@ bool tryLeave(ControllerProfile& p, Target& t, bool* reenumerate) {
     s = BootSession{};
     s.pendingImage = pending;
     if (t.master && t.boot->reenumerateOnBoot) *reenumerate = true;
+    if (t.master) *exit = t.boot->exit;
     return true;
 }
 
@@ -91,7 +92,7 @@ uint32_t BootBlockSize(const ControllerProfile& p) {
 }
 
 std::optional<BootOutcome> BootCommand(ControllerProfile& p, BootSessions& sessions, std::optional<uint8_t> selected,
-                                       const Packet& c, bool* reenumerate) {
+                                       const Packet& c, bool* reenumerate, std::optional<BootFlash::Exit>* exit) {
     Target t = targetOf(p, sessions, selected);
     // The master's reset shows the slaves' new firmware; an old loader leaves on it.
     if (c[0] == 0xFE) {
@@ -103,7 +104,7 @@ std::optional<BootOutcome> BootCommand(ControllerProfile& p, BootSessions& sessi
             }
         }
         Target m = targetOf(p, sessions, std::nullopt);
-        if (m.boot && p.inBoot && m.boot->oldLoader) tryLeave(p, m, reenumerate);
+        if (m.boot && p.inBoot && m.boot->oldLoader) tryLeave(p, m, reenumerate, exit);
         return std::nullopt;
     }
     if (!t.boot) return std::nullopt;
@@ -193,12 +194,12 @@ std::optional<BootOutcome> BootCommand(ControllerProfile& p, BootSessions& sessi
             std::copy(block.begin(), block.end(), boot.flash.begin() + long(base));
             ++boot.blockWrites[n];
             s.verified.insert(n);
-            if (n == 0 && !boot.oldLoader) tryLeave(p, t, reenumerate);
+            if (n == 0 && !boot.oldLoader) tryLeave(p, t, reenumerate, exit);
             return BootOutcome{Packet{0xD1, 0x00, 0x00, 0x00, 0x00}};
         }
         case 0xD8:
             if (c == Packet{0xD8, 0x00, 0x55, 0x00, 0x00}) {
-                if (!boot.oldLoader) tryLeave(p, t, reenumerate);
+                if (!boot.oldLoader) tryLeave(p, t, reenumerate, exit);
                 return BootOutcome{c};
             }
             return BootOutcome{refusal(c)};

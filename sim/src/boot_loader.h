@@ -34,8 +34,9 @@ struct BootOutcome {
 // The loader's answer when the command is one it takes (the target is the
 // selected slave, else the master); nullopt: the firmware answers as usual.
 // *reenumerate is set when the chip leaves the bus after this answer.
+// *exit is set to how the chip ends once it left its loader with this command.
 std::optional<BootOutcome> BootCommand(ControllerProfile& p, BootSessions& sessions, std::optional<uint8_t> selected,
-                                       const Packet& c, bool* reenumerate);
+                                       const Packet& c, bool* reenumerate, std::optional<BootFlash::Exit>* exit);
 // An HID output report: block data of the target's open block.
 void BootOutputReport(ControllerProfile& p, BootSessions& sessions, std::optional<uint8_t> selected,
                       const uint8_t* bytes, size_t len);

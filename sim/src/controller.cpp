@@ -218,6 +218,7 @@ struct Controller::Impl {
     bool bootSwitchArmed = false;        // the last command was D4 00 00 00 00
     detail::BootSessions bootSessions;   // the chips' boot loaders
     bool reenumerate = false;            // the firmware asked to leave the bus and come back
+    std::optional<BootFlash::Exit> bootExit;  // the loader left with the last command
     int faultAtCountdown = -1;           // faultAt: commands until the one that fails
     bool faultAtSilence = false;
 
@@ -754,7 +755,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         std::copy_n(c.begin() + 1, 4, pending.begin() + size_t(c[0]) * 4);
         return echo(c);
     }
-    if (auto b = detail::BootCommand(p, bootSessions, selected, c, &reenumerate)) return b->reply;
+    if (auto b = detail::BootCommand(p, bootSessions, selected, c, &reenumerate, &bootExit)) return b->reply;
     if (auto r = detail::ScanCommand(p, &pattern, c)) return *r;
     switch (c[0]) {
         case 0xF8: return forceTouch(c);
@@ -1119,6 +1120,11 @@ std::optional<Packet> Controller::handle(const Packet& command, Link link, uint6
 
     m.trace.push_back(TraceEntry{nowMs, link, command, reply.has_value()});
 
+    // A loader that left: its chip comes back silent, or never (after this answer).
+    if (auto exit = std::exchange(m.bootExit, std::nullopt)) {
+        if (*exit == BootFlash::Exit::Never) m.connected = false;
+        if (*exit == BootFlash::Exit::Silent) setEntry(m.faults, PacketPrefix(), Fault{Fault::Silence, -1});
+    }
     if (m.disconnectCountdown > 0 && --m.disconnectCountdown == 0) {
         m.connected = false;
         m.disconnectCountdown = -1;

@@ -37,6 +37,7 @@
 //   bootFormats = f f ..          D9 AA formats accepted
 //   bootImage = MAJ MIN CUST A B | none   the firmware a whole flash runs (slaveBootImage)
 //   bootD1Fail = BLOCK COUNT      D1 of the block fails COUNT times (-1 always)
+//   bootExit = back | silent | never   after the loader left: answers, silence, gone
 //   bootPacketSize = N | none     D3 answer
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
@@ -383,6 +384,13 @@ const std::map<std::string, Setter>& commonKeys() {
         {"bootwordchecksum", [](DeviceSpec& d, const std::string& v) { masterBoot(d).wordChecksum = flag(v); }},
         {"bootreenumerate", [](DeviceSpec& d, const std::string& v) { masterBoot(d).reenumerateOnBoot = flag(v); }},
         {"boothidemark", [](DeviceSpec& d, const std::string& v) { masterBoot(d).hideBootMark = flag(v); }},
+        {"bootexit", [](DeviceSpec& d, const std::string& v) {
+             const std::string l = lower(v);
+             if (l == "back") masterBoot(d).exit = BootFlash::Exit::Back;
+             else if (l == "silent") masterBoot(d).exit = BootFlash::Exit::Silent;
+             else if (l == "never") masterBoot(d).exit = BootFlash::Exit::Never;
+             else throw BadValue{"expected back, silent or never"};
+         }},
         {"bootformats", [](DeviceSpec& d, const std::string& v) { masterBoot(d).formats = byteList(v); }},
         {"bootimage", [](DeviceSpec& d, const std::string& v) { masterBoot(d).image = bootImage(v); }},
         {"slavebootimage", [](DeviceSpec& d, const std::string& v) {
