@@ -265,3 +265,25 @@ TEST_F(UpdatePage, AControllerSilentOrGoneAfterItsLoaderFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// A master in its loader whose number is not the file's: refused with its text.
+TEST_F(UpdatePage, AMasterInBootThatDoesNotMatchTheFileSaysSo) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.inBoot = true; });
+    readRecords();
+    ASSERT_NE(c.records.fwVersion.masterInBoot, 0);
+    auto im = updatetest::NewImage();
+    im.product = uint16_t(2081 | 0x8000);  // another 16-bit product number
+    useFile(fwtest::image(im));
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_EQ(page->resultText(), qvui::loadString(1316));
+    EXPECT_TRUE(page->resultShown());
+    EXPECT_FALSE(page->resultSuccess());
+    for (const auto& e : dev().trace()) EXPECT_NE(e.packet[0], 0xD0);
+}
+
+}  // namespace
