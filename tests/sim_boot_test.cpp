@@ -299,3 +299,21 @@ TEST(SimBootExit, AfterTheLoaderTheChipAnswersStaysSilentOrIsGone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimBootExit, RuntimeFaultKeysReachTheController) {
+    Controller c(bootable());
+    std::string error;
+    EXPECT_TRUE(qvsim::setControllerKey(c, "faultAt", "2 refuse", &error)) << error;
+    EXPECT_EQ(ask(c, {0xEF, 0, 0, 0, 0}).value()[0], 0xEF);
+    EXPECT_EQ(ask(c, {0xEF, 0, 0, 0, 0}).value()[0], 0xAA);
+    EXPECT_TRUE(qvsim::setControllerKey(c, "disconnectAfter", "1", &error)) << error;
+    ask(c, {0xEF, 0, 0, 0, 0});
+    EXPECT_FALSE(c.connected());
+    EXPECT_TRUE(qvsim::setControllerKey(c, "reconnect", "1", &error)) << error;
+    EXPECT_TRUE(c.connected());
+    EXPECT_FALSE(qvsim::setControllerKey(c, "faultAt", "2 maybe", &error));
+}
+
+}  // namespace

@@ -640,6 +640,19 @@ const std::map<std::string, RuntimeSetter>& runtimeKeys() {
         std::map<std::string, RuntimeSetter> m;
         for (const auto& [name, setter] : commonKeys())
             if (name != "link" && name != "path") m.emplace(name, throughProfile(setter));
+        // Faults of a running controller, beside its profile keys (the fault sweep's):
+        // "faultAt = N refuse|silence" the N-th command from now fails once;
+        // "disconnectAfter = N" gone after N more commands; "reconnect = 1" back again.
+        m.emplace("faultat", [](Controller& c, const std::string& v) {
+            auto t = tokens(v);
+            if (t.size() != 2 || (lower(t[1]) != "refuse" && lower(t[1]) != "silence"))
+                throw BadValue{"expected N refuse|silence"};
+            c.faultAt(int(number(t[0], 1000000)), lower(t[1]) == "silence");
+        });
+        m.emplace("disconnectafter", [](Controller& c, const std::string& v) { c.disconnectAfter(int(number(v, 1000000))); });
+        m.emplace("reconnect", [](Controller& c, const std::string& v) {
+            if (flag(v)) c.reconnect();
+        });
         return m;
     }();
     return keys;
