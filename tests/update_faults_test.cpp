@@ -287,3 +287,32 @@ TEST_F(UpdatePage, AMasterInBootThatDoesNotMatchTheFileSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// Interface index 1 with the host-interface identity bits: E0 00 40 / 42 whose
+// low nibbles differ are put right with E1 in the update lock, then flushed.
+TEST_F(UpdatePage, TheHostInterfaceNibbleIsPutRightBeforeProgramming) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    dev().setReg(0x00, 0x40, {0, 0, 0, 0x13});
+    dev().setReg(0x00, 0x42, {0, 0, 0, 0x25});
+    c.records.fwInformation.interfaceBits = 1;
+    c.records.hostInterface.identity[2] = 0x00;
+    c.records.hostInterface.identity[3] = 0x20;
+    c.dev.paraVersion = 152;
+    c.dev.featureFlags[2] = 0x00;
+    useFile(fwtest::image(updatetest::NewImage()));
+    dev().clearTrace();
+    page->timers()->start(13, 10);
+    drive();
+    const auto sent = qvtest::Hex(qvtest::Received(dev()));
+    const auto at = [&](const std::string& s) { return std::find(sent.begin(), sent.end(), s) - sent.begin(); };
+    const auto write = at("E1 00 42 00 23");  // high nibble of 42, low nibble of 40
+    ASSERT_LT(size_t(write), sent.size());
+    EXPECT_LT(write, at("FF AA 55 AA 55"));  // before the boot entry
+    EXPECT_LT(write, at("F6 00 90 00 00"));  // flushed after it
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+}
+
+}  // namespace
