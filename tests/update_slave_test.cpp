@@ -77,3 +77,39 @@ TEST_F(UpdatePage, TwoImagesOnAnOldBootResetTwice) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, ASlaveBlockThatFailsReturnsToTheMaster) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) {
+        qvsim::SlaveProfile s;
+        s.identityNumber = 2081;
+        s.letter = 1;
+        s.major = 2;
+        s.minor = 5;
+        s.customer = 3;
+        s.boot = qvsim::BootFlash{};
+        s.boot->d1Failures[1] = -1;
+        p.slaves = {s};
+        p.slaveCount = 2;
+        p.selectedSlaveAnswers = true;
+        p.stateEx[1] = 0x80;
+    });
+    readRecords();
+    auto im = updatetest::NewImage();
+    im.product = uint16_t(2081 | 0x8000);
+    useFile(fwtest::image(im));
+    dev().clearTrace();
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_EQ(page->resultText(), qvui::loadString(1322));
+    const auto sent = qvtest::Hex(qvtest::Received(dev()));
+    // After the last D1 the master is selected again.
+    auto lastD1 = std::find_if(sent.rbegin(), sent.rend(), [](const std::string& x) { return x.rfind("D1", 0) == 0; });
+    ASSERT_NE(lastD1, sent.rend());
+    EXPECT_NE(std::find(sent.rbegin(), lastD1, "F4 00 00 00 00"), lastD1);
+}
+
+}  // namespace

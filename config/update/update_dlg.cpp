@@ -436,10 +436,13 @@ void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     // there must not run a second step on top of the first.
     if (running_) return;
     running_ = true;
+    previous_ = state_;
     state_ = step;
     do {
         chain_ = false;
-        runStep(state_);
+        const uint32_t ran = state_;
+        runStep(ran);
+        if (chain_) previous_ = ran;
     } while (chain_);
     running_ = false;
 }
@@ -572,7 +575,8 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         next(needsReconnect_ ? 21 : 22);
         break;
     case 21:
-        if (state_ == 15) SendCmdF4(c_, 0, 0);
+        // A slave's block failed: back to the master first.
+        if (previous_ == 15) SendCmdF4(c_, 0, 0);
         FinishUpdate(false);
         break;
     case 22: {

@@ -111,6 +111,7 @@ private:
     QCheckBox* keys_ = nullptr;
 
     uint32_t state_ = kIdle;
+    uint32_t previous_ = kIdle;   // the step that ran before the current one
     uint32_t slaveIndex_ = 0;
     uint32_t retries_ = 10;
     bool chain_ = false;
