@@ -120,3 +120,41 @@ TEST_F(UpdatePage, AControllerThatDoesNotComeBackAfterTheParametersEndsIn1324) {
 }
 
 }  // namespace
+
+namespace {
+
+// The controller's CRC agrees with its lists but not with the package's PARA
+// CRC (which the package seeded from its own, empty, key table): 1325.
+TEST_F(UpdatePage, AParameterCrcThatDiffersFromThePackageEndsIn1325) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) {
+        p.boot->image = updatetest::NewIdentity();
+        p.vbuttonCrc = 0xFFFF;
+    });
+    fwtest::Image first = updatetest::NewImage();
+    first.magic = "PFPF";
+    first.flags |= 0x02 | 0x08;
+    fwtest::Vkey v;
+    v.count = 0;
+    v.entries = {fwtest::Bytes(12, 0)};
+    v.crc = fwtest::vkeyCrc(v.entries);
+    fwtest::Para para;
+    para.flags = 0x02;
+    for (size_t i = 0; i < para.touch.size(); ++i) para.touch[i] = uint8_t(i + 1);
+    for (size_t i = 0; i < para.boot.size(); ++i) para.boot[i] = uint8_t(0x80 + i);
+    for (size_t i : {63, 127}) para.touch[i] = 0;
+    for (size_t i : {15, 61, 63}) para.boot[i] = 0;
+    para.boot[14] = dev().profile().paramBanks.at(0x90).at(14);
+    para.crc = fwtest::parameterCrc(1, v.crc, para.touch, para.boot);
+    fwtest::Bytes f = fwtest::image(first);
+    fwtest::append(f, fwtest::para(para));
+    fwtest::append(f, fwtest::vkey(v));
+    useFile(f, "other.pfp");
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_EQ(page->resultText(), qvui::loadString(1325)) << ::testing::PrintToString(steps());
+    EXPECT_FALSE(page->resultSuccess());
+}
+
+}  // namespace
