@@ -75,3 +75,31 @@ TEST_F(UpdateControls, APlainImageLeavesTheFactoryDefaultsAndABadFileSaysSo) {
 }
 
 }  // namespace
+
+#include "ui/file_chooser.h"
+#include "ui/window_message.h"
+
+namespace {
+
+TEST_F(UpdateControls, LoadFirmwareFromTheDialogSaysWhenTheFileIsNoFirmware) {
+    ASSERT_TRUE(start());
+    useFile(fwtest::Bytes(40, 0x00), "bad.qvf");
+    const QString bad = vcx::g_szFirmwarePath;
+    vcx::g_szFirmwarePath.clear();
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest&) { return bad; });
+    qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);  // Load Firmware
+    ASSERT_EQ(boxes.asked.size(), 1u);
+    EXPECT_EQ(boxes.asked[0].text, QStringLiteral("Invalid Firmware File Format."));
+    EXPECT_EQ(boxes.asked[0].caption, boxes.asked[0].text);
+    // A good file from the dialog: shown, and its customer code checks 471 with 470.
+    useFile(fwtest::image(updatetest::NewImage()), "good.qvf");
+    const QString good = vcx::g_szFirmwarePath;
+    vcx::g_szFirmwarePath.clear();
+    qvui::FileChooserResponder chooser2([&](const qvui::FileChooserRequest&) { return good; });
+    qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);
+    EXPECT_EQ(boxes.asked.size(), 1u);
+    EXPECT_TRUE(box(vcx::CQVUpdateDlg::kIdFactory)->isChecked());
+    EXPECT_TRUE(box(vcx::CQVUpdateDlg::kIdHostPanel)->isChecked());
+}
+
+}  // namespace

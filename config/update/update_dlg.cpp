@@ -23,6 +23,7 @@
 #include "ui/window_timers.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -293,6 +294,12 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         file_->setText(qvui::loadString(kTextNoFile));
         file2_->hide();
         paraCrc_->hide();
+        keyCrc_->hide();
+        // A file picked in the dialog that opens but is no firmware file.
+        if (chosen && QFile(g_szFirmwarePath).open(QIODevice::ReadOnly)) {
+            const QString text = QStringLiteral("Invalid Firmware File Format.");
+            qvui::showMessageBox(this, text, text, qvui::MessageIcon::Error);
+        }
     }
     return fileLoaded_;
 }
