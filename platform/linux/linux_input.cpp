@@ -82,7 +82,10 @@ public:
                 // Drain the events; any hidraw add or remove makes the node set read again.
                 while (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
                 rescan(true);
+                // The descriptors polled may be closed or stand for other nodes now:
+                // nothing is read from them; the next call polls the new set.
                 *nodesChanged = true;
+                return WaitEnd::Done;
             }
             for (size_t i = firstNode; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
@@ -142,8 +145,11 @@ private:
     // Opens every maker's touch-screen node not open yet and closes those gone;
     // true when the set of open nodes changed. A node whose facts cannot be read
     // or that cannot be opened yet makes the source look again later.
-    // reopen: every node is opened afresh (after a udev event a node name may
-    // stand for a device plugged in again).
+    // reopen: a node whose facts changed is opened afresh (after a udev event a
+    // node name may stand for another device); one whose facts are the same
+    // keeps its descriptor and the reports waiting in it. A device unplugged and
+    // plugged in again under the same name fails its old descriptor's reads,
+    // which drops it and looks again.
     bool rescan(bool reopen = false) {
         std::vector<std::string> names;
         listHidrawNodes(sysfsRoot_, &names);
@@ -158,7 +164,7 @@ private:
             if (facts.vendorId != kMakerVendor || !facts.touchScreen) continue;
             std::lock_guard lock(mutex_);
             auto it = nodes_.find(facts.path);
-            if (it != nodes_.end() && !reopen) {
+            if (it != nodes_.end() && (!reopen || sameNode(it->second.facts, facts))) {
                 now[facts.path] = it->second;
                 nodes_.erase(it);
                 now[facts.path].facts = facts;
@@ -181,6 +187,13 @@ private:
         if (unsettled && retries_ == 0) retries_ = kRetries;
         if (!unsettled) retries_ = 0;
         return changed;
+    }
+
+    static bool sameNode(const InputNode& a, const InputNode& b) {
+        return a.path == b.path && a.vendorId == b.vendorId && a.productId == b.productId &&
+               a.touchScreen == b.touchScreen && a.usesReportIds == b.usesReportIds &&
+               a.hasFeatureReport == b.hasFeatureReport && a.hasParent == b.hasParent &&
+               a.parentInstanceId == b.parentInstanceId;
     }
 
     void dropNode(const std::string& path) {
