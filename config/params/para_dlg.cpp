@@ -192,6 +192,8 @@ void CQVParaDlg::UpdateDlgItem() {
     // The main window's read-out decided whether the parameters were read.
     ready_ = c_.dev.parametersRead;
     if (!ready_) return;
+    // Both panel pages fill their combos from one read of the name tables.
+    InvalidatePanelNames();
     // The settings are loaded after the pages are made: the remembered page is
     // taken at the first refresh.
     if (!settingTaken_) {
