@@ -78,6 +78,7 @@ const std::vector<Builtin>& builtinTable() {
           "serial /sim/ttyS1 ostra", "serial /sim/ttyS2 melk", "serial /sim/ttyS3 empty"}},
         {"full", {"hid /sim/hidraw0 current"}},
         {"full125", {"hid /sim/hidraw0 current"}},
+        {"update", {"hid /sim/hidraw0 current"}},
         {"diag", {"hid /sim/hidraw0 current"}},
         {"diag-old", {"hid /sim/hidraw0 current"}},
     };

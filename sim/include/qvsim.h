@@ -63,6 +63,46 @@ struct TraceEntry {
     bool answered = false;
 };
 
+// The firmware a chip runs once its flash was written whole: what ED and EE
+// report after the boot loader left (the test puts this version in the image).
+struct FirmwareIdentity {
+    uint8_t major = 1, minor = 0, customer = 0;
+    uint8_t buildA = 0, buildB = 0;
+};
+
+// One chip's boot loader and program flash (sim/src/boot_loader.cpp). A chip
+// without one refuses the boot entry pairs (FF, Ostra E8) and the D-commands.
+//   FF AA 55 AA 55 then FF 55 AA 55 AA (kind 0), FF BB 44 BB 44 then
+//     FF 44 BB 44 BB (kind 1), Ostra E8 AA 55 AA 55 then E8 55 AA 55 AA, and
+//     D4 00 00 00 00 then D4 00 AA 00 00 start the loader: ED answers 55 AA;
+//     with reenumerateOnBoot the chip leaves the bus once the host read the answer.
+//   D9 00 00 00 00 -> D9 00 00 s 00, s bit 1 = word checksum;
+//   D9 AA 00 00 f -> D9 55 00 00 f when f is one of formats, else D9 00 ..;
+//   D2 -> the block size B in bytes 1..3 (ControllerProfile::d2Reply);
+//   D0 n lo hi f f opens block n (FF FF: erased, no data follows); byte 4 of the
+//     answer is 4 (skipped) for block 0 while a dual boot's second boot runs
+//     (dualBootState 0xBB);
+//   packets [(i/4) mod 128][4 bytes] (or HID output reports) carry the block;
+//   D1 00 00 lo hi: lo hi must be the complement of the byte (or word) sum of the
+//     block filled with 0xFF: written, answer byte 4 = 0; else byte 4 = 1;
+//   D8 00 55 00 00 leaves a new loader.
+// The loader leaves (a new one by itself after block 0 or on D8, an old one on
+// FE) only when every block from 0 to the highest one of this session was
+// written and verified; then the chip runs `image` and re-enumerates (a slave
+// shows its new version after the master's reset). Otherwise it stays.
+struct BootFlash {
+    std::vector<uint8_t> flash;                // program flash (0xFF past the end)
+    std::map<uint32_t, uint32_t> blockWrites;  // block -> times written and verified
+    bool wordChecksum = false;
+    std::vector<uint8_t> formats{0x10, 0x20};  // accepted D9 AA formats
+    bool oldLoader = false;
+    bool reenumerateOnBoot = false;            // boot entry and exit re-enumerate (HID)
+    std::optional<FirmwareIdentity> image;     // what a whole flash runs; nullopt: unchanged
+    // Faults: D1 of block n fails this often (-1 always); ED never shows 55 AA.
+    std::map<uint32_t, int> d1Failures;
+    bool hideBootMark = false;
+};
+
 // One slave controller IC behind the master. A host reaches it with the selector
 // 0xF0 + k in byte 2 of ED, EE and EB (Ostra: E7) once F4 00 k .. 01 selected it,
 // or at any time when the slaves share the master's chip.
@@ -81,6 +121,7 @@ struct SlaveProfile {
     // EF byte 3 while the slave is selected and answers as itself (see
     // ControllerProfile::selectedSlaveAnswers): its information byte in the high nibble.
     uint8_t icInfo = 0;
+    std::optional<BootFlash> boot;  // its boot loader and flash; nullopt: none
 };
 
 // One entry of the panel-size table (E3 01 i 00 n).
@@ -361,6 +402,9 @@ struct ControllerProfile {
     std::optional<uint32_t> readyAfterPolls;
 
     std::array<uint8_t, 4> d2Reply{};  // D2 00 00 00 00 reply bytes 1..4
+    // The master's boot loader and flash; nullopt: none (FF refused as before).
+    // With one, F2 00 00 00 v also stores the baud code v that E0 00 02 reads back.
+    std::optional<BootFlash> boot;
 
     // The update lock as the host left it (F6 00 9F 00 v, F3 00 07 00 v or F7 00 00 00 v).
     bool updateLocked = false;
@@ -487,6 +531,13 @@ public:
     // After n more commands the controller goes away: every transfer fails NotFound.
     // clearFaults cancels a pending countdown but does not bring a gone controller back.
     void disconnectAfter(int commands);
+    // The n-th command from now (1 = the next) is refused (or silenced) once.
+    void faultAt(int n, bool silence);
+    // An HID output report reached the firmware (the boot loader takes it as block data).
+    void outputReport(const uint8_t* bytes, size_t len);
+    // The firmware asked to leave the bus and come back (boot loader entry or exit);
+    // cleared by the call.
+    bool takeReenumerate();
     bool connected() const;
 
     // The firmware itself: one command in, one reply or silence out. Records the trace.
@@ -812,7 +863,7 @@ private:
 
 // Builds a bench from a profile: a built-in name (builtinProfileNames(): "demo",
 // "demo-boot", "two-controllers", and "current", "boot", "driver", "serial",
-// "ostra", "melk", "multi", "full", "full125", "diag", "diag-old" for tests) or the path of a profile file. nullptr and
+// "ostra", "melk", "multi", "full", "full125", "update" (full with a boot loader), "diag", "diag-old" for tests) or the path of a profile file. nullptr and
 // *error on failure.
 std::shared_ptr<Bench> loadProfile(const std::string& nameOrPath, std::string* error);
 std::vector<std::string> builtinProfileNames();

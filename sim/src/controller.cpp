@@ -9,9 +9,11 @@
 // Every command that reached the firmware is traced, answered or not.
 
 #include "qvsim.h"
+#include "boot_loader.h"
 #include "scan_commands.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qvsim {
 
@@ -214,6 +216,10 @@ struct Controller::Impl {
     uint8_t scanPattern = 0;             // the one the latest scan ran with
     std::optional<uint8_t> selected;     // the slave F4 00 k .. 01 selected; none: the master
     bool bootSwitchArmed = false;        // the last command was D4 00 00 00 00
+    detail::BootSessions bootSessions;   // the chips' boot loaders
+    bool reenumerate = false;            // the firmware asked to leave the bus and come back
+    int faultAtCountdown = -1;           // faultAt: commands until the one that fails
+    bool faultAtSilence = false;
 
     static uint16_t key(uint8_t bank, uint8_t addr) { return uint16_t(bank << 8 | addr); }
 
@@ -748,6 +754,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         std::copy_n(c.begin() + 1, 4, pending.begin() + size_t(c[0]) * 4);
         return echo(c);
     }
+    if (auto b = detail::BootCommand(p, bootSessions, selected, c, &reenumerate)) return b->reply;
     if (auto r = detail::ScanCommand(p, &pattern, c)) return *r;
     switch (c[0]) {
         case 0xF8: return forceTouch(c);
@@ -769,6 +776,10 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             if (p.series == Series::Melk) return std::nullopt;
             return refusal(c);
         case 0xF2:
+            if (p.boot && current && c[1] == 0 && c[2] == 0 && c[3] == 0) {  // the baud code
+                writeByte4(0x00, 0x02, c[4]);
+                return echo(c);
+            }
             if (p.series == Series::Melk && c[1] == 0 && c[2] == 0)
                 return Packet{0xF2, 0xD9, p.major, p.minor, uint8_t(p.inBoot ? 0xAA : 0x00)};
             if (!current && c[1] == 0 && c[2] == 0x7C && c[4] == p.monitorKey) {
@@ -879,6 +890,10 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             // F4 00 AA .. selects the master, F4 00 k .. 01 slave k; byte 1 of the
             // answer says whether that slave runs its boot loader.
             if (c[2] == 0xAA) {
+                selected.reset();
+                return echo(c);
+            }
+            if (c[2] == 0x00 && c[3] == 0 && c[4] == 0x00) {  // back to the master
                 selected.reset();
                 return echo(c);
             }
@@ -1039,6 +1054,7 @@ void Controller::clearFaults() {
     std::lock_guard g(*impl_->lock);
     impl_->faults.clear();
     impl_->disconnectCountdown = -1;
+    impl_->faultAtCountdown = -1;
 }
 
 void Controller::disconnectAfter(int commands) {
@@ -1049,6 +1065,23 @@ void Controller::disconnectAfter(int commands) {
     } else {
         impl_->disconnectCountdown = commands;
     }
+}
+
+void Controller::faultAt(int n, bool silence) {
+    std::lock_guard g(*impl_->lock);
+    impl_->faultAtCountdown = n > 0 ? n : -1;
+    impl_->faultAtSilence = silence;
+}
+
+void Controller::outputReport(const uint8_t* bytes, size_t len) {
+    std::lock_guard g(*impl_->lock);
+    if (!impl_->connected) return;
+    detail::BootOutputReport(impl_->profile, impl_->bootSessions, impl_->selected, bytes, len);
+}
+
+bool Controller::takeReenumerate() {
+    std::lock_guard g(*impl_->lock);
+    return std::exchange(impl_->reenumerate, false);
 }
 
 bool Controller::connected() const {
@@ -1065,7 +1098,11 @@ std::optional<Packet> Controller::handle(const Packet& command, Link link, uint6
     m.disarm();
 
     std::optional<Packet> reply;
-    if (auto f = bestMatch(m.faults, command); f != m.faults.end()) {
+    const bool faultNow = m.faultAtCountdown > 0 && --m.faultAtCountdown == 0;
+    if (faultNow) {
+        m.faultAtCountdown = -1;
+        if (!m.faultAtSilence) reply = refusal(command);
+    } else if (auto f = bestMatch(m.faults, command); f != m.faults.end()) {
         if (f->second.kind == Fault::Refuse) reply = refusal(command);
         if (f->second.remaining > 0 && --f->second.remaining == 0) m.faults.erase(f);
     } else if (auto r = bestMatch(m.fixedReplies, command); r != m.fixedReplies.end()) {

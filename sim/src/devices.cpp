@@ -111,8 +111,9 @@ XferError HidDevice::setFeature(const uint8_t* report, size_t len) {
     Packet cmd;
     std::memcpy(cmd.data(), report + 1, 5);
     const std::optional<Packet> reply = impl_->controller->handle(cmd, Link::Hid, now);
-    impl_->resetPending = cmd[0] == 0xFE && reply && (*reply)[0] == 0xFE &&
-                          impl_->controller->profile().reenumerateOnReset;
+    impl_->resetPending = (cmd[0] == 0xFE && reply && (*reply)[0] == 0xFE &&
+                           impl_->controller->profile().reenumerateOnReset) ||
+                          impl_->controller->takeReenumerate();
     impl_->replies.sent(reply);
     return XferError::None;
 }
@@ -160,6 +161,7 @@ XferError HidDevice::setOutput(const uint8_t* report, size_t len) {
     const int longest = impl_->info.outputReportLength;
     if (longest > 0 && len > size_t(longest)) return XferError::InvalidParameter;
     impl_->outputs.emplace_back(report + 1, report + len);
+    impl_->controller->outputReport(report + 1, len - 1);
     return XferError::None;
 }
 

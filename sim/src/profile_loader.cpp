@@ -31,6 +31,13 @@
 //   slaveIcInfo = 0x20            EF byte 3 of the last slave while it is selected
 //   selectedSlaveAnswers = 1      a selected slave answers EE/ED/EB 00 00 and EF as itself
 //   slaveSelectNeedsQuiet = 1     F4 00 k .. 01 refused while scanning outside diagnostic mode
+//   bootLoader = new | old | off  the master's boot loader and flash (slaveBootLoader: the last slave's)
+//   bootWordChecksum, bootReenumerate, bootHideMark = 0 | 1   D9 word sum; leave the bus on
+//                                 boot entry/exit; ED never shows 55 AA
+//   bootFormats = f f ..          D9 AA formats accepted
+//   bootImage = MAJ MIN CUST A B | none   the firmware a whole flash runs (slaveBootImage)
+//   bootD1Fail = BLOCK COUNT      D1 of the block fails COUNT times (-1 always)
+//   bootPacketSize = N | none     D3 answer
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
 //   scanMode, rows, columns, extraColumns
@@ -167,6 +174,7 @@ uint64_t number(const std::string& v, uint64_t max) {
     if (*n > max) throw BadValue{"'" + v + "' is out of range (at most " + std::to_string(max) + ")"};
     return *n;
 }
+
 uint8_t byte(const std::string& v) { return uint8_t(number(v, 0xFF)); }
 uint16_t u16(const std::string& v) { return uint16_t(number(v, 0xFFFF)); }
 uint32_t u32(const std::string& v) { return uint32_t(number(v, 0xFFFFFFFF)); }
@@ -248,6 +256,27 @@ struct DeviceSpec {
     std::vector<std::pair<Link, std::pair<std::string, int>>> linkKeys;
     bool emptyPort = false;  // a [port] section
 };
+
+// "new", "old" or "off": a chip's boot loader kind (a loader kept keeps its flash).
+std::optional<BootFlash> bootLoader(const std::string& v, std::optional<BootFlash> now) {
+    const std::string l = lower(v);
+    if (l == "off" || l == "none") return std::nullopt;
+    if (l != "new" && l != "old") throw BadValue{"expected new, old or off"};
+    BootFlash b = now ? *now : BootFlash{};
+    b.oldLoader = l == "old";
+    return b;
+}
+BootFlash& masterBoot(DeviceSpec& d) {
+    if (!d.profile.boot) throw BadValue{"no boot loader (set bootLoader first)"};
+    return *d.profile.boot;
+}
+// MAJOR MINOR CUSTOMER BUILDA BUILDB, or none.
+std::optional<FirmwareIdentity> bootImage(const std::string& v) {
+    if (isNone(v)) return std::nullopt;
+    auto b = byteList(v);
+    if (b.size() != 5) throw BadValue{"expected MAJOR MINOR CUSTOMER BUILDA BUILDB"};
+    return FirmwareIdentity{b[0], b[1], b[2], b[3], b[4]};
+}
 
 // One [setting] section.
 struct SettingSpec {
@@ -343,6 +372,33 @@ const std::map<std::string, Setter>& commonKeys() {
         {"slaveselectneedsquiet", [](DeviceSpec& d, const std::string& v) { d.profile.slaveSelectNeedsQuiet = flag(v); }},
         {"selectedslaveanswers", [](DeviceSpec& d, const std::string& v) { d.profile.selectedSlaveAnswers = flag(v); }},
         {"dualbootstate", [](DeviceSpec& d, const std::string& v) { d.profile.dualBootState = byte(v); }},
+        // The boot loaders and flash (sim/src/boot_loader.cpp): "bootLoader = new | old | off"
+        // for the master, "slaveBootLoader" for the last slave; the other boot keys act on
+        // the master's loader (set bootLoader first).
+        {"bootloader", [](DeviceSpec& d, const std::string& v) { d.profile.boot = bootLoader(v, d.profile.boot); }},
+        {"slavebootloader", [](DeviceSpec& d, const std::string& v) {
+             if (d.profile.slaves.empty()) throw BadValue{"no slave yet"};
+             d.profile.slaves.back().boot = bootLoader(v, d.profile.slaves.back().boot);
+         }},
+        {"bootwordchecksum", [](DeviceSpec& d, const std::string& v) { masterBoot(d).wordChecksum = flag(v); }},
+        {"bootreenumerate", [](DeviceSpec& d, const std::string& v) { masterBoot(d).reenumerateOnBoot = flag(v); }},
+        {"boothidemark", [](DeviceSpec& d, const std::string& v) { masterBoot(d).hideBootMark = flag(v); }},
+        {"bootformats", [](DeviceSpec& d, const std::string& v) { masterBoot(d).formats = byteList(v); }},
+        {"bootimage", [](DeviceSpec& d, const std::string& v) { masterBoot(d).image = bootImage(v); }},
+        {"slavebootimage", [](DeviceSpec& d, const std::string& v) {
+             if (d.profile.slaves.empty() || !d.profile.slaves.back().boot) throw BadValue{"no slave boot loader yet"};
+             d.profile.slaves.back().boot->image = bootImage(v);
+         }},
+        {"bootd1fail", [](DeviceSpec& d, const std::string& v) {
+             // BLOCK COUNT: D1 of the block fails COUNT times (-1: always, 0: clears).
+             auto t = tokens(v);
+             if (t.size() != 2) throw BadValue{"expected BLOCK COUNT"};
+             const int count = t[1] == "-1" ? -1 : int(number(t[1], 1000000));
+             masterBoot(d).d1Failures[uint32_t(number(t[0], 0xFFFF))] = count;
+         }},
+        {"bootpacketsize", [](DeviceSpec& d, const std::string& v) {
+             d.profile.bootPacketSize = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));
+         }},
         {"capability", [](DeviceSpec& d, const std::string& v) {
              d.profile.capability = isNone(v) ? std::nullopt : std::optional(four(v));
          }},
@@ -1208,6 +1264,18 @@ const std::vector<std::pair<std::string, Builder>>& builtins() {
          }},
         {"full", [](Bench& b) { b.addHid(std::make_shared<Controller>(fullProfile()), currentHid()); }},
         {"full125", [](Bench& b) { b.addHid(std::make_shared<Controller>(full125Profile()), currentHid()); }},
+        // The full controller with a new boot loader: blocks of 256 bytes, byte sums,
+        // output reports of 64; leaves the bus on boot entry and exit as a USB
+        // controller does.
+        {"update", [](Bench& b) {
+             ControllerProfile p = fullProfile();
+             p.boot = BootFlash{};
+             p.boot->reenumerateOnBoot = true;
+             p.d2Reply = {0x00, 0x01, 0x00, 0x00};
+             p.bootPacketSize = 64;  // no bridge: the loader takes output reports of 64
+             p.bridge = {};
+             b.addHid(std::make_shared<Controller>(p), currentHid());
+         }},
         {"diag", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagProfile()), currentHid()); }},
         {"diag-old", [](Bench& b) { b.addHid(std::make_shared<Controller>(diagOldProfile()), currentHid()); }},
     };
