@@ -128,6 +128,7 @@ private:
     Controller& c_;
 };
 
+constexpr int kCalibrationPageState = 107;
 constexpr const char* kTails[] = {"Bottom", "Right", "Top", "Left"};
 constexpr const char* kChecks[] = {"X Axis Reverse", "Y Axis Reverse", "X Y Axis Switch"};
 
@@ -313,7 +314,8 @@ void CQVxF6CoordDlg::clickCheck(int id) {
 void CQVxF6CoordDlg::pageState(int state) {
     CQVParaDlg* sheet = sheetOf(this);
     QObject* target = sheet ? sheet->mainWindow() : static_cast<QObject*>(window());
-    qvui::sendMessage(target, qvui::WM_PAGE_STATE, quint64(state), CQVParaDlg::kTemplate);
+    // The calibration reports itself with its own number, 107, not the sheet's.
+    qvui::sendMessage(target, qvui::WM_PAGE_STATE, quint64(state), kCalibrationPageState);
 }
 
 int CQVxF6CoordDlg::runCalibration() {
