@@ -1,6 +1,7 @@
 #include "params/para_pages.h"
 
 #include "params/old_finger_dlg.h"
+#include "params/xf6_coord_dlg.h"
 #include "params/xf6_palm_dlg.h"
 #include "ui/string_table.h"
 

@@ -9,6 +9,7 @@
 #include "params/panel_dlg.h"
 #include "params/para_parent_dlg.h"
 #include "params/water_dlg.h"
+#include "params/xf6_coord_dlg.h"
 
 namespace vcx {
 
@@ -29,7 +30,6 @@ public:
 VCX_PENDING_PARAMETER_PAGE(CQVxF6FingerDlg, 163)
 VCX_PENDING_PARAMETER_PAGE(CQVxF6Finger2Dlg, 164)
 VCX_PENDING_PARAMETER_PAGE(CQVxF6BaseDlg, 166)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6CoordDlg, 170)
 VCX_PENDING_PARAMETER_PAGE(CQVxF6PowerDlg, 171)
 VCX_PENDING_PARAMETER_PAGE(CQVxF6ScanDlg, 172)
 VCX_PENDING_PARAMETER_PAGE(CQVxF6Scan2Dlg, 173)
