@@ -145,6 +145,8 @@ TEST_F(Calibration, AFullPassWritesTheRangeAndEndsWithOk) {
                                                "F6 08 82 DF 00", "F6 08 83 C1 0E", "F6 08 90 00 00", "F6 08 90 00 00",
                                                "F6 00 9F 00 00"};
     EXPECT_EQ(sent(), expected);
+    EXPECT_EQ(ctl().profile().calibrationPreSetups, 1u);
+    EXPECT_EQ(ctl().profile().calibrationActivations, 2u);
     EXPECT_EQ(window.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 107}, {qvui::WM_PAGE_STATE, 0, 107}}));
     EXPECT_EQ(c.records.calibrationCoordinate.word[1].value, 3777);
     EXPECT_EQ(c.records.coordinate.word[1].value, 4095);  // the page's record waits for Apply
@@ -196,6 +198,7 @@ TEST_F(Calibration, NoStartsAgainAndEscapeRestoresTheFoundRange) {
         qvui::findControl<QPushButton>(&d, vcx::CQVCalibrationDlg::kIdNo)->click();
         EXPECT_EQ(d.phase(), vcx::kPhaseFirst);
         EXPECT_EQ(sent(), (std::vector<std::string>{"F6 08 91 00 00"}));
+        EXPECT_EQ(ctl().profile().calibrationPreSetups, 2u);
         // A second pass measures anew.
         touch(d, 500, 600, 10);
         touch(d, 3500, 3400, 10);
