@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -307,6 +308,30 @@ TEST_F(Calibration, ARefusedWriteEndsTheWindowAndReleasesTheLock) {
     EXPECT_EQ(boxes.asked[0].text, "Update Parameters to Device Failed.");
     EXPECT_EQ(simRange(), (std::array<int, 4>{0, 4095, 0, 4095}));
     EXPECT_EQ(sent().back(), "F6 00 9F 00 00");
+}
+
+TEST_F(Calibration, SeveralAreasWaitForATouchThenAClickChoosesOne) {
+    // A wide monitor is two areas: nothing is chosen, touches only arm the choice.
+    const std::vector<vcx::WinRect> monitors{{0, 0, 2560, 1024}};
+    vcx::CQVCalibrationDlg d(c, 5, nullptr, &monitors);
+    d.show();
+    ASSERT_EQ(d.areas().size(), 2u);
+    EXPECT_FALSE(d.monitorChosen());
+    EXPECT_EQ(d.geometry(), QRect(0, 0, 2560, 1024));
+    auto click = [&](QPoint global) {
+        const QPoint local = d.mapFromGlobal(global);
+        QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&d, &press);
+    };
+    click({1800, 500});  // no touch yet: no choice
+    EXPECT_FALSE(d.monitorChosen());
+    point(d, 100, 100);
+    EXPECT_FALSE(d.timers()->isActive(2));  // not a calibration touch
+    click({1800, 500});
+    EXPECT_TRUE(d.monitorChosen());
+    EXPECT_EQ(d.geometry(), QRect(1281, 0, 1279, 1024));
+    touch(d, 400, 400, 10);
+    EXPECT_EQ(d.phase(), vcx::kPhaseSecond);
 }
 
 TEST_F(Calibration, TheTouchForwardReachesTheWindowInUse) {
