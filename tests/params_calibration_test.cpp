@@ -16,6 +16,7 @@
 #include "ui/window_timers.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLineEdit>
@@ -332,6 +333,23 @@ TEST_F(Calibration, SeveralAreasWaitForATouchThenAClickChoosesOne) {
     EXPECT_EQ(d.geometry(), QRect(1281, 0, 1279, 1024));
     touch(d, 400, 400, 10);
     EXPECT_EQ(d.phase(), vcx::kPhaseSecond);
+}
+
+TEST_F(Calibration, ThePaintingDrawsTheTargetAndTheBox) {
+    const std::vector<vcx::WinRect> monitors{{0, 0, 1024, 768}};
+    vcx::CQVCalibrationDlg d(c, 5, nullptr, &monitors);
+    d.show();
+    const QImage image = d.grab().toImage();
+    ASSERT_EQ(image.size(), QSize(1024, 768));
+    const QPoint t = d.targetOnWindow();
+    // Target 1 at 5 % of 0..4095: controller 204, on the window 204 * 1024 / 4096 = 51, 204 * 768 / 4096 = 38.
+    EXPECT_EQ(t, QPoint(51, 38));
+    const QColor ring = image.pixelColor(t + QPoint(10, 0));
+    EXPECT_GT(ring.red(), 200);
+    EXPECT_LT(ring.green(), 80);
+    EXPECT_EQ(image.pixelColor(t), QColor(Qt::white));  // the rings are circles, not discs
+    EXPECT_EQ(image.pixelColor(1024 * 10 / 100 + 2, 768 * 30 / 100 + 2), QColor(224, 224, 224));
+    EXPECT_EQ(image.pixelColor(1024 * 5 / 100, 768 * 30 / 100 + 2), QColor(Qt::white));
 }
 
 TEST_F(Calibration, TheTouchForwardReachesTheWindowInUse) {
