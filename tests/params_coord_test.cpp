@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace {
@@ -503,19 +504,30 @@ TEST_F(CoordPage, OuterSettingTheSameWithTheKeyAreaAndItsFilter) {
     EXPECT_EQ(co.word[3].value, 3890);
 }
 
-TEST_F(CoordPage, OuterSettingRefusesAPanelWithoutPitch) {
-    c.records.panel.extra[2] = 0;
+TEST_F(CoordPage, OuterSettingRefusesAPanelWithoutPitchLinesOrResolution) {
     int dialogs = 0;
     qvui::DialogResponder responder([&](QDialog&) {
         ++dialogs;
         return qvui::DialogChoice::Accept;
     });
+    const ParameterPanel good = c.records.panel;
     const ParameterCoordinate before = c.records.coordinate;
-    EXPECT_EQ(page->runOuterSetting(), -1);
-    EXPECT_EQ(dialogs, 0);
-    ASSERT_EQ(boxes.asked.size(), 1u);
-    EXPECT_EQ(boxes.asked[0].icon, qvui::MessageIcon::Error);
-    EXPECT_EQ(0, std::memcmp(&before, &c.records.coordinate, sizeof before));
+    const std::function<void(ParameterPanel&)> faults[] = {
+        [](ParameterPanel& p) { p.extra[2] = 0; },       // pitch 0
+        [](ParameterPanel& p) { p.item[4].value = 1; },  // one line: no active size
+        [](ParameterPanel& p) { p.resolution[0] = 0; },  // no resolution word
+    };
+    for (const auto& fault : faults) {
+        c.records.panel = good;
+        fault(c.records.panel);
+        boxes.asked.clear();
+        EXPECT_EQ(page->runOuterSetting(), -1);
+        EXPECT_EQ(dialogs, 0);
+        ASSERT_EQ(boxes.asked.size(), 1u);
+        EXPECT_EQ(boxes.asked[0].icon, qvui::MessageIcon::Error);
+        EXPECT_EQ(0, std::memcmp(&before, &c.records.coordinate, sizeof before));
+    }
+    EXPECT_EQ(boxes.asked[0].text, "Pre calibration initial failed.");
 }
 
 }  // namespace
