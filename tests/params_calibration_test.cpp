@@ -16,7 +16,9 @@
 #include "ui/window_timers.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -145,6 +147,8 @@ TEST_F(Calibration, AFullPassWritesTheRangeAndEndsWithOk) {
                                                "F6 08 82 DF 00", "F6 08 83 C1 0E", "F6 08 90 00 00", "F6 08 90 00 00",
                                                "F6 00 9F 00 00"};
     EXPECT_EQ(sent(), expected);
+    EXPECT_EQ(ctl().profile().calibrationPreSetups, 1u);
+    EXPECT_EQ(ctl().profile().calibrationActivations, 2u);
     EXPECT_EQ(window.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 107}, {qvui::WM_PAGE_STATE, 0, 107}}));
     EXPECT_EQ(c.records.calibrationCoordinate.word[1].value, 3777);
     EXPECT_EQ(c.records.coordinate.word[1].value, 4095);  // the page's record waits for Apply
@@ -196,6 +200,7 @@ TEST_F(Calibration, NoStartsAgainAndEscapeRestoresTheFoundRange) {
         qvui::findControl<QPushButton>(&d, vcx::CQVCalibrationDlg::kIdNo)->click();
         EXPECT_EQ(d.phase(), vcx::kPhaseFirst);
         EXPECT_EQ(sent(), (std::vector<std::string>{"F6 08 91 00 00"}));
+        EXPECT_EQ(ctl().profile().calibrationPreSetups, 2u);
         // A second pass measures anew.
         touch(d, 500, 600, 10);
         touch(d, 3500, 3400, 10);
@@ -304,6 +309,47 @@ TEST_F(Calibration, ARefusedWriteEndsTheWindowAndReleasesTheLock) {
     EXPECT_EQ(boxes.asked[0].text, "Update Parameters to Device Failed.");
     EXPECT_EQ(simRange(), (std::array<int, 4>{0, 4095, 0, 4095}));
     EXPECT_EQ(sent().back(), "F6 00 9F 00 00");
+}
+
+TEST_F(Calibration, SeveralAreasWaitForATouchThenAClickChoosesOne) {
+    // A wide monitor is two areas: nothing is chosen, touches only arm the choice.
+    const std::vector<vcx::WinRect> monitors{{0, 0, 2560, 1024}};
+    vcx::CQVCalibrationDlg d(c, 5, nullptr, &monitors);
+    d.show();
+    ASSERT_EQ(d.areas().size(), 2u);
+    EXPECT_FALSE(d.monitorChosen());
+    EXPECT_EQ(d.geometry(), QRect(0, 0, 2560, 1024));
+    auto click = [&](QPoint global) {
+        const QPoint local = d.mapFromGlobal(global);
+        QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&d, &press);
+    };
+    click({1800, 500});  // no touch yet: no choice
+    EXPECT_FALSE(d.monitorChosen());
+    point(d, 100, 100);
+    EXPECT_FALSE(d.timers()->isActive(2));  // not a calibration touch
+    click({1800, 500});
+    EXPECT_TRUE(d.monitorChosen());
+    EXPECT_EQ(d.geometry(), QRect(1281, 0, 1279, 1024));
+    touch(d, 400, 400, 10);
+    EXPECT_EQ(d.phase(), vcx::kPhaseSecond);
+}
+
+TEST_F(Calibration, ThePaintingDrawsTheTargetAndTheBox) {
+    const std::vector<vcx::WinRect> monitors{{0, 0, 1024, 768}};
+    vcx::CQVCalibrationDlg d(c, 5, nullptr, &monitors);
+    d.show();
+    const QImage image = d.grab().toImage();
+    ASSERT_EQ(image.size(), QSize(1024, 768));
+    const QPoint t = d.targetOnWindow();
+    // Target 1 at 5 % of 0..4095: controller 204, on the window 204 * 1024 / 4096 = 51, 204 * 768 / 4096 = 38.
+    EXPECT_EQ(t, QPoint(51, 38));
+    const QColor ring = image.pixelColor(t + QPoint(10, 0));
+    EXPECT_GT(ring.red(), 200);
+    EXPECT_LT(ring.green(), 80);
+    EXPECT_EQ(image.pixelColor(t), QColor(Qt::white));  // the rings are circles, not discs
+    EXPECT_EQ(image.pixelColor(1024 * 10 / 100 + 2, 768 * 30 / 100 + 2), QColor(224, 224, 224));
+    EXPECT_EQ(image.pixelColor(1024 * 5 / 100, 768 * 30 / 100 + 2), QColor(Qt::white));
 }
 
 TEST_F(Calibration, TheTouchForwardReachesTheWindowInUse) {

@@ -3,6 +3,7 @@
 // the window, mean, divisor, widening, orientation rules, check point, texts
 // and the monitor areas.
 #include "params/calibration_dlg.h"
+#include "params/field_table.h"
 #include "params/outset_dlg.h"
 #include "params/param_bitmaps.h"
 #include "params/parameter_read.h"
@@ -25,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 
 namespace {
@@ -291,6 +293,29 @@ protected:
     paramtest::Boxes boxes;
 };
 
+TEST_F(CoordPage, TheCoordinateRowsReadTheirItems) {
+    struct Row {
+        const char* key;
+        int value, maximum;
+    };
+    ParameterCoordinate& co = c.records.coordinate;
+    co.item8[2].value = 1;
+    co.word[6].value = 17;
+    for (const Row& row : {Row{"coord.xMax", 4095, 4095}, Row{"coord.xReverse", 0, 1}, Row{"coord.switch", 1, 1},
+                           Row{"coord.refXMax", 4095, 4095}, Row{"coord.refYMin", 17, 4095},
+                           Row{"coord.edge2", 0x14, 0xFF}, Row{"coord.orientation", 0, 3}}) {
+        const vcx::ParamField* f = vcx::FindField(row.key);
+        ASSERT_NE(f, nullptr) << row.key;
+        const vcx::FieldValue v = vcx::ReadField(c.records, *f);
+        EXPECT_TRUE(v.present) << row.key;
+        EXPECT_EQ(v.value, row.value) << row.key;
+        EXPECT_EQ(v.maximum, row.maximum) << row.key;
+        EXPECT_TRUE(vcx::FieldSupported(c.records, *f)) << row.key;
+    }
+    // Not in the change list: the switches and the reference range are no Apply lines.
+    EXPECT_EQ(vcx::FormatParameterChanges(c.records), "");
+}
+
 TEST_F(CoordPage, LoadShowsTheRangeResolutionTailAndEdges) {
     EXPECT_EQ(text(324), "Resolution : 4096 x 4096");
     EXPECT_EQ((std::vector<QString>{text(520), text(521), text(522), text(523)}),
@@ -393,6 +418,8 @@ TEST_F(CoordPage, RangeLockAndOuterSettingPresence) {
     c.records.vButton.item[0].value = 0x01;
     page->LoadDlgItem();
     for (int id : {450, 520, 521, 522, 523, 524}) EXPECT_FALSE(control(id)->isEnabled()) << id;
+    EXPECT_EQ(text(521), "");
+    EXPECT_EQ(text(331), "");
     c.records.vButton.item[0].value = 0x02;
     page->LoadDlgItem();
     for (int id : {450, 520, 521, 522, 523, 524}) EXPECT_TRUE(control(id)->isEnabled()) << id;
@@ -477,19 +504,30 @@ TEST_F(CoordPage, OuterSettingTheSameWithTheKeyAreaAndItsFilter) {
     EXPECT_EQ(co.word[3].value, 3890);
 }
 
-TEST_F(CoordPage, OuterSettingRefusesAPanelWithoutPitch) {
-    c.records.panel.extra[2] = 0;
+TEST_F(CoordPage, OuterSettingRefusesAPanelWithoutPitchLinesOrResolution) {
     int dialogs = 0;
     qvui::DialogResponder responder([&](QDialog&) {
         ++dialogs;
         return qvui::DialogChoice::Accept;
     });
+    const ParameterPanel good = c.records.panel;
     const ParameterCoordinate before = c.records.coordinate;
-    EXPECT_EQ(page->runOuterSetting(), -1);
-    EXPECT_EQ(dialogs, 0);
-    ASSERT_EQ(boxes.asked.size(), 1u);
-    EXPECT_EQ(boxes.asked[0].icon, qvui::MessageIcon::Error);
-    EXPECT_EQ(0, std::memcmp(&before, &c.records.coordinate, sizeof before));
+    const std::function<void(ParameterPanel&)> faults[] = {
+        [](ParameterPanel& p) { p.extra[2] = 0; },       // pitch 0
+        [](ParameterPanel& p) { p.item[4].value = 1; },  // one line: no active size
+        [](ParameterPanel& p) { p.resolution[0] = 0; },  // no resolution word
+    };
+    for (const auto& fault : faults) {
+        c.records.panel = good;
+        fault(c.records.panel);
+        boxes.asked.clear();
+        EXPECT_EQ(page->runOuterSetting(), -1);
+        EXPECT_EQ(dialogs, 0);
+        ASSERT_EQ(boxes.asked.size(), 1u);
+        EXPECT_EQ(boxes.asked[0].icon, qvui::MessageIcon::Error);
+        EXPECT_EQ(0, std::memcmp(&before, &c.records.coordinate, sizeof before));
+    }
+    EXPECT_EQ(boxes.asked[0].text, "Pre calibration initial failed.");
 }
 
 }  // namespace

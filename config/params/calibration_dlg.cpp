@@ -173,7 +173,7 @@ void InstallCalibrationHooks() {
 
 // ---- The window --------------------------------------------------------------
 
-CQVCalibrationDlg::CQVCalibrationDlg(Controller& c, int inward, QWidget* parent)
+CQVCalibrationDlg::CQVCalibrationDlg(Controller& c, int inward, QWidget* parent, const std::vector<WinRect>* given)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), c_(c) {
     setWindowTitle(QStringLiteral("Calibration"));
     if (parent) setWindowIcon(parent->window()->windowIcon());
@@ -190,10 +190,11 @@ CQVCalibrationDlg::CQVCalibrationDlg(Controller& c, int inward, QWidget* parent)
 
     // The whole virtual screen; its monitors divided into calibration areas.
     std::vector<WinRect> monitors;
-    for (QScreen* s : QGuiApplication::screens()) {
-        monitors.push_back(toWinRect(s->geometry()));
-        virtualScreen_ |= s->geometry();
-    }
+    if (given) monitors = *given;
+    else
+        for (QScreen* s : QGuiApplication::screens()) monitors.push_back(toWinRect(s->geometry()));
+    for (const WinRect& m : monitors)
+        if (m.right > m.left && m.bottom > m.top) virtualScreen_ |= toQRect(m);
     areas_ = CalibrationAreas(monitors);
     setGeometry(virtualScreen_.isEmpty() ? QRect(0, 0, 640, 480) : virtualScreen_);
     chosen_ = areas_.size() <= 1;

@@ -131,8 +131,10 @@ public:
     static constexpr int kTemplate = 199;
     static constexpr int kIdYes = 450, kIdNo = 451;
     // `inward` is the page's inward percent (2..5). The caller checked that the
-    // resolution is at least 2.
-    CQVCalibrationDlg(Controller& c, int inward, QWidget* parent = nullptr);
+    // resolution is at least 2. `monitors`: the monitor rectangles, by default
+    // those of QGuiApplication::screens().
+    CQVCalibrationDlg(Controller& c, int inward, QWidget* parent = nullptr,
+                      const std::vector<WinRect>* monitors = nullptr);
     ~CQVCalibrationDlg() override;
 
     int phase() const { return phase_; }

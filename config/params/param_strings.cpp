@@ -52,6 +52,14 @@ const qvui::StringEntry kParameterStrings[] = {
     {711, u"Palm area is less sensitive during the debouncing period.", nullptr},
     {732, u"Lower drawing performance in water.", nullptr},
     {733, u"Palms cause false touches.", nullptr},
+    // The calibration window.
+    {1213, u"Please click red target.", u"请点击红色目标。"},
+    {1214, u"Touch down. Please Wait...", u"已按下，请稍候..."},
+    {1215, u"Please release touch.", u"请松开触摸。"},
+    {1216, u"Check Point Test.\nPlease click red target.\n( Press F9 to skip test. )",
+     u"校验点测试。\n请点击红色目标。\n（按 F9 跳过测试。）"},
+    {1217, u"Check Point Test Failed.\nDo you want to save\ncalibration data?", u"校验点测试失败。\n是否保存\n校准数据？"},
+    {1218, u"Touch this screen to start its calibration.", u"触摸此屏幕以开始校准。"},
     // Range lines of the numeric edits.
     {1219, u"Range : %d ~ %d", u"范围 : %d ~ %d"},
     {1220, u"Range : 0x01 ~ 0x%02X", u"范围 : 0x01 ~ 0x%02X"},
@@ -108,14 +116,6 @@ const qvui::StringEntry kParameterStrings[] = {
     {1289, u"Point Report Radio Modify : 1 / %d -> 1 / %d \n", nullptr},
     {1290, u"Finger Recognize Modify : %s\n", nullptr},
     {1291, u"Frequency Hopping Select Modify : %s\n", nullptr},
-    // The calibration window.
-    {1213, u"Please click red target.", u"请点击红色目标。"},
-    {1214, u"Touch down. Please Wait...", u"已按下，请稍候..."},
-    {1215, u"Please release touch.", u"请松开触摸。"},
-    {1216, u"Check Point Test.\nPlease click red target.\n( Press F9 to skip test. )",
-     u"校验点测试。\n请点击红色目标。\n（按 F9 跳过测试。）"},
-    {1217, u"Check Point Test Failed.\nDo you want to save\ncalibration data?", u"校验点测试失败。\n是否保存\n校准数据？"},
-    {1218, u"Touch this screen to start its calibration.", u"触摸此屏幕以开始校准。"},
 };
 
 } // namespace

@@ -235,7 +235,15 @@ void CQVxF6CoordDlg::LoadDlgItem() {
         QString::asprintf("Resolution : %d x %d", int(r.panel.resolution[0]), int(r.panel.resolution[1])));
     const bool editable = valid && RangeEditable(r);
     for (int id : {450, 520, 521, 522, 523, 524}) qvui::findControl(this, id)->setEnabled(editable);
-    if (editable) showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
+    if (editable) {
+        showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
+    } else {
+        // A locked range is not shown (nor the one of an earlier controller).
+        for (int i = 0; i < 4; ++i) {
+            qvui::findControl<QLineEdit>(this, kIdFirstEdit + i)->clear();
+            qvui::findControl<QLabel>(this, 330 + i)->clear();
+        }
+    }
 
     showTail(valid && co.item8[3].present && co.item8[3].value < 4 ? co.item8[3].value : -1);
     for (int i = 0; i < 4; ++i) qvui::findControl(this, 460 + i)->setEnabled(valid && co.item8[3].present);
