@@ -6,11 +6,14 @@
 #include "params/finger_base_dlg.h"
 #include "params/misc_dlg.h"
 #include "params/old_coord_dlg.h"
+#include "params/para_dlg.h"
 #include "params/param_bitmaps.h"
 #include "params/param_units.h"
 #include "params/power_dlg.h"
 #include "params/xf6_scan_dlg.h"
 #include "params_page_bench.h"
+#include "shell/program_hooks.h"
+#include "ui/string_table.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -373,6 +376,62 @@ TEST_F(PageBench, TheOlderCoordinatePageTakesAnOddTailAsBottomAndSavesEdgeLevels
     EXPECT_TRUE(shownOf(&page, {340, 504, 505, 506, 507, 320, 510, 511}).empty());
     page.SaveDlgItem();
     EXPECT_EQ(c.records.coordinate.item12[0].value, 0x16);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PageResources, EveryTipAndPictureThePagesNameExists) {
+    vcx::addProgramStrings();
+    for (const vcx::ParamField& f : vcx::ParameterFields())
+        for (uint16_t id : f.tips)
+            if (id) EXPECT_FALSE(qvui::loadString(id).isEmpty()) << f.key << " " << id;
+    // The tip ids the pages give outside the field rows.
+    for (int id : {646, 647, 648, 649, 650, 651, 659, 660, 661, 714, 715, 716, 717, 718, 723, 724, 730})
+        EXPECT_FALSE(qvui::loadString(uint32_t(id)).isEmpty()) << id;
+    EXPECT_EQ(qvui::loadString(1228), "Total Sensor Pins: %d");
+    EXPECT_EQ(qvui::loadString(1229), "Total Driver Pins: %d");
+    // The water-mode and tail pictures: drawn, and each one its own.
+    std::vector<QImage> seen;
+    for (int id : {206, 207, 208, 209, 210, 211, 224, 225, 226, 227}) {
+        const QPixmap pm = vcx::ParameterBitmap(id);
+        ASSERT_FALSE(pm.isNull()) << id;
+        const QImage img = pm.toImage();
+        for (const QImage& other : seen) EXPECT_NE(img, other) << id;
+        seen.push_back(img);
+    }
+    EXPECT_TRUE(vcx::ParameterBitmap(212).isNull());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PageBench, AnEngineerModeSwitchShowsTheEngineerControlsOfTheLoadedPages) {
+    vcx::CQVxF6PanelDlg panel(c, nullptr);
+    vcx::CQVxF6DrvICDlg drive(c, nullptr);
+    panel.LoadDlgItem();
+    drive.LoadDlgItem();
+    EXPECT_FALSE(at(&panel, 522)->isVisibleTo(&panel));
+    EXPECT_FALSE(at(&drive, 452)->isVisibleTo(&drive));
+    vcx::programState().engineerMode = true;
+    for (vcx::CQVParaParentDlg* p : {static_cast<vcx::CQVParaParentDlg*>(&panel), static_cast<vcx::CQVParaParentDlg*>(&drive)})
+        p->CheckDlgItem();
+    EXPECT_TRUE(at(&panel, 522)->isVisibleTo(&panel));
+    EXPECT_FALSE(at(&panel, 450)->isVisibleTo(&panel));
+    EXPECT_TRUE(at(&drive, 452)->isVisibleTo(&drive));
+
+    // The sheet reruns every page's CheckDlgItem when the main window switches the mode.
+    vcx::programState().engineerMode = false;
+    vcx::CQVParaDlg sheet(c, nullptr);
+    ASSERT_NE(sheet.page(175), nullptr);
+    EXPECT_FALSE(at(sheet.page(175), 452)->isVisibleTo(sheet.page(175)));
+    vcx::programState().engineerMode = true;
+    ASSERT_TRUE(vcx::programHooks().engineerModeChanged);
+    vcx::programHooks().engineerModeChanged();
+    EXPECT_TRUE(at(sheet.page(175), 452)->isVisibleTo(sheet.page(175)));
+    EXPECT_TRUE(at(sheet.page(169), 511)->isVisibleTo(sheet.page(169)));
 }
 
 }  // namespace

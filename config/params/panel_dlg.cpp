@@ -3,6 +3,7 @@
 #include "params/page_build.h"
 #include "shell/controller_api.h"
 #include "shell/program_state.h"
+#include "ui/string_table.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -140,7 +141,10 @@ CQVxF6PanelDlg::CQVxF6PanelDlg(Controller& c, QWidget* parent) : CQVOldPanelDlg(
 int CQVxF6PanelDlg::MinimumUsed(const ParameterPanel& p, int kind) { return p.geometry[4 + (kind ? 1 : 0)]; }
 
 void CQVxF6PanelDlg::CheckDlgItem() {
-    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336, 450}) showId(this, id, false);
+    // The counts are engineer controls; the customer setting button is never offered.
+    const bool engineer = programState().engineerMode;
+    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336}) showId(this, id, engineer);
+    showId(this, 450, false);
 }
 
 namespace {
@@ -221,11 +225,10 @@ void CQVxF6PanelDlg::LoadDlgItem() {
         e->SetTipValueText(QString::asprintf("Range : %d ~ %d", lo, hi));
     }
     coupling_ = false;
-    setText(this, 320, QString::asprintf("Total Sensor Pins: %d", int(p.item[4].maximum)));
-    setText(this, 321, QString::asprintf("Total Driver Pins: %d", int(p.item[5].maximum)));
+    setText(this, 320, QString::asprintf(qvui::loadString(1228).toUtf8().constData(), int(p.item[4].maximum)));
+    setText(this, 321, QString::asprintf(qvui::loadString(1229).toUtf8().constData(), int(p.item[5].maximum)));
     showUnused();
-    const bool engineer = programState().engineerMode;
-    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336}) showId(this, id, engineer);
+    CheckDlgItem();
 }
 
 void CQVxF6PanelDlg::SaveDlgItem() {

@@ -89,6 +89,8 @@ public:
     CQVParaParentDlg* candidatePage(int candidate) const;
     // The tab map: tab position -> candidate.
     int candidateOfTab(int tab) const;
+    // Every page's CheckDlgItem again (the engineer mode was switched).
+    void RecheckPages();
 
 protected:
     bool event(QEvent* e) override;
