@@ -1,5 +1,6 @@
 #include "params/panel_dlg.h"
 
+#include "params/expand_panel.h"
 #include "params/page_build.h"
 #include "shell/controller_api.h"
 #include "shell/program_state.h"
@@ -7,6 +8,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 
@@ -132,7 +134,8 @@ CQVxF6PanelDlg::CQVxF6PanelDlg(Controller& c, QWidget* parent) : CQVOldPanelDlg(
     label(this, grid, 4, 3, 322);
     label(this, grid, 5, 3, 323);
     button(this, grid, 6, 0, 450, "Customer Setting");
-    button(this, grid, 6, 1, 451, "Export External Panel");
+    auto* exportButton = button(this, grid, 6, 1, 451, "Export External Panel");
+    connect(exportButton, &QPushButton::clicked, this, [this] { ExportExternalPanel(c_, this); });
     grid->setRowStretch(7, 1);
     connectCombos();
     initDialog();
@@ -207,6 +210,7 @@ void CQVxF6PanelDlg::editChanged(int i) {
 }
 
 void CQVxF6PanelDlg::LoadDlgItem() {
+    catalogue_ = ReadExpandPanelCatalogue(ExpandPanelFolder(c_));
     loadCombos();
     showId(this, 503, true);
     showId(this, 324, false);
