@@ -140,7 +140,7 @@ void CQVxF6NoiseDlg::LoadDlgItem() {
     edits_.maximum = {n.item1[0].maximum, n.item1[1].maximum};
     support_.mask = valid ? n.itemMask : 0;
     support_.bits = {1, 2};
-    LoadEditGroup(this, support_, edits_);
+    loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 
     // Median filter: the level radios when the level item is there, else the switch pair.

@@ -12,6 +12,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalBlocker>
+
+#include <memory>
+#include <vector>
 
 namespace vcx::pagebuild {
 
@@ -87,6 +91,16 @@ inline void checkRadio(QWidget* page, int first, int last, int checked) {
             r->setAutoExclusive(true);
         }
 }
+// LoadEditGroup without the clamp a text change runs: a page shows the value
+// the controller holds even when it lies outside the page's range, so loading
+// the sheet never changes a parameter by itself (the user's edits are clamped).
+inline void loadEditsQuiet(QWidget* page, const SupportMask& support, const EditGroup& group) {
+    std::vector<std::unique_ptr<QSignalBlocker>> quiet;
+    for (int i = 0; i < group.count(); ++i)
+        if (QWidget* e = qvui::findControl(page, kIdFirstEdit + i)) quiet.push_back(std::make_unique<QSignalBlocker>(e));
+    LoadEditGroup(page, support, group);
+}
+
 inline bool isChecked(QWidget* page, int id) {
     auto* b = qobject_cast<QAbstractButton*>(qvui::findControl(page, id));
     return b && b->isChecked();

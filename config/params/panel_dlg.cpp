@@ -1,11 +1,14 @@
 #include "params/panel_dlg.h"
 
+#include "params/expand_panel.h"
 #include "params/page_build.h"
 #include "shell/controller_api.h"
 #include "shell/program_state.h"
+#include "ui/string_table.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
 
@@ -131,7 +134,8 @@ CQVxF6PanelDlg::CQVxF6PanelDlg(Controller& c, QWidget* parent) : CQVOldPanelDlg(
     label(this, grid, 4, 3, 322);
     label(this, grid, 5, 3, 323);
     button(this, grid, 6, 0, 450, "Customer Setting");
-    button(this, grid, 6, 1, 451, "Export External Panel");
+    auto* exportButton = button(this, grid, 6, 1, 451, "Export External Panel");
+    connect(exportButton, &QPushButton::clicked, this, [this] { ExportExternalPanel(c_, this); });
     grid->setRowStretch(7, 1);
     connectCombos();
     initDialog();
@@ -140,7 +144,10 @@ CQVxF6PanelDlg::CQVxF6PanelDlg(Controller& c, QWidget* parent) : CQVOldPanelDlg(
 int CQVxF6PanelDlg::MinimumUsed(const ParameterPanel& p, int kind) { return p.geometry[4 + (kind ? 1 : 0)]; }
 
 void CQVxF6PanelDlg::CheckDlgItem() {
-    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336, 450}) showId(this, id, false);
+    // The counts are engineer controls; the customer setting button is never offered.
+    const bool engineer = programState().engineerMode;
+    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336}) showId(this, id, engineer);
+    showId(this, 450, false);
 }
 
 namespace {
@@ -203,6 +210,7 @@ void CQVxF6PanelDlg::editChanged(int i) {
 }
 
 void CQVxF6PanelDlg::LoadDlgItem() {
+    catalogue_ = ReadExpandPanelCatalogue(ExpandPanelFolder(c_));
     loadCombos();
     showId(this, 503, true);
     showId(this, 324, false);
@@ -221,11 +229,10 @@ void CQVxF6PanelDlg::LoadDlgItem() {
         e->SetTipValueText(QString::asprintf("Range : %d ~ %d", lo, hi));
     }
     coupling_ = false;
-    setText(this, 320, QString::asprintf("Total Sensor Pins: %d", int(p.item[4].maximum)));
-    setText(this, 321, QString::asprintf("Total Driver Pins: %d", int(p.item[5].maximum)));
+    setText(this, 320, QString::asprintf(qvui::loadString(1228).toUtf8().constData(), int(p.item[4].maximum)));
+    setText(this, 321, QString::asprintf(qvui::loadString(1229).toUtf8().constData(), int(p.item[5].maximum)));
     showUnused();
-    const bool engineer = programState().engineerMode;
-    for (int id : {320, 321, 322, 323, 520, 521, 522, 523, 330, 331, 332, 333, 334, 335, 336}) showId(this, id, engineer);
+    CheckDlgItem();
 }
 
 void CQVxF6PanelDlg::SaveDlgItem() {

@@ -5,6 +5,7 @@
 // refresh of the sheet.
 #pragma once
 
+#include "params/expand_panel.h"
 #include "params/para_parent_dlg.h"
 #include "shell/controller_api.h"
 
@@ -59,12 +60,15 @@ public:
 
     // The minimum used sensor and driver counts (panel geometry bytes 64, 65).
     static int MinimumUsed(const ParameterPanel& p, int kind);
+    // The expand-panel files read at the last load, by panel index.
+    const ExpandPanelCatalogue& catalogue() const { return catalogue_; }
 
 private:
     void editChanged(int i);
     void writeEdit(int i, int value);
     void showUnused();
     bool coupling_ = false;
+    ExpandPanelCatalogue catalogue_;
 };
 
 class CQVxF6Panel2Dlg : public CQVParaParentDlg {

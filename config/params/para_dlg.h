@@ -91,6 +91,8 @@ public:
     int candidateOfTab(int tab) const;
     // Where the sheet and its pages send WM_PAGE_STATE.
     QObject* mainWindow() const;
+    // Every page's CheckDlgItem again (the engineer mode was switched).
+    void RecheckPages();
 
 protected:
     bool event(QEvent* e) override;

@@ -4,12 +4,18 @@
 // sheet's operations (created hidden, loaded, given tips) and say what they are.
 #pragma once
 
+#include "params/drvic_custom_dlg.h"
+#include "params/finger_base_dlg.h"
 #include "params/host_if_dlg.h"
+#include "params/misc_dlg.h"
 #include "params/noise_dlg.h"
+#include "params/old_coord_dlg.h"
 #include "params/panel_dlg.h"
 #include "params/para_parent_dlg.h"
+#include "params/power_dlg.h"
 #include "params/water_dlg.h"
 #include "params/xf6_coord_dlg.h"
+#include "params/xf6_scan_dlg.h"
 
 namespace vcx {
 
@@ -27,17 +33,7 @@ public:
     };
 
 // The newer set.
-VCX_PENDING_PARAMETER_PAGE(CQVxF6FingerDlg, 163)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Finger2Dlg, 164)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6BaseDlg, 166)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6PowerDlg, 171)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6ScanDlg, 172)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Scan2Dlg, 173)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6MiscDlg, 174)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6DrvICDlg, 175)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6CustomDlg, 176)
 // The older set.
-VCX_PENDING_PARAMETER_PAGE(CQVOldCoordDlg, 185)
 
 #undef VCX_PENDING_PARAMETER_PAGE
 

@@ -170,7 +170,7 @@ void CQVxF6WaterDlg::LoadDlgItem() {
     edits_.maximum = {w.item9[1].maximum, w.item9[2].maximum, w.item12[0].maximum, w.item12[1].maximum};
     support_.mask = valid ? w.itemMask : 0;
     support_.bits = {10, 11, 12, 13};
-    LoadEditGroup(this, support_, edits_);
+    loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
     CheckDlgItem();
 }
@@ -268,7 +268,7 @@ void CQVxF6Water2Dlg::LoadDlgItem() {
     edits_.maximum = {w.item1[1].maximum};
     support_.mask = w.valid ? w.itemMask : 0;
     support_.bits = {2};
-    LoadEditGroup(this, support_, edits_);
+    loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 }
 

@@ -44,6 +44,10 @@ struct ProgramHooks {
     // The raw parameter table's byte editor (its window, nullptr while there is
     // none): a click elsewhere closes it by WM_TRAY_NOTIFY (0, 0).
     std::function<QWidget*()> byteEditor;
+
+    // The engineer mode was switched: the parameter pages show or hide their
+    // engineer controls again.
+    std::function<void()> engineerModeChanged;
 };
 
 ProgramHooks& programHooks();

@@ -15,6 +15,7 @@
 #include "shell/device_readout.h"
 #include "shell/device_text.h"
 #include "shell/page_rules.h"
+#include "shell/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/named_window.h"
 #include "ui/string_table.h"
@@ -695,6 +696,7 @@ void CVCXUtilityDlg::onTimer(int id) {
         if (updateBusy_ || connection_.reconnectPending()) break;
         programState().engineerMode = !programState().engineerMode;
         refreshCommandButtons(); // the command and halt buttons follow the mode
+        if (programHooks().engineerModeChanged) programHooks().engineerModeChanged();
         break;
     case kTimerRestore:
         timers_->stop(kTimerRestore);
