@@ -13,6 +13,16 @@ CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
     return new PlainPage(row.templateId, QLatin1String(row.name), parent);
 }
 
+PageFactory& fieldUpdateFactory() {
+    static PageFactory make = nullptr;
+    return make;
+}
+
+CQVChdParentDlg* fieldUpdatePage(Controller& c, const PageRow& row, QWidget* parent) {
+    if (PageFactory make = fieldUpdateFactory()) return make(c, parent);
+    return plainPage(c, row, parent);
+}
+
 CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) {
     return new CQVDiagDlg(c, diagState(), parent);
 }
@@ -27,13 +37,15 @@ const std::array<PageRow, kPageCount>& pageTable() {
     static const std::array<PageRow, kPageCount> rows{{
         {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
         {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
-        {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", plainPage},
+        {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", fieldUpdatePage},
         {kPageDebug, kTemplateDebug, "Debug", plainPage},
         {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},
         {kPageInformation, kTemplateInformation, "Information", informationPage},
     }};
     return rows;
 }
+
+void setFieldUpdatePageFactory(PageFactory make) { fieldUpdateFactory() = make; }
 
 int pageOfTemplate(int templateId) {
     for (const PageRow& row : pageTable())

@@ -25,6 +25,11 @@ struct PageRow {
 
 const std::array<PageRow, kPageCount>& pageTable();
 
+// The Field Update page lives beside the shell (config/update/): the program
+// sets its factory at start; without one the row makes a placeholder page.
+using PageFactory = CQVChdParentDlg* (*)(Controller& c, QWidget* parent);
+void setFieldUpdatePageFactory(PageFactory make);
+
 // The page whose template this is; -1 for a window that is not a page.
 int pageOfTemplate(int templateId);
 

@@ -23,6 +23,8 @@ constexpr Look kLooks[] = {
     {2004, "GREAT", 0xFF1E9E3A, 240, 120}, {2005, "GOOD", 0xFF5FAE2E, 240, 120},
     {2006, "OK", 0xFFC8A000, 240, 120},    {2007, "POOR", 0xFFE07000, 240, 120},
     {2008, "BAD", 0xFFD02020, 240, 120},
+    // The Field Update page's result: 203 success, 202 failure.
+    {203, "SUCCESS", 0xFF1E9E3A, 200, 64}, {202, "FAIL", 0xFFD02020, 200, 64},
 };
 
 QPixmap draw(const Look& look) {

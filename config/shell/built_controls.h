@@ -13,9 +13,9 @@ namespace vcx {
 
 namespace built {
 inline constexpr bool kDraw = false;              // main window 401 "Draw": the drawing window
-inline constexpr bool kLoadFirmware = false;      // Field Update command 420 "Load Firmware"
-inline constexpr bool kUpdate = false;            // Field Update command 421 "Update"
-inline constexpr bool kCombine = false;           // Field Update command 422 "Combine Firmware and Parameters"
+inline constexpr bool kLoadFirmware = true;       // Field Update command 420 "Load Firmware"
+inline constexpr bool kUpdate = true;             // Field Update command 421 "Update"
+inline constexpr bool kCombine = true;            // Field Update command 422 "Combine Firmware and Parameters"
 inline constexpr bool kLoadProcessConfig = false; // Process Config command 420 "Load Process Config File"
 inline constexpr bool kSaveProcessConfig = false; // Process Config command 421 "Save Process Config File"
 inline constexpr bool kEventHalt = false;         // Debug command 423 "Event Halt" (engineer mode)

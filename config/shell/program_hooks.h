@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QString;
 class QWidget;
 
 namespace vcx {
@@ -48,6 +49,12 @@ struct ProgramHooks {
     // The engineer mode was switched: the parameter pages show or hide their
     // engineer controls again.
     std::function<void()> engineerModeChanged;
+
+    // The Field Update page while it lives: a device arrival during its update
+    // (the main window's arrival tick while UpdateBusy), and main timer 10 (the
+    // command line's file becomes the page's and the update starts).
+    std::function<void()> updateResumeAfterArrival;
+    std::function<void(const QString& file)> updateStartWithFile;
 };
 
 ProgramHooks& programHooks();

@@ -715,6 +715,17 @@ void CVCXUtilityDlg::onTimer(int id) {
         break;
     case kTimerArrival:
         run(connection_.arrivalTick());
+        // The countdown is over: the Field Update page takes the arrival of its update.
+        if (updateBusy_ && !timers_->isActive(kTimerArrival) && programHooks().updateResumeAfterArrival)
+            programHooks().updateResumeAfterArrival();
+        break;
+    case kTimerFileArgument:
+        timers_->stop(kTimerFileArgument);
+        if (programHooks().updateStartWithFile) {
+            const QString file = startupState().fileArg;
+            startupState().fileArg.clear();
+            programHooks().updateStartWithFile(file);
+        }
         break;
     case kTimerRemoval:
         run(connection_.removalTick());

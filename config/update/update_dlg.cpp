@@ -1,0 +1,1053 @@
+// The Field Update page and its state machine. Every step is run from a
+// numbered page timer (10 ms unless the step says otherwise) or chained at once
+// by the step before it; the machine always ends in FinishUpdate, which returns
+// the page to state 11 and tells the main window it is idle.
+
+#include "update/update_dlg.h"
+
+#include "pages/page_table.h"
+#include "params/firmware_file.h"
+#include "params/package_builder.h"
+#include "res/pictures.h"
+#include "shell/app_startup.h"
+#include "shell/controller_api.h"
+#include "shell/device_finder.h"
+#include "shell/main_ids.h"
+#include "shell/program_hooks.h"
+#include "shell/program_state.h"
+#include "ui/control_ids.h"
+#include "ui/message_box.h"
+#include "ui/string_table.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+
+#include <cstring>
+
+namespace vcx {
+
+namespace {
+
+constexpr int kPageTimerBlocks = 1, kPageTimerReconnect = 2, kPageTimerSerial = 3, kPageTimerParameterWait = 4;
+constexpr int kMainButtonLoad = 420, kMainButtonUpdate = 421, kMainButtonCombine = 422;
+
+// Result texts (string ids).
+enum : uint32_t {
+    kTextF0Failed = 1310, kTextF4Failed = 1311, kTextFFFailed = 1312, kTextD2Failed = 1313, kTextD3Failed = 1314,
+    kTextD4Failed = 1315, kTextNotMatch = 1316, kTextOldBoot = 1317, kTextNoBoot = 1318, kTextNoNewFormat = 1319,
+    kTextIncompatible = 1320, kTextWriteD0 = 1321, kTextWriteD1 = 1322, kTextParaFailed = 1323,
+    kTextParaTimeout = 1324, kTextCompareCrc = 1325, kTextCalcCrc = 1326, kTextEraseKeys = 1327,
+    kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextFindBoot = 1350,
+    kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353, kTextParaReset = 1354,
+    kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357, kTextFactoryComplete = 1358,
+    kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362, kTextNoFile = 1363, kTextFile = 1364,
+    kTextParaCrc = 1368, kTextKeyCrc = 1370,
+};
+
+const char* stepName(uint32_t step) {
+    switch (step) {
+    case 13: return "STATE_FU_START";
+    case 14: return "STATE_FU_PROC";
+    case 15: return "STATE_FU_SLV";
+    case 16: return "STATE_FU_SLV_END";
+    case 17: return "STATE_FU_MST";
+    case 18: return "STATE_FU_MST_END";
+    case 19: return "STATE_FU_WAIT_OLDBT";
+    case 20: return "STATE_FU_WAIT_RESET";
+    case 21: return "STATE_FU_FAILED";
+    case 22: return "STATE_FU_CHK_RES";
+    case 23: return "STATE_PU_PROC";
+    case 24: return "STATE_PU_RELOAD";
+    case 25: return "STATE_PU_RELOAD_WA";
+    case 26: return "STATE_PU_FAILED";
+    case 27: return "STATE_PU_CHK_RES";
+    case 28: return "STATE_PU_CHK_RELOAD";
+    default: return "STATE_VU_PROC";
+    }
+}
+
+bool send(Controller& c, uint8_t p[5]) { return c.api.SendCmd && c.api.SendCmd(c.dev.device, p, p) != 0; }
+
+bool sendCmd(Controller& c, uint8_t a, uint8_t b, uint8_t d, uint8_t e, uint8_t f, uint8_t* reply = nullptr) {
+    uint8_t p[5] = {a, b, d, e, f};
+    const bool ok = send(c, p);
+    if (reply) std::memcpy(reply, p, 5);
+    return ok;
+}
+
+uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
+
+QString masterText(const Controller& c) { return wideField(c.records.fwVersion.master, 50); }
+QString slaveText(const Controller& c, int k) { return wideField(c.records.fwVersion.slave[k], 50); }
+
+// The package's virtual-key content: a count, or a first entry whose second
+// corner lies beyond its first in both coordinates.
+bool tableHasContent(const VButtonTable& t) {
+    if (t.usedCount != 0) return true;
+    const uint8_t* e = t.entry[0];
+    const uint16_t x1 = uint16_t(e[0] | e[1] << 8), y1 = uint16_t(e[2] | e[3] << 8);
+    const uint16_t x2 = uint16_t(e[4] | e[5] << 8), y2 = uint16_t(e[6] | e[7] << 8);
+    return x2 > x1 && y2 > y1;
+}
+
+} // namespace
+
+bool VersionMatches(const QString& controllerText, const QString& entryText) {
+    // A boot loader's text ("QV6020A.2.5 (Boot)") names no running firmware.
+    if (!controllerText.startsWith(QLatin1String("QV")) || entryText.isEmpty() ||
+        controllerText.contains(QLatin1String("(Boot)")))
+        return false;
+    QString running = controllerText.mid(2);
+    if (int blank = running.indexOf(u' '); blank >= 0) running.truncate(blank);
+    if (running == entryText) return true;
+    // An entry without a build tail ("6020A.2.7") names the build ".0".
+    const int dots = int(entryText.count(u'.'));
+    const bool customerPart = entryText.section(u'.', 1, 1).startsWith(u'D') || entryText.section(u'.', 1, 1).startsWith(u'A') ||
+                              entryText.section(u'.', 1, 1).startsWith(u'T');
+    const int plainDots = customerPart ? 3 : 2;
+    return dots == plainDots && running == entryText + QLatin1String(".0");
+}
+
+CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+    timers_ = new qvui::WindowTimers(this);
+    auto* grid = new QGridLayout(this);
+    auto label = [&](int id, int row) {
+        auto* l = new QLabel(this);
+        qvui::setControlId(l, id);
+        grid->addWidget(l, row, 0, 1, 2);
+        return l;
+    };
+    file_ = label(kIdFile, 0);
+    file2_ = label(kIdFile2, 1);
+    paraCrc_ = label(kIdParaCrc, 2);
+    keyCrc_ = label(kIdKeyCrc, 3);
+    auto box = [&](int id, const char* text, int row) {
+        auto* b = new QCheckBox(QString::fromLatin1(text), this);
+        qvui::setControlId(b, id);
+        grid->addWidget(b, row, 0, 1, 2);
+        return b;
+    };
+    factory_ = box(kIdFactory, "Write Factory Default Parameters", 4);
+    hostPanel_ = box(kIdHostPanel, "With Host Interface / Panel Parameters", 5);
+    keys_ = box(kIdVirtualKeys, "With Virtual Key Data", 6);
+    progress_ = new QProgressBar(this);
+    qvui::setControlId(progress_, kIdProgress);
+    grid->addWidget(progress_, 7, 0, 1, 2);
+    result_ = label(kIdResult, 8);
+    picture_ = new QLabel(this);
+    qvui::setControlId(picture_, kIdPicture);
+    grid->addWidget(picture_, 9, 0);
+    connect(factory_, &QCheckBox::clicked, this, [this] { onFactoryClicked(); });
+
+    programHooks().updateResumeAfterArrival = [this] { ResumeAfterArrival(); };
+    programHooks().updateStartWithFile = [this](const QString& f) { StartFromCommandLine(f); };
+    initDialog();
+}
+
+CQVUpdateDlg::~CQVUpdateDlg() {
+    programHooks().updateResumeAfterArrival = nullptr;
+    programHooks().updateStartWithFile = nullptr;
+}
+
+QString CQVUpdateDlg::resultText() const { return result_->text(); }
+bool CQVUpdateDlg::resultShown() const { return !picture_->isHidden(); }
+
+bool CQVUpdateDlg::ostra() const { return c_.dev.ostraModel; }
+bool CQVUpdateDlg::masterInBoot() const { return c_.records.fwVersion.masterInBoot != 0; }
+bool CQVUpdateDlg::paraLoaded() const { return fileLoaded_ && g_PfpPara.present != 0; }
+bool CQVUpdateDlg::packageHasKeys() const { return paraLoaded() && tableHasContent(g_PfpVKey); }
+
+void CQVUpdateDlg::setMainButton(int id, bool enabled) {
+    if (QObject* w = main_ ? main_.data() : window(); w && w != this)
+        qvui::sendMessage(w, qvui::WM_TOOLBAR_ACTION, quint64(id), enabled ? 1 : 0);
+}
+
+void CQVUpdateDlg::pageState(int busy) {
+    if (QObject* w = main_ ? main_.data() : window(); w && w != this)
+        qvui::sendMessage(w, qvui::WM_PAGE_STATE, quint64(busy), kTemplate);
+}
+
+void CQVUpdateDlg::mainTimer(int id) {
+    // Delivered after this handler returns, as the main window's own timer would be.
+    if (QObject* w = main_ ? main_.data() : window(); w && w != this) qvui::postMessage(w, qvui::WM_TIMER, quint64(id));
+}
+
+void CQVUpdateDlg::setResult(uint32_t stringId) { result_->setText(qvui::loadString(stringId)); }
+
+void CQVUpdateDlg::showPicture(bool success) {
+    picture_->setPixmap(programPicture(success ? 203 : 202));
+    picture_->show();
+}
+
+void CQVUpdateDlg::logState(const char* name) {
+    const QString line = QStringLiteral("\rState Machine : %1\r").arg(QLatin1String(name));
+    writeCommandLog(c_, reinterpret_cast<const char16_t*>(line.utf16()));
+}
+
+void CQVUpdateDlg::disableUpdateButtons() {
+    for (int id : {kMainButtonLoad, kMainButtonUpdate, kMainButtonCombine}) setMainButton(id, false);
+    factory_->setEnabled(false);
+    hostPanel_->setEnabled(false);
+    keys_->setEnabled(false);
+}
+
+// ---- page slots -------------------------------------------------------------------------
+
+void CQVUpdateDlg::InitDlgItem() {
+    state_ = kIdle;
+    slaveIndex_ = 0;
+    retries_ = 10;
+    chain_ = needsReconnect_ = keepResult_ = arrivalSeen_ = commandLine_ = false;
+    reconnected_ = true;
+    picture_->hide();
+    setMainButton(kMainButtonUpdate, false);
+    setMainButton(kMainButtonCombine, false);
+    keys_->hide();
+    hostPanel_->setEnabled(false);
+    keys_->setEnabled(false);
+    g_PfpPara = PfpPara{};
+    g_PfpVKey = VButtonTable{};
+    file2_->hide();
+    paraCrc_->hide();
+    keyCrc_->hide();
+    setResult(kTextResult);
+    ClearDlgItem();
+}
+
+void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(true); }
+
+void CQVUpdateDlg::ClearDlgItem() {
+    if (state_ != kIdle) return;
+    if (keepResult_)
+        keepResult_ = false;
+    else
+        setResult(kTextResult);
+    writer_.outputReports = false;
+    writer_.reportSize = 0;
+    run_ = update::BlockRun{};
+    startTick_ = 0;
+}
+
+void CQVUpdateDlg::UpdateDlgItem() {
+    if (ostra() || masterInBoot()) setMainButton(kMainButtonCombine, false);
+    const bool factoryOk = !paraLoaded() && !ostra();
+    factory_->setEnabled(factoryOk);
+    hostPanel_->setEnabled(factoryOk && factory_->isChecked());
+    keys_->setEnabled(factoryOk && factory_->isChecked());
+}
+
+void CQVUpdateDlg::onFactoryClicked() {
+    hostPanel_->setEnabled(factory_->isChecked());
+    keys_->setEnabled(factory_->isChecked());
+    setMainButton(kMainButtonUpdate, factory_->isChecked() || fileLoaded_);
+}
+
+bool CQVUpdateDlg::LoadFirmware(bool ask) {
+    const QString before = g_szFirmwarePath;
+    fileLoaded_ = OpenFirmwareFile(this, c_, ask, true);
+    const bool chosen = ask && g_szFirmwarePath != before;
+    if (fileLoaded_) {
+        setMainButton(kMainButtonUpdate, true);
+        setMainButton(kMainButtonCombine, !ostra() && !masterInBoot());
+        const bool two = (g_FirmwareFileKind & 0x01) != 0;
+        file2_->setVisible(two);
+        const int shown = two ? 1 : 0;
+        file_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[size_t(shown)].versionText));
+        file2_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[0].versionText));
+        if (g_PfpPara.present) {
+            paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(g_PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+            paraCrc_->show();
+            if (g_PfpPara.flags & 0x08) {
+                keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(g_PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+                keyCrc_->show();
+            } else {
+                keyCrc_->hide();
+            }
+        } else {
+            paraCrc_->hide();
+            keyCrc_->hide();
+        }
+        const bool factoryOk = !g_PfpPara.present && !ostra();
+        factory_->setEnabled(factoryOk);
+        if (chosen && factoryOk) {
+            factory_->setChecked(true);
+            hostPanel_->setChecked(g_LoadedFirmware[size_t(shown)].customer != 0);
+        }
+        hostPanel_->setEnabled(factory_->isChecked() && factoryOk);
+        keys_->setEnabled(factory_->isChecked() && factoryOk);
+    } else {
+        if (!ostra()) factory_->setEnabled(true);
+        if (factory_->isChecked()) {
+            hostPanel_->setEnabled(true);
+            keys_->setEnabled(true);
+        } else {
+            setMainButton(kMainButtonUpdate, false);
+        }
+        setMainButton(kMainButtonCombine, false);
+        file_->setText(qvui::loadString(kTextNoFile));
+        file2_->hide();
+        paraCrc_->hide();
+    }
+    return fileLoaded_;
+}
+
+void CQVUpdateDlg::StartFromCommandLine(const QString& file) {
+    g_szFirmwarePath = file.left(260);
+    commandLine_ = true;
+    timers_->start(13, 10);
+}
+
+bool CQVUpdateDlg::event(QEvent* e) {
+    if (auto* m = qvui::WindowMessage::from(e)) {
+        if (m->message() == qvui::WM_TIMER) {
+            onTimer(int(m->wParam()));
+            return true;
+        }
+        if (m->message() == qvui::WM_TOOLBAR_ACTION) {
+            switch (m->lParam()) {
+            case 0: LoadFirmware(true); break;
+            case 1: timers_->start(13, 10); break;
+            case 2:
+                if (auto r = CombineFirmwareAndParameters(this, c_); r.written) result_->setText(r.resultText);
+                break;
+            default: break;
+            }
+            return true;
+        }
+    }
+    return CQVChdParentDlg::event(e);
+}
+
+// ---- timers -------------------------------------------------------------------------------
+
+void CQVUpdateDlg::stepTimer(uint32_t step, int ms) { timers_->start(int(step), ms); }
+
+void CQVUpdateDlg::onTimer(int id) {
+    if (id == kPageTimerBlocks) {
+        // Timer 1 repeats until the block loop stops it.
+        programNextBlock();
+        return;
+    }
+    timers_->stop(id);
+    if (id == kPageTimerReconnect || id == kPageTimerSerial) {
+        reconnectTick(id);
+    } else if (id == kPageTimerParameterWait) {
+        timers_->start(kPageTimerReconnect, 1000);
+    } else if (id >= 11 && id <= 31) {
+        UpdateStateMachine(uint32_t(id));
+    }
+}
+
+bool CQVUpdateDlg::reopen() {
+    if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+    c_.dev.device = INVALID_HANDLE_VALUE;
+    if (!FindQVDevice(c_, deviceFinder())) return false;
+    return c_.api.GetFWVersionW && c_.api.GetFWVersionW(c_.dev.device, &c_.records.fwVersion) &&
+           c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &c_.records.fwInformation);
+}
+
+void CQVUpdateDlg::reconnectTick(int timer) {
+    if (reopen()) {
+        reconnected_ = true;
+        if (timer == kPageTimerSerial || state_ == 19) {
+            stepTimer(19);
+            return;
+        }
+        switch (state_) {
+        case 15:
+        case 16:
+        case 17:
+        case 18: {
+            // Every reconnect of the firmware steps goes on in step 20. A USB
+            // controller's arrival notice runs it; the timer stays armed in case
+            // that arrival came before, or never comes.
+            state_ = 20;
+            const bool usbLink = (c_.dev.deviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER)) != 0 &&
+                                 c_.records.fwInformation.interfaceBits == 0;
+            if (usbLink && !arrivalSeen_)
+                timers_->start(kPageTimerReconnect, 1000);
+            else
+                stepTimer(20);
+            break;
+        }
+        case 20:
+        case 25:
+        case 27:
+        case 28: stepTimer(state_); break;
+        default: break;
+        }
+        return;
+    }
+    if (retries_ > 0) --retries_;
+    if (retries_ == 0) {
+        // Out of tries: the firmware steps fail in 21, the parameter steps in 26.
+        UpdateStateMachine(state_ >= 23 && state_ <= 28 ? 26 : 21);
+        return;
+    }
+    timers_->start(timer, 1000);
+}
+
+void CQVUpdateDlg::prepareReconnect() {
+    retries_ = 10;
+    arrivalSeen_ = false;
+    reconnected_ = false;
+    // The arrival may have come already or never come (driver, serial): the
+    // timer searches in any case.
+    timers_->start(kPageTimerReconnect, 1000);
+}
+
+void CQVUpdateDlg::ResumeAfterArrival() {
+    switch (state_) {
+    case 15:
+    case 16:
+    case 17:
+    case 18: arrivalSeen_ = true; break;
+    case 19:
+    case 20:
+        if (reopen()) {
+            timers_->stop(kPageTimerReconnect);
+            reconnected_ = true;
+            stepTimer(state_);
+        } else {
+            arrivalSeen_ = true;
+        }
+        break;
+    default: break;
+    }
+}
+
+// ---- the machine --------------------------------------------------------------------------
+
+void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
+    // A message box inside a step runs a nested event loop: a timer firing
+    // there must not run a second step on top of the first.
+    if (running_) {
+        stepTimer(step, 10);
+        return;
+    }
+    running_ = true;
+    state_ = step;
+    do {
+        chain_ = false;
+        runStep(state_);
+    } while (chain_);
+    running_ = false;
+}
+
+bool CQVUpdateDlg::sleepAndE9() {
+    programSleep(c_, 500);
+    SendCmdE9(c_);
+    return true;
+}
+
+void CQVUpdateDlg::resetAndReconnectParameters(uint32_t nextState, int timer, int ms) {
+    retries_ = 10;
+    state_ = nextState;
+    timers_->start(timer, ms);
+}
+
+void CQVUpdateDlg::runStep(uint32_t step) {
+    logState(stepName(step));
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    switch (step) {
+    case 13:
+        needsReconnect_ = false;
+        testConfirmed_ = false;
+        if (LoadFirmware(false)) {
+            next(14);
+        } else if (factory_->isChecked() && !ostra()) {
+            next(24);
+        } else {
+            state_ = kIdle;
+            if (startupState().options.silentMode) mainTimer(kTimerExit);
+        }
+        break;
+    case 14: {
+        versionsBefore_[0] = masterText(c_);
+        for (int k = 0; k < 4; ++k)
+            versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
+        slaveIndex_ = 0;
+        retries_ = 10;
+        setResult(kTextResult);
+        picture_->hide();
+        programState().deviceChanged = false;
+        if (!CheckFirmwareMatchesDevice()) {
+            state_ = kIdle;
+            showPicture(false);
+            if (startupState().options.silentMode) mainTimer(kTimerExit);
+            break;
+        }
+        progress_->setValue(0);
+        disableUpdateButtons();
+        pageState(1);
+        next(g_LoadedFirmware[0].series == 1 && !masterInBoot() ? 15 : 17);
+        break;
+    }
+    case 15:
+        if (!ProgramFirmwareStep(true)) {
+            if (needsReconnect_) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            next(21);
+        }
+        break;
+    case 16:
+        ++slaveIndex_;
+        if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
+            progress_->setValue(0);
+            next(15);
+        } else if (g_FirmwareFileKind & 0x01) {
+            progress_->setValue(0);
+            next(17);
+        } else {
+            sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            programState().deviceChanged = false;
+            if (ResetAndCloseDevice(c_))
+                prepareReconnect();
+            else
+                next(21);
+        }
+        break;
+    case 17:
+        if (!ProgramFirmwareStep(false)) {
+            if (needsReconnect_)
+                prepareReconnect();
+            else
+                next(21);
+        }
+        break;
+    case 18: {
+        const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
+        programState().deviceChanged = false;
+        if (!(g_FirmwareFileKind & 0x01) || bootVersion > 206) {
+            prepareReconnect();
+        } else if (!ResetAndCloseDevice(c_)) {
+            next(21);
+        } else {
+            state_ = 19;
+            sleepAndE9();
+            if (c_.dev.deviceType & QV_DEVICE_RS232)
+                timers_->start(kPageTimerSerial, 1000);
+            else
+                prepareReconnect();  // the arrival (or the timer) resumes step 19
+        }
+        break;
+    }
+    case 19:
+        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+            next(21);
+            break;
+        }
+        programState().deviceChanged = false;
+        if (!c_.api.ResetMPU || !c_.api.ResetMPU(c_.dev.device)) {
+            next(21);
+            break;
+        }
+        c_.dev.rememberedKey = c_.dev.currentKey;
+        if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+        c_.dev.device = INVALID_HANDLE_VALUE;
+        state_ = 20;
+        prepareReconnect();
+        break;
+    case 20:
+        if (!reconnected_) {
+            reconnected_ = true;
+            timers_->stop(kPageTimerReconnect);
+        }
+        timers_->stop(kPageTimerReconnect);
+        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+            next(21);
+            break;
+        }
+        next(needsReconnect_ ? 21 : 22);
+        break;
+    case 21:
+        if (state_ == 15) SendCmdF4(c_, 0, 0);
+        FinishUpdate(false);
+        break;
+    case 22: {
+        bool ok;
+        if (g_LoadedFirmware[0].series == 1) {
+            ok = VerifySlaveVersions();
+            if (g_FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
+        } else {
+            ok = VerifyMasterVersion();
+        }
+        if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
+            next(paraLoaded() ? 23 : 24);
+        else if (ok && packageHasKeys())
+            next(29);
+        else
+            FinishUpdate(ok);
+        break;
+    }
+    case 23: {
+        setResult(kTextUpdatePara);
+        if (c_.api.EnablePCAPScan) c_.api.EnablePCAPScan(c_.dev.device, 0);
+        programSleep(c_, 100);
+        if (c_.records.fwInformation.productNumber / 1000 == 6 || masterInBoot()) {
+            next(26);
+            break;
+        }
+        ParameterList& l = c_.records.paraList;
+        uint8_t done = 0;
+        const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
+                            l.touchLength == g_PfpPara.touchLength && l.bootLength == g_PfpPara.bootLength &&
+                            l.touchList && l.bootList;
+        if (!listed) {
+            next(26);
+            break;
+        }
+        std::memcpy(l.touchList, g_PfpPara.touch.data(), std::min<size_t>(l.touchLength, g_PfpPara.touch.size()));
+        std::memcpy(l.bootList, g_PfpPara.boot.data(), std::min<size_t>(l.bootLength, g_PfpPara.boot.size()));
+        programState().deviceChanged = false;
+        if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
+            !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
+            next(26);
+            break;
+        }
+        sleepAndE9();
+        setResult(kTextParaReset);
+        resetAndReconnectParameters(27, kPageTimerReconnect, 1000);
+        break;
+    }
+    case 24:
+    case 25: {
+        disableUpdateButtons();
+        pageState(1);
+        bool ok = true;
+        bool second = false;
+        if (step == 24) {
+            setResult(kTextFactory);
+            if (keys_->isChecked() && t.GetParameterGeneralInfo && t.GetParameterVButton &&
+                t.GetParameterGeneralInfo(c_.dev.device, &c_.records.generalInfo) &&
+                t.GetParameterVButton(c_.dev.device, c_.records.generalInfo.groupMask, &c_.records.vButton) &&
+                c_.records.vButton.valid && c_.records.vButton.item[0].maximum > 3) {
+                ok = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonWriteFlash &&
+                     t.VButtonWriteFlash(c_.dev.device);
+            }
+            if (ok && hostPanel_->isChecked()) {
+                ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
+                second = c_.dev.paraVersion != 0 && c_.dev.paraVersion < 126;
+            } else if (ok) {
+                ok = t.ReloadDefaultParameter && t.ReloadDefaultParameter(c_.dev.device);
+            }
+        } else {
+            ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
+        }
+        uint8_t done = 0;
+        programState().deviceChanged = false;
+        ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
+        if (!ok) {
+            next(26);
+            break;
+        }
+        sleepAndE9();
+        if (step == 24) setResult(kTextFactoryReset);
+        resetAndReconnectParameters(second ? 25 : 28, kPageTimerParameterWait, 2000);
+        break;
+    }
+    case 26:
+        setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
+        FinishUpdate(false);
+        break;
+    case 27: {
+        if (packageHasKeys()) {
+            next(29);
+            break;
+        }
+        c_.dev.virtualKeyCrc = 0xFFFF;
+        uint16_t crc[2] = {0, 0};
+        const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
+        const int r = listed ? CheckParameterCRC(c_, crc) : 0;
+        bool ok = false;
+        if (!listed || r != 1) {
+            setResult(kTextCalcCrc);
+        } else if (crc[0] == g_PfpPara.crc) {
+            setResult(kTextParaComplete);
+            ok = true;
+        } else {
+            setResult(kTextCompareCrc);
+        }
+        FinishUpdate(ok);
+        break;
+    }
+    case 28: {
+        bool ok = true;
+        if (keys_->isChecked() && c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+            uint16_t a = 0, b = 0;
+            uint8_t out = 0;
+            ok = t.VButtonGetCRC && t.VButtonGetCRC(c_.dev.device, &a) && t.VButtonLoadSetting &&
+                 t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonInit && t.VButtonInit(c_.dev.device, &out) &&
+                 t.VButtonGetCRC(c_.dev.device, &b) && a == b;
+            if (ok) c_.dev.virtualKeyCrc = a;
+        }
+        setResult(ok ? kTextFactoryComplete : kTextEraseKeys);
+        FinishUpdate(ok);
+        break;
+    }
+    case 29: {
+        setResult(kTextUpdateKeys);
+        uint8_t count = uint8_t(g_PfpVKey.usedCount + 1);
+        const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
+                        t.VButtonWrite(c_.dev.device, &g_PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
+                        t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
+        if (ok) {
+            next(31);
+        } else {
+            setResult(kTextKeysFailed);
+            next(30);
+        }
+        break;
+    }
+    case 30: FinishUpdate(false); break;
+    case 31: {
+        VButtonTable read{};
+        uint8_t out = 0;
+        const bool loaded = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 1) && t.VButtonInit &&
+                            t.VButtonInit(c_.dev.device, &out) && t.VButtonRead && t.VButtonRead(c_.dev.device, &read);
+        bool ok = false;
+        if (!loaded) {
+            setResult(kTextLoadKeys);
+        } else if (std::memcmp(&read, &g_PfpVKey, sizeof read) != 0) {
+            setResult(kTextKeysFailed);
+        } else {
+            c_.dev.virtualKeyCrc = read.crc;
+            uint16_t crc[2] = {0, 0};
+            const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
+            if (!listed || CheckParameterCRC(c_, crc) != 1) {
+                setResult(kTextCalcCrc);
+            } else if (crc[0] != g_PfpPara.crc) {
+                setResult(kTextCompareCrc);
+            } else {
+                setResult(kTextKeysComplete);
+                ok = true;
+            }
+        }
+        FinishUpdate(ok);
+        break;
+    }
+    default: break;
+    }
+}
+
+// ---- programming ------------------------------------------------------------------------
+
+bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
+    const uint8_t k = uint8_t(slaveIndex_);
+    FirmwareInformationW& info = c_.records.fwInformation;
+    bool inBoot = slave ? c_.records.fwVersion.slaveInBoot[k] != 0 : masterInBoot();
+    bool newBoot = false;
+    // 1. The target.
+    if (slave) {
+        uint8_t reply[5];
+        if (!sendCmd(c_, 0xF4, 0x00, k, 0x00, 0x01, reply)) {
+            setResult(kTextF4Failed);
+            return false;
+        }
+        FirmwareInformationW s = info;
+        if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
+        newBoot = (inBoot ? s.firmwareMajor & 0xFF : s.bootMajor) >= 9;
+    } else {
+        if (!inBoot && (g_FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+        newBoot = (inBoot ? info.firmwareMajor : info.bootMajor) >= 9;
+    }
+    // 2. The image.
+    const uint8_t kind = g_FirmwareFileKind;
+    if (kind & 0x80)
+        entry_ = slave ? (newBoot ? 0 : 2) : (newBoot ? 1 : 3);
+    else if (newBoot && (kind & 0x40))
+        entry_ = 1;
+    else if ((kind & 0x01) && !slave)
+        entry_ = 1;
+    else
+        entry_ = 0;
+    const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(entry_)];
+    const auto leaveSlave = [&] {
+        if (slave) SendCmdF4(c_, 0, 0);
+    };
+    // 3. A test version is asked about once per run.
+    if ((e.copied[0] & 0x01) && !testConfirmed_) {
+        const QString q = QStringLiteral("Update Test Version Firmware ?");
+        if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
+            qvui::MessageAnswer::Yes) {
+            setResult(kTextStopTest);
+            leaveSlave();
+            return false;
+        }
+        testConfirmed_ = true;
+    }
+    // 4. The data.
+    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
+    const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
+    writer_ = update::BlockWriter{};
+    writer_.skipFirstBlock = (e.copied[1] & 0x40) != 0;
+    writer_.ostra = ostra();
+    writer_.driverLink = (c_.dev.deviceType & QV_DEVICE_DRIVER_EX) != 0;
+    // 5. This firmware already runs: nothing to program.
+    if (!inBoot && paraLoaded()) {
+        FirmwareInformationW now = info;
+        if (c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &now) &&
+            now.productNumber == e.productNumber && now.firmwareMajor == e.major && now.minorVersion == e.minor &&
+            now.bootStateA == e.build[1] && now.bootStateB == e.build[0] && now.productLetter == e.letter &&
+            now.customerCode == e.customer && now.icByte == e.info) {
+            const ParameterFunctionTable& t = c_.records.paraFuncTable;
+            if (slave) {
+                next(16);
+                return true;
+            }
+            VButtonTable present{};
+            if ((g_PfpPara.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
+                next(22);
+                return true;
+            }
+            if (c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+                if (!t.VButtonLoadSetting || !t.VButtonLoadSetting(c_.dev.device, 0) || !t.VButtonWriteFlash ||
+                    !t.VButtonWriteFlash(c_.dev.device) || !t.VButtonGetCRC ||
+                    !t.VButtonGetCRC(c_.dev.device, &c_.dev.virtualKeyCrc))
+                    return false;
+                next(22);
+                return true;
+            }
+        }
+    }
+    // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
+    if (!slave && !inBoot && c_.dev.paraVersion != 0 && info.interfaceBits == 1 &&
+        !(c_.records.hostInterface.identity[2] & 0x20) && (c_.records.hostInterface.identity[3] & 0x20)) {
+        const int a = SendCmdReadE0(c_, 0x40, 0), b = SendCmdReadE0(c_, 0x42, 0);
+        if (a >= 0 && b >= 0 && (a & 0x10) && ((a ^ b) & 0x0F)) {
+            const ParameterFunctionTable& t = c_.records.paraFuncTable;
+            const uint8_t value = uint8_t((b & 0xF0) | (a & 0x0F));
+            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
+            if (c_.dev.featureFlags[2] & 0x80)
+                SendCmdWriteE1(c_, 0x02, value, 0x90);
+            else
+                SendCmdWriteE1(c_, 0x42, value, 0x00);
+            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 0);
+            uint8_t done = 0;
+            if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
+        }
+    }
+    const bool newFormat = (kind & 0x10) != 0;
+    if (!inBoot) {
+        // 7. The boot loader's entry.
+        if (!newBoot && newFormat && !(kind & 0x40)) {
+            setResult(kTextOldBoot);
+            if (slave) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            return false;
+        }
+        int entryKind = 0;
+        if (newBoot) {
+            uint8_t reply[5];
+            if (sendCmd(c_, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply) && (reply[1] & 0xF0) == 0x80 && !newFormat) entryKind = 1;
+        }
+        if (!SendCmdEnterBootFF(c_, entryKind)) {
+            setResult(kTextFFFailed);
+            leaveSlave();
+            return false;
+        }
+        // 8. The boot loader is looked for, up to eleven times.
+        setResult(kTextFindBoot);
+        // The search reopens this controller, and no other.
+        c_.dev.rememberedKey = c_.dev.currentKey;
+        bool found = false;
+        for (int i = 0; i < 11 && !found; ++i) {
+            if (slave) {
+                programSleep(c_, 100);
+            } else {
+                if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+                c_.dev.device = INVALID_HANDLE_VALUE;
+                programSleep(c_, 1000);
+                const QString key = c_.dev.currentKey;
+                c_.dev.rememberedKey = key;
+                if (!FindQVDevice(c_, deviceFinder())) continue;
+                if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
+            }
+            uint8_t reply[5];
+            found = sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && reply[3] == 0x55 && reply[4] == 0xAA;
+        }
+        if (!found) {
+            setResult(kTextNoBoot);
+            leaveSlave();
+            return false;
+        }
+    }
+    // 9. Checksum kind and data format.
+    if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
+    const uint8_t format = e.copied[1];
+    if ((format & 0xF0) > 0x10 && (format & 0xF0) != 0x50 && !SendCmdSetBootFormatD9(c_, format)) {
+        setResult(kTextNoNewFormat);
+        SendCmdLeaveBootD8(c_);
+        needsReconnect_ = true;
+        return false;
+    }
+    // 10. "-br": the bridge's baud rate for the programming.
+    const uint8_t br = startupState().options.optBR;
+    if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
+        const int code = SendCmdReadE0(c_, 0x02, 0);
+        savedBaud_ = code >= 0 ? uint8_t(code & 7) : 0xFF;
+        if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
+        programSleep(c_, 100);
+    }
+    // 11. Buffer size, block size, boot answer.
+    int known = 0;
+    uint16_t size = 0;
+    if (!c_.api.GetBufferSize || !c_.api.GetBufferSize(c_.dev.device, slave ? k + 1 : 0, &known, &size) ||
+        (known && size == 0)) {
+        setResult(kTextD3Failed);
+        leaveSlave();
+        return false;
+    }
+    writer_.outputReports = known != 0;
+    writer_.reportSize = size;
+    uint32_t B = 512;
+    if (!ostra()) {
+        if (!c_.api.SendD2 || !c_.api.SendD2(c_.dev.device, &B)) {
+            setResult(kTextD2Failed);
+            leaveSlave();
+            return false;
+        }
+    }
+    const uint8_t states[2] = {0xAA, 0xBB};
+    if (!c_.api.CheckNewBootEx || !c_.api.CheckNewBootEx(c_.dev.device, states, 2, &writer_.bootAnswer)) {
+        setResult(kTextD4Failed);
+        leaveSlave();
+        return false;
+    }
+    if (writer_.bootAnswer == 0xBB && !newFormat) {
+        setResult(kTextIncompatible);
+        SendCmdLeaveBootD8(c_);
+        needsReconnect_ = true;
+        return false;
+    }
+    // 12. The block table; a block size or image the loader cannot take is refused.
+    update::BlockPlan plan;
+    if (update::PlanBlocks(imageSize, B, &plan) != update::BlockPlanError::None) {
+        setResult(kTextD2Failed);
+        leaveSlave();
+        return false;
+    }
+    run_ = update::StartBlocks(plan);
+    result_->clear();
+    progress_->setRange(0, int(plan.lastBlock));
+    progress_->setValue(0);
+    startTick_ = tick(c_);
+    timers_->start(kPageTimerBlocks, 10);
+    return true;
+}
+
+void CQVUpdateDlg::programNextBlock() {
+    progress_->setValue(int(run_.plan.lastBlock - run_.current));
+    setResult(run_.current == run_.plan.lastBlock ? kTextResult : kTextPrograming);
+    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
+    const update::BlockTick t = update::ProgramNextBlock(c_, writer_, data.data(), &run_);
+    switch (t) {
+    case update::BlockTick::Next:
+    case update::BlockTick::Retry: return;
+    case update::BlockTick::FailedD0:
+    case update::BlockTick::FailedD1:
+        setResult(t == update::BlockTick::FailedD0 ? kTextWriteD0 : kTextWriteD1);
+        timers_->stop(kPageTimerBlocks);
+        UpdateStateMachine(21);
+        return;
+    case update::BlockTick::Finished: {
+        setResult(kTextProgramFinish);
+        timers_->stop(kPageTimerBlocks);
+        progress_->setValue(int(run_.plan.lastBlock));
+        if (writer_.bootAnswer != 0) sendCmd(c_, 0xD8, 0x00, 0x55, 0x00, 0x00);
+        if (savedBaud_ != 0xFF) {
+            SendCmdWriteF2(c_, savedBaud_);
+            savedBaud_ = 0xFF;
+        }
+        stepTimer(state_ == 15 ? 16 : 18);
+        return;
+    }
+    }
+}
+
+bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
+    const FirmwareInformationW& info = c_.records.fwInformation;
+    const LoadedFirmwareSection& e = g_LoadedFirmware[0];
+    if (masterInBoot()) {
+        if ((g_FirmwareFileKind & 0x01) || info.productNumber == e.productNumber) return true;
+        setResult(kTextNotMatch);
+        return false;
+    }
+    if (info.productNumber != (e.productNumber & 0x7FFF) || info.productLetter != e.letter) {
+        setResult(kTextNotMatch);
+        return false;
+    }
+    if (!c_.api.EnablePCAPScan || !c_.api.EnablePCAPScan(c_.dev.device, 0)) {
+        setResult(kTextF0Failed);
+        return false;
+    }
+    programSleep(c_, 200);
+    return true;
+}
+
+bool CQVUpdateDlg::VerifySlaveVersions() {
+    const FirmwareVersionInfoW& v = c_.records.fwVersion;
+    for (int k = 0; k < v.slaveCount && k < 4; ++k)
+        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), g_LoadedFirmware[0].versionText)) return false;
+    return true;
+}
+
+bool CQVUpdateDlg::VerifyMasterVersion() {
+    const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
+    return !masterInBoot() && VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText);
+}
+
+void CQVUpdateDlg::FinishUpdate(bool success) {
+    timers_->stop(kPageTimerBlocks);
+    timers_->stop(kPageTimerReconnect);
+    timers_->stop(kPageTimerSerial);
+    timers_->stop(kPageTimerParameterWait);
+    if (!success) {
+        // A failed run leaves the bridge at the speed it had.
+        if (savedBaud_ != 0xFF && c_.dev.device != INVALID_HANDLE_VALUE) SendCmdWriteF2(c_, savedBaud_);
+        savedBaud_ = 0xFF;
+        if (c_.api.EnablePCAPScan && c_.dev.device != INVALID_HANDLE_VALUE) c_.api.EnablePCAPScan(c_.dev.device, 1);
+        programSleep(c_, 100);
+    }
+    lastSuccess_ = success;
+    showPicture(success);
+    setMainButton(kMainButtonLoad, true);
+    setMainButton(kMainButtonUpdate, true);
+    setMainButton(kMainButtonCombine, !ostra() && !masterInBoot() && fileLoaded_);
+    if (!paraLoaded() && !ostra()) {
+        factory_->setEnabled(true);
+        hostPanel_->setEnabled(factory_->isChecked());
+        keys_->setEnabled(factory_->isChecked());
+    }
+    state_ = kIdle;
+    keepResult_ = true;
+    pageState(0);
+    const CommandLineOptions& o = startupState().options;
+    if (!o.silentMode) return;
+    if (success && (o.optOS || o.optNL != 0xFF)) {
+        mainTimer(kTimerCommandLineTest);
+        return;
+    }
+    if (o.optS) {
+        if (QObject* w = main_ ? main_.data() : window(); w && w != this)
+            qvui::sendMessage(w, qvui::WM_SILENT_RESULT, 0, success ? 1 : 0);
+        mainTimer(kTimerExit);
+        return;
+    }
+    if (o.optEnumFU) {
+        DeviceFinder& f = deviceFinder();
+        f.enumKey.clear();
+        startupState().fileArg.clear();
+        f.fileArg = &startupState().fileArg;
+        FindQVDevice(c_, f);
+        mainTimer(startupState().fileArg.isEmpty() ? kTimerExit : kTimerFileArgument);
+    }
+}
+
+CQVChdParentDlg* MakeUpdatePage(Controller& c, QWidget* parent) { return new CQVUpdateDlg(c, parent); }
+
+void RegisterUpdatePage() { setFieldUpdatePageFactory(&MakeUpdatePage); }
+
+} // namespace vcx

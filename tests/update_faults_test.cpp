@@ -1,0 +1,143 @@
+// The update's failures: each ends in its text with the page idle and the
+// failure picture, never reported as success; the version check by whole texts.
+
+#include "update_support.h"
+
+#include "shell/app_startup.h"
+#include "shell/program_hooks.h"
+#include "ui/string_table.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using updatetest::UpdatePage;
+
+struct FaultCase {
+    const char* name;
+    std::function<void(qvsim::Controller&)> fault;
+    uint32_t text;  // the result text, 0: success
+};
+
+class UpdateFaults : public UpdatePage, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(UpdateFaults, EndsInItsTextWithThePageIdle) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    GetParam().fault(dev());
+    const auto im = updatetest::NewImage();
+    useFile(fwtest::image(im));
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    ASSERT_FALSE(pageStates().empty());
+    EXPECT_EQ(pageStates().back(), 0u);
+    EXPECT_TRUE(page->resultShown());
+    if (GetParam().text == 0) {
+        EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+        EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
+    } else {
+        EXPECT_FALSE(page->resultSuccess());
+        EXPECT_EQ(page->resultText(), qvui::loadString(GetParam().text));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Update, UpdateFaults,
+    ::testing::Values(
+        FaultCase{"D1TwiceIsAbsorbed", [](qvsim::Controller& c) { c.profile().boot->d1Failures[2] = 2; }, 0},
+        FaultCase{"D1ThreeTimes", [](qvsim::Controller& c) { c.profile().boot->d1Failures[2] = 3; }, 1322},
+        FaultCase{"D0Refused", [](qvsim::Controller& c) { c.refuse(0xD0); }, 1321},
+        FaultCase{"D2AnswersZero", [](qvsim::Controller& c) { c.profile().d2Reply = {0, 0, 0, 0}; }, 1313},
+        FaultCase{"D2AnswersSix", [](qvsim::Controller& c) { c.profile().d2Reply = {6, 0, 0, 0}; }, 1313},
+        FaultCase{"PacketSizeZeroFallsBackToPackets", [](qvsim::Controller& c) { c.profile().bootPacketSize = 0; }, 0},
+        FaultCase{"NoBootMark", [](qvsim::Controller& c) { c.profile().boot->hideBootMark = true; }, 1318},
+        FaultCase{"SilentAfterFF", [](qvsim::Controller& c) { c.silence(qvsim::PacketPrefix({0xFF, 0x55}, {0xFF, 0xFF, 0, 0, 0})); }, 1312}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdatePage, AControllerThatNeverComesBackIsSearchedTenTimes) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    // The loader leaves the bus after block 0 and does not come back.
+    int arrivals = 0;
+    bench->watch([&](const qvsim::DeviceEvent& e) {
+        if (e.arrival && ++arrivals == 2) bench->remove("/sim/hidraw0");
+    });
+    useFile(fwtest::image(updatetest::NewImage()));
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_FALSE(page->resultSuccess());
+    const auto s = steps();
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.back(), "STATE_FU_FAILED");
+    // Ten searches after the master's end step.
+    int searches = 0;
+    bool after = false;
+    for (const auto& l : updatetest::loggedLines()) {
+        std::string t(l.begin(), l.end());
+        if (t.find("STATE_FU_MST_END") != std::string::npos) after = true;
+        if (after && t.find("FindQVDevice()") != std::string::npos) ++searches;
+    }
+    EXPECT_EQ(searches, 10);
+}
+
+TEST_F(UpdatePage, AVersionThatDoesNotRunAfterProgrammingIsAFailure) {
+    ASSERT_TRUE(start());
+    // The loader runs another build than the file's.
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = qvsim::FirmwareIdentity{2, 6, 3, 1, 4}; });
+    useFile(fwtest::image(updatetest::NewImage()));
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+    EXPECT_FALSE(page->resultSuccess());
+}
+
+TEST_F(UpdatePage, TheCommandLineFileRunsTheUpdateAndASilentRunReportsItsResult) {
+    ASSERT_TRUE(start());
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    const auto im = updatetest::NewImage();
+    useFile(fwtest::image(im));
+    const QString file = vcx::g_szFirmwarePath;
+    vcx::g_szFirmwarePath.clear();
+    auto& o = vcx::startupState().options;
+    const auto saved = o;
+    o.silentMode = true;
+    o.optS = true;
+    // Main timer 10 hands the file to the page through its hook.
+    ASSERT_TRUE(vcx::programHooks().updateStartWithFile);
+    vcx::programHooks().updateStartWithFile(file);
+    drive();
+    o = saved;
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
+    bool silent = false;
+    for (const auto& m : sink.messages)
+        if (m.message == qvui::WM_SILENT_RESULT) silent = m.wParam == 0 && m.lParam == 1;
+    EXPECT_TRUE(silent);
+}
+
+TEST(UpdateVersion, WholeTextsAreCompared) {
+    struct Case {
+        const char* controller;
+        const char* entry;
+        bool match;
+    } cases[] = {
+        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3.4", true},
+        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3", false},
+        {"QV2081A.D03.2.7.3   Boot : 1.3 B", "2081A.D03.2.7.3.4", false},
+        {"QV2081A.D03.2.71.3   Boot", "2081A.D03.2.7", false},
+        {"QV2081A.D03.2.7.0   Boot", "2081A.D03.2.7", true},  // no build tail: build .0
+        {"QV2081A.D03.2.7.1   Boot", "2081A.D03.2.7", false},
+        {"QV6020A.2.5.0   Boot", "6020A.2.5", true},
+        {"QV6020A.2.5 (Boot)", "6020A.2.5", false},  // a loader's text is not the firmware's
+        {"", "6020A.2.5", false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(vcx::VersionMatches(QString::fromLatin1(k.controller), QString::fromLatin1(k.entry)), k.match)
+            << k.controller << " / " << k.entry;
+}
+
+}  // namespace
