@@ -78,9 +78,9 @@ TEST(CustomerPanel, RefusesWhatTheBytesCannotHoldAndStoresNothing) {
         {"tenths over 9", [](auto& t) { t.sizeTenths = "10"; }},
         {"thickness over 15", [](auto& t) { t.thickWhole = "16"; }},
         {"empty thickness", [](auto& t) { t.thickTenths.clear(); }},
-        {"key area over 655.35", [](auto& t) { t.widthHundredths = "36"; }},
-        {"key area 656", [](auto& t) { t.heightWhole = "656"; t.heightHundredths = "00"; }},
         {"hundredths over 99", [](auto& t) { t.heightHundredths = "100"; }},
+        {"key area not digits", [](auto& t) { t.widthWhole = "6.5"; }},
+        {"empty key area", [](auto& t) { t.heightHundredths.clear(); }},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -91,6 +91,24 @@ TEST(CustomerPanel, RefusesWhatTheBytesCannotHoldAndStoresNothing) {
         EXPECT_FALSE(vcx::EncodeCustomerPanel(t, d, &why));
         EXPECT_FALSE(why.isEmpty());
         for (uint8_t b : d) EXPECT_EQ(b, 0);
+    }
+}
+
+TEST(CustomerPanel, AKeyAreaAbove65535HundredthsIsStoredAsTheLargest) {
+    struct Case {
+        const char* whole;
+        const char* hundredths;
+        int stored;
+    };
+    for (const Case& k : {Case{"655", "35", 65535}, Case{"655", "36", 65535}, Case{"656", "00", 65535},
+                          Case{"999", "99", 65535}, Case{"655", "34", 65534}, Case{"0", "00", 0}}) {
+        SCOPED_TRACE(testing::Message() << k.whole << "." << k.hundredths);
+        vcx::CustomerPanelTexts t = panel156();
+        t.widthWhole = k.whole;
+        t.widthHundredths = k.hundredths;
+        uint8_t d[18] = {};
+        ASSERT_TRUE(vcx::EncodeCustomerPanel(t, d, nullptr));
+        EXPECT_EQ(d[14] | d[15] << 8, k.stored);
     }
 }
 

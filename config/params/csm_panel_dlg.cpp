@@ -6,6 +6,8 @@
 #include "ui/modal_dialog.h"
 
 #include <QButtonGroup>
+
+#include <algorithm>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -62,10 +64,10 @@ bool EncodeCustomerPanel(const CustomerPanelTexts& t, uint8_t* d, QString* why) 
     const QString* parts[2][2] = {{&t.widthWhole, &t.widthHundredths}, {&t.heightWhole, &t.heightHundredths}};
     for (int k = 0; k < 2; ++k) {
         int whole = 0, hundredths = 0;
-        if (!digitsUpTo(*parts[k][0], 655, &whole) || !digitsUpTo(*parts[k][1], 99, &hundredths) ||
-            whole * 100 + hundredths > 65535)
+        if (!digitsUpTo(*parts[k][0], 999, &whole) || !digitsUpTo(*parts[k][1], 99, &hundredths))
             return refuse("Max size : 655.35 (cm)");
-        area[k] = whole * 100 + hundredths;
+        // A key area above 655.35 cm is stored as the largest the 16 bits hold.
+        area[k] = std::min(whole * 100 + hundredths, 65535);
     }
     std::copy(name, name + 8, d);
     d[8] = uint8_t((sizeWhole / 10) << 4 | (sizeWhole % 10));

@@ -28,8 +28,9 @@ struct CustomerPanelTexts {
 CustomerPanelTexts DecodeCustomerPanel(const uint8_t* description18);
 // Stores the fields into the 18 bytes (bytes 12, 13 and bit 3 of byte 9 kept)
 // when they are valid: one printable ASCII character per name field, a size of
-// at most 99.9, a thickness of at most 15.9, key areas of at most 655.35 cm,
-// every number digits only. Otherwise nothing is stored and *why says what.
+// at most 99.9, a thickness of at most 15.9, every number digits only (a key
+// area above 655.35 cm is stored as 655.35). Otherwise nothing is stored and
+// *why says what.
 bool EncodeCustomerPanel(const CustomerPanelTexts& t, uint8_t* description18, QString* why);
 
 class CQVCSMPanelDlg : public QDialog {
