@@ -13,6 +13,7 @@
 #include "params/xf6_scan_dlg.h"
 #include "params_page_bench.h"
 #include "shell/program_hooks.h"
+#include "shell/tip_controls.h"
 #include "ui/string_table.h"
 
 #include <QCheckBox>
@@ -504,6 +505,59 @@ TEST(PageFields, RowsPointAtTheRecordMembersThePagesEdit) {
     // Rows outside the change list leave it as it was.
     r.misc.item4.value = 0x0155;
     EXPECT_TRUE(vcx::FormatParameterChanges(r).isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// The tip ids each page gives its controls once (timer 1 of the sheet).
+TEST_F(PageBench, PagesGiveTheirControlsTheirTips) {
+    vcx::programState().engineerMode = true;
+    vcx::CQVParaDlg sheet(c, nullptr);
+    struct Tip {
+        int page, control;
+        uint32_t feature, side;
+    };
+    const Tip tips[] = {
+        {163, 450, 630, 700}, {163, 451, 631, 701}, {163, 525, 632, 702}, {163, 521, 635, 705},
+        {166, 520, 642, 0},   {166, 522, 644, 712}, {166, 523, 645, 713},
+        {167, 510, 646, 714}, {167, 511, 647, 715}, {167, 512, 648, 730}, {167, 513, 668, 728},
+        {167, 450, 649, 716}, {167, 451, 650, 717}, {167, 520, 651, 718},
+        {169, 450, 652, 719}, {169, 451, 653, 720}, {169, 510, 672, 734},
+        {171, 510, 655, 721}, {171, 511, 657, 722}, {171, 450, 660, 724}, {171, 451, 659, 723}, {171, 520, 661, 0},
+        {174, 510, 662, 725}, {174, 512, 664, 731},
+        {175, 451, 666, 726}, {175, 450, 667, 727},
+        {183, 510, 646, 714}, {183, 511, 647, 715}, {183, 512, 648, 716},
+        {184, 450, 652, 719}, {184, 451, 653, 720},
+    };
+    for (vcx::CQVParaParentDlg* p : {sheet.page(163), sheet.page(166), sheet.page(167), sheet.page(169),
+                                     sheet.page(171), sheet.page(174), sheet.page(175), sheet.page(183),
+                                     sheet.page(184)})
+        p->SetDlgItemTip();
+    for (const Tip& t : tips) {
+        SCOPED_TRACE(testing::Message() << t.page << "/" << t.control);
+        QWidget* w = qvui::findControl(sheet.page(t.page), t.control);
+        ASSERT_NE(w, nullptr);
+        if (auto* b = dynamic_cast<vcx::CQVMyTipBMP*>(w)) {
+            EXPECT_EQ(b->featureTipId, t.feature);
+            EXPECT_EQ(b->sideTipId, t.side);
+        } else if (auto* b = dynamic_cast<vcx::CQVMyTipButton*>(w)) {
+            EXPECT_EQ(b->featureTipId, t.feature);
+            EXPECT_EQ(b->sideTipId, t.side);
+        } else if (auto* e = dynamic_cast<vcx::CQVMyTipEdit*>(w)) {
+            EXPECT_EQ(e->featureTipId, t.feature);
+            EXPECT_EQ(e->sideTipId, t.side);
+        } else {
+            ADD_FAILURE() << "no tip control";
+        }
+    }
+    // The switches' off tips.
+    auto* sleep = dynamic_cast<vcx::CQVMyTipBMP*>(qvui::findControl(sheet.page(171), 510));
+    EXPECT_EQ(sleep->featureSecondId, 656u);
+    auto* lock = dynamic_cast<vcx::CQVMyTipBMP*>(qvui::findControl(sheet.page(167), 513));
+    EXPECT_EQ(lock->featureSecondId, 669u);
+    EXPECT_EQ(lock->sideSecondId, 729u);
 }
 
 }  // namespace
