@@ -21,6 +21,7 @@ using namespace pagebuild;
 
 namespace {
 struct NameCache {
+    HANDLE device = INVALID_HANDLE_VALUE;  // the controller the names came from
     bool read[2] = {false, false};
     std::vector<PanelNameEntry> names[2];
 };
@@ -35,6 +36,8 @@ void InvalidatePanelNames() { cache() = NameCache{}; }
 const std::vector<PanelNameEntry>& PanelNames(Controller& c, int kind, int maximum) {
     NameCache& k = cache();
     const int i = kind == 0 ? 0 : 1;
+    if (k.device != c.dev.device) k = NameCache{};
+    k.device = c.dev.device;
     if (k.read[i] && int(k.names[i].size()) == maximum + 1) return k.names[i];
     k.names[i].clear();
     auto get = i == 0 ? c.api.GetPanelSizeInfoW : c.api.GetCoverLensInfoW;
