@@ -96,9 +96,17 @@ TEST_F(PageBench, HostInterfaceRadiosFollowTheCurrentInterfaceTheMaximumBitsAndT
 }
 
 TEST_F(PageBench, HostInterfaceRadiosStoreTheInterfaceValueAndTheNewerPageItsReportAndBaud) {
+    c.api.GetProductID = &::GetProductID;
+    uint32_t pid = 0;
+    ASSERT_TRUE(GetProductID(c.dev.device, &pid));
     vcx::CQVxF6HostIFDlg page(c, nullptr);
     page.LoadDlgItem();
-    EXPECT_TRUE(at<QRadioButton>(&page, 461)->text().startsWith("USB"));
+    EXPECT_EQ(at<QRadioButton>(&page, 461)->text(), QString("USB (PID : %1)").arg(pid));
+    // Without a product id the radio says only "USB".
+    c.api.GetProductID = nullptr;
+    vcx::CQVOldHostIFDlg older(c, nullptr);
+    older.LoadDlgItem();
+    EXPECT_EQ(at<QRadioButton>(&older, 461)->text(), "USB");
     EXPECT_EQ(at<QLineEdit>(&page, 520)->text(), "41");
     EXPECT_EQ(checkedOf(&page, 464, 467), std::vector<int>{464});
     Boxes boxes;
