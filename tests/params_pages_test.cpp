@@ -6,6 +6,7 @@
 #include "params/param_bitmaps.h"
 #include "params/parameter_read.h"
 #include "params/water_dlg.h"
+#include "qvsim.h"
 #include "params_page_bench.h"
 #include "res/strings.h"
 #include "shell/program_state.h"
@@ -436,6 +437,32 @@ TEST_F(PageBench, NoiseSwitchesShowTheirPolarityAndEngineerControls) {
     EXPECT_EQ(shownOf(&page, {511, 512, 520, 521, 340}).size(), 5u);
     at<QLineEdit>(&page, 520)->setText("0");
     EXPECT_EQ(c.records.antiNoise.item1[0].value, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PageBench, PanelCombosFromTheControllersTables) {
+    // Entry 1 carries the mark bit: its text ends in a blank.
+    ctl().profile().panelSizes.at(1).tenthsAndFlags |= 0x08;
+    c.records.panel.item[1].maximum = 0;  // a single cover lens: the current one
+    for (bool engineer : {false, true}) {
+        SCOPED_TRACE(engineer);
+        vcx::programState().engineerMode = engineer;
+        vcx::InvalidatePanelNames();
+        vcx::CQVOldPanelDlg page(c, nullptr);
+        page.LoadDlgItem();
+        auto* size = at<QComboBox>(&page, 502);
+        auto* lens = at<QComboBox>(&page, 503);
+        ASSERT_EQ(size->count(), 2);
+        EXPECT_EQ(size->itemText(0), size->itemText(0).toLower());
+        EXPECT_EQ(size->itemText(1).endsWith("Not Test"), engineer);
+        EXPECT_TRUE(size->isEnabled());
+        EXPECT_EQ(size->currentIndex(), 0);
+        EXPECT_EQ(lens->count(), 1);
+        EXPECT_FALSE(lens->isEnabled());
+    }
 }
 
 }  // namespace
