@@ -466,3 +466,35 @@ TEST_F(PageBench, PanelCombosFromTheControllersTables) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PageBench, TheAbnormalWaterPageSlidersAndThreshold) {
+    vcx::CQVxF6Water2Dlg page(c, nullptr);
+    page.LoadDlgItem();
+    // Items 1 (2 of 4) and 3 (5 of 20); the threshold item 2 (40 of 100).
+    EXPECT_EQ(at<QLabel>(&page, 320)->text(), "2");
+    EXPECT_EQ(at<QLabel>(&page, 321)->text(), "5");
+    EXPECT_EQ(at<QSlider>(&page, 504)->maximum(), 4);
+    EXPECT_EQ(at<QLineEdit>(&page, 520)->text(), "40");
+    page.step(0, true);
+    page.step(0, true);
+    page.step(0, true);
+    EXPECT_EQ(c.records.water.item1[0].value, 4);
+    EXPECT_FALSE(at(&page, 451)->isEnabled());
+    EXPECT_EQ(at<QSlider>(&page, 504)->sliderPosition(), 4);
+    page.sliderEnded(1, 0);
+    EXPECT_EQ(c.records.water.item1[2].value, 0);
+    EXPECT_FALSE(at(&page, 452)->isEnabled());
+    at<QLineEdit>(&page, 520)->setText("150");
+    EXPECT_EQ(c.records.water.item1[1].value, 100);
+    // An absent item: its slider, pair and label go quiet.
+    c.records.water.item1[2].present = 0;
+    page.LoadDlgItem();
+    EXPECT_TRUE(at<QLabel>(&page, 321)->text().isEmpty());
+    for (int id : {505, 452, 453}) EXPECT_FALSE(at(&page, id)->isEnabled()) << id;
+    page.step(1, true);
+    EXPECT_EQ(c.records.water.item1[2].value, 0);
+}
+
+}  // namespace
