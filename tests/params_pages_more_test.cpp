@@ -561,3 +561,27 @@ TEST_F(PageBench, PagesGiveTheirControlsTheirTips) {
 }
 
 }  // namespace
+
+namespace {
+
+// A value shown as value + 1 never wraps: with a maximum of 255 the edit offers 1..255.
+TEST_F(PageBench, PlusOneEditsDoNotWrapAtTheTopOfTheByte) {
+    c.records.powerSaving.item[3] = {255, 255, 255, 0, 1};
+    c.records.base.item[0] = {255, 255, 255, 0, 1};
+    vcx::CQVxF6PowerDlg power(c, nullptr);
+    vcx::CQVxF6BaseDlg base(c, nullptr);
+    power.LoadDlgItem();
+    base.LoadDlgItem();
+    EXPECT_EQ(at<QLineEdit>(&power, 520)->text(), "255");
+    EXPECT_EQ(at<QLineEdit>(&base, 520)->text(), "255");
+    EXPECT_EQ(c.records.powerSaving.item[3].value, 255);  // loading changes nothing
+    at<QLineEdit>(&power, 520)->setText("256");
+    EXPECT_EQ(c.records.powerSaving.item[3].value, 254);
+    EXPECT_EQ(at<QLineEdit>(&power, 520)->text(), "255");
+    at<QLineEdit>(&base, 520)->setText("999");
+    EXPECT_EQ(c.records.base.item[0].value, 254);
+    at<QLineEdit>(&base, 520)->setText("1");
+    EXPECT_EQ(c.records.base.item[0].value, 0);
+}
+
+}  // namespace
