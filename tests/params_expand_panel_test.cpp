@@ -284,3 +284,22 @@ TEST_F(ExportPanel, RefusesShortListsAndAFullCatalogueWithAMessageAndNoFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ExportPanel, TheLibrarysListsStayAsTheyWereSoTheNextListWriteSendsNothing) {
+    c.dev.listsRead = c.api.GetAPBTParaList(c.dev.device, &c.records.paraList) != 0;
+    ASSERT_TRUE(c.dev.listsRead);
+    const ParameterList& lists = c.records.paraList;
+    const std::vector<uint8_t> touch(lists.touchList, lists.touchList + lists.touchLength);
+    const std::vector<uint8_t> boot(lists.bootList, lists.bootList + lists.bootLength);
+    ASSERT_EQ(vcx::ExportExternalPanel(c, nullptr), vcx::ExportPanelResult::Written);
+    EXPECT_EQ(std::vector<uint8_t>(lists.touchList, lists.touchList + lists.touchLength), touch);
+    EXPECT_EQ(std::vector<uint8_t>(lists.bootList, lists.bootList + lists.bootLength), boot);
+    // A later write of the program's lists (an import, an update) sends no byte of the export.
+    ctl().clearTrace();
+    ASSERT_TRUE(SetAPBTParaList(c.dev.device, &c.records.paraList));
+    EXPECT_TRUE(sentWith("E1").empty());
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 #include "params/xf6_scan_dlg.h"
 #include "params_page_bench.h"
 #include "shell/program_hooks.h"
+#include "shell/tip_controls.h"
 #include "ui/string_table.h"
 
 #include <QCheckBox>
@@ -432,6 +433,155 @@ TEST_F(PageBench, AnEngineerModeSwitchShowsTheEngineerControlsOfTheLoadedPages) 
     vcx::programHooks().engineerModeChanged();
     EXPECT_TRUE(at(sheet.page(175), 452)->isVisibleTo(sheet.page(175)));
     EXPECT_TRUE(at(sheet.page(169), 511)->isVisibleTo(sheet.page(169)));
+}
+
+}  // namespace
+
+namespace {
+
+// Each row the pages edit sits on the record member the page changes.
+TEST(PageFields, RowsPointAtTheRecordMembersThePagesEdit) {
+    vcx::ProgramRecords r{};
+    auto at = [&r](vcx::ParamRecord record, const void* member) {
+        return int(static_cast<const uint8_t*>(member) - vcx::RecordBytes(r, record));
+    };
+    using R = vcx::ParamRecord;
+    struct Row {
+        const char* key;
+        int offset;
+        int minimum;
+        vcx::Polarity polarity;
+        bool engineer;
+    };
+    using P = vcx::Polarity;
+    const Row rows[] = {
+        {"host.baudRate", at(R::HostInterface, &r.hostInterface.item[2]), 0, P::None, false},
+        {"finger.windowLockPost", at(R::Finger, &r.finger.item5), 0, P::None, false},
+        {"finger.mutual", at(R::Finger, &r.finger.item9[0]), 0, P::None, false},
+        {"finger.sector", at(R::Finger, &r.finger.item9[1]), 0, P::None, false},
+        {"finger.dynamicThreshold", at(R::Finger, &r.finger.item9[2]), 0, P::ZeroIsOn, false},
+        {"finger.lowerThreshold", at(R::Finger, &r.finger.item9[3]), 0, P::ZeroIsOn, false},
+        {"water.abnormalOffset", at(R::Water, &r.water.item1[0]), 0, P::None, false},
+        {"water.abnormalThreshold", at(R::Water, &r.water.item1[1]), 0, P::None, false},
+        {"water.abnormalInterval", at(R::Water, &r.water.item1[2]), 0, P::None, false},
+        {"water.negativeAdjust", at(R::Water, &r.water.item9[0]), 0, P::None, true},
+        {"water.sensorRatio", at(R::Water, &r.water.item12[0]), 0, P::None, true},
+        {"water.driverRatio", at(R::Water, &r.water.item12[1]), 0, P::None, true},
+        {"noise.threshold", at(R::AntiNoise, &r.antiNoise.item1[0]), 1, P::None, true},
+        {"noise.thresholdStep", at(R::AntiNoise, &r.antiNoise.item1[1]), 1, P::None, true},
+        {"noise.hopping", at(R::AntiNoise, &r.antiNoise.item3[1]), 0, P::ZeroIsOn, true},
+        {"noise.inhibitChange", at(R::AntiNoise, &r.antiNoise.item3[2]), 0, P::ZeroIsOn, true},
+        {"scan.adcCount", at(R::NormalScan, &r.normalScan.item5), 0, P::None, false},
+        {"scan.kbuDelay", at(R::NormalScan, &r.normalScan.item6), 0, P::None, false},
+        {"scan.vref", at(R::NormalScan, &r.normalScan.item7), 0, P::OneIsOn, false},
+        {"scan2.adcDelay", at(R::AbnormalScan, &r.abnormalScan.item[4]), 0, P::None, false},
+        {"misc.baseUpdate", at(R::Misc, &r.misc.item[2]), 0, P::OneIsOn, true},
+        {"misc.remoteWakeup", at(R::Misc, &r.misc.item3), 0, P::OneIsOn, true},
+        {"misc.eventMask", at(R::Misc, &r.misc.item4), 0, P::None, true},
+        {"drive.current", at(R::DriveIC, &r.driveIC.item[1]), 0, P::None, true},
+        {"custom.format", at(R::Custom, &r.custom.info[0]), 0, P::None, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        const vcx::ParamField* f = vcx::FindField(row.key);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->offset, row.offset);
+        EXPECT_EQ(f->minimum, row.minimum);
+        EXPECT_EQ(f->polarity, row.polarity);
+        EXPECT_EQ(f->engineerOnly, row.engineer);
+        EXPECT_EQ(f->confirmId, 0);  // not in the change list
+    }
+    // The event mask is a 16-bit item without a maximum: both bytes are read and written.
+    const vcx::ParamField& mask = *vcx::FindField("misc.eventMask");
+    r.misc.valid = 1;
+    r.misc.item4 = {0x0181, 0x0180, 1};
+    const vcx::FieldValue v = vcx::ReadField(r, mask);
+    EXPECT_TRUE(v.present);
+    EXPECT_EQ(v.value, 0x0181);
+    EXPECT_EQ(v.stored, 0x0180);
+    vcx::WriteField(r, mask, 0x013C);
+    EXPECT_EQ(r.misc.item4.value, 0x013C);
+    EXPECT_EQ(r.misc.item4.stored, 0x0180);
+    // Rows outside the change list leave it as it was.
+    r.misc.item4.value = 0x0155;
+    EXPECT_TRUE(vcx::FormatParameterChanges(r).isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// The tip ids each page gives its controls once (timer 1 of the sheet).
+TEST_F(PageBench, PagesGiveTheirControlsTheirTips) {
+    vcx::programState().engineerMode = true;
+    vcx::CQVParaDlg sheet(c, nullptr);
+    struct Tip {
+        int page, control;
+        uint32_t feature, side;
+    };
+    const Tip tips[] = {
+        {163, 450, 630, 700}, {163, 451, 631, 701}, {163, 525, 632, 702}, {163, 521, 635, 705},
+        {166, 520, 642, 0},   {166, 522, 644, 712}, {166, 523, 645, 713},
+        {167, 510, 646, 714}, {167, 511, 647, 715}, {167, 512, 648, 730}, {167, 513, 668, 728},
+        {167, 450, 649, 716}, {167, 451, 650, 717}, {167, 520, 651, 718},
+        {169, 450, 652, 719}, {169, 451, 653, 720}, {169, 510, 672, 734},
+        {171, 510, 655, 721}, {171, 511, 657, 722}, {171, 450, 660, 724}, {171, 451, 659, 723}, {171, 520, 661, 0},
+        {174, 510, 662, 725}, {174, 512, 664, 731},
+        {175, 451, 666, 726}, {175, 450, 667, 727},
+        {183, 510, 646, 714}, {183, 511, 647, 715}, {183, 512, 648, 716},
+        {184, 450, 652, 719}, {184, 451, 653, 720},
+    };
+    for (vcx::CQVParaParentDlg* p : {sheet.page(163), sheet.page(166), sheet.page(167), sheet.page(169),
+                                     sheet.page(171), sheet.page(174), sheet.page(175), sheet.page(183),
+                                     sheet.page(184)})
+        p->SetDlgItemTip();
+    for (const Tip& t : tips) {
+        SCOPED_TRACE(testing::Message() << t.page << "/" << t.control);
+        QWidget* w = qvui::findControl(sheet.page(t.page), t.control);
+        ASSERT_NE(w, nullptr);
+        if (auto* b = dynamic_cast<vcx::CQVMyTipBMP*>(w)) {
+            EXPECT_EQ(b->featureTipId, t.feature);
+            EXPECT_EQ(b->sideTipId, t.side);
+        } else if (auto* b = dynamic_cast<vcx::CQVMyTipButton*>(w)) {
+            EXPECT_EQ(b->featureTipId, t.feature);
+            EXPECT_EQ(b->sideTipId, t.side);
+        } else if (auto* e = dynamic_cast<vcx::CQVMyTipEdit*>(w)) {
+            EXPECT_EQ(e->featureTipId, t.feature);
+            EXPECT_EQ(e->sideTipId, t.side);
+        } else {
+            ADD_FAILURE() << "no tip control";
+        }
+    }
+    // The switches' off tips.
+    auto* sleep = dynamic_cast<vcx::CQVMyTipBMP*>(qvui::findControl(sheet.page(171), 510));
+    EXPECT_EQ(sleep->featureSecondId, 656u);
+    auto* lock = dynamic_cast<vcx::CQVMyTipBMP*>(qvui::findControl(sheet.page(167), 513));
+    EXPECT_EQ(lock->featureSecondId, 669u);
+    EXPECT_EQ(lock->sideSecondId, 729u);
+}
+
+}  // namespace
+
+namespace {
+
+// A value shown as value + 1 never wraps: with a maximum of 255 the edit offers 1..255.
+TEST_F(PageBench, PlusOneEditsDoNotWrapAtTheTopOfTheByte) {
+    c.records.powerSaving.item[3] = {255, 255, 255, 0, 1};
+    c.records.base.item[0] = {255, 255, 255, 0, 1};
+    vcx::CQVxF6PowerDlg power(c, nullptr);
+    vcx::CQVxF6BaseDlg base(c, nullptr);
+    power.LoadDlgItem();
+    base.LoadDlgItem();
+    EXPECT_EQ(at<QLineEdit>(&power, 520)->text(), "255");
+    EXPECT_EQ(at<QLineEdit>(&base, 520)->text(), "255");
+    EXPECT_EQ(c.records.powerSaving.item[3].value, 255);  // loading changes nothing
+    at<QLineEdit>(&power, 520)->setText("256");
+    EXPECT_EQ(c.records.powerSaving.item[3].value, 254);
+    EXPECT_EQ(at<QLineEdit>(&power, 520)->text(), "255");
+    at<QLineEdit>(&base, 520)->setText("999");
+    EXPECT_EQ(c.records.base.item[0].value, 254);
+    at<QLineEdit>(&base, 520)->setText("1");
+    EXPECT_EQ(c.records.base.item[0].value, 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "params/param_bitmaps.h"
 #include "params/parameter_read.h"
 #include "params/water_dlg.h"
+#include "qvsim.h"
 #include "params_page_bench.h"
 #include "res/strings.h"
 #include "shell/program_state.h"
@@ -96,9 +97,17 @@ TEST_F(PageBench, HostInterfaceRadiosFollowTheCurrentInterfaceTheMaximumBitsAndT
 }
 
 TEST_F(PageBench, HostInterfaceRadiosStoreTheInterfaceValueAndTheNewerPageItsReportAndBaud) {
+    c.api.GetProductID = &::GetProductID;
+    uint32_t pid = 0;
+    ASSERT_TRUE(GetProductID(c.dev.device, &pid));
     vcx::CQVxF6HostIFDlg page(c, nullptr);
     page.LoadDlgItem();
-    EXPECT_TRUE(at<QRadioButton>(&page, 461)->text().startsWith("USB"));
+    EXPECT_EQ(at<QRadioButton>(&page, 461)->text(), QString("USB (PID : %1)").arg(pid));
+    // Without a product id the radio says only "USB".
+    c.api.GetProductID = nullptr;
+    vcx::CQVOldHostIFDlg older(c, nullptr);
+    older.LoadDlgItem();
+    EXPECT_EQ(at<QRadioButton>(&older, 461)->text(), "USB");
     EXPECT_EQ(at<QLineEdit>(&page, 520)->text(), "41");
     EXPECT_EQ(checkedOf(&page, 464, 467), std::vector<int>{464});
     Boxes boxes;
@@ -428,6 +437,64 @@ TEST_F(PageBench, NoiseSwitchesShowTheirPolarityAndEngineerControls) {
     EXPECT_EQ(shownOf(&page, {511, 512, 520, 521, 340}).size(), 5u);
     at<QLineEdit>(&page, 520)->setText("0");
     EXPECT_EQ(c.records.antiNoise.item1[0].value, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PageBench, PanelCombosFromTheControllersTables) {
+    // Entry 1 carries the mark bit: its text ends in a blank.
+    ctl().profile().panelSizes.at(1).tenthsAndFlags |= 0x08;
+    c.records.panel.item[1].maximum = 0;  // a single cover lens: the current one
+    for (bool engineer : {false, true}) {
+        SCOPED_TRACE(engineer);
+        vcx::programState().engineerMode = engineer;
+        vcx::InvalidatePanelNames();
+        vcx::CQVOldPanelDlg page(c, nullptr);
+        page.LoadDlgItem();
+        auto* size = at<QComboBox>(&page, 502);
+        auto* lens = at<QComboBox>(&page, 503);
+        ASSERT_EQ(size->count(), 2);
+        EXPECT_EQ(size->itemText(0), size->itemText(0).toLower());
+        EXPECT_EQ(size->itemText(1).endsWith("Not Test"), engineer);
+        EXPECT_TRUE(size->isEnabled());
+        EXPECT_EQ(size->currentIndex(), 0);
+        EXPECT_EQ(lens->count(), 1);
+        EXPECT_FALSE(lens->isEnabled());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PageBench, TheAbnormalWaterPageSlidersAndThreshold) {
+    vcx::CQVxF6Water2Dlg page(c, nullptr);
+    page.LoadDlgItem();
+    // Items 1 (2 of 4) and 3 (5 of 20); the threshold item 2 (40 of 100).
+    EXPECT_EQ(at<QLabel>(&page, 320)->text(), "2");
+    EXPECT_EQ(at<QLabel>(&page, 321)->text(), "5");
+    EXPECT_EQ(at<QSlider>(&page, 504)->maximum(), 4);
+    EXPECT_EQ(at<QLineEdit>(&page, 520)->text(), "40");
+    page.step(0, true);
+    page.step(0, true);
+    page.step(0, true);
+    EXPECT_EQ(c.records.water.item1[0].value, 4);
+    EXPECT_FALSE(at(&page, 451)->isEnabled());
+    EXPECT_EQ(at<QSlider>(&page, 504)->sliderPosition(), 4);
+    page.sliderEnded(1, 0);
+    EXPECT_EQ(c.records.water.item1[2].value, 0);
+    EXPECT_FALSE(at(&page, 452)->isEnabled());
+    at<QLineEdit>(&page, 520)->setText("150");
+    EXPECT_EQ(c.records.water.item1[1].value, 100);
+    // An absent item: its slider, pair and label go quiet.
+    c.records.water.item1[2].present = 0;
+    page.LoadDlgItem();
+    EXPECT_TRUE(at<QLabel>(&page, 321)->text().isEmpty());
+    for (int id : {505, 452, 453}) EXPECT_FALSE(at(&page, id)->isEnabled()) << id;
+    page.step(1, true);
+    EXPECT_EQ(c.records.water.item1[2].value, 0);
 }
 
 }  // namespace

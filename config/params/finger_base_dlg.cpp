@@ -186,10 +186,11 @@ CQVxF6BaseDlg::CQVxF6BaseDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(
 
 void CQVxF6BaseDlg::LoadDlgItem() {
     ParameterBase& b = c_.records.base;
-    driverShown_ = uint8_t(b.item[0].value + 1);
+    // Shown as value + 1 in a byte: 1..255 (values 0..254), a value of 255 shown as 255.
+    driverShown_ = uint8_t(std::min(b.item[0].value + 1, 255));
     edits_.values = {&driverShown_, &b.item[1].value, &b.item[2].value, &b.item[3].value};
     edits_.minimum = {1, 0, 0, 0};
-    edits_.maximum = {b.item[0].maximum + 1, b.item[1].maximum, b.item[2].maximum, b.item[3].maximum};
+    edits_.maximum = {std::min(b.item[0].maximum + 1, 255), b.item[1].maximum, b.item[2].maximum, b.item[3].maximum};
     support_.mask = b.valid ? b.itemMask : 0;
     support_.bits = {0, 1, 2, 3};
     loadEditsQuiet(this, support_, edits_);

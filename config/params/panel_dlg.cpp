@@ -1,5 +1,6 @@
 #include "params/panel_dlg.h"
 
+#include "params/csm_panel_dlg.h"
 #include "params/expand_panel.h"
 #include "params/page_build.h"
 #include "shell/controller_api.h"
@@ -20,6 +21,7 @@ using namespace pagebuild;
 
 namespace {
 struct NameCache {
+    HANDLE device = INVALID_HANDLE_VALUE;  // the controller the names came from
     bool read[2] = {false, false};
     std::vector<PanelNameEntry> names[2];
 };
@@ -34,6 +36,8 @@ void InvalidatePanelNames() { cache() = NameCache{}; }
 const std::vector<PanelNameEntry>& PanelNames(Controller& c, int kind, int maximum) {
     NameCache& k = cache();
     const int i = kind == 0 ? 0 : 1;
+    if (k.device != c.dev.device) k = NameCache{};
+    k.device = c.dev.device;
     if (k.read[i] && int(k.names[i].size()) == maximum + 1) return k.names[i];
     k.names[i].clear();
     auto get = i == 0 ? c.api.GetPanelSizeInfoW : c.api.GetCoverLensInfoW;
@@ -133,7 +137,8 @@ CQVxF6PanelDlg::CQVxF6PanelDlg(Controller& c, QWidget* parent) : CQVOldPanelDlg(
     caption(this, grid, 4, 2, "Unused Sensor :", 336);
     label(this, grid, 4, 3, 322);
     label(this, grid, 5, 3, 323);
-    button(this, grid, 6, 0, 450, "Customer Setting");
+    auto* customer = button(this, grid, 6, 0, 450, "Customer Setting");
+    connect(customer, &QPushButton::clicked, this, [this] { customerSetting(); });
     auto* exportButton = button(this, grid, 6, 1, 451, "Export External Panel");
     connect(exportButton, &QPushButton::clicked, this, [this] { ExportExternalPanel(c_, this); });
     grid->setRowStretch(7, 1);
@@ -207,6 +212,25 @@ void CQVxF6PanelDlg::editChanged(int i) {
         writeEdit(partner, other.value);
     }
     showUnused();
+}
+
+void CQVxF6PanelDlg::customerSetting() {
+    ParameterPanel& p = c_.records.panel;
+    if (!RunCustomerPanelDialog(c_, p.item[1].value != p.item[1].stored, this)) return;
+    std::array<uint8_t, 12> d{};
+    std::copy_n(p.text, 12, d.begin());
+    // The selected entries take the new texts in place.
+    const QString texts[2] = {PanelDisplayName(d), PanelLensText(d)};
+    for (int k = 0; k < 2; ++k) {
+        auto* combo = qvui::findControl<QComboBox>(this, 502 + k);
+        const int at = combo->currentIndex();
+        if (at < 0) continue;
+        QSignalBlocker quiet(combo);
+        const QVariant index = combo->itemData(at);
+        combo->removeItem(at);
+        combo->insertItem(at, texts[k], index);
+        combo->setCurrentIndex(at);
+    }
 }
 
 void CQVxF6PanelDlg::LoadDlgItem() {

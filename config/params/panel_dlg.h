@@ -60,6 +60,9 @@ public:
 
     // The minimum used sensor and driver counts (panel geometry bytes 64, 65).
     static int MinimumUsed(const ParameterPanel& p, int kind);
+    // Button 450 (never shown): the customer panel dialog; on OK the selected
+    // panel-size and cover-lens entries show the new description.
+    void customerSetting();
     // The expand-panel files read at the last load, by panel index.
     const ExpandPanelCatalogue& catalogue() const { return catalogue_; }
 

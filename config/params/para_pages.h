@@ -1,7 +1,6 @@
-// The parameter pages the sheet creates: the palm page (xf6_palm_dlg.h) and the
-// older finger page (old_finger_dlg.h) have their controls; the others are
-// pages whose controls come with a later version. They take part in the
-// sheet's operations (created hidden, loaded, given tips) and say what they are.
+// The parameter pages the sheet creates, each in its own header; a page whose
+// controls come with a later version (CQVParaPendingPage) takes part in the
+// sheet's operations (created hidden, loaded, given tips) and says what it is.
 #pragma once
 
 #include "params/drvic_custom_dlg.h"

@@ -8,6 +8,8 @@
 
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace vcx {
 
 using namespace pagebuild;
@@ -55,10 +57,12 @@ void CQVxF6PowerDlg::LoadDlgItem() {
         enableId(this, 450, false);
         enableId(this, 451, false);
     }
-    delayShown_ = uint8_t(p.item[3].value + 1);
+    // Shown as value + 1 in a byte: a value of 255 cannot be shown, so the page
+    // offers 1..255 (values 0..254) and shows 255 for it.
+    delayShown_ = uint8_t(std::min(p.item[3].value + 1, 255));
     edits_.values = {&delayShown_};
     edits_.minimum = {1};
-    edits_.maximum = {p.item[3].maximum + 1};
+    edits_.maximum = {std::min(p.item[3].maximum + 1, 255)};
     support_.mask = valid ? p.itemMask : 0;
     support_.bits = {3};
     loadEditsQuiet(this, support_, edits_);
