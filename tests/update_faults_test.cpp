@@ -40,6 +40,7 @@ TEST_P(UpdateFaults, EndsInItsTextWithThePageIdle) {
         EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
     } else {
         EXPECT_FALSE(page->resultSuccess());
+        ASSERT_FALSE(qvui::loadString(GetParam().text).isEmpty());
         EXPECT_EQ(page->resultText(), qvui::loadString(GetParam().text));
     }
 }
@@ -138,6 +139,104 @@ TEST(UpdateVersion, WholeTextsAreCompared) {
     for (const auto& k : cases)
         EXPECT_EQ(vcx::VersionMatches(QString::fromLatin1(k.controller), QString::fromLatin1(k.entry)), k.match)
             << k.controller << " / " << k.entry;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, AnotherControllerOnTheBusSeesNoBootCommand) {
+    ASSERT_TRUE(start());
+    // A second controller of the same kind beside the first.
+    qvsim::ControllerProfile copy = dev().profile();
+    qvsim::HidInfo info = bench->hid("/sim/hidraw0")->info();
+    info.path = "/sim/hidraw1";
+    info.parentInstanceId = "USB\\VID_2E7B&PID_3501\\5&1A2B3C&0&9";
+    auto other = std::make_shared<qvsim::Controller>(copy);
+    bench->addHid(other, info);
+    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    other->editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+    const auto im = updatetest::NewImage();
+    useFile(fwtest::image(im));
+    const QString key = c.dev.currentKey;
+    page->timers()->start(13, 10);
+    drive();
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    EXPECT_EQ(dev().profile().boot->flash, updatetest::Padded(im.data));
+    for (const auto& e : other->trace()) {
+        EXPECT_NE(e.packet[0], 0xFF) << "the other controller was sent a boot entry";
+        EXPECT_NE(e.packet[0], 0xD0) << "the other controller was programmed";
+    }
+    EXPECT_TRUE(other->profile().boot->flash.empty());
+    EXPECT_EQ(c.dev.currentKey, key);  // the page ends on the controller it programmed
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UpdatePage, TheTestVersionQuestionRunsNoSecondStepAndNoStops) {
+    for (auto answer : {qvui::MessageAnswer::No, qvui::MessageAnswer::Yes}) {
+        TearDown();
+        ASSERT_TRUE(start());
+        dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+        auto im = updatetest::NewImage();
+        im.byte21 = 0x01;  // a test version
+        useFile(fwtest::image(im));
+        int asked = 0;
+        qvui::MessageBoxResponder responder([&](const qvui::MessageBoxRequest&) {
+            ++asked;
+            // The box's own event loop lets a step timer fire: the machine does not run it inside.
+            page->timers()->start(17, 10);
+            qvui::fireTimer(page.get(), 17);
+            return answer;
+        });
+        page->timers()->start(13, 10);
+        drive();
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
+        const auto s = steps();
+        EXPECT_EQ(std::count(s.begin(), s.end(), "STATE_FU_MST"), 1);
+        if (answer == qvui::MessageAnswer::No) {
+            EXPECT_EQ(page->resultText(), qvui::loadString(1330));
+            EXPECT_TRUE(dev().profile().boot->flash.empty());
+        } else {
+            EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// "-br": the bridge runs at the option's baud code while the blocks are written
+// and is put back after block 0, and after a failure too.
+TEST_F(UpdatePage, TheBridgeBaudOfBrIsRestoredOnEveryEnding) {
+    for (bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "failure" : "success");
+        TearDown();
+        ASSERT_TRUE(start());
+        dev().editProfile([&](qvsim::ControllerProfile& p) {
+            p.boot->image = updatetest::NewIdentity();
+            if (fail) p.boot->d1Failures[1] = -1;
+        });
+        dev().setReg(0x00, 0x02, {0, 0, 0, 0x05});  // the bridge's baud code now
+        c.dev.bridgeFlags[0] = 0x10;
+        auto& o = vcx::startupState().options;
+        const auto saved = o;
+        o.optBR = 3;
+        useFile(fwtest::image(updatetest::NewImage()));
+        dev().clearTrace();
+        page->timers()->start(13, 10);
+        drive();
+        o = saved;
+        EXPECT_EQ(page->resultSuccess(), !fail);
+        std::vector<uint8_t> codes;
+        for (const auto& e : dev().trace())
+            if (e.packet[0] == 0xF2) codes.push_back(e.packet[4]);
+        EXPECT_EQ(codes, (std::vector<uint8_t>{3, 5}));
+    }
 }
 
 }  // namespace

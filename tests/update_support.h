@@ -36,7 +36,10 @@ inline std::vector<std::u16string>& loggedLines() {
     static std::vector<std::u16string> lines;
     return lines;
 }
-inline void LogLine(const char16_t* text) { loggedLines().emplace_back(text); }
+inline int LogLine(const QVWCHAR* text) {
+    loggedLines().emplace_back(reinterpret_cast<const char16_t*>(text));
+    return 1;
+}
 
 // Every slot from the linked library, the clock from the sim backend.
 inline void BindEverySlot(vcx::Controller& c) {
@@ -47,7 +50,7 @@ inline void BindEverySlot(vcx::Controller& c) {
     c.api.Zelmar_call_process = nullptr;
     c.api.Zelmar_call_firmware_update = nullptr;
     c.api.Zelmar_hid_enum_touchscreen = nullptr;
-    c.api.WriteCommandLogW = reinterpret_cast<decltype(c.api.WriteCommandLogW)>(&LogLine);
+    c.api.WriteCommandLogW = &LogLine;
     vcx::stampProgramRecords(c.records);
     SetupParameterFunctionPointer(&c.records.paraFuncTable);
     c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };

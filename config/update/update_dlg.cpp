@@ -9,6 +9,7 @@
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
 #include "res/pictures.h"
+#include "res/strings.h"
 #include "shell/app_startup.h"
 #include "shell/controller_api.h"
 #include "shell/device_finder.h"
@@ -113,6 +114,7 @@ bool VersionMatches(const QString& controllerText, const QString& entryText) {
 }
 
 CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+    addProgramStrings();
     timers_ = new qvui::WindowTimers(this);
     auto* grid = new QGridLayout(this);
     auto label = [&](int id, int row) {
@@ -345,7 +347,14 @@ void CQVUpdateDlg::onTimer(int id) {
 bool CQVUpdateDlg::reopen() {
     if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
     c_.dev.device = INVALID_HANDLE_VALUE;
+    // The controller this update programs, never another one on the bus.
+    if (!updateKey_.isEmpty()) c_.dev.rememberedKey = updateKey_;
     if (!FindQVDevice(c_, deviceFinder())) return false;
+    if (!updateKey_.isEmpty() && c_.dev.currentKey != updateKey_) {
+        if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+        c_.dev.device = INVALID_HANDLE_VALUE;
+        return false;
+    }
     return c_.api.GetFWVersionW && c_.api.GetFWVersionW(c_.dev.device, &c_.records.fwVersion) &&
            c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &c_.records.fwInformation);
 }
@@ -425,10 +434,7 @@ void CQVUpdateDlg::ResumeAfterArrival() {
 void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     // A message box inside a step runs a nested event loop: a timer firing
     // there must not run a second step on top of the first.
-    if (running_) {
-        stepTimer(step, 10);
-        return;
-    }
+    if (running_) return;
     running_ = true;
     state_ = step;
     do {
@@ -472,6 +478,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
         slaveIndex_ = 0;
         retries_ = 10;
+        updateKey_ = c_.dev.currentKey;
         setResult(kTextResult);
         picture_->hide();
         programState().deviceChanged = false;
@@ -561,6 +568,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             next(21);
             break;
         }
+        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
         next(needsReconnect_ ? 21 : 22);
         break;
     case 21:
@@ -615,6 +623,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
     }
     case 24:
     case 25: {
+        if (step == 24 && state_ == 24 && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
         disableUpdateButtons();
         pageState(1);
         bool ok = true;
@@ -816,7 +825,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
     if (!slave && !inBoot && c_.dev.paraVersion != 0 && info.interfaceBits == 1 &&
         !(c_.records.hostInterface.identity[2] & 0x20) && (c_.records.hostInterface.identity[3] & 0x20)) {
-        const int a = SendCmdReadE0(c_, 0x40, 0), b = SendCmdReadE0(c_, 0x42, 0);
+        const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
         if (a >= 0 && b >= 0 && (a & 0x10) && ((a ^ b) & 0x0F)) {
             const ParameterFunctionTable& t = c_.records.paraFuncTable;
             const uint8_t value = uint8_t((b & 0xF0) | (a & 0x0F));
@@ -860,7 +869,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
                 if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
                 c_.dev.device = INVALID_HANDLE_VALUE;
                 programSleep(c_, 1000);
-                const QString key = c_.dev.currentKey;
+                const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
                 c_.dev.rememberedKey = key;
                 if (!FindQVDevice(c_, deviceFinder())) continue;
                 if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
@@ -886,8 +895,8 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 10. "-br": the bridge's baud rate for the programming.
     const uint8_t br = startupState().options.optBR;
     if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
-        const int code = SendCmdReadE0(c_, 0x02, 0);
-        savedBaud_ = code >= 0 ? uint8_t(code & 7) : 0xFF;
+        uint8_t reply[5];
+        savedBaud_ = sendCmd(c_, 0xE0, 0x00, 0x02, 0x00, 0x00, reply) ? uint8_t(reply[4] & 7) : 0xFF;
         if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
         programSleep(c_, 100);
     }
@@ -957,10 +966,8 @@ void CQVUpdateDlg::programNextBlock() {
         timers_->stop(kPageTimerBlocks);
         progress_->setValue(int(run_.plan.lastBlock));
         if (writer_.bootAnswer != 0) sendCmd(c_, 0xD8, 0x00, 0x55, 0x00, 0x00);
-        if (savedBaud_ != 0xFF) {
-            SendCmdWriteF2(c_, savedBaud_);
-            savedBaud_ = 0xFF;
-        }
+        // A loader that left the bus after block 0 takes the code once it is found again (step 20).
+        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
         stepTimer(state_ == 15 ? 16 : 18);
         return;
     }
@@ -996,7 +1003,10 @@ bool CQVUpdateDlg::VerifySlaveVersions() {
 
 bool CQVUpdateDlg::VerifyMasterVersion() {
     const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
-    return !masterInBoot() && VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText);
+    if (masterInBoot() || !VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText)) return false;
+    // The texts may come from the open's read: the firmware must answer now, outside its loader.
+    uint8_t reply[5];
+    return sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && !(reply[3] == 0x55 && reply[4] == 0xAA);
 }
 
 void CQVUpdateDlg::FinishUpdate(bool success) {
@@ -1023,6 +1033,7 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
     }
     state_ = kIdle;
     keepResult_ = true;
+    updateKey_.clear();
     pageState(0);
     const CommandLineOptions& o = startupState().options;
     if (!o.silentMode) return;

@@ -129,7 +129,7 @@ private:
     int entry_ = 0;                           // the image being programmed
     update::BlockWriter writer_;
     update::BlockRun run_;
-    bool deviceChanged_ = false;              // an arrival or removal since the last reset
+    QString updateKey_;                       // the key of the controller this update programs
 };
 
 // Makes the page (the Field Update row of the page table).

@@ -533,6 +533,8 @@ public:
     // After n more commands the controller goes away: every transfer fails NotFound.
     // clearFaults cancels a pending countdown but does not bring a gone controller back.
     void disconnectAfter(int commands);
+    // A controller that went away answers again (the same state, as after a replug).
+    void reconnect();
     // The n-th command from now (1 = the next) is refused (or silenced) once.
     void faultAt(int n, bool silence);
     // An HID output report reached the firmware (the boot loader takes it as block data).

@@ -1071,6 +1071,12 @@ void Controller::disconnectAfter(int commands) {
     }
 }
 
+void Controller::reconnect() {
+    std::lock_guard g(*impl_->lock);
+    impl_->connected = true;
+    impl_->disconnectCountdown = -1;
+}
+
 void Controller::faultAt(int n, bool silence) {
     std::lock_guard g(*impl_->lock);
     impl_->faultAtCountdown = n > 0 ? n : -1;
