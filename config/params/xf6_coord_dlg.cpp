@@ -16,7 +16,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPainter>
 #include <QRadioButton>
 
 #include <algorithm>
@@ -70,35 +69,9 @@ T* withId(T* w, int id) {
     return w;
 }
 
-// The tail orientation pictures 224..227 (tail at the bottom, right, top,
-// left): a panel with its flat cable on that side, until the shared picture
-// set has them.
-QPixmap tailPicture(int id) {
-    QPixmap shared = ParameterBitmap(id);
-    if (!shared.isNull()) return shared;
-    QPixmap pm(96, 72);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF panel(16, 12, 64, 48);
-    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 2));
-    p.setBrush(QColor(0xDD, 0xE6, 0xEE));
-    p.drawRect(panel);
-    QRectF tail;
-    switch (id - 224) {
-    case 0: tail = QRectF(40, 60, 16, 10); break;
-    case 1: tail = QRectF(80, 28, 10, 16); break;
-    case 2: tail = QRectF(40, 2, 16, 10); break;
-    default: tail = QRectF(6, 28, 10, 16); break;
-    }
-    p.setBrush(QColor(0xD9, 0x8C, 0x1F));
-    p.drawRect(tail);
-    return pm;
-}
-
 void showPicture(QLabel* label, int id) {
     if (!label) return;
-    label->setPixmap(tailPicture(id));
+    label->setPixmap(ParameterBitmap(id));
     label->setProperty("bitmapId", id);
 }
 
