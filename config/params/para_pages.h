@@ -1,6 +1,4 @@
-// The parameter pages the sheet creates, each in its own header; a page whose
-// controls come with a later version (CQVParaPendingPage) takes part in the
-// sheet's operations (created hidden, loaded, given tips) and says what it is.
+// The parameter pages the sheet creates, each in its own header.
 #pragma once
 
 #include "params/drvic_custom_dlg.h"
@@ -17,24 +15,6 @@
 #include "params/xf6_scan_dlg.h"
 
 namespace vcx {
-
-class CQVParaPendingPage : public CQVParaParentDlg {
-    Q_OBJECT
-public:
-    CQVParaPendingPage(Controller& c, int templateId, const char* className, QWidget* parent);
-};
-
-#define VCX_PENDING_PARAMETER_PAGE(Name, Template)                                              \
-    class Name : public CQVParaPendingPage {                                                    \
-    public:                                                                                     \
-        static constexpr int kTemplate = Template;                                             \
-        Name(Controller& c, QWidget* parent) : CQVParaPendingPage(c, Template, #Name, parent) {} \
-    };
-
-// The newer set.
-// The older set.
-
-#undef VCX_PENDING_PARAMETER_PAGE
 
 // The page of a template 160..176 or 180..185, made hidden as a child of `parent`.
 CQVParaParentDlg* MakeParameterPage(Controller& c, int templateId, QWidget* parent);
