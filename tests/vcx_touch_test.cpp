@@ -390,10 +390,8 @@ TEST_F(VcxTouch, SystemReferenceProposal) {
         } else if (c.e4) {
             ASSERT_EQ(simControl(QStringLiteral("reply /sim/hidraw0 E400 ") + c.e4), "ok");
         }
-        // The read-out starts the proposal (FBInitDlg), its count from 0.
-        vcx::appSettings().options |= vcx::kOptFBInitDlg;
-        qvui::sendMessage(dlg_.get(), qvui::WM_DEBUG_COMMAND, 6, 0);
-        ASSERT_TRUE(dlg_->timers().isActive(vcx::kTimerProposal));
+        // As the read-out starts it for a controller whose system reference wants building.
+        dlg_->timers().start(vcx::kTimerProposal, 500);
         if (c.busy) qvui::sendMessage(dlg_.get(), qvui::WM_PAGE_STATE, 1, vcx::kTemplateDebug);
         int ticks = 0;
         while (qvui::fireTimer(dlg_.get(), vcx::kTimerProposal) && ticks < 20) ++ticks;
@@ -419,6 +417,23 @@ TEST_F(VcxTouch, SystemReferenceProposal) {
     ASSERT_TRUE(qvui::fireTimer(dlg_.get(), vcx::kTimerProposal));
     EXPECT_TRUE(opened);
     EXPECT_EQ(dlg_->currentPage(), vcx::kPageDiagnostic);
+}
+
+TEST(VcxProposal, StartsForAnUnbuiltOrEarlySystemReference) {
+    using vcx::kOptFBInitDlg;
+    struct Case {
+        uint32_t options;
+        uint16_t statusWord;
+        bool wanted;
+    };
+    const Case table[] = {
+        {kOptFBInitDlg, 0, true},          {kOptFBInitDlg, 199, true},    {kOptFBInitDlg, 200, false},
+        {kOptFBInitDlg, 0xFF00, false},    {kOptFBInitDlg, 0xFFFF, false}, {0, 0, false},
+        {kOptFBInitDlg | vcx::kOptAbnMsg, 102, true},
+    };
+    for (const Case& c : table)
+        EXPECT_EQ(vcx::systemReferenceProposalWanted(c.options, c.statusWord), c.wanted)
+            << std::hex << c.options << " " << c.statusWord;
 }
 
 TEST(VcxScreenDivision, MonitorsAreDividedByTheirAspect) {

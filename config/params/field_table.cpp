@@ -85,6 +85,14 @@ const ParamField kFields[] = {
     {"coord.edge1", R::Coordinate, 152, F::Byte, 13, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
     {"coord.edge2", R::Coordinate, 160, F::Byte, 14, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
     {"coord.edge3", R::Coordinate, 168, F::Byte, 15, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    // The axis switches and the reference range that places the calibration targets.
+    {"coord.xReverse", R::Coordinate, 108, F::Byte, 8, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.yReverse", R::Coordinate, 116, F::Byte, 9, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.switch", R::Coordinate, 124, F::Byte, 10, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.refXMin", R::Coordinate, 60, F::Word, 4, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.refXMax", R::Coordinate, 72, F::Word, 5, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.refYMin", R::Coordinate, 84, F::Word, 6, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"coord.refYMax", R::Coordinate, 96, F::Word, 7, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
     {"power.sleep", R::PowerSaving, 12, F::Byte, 0, 0, M::Item, P::ZeroIsOn, {655, 656, 721, 0}, false, 1281, T::Switch,
      nullptr, 0},
     {"power.idle", R::PowerSaving, 20, F::Byte, 1, 0, M::Item, P::ZeroIsOn, {657, 658, 722, 0}, false, 1282, T::Switch,
@@ -98,6 +106,42 @@ const ParamField kFields[] = {
     {"drive.voltage", R::DriveIC, 12, F::Byte, 0, 0, M::Item, P::None, {666, 726, 667, 727}, false, 1288, T::Voltage,
      nullptr, 0},
     {"custom.pointRatio", R::Custom, 16, F::Byte, 0, 1, M::ItemPlusOne, P::None, {}, false, 1289, T::PlusOne, nullptr, 0},
+    // Rows the pages edit that the change list and the summary leave out.
+    {"host.baudRate", R::HostInterface, 28, F::Byte, 2, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"finger.windowLockPost", R::Finger, 44, F::Byte, 5, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"finger.mutual", R::Finger, 88, F::Byte, 9, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"finger.sector", R::Finger, 96, F::Byte, 10, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"finger.dynamicThreshold", R::Finger, 104, F::Byte, -1, 0, M::Item, P::ZeroIsOn, {}, false, 0, T::Switch, nullptr, 0},
+    {"finger.lowerThreshold", R::Finger, 112, F::Byte, -1, 0, M::Item, P::ZeroIsOn, {}, false, 0, T::Switch, nullptr, 0},
+    {"water.abnormalOffset", R::Water, 20, F::Byte, -1, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"water.abnormalThreshold", R::Water, 28, F::Byte, 2, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"water.abnormalInterval", R::Water, 36, F::Byte, -1, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"water.negativeAdjust", R::Water, 52, F::Byte, -1, 0, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"water.sensorRatio", R::Water, 88, F::Byte, 12, 0, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"water.driverRatio", R::Water, 96, F::Byte, 13, 0, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"noise.threshold", R::AntiNoise, 20, F::Byte, 1, 1, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"noise.thresholdStep", R::AntiNoise, 28, F::Byte, 2, 1, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"noise.hopping", R::AntiNoise, 44, F::Byte, -1, 0, M::Item, P::ZeroIsOn, {}, true, 0, T::Switch, nullptr, 0},
+    {"noise.inhibitChange", R::AntiNoise, 52, F::Byte, -1, 0, M::Item, P::ZeroIsOn, {}, true, 0, T::Switch, nullptr, 0},
+    {"scan.count", R::NormalScan, 12, F::Byte, 0, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.chargeCount", R::NormalScan, 20, F::Byte, 1, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.adcCount", R::NormalScan, 56, F::Byte, 5, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.vref", R::NormalScan, 76, F::Byte, 7, 0, M::Item, P::OneIsOn, {}, false, 0, T::Switch, nullptr, 0},
+    {"scan.chargeDelay", R::NormalScan, 28, F::Byte, 2, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.dischargeTime", R::NormalScan, 36, F::Byte, 3, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.mutualDelay", R::NormalScan, 44, F::Byte, 4, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan.kbuDelay", R::NormalScan, 64, F::Byte, 6, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.count", R::AbnormalScan, 12, F::Byte, 0, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.chargeCount", R::AbnormalScan, 20, F::Byte, 1, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.adcCount", R::AbnormalScan, 56, F::Byte, 5, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.chargeDelay", R::AbnormalScan, 28, F::Byte, 2, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.dischargeTime", R::AbnormalScan, 36, F::Byte, 3, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"scan2.adcDelay", R::AbnormalScan, 44, F::Byte, 4, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
+    {"misc.baseUpdate", R::Misc, 28, F::Byte, 2, 0, M::Item, P::OneIsOn, {}, true, 0, T::Switch, nullptr, 0},
+    {"misc.remoteWakeup", R::Misc, 36, F::Byte, 3, 0, M::Item, P::OneIsOn, {}, true, 0, T::Switch, nullptr, 0},
+    {"misc.eventMask", R::Misc, 44, F::ShortWord, 4, 0, M::Item, P::None, {}, true, 0, T::Hex, nullptr, 0},
+    {"drive.current", R::DriveIC, 20, F::Byte, 1, 0, M::Item, P::None, {}, true, 0, T::Number, nullptr, 0},
+    {"custom.format", R::Custom, 12, F::InfoByte, -1, 0, M::Item, P::None, {}, false, 0, T::Number, nullptr, 0},
 };
 
 template <class Rec>
@@ -166,6 +210,7 @@ FieldValue ReadField(const ProgramRecords& r, const ParamField& f) {
     case F::Byte: v = {u32At(p + 4) != 0, p[0], p[2], p[1]}; break;
     case F::Pair: v = {u32At(p + 4) != 0, p[0], p[3], p[1]}; break;
     case F::Word: v = {u32At(p + 8) != 0, u16At(p), u16At(p + 4), u16At(p + 2)}; break;
+    case F::ShortWord: v = {u32At(p + 4) != 0, u16At(p), u16At(p + 2), 0xFFFF}; break;
     case F::InfoByte: v = {RecordValid(r, f.record), p[0], p[0], 0xFF}; break;
     }
     return v;
@@ -173,7 +218,7 @@ FieldValue ReadField(const ProgramRecords& r, const ParamField& f) {
 
 void WriteField(ProgramRecords& r, const ParamField& f, int value) {
     uint8_t* p = RecordBytes(r, f.record) + f.offset;
-    if (f.form == F::Word) {
+    if (f.form == F::Word || f.form == F::ShortWord) {
         p[0] = uint8_t(value & 0xFF);
         p[1] = uint8_t((value >> 8) & 0xFF);
     } else {
@@ -282,7 +327,7 @@ QString FormatParameterChanges(const ProgramRecords& r, const ControllerNames& n
             }
         }
         // The group write skips a byte item above its maximum: say so.
-        if (f.form != F::Word && f.text != T::Quad && v.value > v.maximum && line.endsWith(QLatin1Char('\n'))) {
+        if (f.form != F::Word && f.form != F::ShortWord && f.text != T::Quad && v.value > v.maximum && line.endsWith(QLatin1Char('\n'))) {
             line.chop(1);
             if (line.endsWith(QLatin1Char(' '))) line.chop(1);
             line += QStringLiteral(" (above maximum, not written)\n");

@@ -23,8 +23,9 @@ enum class ParamRecord : uint8_t {
 
 // How the value sits at its offset: a ParameterItem (value, maximum, stored,
 // present at +4), a ParameterPairItem (stored at +3), a ParameterWordItem (u16
-// value, maximum, stored, present at +8), or a plain information byte.
-enum class ItemForm : uint8_t { Byte, Pair, Word, InfoByte };
+// value, maximum, stored, present at +8), a ParameterShortWordItem (u16 value,
+// stored, present at +4, no maximum), or a plain information byte.
+enum class ItemForm : uint8_t { Byte, Pair, Word, InfoByte, ShortWord };
 
 // Which value a switch shows as on.
 enum class Polarity : uint8_t { None, OneIsOn, ZeroIsOn };

@@ -5,6 +5,7 @@
 #include "params/para_pages.h"
 #include "shell/app_settings.h"
 #include "shell/controller_api.h"
+#include "shell/program_hooks.h"
 #include "shell/program_state.h"
 #include "shell/tip_controls.h"
 #include "ui/control_ids.h"
@@ -115,10 +116,12 @@ CQVParaDlg::CQVParaDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTempla
     connect(tabs_, &QTabBar::currentChanged, this, [this](int tab) {
         if (!rebuilding_) onTabChanged(tab);
     });
+    // An engineer-mode switch reruns every page's CheckDlgItem.
+    programHooks().engineerModeChanged = [this] { RecheckPages(); };
     initDialog();
 }
 
-CQVParaDlg::~CQVParaDlg() = default;
+CQVParaDlg::~CQVParaDlg() { programHooks().engineerModeChanged = nullptr; }
 
 QObject* CQVParaDlg::mainWindow() const { return main_ ? main_ : static_cast<QObject*>(window()); }
 
@@ -192,6 +195,8 @@ void CQVParaDlg::UpdateDlgItem() {
     // The main window's read-out decided whether the parameters were read.
     ready_ = c_.dev.parametersRead;
     if (!ready_) return;
+    // Both panel pages fill their combos from one read of the name tables.
+    InvalidatePanelNames();
     // The settings are loaded after the pages are made: the remembered page is
     // taken at the first refresh.
     if (!settingTaken_) {
@@ -236,6 +241,13 @@ void CQVParaDlg::onTabChanged(int tab) {
     tabPage_[size_t(candidate)]->show();
     curPage_ = candidate;
     if (newSet_) page(166)->EnableDlgItem();
+}
+
+void CQVParaDlg::RecheckPages() {
+    for (auto* p : newPages_)
+        if (p) p->CheckDlgItem();
+    for (auto* p : oldPages_)
+        if (p) p->CheckDlgItem();
 }
 
 void CQVParaDlg::RefreshTips() {

@@ -89,6 +89,10 @@ public:
     CQVParaParentDlg* candidatePage(int candidate) const;
     // The tab map: tab position -> candidate.
     int candidateOfTab(int tab) const;
+    // Where the sheet and its pages send WM_PAGE_STATE.
+    QObject* mainWindow() const;
+    // Every page's CheckDlgItem again (the engineer mode was switched).
+    void RecheckPages();
 
 protected:
     bool event(QEvent* e) override;
@@ -99,7 +103,6 @@ private:
     void onTabChanged(int tab);
     void placePages();
     void pageState(int state);
-    QObject* mainWindow() const;
 
     Controller& c_;
     QWidget* tabControl_ = nullptr; // 501

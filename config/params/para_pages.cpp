@@ -1,23 +1,10 @@
 #include "params/para_pages.h"
 
 #include "params/old_finger_dlg.h"
+#include "params/xf6_coord_dlg.h"
 #include "params/xf6_palm_dlg.h"
-#include "ui/string_table.h"
-
-#include <QLabel>
-#include <QVBoxLayout>
 
 namespace vcx {
-
-CQVParaPendingPage::CQVParaPendingPage(Controller& c, int templateId, const char* className, QWidget* parent)
-    : CQVParaParentDlg(c, templateId, parent) {
-    auto* l = new QVBoxLayout(this);
-    auto* text = new QLabel(QStringLiteral("%1: %2").arg(QLatin1String(className), qvui::loadString(1010)), this);
-    text->setWordWrap(true);
-    l->addWidget(text);
-    l->addStretch(1);
-    setObjectName(QLatin1String(className));
-}
 
 namespace {
 template <class Page>

@@ -1,51 +1,20 @@
-// The parameter pages the sheet creates: the palm page (xf6_palm_dlg.h) and the
-// older finger page (old_finger_dlg.h) have their controls; the others are
-// pages whose controls come with a later version. They take part in the
-// sheet's operations (created hidden, loaded, given tips) and say what they are.
+// The parameter pages the sheet creates, each in its own header.
 #pragma once
 
+#include "params/drvic_custom_dlg.h"
+#include "params/finger_base_dlg.h"
+#include "params/host_if_dlg.h"
+#include "params/misc_dlg.h"
+#include "params/noise_dlg.h"
+#include "params/old_coord_dlg.h"
+#include "params/panel_dlg.h"
 #include "params/para_parent_dlg.h"
+#include "params/power_dlg.h"
+#include "params/water_dlg.h"
+#include "params/xf6_coord_dlg.h"
+#include "params/xf6_scan_dlg.h"
 
 namespace vcx {
-
-class CQVParaPendingPage : public CQVParaParentDlg {
-    Q_OBJECT
-public:
-    CQVParaPendingPage(Controller& c, int templateId, const char* className, QWidget* parent);
-};
-
-#define VCX_PENDING_PARAMETER_PAGE(Name, Template)                                              \
-    class Name : public CQVParaPendingPage {                                                    \
-    public:                                                                                     \
-        static constexpr int kTemplate = Template;                                             \
-        Name(Controller& c, QWidget* parent) : CQVParaPendingPage(c, Template, #Name, parent) {} \
-    };
-
-// The newer set.
-VCX_PENDING_PARAMETER_PAGE(CQVxF6HostIFDlg, 160)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6PanelDlg, 161)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Panel2Dlg, 162)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6FingerDlg, 163)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Finger2Dlg, 164)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6BaseDlg, 166)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6WaterDlg, 167)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Water2Dlg, 168)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6NoiseDlg, 169)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6CoordDlg, 170)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6PowerDlg, 171)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6ScanDlg, 172)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6Scan2Dlg, 173)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6MiscDlg, 174)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6DrvICDlg, 175)
-VCX_PENDING_PARAMETER_PAGE(CQVxF6CustomDlg, 176)
-// The older set.
-VCX_PENDING_PARAMETER_PAGE(CQVOldHostIFDlg, 180)
-VCX_PENDING_PARAMETER_PAGE(CQVOldPanelDlg, 181)
-VCX_PENDING_PARAMETER_PAGE(CQVOldWaterDlg, 183)
-VCX_PENDING_PARAMETER_PAGE(CQVOldNoiseDlg, 184)
-VCX_PENDING_PARAMETER_PAGE(CQVOldCoordDlg, 185)
-
-#undef VCX_PENDING_PARAMETER_PAGE
 
 // The page of a template 160..176 or 180..185, made hidden as a child of `parent`.
 CQVParaParentDlg* MakeParameterPage(Controller& c, int templateId, QWidget* parent);

@@ -46,6 +46,10 @@ struct ProgramHooks {
     // none): a click elsewhere closes it by WM_TRAY_NOTIFY (0, 0).
     std::function<QWidget*()> byteEditor;
 
+    // The engineer mode was switched: the parameter pages show or hide their
+    // engineer controls again.
+    std::function<void()> engineerModeChanged;
+
     // The Field Update page while it lives: a device arrival during its update
     // (the main window's arrival tick while UpdateBusy), and main timer 10 (the
     // command line's file becomes the page's and the update starts).

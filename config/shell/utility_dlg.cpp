@@ -2,6 +2,7 @@
 
 #include "diag/diag_dlg.h"
 #include "diag/silent_result_dlg.h"
+#include "diag/diag_state.h"
 #include "pages/about_dlg.h"
 #include "pages/chd_parent_dlg.h"
 #include "pages/page_table.h"
@@ -292,7 +293,9 @@ void CVCXUtilityDlg::UpdateDlgItem() {
     SetDlgItemText(content_, kIdRefresh, qvui::loadString(1000));
     refreshHaltButtons();
     trayAfterReadout(r.masterInBoot);
-    if (appSettings().options & kOptFBInitDlg) {
+    // The proposal, when the Diagnostic page's read of the system-reference
+    // version (its status word) found one of at most 1.99.
+    if (systemReferenceProposalWanted(appSettings().options, diagState().g_wSRVersion)) {
         proposalTicks_ = 0;
         timers_->start(kTimerProposal, 500);
     }
@@ -693,6 +696,7 @@ void CVCXUtilityDlg::onTimer(int id) {
         if (updateBusy_ || connection_.reconnectPending()) break;
         programState().engineerMode = !programState().engineerMode;
         refreshCommandButtons(); // the command and halt buttons follow the mode
+        if (programHooks().engineerModeChanged) programHooks().engineerModeChanged();
         break;
     case kTimerRestore:
         timers_->stop(kTimerRestore);

@@ -47,6 +47,11 @@ const std::array<PageButtonLook, kButtonCount>& pageButtonLooks();
 // A COLORREF value (0x00BBGGRR) as a colour.
 QColor colorRef(uint32_t value);
 
+// Whether the read-out starts the system-reference proposal (timer 9): the
+// FBInitDlg option set and the Diagnostic page's status word (the system
+// reference version it read, 0xFF00 and above: none read) at most 1.99.
+bool systemReferenceProposalWanted(uint32_t options, uint16_t statusWord);
+
 class CVCXUtilityDlg : public QDialog {
     Q_OBJECT
 public:

@@ -216,12 +216,17 @@ void CVCXUtilityDlg::onDebugCommand(int code, qint64 value) {
     }
 }
 
+bool systemReferenceProposalWanted(uint32_t options, uint16_t statusWord) {
+    return (options & kOptFBInitDlg) && statusWord < 0xFF00 && statusWord <= 199;
+}
+
 void CVCXUtilityDlg::onProposalTick() {
     uint8_t p[5] = {0xE0, 0x00, 0xF7, 0x00, 0x00};
     const bool answered = c_.api.SendCmd && c_.dev.device != INVALID_HANDLE_VALUE &&
                           c_.api.SendCmd(c_.dev.device, p, p) != 0;
     if (answered && (p[1] & 0x01)) {
         timers_->stop(kTimerProposal);
+        proposalTicks_ = 0;
         uint16_t status = 0;
         if (SendCmdGetStatusE4(c_, &status) && (status & 0x01) && !pageBusy_) {
             QString version = fieldText(kIdMasterVersion);
@@ -240,7 +245,10 @@ void CVCXUtilityDlg::onProposalTick() {
         }
         return;
     }
-    if (++proposalTicks_ >= 7) timers_->stop(kTimerProposal);
+    if (++proposalTicks_ >= 7) {
+        timers_->stop(kTimerProposal);
+        proposalTicks_ = 0;  // a later read-out counts afresh
+    }
 }
 
 void CVCXUtilityDlg::onExtraModeTick() {

@@ -7,7 +7,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -64,26 +66,21 @@ public:
             }
             if (*nodesChanged) return WaitEnd::Done;
             // A node that udev announced may not be readable yet (its attributes or
-            // permissions come a moment later): looked at again for a while.
-            const int timeout = retries_ > 0 ? kRetryMs : -1;
+            // permissions come a moment later): looked at again for a while. The
+            // time is kept apart from poll(), which may keep reporting nodes ready.
+            int timeout = -1;
+            if (retries_ > 0)
+                timeout = int(std::max<int64_t>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(nextRetry_ - Steady::now()).count()));
             const int r = ::poll(fds.data(), fds.size(), timeout);
-            if (r == 0) {
-                --retries_;
-                if (rescan()) *nodesChanged = true;
-                continue;
-            }
             if (r < 0) {
                 if (errno == EINTR) continue;
                 setLastError(ErrorKind::Other, std::string("touch input: poll: ") + std::strerror(errno));
                 return WaitEnd::Failed;
             }
             if (fds[0].revents) return WaitEnd::Woken;
-            if (monitor_ && fds[1].revents & POLLIN) {
-                // Drain the events; any hidraw add or remove makes the node set read again.
-                while (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
-                rescan(true);
-                *nodesChanged = true;
-            }
+            // The nodes first: their descriptors are the ones just polled, which a
+            // rescan below closes.
             for (size_t i = firstNode; i < fds.size(); ++i) {
                 if (!fds[i].revents) continue;
                 const std::string& path = paths[i - firstNode];
@@ -107,10 +104,20 @@ public:
                 } else {
                     // The node went away (ENODEV, hang-up): it is read no more, and
                     // the nodes are looked at again soon (it may be back already).
-                    dropNode(path);
+                    dropNode(path, fds[i].fd);
                     *nodesChanged = true;
-                    if (retries_ == 0) retries_ = kRetries;
+                    armRetries();
                 }
+            }
+            if (monitor_ && fds[1].revents & POLLIN) {
+                // Drain the events; any hidraw add or remove makes the node set read again.
+                while (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
+                rescan(true);
+                *nodesChanged = true;
+            } else if (retries_ > 0 && Steady::now() >= nextRetry_) {
+                --retries_;
+                nextRetry_ = Steady::now() + std::chrono::milliseconds(kRetryMs);
+                if (rescan()) *nodesChanged = true;
             }
             if (!reports->empty() || *nodesChanged) return WaitEnd::Done;
         }
@@ -142,8 +149,18 @@ private:
     // Opens every maker's touch-screen node not open yet and closes those gone;
     // true when the set of open nodes changed. A node whose facts cannot be read
     // or that cannot be opened yet makes the source look again later.
-    // reopen: every node is opened afresh (after a udev event a node name may
-    // stand for a device plugged in again).
+    // reopen: a node whose facts changed is opened afresh (after a udev event a
+    // node name may stand for another device); one whose facts are the same
+    // keeps its descriptor and the reports waiting in it (hidraw buffers them
+    // per open file). A device unplugged and plugged in again under the same
+    // name fails its old descriptor's reads, which drops it and looks again.
+    static bool sameNode(const InputNode& a, const InputNode& b) {
+        return a.path == b.path && a.vendorId == b.vendorId && a.productId == b.productId &&
+               a.touchScreen == b.touchScreen && a.usesReportIds == b.usesReportIds &&
+               a.hasFeatureReport == b.hasFeatureReport && a.hasParent == b.hasParent &&
+               a.parentInstanceId == b.parentInstanceId;
+    }
+
     bool rescan(bool reopen = false) {
         std::vector<std::string> names;
         listHidrawNodes(sysfsRoot_, &names);
@@ -158,7 +175,7 @@ private:
             if (facts.vendorId != kMakerVendor || !facts.touchScreen) continue;
             std::lock_guard lock(mutex_);
             auto it = nodes_.find(facts.path);
-            if (it != nodes_.end() && !reopen) {
+            if (it != nodes_.end() && (!reopen || sameNode(it->second.facts, facts))) {
                 now[facts.path] = it->second;
                 nodes_.erase(it);
                 now[facts.path].facts = facts;
@@ -178,15 +195,16 @@ private:
         for (auto& [path, n] : nodes_) ::close(n.fd);
         nodes_ = std::move(now);
         changed_ = changed_ || changed;
-        if (unsettled && retries_ == 0) retries_ = kRetries;
-        if (!unsettled) retries_ = 0;
+        if (unsettled) armRetries();
+        else retries_ = 0;
         return changed;
     }
 
-    void dropNode(const std::string& path) {
+    // Drops the node at path when fd is still its descriptor.
+    void dropNode(const std::string& path, int fd) {
         std::lock_guard lock(mutex_);
         auto it = nodes_.find(path);
-        if (it == nodes_.end()) return;
+        if (it == nodes_.end() || it->second.fd != fd) return;
         ::close(it->second.fd);
         nodes_.erase(it);
     }
@@ -204,8 +222,16 @@ private:
     std::mutex mutex_;  // nodes_ (node() is called from the reading thread and others)
     std::map<std::string, Node> nodes_;
     bool changed_ = false;  // the node set changed since the last next(); only the reading thread
+    using Steady = std::chrono::steady_clock;
     static constexpr int kRetryMs = 50, kRetries = 40;
     int retries_ = 0;  // looks still due at nodes not readable yet; only the reading thread
+    Steady::time_point nextRetry_;
+
+    void armRetries() {
+        if (retries_ > 0) return;
+        retries_ = kRetries;
+        nextRetry_ = Steady::now() + std::chrono::milliseconds(kRetryMs);
+    }
 };
 
 }  // namespace

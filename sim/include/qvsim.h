@@ -287,6 +287,8 @@ struct ControllerProfile {
     std::map<std::pair<uint8_t, uint8_t>, std::array<uint8_t, 2>> groupInfo;
     // F6 08 90 00 00 (activate the calibration parameters) was received this often.
     uint32_t calibrationActivations = 0;
+    // F6 08 91 00 00 (prepare a calibration: report the untransformed touch range) was received this often.
+    uint32_t calibrationPreSetups = 0;
 
     // RAM and flash. The items, the panel text and the parameter banks above and
     // below are the controller's RAM: every write goes there. F6 00 90 00 00 (flush)

@@ -526,6 +526,10 @@ Packet Controller::Impl::paramItem(const Packet& c) {
         ++p.calibrationActivations;
         return {0xF6, group, code, 0x00, 0x00};
     }
+    if (group == 0x08 && code == 0x91 && c[3] == 0 && c[4] == 0) {  // prepare a calibration
+        ++p.calibrationPreSetups;
+        return {0xF6, group, code, 0x00, 0x00};
+    }
     if (group == 0x02 && code == 0xB0) {
         window = Window::PanelText;
         pending.fill(0);

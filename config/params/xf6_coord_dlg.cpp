@@ -1,0 +1,343 @@
+#include "params/xf6_coord_dlg.h"
+
+#include "params/outset_dlg.h"
+#include "params/para_dlg.h"
+#include "params/param_bitmaps.h"
+#include "shell/controller_api.h"
+#include "shell/program_state.h"
+#include "shell/tip_controls.h"
+#include "ui/control_ids.h"
+#include "ui/message_box.h"
+#include "ui/modal_dialog.h"
+#include "ui/window_message.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace vcx {
+
+std::array<bool, 3> OrientationChecks(int index) {
+    static constexpr std::array<bool, 3> kRows[4] = {
+        {false, false, false}, {true, false, true}, {true, true, false}, {false, true, true}};
+    return kRows[std::clamp(index, 0, 3)];
+}
+
+int OrientationFromChecks(bool xReverse, bool yReverse, bool xySwitch) {
+    if ((int(xReverse) + int(yReverse) + int(xySwitch)) % 2) return -1;
+    return int(xySwitch) + 2 * int(yReverse);
+}
+
+int ClampInward(int value) { return std::clamp(value, 2, 5); }
+
+int EdgeValueFromPosition(int value, int maximum, int position) {
+    const int v = (value & 0xF0) + position * 2;
+    return maximum == v + 1 ? maximum : v;
+}
+
+int EdgeSliderMaximum(int maximum) { return (maximum >> 1) & 7; }
+int EdgeSliderPosition(int value) { return (value >> 1) & 7; }
+
+CoordRange SaveRangeValues(const CoordRange& old, const CoordRange& entered, int resolution) {
+    auto take = [resolution](int was, int now) { return now < 0 || now > resolution - 1 ? was : now; };
+    CoordRange r{take(old.xMin, entered.xMin), take(old.xMax, entered.xMax), take(old.yMin, entered.yMin),
+                 take(old.yMax, entered.yMax)};
+    auto pair = [](int& min, int& max, int oldMin, int oldMax) {
+        if (min <= max) return;
+        min = oldMin;
+        if (min > max) max = oldMax;
+    };
+    pair(r.xMin, r.xMax, old.xMin, old.xMax);
+    pair(r.yMin, r.yMax, old.yMin, old.yMax);
+    return r;
+}
+
+bool RangeEditable(const ProgramRecords& r) { return (r.vButton.item[0].value & 1) == 0; }
+
+bool OuterSettingAvailable(const ProgramRecords& r) { return (r.coordinate.itemMask & 0xF0FF) == 0xF0FF; }
+
+namespace {
+
+template <class T>
+T* withId(T* w, int id) {
+    qvui::setControlId(w, id);
+    return w;
+}
+
+void showPicture(QLabel* label, int id) {
+    if (!label) return;
+    label->setPixmap(ParameterBitmap(id));
+    label->setProperty("bitmapId", id);
+}
+
+CQVParaDlg* sheetOf(QWidget* page) {
+    for (QWidget* w = page ? page->parentWidget() : nullptr; w; w = w->parentWidget())
+        if (auto* sheet = qobject_cast<CQVParaDlg*>(w)) return sheet;
+    return nullptr;
+}
+
+void stopBox(QWidget* owner, const QString& text) {
+    qvui::showMessageBox(owner, text, text, qvui::MessageIcon::Error);
+}
+
+// The update lock around the calibration's modal run, released on every way out.
+class UpdateLock {
+public:
+    explicit UpdateLock(Controller& c) : c_(c) {
+        if (auto lock = c_.records.paraFuncTable.ParameterUpdateLock) lock(c_.dev.device, 1);
+    }
+    ~UpdateLock() {
+        if (auto lock = c_.records.paraFuncTable.ParameterUpdateLock) lock(c_.dev.device, 0);
+    }
+    UpdateLock(const UpdateLock&) = delete;
+    UpdateLock& operator=(const UpdateLock&) = delete;
+
+private:
+    Controller& c_;
+};
+
+constexpr int kCalibrationPageState = 107;
+constexpr const char* kTails[] = {"Bottom", "Right", "Top", "Left"};
+constexpr const char* kChecks[] = {"X Axis Reverse", "Y Axis Reverse", "X Y Axis Switch"};
+
+} // namespace
+
+CQVxF6CoordDlg::CQVxF6CoordDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(withId(new QLabel(QStringLiteral("Resolution :"), this), 324), 0, 0, 1, 4);
+    const char* range[] = {"X Min :", "X Max :", "Y Min :", "Y Max :"};
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new QLabel(QLatin1String(range[i]), this), 1 + i, 0);
+        auto* e = withId(new CQVMyTipEdit(this), kIdFirstEdit + i);
+        e->setMaxLength(4);
+        grid->addWidget(e, 1 + i, 1);
+        grid->addWidget(withId(new QLabel(this), 330 + i), 1 + i, 2);
+    }
+    grid->addWidget(new QLabel(QStringLiteral("Inward (%) :"), this), 5, 0);
+    auto* inward = withId(new CQVMyTipEdit(this), 524);
+    inward->setMaxLength(1);
+    inward->setText(QStringLiteral("5"));
+    grid->addWidget(inward, 5, 1);
+
+    auto* radios = new QButtonGroup(this);
+    for (int i = 0; i < 4; ++i) {
+        auto* r = withId(new QRadioButton(QLatin1String(kTails[i]), this), 460 + i);
+        radios->addButton(r, 460 + i);
+        grid->addWidget(r, 6 + i, 0);
+        connect(r, &QRadioButton::clicked, this, [this, i] { clickRadio(460 + i); });
+    }
+    grid->addWidget(withId(new QLabel(this), 512), 6, 1, 4, 1);
+    for (int i = 0; i < 3; ++i) {
+        auto* b = withId(new QCheckBox(QLatin1String(kChecks[i]), this), 470 + i);
+        grid->addWidget(b, 6 + i, 2, 1, 2);
+        connect(b, &QCheckBox::clicked, this, [this, i] { clickCheck(470 + i); });
+    }
+
+    grid->addWidget(withId(new QGroupBox(QStringLiteral("Edge Compensation"), this), 340), 10, 0, 1, 4);
+    grid->addWidget(withId(new QLabel(QStringLiteral("Weak"), this), 510), 11, 0);
+    grid->addWidget(withId(new QLabel(QStringLiteral("Strong"), this), 511), 11, 2);
+    const char* sides[] = {"Left", "Right", "Top", "Bottom"};
+    for (int i = 0; i < 4; ++i) {
+        grid->addWidget(new QLabel(QLatin1String(sides[i]), this), 12 + i, 0);
+        auto* s = withId(new CQVMyTipSlider(this), kIdFirstSlider + i);
+        s->setOrientation(Qt::Horizontal);
+        s->setTickPosition(QSlider::TicksBelow);
+        grid->addWidget(s, 12 + i, 1, 1, 2);
+        grid->addWidget(withId(new QLabel(this), kIdFirstLabel + i), 12 + i, 3);
+        ConnectSliderEnd(s, [this, i](int position) {
+            qvui::findControl<QLabel>(this, kIdFirstLabel + i)->setText(QString::number(position));
+        });
+    }
+    auto* calibrate = withId(new CQVMyTipButton(this), 450);
+    calibrate->setText(QStringLiteral("Calibration"));
+    auto* outer = withId(new CQVMyTipButton(this), 451);
+    outer->setText(QStringLiteral("Outer Setting"));
+    grid->addWidget(calibrate, 16, 0, 1, 2);
+    grid->addWidget(outer, 16, 2, 1, 2);
+    grid->setRowStretch(17, 1);
+
+    connect(inward, &QLineEdit::textChanged, this, [this, inward](const QString& text) {
+        if (text.isEmpty()) return;
+        const int n = ClampInward(text.trimmed().toInt());
+        inward_ = n;
+        if (text != QString::number(n)) inward->setText(QString::number(n));
+    });
+    connect(calibrate, &QPushButton::clicked, this, [this] { runCalibration(); });
+    connect(outer, &QPushButton::clicked, this, [this] { runOuterSetting(); });
+    // The touch callback reaches the calibration window through these.
+    InstallCalibrationHooks();
+    initDialog();
+}
+
+bool CQVxF6CoordDlg::edgesShown() const { return qvui::findControl(this, kIdFirstSlider)->isVisibleTo(this); }
+
+void CQVxF6CoordDlg::showRange(const std::array<int, 4>& v) {
+    for (int i = 0; i < 4; ++i) {
+        qvui::findControl<QLineEdit>(this, kIdFirstEdit + i)->setText(QString::number(v[size_t(i)]));
+        qvui::findControl<QLabel>(this, 330 + i)->setText(QString::number(v[size_t(i)]));
+    }
+}
+
+void CQVxF6CoordDlg::showTail(int index) {
+    auto* picture = qvui::findControl<QLabel>(this, 512);
+    for (int i = 0; i < 4; ++i) {
+        auto* r = qvui::findControl<QRadioButton>(this, 460 + i);
+        // Cleared one by one: the group would keep one checked otherwise.
+        r->group()->setExclusive(false);
+        r->setChecked(i == index);
+        r->group()->setExclusive(true);
+    }
+    if (index < 0 || index > 3) {
+        picture->hide();
+        return;
+    }
+    showPicture(picture, 224 + index);
+    picture->show();
+}
+
+void CQVxF6CoordDlg::LoadDlgItem() {
+    const ProgramRecords& r = c_.records;
+    const ParameterCoordinate& co = r.coordinate;
+    const bool valid = co.valid != 0;
+    qvui::findControl<QLabel>(this, 324)->setText(
+        QString::asprintf("Resolution : %d x %d", int(r.panel.resolution[0]), int(r.panel.resolution[1])));
+    const bool editable = valid && RangeEditable(r);
+    for (int id : {450, 520, 521, 522, 523, 524}) qvui::findControl(this, id)->setEnabled(editable);
+    if (editable) {
+        showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
+    } else {
+        // A locked range is not shown (nor the one of an earlier controller).
+        for (int i = 0; i < 4; ++i) {
+            qvui::findControl<QLineEdit>(this, kIdFirstEdit + i)->clear();
+            qvui::findControl<QLabel>(this, 330 + i)->clear();
+        }
+    }
+
+    showTail(valid && co.item8[3].present && co.item8[3].value < 4 ? co.item8[3].value : -1);
+    for (int i = 0; i < 4; ++i) qvui::findControl(this, 460 + i)->setEnabled(valid && co.item8[3].present);
+    for (int i = 0; i < 3; ++i) {
+        auto* b = qvui::findControl<QCheckBox>(this, 470 + i);
+        b->setChecked(valid && co.item8[i].value != 0);
+        b->setEnabled(valid && co.item8[i].present);
+    }
+
+    bool all = valid;
+    for (const ParameterItem& e : co.item12) all = all && e.present;
+    for (int id : {340, 510, 511, 504, 505, 506, 507, 320, 321, 322, 323}) qvui::findControl(this, id)->setVisible(all);
+    if (all)
+        for (int i = 0; i < 4; ++i) {
+            auto* s = qvui::findControl<QSlider>(this, kIdFirstSlider + i);
+            s->setRange(0, EdgeSliderMaximum(co.item12[i].maximum));
+            s->setTickInterval(1);
+            s->setSliderPosition(EdgeSliderPosition(co.item12[i].value));
+            qvui::findControl<QLabel>(this, kIdFirstLabel + i)->setText(QString::number(s->sliderPosition()));
+        }
+    qvui::findControl(this, 451)->setEnabled(valid && OuterSettingAvailable(r));
+}
+
+void CQVxF6CoordDlg::SaveDlgItem() {
+    ProgramRecords& r = c_.records;
+    ParameterCoordinate& co = r.coordinate;
+    if (!co.valid) return;
+    if (RangeEditable(r) && programState().engineerMode) {
+        int entered[4];
+        for (int i = 0; i < 4; ++i) {
+            bool ok = false;
+            const int n = qvui::findControl<QLineEdit>(this, kIdFirstEdit + i)->text().trimmed().toInt(&ok);
+            entered[i] = ok ? n : -1;
+        }
+        const CoordRange now = SaveRangeValues({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value},
+                                               {entered[0], entered[1], entered[2], entered[3]},
+                                               r.panel.resolution[0]);
+        co.word[0].value = uint16_t(now.xMin);
+        co.word[1].value = uint16_t(now.xMax);
+        co.word[2].value = uint16_t(now.yMin);
+        co.word[3].value = uint16_t(now.yMax);
+    }
+    if (edgesShown())
+        for (int i = 0; i < 4; ++i) {
+            ParameterItem& e = co.item12[i];
+            const int position = qvui::findControl<QSlider>(this, kIdFirstSlider + i)->value();
+            e.value = uint8_t(EdgeValueFromPosition(e.value, e.maximum, position));
+        }
+}
+
+void CQVxF6CoordDlg::clickRadio(int id) {
+    const int index = id - 460;
+    if (index < 0 || index > 3) return;
+    ParameterCoordinate& co = c_.records.coordinate;
+    showTail(index);
+    const std::array<bool, 3> row = OrientationChecks(index);
+    for (int i = 0; i < 3; ++i) {
+        qvui::findControl<QCheckBox>(this, 470 + i)->setChecked(row[size_t(i)]);
+        if (co.item8[i].present) co.item8[i].value = row[size_t(i)] ? 1 : 0;
+    }
+    if (co.item8[3].present) co.item8[3].value = uint8_t(index);
+}
+
+void CQVxF6CoordDlg::clickCheck(int id) {
+    const int k = id - 470;
+    if (k < 0 || k > 2) return;
+    ParameterCoordinate& co = c_.records.coordinate;
+    bool checked[3];
+    for (int i = 0; i < 3; ++i) checked[i] = qvui::findControl<QCheckBox>(this, 470 + i)->isChecked();
+    if (co.item8[k].present) co.item8[k].value = checked[k] ? 1 : 0;
+    const int index = OrientationFromChecks(checked[0], checked[1], checked[2]);
+    showTail(index);
+    if (index >= 0 && co.item8[3].present) co.item8[3].value = uint8_t(index);
+}
+
+void CQVxF6CoordDlg::pageState(int state) {
+    CQVParaDlg* sheet = sheetOf(this);
+    QObject* target = sheet ? sheet->mainWindow() : static_cast<QObject*>(window());
+    // The calibration reports itself with its own number, 107, not the sheet's.
+    qvui::sendMessage(target, qvui::WM_PAGE_STATE, quint64(state), kCalibrationPageState);
+}
+
+int CQVxF6CoordDlg::runCalibration() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    // Without a resolution of 2 or more there is no range to calibrate (and the
+    // sample divisor would divide by zero): refused before any lock or window.
+    if (c_.records.panel.resolution[0] < 2 || !t.CalibrationPreSetup || !t.CalibrationPreSetup(c_.dev.device)) {
+        stopBox(this, QStringLiteral("Pre calibration initial failed."));
+        return -1;
+    }
+    pageState(1);
+    SetCalibrationWindowOpen(true);
+    int result = 0;
+    {
+        UpdateLock lock(c_);
+        CQVCalibrationDlg dialog(c_, inward_, this);
+        result = qvui::execDialog(dialog);
+    }
+    SetCalibrationWindowOpen(false);
+    if (result == QDialog::Accepted) {
+        CalibrationPending() = true;
+        const ParameterCoordinate& wc = c_.records.calibrationCoordinate;
+        showRange({wc.word[0].value, wc.word[1].value, wc.word[2].value, wc.word[3].value});
+    }
+    pageState(0);
+    return result;
+}
+
+int CQVxF6CoordDlg::runOuterSetting() {
+    const QString refusal = OuterSettingRefusal(ReadOuterPanel(c_));
+    if (!refusal.isEmpty()) {
+        stopBox(this, refusal);
+        return -1;
+    }
+    CQVOutSetDlg dialog(c_, this);
+    const int result = qvui::execDialog(dialog);
+    if (result == QDialog::Accepted) {
+        const ParameterCoordinate& co = c_.records.coordinate;
+        showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
+    }
+    return result;
+}
+
+} // namespace vcx
