@@ -124,20 +124,23 @@ TEST(UpdateVersion, WholeTextsAreCompared) {
     struct Case {
         const char* controller;
         const char* entry;
+        bool entryHasBuild;
         bool match;
     } cases[] = {
-        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3.4", true},
-        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3", false},
-        {"QV2081A.D03.2.7.3   Boot : 1.3 B", "2081A.D03.2.7.3.4", false},
-        {"QV2081A.D03.2.71.3   Boot", "2081A.D03.2.7", false},
-        {"QV2081A.D03.2.7.0   Boot", "2081A.D03.2.7", true},  // no build tail: build .0
-        {"QV2081A.D03.2.7.1   Boot", "2081A.D03.2.7", false},
-        {"QV6020A.2.5.0   Boot", "6020A.2.5", true},
-        {"QV6020A.2.5 (Boot)", "6020A.2.5", false},  // a loader's text is not the firmware's
-        {"", "6020A.2.5", false},
+        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3.4", true, true},
+        {"QV2081A.D03.2.7.3.4   Boot : 1.3 B", "2081A.D03.2.7.3", true, false},
+        {"QV2081A.D03.2.7.3   Boot : 1.3 B", "2081A.D03.2.7.3.4", true, false},
+        {"QV2081A.D03.2.71.3   Boot", "2081A.D03.2.7", false, false},
+        {"QV2081A.D03.2.7.0   Boot", "2081A.D03.2.7", false, true},  // no build tail: build .0
+        {"QV2081A.D03.2.7.1   Boot", "2081A.D03.2.7", false, false},
+        {"QV6020A.2.5.0   Boot", "6020A.2.5", false, true},
+        {"QV6020A.2.5.0.0   Boot", "6020A.2.5.0", true, false},
+        {"QV6020A.2.5 (Boot)", "6020A.2.5", false, false},  // a loader's text is not the firmware's
+        {"", "6020A.2.5", false, false},
     };
     for (const auto& k : cases)
-        EXPECT_EQ(vcx::VersionMatches(QString::fromLatin1(k.controller), QString::fromLatin1(k.entry)), k.match)
+        EXPECT_EQ(vcx::VersionMatches(QString::fromLatin1(k.controller), QString::fromLatin1(k.entry), k.entryHasBuild),
+                  k.match)
             << k.controller << " / " << k.entry;
 }
 

@@ -83,6 +83,9 @@ bool sendCmd(Controller& c, uint8_t a, uint8_t b, uint8_t d, uint8_t e, uint8_t 
 
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
 
+// Whether an entry's version text carries a build tail (header bytes 18, 19).
+bool hasBuild(const LoadedFirmwareSection& e) { return e.build[0] != 0 || e.build[1] != 0; }
+
 QString masterText(const Controller& c) { return wideField(c.records.fwVersion.master, 50); }
 QString slaveText(const Controller& c, int k) { return wideField(c.records.fwVersion.slave[k], 50); }
 
@@ -98,7 +101,7 @@ bool tableHasContent(const VButtonTable& t) {
 
 } // namespace
 
-bool VersionMatches(const QString& controllerText, const QString& entryText) {
+bool VersionMatches(const QString& controllerText, const QString& entryText, bool entryHasBuild) {
     // A boot loader's text ("QV6020A.2.5 (Boot)") names no running firmware.
     if (!controllerText.startsWith(QLatin1String("QV")) || entryText.isEmpty() ||
         controllerText.contains(QLatin1String("(Boot)")))
@@ -107,11 +110,7 @@ bool VersionMatches(const QString& controllerText, const QString& entryText) {
     if (int blank = running.indexOf(u' '); blank >= 0) running.truncate(blank);
     if (running == entryText) return true;
     // An entry without a build tail ("6020A.2.7") names the build ".0".
-    const int dots = int(entryText.count(u'.'));
-    const bool customerPart = entryText.section(u'.', 1, 1).startsWith(u'D') || entryText.section(u'.', 1, 1).startsWith(u'A') ||
-                              entryText.section(u'.', 1, 1).startsWith(u'T');
-    const int plainDots = customerPart ? 3 : 2;
-    return dots == plainDots && running == entryText + QLatin1String(".0");
+    return !entryHasBuild && running == entryText + QLatin1String(".0");
 }
 
 CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
@@ -1008,13 +1007,15 @@ bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
 bool CQVUpdateDlg::VerifySlaveVersions() {
     const FirmwareVersionInfoW& v = c_.records.fwVersion;
     for (int k = 0; k < v.slaveCount && k < 4; ++k)
-        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), g_LoadedFirmware[0].versionText)) return false;
+        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), g_LoadedFirmware[0].versionText, hasBuild(g_LoadedFirmware[0])))
+            return false;
     return true;
 }
 
 bool CQVUpdateDlg::VerifyMasterVersion() {
     const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
-    if (masterInBoot() || !VersionMatches(masterText(c_), g_LoadedFirmware[size_t(e)].versionText)) return false;
+    const LoadedFirmwareSection& entry = g_LoadedFirmware[size_t(e)];
+    if (masterInBoot() || !VersionMatches(masterText(c_), entry.versionText, hasBuild(entry))) return false;
     // The texts may come from the open's read: the firmware must answer now, outside its loader.
     uint8_t reply[5];
     return sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && !(reply[3] == 0x55 && reply[4] == 0xAA);

@@ -139,8 +139,8 @@ CQVChdParentDlg* MakeUpdatePage(Controller& c, QWidget* parent);
 void RegisterUpdatePage();
 
 // The version check: the controller's text after "QV" up to its first blank must
-// equal the entry's text; an entry without a build tail also matches the
-// controller's build ".0".
-bool VersionMatches(const QString& controllerText, const QString& entryText);
+// equal the entry's text; an entry without a build tail (entryHasBuild false)
+// also matches the controller's build ".0".
+bool VersionMatches(const QString& controllerText, const QString& entryText, bool entryHasBuild);
 
 }  // namespace vcx
