@@ -16,8 +16,6 @@
 #include "ui/window_timers.h"
 #include "vcx_test_support.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -27,17 +25,6 @@
 #include <array>
 
 namespace {
-
-// Processes events until pred holds (the touches come from the library's thread); bounded against a hang.
-template <typename Pred>
-bool processUntil(Pred pred) {
-    QDeadlineTimer deadline(10000);
-    while (!pred()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // The controller's coordinate range words as it holds them now.
 std::array<int, 4> controllerRange() {
