@@ -3,7 +3,6 @@
 // library runs on its linux backend.
 #include "qt_test_environment.h"
 
-
 #include <cstdlib>
 
 namespace {

@@ -3,7 +3,6 @@
 // the control socket. The settings stores and data folders lie in a temporary folder.
 #include "qt_test_environment.h"
 
-
 namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcxdiag", [] {
     const QTemporaryDir& home = useTemporaryHome();

@@ -2,7 +2,6 @@
 // stores and data folder in a temporary folder, QV_SIM=full and a control socket.
 #include "qt_test_environment.h"
 
-
 namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcxfull", [] {
     const QTemporaryDir& home = useTemporaryHome();
