@@ -25,6 +25,8 @@
 #include "shell/program_state.h"
 #include "ui/window_timers.h"
 
+#include "linked_library.h"
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -39,22 +41,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void bindLinkedLibrary(vcx::Controller& c) {
-    vcx::stampProgramRecords(c.records);
-    c.api.SendCmd = &::SendCmd;
-    c.api.GetFWVersionW = &::GetFWVersionW;
-    c.api.GetFWInformationW = &::GetFWInformationW;
-    c.api.GetFeatureFlag = &::GetFeatureFlag;
-    c.api.GetBridgeFeatureFlag = &::GetBridgeFeatureFlag;
-    c.api.GetDiagnosticInfo = &::GetDiagnosticInfo;
-    c.api.BuildNewRawArray = &::BuildNewRawArray;
-    c.api.FreeNewRawArray = &::FreeNewRawArray;
-    c.api.GetNewRawCount = &::GetNewRawCount;
-    c.api.GetNewDiagData = &::GetNewDiagData;
-    c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;
-    SetupParameterFunctionPointer(&c.records.paraFuncTable);
-}
 
 // Ticks the view's running timer or waits for the frame in flight; false when
 // the acquisition and its checks are over.
@@ -81,7 +67,7 @@ void ScanAcquisitionHid(benchmark::State& state) {
     qvp::useSim(bench);
     qvlib::LibraryAttach(false);
     vcx::Controller c;
-    bindLinkedLibrary(c);
+    vcxtest::BindLinkedLibrary(c);
     HANDLE h = INVALID_HANDLE_VALUE;
     if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1 ||
         !OpenDeviceA("/sim/hidraw0", &h)) {

@@ -7,6 +7,7 @@
 #include "QV_Standard.h"
 #include "internal.h"
 #include "lib_fixture.h"
+#include "linked_library.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
 #include "shell/controller_api.h"
@@ -22,25 +23,7 @@
 
 namespace diagtest {
 
-// The slots the diagnostic code calls, bound to the exports of the linked library.
-inline void BindLinkedLibrary(vcx::Controller& c) {
-    vcx::stampProgramRecords(c.records);
-    c.api.SendCmd = &::SendCmd;
-    c.api.GetFWVersionW = &::GetFWVersionW;
-    c.api.GetFWInformationW = &::GetFWInformationW;
-    c.api.GetFeatureFlag = &::GetFeatureFlag;
-    c.api.GetBridgeFeatureFlag = &::GetBridgeFeatureFlag;
-    c.api.GetDiagnosticInfo = &::GetDiagnosticInfo;
-    c.api.BuildNewRawArray = &::BuildNewRawArray;
-    c.api.FreeNewRawArray = &::FreeNewRawArray;
-    c.api.GetNewRawCount = &::GetNewRawCount;
-    c.api.GetNewDiagData = &::GetNewDiagData;
-    c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;
-    c.api.EnablePCAPScan = &::EnablePCAPScan;
-    c.api.GetParameterCRC = &::GetParameterCRC;
-    SetupParameterFunctionPointer(&c.records.paraFuncTable);
-    c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };
-}
+using vcxtest::BindLinkedLibrary;
 
 // A bench of a built-in profile under the library, its HID controller at
 // /sim/hidraw0 open in `c`.

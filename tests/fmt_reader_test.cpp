@@ -48,15 +48,6 @@ Bytes package(PackageParts s) {
     return f;
 }
 
-fwtest::Vkey keys(int n, int size) {
-    fwtest::Vkey v;
-    v.count = uint8_t(n);
-    v.entrySize = uint8_t(size);
-    v.entries = fwtest::vkeyEntries(n, size);
-    v.crc = fwtest::vkeyCrc(v.entries);
-    return v;
-}
-
 struct Expect {
     FileError error;
     int kind = -1;
@@ -248,7 +239,7 @@ const std::vector<Row>& rows() {
         {"VKEY n = 3 seeding PARA",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 12);
+             s.vkey = fwtest::vkeyTable(3, 12);
              s.seedParaFromVkey = true;
              return package(s);
          },
@@ -256,35 +247,35 @@ const std::vector<Row>& rows() {
         {"VKEY with a PARA matching from 0xFFFF",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 12);
+             s.vkey = fwtest::vkeyTable(3, 12);
              return package(s);
          },
          {FileError::None, 0, 0}, {FileError::None, 0, 0}},
         {"VKEY n = 16",
          [] {
              PackageParts s;
-             s.vkey = keys(16, 12);
+             s.vkey = fwtest::vkeyTable(16, 12);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY s = 13",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 13);
+             s.vkey = fwtest::vkeyTable(3, 13);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY s = 0",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 0);
+             s.vkey = fwtest::vkeyTable(3, 0);
              return package(s);
          },
          {FileError::VkeyTooLarge, 0, 0}, {FileError::VkeyTooLarge, 0, 0}},
         {"VKEY format 3",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 12);
+             s.vkey = fwtest::vkeyTable(3, 12);
              s.vkey->format = 3;
              return package(s);
          },
@@ -292,7 +283,7 @@ const std::vector<Row>& rows() {
         {"VKEY entries cut short",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 12);
+             s.vkey = fwtest::vkeyTable(3, 12);
              s.vkey->entries.pop_back();
              return package(s);
          },
@@ -300,7 +291,7 @@ const std::vector<Row>& rows() {
         {"VKEY stored CRC off",
          [] {
              PackageParts s;
-             s.vkey = keys(3, 12);
+             s.vkey = fwtest::vkeyTable(3, 12);
              s.seedParaFromVkey = true;
              s.vkey->crc ^= 1;
              return package(s);
@@ -355,7 +346,7 @@ TEST(FormatReader, LoadedDataAndSectionsAreTheImagesBytes) {
 
 TEST(FormatReader, VkeyEntriesAndParaListsAreRead) {
     PackageParts s;
-    s.vkey = keys(3, 12);
+    s.vkey = fwtest::vkeyTable(3, 12);
     s.seedParaFromVkey = true;
     s.para.flags = 2;  // mode 1: touch byte 61 counts
     s.para.touch[61] = 0x77;

@@ -207,4 +207,14 @@ inline std::vector<Bytes> vkeyEntries(int n, int s) {
     return out;
 }
 
+// A table of n + 1 such entries of s bytes, its count, entry size and CRC agreeing with them.
+inline Vkey vkeyTable(int n, int s = 12) {
+    Vkey v;
+    v.count = uint8_t(n);
+    v.entrySize = uint8_t(s);
+    v.entries = vkeyEntries(n, s);
+    v.crc = vkeyCrc(v.entries);
+    return v;
+}
+
 }  // namespace fwtest

@@ -35,14 +35,7 @@ struct Package {
     bool keepParaCrc = false;  // para.crc as given
 };
 
-inline fwtest::Vkey Keys(int n, int size = 12) {
-    fwtest::Vkey v;
-    v.count = uint8_t(n);
-    v.entrySize = uint8_t(size);
-    v.entries = fwtest::vkeyEntries(n, size);
-    v.crc = fwtest::vkeyCrc(v.entries);
-    return v;
-}
+inline fwtest::Vkey Keys(int n, int size = 12) { return fwtest::vkeyTable(n, size); }
 
 inline Bytes Build(Package p) {
     Image first = p.images.front();

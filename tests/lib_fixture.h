@@ -16,6 +16,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qvtest {
@@ -47,6 +48,15 @@ inline qvsim::HidInfo ControllerHid(const std::string& path, uint16_t pid, const
     // Products 3501 and 6020 speak the newer report flavour, with report id 1.
     info.reportId = pid == 0x3501 || pid == 0x6020 ? 1 : 0;
     return info;
+}
+
+// The library attached afresh over the real (hidraw, termios) backend, its
+// protocol sleeps on `clock`: only the devices' own read time-outs are real.
+inline void AttachOverLinuxBackend(std::shared_ptr<qvsim::VirtualClock> clock) {
+    qvlib::LibraryDetach();
+    qvp::setBackend(qvp::makeLinuxBackend());
+    qvp::setClock(qvp::makeVirtualClock(std::move(clock)));
+    qvlib::LibraryAttach(false);
 }
 
 class LibTest : public ::testing::Test {

@@ -20,11 +20,7 @@ protected:
         server = std::make_unique<qvsim::PtyServer>(bench, dev);
         std::string error;
         ASSERT_TRUE(server->start(&error)) << error;
-        qvlib::LibraryDetach();
-        // Real port, virtual protocol clock: only the port's own read time-out is real.
-        qvp::setBackend(qvp::makeLinuxBackend());
-        qvp::setClock(qvp::makeVirtualClock(bench->clockPtr()));
-        qvlib::LibraryAttach(false);
+        AttachOverLinuxBackend(bench->clockPtr());
     }
 
     HANDLE registerPort(uint32_t baud, uint8_t series, const Packet& identity) {

@@ -49,10 +49,7 @@ protected:
         server = std::make_unique<qvsim::PtyServer>(bench, *device);
         std::string error;
         ASSERT_TRUE(server->start(&error)) << error;
-        qvlib::LibraryDetach();
-        qvp::setBackend(qvp::makeLinuxBackend());
-        qvp::setClock(qvp::makeVirtualClock(bench->clockPtr()));
-        qvlib::LibraryAttach(false);
+        AttachOverLinuxBackend(bench->clockPtr());
     }
     void TearDown() override {
         UnRegisterTouchNotify();

@@ -92,10 +92,7 @@ protected:
     void SetUp() override {
         bed = std::make_unique<Testbed>();
         QV_REQUIRE_TESTBED(*bed);
-        qvlib::LibraryDetach();
-        qvp::setBackend(qvp::makeLinuxBackend());
-        qvp::setClock(qvp::makeVirtualClock(clock));
-        qvlib::LibraryAttach(false);
+        qvtest::AttachOverLinuxBackend(clock);
     }
 
     void TearDown() override {

@@ -3,16 +3,11 @@
 // library runs on its linux backend.
 #include "qt_test_environment.h"
 
-#include <QTemporaryDir>
-
 #include <cstdlib>
 
 namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_mockvcx", [] {
-    static QTemporaryDir home;
-    qputenv("XDG_CONFIG_DIRS", home.filePath("etc").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    useTemporaryHome();
     unsetenv("QV_SIM");
     unsetenv("QV_SIM_CONTROL");
 }));

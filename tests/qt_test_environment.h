@@ -4,10 +4,21 @@
 #pragma once
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+
+// For a `prepare`: the settings stores and data folders of the whole test
+// program in a temporary folder, removed when the program ends; the folder.
+inline QTemporaryDir& useTemporaryHome() {
+    static QTemporaryDir home;
+    qputenv("XDG_CONFIG_DIRS", home.filePath("etc").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    return home;
+}
 
 class QtApplicationEnvironment : public ::testing::Environment {
 public:

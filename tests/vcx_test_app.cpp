@@ -7,7 +7,6 @@
 #include "vcx_test_support.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -55,10 +54,7 @@ QByteArray profileText() {
 }
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcx", [] {
-    static QTemporaryDir home;
-    qputenv("XDG_CONFIG_DIRS", home.filePath("etc").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    const QTemporaryDir& home = useTemporaryHome();
     QFile profile(home.filePath("controllers.qvsim"));
     if (profile.open(QIODevice::WriteOnly)) profile.write(profileText());
     qputenv("QV_SIM", home.filePath("controllers.qvsim").toLocal8Bit());

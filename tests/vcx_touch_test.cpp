@@ -78,17 +78,6 @@ private:
     std::vector<Message> messages_;
 };
 
-// Processes events until pred holds (the library's threads send to this one); bounded against a hang.
-template <typename Pred>
-bool processUntil(Pred pred) {
-    QDeadlineTimer deadline(10000);
-    while (!pred()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 class VcxTouch : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -3,14 +3,9 @@
 // the control socket. The settings stores and data folders lie in a temporary folder.
 #include "qt_test_environment.h"
 
-#include <QTemporaryDir>
-
 namespace {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_vcxdiag", [] {
-    static QTemporaryDir home;
-    qputenv("XDG_CONFIG_DIRS", home.filePath("etc").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toLocal8Bit());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toLocal8Bit());
+    const QTemporaryDir& home = useTemporaryHome();
     qputenv("QV_SIM", "diag");
     qputenv("QV_SIM_CONTROL", home.filePath("sim-control").toLocal8Bit());
 }));

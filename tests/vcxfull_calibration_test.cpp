@@ -14,11 +14,9 @@
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/window_timers.h"
+#include "vcx_test_support.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLineEdit>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QTabBar>
 
@@ -27,31 +25,6 @@
 #include <array>
 
 namespace {
-
-QString control(const QString& request) {
-    QLocalSocket socket;
-    socket.connectToServer(qEnvironmentVariable("QV_SIM_CONTROL"));
-    if (!socket.waitForConnected(10000)) return QStringLiteral("error: no control socket");
-    socket.write((request + u'\n').toUtf8());
-    socket.flush();
-    QDeadlineTimer deadline(30000);
-    while (!socket.canReadLine() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        socket.waitForReadyRead(10);
-    }
-    return QString::fromUtf8(socket.readLine()).trimmed();
-}
-
-// Processes events until pred holds (the touches come from the library's thread); bounded against a hang.
-template <typename Pred>
-bool processUntil(Pred pred) {
-    QDeadlineTimer deadline(10000);
-    while (!pred()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // The controller's coordinate range words as it holds them now.
 std::array<int, 4> controllerRange() {
@@ -67,10 +40,10 @@ std::array<int, 4> controllerRange() {
 // One touch: down (contact 1) at (x, y) from the controller, held ten ticks, up.
 void touch(vcx::CQVCalibrationDlg& d, int x, int y) {
     const int phase = d.phase();
-    ASSERT_EQ(control(QStringLiteral("set /sim/hidraw0 touch 0x71 %1 %2").arg(x).arg(y)), "ok");
+    ASSERT_EQ(simControl(QStringLiteral("set /sim/hidraw0 touch 0x71 %1 %2").arg(x).arg(y)), "ok");
     ASSERT_TRUE(processUntil([&] { return d.timers()->isActive(2); }));
     for (int i = 0; i < vcx::kHoldTicks; ++i) ASSERT_TRUE(qvui::fireTimer(&d, 2));
-    ASSERT_EQ(control(QStringLiteral("set /sim/hidraw0 touch 0x41 %1 %2").arg(x).arg(y)), "ok");
+    ASSERT_EQ(simControl(QStringLiteral("set /sim/hidraw0 touch 0x41 %1 %2").arg(x).arg(y)), "ok");
     ASSERT_TRUE(processUntil([&] { return d.phase() != phase; }));
 }
 

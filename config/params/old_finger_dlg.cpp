@@ -1,6 +1,7 @@
 #include "params/old_finger_dlg.h"
 
 #include "params/field_table.h"
+#include "params/page_build.h"
 #include "shell/controller_api.h"
 #include "shell/tip_controls.h"
 #include "ui/control_ids.h"
@@ -14,13 +15,7 @@
 
 namespace vcx {
 
-namespace {
-template <class T>
-T* withId(T* w, int id) {
-    qvui::setControlId(w, id);
-    return w;
-}
-} // namespace
+using pagebuild::withId;
 
 CQVOldFingerDlg::CQVOldFingerDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);

@@ -1,5 +1,6 @@
 #include "params/outset_dlg.h"
 
+#include "params/page_build.h"
 #include "shell/controller_api.h"
 #include "ui/control_ids.h"
 
@@ -116,11 +117,7 @@ void COutSetEdit::keyPressEvent(QKeyEvent* e) {
 // ---- The dialog ------------------------------------------------------------------
 
 namespace {
-template <class T>
-T* withId(T* w, int id) {
-    qvui::setControlId(w, id);
-    return w;
-}
+using pagebuild::withId;
 QString mm1(double v) { return QString::asprintf("%.01f", v); }
 QString mm2(double v) { return QString::asprintf("%.02f", v); }
 } // namespace

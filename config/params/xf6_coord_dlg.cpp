@@ -1,6 +1,7 @@
 #include "params/xf6_coord_dlg.h"
 
 #include "params/outset_dlg.h"
+#include "params/page_build.h"
 #include "params/para_dlg.h"
 #include "params/param_bitmaps.h"
 #include "shell/controller_api.h"
@@ -63,11 +64,7 @@ bool OuterSettingAvailable(const ProgramRecords& r) { return (r.coordinate.itemM
 
 namespace {
 
-template <class T>
-T* withId(T* w, int id) {
-    qvui::setControlId(w, id);
-    return w;
-}
+using pagebuild::withId;
 
 void showPicture(QLabel* label, int id) {
     if (!label) return;

@@ -1,6 +1,7 @@
 #include "params/xf6_palm_dlg.h"
 
 #include "params/field_table.h"
+#include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "shell/controller_api.h"
 #include "shell/tip_controls.h"
@@ -13,13 +14,7 @@
 
 namespace vcx {
 
-namespace {
-template <class T>
-T* withId(T* w, int id) {
-    qvui::setControlId(w, id);
-    return w;
-}
-} // namespace
+using pagebuild::withId;
 
 CQVxF6PalmDlg::CQVxF6PalmDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
