@@ -300,6 +300,16 @@ struct ControllerProfile {
     // once the host read that answer: a removal, then an arrival on a new link
     // (handles to the old one fail NotFound), as a reset controller enumerates anew.
     bool reenumerateOnReset = false;
+    // When a controller that left the bus to re-enumerate (reset, boot loader entry
+    // or exit) arrives again: at once, at the first host enumeration (a device
+    // listing) once the virtual clock passed `value` ms, at the `value`-th host
+    // enumeration from its removal, or never (it stays removed).
+    struct Reenumeration {
+        enum class Arrival : uint8_t { AtOnce, AfterMs, AfterEnumerations, Never };
+        Arrival arrival = Arrival::AtOnce;
+        uint32_t value = 0;
+    };
+    Reenumeration reenumeration;
     // The firmware defaults by (group, item): F6 00 91 55 AA sets every item to its
     // default, F6 00 91 00 00 every item outside the host-interface (1) and panel (2)
     // groups; F6 00 92 00 00 sets every item to its flashed value. An item without a
@@ -828,6 +838,11 @@ public:
     // description on a fresh link (handles to the old one stay dead). false when
     // nothing was removed there or the path is taken again.
     bool replug(const std::string& path);
+    // The host lists the devices (the platform layer calls this before each listing):
+    // re-enumerating controllers whose arrival is due now (ControllerProfile::
+    // reenumeration) are plugged back in first. How many listings there were.
+    void enumerated();
+    uint64_t enumerations() const;
 
     // Arrivals (add*, replug) and removals (remove, replacement by add*) go to every
     // watcher in plug order, on the plugging thread before the call returns, without
