@@ -327,9 +327,17 @@ struct ControllerProfile {
     // The virtual-button table: F6 0F 02 -> F6 0F 02 entrySize count; F6 0F A0 e w ->
     // F6 then bytes 4w..4w+3 of entry e; F6 0F B0 e 00 opens entry e for writing,
     // packets [word index][4 bytes] fill it, F6 0F B1 e 00 keeps it. F6 0F 03 the CRC.
-    // The control items F6 0F 90 00 f, 92 00 f, 93 AA 55, 94 AA 55 echo; F6 0F 91 answers 0.
+    // The control items act on the table (the firmware's RAM copy), its flash and its
+    // factory setting, and echo: F6 0F 90 00 f clears the table (every entry 0),
+    // F6 0F 92 00 01 loads it from flash, F6 0F 92 00 00 from the factory setting,
+    // F6 0F 93 AA 55 writes it to flash, F6 0F 94 AA 55 erases flash (every entry 0);
+    // FE (reset) loads it from flash. F6 0F 91 (init) answers 0.
     uint8_t vbuttonEntrySize = 12;
     std::vector<std::array<uint8_t, 12>> vbuttons;
+    // The table's flash and factory setting; nullopt until the first table write or
+    // control item: both hold the table as it was then.
+    std::optional<std::vector<std::array<uint8_t, 12>>> vbuttonFlash;
+    std::optional<std::vector<std::array<uint8_t, 12>>> vbuttonDefaults;
     // F6 0F 03: this fixed word, or (nullopt) the virtual-key CRC of the table the
     // firmware keeps (VirtualKeyCrc below).
     std::optional<uint16_t> vbuttonCrc;
