@@ -317,3 +317,61 @@ TEST(SimBootExit, RuntimeFaultKeysReachTheController) {
 }
 
 }  // namespace
+
+namespace {
+
+// A controller that left the bus on boot entry arrives at once, at the K-th
+// host listing, at the first listing past its delay, or never; set as a key.
+TEST(SimBootExit, TheReenumeratedChipArrivesAtOnceAfterListingsAfterADelayOrNever) {
+    using Arrival = ControllerProfile::Reenumeration::Arrival;
+    struct Case {
+        const char* value;
+        Arrival arrival;
+        int listingsBefore;  // listings that still miss it (-1: it never arrives)
+        uint64_t advanceMs;  // virtual time passed before each listing
+    };
+    for (const Case& k : {Case{"now", Arrival::AtOnce, 0, 0}, Case{"enumerations 3", Arrival::AfterEnumerations, 2, 0},
+                          Case{"delay 2500", Arrival::AfterMs, 2, 1000}, Case{"never", Arrival::Never, -1, 1000}}) {
+        SCOPED_TRACE(k.value);
+        qvsim::Bench bench;
+        auto p = bootable();
+        p.boot->reenumerateOnBoot = true;
+        auto c = std::make_shared<Controller>(p);
+        std::string error;
+        ASSERT_TRUE(qvsim::setControllerKey(*c, "reenumerateArrival", k.value, &error)) << error;
+        EXPECT_EQ(c->profile().reenumeration.arrival, k.arrival);
+        qvsim::HidInfo info;
+        info.path = "/sim/hidraw0";
+        bench.addHid(c, info);
+        int arrivals = 0;
+        bench.watch([&](const qvsim::DeviceEvent& e) { arrivals += e.arrival ? 1 : 0; });
+        for (const Packet& cmd : {Packet{0xFF, 0xAA, 0x55, 0xAA, 0x55}, Packet{0xFF, 0x55, 0xAA, 0x55, 0xAA}}) {
+            qvsim::HidDevice* d = bench.hid("/sim/hidraw0");
+            ASSERT_NE(d, nullptr);
+            uint8_t r[6] = {0, cmd[0], cmd[1], cmd[2], cmd[3], cmd[4]};
+            ASSERT_EQ(d->setFeature(r, 6), qvsim::XferError::None);
+            ASSERT_EQ(d->getFeature(r, 6), qvsim::XferError::None);
+        }
+        int listings = 0;
+        while (!bench.hid("/sim/hidraw0") && listings < 20) {
+            bench.clock().advance(k.advanceMs);
+            bench.enumerated();
+            ++listings;
+        }
+        if (k.listingsBefore < 0) {
+            EXPECT_EQ(bench.hid("/sim/hidraw0"), nullptr);
+            EXPECT_EQ(arrivals, 0);
+        } else {
+            ASSERT_NE(bench.hid("/sim/hidraw0"), nullptr);
+            EXPECT_EQ(listings, k.listingsBefore == 0 ? 0 : k.listingsBefore + 1);
+            EXPECT_EQ(arrivals, 1);
+            EXPECT_TRUE(bench.hid("/sim/hidraw0")->controller().profile().inBoot);
+        }
+    }
+    Controller bad(ControllerProfile{});
+    std::string error;
+    EXPECT_FALSE(qvsim::setControllerKey(bad, "reenumerateArrival", "later", &error));
+    EXPECT_FALSE(qvsim::setControllerKey(bad, "reenumerateArrival", "delay", &error));
+}
+
+}  // namespace

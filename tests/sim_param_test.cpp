@@ -95,6 +95,58 @@ TEST(SimParamItems, VirtualButtonTableWordsAndEntryWrites) {
     EXPECT_EQ(c.profile().vbuttons[0], want);
 }
 
+// The table's control items: clear, flash write, erase and the two loads act on the
+// table, its flash and its factory setting, and the reported CRC follows the table.
+TEST(SimParamItems, VirtualButtonClearFlashEraseAndLoads) {
+    ControllerProfile p = ItemProfile();
+    p.vbuttons.resize(2);
+    const std::array<uint8_t, 12> factory{1, 1, 2, 2, 3, 3, 4, 4, 0x01, 0x00, 0, 0};
+    p.vbuttons[0] = factory;
+    Controller c(p);
+    auto crc = [&] {
+        const Packet r = Ask(c, {0xF6, 0x0F, 0x03, 0, 0});
+        return uint16_t(r[3] | r[4] << 8);
+    };
+    const uint16_t factoryCrc = crc();
+    const std::array<uint8_t, 12> mine{9, 0, 8, 0, 7, 0, 6, 0, 0x02, 0x00, 0, 0};
+    auto writeEntry1 = [&] {
+        Ask(c, {0xF6, 0x0F, 0xB0, 1, 0});
+        Ask(c, {0x00, 9, 0, 8, 0});
+        Ask(c, {0x01, 7, 0, 6, 0});
+        Ask(c, {0x02, 0x02, 0x00, 0, 0});
+        Ask(c, {0xF6, 0x0F, 0xB1, 1, 0});
+    };
+    writeEntry1();
+    EXPECT_EQ(c.profile().vbuttons[1], mine);
+    const uint16_t mineCrc = crc();
+    EXPECT_NE(mineCrc, factoryCrc);
+    // Not flashed: a reset brings back the table flash holds.
+    Ask(c, {0xFE, 0, 0, 0, 0});
+    EXPECT_EQ(c.profile().vbuttons[1], (std::array<uint8_t, 12>{}));
+    EXPECT_EQ(crc(), factoryCrc);
+    writeEntry1();
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x93, 0xAA, 0x55}), (Packet{0xF6, 0x0F, 0x93, 0xAA, 0x55}));
+    EXPECT_EQ(c.profile().vbuttonFlash->at(1), mine);
+    EXPECT_EQ(Ask(c, {0xF6, 0x0F, 0x90, 0x00, 0x00}), (Packet{0xF6, 0x0F, 0x90, 0x00, 0x00}));
+    EXPECT_EQ(c.profile().vbuttons[0], (std::array<uint8_t, 12>{}));
+    EXPECT_NE(crc(), mineCrc);
+    Ask(c, {0xF6, 0x0F, 0x92, 0x00, 0x01});  // from flash
+    EXPECT_EQ(c.profile().vbuttons[0], factory);
+    EXPECT_EQ(c.profile().vbuttons[1], mine);
+    EXPECT_EQ(crc(), mineCrc);
+    Ask(c, {0xF6, 0x0F, 0x92, 0x00, 0x00});  // the factory setting
+    EXPECT_EQ(c.profile().vbuttons[1], (std::array<uint8_t, 12>{}));
+    EXPECT_EQ(crc(), factoryCrc);
+    Ask(c, {0xF6, 0x0F, 0x94, 0xAA, 0x55});  // erase flash
+    Ask(c, {0xF6, 0x0F, 0x92, 0x00, 0x01});
+    EXPECT_EQ(c.profile().vbuttons[0], (std::array<uint8_t, 12>{}));
+    // Malformed control items are refused and change nothing.
+    for (const Packet& bad : {Packet{0xF6, 0x0F, 0x93, 0x00, 0x00}, Packet{0xF6, 0x0F, 0x94, 0x55, 0xAA},
+                              Packet{0xF6, 0x0F, 0x90, 0x00, 0x02}, Packet{0xF6, 0x0F, 0x92, 0x01, 0x00}})
+        EXPECT_EQ(Ask(c, bad)[1], 0xFF);
+    EXPECT_EQ(c.profile().vbuttonDefaults->at(0), factory);
+}
+
 TEST(SimParamItems, ForceTouchTableAndSwitch) {
     ControllerProfile p = ItemProfile();
     Controller none(p);

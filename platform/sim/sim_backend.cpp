@@ -312,6 +312,7 @@ public:
     bool listHidInterfaces(std::vector<HidInterface>* out) override {
         if (!out) return fail(ErrorKind::InvalidParameter, "listHidInterfaces: no list to fill");
         out->clear();
+        bench_->enumerated();
         for (qvsim::HidDevice* d : bench_->hidDevices()) out->push_back(interfaceOf(d->info()));
         return true;
     }

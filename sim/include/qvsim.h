@@ -300,6 +300,16 @@ struct ControllerProfile {
     // once the host read that answer: a removal, then an arrival on a new link
     // (handles to the old one fail NotFound), as a reset controller enumerates anew.
     bool reenumerateOnReset = false;
+    // When a controller that left the bus to re-enumerate (reset, boot loader entry
+    // or exit) arrives again: at once, at the first host enumeration (a device
+    // listing) once the virtual clock passed `value` ms, at the `value`-th host
+    // enumeration from its removal, or never (it stays removed).
+    struct Reenumeration {
+        enum class Arrival : uint8_t { AtOnce, AfterMs, AfterEnumerations, Never };
+        Arrival arrival = Arrival::AtOnce;
+        uint32_t value = 0;
+    };
+    Reenumeration reenumeration;
     // The firmware defaults by (group, item): F6 00 91 55 AA sets every item to its
     // default, F6 00 91 00 00 every item outside the host-interface (1) and panel (2)
     // groups; F6 00 92 00 00 sets every item to its flashed value. An item without a
@@ -317,9 +327,17 @@ struct ControllerProfile {
     // The virtual-button table: F6 0F 02 -> F6 0F 02 entrySize count; F6 0F A0 e w ->
     // F6 then bytes 4w..4w+3 of entry e; F6 0F B0 e 00 opens entry e for writing,
     // packets [word index][4 bytes] fill it, F6 0F B1 e 00 keeps it. F6 0F 03 the CRC.
-    // The control items F6 0F 90 00 f, 92 00 f, 93 AA 55, 94 AA 55 echo; F6 0F 91 answers 0.
+    // The control items act on the table (the firmware's RAM copy), its flash and its
+    // factory setting, and echo: F6 0F 90 00 f clears the table (every entry 0),
+    // F6 0F 92 00 01 loads it from flash, F6 0F 92 00 00 from the factory setting,
+    // F6 0F 93 AA 55 writes it to flash, F6 0F 94 AA 55 erases flash (every entry 0);
+    // FE (reset) loads it from flash. F6 0F 91 (init) answers 0.
     uint8_t vbuttonEntrySize = 12;
     std::vector<std::array<uint8_t, 12>> vbuttons;
+    // The table's flash and factory setting; nullopt until the first table write or
+    // control item: both hold the table as it was then.
+    std::optional<std::vector<std::array<uint8_t, 12>>> vbuttonFlash;
+    std::optional<std::vector<std::array<uint8_t, 12>>> vbuttonDefaults;
     // F6 0F 03: this fixed word, or (nullopt) the virtual-key CRC of the table the
     // firmware keeps (VirtualKeyCrc below).
     std::optional<uint16_t> vbuttonCrc;
@@ -828,6 +846,11 @@ public:
     // description on a fresh link (handles to the old one stay dead). false when
     // nothing was removed there or the path is taken again.
     bool replug(const std::string& path);
+    // The host lists the devices (the platform layer calls this before each listing):
+    // re-enumerating controllers whose arrival is due now (ControllerProfile::
+    // reenumeration) are plugged back in first. How many listings there were.
+    void enumerated();
+    uint64_t enumerations() const;
 
     // Arrivals (add*, replug) and removals (remove, replacement by add*) go to every
     // watcher in plug order, on the plugging thread before the call returns, without

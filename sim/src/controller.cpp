@@ -158,6 +158,16 @@ struct Controller::Impl {
         flash = ram();
         initial = flash;
     }
+    // Before the virtual-key table changes: its flash and factory setting keep what it held.
+    void keepKeyFlash() {
+        if (!profile.vbuttonFlash) profile.vbuttonFlash = profile.vbuttons;
+        if (!profile.vbuttonDefaults) profile.vbuttonDefaults = profile.vbuttons;
+    }
+    // The table := a stored one; entries beyond it (a table grown later) become 0.
+    void loadKeys(const std::vector<std::array<uint8_t, 12>>& stored) {
+        for (size_t e = 0; e < profile.vbuttons.size(); ++e)
+            profile.vbuttons[e] = e < stored.size() ? stored[e] : std::array<uint8_t, 12>{};
+    }
     // RAM := s, for the values s holds (entries that came later keep theirs).
     void load(const Stored& s) {
         for (auto& [at, item] : profile.items)
@@ -590,17 +600,28 @@ Packet Controller::Impl::vbuttonItem(const Packet& c) {
         case 0xB1:
             if (window != Window::VButton || windowEntry != e) return itemRefused;
             window = Window::None;
+            keepKeyFlash();
             std::copy_n(pending.begin(), std::min<size_t>(p.vbuttonEntrySize, 12), p.vbuttons[e].begin());
             return echo(c);
         case 0x90:  // clear, load setting: F6 0F 9x 00 f
         case 0x92:
-            if (c[3] == 0 && c[4] <= 1) return echo(c);
-            return itemRefused;
+            if (c[3] != 0 || c[4] > 1) return itemRefused;
+            keepKeyFlash();
+            if (code == 0x90)
+                for (auto& entry : p.vbuttons) entry.fill(0);
+            else
+                loadKeys(c[4] == 1 ? *p.vbuttonFlash : *p.vbuttonDefaults);
+            return echo(c);
         case 0x91: return {0xF6, 0x0F, 0x91, 0x00, 0x00};  // init
         case 0x93:  // write to flash, erase: F6 0F 9x AA 55
         case 0x94:
-            if (c[3] == 0xAA && c[4] == 0x55) return echo(c);
-            return itemRefused;
+            if (c[3] != 0xAA || c[4] != 0x55) return itemRefused;
+            keepKeyFlash();
+            if (code == 0x93)
+                p.vbuttonFlash = p.vbuttons;
+            else
+                for (auto& entry : *p.vbuttonFlash) entry.fill(0);
+            return echo(c);
         default: return Packet{0, 0, 0, 0, 0};
     }
 }
@@ -938,6 +959,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return refusal(c);
         case 0xFE:  // reset: the firmware starts over from what flash holds
             if (flash) load(*flash);
+            if (p.vbuttonFlash) loadKeys(*p.vbuttonFlash);
             window = Window::None;
             disarm();
             diagnostic = false;

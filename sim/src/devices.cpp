@@ -710,6 +710,16 @@ struct Bench::Impl {
     std::vector<std::unique_ptr<SerialDevice>> goneSerial;
     uint64_t removals = 0;
 
+    // Re-enumerating controllers on their way back (ControllerProfile::reenumeration).
+    struct PendingArrival {
+        std::string path;
+        ControllerProfile::Reenumeration::Arrival arrival;
+        uint64_t dueMs = 0;      // AfterMs: the virtual time it arrives from
+        uint32_t listings = 0;   // AfterEnumerations: host listings still to come
+    };
+    std::vector<PendingArrival> pending;
+    uint64_t enumerations = 0;
+
     WatcherHub watchers;
     // Settings by lower-cased key and value name.
     std::map<std::pair<std::string, std::string>, Setting> settings;
@@ -799,7 +809,16 @@ struct Bench::Impl {
 Bench::Bench() : impl_(std::make_unique<Impl>()) {
     impl_->core->reenumerate = [this](const std::string& path) {
         remove(path);
-        replug(path);
+        using Arrival = ControllerProfile::Reenumeration::Arrival;
+        ControllerProfile::Reenumeration how;
+        {
+            std::lock_guard g(mutex());
+            if (HidDevice* d = Impl::lastGone(impl_->goneHid, path)) how = d->impl_->controller->profile().reenumeration;
+            if (how.arrival == Arrival::AfterEnumerations && how.value == 0) how.arrival = Arrival::AtOnce;
+            if (how.arrival == Arrival::AfterMs || how.arrival == Arrival::AfterEnumerations)
+                impl_->pending.push_back({path, how.arrival, impl_->core->clock->nowMs() + how.value, how.value});
+        }
+        if (how.arrival == Arrival::AtOnce) replug(path);
     };
 }
 
@@ -876,6 +895,33 @@ bool Bench::remove(const std::string& path) {
     impl_->core->activity->bump();
     impl_->watchers.deliver(events);
     return any;
+}
+
+void Bench::enumerated() {
+    std::vector<std::string> due;
+    {
+        std::lock_guard g(mutex());
+        ++impl_->enumerations;
+        const uint64_t now = impl_->core->clock->nowMs();
+        auto& list = impl_->pending;
+        for (auto it = list.begin(); it != list.end();) {
+            const bool arrives = it->arrival == ControllerProfile::Reenumeration::Arrival::AfterMs
+                                     ? now >= it->dueMs
+                                     : --it->listings == 0;
+            if (arrives) {
+                due.push_back(it->path);
+                it = list.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const auto& path : due) replug(path);
+}
+
+uint64_t Bench::enumerations() const {
+    std::lock_guard g(*impl_->core->lock);
+    return impl_->enumerations;
 }
 
 bool Bench::replug(const std::string& path) {

@@ -62,6 +62,9 @@
 //   itemDefault = G N VALUE       the firmware default of item (G, N) (repeatable)
 //   flushDone = 1                 F6 00 90 answer byte 4
 //   reenumerateOnReset = 0 | 1    a HID controller unplugs and replugs after answering FE
+//   reenumerateArrival = now | delay MS | enumerations K | never   when a re-enumerating
+//                                 controller arrives again: at once, at the first host
+//                                 listing MS virtual ms on, at the K-th listing, never
 //   forceTouch = INFO ROWS COLUMNS INFO2   the force-touch table's shape (F8 answered)
 //   forceValue = I V              force-touch value at index I (16 r + 17 + k)
 //
@@ -492,6 +495,18 @@ const std::map<std::string, Setter>& commonKeys() {
          }},
         {"flushdone", [](DeviceSpec& d, const std::string& v) { d.profile.flushDone = byte(v); }},
         {"reenumerateonreset", [](DeviceSpec& d, const std::string& v) { d.profile.reenumerateOnReset = flag(v); }},
+        {"reenumeratearrival", [](DeviceSpec& d, const std::string& v) {
+             using Arrival = ControllerProfile::Reenumeration::Arrival;
+             const auto t = tokens(v);
+             const std::string kind = t.empty() ? std::string() : lower(t[0]);
+             ControllerProfile::Reenumeration r;
+             if (kind == "now" && t.size() == 1) r.arrival = Arrival::AtOnce;
+             else if (kind == "never" && t.size() == 1) r.arrival = Arrival::Never;
+             else if (kind == "delay" && t.size() == 2) r = {Arrival::AfterMs, uint32_t(number(t[1], 100000000))};
+             else if (kind == "enumerations" && t.size() == 2) r = {Arrival::AfterEnumerations, uint32_t(number(t[1], 1000000))};
+             else throw BadValue{"expected now, delay MS, enumerations K or never"};
+             d.profile.reenumeration = r;
+         }},
         {"forcetouch", [](DeviceSpec& d, const std::string& v) {
              auto b = four(v);
              if (b[1] > 15 || b[2] > 15) throw BadValue{"rows and columns are 0..15"};
