@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QThread>
 
 namespace qvui {
 
@@ -23,7 +22,7 @@ GuiCallGate::GuiCallGate(QObject* parent) : QObject(parent) {
 GuiCallGate::~GuiCallGate() { close(); }
 
 bool GuiCallGate::call(const std::function<void()>& fn) {
-    if (QThread::currentThread() == thread()) {
+    if (std::this_thread::get_id() == home_) {
         if (isClosed()) return false;
         fn();
         return true;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <optional>
 
 namespace qvui {
@@ -46,6 +47,9 @@ private:
     std::condition_variable changed_;
     bool closed_ = false;
     int waiting_ = 0;
+    // The creating thread, told apart without QThread::currentThread(): asked on
+    // a library thread, Qt would adopt that thread and keep data for it.
+    const std::thread::id home_ = std::this_thread::get_id();
 };
 
 } // namespace qvui
