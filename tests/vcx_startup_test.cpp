@@ -38,6 +38,13 @@ protected:
         env_.insert("XDG_CONFIG_HOME", tmp_.filePath("home/.config"));
         env_.insert("XDG_DATA_HOME", tmp_.filePath("home/.local/share"));
         env_.insert("XDG_CONFIG_DIRS", tmp_.filePath("etc"));
+        // Under the address sanitizer a child run's leak check would decide its
+        // exit status, and Qt's image thread pool now and then leaves one of its
+        // threads' data behind (152 bytes allocated inside QtCore) when the
+        // program ends while that thread winds down. These tests are about exit
+        // statuses; the window's own code is leak-checked in-process.
+        const QString asan = env_.value("ASAN_OPTIONS");
+        env_.insert("ASAN_OPTIONS", asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + ":detect_leaks=0");
         env_.remove("LD_LIBRARY_PATH"); // the program finds its library beside it or in ../lib, nowhere else
         QDir().mkpath(tmp_.filePath("run"));
         QFile::setPermissions(tmp_.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
