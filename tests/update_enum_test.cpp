@@ -15,23 +15,6 @@ namespace {
 
 using updatetest::UpdatePage;
 
-fwtest::Bytes ParaPackage(uint8_t scanModeByte) {
-    fwtest::Image first = updatetest::NewImage();
-    first.magic = "PFPF";
-    first.flags |= 0x02;
-    fwtest::Para para;
-    para.flags = 0x02;
-    for (size_t i = 0; i < para.touch.size(); ++i) para.touch[i] = uint8_t(i + 1);
-    for (size_t i = 0; i < para.boot.size(); ++i) para.boot[i] = uint8_t(0x80 + i);
-    for (size_t i : {63, 127}) para.touch[i] = 0;
-    for (size_t i : {15, 61, 63}) para.boot[i] = 0;
-    para.boot[14] = scanModeByte;
-    para.crc = fwtest::parameterCrc(1, 0xFFFF, para.touch, para.boot);
-    fwtest::Bytes f = fwtest::image(first);
-    fwtest::append(f, fwtest::para(para));
-    return f;
-}
-
 size_t bootEntries(qvsim::Controller& c) {
     size_t n = 0;
     for (const auto& e : c.trace()) n += e.packet == qvsim::Packet{0xFF, 0x55, 0xAA, 0x55, 0xAA};
@@ -67,7 +50,7 @@ TEST_F(UpdatePage, EnumFuUpdatesEveryListedControllerOnce) {
     // The program folder holds the package and "EnumUpdate.ini".
     const QString folder = dir.path() + QStringLiteral("/program/");
     QDir().mkpath(folder);
-    useFile(ParaPackage(base.paramBanks.at(0x90).at(14)), "program/pkg.pfp");
+    useFile(updatetest::Package(updatetest::NewImage(), base.paramBanks.at(0x90).at(14)), "program/pkg.pfp");
     {
         QFile ini(folder + QLatin1String(vcx::kEnumUpdateIni));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));

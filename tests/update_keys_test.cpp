@@ -33,8 +33,6 @@ fwfiletest::Package KeyPackageParts(uint8_t scanModeByte) {
     return pkg;
 }
 
-fwtest::Bytes KeyPackage(uint8_t scanModeByte) { return fwfiletest::Build(KeyPackageParts(scanModeByte)); }
-
 struct KeyCase {
     const char* name;
     std::function<void(qvsim::Controller&)> fault;

@@ -76,7 +76,9 @@ TEST_F(UpdateOstra, TheE8PairStartsTheLoaderAndBlocksOf512AreWritten) {
             // Block 1 is erased: announced FF FF, and its D1 carries 0xFFFF.
             EXPECT_EQ(p[3] == 0xFF && p[4] == 0xFF, blocks.back() == 1) << blocks.back();
         }
-        if (p[0] == 0xD1 && !blocks.empty() && blocks.back() == 1) EXPECT_EQ(p[3] | p[4] << 8, 0xFFFF);
+        if (p[0] == 0xD1 && !blocks.empty() && blocks.back() == 1) {
+            EXPECT_EQ(p[3] | p[4] << 8, 0xFFFF);
+        }
     }
     EXPECT_TRUE(e8Second);
     EXPECT_FALSE(ff);

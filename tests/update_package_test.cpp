@@ -12,26 +12,6 @@ namespace {
 
 using updatetest::UpdatePage;
 
-// A package of one image with PARA in mode 1 (the controller's CRC mode).
-fwtest::Bytes Package(const fwtest::Image& im, uint8_t scanModeByte) {
-    fwtest::Image first = im;
-    first.magic = "PFPF";
-    first.flags |= 0x02;
-    fwtest::Para para;
-    para.flags = 0x02;
-    for (size_t i = 0; i < para.touch.size(); ++i) para.touch[i] = uint8_t(i + 1);
-    for (size_t i = 0; i < para.boot.size(); ++i) para.boot[i] = uint8_t(0x80 + i);
-    // The bytes the firmware writes itself are 0 in a package read from a controller.
-    for (size_t i : {63, 127}) para.touch[i] = 0;
-    for (size_t i : {15, 61, 63}) para.boot[i] = 0;
-    // Boot byte 14 is the scan-mode register: the controller's own value.
-    para.boot[14] = scanModeByte;
-    para.crc = fwtest::parameterCrc(1, 0xFFFF, para.touch, para.boot);
-    fwtest::Bytes f = fwtest::image(first);
-    fwtest::append(f, fwtest::para(para));
-    return f;
-}
-
 // The firmware the update profile's controller runs: QV2081A.D03.2.5.3.1.
 fwtest::Image RunningImage() {
     fwtest::Image im = updatetest::NewImage();
@@ -65,7 +45,7 @@ TEST_P(UpdatePackages, ParametersAreWrittenAndChecked) {
         if (k.keyCrcSeedsPlain) p.vbuttonCrc = 0xFFFF;
     });
     const fwtest::Image im = k.alreadyRunning ? RunningImage() : updatetest::NewImage();
-    useFile(Package(im, dev().profile().paramBanks.at(0x90).at(14)), "package.pfp");
+    useFile(updatetest::Package(im, dev().profile().paramBanks.at(0x90).at(14)), "package.pfp");
     dev().clearTrace();
     page->timers()->start(13, 10);
     drive();
@@ -110,7 +90,7 @@ TEST_F(UpdatePage, AControllerThatDoesNotComeBackAfterTheParametersEndsIn1324) {
     bench->watch([&](const qvsim::DeviceEvent& e) {
         if (e.arrival && ++arrivals == 3) bench->remove("/sim/hidraw0");
     });
-    useFile(Package(updatetest::NewImage(), dev().profile().paramBanks.at(0x90).at(14)), "package.pfp");
+    useFile(updatetest::Package(updatetest::NewImage(), dev().profile().paramBanks.at(0x90).at(14)), "package.pfp");
     page->timers()->start(13, 10);
     drive();
     EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);

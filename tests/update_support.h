@@ -171,6 +171,26 @@ inline fwtest::Image NewImage(size_t bytes = 3 * 256 + 10) {
     for (size_t i = 0; i < bytes; ++i) im.data[i] = uint8_t(i * 13 + 7);
     return im;
 }
+// A package of one image with PARA in mode 1 (the controller's CRC mode).
+inline fwtest::Bytes Package(const fwtest::Image& im, uint8_t scanModeByte) {
+    fwtest::Image first = im;
+    first.magic = "PFPF";
+    first.flags |= 0x02;
+    fwtest::Para para;
+    para.flags = 0x02;
+    for (size_t i = 0; i < para.touch.size(); ++i) para.touch[i] = uint8_t(i + 1);
+    for (size_t i = 0; i < para.boot.size(); ++i) para.boot[i] = uint8_t(0x80 + i);
+    // The bytes the firmware writes itself are 0 in a package read from a controller.
+    for (size_t i : {63, 127}) para.touch[i] = 0;
+    for (size_t i : {15, 61, 63}) para.boot[i] = 0;
+    // Boot byte 14 is the scan-mode register: the controller's own value.
+    para.boot[14] = scanModeByte;
+    para.crc = fwtest::parameterCrc(1, 0xFFFF, para.touch, para.boot);
+    fwtest::Bytes f = fwtest::image(first);
+    fwtest::append(f, fwtest::para(para));
+    return f;
+}
+
 inline qvsim::FirmwareIdentity NewIdentity() { return qvsim::FirmwareIdentity{2, 6, 3, 1, 0}; }
 
 inline std::vector<uint8_t> Padded(const fwtest::Bytes& data, size_t block = 256) {

@@ -43,7 +43,9 @@ protected:
     void expectIdle(const std::string& what) {
         EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle) << what;
         const auto s = pageStates();
-        if (!s.empty()) EXPECT_EQ(s.back(), 0u) << what;
+        if (!s.empty()) {
+            EXPECT_EQ(s.back(), 0u) << what;
+        }
     }
 };
 
