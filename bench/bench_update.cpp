@@ -19,6 +19,7 @@
 #include "QV_Standard.h"
 #include "fw_test_writer.h"
 #include "internal.h"
+#include "linked_library.h"
 #include "params/firmware_file.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
@@ -34,11 +35,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <dlfcn.h>
-
-inline void Zelmar_call_process() {}
-inline void Zelmar_call_firmware_update() {}
-inline void Zelmar_hid_enum_touchscreen() {}
 
 namespace {
 
@@ -53,21 +49,7 @@ int LogLine(const QVWCHAR* text) {
     return 1;
 }
 
-void Bind(vcx::Controller& c) {
-    using namespace vcx;
-#define BENCH_BIND(name, type) c.api.name = reinterpret_cast<type>(&::name);
-    VCX_CONTROLLER_SLOTS(BENCH_BIND)
-#undef BENCH_BIND
-    c.api.Zelmar_call_process = nullptr;
-    c.api.Zelmar_call_firmware_update = nullptr;
-    c.api.Zelmar_hid_enum_touchscreen = nullptr;
-    c.api.WriteCommandLogW = &LogLine;
-    vcx::stampProgramRecords(c.records);
-    SetupParameterFunctionPointer(&c.records.paraFuncTable);
-    c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };
-    c.platformTickCount = &::QVPlatformTickCount;
-    c.library = dlopen(nullptr, RTLD_NOW);
-}
+void Bind(vcx::Controller& c) { vcxtest::BindEverySlot(c, &LogLine); }
 
 int countLog(const char* what) {
     int n = 0;

@@ -387,7 +387,9 @@ TEST(PageResources, EveryTipAndPictureThePagesNameExists) {
     vcx::addProgramStrings();
     for (const vcx::ParamField& f : vcx::ParameterFields())
         for (uint16_t id : f.tips)
-            if (id) EXPECT_FALSE(qvui::loadString(id).isEmpty()) << f.key << " " << id;
+            if (id) {
+                EXPECT_FALSE(qvui::loadString(id).isEmpty()) << f.key << " " << id;
+            }
     // The tip ids the pages give outside the field rows.
     for (int id : {646, 647, 648, 649, 650, 651, 659, 660, 661, 714, 715, 716, 717, 718, 723, 724, 730})
         EXPECT_FALSE(qvui::loadString(uint32_t(id)).isEmpty()) << id;

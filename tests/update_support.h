@@ -8,14 +8,13 @@
 
 #include "diag_support.h"
 #include "fw_test_writer.h"
+#include "linked_library.h"
 #include "params/firmware_file.h"
 #include "params_support.h"
 #include "shell/device_finder.h"
 #include "shell/program_state.h"
 #include "ui/window_timers.h"
 #include "update/update_dlg.h"
-
-#include <dlfcn.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,10 +24,6 @@
 #include <string>
 #include <vector>
 
-// Exports the linked library does not have: their slots stay empty.
-inline void Zelmar_call_process() {}
-inline void Zelmar_call_firmware_update() {}
-inline void Zelmar_hid_enum_touchscreen() {}
 
 namespace updatetest {
 
@@ -42,22 +37,7 @@ inline int LogLine(const QVWCHAR* text) {
 }
 
 // Every slot from the linked library, the clock from the sim backend.
-inline void BindEverySlot(vcx::Controller& c) {
-    using namespace vcx;
-#define UPDATE_TEST_BIND(name, type) c.api.name = reinterpret_cast<type>(&::name);
-    VCX_CONTROLLER_SLOTS(UPDATE_TEST_BIND)
-#undef UPDATE_TEST_BIND
-    c.api.Zelmar_call_process = nullptr;
-    c.api.Zelmar_call_firmware_update = nullptr;
-    c.api.Zelmar_hid_enum_touchscreen = nullptr;
-    c.api.WriteCommandLogW = &LogLine;
-    vcx::stampProgramRecords(c.records);
-    SetupParameterFunctionPointer(&c.records.paraFuncTable);
-    c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };
-    c.platformTickCount = &::QVPlatformTickCount;
-    // The search asks for a loaded library: the program's own image stands for it.
-    c.library = dlopen(nullptr, RTLD_NOW);
-}
+inline void BindEverySlot(vcx::Controller& c) { vcxtest::BindEverySlot(c, &LogLine); }
 
 class UpdatePage : public diagtest::DiagBench {
 protected:
