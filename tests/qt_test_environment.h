@@ -7,10 +7,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 #include <functional>
 #include <string>
 
@@ -38,12 +34,6 @@ public:
     void TearDown() override {
         delete app_;
         app_ = nullptr;
-#if defined(__SANITIZE_ADDRESS__)
-        // The leak check runs here, while the threads Qt started for itself (its
-        // raster engine's pool) wait idle; at the process's exit they wind down
-        // under the checker, which then cannot always stop them.
-        __lsan_do_leak_check();
-#endif
     }
 
 private:
