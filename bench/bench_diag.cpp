@@ -26,7 +26,7 @@
 #ifdef QV_BENCH_PROGRAMS
 #include "diag/diag_worker.h"
 #include "diag/scan_checks.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/window_message.h"
 
 #include <QCoreApplication>

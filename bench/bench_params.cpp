@@ -17,11 +17,11 @@
 #include "QV_Standard.h"
 #include "internal.h"
 #include "params/para_dlg.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
-#include "shell/controller_api.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/program_state.h"
 
 #include <benchmark/benchmark.h>
 

@@ -20,9 +20,9 @@
 #include "diag/panel_layout.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_report.h"
-#include "shell/controller_api.h"
-#include "shell/device_readout.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/device_readout.h"
+#include "core/program_state.h"
 #include "ui/window_timers.h"
 
 #include "linked_library.h"

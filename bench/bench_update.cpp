@@ -23,8 +23,8 @@
 #include "params/firmware_file.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
-#include "shell/controller_api.h"
-#include "shell/device_finder.h"
+#include "core/controller_api.h"
+#include "core/device_finder.h"
 #include "ui/window_timers.h"
 #include "update/update_dlg.h"
 

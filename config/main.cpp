@@ -1,7 +1,6 @@
 // VCXMSet: configuration and diagnostics of the touch controllers.
 #include "shell/app_startup.h"
 #include "shell/utility_dlg.h"
-#include "update/update_dlg.h"
 
 #include <QApplication>
 
@@ -16,7 +15,6 @@ int main(int argc, char** argv) {
             std::fputs("VCXMSet: the production-line window is not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }
-        vcx::RegisterUpdatePage();
         vcx::CVCXUtilityDlg dlg;
         if (!dlg.initDialog()) {
             std::fprintf(stderr, "VCXMSet: %s\n", qPrintable(dlg.error()));

@@ -4,7 +4,7 @@
 #include "diag/diag_config.h"
 #include "diag/panel_layout.h"
 #include "diag_support.h"
-#include "pages/chd_parent_dlg.h"
+#include "core/chd_parent_dlg.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -8,9 +8,9 @@
 #include "diag_scan_support.h"
 
 #include "pages/plain_page.h"
-#include "shell/app_settings.h"
-#include "shell/app_startup.h"
-#include "shell/program_hooks.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
+#include "core/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 

@@ -5,7 +5,7 @@
 #include "diag/log_dlg.h"
 #include "diag/scan_report.h"
 #include "diag_scan_support.h"
-#include "shell/app_startup.h"
+#include "core/program_state.h"
 
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"

@@ -5,7 +5,7 @@
 #include "diag/panel_layout.h"
 #include "diag/scan_checks.h"
 #include "diag_support.h"
-#include "shell/device_text.h"
+#include "core/device_text.h"
 #include "ui/window_message.h"
 
 #include <QObject>

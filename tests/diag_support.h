@@ -10,9 +10,9 @@
 #include "linked_library.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
-#include "shell/controller_api.h"
-#include "shell/device_readout.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/device_readout.h"
+#include "core/program_state.h"
 
 #include <gtest/gtest.h>
 

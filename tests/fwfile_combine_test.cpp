@@ -9,9 +9,9 @@
 #include "params/package_builder.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
-#include "res/strings.h"
-#include "shell/device_readout.h"
-#include "shell/device_text.h"
+#include "core/strings.h"
+#include "core/device_readout.h"
+#include "core/device_text.h"
 #include "ui/file_chooser.h"
 #include "ui/string_table.h"
 
@@ -185,7 +185,7 @@ protected:
     }
     QString expectedName() {
         return QStringLiteral("QV") +
-               vcx::GetProductNameString(c.records.fwInformation, vcx::masterVersionText(c.records.fwVersion)) +
+               vcx::GetProductNameString(c.records.fwInformation) +
                QString::asprintf("_x%04X", unsigned(controllerCrc));
     }
 };

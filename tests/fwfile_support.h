@@ -6,7 +6,7 @@
 #include "QV_Standard.h"
 #include "fw_test_writer.h"
 #include "params/firmware_file.h"
-#include "shell/program_state.h"
+#include "core/program_state.h"
 #include "ui/message_box.h"
 
 #include <gtest/gtest.h>

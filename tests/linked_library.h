@@ -5,7 +5,7 @@
 
 #include "QV_Standard.h"
 #include "platform/platform.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
 #include <dlfcn.h>
 

@@ -3,8 +3,8 @@
 // window shows its read-out, and an unplug and a replug sent as uevents reach
 // the window through the library's udev monitor, which clears and restores it.
 #include "mock_fixture.h"
-#include "shell/controller_api.h"
-#include "shell/main_ids.h"
+#include "core/controller_api.h"
+#include "core/main_ids.h"
 #include "shell/utility_dlg.h"
 
 #include "ui/message_box.h"

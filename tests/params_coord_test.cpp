@@ -3,14 +3,14 @@
 // the window, mean, divisor, widening, orientation rules, check point, texts
 // and the monitor areas.
 #include "params/calibration_dlg.h"
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/outset_dlg.h"
 #include "params/param_bitmaps.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params/xf6_coord_dlg.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/program_state.h"
+#include "core/strings.h"
+#include "core/program_state.h"
 #include "ui/control_ids.h"
 #include "ui/modal_dialog.h"
 #include "ui/string_table.h"

@@ -1,10 +1,10 @@
 // The field table read by the change list and the summary: golden texts on the
 // full controller, every controller value that names a text bounded, and the
 // area units of the finger and palm pages.
-#include "params/field_table.h"
-#include "params/parameter_read.h"
+#include "core/field_table.h"
+#include "core/parameter_read.h"
 #include "params_support.h"
-#include "res/strings.h"
+#include "core/strings.h"
 #include "ui/string_table.h"
 
 #include <gtest/gtest.h>

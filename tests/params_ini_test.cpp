@@ -2,12 +2,13 @@
 // (nothing reaches the controller from a file that is not whole and its own),
 // and a round trip through the full controller's lists and parameter CRC.
 #include "params/para_dlg.h"
+#include "core/device_text.h"
 #include "params/parameter_ini.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/app_settings.h"
-#include "shell/device_finder.h"
-#include "shell/program_state.h"
+#include "core/strings.h"
+#include "core/app_settings.h"
+#include "core/device_finder.h"
+#include "core/program_state.h"
 #include "text/text_file.h"
 #include "ui/file_chooser.h"
 

@@ -1,14 +1,14 @@
 // The page kit on a page of plain controls, and the two pages built on it: the
 // palm page and the older finger page on the full controller.
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/old_finger_dlg.h"
 #include "params/para_parent_dlg.h"
 #include "params/param_bitmaps.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params/xf6_palm_dlg.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/tip_controls.h"
+#include "core/strings.h"
+#include "core/tip_controls.h"
 #include "ui/control_ids.h"
 
 #include <QLabel>

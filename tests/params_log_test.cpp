@@ -2,9 +2,9 @@
 // of the full controller, in text mode (CR LF) with a fixed clock.
 #include "pages/about_dlg.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/app_settings.h"
-#include "shell/program_state.h"
+#include "core/strings.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
 #include "text/text_file.h"
 #include "ui/file_chooser.h"
 

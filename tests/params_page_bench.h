@@ -3,10 +3,10 @@
 #pragma once
 
 #include "params/panel_dlg.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/program_state.h"
+#include "core/strings.h"
+#include "core/program_state.h"
 #include "ui/control_ids.h"
 
 #include <QAbstractButton>

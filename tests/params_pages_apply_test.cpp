@@ -3,8 +3,8 @@
 #include "params/para_dlg.h"
 #include "params/para_pages.h"
 #include "params_page_bench.h"
-#include "shell/app_settings.h"
-#include "shell/device_readout.h"
+#include "core/app_settings.h"
+#include "core/device_readout.h"
 #include "ui/window_message.h"
 
 #include <QCheckBox>

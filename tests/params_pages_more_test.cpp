@@ -2,7 +2,7 @@
 // driving IC, customer, the newer finger and base pages, the older coordinate
 // page) and the pure conversions the pages share.
 #include "params/drvic_custom_dlg.h"
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/finger_base_dlg.h"
 #include "params/misc_dlg.h"
 #include "params/old_coord_dlg.h"
@@ -12,8 +12,8 @@
 #include "params/power_dlg.h"
 #include "params/xf6_scan_dlg.h"
 #include "params_page_bench.h"
-#include "shell/program_hooks.h"
-#include "shell/tip_controls.h"
+#include "core/program_hooks.h"
+#include "core/tip_controls.h"
 #include "ui/string_table.h"
 
 #include <QCheckBox>

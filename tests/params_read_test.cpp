@@ -2,11 +2,11 @@
 // calibration working copy, the parameter version, the virtual-key CRC word
 // (and with it the parameter CRC the read-out checks), the constant block, and
 // what a failed read or an unreadable version does.
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params_support.h"
-#include "shell/device_finder.h"
-#include "shell/device_readout.h"
-#include "shell/program_state.h"
+#include "core/device_finder.h"
+#include "core/device_readout.h"
+#include "core/program_state.h"
 #include "ui/message_box.h"
 
 #include <gtest/gtest.h>

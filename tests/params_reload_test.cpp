@@ -3,12 +3,12 @@
 // newer firmware the main window is told to reload everything again at the
 // next arrival (state 2), which its device connection then asks for.
 #include "params/para_dlg.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params_support.h"
-#include "res/strings.h"
+#include "core/strings.h"
 #include "shell/device_connection.h"
-#include "shell/main_ids.h"
-#include "shell/program_state.h"
+#include "core/main_ids.h"
+#include "core/program_state.h"
 
 #include <gtest/gtest.h>
 

@@ -2,17 +2,17 @@
 // tips on timer 1, and Apply against the full controller with the sim's trace:
 // the write sequence, the change list, declines, refusals and what the
 // controller holds after a reset.
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/old_finger_dlg.h"
 #include "params/para_dlg.h"
 #include "params/para_pages.h"
-#include "params/parameter_read.h"
+#include "core/parameter_read.h"
 #include "params/xf6_palm_dlg.h"
 #include "params_support.h"
-#include "res/strings.h"
-#include "shell/app_settings.h"
-#include "shell/program_state.h"
-#include "shell/tip_controls.h"
+#include "core/strings.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
+#include "core/tip_controls.h"
 #include "ui/control_ids.h"
 #include "ui/window_timers.h"
 

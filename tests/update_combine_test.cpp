@@ -6,7 +6,7 @@
 #include "update_support.h"
 
 #include "format/firmware_format.h"
-#include "shell/device_readout.h"
+#include "core/device_readout.h"
 #include "ui/file_chooser.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"

@@ -4,8 +4,8 @@
 
 #include "update_support.h"
 
-#include "shell/app_startup.h"
-#include "shell/main_ids.h"
+#include "core/program_state.h"
+#include "core/main_ids.h"
 
 #include <gtest/gtest.h>
 

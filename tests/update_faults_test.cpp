@@ -3,8 +3,8 @@
 
 #include "update_support.h"
 
-#include "shell/app_startup.h"
-#include "shell/program_hooks.h"
+#include "core/program_state.h"
+#include "core/program_hooks.h"
 #include "ui/string_table.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "update_support.h"
 
-#include "shell/device_readout.h"
+#include "core/device_readout.h"
 
 #include <QFile>
 

@@ -11,8 +11,8 @@
 #include "linked_library.h"
 #include "params/firmware_file.h"
 #include "params_support.h"
-#include "shell/device_finder.h"
-#include "shell/program_state.h"
+#include "core/device_finder.h"
+#include "core/program_state.h"
 #include "ui/window_timers.h"
 #include "update/update_dlg.h"
 

@@ -1,7 +1,7 @@
 // The settings store: load order (defaults, INI, system store, the user store
 // where the system store cannot be written), older value names, folder and
 // position fallbacks, saving.
-#include "shell/app_settings.h"
+#include "core/app_settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The command helpers: the packet each one sends, how it reads the reply, its
 // failure values, the status polling of the system-reference save, the boot
 // entry variants, reset-and-close and the scan resumption.
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
 #include <gtest/gtest.h>
 

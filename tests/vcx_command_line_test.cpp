@@ -1,6 +1,6 @@
 // The start-up command line: every option, the search order, the values of
 // "-br" and "-nl", what is removed, and paths that only contain an option.
-#include "shell/command_line.h"
+#include "core/command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The library binding: slots bound by name, the version refusal with its
 // messages, the records stamped with their sizes, the notification
 // registration and its delivery from a library thread, the search for the file.
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
-#include "shell/device_finder.h"
+#include "core/device_finder.h"
 
 #include "ui/message_box.h"
 #include "ui/window_message.h"

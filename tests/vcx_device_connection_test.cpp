@@ -3,7 +3,7 @@
 // window is asked to take.
 #include "shell/device_connection.h"
 
-#include "shell/main_ids.h"
+#include "core/main_ids.h"
 
 #include <gtest/gtest.h>
 

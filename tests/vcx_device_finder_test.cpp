@@ -1,7 +1,7 @@
 // The program's device search against a fake library: the preferred-series
 // passes, the remembered key, the 16-entry list, the "-enumfu" choice through
 // "EnumUpdate.ini", and the reason given when no controller opens.
-#include "shell/device_finder.h"
+#include "core/device_finder.h"
 
 #include <QDir>
 #include <QFile>

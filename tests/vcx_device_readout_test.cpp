@@ -1,10 +1,10 @@
 // The device read-out against a fake library: which reads end it, what it
 // keeps program-wide (feature bytes, bridge flags, Ostra model, debug group),
 // and the texts it gives the window, by firmware state and slave count.
-#include "shell/device_readout.h"
+#include "core/device_readout.h"
 
-#include "res/strings.h"
-#include "shell/program_state.h"
+#include "core/strings.h"
+#include "core/program_state.h"
 
 #include <gtest/gtest.h>
 

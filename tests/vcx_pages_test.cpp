@@ -2,16 +2,16 @@
 // library, the UI parameters log's file naming and contents, and the Folder
 // Configure dialog.
 #include "pages/about_dlg.h"
-#include "pages/chd_parent_dlg.h"
-#include "shell/app_settings.h"
-#include "shell/controller_api.h"
-#include "shell/device_text.h"
+#include "core/chd_parent_dlg.h"
+#include "core/app_settings.h"
+#include "core/controller_api.h"
+#include "core/device_text.h"
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/window_message.h"
-#include "shell/program_state.h"
-#include "shell/tip_controls.h"
-#include "res/strings.h"
+#include "core/program_state.h"
+#include "core/tip_controls.h"
+#include "core/strings.h"
 #include "text/text_file.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The help-tip popups and the controls that show them: the balloon's height,
 // position and headings, the no-flicker rule, the controls' mouse handling, the
 // hexadecimal edit's filter and the hexadecimal text routines.
-#include "shell/tip_controls.h"
+#include "core/tip_controls.h"
 
 #include "ui/string_table.h"
 

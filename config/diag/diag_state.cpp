@@ -1,6 +1,6 @@
 #include "diag/diag_state.h"
 
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
 #include <algorithm>
 

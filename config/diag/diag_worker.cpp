@@ -1,6 +1,6 @@
 #include "diag/diag_worker.h"
 
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/window_message.h"
 
 namespace vcx {

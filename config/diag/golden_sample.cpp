@@ -1,8 +1,8 @@
 #include "diag/golden_sample.h"
 
-#include "shell/controller_api.h"
-#include "shell/device_text.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/device_text.h"
+#include "core/program_state.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +32,7 @@ bool writeFile(const QString& path, const GoldenSampleFile& file, const GoldenSa
 GoldenSampleDevice GoldenSampleDeviceOf(const Controller& c, const ProgramState& ps) {
     GoldenSampleDevice d;
     d.programFolder = ps.programFolder;
-    d.productName = GetProductNameString(c.records.fwInformation, masterVersionText(c.records.fwVersion));
+    d.productName = GetProductNameString(c.records.fwInformation);
     d.parametersCrc = c.dev.parameterCrc;
     d.firmwareVersion = wideField(c.records.fwVersion.master, 50).toStdString();
     d.rows = c.records.diagInfo.rows;

@@ -1,6 +1,6 @@
 #include "diag/panel_layout.h"
 
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "diag/scan_checks.h"
 
 #include "diag/golden_sample_file.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/window_message.h"
 
 #include <algorithm>

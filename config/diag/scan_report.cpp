@@ -1,7 +1,7 @@
 #include "diag/scan_report.h"
 
-#include "shell/controller_api.h"
-#include "shell/device_text.h"
+#include "core/controller_api.h"
+#include "core/device_text.h"
 
 #include <QColor>
 #include <QDir>

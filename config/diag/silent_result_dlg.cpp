@@ -1,6 +1,6 @@
 #include "diag/silent_result_dlg.h"
 
-#include "res/pictures.h"
+#include "core/pictures.h"
 #include "ui/control_ids.h"
 #include "ui/modal_dialog.h"
 

@@ -1,18 +1,18 @@
 #include "pages/about_dlg.h"
 
-#include "params/field_table.h"
+#include "core/field_table.h"
 
-#include "res/strings.h"
-#include "shell/app_settings.h"
-#include "shell/built_controls.h"
-#include "shell/controller_api.h"
-#include "shell/device_finder.h"
-#include "shell/device_text.h"
+#include "core/strings.h"
+#include "core/app_settings.h"
+#include "core/built_controls.h"
+#include "core/controller_api.h"
+#include "core/device_finder.h"
+#include "core/device_text.h"
 #include "ui/control_ids.h"
 #include "ui/modal_dialog.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"
-#include "shell/program_state.h"
+#include "core/program_state.h"
 #include "text/text_file.h"
 
 #include <QCheckBox>
@@ -189,16 +189,6 @@ void CQVAboutDlg::OpenExportFolder() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
-QString freeNumberedPath(const QString& folder, const QString& base, const QString& extension) {
-    for (int n = 0; n < 10000; ++n) {
-        const QString path = n == 0 ? QStringLiteral("%1/%2%3").arg(folder, base, extension)
-                                    : QStringLiteral("%1/%2(%3)%4").arg(folder, base).arg(n).arg(extension);
-        if (path.size() > 259) return {};
-        if (!QFileInfo::exists(path)) return path;
-    }
-    return {};
-}
-
 QString CQVAboutDlg::WriteUiParametersLog() {
     QString folder = workingFolders()[kInfoLogFolder];
     if (!BrowseForFolder(QStringLiteral("Select Parameters log File Folder"), this, folder)) return {};
@@ -208,7 +198,7 @@ QString CQVAboutDlg::WriteUiParametersLog() {
     CheckParameterCRC(c_, crc);
     const QString base =
         QStringLiteral("QV%1_%2")
-            .arg(GetProductNameString(c_.records.fwInformation, masterVersionText(c_.records.fwVersion)),
+            .arg(GetProductNameString(c_.records.fwInformation),
                  QString::asprintf("x%04X", unsigned(crc[0])));
     const QString path = freeNumberedPath(folder, base, QStringLiteral(".csv"));
     if (path.isEmpty()) return {};

@@ -1,7 +1,7 @@
 #include "params/calibration_dlg.h"
 
-#include "shell/controller_api.h"
-#include "shell/program_hooks.h"
+#include "core/controller_api.h"
+#include "core/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/gui_call.h"
 #include "ui/message_box.h"

@@ -1,7 +1,7 @@
 #include "params/csm_panel_dlg.h"
 
 #include "params/page_build.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 

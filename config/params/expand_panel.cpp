@@ -2,9 +2,10 @@
 
 #include "format/firmware_format.h"
 #include "params/parameter_ini_format.h"
-#include "shell/controller_api.h"
-#include "shell/device_finder.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/device_text.h"
+#include "core/device_finder.h"
+#include "core/program_state.h"
 #include "ui/message_box.h"
 
 #include <QDir>

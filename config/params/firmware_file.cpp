@@ -1,7 +1,7 @@
 #include "params/firmware_file.h"
 
-#include "shell/app_settings.h"
-#include "shell/program_state.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
 #include "ui/file_chooser.h"
 #include "ui/message_box.h"
 

@@ -1,8 +1,8 @@
 #include "params/host_if_dlg.h"
 
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/page_build.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/message_box.h"
 
 #include <QComboBox>

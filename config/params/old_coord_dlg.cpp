@@ -2,7 +2,7 @@
 
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 
 #include <QSlider>
 

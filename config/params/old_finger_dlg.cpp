@@ -1,9 +1,9 @@
 #include "params/old_finger_dlg.h"
 
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/page_build.h"
-#include "shell/controller_api.h"
-#include "shell/tip_controls.h"
+#include "core/controller_api.h"
+#include "core/tip_controls.h"
 #include "ui/control_ids.h"
 
 #include <QGridLayout>

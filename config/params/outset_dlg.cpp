@@ -1,7 +1,7 @@
 #include "params/outset_dlg.h"
 
 #include "params/page_build.h"
-#include "shell/controller_api.h"
+#include "core/controller_api.h"
 #include "ui/control_ids.h"
 
 #include <QCheckBox>

@@ -2,10 +2,10 @@
 
 #include "format/firmware_format.h"
 #include "params/firmware_file.h"
-#include "shell/app_settings.h"
-#include "shell/device_finder.h"
-#include "shell/device_text.h"
-#include "shell/program_state.h"
+#include "core/app_settings.h"
+#include "core/device_finder.h"
+#include "core/device_text.h"
+#include "core/program_state.h"
 #include "ui/file_chooser.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
@@ -218,7 +218,7 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     uint16_t crc[2] = {0, 0};
     const uint8_t paraFlags = CheckParameterCRC(c, crc) != 0 ? 2 : 0;
     const QString name = QStringLiteral("QV") +
-                         GetProductNameString(c.records.fwInformation, masterVersionText(c.records.fwVersion)) +
+                         GetProductNameString(c.records.fwInformation) +
                          QString::asprintf("_x%04X", unsigned(crc[0]));
 
     // Read first: nothing is created until the whole package stands.

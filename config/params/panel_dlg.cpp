@@ -3,8 +3,8 @@
 #include "params/csm_panel_dlg.h"
 #include "params/expand_panel.h"
 #include "params/page_build.h"
-#include "shell/controller_api.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/program_state.h"
 #include "ui/string_table.h"
 
 #include <QComboBox>

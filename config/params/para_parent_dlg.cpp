@@ -1,8 +1,8 @@
 #include "params/para_parent_dlg.h"
 
-#include "pages/chd_parent_dlg.h"
+#include "core/chd_parent_dlg.h"
 #include "params/param_bitmaps.h"
-#include "shell/tip_controls.h"
+#include "core/tip_controls.h"
 #include "ui/control_ids.h"
 #include "ui/string_table.h"
 

@@ -1,11 +1,10 @@
 #include "params/parameter_ini.h"
 
-#include "pages/about_dlg.h"
-#include "pages/chd_parent_dlg.h"
-#include "shell/app_settings.h"
-#include "shell/controller_api.h"
-#include "shell/device_finder.h"
-#include "shell/device_text.h"
+#include "core/chd_parent_dlg.h"
+#include "core/app_settings.h"
+#include "core/controller_api.h"
+#include "core/device_finder.h"
+#include "core/device_text.h"
 #include "text/text_file.h"
 #include "ui/file_chooser.h"
 

@@ -9,26 +9,6 @@
 
 namespace vcx {
 
-QString CustomerText(int code, QChar end) {
-    if (code == 0) return {};
-    if (code < 200) return QString::asprintf("D%02d", code) + end;
-    if (code < 250) return QString::asprintf("A%02d", code - 199) + end;
-    if (code == 250) return QStringLiteral("T") + end;
-    return QString::asprintf("T%d", code - 250) + end;
-}
-
-QString GetProductNameString(const FirmwareInformationW& info) {
-    const QString letter = info.productLetter ? QString(QChar(char16_t(info.productLetter + 64))) : QString();
-    QString name = QStringLiteral("%1%2_%3%4_%5_%6")
-                       .arg(info.productNumber)
-                       .arg(letter, CustomerText(info.customerCode, u'_'))
-                       .arg(info.firmwareMajor)
-                       .arg(info.customerCode)
-                       .arg(info.minorVersion);
-    if (info.bootStateB) name += QStringLiteral("_%1").arg(info.bootStateB);
-    return name;
-}
-
 std::array<uint8_t, 11> IdentityLine(const FirmwareInformationW& info, int touchLength, int bootLength) {
     const auto* b = reinterpret_cast<const uint8_t*>(&info);
     return {0, 1, uint8_t(info.productNumber & 0xFF), uint8_t(info.productNumber >> 8), b[6], b[12], b[8], b[13],

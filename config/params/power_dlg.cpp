@@ -1,10 +1,10 @@
 #include "params/power_dlg.h"
 
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_units.h"
-#include "shell/controller_api.h"
-#include "shell/program_state.h"
+#include "core/controller_api.h"
+#include "core/program_state.h"
 
 #include <QPushButton>
 

@@ -1,8 +1,8 @@
 #include "params/process_config.h"
 
 #include "params/firmware_file.h"
-#include "shell/app_settings.h"
-#include "shell/program_state.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
 #include "ui/file_chooser.h"
 #include "ui/ini_file.h"
 #include "ui/message_box.h"

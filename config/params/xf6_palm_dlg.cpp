@@ -1,10 +1,10 @@
 #include "params/xf6_palm_dlg.h"
 
-#include "params/field_table.h"
+#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
-#include "shell/controller_api.h"
-#include "shell/tip_controls.h"
+#include "core/controller_api.h"
+#include "core/tip_controls.h"
 #include "ui/control_ids.h"
 
 #include <QGridLayout>

@@ -13,11 +13,6 @@
 
 namespace vcx {
 
-StartupState& startupState() {
-    static StartupState state;
-    return state;
-}
-
 QString instanceLockPath() {
     const QString folder = QFileInfo(qvui::windowSocketPath(QLatin1String(kInstanceMutexName))).path();
     return QStringLiteral("%1/qvmutex-%2-vcx-application.lock").arg(folder).arg(uint(getuid()));

@@ -1,6 +1,6 @@
 #include "shell/device_connection.h"
 
-#include "shell/main_ids.h"
+#include "core/main_ids.h"
 
 namespace vcx {
 

@@ -1,7 +1,7 @@
 #include "shell/touch_routing.h"
 
-#include "shell/controller_api.h"
-#include "shell/program_hooks.h"
+#include "core/controller_api.h"
+#include "core/program_hooks.h"
 #include "ui/gui_call.h"
 #include "ui/window_message.h"
 

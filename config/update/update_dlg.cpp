@@ -5,17 +5,15 @@
 
 #include "update/update_dlg.h"
 
-#include "pages/page_table.h"
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
-#include "res/pictures.h"
-#include "res/strings.h"
-#include "shell/app_startup.h"
-#include "shell/controller_api.h"
-#include "shell/device_finder.h"
-#include "shell/main_ids.h"
-#include "shell/program_hooks.h"
-#include "shell/program_state.h"
+#include "core/pictures.h"
+#include "core/strings.h"
+#include "core/controller_api.h"
+#include "core/device_finder.h"
+#include "core/main_ids.h"
+#include "core/program_hooks.h"
+#include "core/program_state.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
@@ -1068,9 +1066,5 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
         mainTimer(startupState().fileArg.isEmpty() ? kTimerExit : kTimerFileArgument);
     }
 }
-
-CQVChdParentDlg* MakeUpdatePage(Controller& c, QWidget* parent) { return new CQVUpdateDlg(c, parent); }
-
-void RegisterUpdatePage() { setFieldUpdatePageFactory(&MakeUpdatePage); }
 
 } // namespace vcx

@@ -98,17 +98,17 @@ ImageInfo DecodeHeader(const uint8_t* header) {
     return i;
 }
 
-std::string CustomerPrefix(uint8_t code, char separator) {
+std::string CustomerPrefix(int code, char separator) {
     char text[16];
     if (code == 0) return {};
     if (code < 200)
-        std::snprintf(text, sizeof text, "D%02d%c", int(code), separator);
+        std::snprintf(text, sizeof text, "D%02d%c", code, separator);
     else if (code < 250)
-        std::snprintf(text, sizeof text, "A%02d%c", int(code) - 199, separator);
+        std::snprintf(text, sizeof text, "A%02d%c", code - 199, separator);
     else if (code == 250)
         std::snprintf(text, sizeof text, "T%c", separator);
     else
-        std::snprintf(text, sizeof text, "T%d%c", int(code) - 250, separator);
+        std::snprintf(text, sizeof text, "T%d%c", code - 250, separator);
     return text;
 }
 

@@ -125,7 +125,7 @@ ImageInfo DecodeHeader(const uint8_t* header);
 
 // The customer prefix of a code with separator c: 0 -> "", 1..199 "D%02d%c",
 // 200..249 "A%02d%c" (code - 199), 250 "T%c", 251..255 "T%d%c" (code - 250).
-std::string CustomerPrefix(uint8_t code, char separator);
+std::string CustomerPrefix(int code, char separator);
 // The version text of an image header under a rule set.
 std::string VersionText(const uint8_t* header, Rules rules);
 // (letter * 1000 + customer) * 10000 + product number, from header bytes 7, 13

@@ -1,0 +1,41 @@
+// The program-wide state the main window and its pages share beside the
+// controller binding and the settings.
+#pragma once
+
+#include "core/app_settings.h"
+#include "core/command_line.h"
+
+#include <QString>
+
+#include <array>
+
+namespace vcx {
+
+// The program family's window titles. Sibling main windows, in the order they are looked for.
+constexpr const char* kSiblingTitles[] = {"Quorvane VCXUtility", "Quorvane VCXMSet", "Quorvane VCXUtility (PD)"};
+constexpr const char* kMainWindowTitle = "Quorvane VCXMSet";
+constexpr const char* kResidentActiveTitle = "Quorvane VCX Resident Application Active";
+constexpr const char* kResidentWindowTitle = "Quorvane VCX Resident Application Window";
+constexpr const char* kProductionLineTitle = "VCX Production Line";
+
+struct ProgramState {
+    bool engineerMode = false;   // switched from outside (window timer 5)
+    bool useTabletPC = false;    // the controller serves as the system's touch input
+    bool serialDevice = false;   // the open controller is on a serial line
+    bool deviceChanged = false;  // a device arrival or removal was handled
+    int screenScale = 100;       // vertical pixels per logical inch x 100 / 96
+    QString programFolder;       // the program's folder, with its trailing '/'
+    // Where each tool's next file dialog or output file starts (by folder index).
+    std::array<QString, kFolderCount> toolPaths;
+};
+ProgramState& programState();
+
+// What the start-up leaves for the windows.
+struct StartupState {
+    CommandLineOptions options; // the parsed options (optBR, optNL 0xFF when not given)
+    int pdLineState = 0;        // 0xFFFF once "-pdl" reached the production-line window
+    QString fileArg;            // the file path left on the command line
+};
+StartupState& startupState();
+
+} // namespace vcx

@@ -1,0 +1,88 @@
+// Package building: the Field Update page's "Combine Firmware and Parameters"
+// writes a .pfp package from the loaded firmware file and the connected
+// controller's current parameter lists and virtual-key table.
+#pragma once
+
+#include "core/controller_api.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace vcx {
+
+// -1 when the loaded file and the controller belong together, else the reason:
+// 0 a two-image file and no slaves (or no file), 1 a single-image file and
+// slaves, 2 a slave in its boot loader, 3 identity, version or build bytes
+// differ, 4 an older header and the controller reports build bytes.
+int CheckPackageCombinable(Controller& c);
+
+struct CombineReasonText {
+    const char* text;
+    const char* title;
+};
+// The message of a reason 0..4.
+const CombineReasonText& CombineReason(int reason);
+
+// The controller's virtual keys: its ParameterVButton record is valid, the two
+// panel words at offsets 76 and 78 of its ParameterPanel record are non-zero,
+// and the table VButtonRead gives has a used entry or a first entry whose
+// second corner lies beyond its first in both coordinates. *table holds what
+// was read.
+bool HasVirtualKeyData(Controller& c, VButtonTable* table);
+
+// The item protocol's parameter version (F6 00 10 00 00: v / 100, v % 100);
+// 0 when the controller has none.
+int ReadParameterVersion(Controller& c);
+
+struct CombineResult {
+    bool written = false;
+    QString path;        // the package written
+    QString resultText;  // string 1361 when written
+};
+
+// The whole command: the reasons' messages, the folder picker ("Select PFP File
+// Folder", in the firmware dialog folder, which it then becomes), the name
+// "QV<firmware name>_x<CRC>[(n)].pfp", the loaded file read again and checked
+// against what was loaded, the package composed in memory and checked by the
+// program's own reader, then written to a temporary file renamed into place.
+// Any failure after the folder was chosen shows a message and leaves no file.
+CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c);
+
+// The first slave's information (scan off or diagnostic mode around it, the
+// selection tried up to ten times 50 ms apart, then back to the master); the
+// mode is restored on every path. False when the slave could not be selected or read.
+bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave);
+
+// The writers of the package's parts.
+// The package header from the loaded file's first header: the version-19 rule
+// with the controller's build bytes, bit 1, bit 3 set when the controller has
+// virtual keys and a parameter version above 138 (kept as it was with keys on
+// an older version, cleared without keys), byte 20 the controller's
+// information byte, the package magic of the kind flags, the sums. *virtualKeys:
+// bit 3 ended up set; *table: the controller's table.
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
+                                           VButtonTable* table, bool* virtualKeys);
+// A further image's header: the version-19 rule (the controller's build bytes),
+// bytes 16 and 20 from the package header, the sums.
+std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader);
+// The configuration image's header from the first slave's information
+// (ReadSlaveInformation): its build bytes under the version-19 rule, its
+// information byte in byte 20, byte 16 from the package header. False when the
+// slave cannot be read.
+bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
+                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave = nullptr);
+// "PARA" with the controller's touch and boot lists and `crc`; flags bit 0 added
+// on a controller with a parameter version whose feature byte 2 has bit 7.
+std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion);
+// "VKEY" with entries 0..count of the table; nullopt when it does not fit.
+std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& table);
+
+constexpr const char* kSelectPfpFolderTitle = "Select PFP File Folder";
+
+}  // namespace vcx

@@ -1,0 +1,47 @@
+#include "shell/page_table.h"
+
+#include "diag/diag_dlg.h"
+#include "pages/about_dlg.h"
+#include "pages/plain_page.h"
+#include "params/para_dlg.h"
+#include "update/update_dlg.h"
+
+namespace vcx {
+
+namespace {
+
+CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
+    return new PlainPage(row.templateId, QLatin1String(row.name), parent);
+}
+
+CQVChdParentDlg* fieldUpdatePage(Controller& c, const PageRow&, QWidget* parent) { return new CQVUpdateDlg(c, parent); }
+
+CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) {
+    return new CQVDiagDlg(c, diagState(), parent);
+}
+
+CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
+
+CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
+
+} // namespace
+
+const std::array<PageRow, kPageCount>& pageTable() {
+    static const std::array<PageRow, kPageCount> rows{{
+        {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
+        {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
+        {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", fieldUpdatePage},
+        {kPageDebug, kTemplateDebug, "Debug", plainPage},
+        {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},
+        {kPageInformation, kTemplateInformation, "Information", informationPage},
+    }};
+    return rows;
+}
+
+int pageOfTemplate(int templateId) {
+    for (const PageRow& row : pageTable())
+        if (row.templateId == templateId) return row.index;
+    return -1;
+}
+
+} // namespace vcx

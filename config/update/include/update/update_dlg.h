@@ -1,0 +1,141 @@
+// The "Field Update" page (template 103): loads a firmware image or package,
+// shows what it holds and programs the controller through the update state
+// machine (steps 13..31), run from the page's numbered timers on the main
+// window's thread, every wait through programSleep, so in sim mode an update
+// runs in the library's virtual time.
+#pragma once
+
+#include "core/chd_parent_dlg.h"
+#include "update/block_program.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+
+namespace qvui {
+class WindowTimers;
+}
+
+namespace vcx {
+
+struct Controller;
+
+class CQVUpdateDlg : public CQVChdParentDlg {
+    Q_OBJECT
+public:
+    static constexpr int kTemplate = 103;
+    static constexpr int kIdProgress = 500, kIdResult = 315, kIdPicture = 318;
+    static constexpr int kIdFile = 316, kIdFile2 = 317, kIdParaCrc = 363, kIdKeyCrc = 364;
+    static constexpr int kIdFactory = 470, kIdHostPanel = 471, kIdVirtualKeys = 472;
+    static constexpr uint32_t kIdle = 11;
+
+    CQVUpdateDlg(Controller& c, QWidget* parent);
+    ~CQVUpdateDlg() override;
+
+    void InitDlgItem() override;
+    void ExitDlg() override;
+    void ClearDlgItem() override;
+    void UpdateDlgItem() override;
+    bool isUsable() const override { return true; }
+
+    // The file in g_szFirmwarePath (ask: the open dialog first).
+    bool LoadFirmware(bool ask);
+    // A device arrived while the update runs (the main window's arrival tick).
+    void ResumeAfterArrival();
+    bool UpdateBusy() const { return state_ != kIdle; }
+    // Main timer 10: the command line's file becomes the page's, and the update starts.
+    void StartFromCommandLine(const QString& file);
+
+    // Where the page's messages go (the main window; tests set their own).
+    void setMainWindow(QObject* w) { main_ = w; }
+    uint32_t state() const { return state_; }
+    QString resultText() const;
+    bool resultShown() const;
+    bool resultSuccess() const { return lastSuccess_; }
+    qvui::WindowTimers* timers() const { return timers_; }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void onTimer(int id);
+    void onFactoryClicked();
+    void UpdateStateMachine(uint32_t step);
+    void runStep(uint32_t step);
+    void next(uint32_t step) { state_ = step; chain_ = true; }
+    void stepTimer(uint32_t step, int ms = 10);
+
+    bool ProgramFirmwareStep(bool slave);
+    bool CheckFirmwareMatchesDevice();
+    bool VerifySlaveVersions();
+    bool VerifyMasterVersion();
+    void FinishUpdate(bool success);
+    void prepareReconnect();
+    void reconnectTick(int timer);
+    bool reopen();
+    void programNextBlock();
+    void startBlocks();
+    void resetAndReconnectParameters(uint32_t nextState, int timer, int ms);
+
+    void setResult(uint32_t stringId);
+    void showPicture(bool success);
+    void logState(const char* name);
+    void pageState(int busy);
+    void mainTimer(int id);
+    void setMainButton(int id, bool enabled);
+    bool ostra() const;
+    bool masterInBoot() const;
+    bool paraLoaded() const;
+    bool packageHasKeys() const;
+    void disableUpdateButtons();
+    bool sleepAndE9();
+
+    Controller& c_;
+    QPointer<QObject> main_;
+    qvui::WindowTimers* timers_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* result_ = nullptr;
+    QLabel* picture_ = nullptr;
+    QLabel* file_ = nullptr;
+    QLabel* file2_ = nullptr;
+    QLabel* paraCrc_ = nullptr;
+    QLabel* keyCrc_ = nullptr;
+    QCheckBox* factory_ = nullptr;
+    QCheckBox* hostPanel_ = nullptr;
+    QCheckBox* keys_ = nullptr;
+
+    uint32_t state_ = kIdle;
+    uint32_t previous_ = kIdle;   // the step that ran before the current one
+    uint32_t slaveIndex_ = 0;
+    uint32_t retries_ = 10;
+    bool chain_ = false;
+    bool running_ = false;        // UpdateStateMachine is on the stack
+    bool fileLoaded_ = false;
+    bool needsReconnect_ = false;
+    bool keepResult_ = false;
+    bool arrivalSeen_ = false;
+    bool reconnected_ = true;
+    bool commandLine_ = false;    // the file came from the command line
+    bool testConfirmed_ = false;  // the test-version question answered Yes in this run
+    bool lastSuccess_ = false;
+    uint8_t savedBaud_ = 0xFF;
+    uint32_t startTick_ = 0;
+    std::array<QString, 5> versionsBefore_;  // master, then the four slaves
+    int entry_ = 0;                           // the image being programmed
+    update::BlockWriter writer_;
+    update::BlockRun run_;
+    QString updateKey_;                       // the key of the controller this update programs
+};
+
+// The version check: the controller's text after "QV" up to its first blank must
+// equal the entry's text; an entry without a build tail (entryHasBuild false)
+// also matches the controller's build ".0".
+bool VersionMatches(const QString& controllerText, const QString& entryText, bool entryHasBuild);
+
+}  // namespace vcx
