@@ -15,7 +15,7 @@
 // the program starts itself again under umockdev-wrapper.
 #include "QV_Standard.h"
 #include "internal.h"
-#include "mock_testbed.h"
+#include "testbed_support.h"
 #include "platform/platform.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"

@@ -25,7 +25,7 @@
 #include "core/program_state.h"
 #include "ui/window_timers.h"
 
-#include "linked_library.h"
+#include "linked_library_support.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -17,9 +17,9 @@
 // and one D1 per block, B/4 packets per data block in packet mode, and the
 // other commands of the path), wall time by the framework.
 #include "QV_Standard.h"
-#include "fw_test_writer.h"
+#include "firmware_writer_support.h"
 #include "internal.h"
-#include "linked_library.h"
+#include "linked_library_support.h"
 #include "params/firmware_file.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"

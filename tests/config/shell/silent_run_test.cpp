@@ -1,0 +1,197 @@
+// "-os" end to end: the main window started with "-os" on the simulated diag
+// panel scans by itself, shows the Silent Result with the scan's verdict, and
+// only then arms timer 6, which ends the window; without a controller the
+// window ends through timer 6 with no result. Every timer is ticked by hand.
+#include "diag/diag_dlg.h"
+#include "diag/scan_dlg.h"
+#include "diag/silent_result_dlg.h"
+#include "core/app_settings.h"
+#include "core/program_state.h"
+#include "core/command_line.h"
+#include "shell/utility_dlg.h"
+#include "ui/message_box.h"
+#include "ui/modal_dialog.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
+#include "vcx_support.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <memory>
+
+namespace {
+
+struct Shown {
+    int index = -1, picture = -1;
+    bool exitArmed = false;  // main timer 6 while the dialog was up
+};
+
+class VcxDiagSilentRun : public ::testing::Test {
+protected:
+    std::unique_ptr<vcx::CVCXUtilityDlg> dlg;
+    std::unique_ptr<qvui::DialogResponder> dialogs;
+    std::unique_ptr<qvui::MessageBoxResponder> boxes;
+    std::vector<Shown> results;
+    int otherDialogs = 0, messageBoxes = 0;
+
+    void SetUp() override {
+        // The library the window loads stays loaded between windows, so its bench
+        // (and the control socket) is there before a window starts.
+        static void* const library = dlopen(VCX_REAL_LIBRARY, RTLD_NOW);
+        ASSERT_NE(library, nullptr) << dlerror();
+        const vcx::SettingsEnvironment env = vcx::SettingsEnvironment::forThisProgram();
+        QFile::remove(env.systemStore);
+        QFile::remove(env.userStore);
+        dialogs = std::make_unique<qvui::DialogResponder>([this](QDialog& d) {
+            if (auto* r = qobject_cast<vcx::CQVSResDlg*>(&d)) {
+                results.push_back({r->index(), r->pictureId(), dlg && dlg->timers().isActive(vcx::kTimerExit)});
+                return qvui::DialogChoice::Accept;
+            }
+            ++otherDialogs;
+            return qvui::DialogChoice::Reject;
+        });
+        boxes = std::make_unique<qvui::MessageBoxResponder>([this](const qvui::MessageBoxRequest&) {
+            ++messageBoxes;
+            return qvui::MessageAnswer::Ok;
+        });
+        vcx::startupState().options = vcx::parseCommandLine("-os");
+    }
+    void TearDown() override {
+        // The window ends the way the program ends it, so it lets go of the frame arrays.
+        if (dlg) dlg->ExitDlg();
+        dlg.reset();
+        vcx::startupState().options = vcx::CommandLineOptions{};
+        simControl("plug /sim/hidraw0");
+        EXPECT_EQ(simControl("set /sim/hidraw0 sensorFaults none"), "ok");
+        EXPECT_EQ(otherDialogs, 0);
+        EXPECT_EQ(messageBoxes, 0);
+    }
+
+    void start() {
+        dlg = std::make_unique<vcx::CVCXUtilityDlg>();
+        ASSERT_TRUE(dlg->initDialog()) << dlg->error().toStdString();
+    }
+    void tickMain(int id) { qvui::sendMessage(dlg.get(), qvui::WM_TIMER, quint64(id), 0); }
+
+    // Runs the scan view's timers and the worker's deliveries until the silent
+    // result has been shown (or nothing is left to run).
+    void runScan() {
+        auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+        ASSERT_NE(page, nullptr);
+        vcx::CVCXScanDlg* scan = page->scanView();
+        QDeadlineTimer deadline(60000);
+        while (results.empty() && !deadline.hasExpired()) {
+            if (scan->requestInFlight()) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                continue;
+            }
+            bool ticked = false;
+            for (int id : {1, 5, 7})
+                if (qvui::fireTimer(scan, id)) {
+                    ticked = true;
+                    break;
+                }
+            // The result is posted: it arrives through the event loop.
+            if (!ticked) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+    }
+};
+
+TEST_F(VcxDiagSilentRun, AGoodPanelShowsPassAndThenEnds) {
+    start();
+    ASSERT_TRUE(dlg->timers().isActive(vcx::kTimerCommandLineTest));
+    tickMain(vcx::kTimerCommandLineTest);
+    EXPECT_FALSE(dlg->timers().isActive(vcx::kTimerExit));
+    runScan();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].index, 1);
+    EXPECT_EQ(results[0].picture, 219);
+    EXPECT_FALSE(results[0].exitArmed);
+    EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+    EXPECT_FALSE(dlg->pageBusy());
+    tickMain(vcx::kTimerExit);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(dlg->timers().isActive(vcx::kTimerExit), false);
+}
+
+TEST_F(VcxDiagSilentRun, AnOpenColumnShowsFail) {
+    ASSERT_EQ(simControl("set /sim/hidraw0 openColumn 5 0 pattern1"), "ok");
+    start();
+    tickMain(vcx::kTimerCommandLineTest);
+    runScan();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].index, 0);
+    EXPECT_EQ(results[0].picture, 220);
+    EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+}
+
+TEST_F(VcxDiagSilentRun, WithoutAControllerTheWindowEndsWithNoResult) {
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    start();
+    EXPECT_FALSE(dlg->timers().isActive(vcx::kTimerCommandLineTest));
+    EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+    tickMain(vcx::kTimerExit);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(results.empty());
+    // Timer 15 on a window whose page never saw a device ends it too.
+}
+
+TEST_F(VcxDiagSilentRun, SilentResultIndexOutsideItsRangeShowsTheFailPicture) {
+    start();
+    tickMain(vcx::kTimerCommandLineTest);
+    for (qint64 index : {9, -1, 6}) {
+        results.clear();
+        dlg->timers().stop(vcx::kTimerExit);
+        qvui::sendMessage(dlg.get(), qvui::WM_SILENT_RESULT, 0, index);
+        ASSERT_EQ(results.size(), 1u) << index;
+        EXPECT_EQ(results[0].picture, index == 6 ? 2008 : 220) << index;
+        EXPECT_EQ(results[0].index, index == 6 ? 6 : 0) << index;
+        EXPECT_FALSE(results[0].exitArmed);
+        EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+    }
+    qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic))->scanView()->OnBnClickedCancel();
+}
+
+}  // namespace
+
+namespace {
+
+// The controller unplugged while a frame read is in flight: the main window's
+// removal clears the page, which ends the scan without a device command and
+// waits for the worker before the frame arrays go.
+TEST_F(VcxDiagSilentRun, UnplugMidScanCancelsTheScanAndLeavesThePageIdle) {
+    vcx::startupState().options = vcx::CommandLineOptions{};
+    start();
+    auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+    ASSERT_NE(page, nullptr);
+    vcx::CVCXScanDlg* scan = page->scanView();
+    ASSERT_EQ(dlg->currentPage(), vcx::kPageDiagnostic);
+    for (int i = 0; i < 10 && scan->timers().isActive(1); ++i) qvui::fireTimer(scan, 1);
+    scan->OnBnClickedStart();
+    EXPECT_TRUE(dlg->pageBusy());
+    QDeadlineTimer deadline(30000);
+    while (!(scan->frame() >= 4 && !scan->requestInFlight()) && !deadline.hasExpired()) {
+        if (scan->requestInFlight())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        else
+            qvui::fireTimer(scan, 5);
+    }
+    ASSERT_TRUE(qvui::fireTimer(scan, 5));
+    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    for (int i = 0; i < 3; ++i) tickMain(13);
+    EXPECT_FALSE(scan->requestInFlight());
+    EXPECT_FALSE(vcx::scanShared().g_bScanRunning);
+    EXPECT_EQ(scan->status(), vcx::CVCXScanDlg::kStatusCancel);
+    for (int id = 1; id <= 7; ++id) EXPECT_FALSE(scan->timers().isActive(id)) << id;
+    EXPECT_FALSE(dlg->pageBusy());
+    EXPECT_EQ(dlg->currentPage(), vcx::kPageInformation);
+    EXPECT_FALSE(page->isUsable() && page->scanView()->isVisible());
+}
+
+}  // namespace

@@ -1,7 +1,0 @@
-// The diagnostic tests share one QApplication; the library's code runs in the
-// process on simulated benches that each test builds.
-#include "qt_test_environment.h"
-
-namespace {
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_diag"));
-}  // namespace

@@ -1,4 +1,0 @@
-// test_draw's QApplication (offscreen).
-#include "qt_test_environment.h"
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_draw"));

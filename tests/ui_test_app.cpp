@@ -1,6 +1,0 @@
-// The platform-layer tests share one QApplication.
-#include "qt_test_environment.h"
-
-namespace {
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_ui"));
-}  // namespace
