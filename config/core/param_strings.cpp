@@ -2,10 +2,6 @@
 
 #include "ui/string_table.h"
 
-#include <QDebug>
-
-#include <mutex>
-
 namespace vcx {
 
 namespace {
@@ -180,12 +176,6 @@ const qvui::StringEntry kParameterStrings[] = {
 
 } // namespace
 
-void addParameterStrings() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString problem = qvui::StringTable::instance().add(kParameterStrings);
-        if (!problem.isEmpty()) qWarning("VCXMSet parameter strings: %s", qPrintable(problem));
-    });
-}
+std::span<const qvui::StringEntry> parameterStrings() { return kParameterStrings; }
 
 } // namespace vcx

@@ -1,6 +1,8 @@
 #include "core/strings.h"
 
 #include "core/param_strings.h"
+#include "core/tip_controls.h"
+#include "core/touch_strings.h"
 
 #include "ui/string_table.h"
 
@@ -117,10 +119,14 @@ const qvui::StringEntry kStrings[] = {
 void addProgramStrings() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const QString problem = qvui::StringTable::instance().add(kStrings);
-        if (!problem.isEmpty()) qWarning("VCXMSet string table: %s", qPrintable(problem));
+        const std::pair<std::span<const qvui::StringEntry>, const char*> tables[] = {
+            {kStrings, "program"}, {parameterStrings(), "parameter"}, {touchStrings(), "touch"},
+            {tipHeadingStrings(), "tip heading"}};
+        for (const auto& [entries, name] : tables) {
+            const QString problem = qvui::StringTable::instance().add(entries);
+            if (!problem.isEmpty()) qWarning("VCXMSet %s strings: %s", name, qPrintable(problem));
+        }
     });
-    addParameterStrings();
 }
 
 } // namespace vcx

@@ -27,8 +27,6 @@ constexpr qvui::StringEntry kTipStrings[] = {
     {IDS_TIP_SIDE_EFFECT_OFF, u"Side Effect ( OFF )", nullptr},
 };
 
-std::span<const qvui::StringEntry> tipStrings() { return kTipStrings; }
-
 // The popup's size in dialog units, and its picture's side in pixels.
 constexpr int kDialogWidthDlu = 200;
 constexpr int kDialogHeightDlu = 98;
@@ -88,10 +86,7 @@ int hexDigitValue(QChar c) {
 
 } // namespace
 
-void addTipStrings() {
-    static std::once_flag once;
-    std::call_once(once, [] { qvui::StringTable::instance().add(tipStrings()); });
-}
+std::span<const qvui::StringEntry> tipHeadingStrings() { return kTipStrings; }
 
 TipLayout computeTipLayout(const TipContent& c, int width, const QRect& anchor) {
     const int W = width;

@@ -2,10 +2,6 @@
 
 #include "ui/string_table.h"
 
-#include <QDebug>
-
-#include <mutex>
-
 namespace vcx {
 
 namespace {
@@ -22,12 +18,6 @@ const qvui::StringEntry kStrings[] = {
 
 } // namespace
 
-void addTouchStrings() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QString problem = qvui::StringTable::instance().add(kStrings);
-        if (!problem.isEmpty()) qWarning("VCXMSet touch strings: %s", qPrintable(problem));
-    });
-}
+std::span<const qvui::StringEntry> touchStrings() { return kStrings; }
 
 } // namespace vcx

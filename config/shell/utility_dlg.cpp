@@ -7,7 +7,6 @@
 #include "core/chd_parent_dlg.h"
 #include "shell/page_table.h"
 #include "core/strings.h"
-#include "core/touch_strings.h"
 #include "core/app_settings.h"
 #include "shell/app_startup.h"
 #include "core/built_controls.h"
@@ -81,8 +80,6 @@ const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
 
 CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller()), finder_(&deviceFinder()) {
     addProgramStrings();
-    addTipStrings();
-    addTouchStrings();
     setWindowTitle(QLatin1String(kMainWindowTitle));
     timers_ = new qvui::WindowTimers(this);
     buildControls();

@@ -1,6 +1,7 @@
 // The help-tip popups and the controls that show them: the balloon's height,
 // position and headings, the no-flicker rule, the controls' mouse handling, the
 // hexadecimal edit's filter and the hexadecimal text routines.
+#include "core/strings.h"
 #include "core/tip_controls.h"
 
 #include "ui/string_table.h"
@@ -45,7 +46,7 @@ void addTestStrings() {
         };
         qvui::StringTable::instance().add(entries);
     });
-    vcx::addTipStrings();
+    vcx::addProgramStrings();
 }
 
 QRect screenRect(const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }

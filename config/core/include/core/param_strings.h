@@ -1,9 +1,13 @@
 // The parameter sheet's strings: tab names, tips, range lines and the formats of
-// the change list; added to the program's string table at start-up.
+// the change list (addProgramStrings adds them).
 #pragma once
+
+#include "ui/string_table.h"
+
+#include <span>
 
 namespace vcx {
 
-void addParameterStrings();
+std::span<const qvui::StringEntry> parameterStrings();
 
 } // namespace vcx

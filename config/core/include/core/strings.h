@@ -4,7 +4,8 @@
 
 namespace vcx {
 
-// Adds the program's entries to the string table (once; later calls do nothing).
+// Adds the program's entries to the string table, its own and the parameter
+// sheet's and touch notifications' tables (once; later calls do nothing).
 void addProgramStrings();
 
 } // namespace vcx

@@ -11,6 +11,8 @@
 // mouse move over a page background or over a popup hides all four.
 #pragma once
 
+#include "ui/string_table.h"
+
 #include <QDialog>
 #include <QFont>
 #include <QLineEdit>
@@ -22,6 +24,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <span>
 
 namespace vcx {
 
@@ -33,8 +36,8 @@ constexpr quint32 IDS_TIP_SIDE_EFFECT = 1225;
 constexpr quint32 IDS_TIP_SIDE_EFFECT_ON = 1226;
 constexpr quint32 IDS_TIP_SIDE_EFFECT_OFF = 1227;
 
-// Adds the heading texts to the program's string table (once; later calls do nothing).
-void addTipStrings();
+// The heading texts, for the program's string table (addProgramStrings adds them).
+std::span<const qvui::StringEntry> tipHeadingStrings();
 
 // The text buffers of a popup hold this many characters, the terminator included.
 constexpr int kTipTextChars = 260;

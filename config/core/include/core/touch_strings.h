@@ -1,9 +1,13 @@
-// The strings of the abnormal-state window and the touch notifications.
+// The strings of the abnormal-state window and the touch notifications
+// (addProgramStrings adds them).
 #pragma once
+
+#include "ui/string_table.h"
+
+#include <span>
 
 namespace vcx {
 
-// Adds them to the string table (once; later calls do nothing).
-void addTouchStrings();
+std::span<const qvui::StringEntry> touchStrings();
 
 } // namespace vcx
