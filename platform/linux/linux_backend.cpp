@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "handle_registry.h"
+#include "hidraw/hidraw_ioctl.h"
 #include "platform/linux_backend.h"
 #include "platform/platform.h"
 
@@ -125,17 +126,9 @@ bool checkTransferred(const char* what, const std::string& path, long done, size
 
 // The node's report descriptor, as the kernel keeps it.
 bool readReportDescriptor(const HidNode& node, std::vector<uint8_t>* out) {
-    int size = 0;
-    if (ioctl(node.fd, HIDIOCGRDESCSIZE, &size) < 0) return failErrno("ioctl (HIDIOCGRDESCSIZE)", node.path, errno);
-    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-        return fail(ErrorKind::Other, "ioctl (HIDIOCGRDESCSIZE) " + node.path + ": descriptor size " +
-                                          std::to_string(size) + " is outside 0.." +
-                                          std::to_string(HID_MAX_DESCRIPTOR_SIZE));
-    hidraw_report_descriptor descriptor{};
-    descriptor.size = static_cast<uint32_t>(size);
-    if (ioctl(node.fd, HIDIOCGRDESC, &descriptor) < 0) return failErrno("ioctl (HIDIOCGRDESC)", node.path, errno);
-    out->assign(descriptor.value, descriptor.value + descriptor.size);
-    return true;
+    qvhidraw::Failure why;
+    if (qvhidraw::readReportDescriptor(node.fd, node.path, out, &why)) return true;
+    return fail(why.err ? kindFromErrno(why.err) : ErrorKind::Other, std::move(why.text));
 }
 
 int openHidNode(const std::string& path, bool* writable) {
