@@ -1,6 +1,6 @@
 #include "shell/app_settings.h"
 
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

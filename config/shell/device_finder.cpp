@@ -1,7 +1,7 @@
 #include "shell/device_finder.h"
 
 #include "shell/app_startup.h"
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
