@@ -17,7 +17,7 @@
 #include "internal.h"
 #include "mock_testbed.h"
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <benchmark/benchmark.h>

@@ -12,7 +12,7 @@
 #include "internal.h"
 #include "params/panel_dlg.h"
 #include "params/parameter_read.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "shell/controller_api.h"
 #include "shell/program_state.h"

@@ -21,7 +21,7 @@
 #include "internal.h"
 #include "linked_library.h"
 #include "params/firmware_file.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "shell/controller_api.h"
 #include "shell/device_finder.h"

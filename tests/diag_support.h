@@ -8,7 +8,7 @@
 #include "internal.h"
 #include "lib_fixture.h"
 #include "linked_library.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "shell/controller_api.h"
 #include "shell/device_readout.h"

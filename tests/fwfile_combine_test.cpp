@@ -7,7 +7,7 @@
 #include "internal.h"
 #include "lib_fixture.h"
 #include "params/package_builder.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "res/strings.h"
 #include "shell/device_readout.h"

@@ -12,7 +12,7 @@
 #include "lib_info_fixture.h"
 #include "mock_testbed.h"
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <gtest/gtest.h>

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "sim_backend.h"
 #include "qvsim.h"
 
 namespace qvp {

@@ -22,7 +22,7 @@
 #include "handle_registry.h"
 #include "hidraw/hidraw_ioctl.h"
 #include "serial_state.h"
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {

@@ -1,5 +1,5 @@
 // The sim backend: every platform call goes to a device on a libqvsim bench.
-#include "platform/sim_backend.h"
+#include "sim_backend.h"
 
 #include <algorithm>
 #include <cstdio>

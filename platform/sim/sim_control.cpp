@@ -1,7 +1,7 @@
 // The bench control server: one thread, poll() over a wake-up pipe, the
 // listening socket and the connected clients (non-blocking, with an input line
 // buffer and an output buffer each).
-#include "platform/sim_control.h"
+#include "sim_control.h"
 
 #include "qvsim_parse.h"
 
