@@ -16,7 +16,7 @@
 //                  modes at 16 x 28, 40 x 70 and 100 x 180.
 #include "QV_Standard.h"
 #include "internal.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <benchmark/benchmark.h>

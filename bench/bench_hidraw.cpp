@@ -17,7 +17,7 @@
 #include "internal.h"
 #include "testbed_support.h"
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <benchmark/benchmark.h>

@@ -18,7 +18,7 @@
 #include "internal.h"
 #include "params/para_dlg.h"
 #include "core/parameter_read.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "core/controller_api.h"
 #include "core/program_state.h"

@@ -14,7 +14,7 @@
 //                       40 x 70 (+2) panel with three frequency modes.
 #include "QV_Standard.h"
 #include "internal.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include "diag/panel_layout.h"

@@ -10,7 +10,7 @@
 //  SplitReports        64-byte reports cut into their 12 packets and decoded.
 #include "QV_Standard.h"
 #include "internal.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "touch_decoder.h"
 

@@ -9,7 +9,7 @@
 //                     commands has one). Reported as counters.
 #include "QV_Standard.h"
 #include "internal.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <benchmark/benchmark.h>

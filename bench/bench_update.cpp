@@ -21,7 +21,7 @@
 #include "internal.h"
 #include "linked_library_support.h"
 #include "params/firmware_file.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "core/controller_api.h"
 #include "core/device_finder.h"

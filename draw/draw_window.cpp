@@ -1,10 +1,11 @@
 #include "draw_window.h"
 #include "set_distance_dialog.h"
 
-#include "ui/message_box.h"
-#include "ui/window_message.h"
-
 #include "ui/file_chooser.h"
+#include "ui/message_box.h"
+#include "ui/popup_menu.h"
+#include "ui/window_message.h"
+#include "ui/window_timers.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QProcess>
-#include <QTimer>
 #include <QKeyEvent>
 #include <QActionGroup>
 #include <QMenu>
@@ -95,18 +95,7 @@ DrawWindow::DrawWindow(QWidget* parent) : QWidget(parent), outerDetect_(OuterDet
     programFolders_ << QCoreApplication::applicationDirPath();
     programFolders_ << qEnvironmentVariable("PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     starter_ = [](const QString& path) { return QProcess::startDetached(path, {}); };
-    liveTimer_ = new QTimer(this);
-    liveTimer_->setInterval(1000);
-    connect(liveTimer_, &QTimer::timeout, this, &DrawWindow::drawLiveTestPanel);
-    sampleTimer_ = new QTimer(this);
-    sampleTimer_->setInterval(1000);
-    connect(sampleTimer_, &QTimer::timeout, this, &DrawWindow::sampleRateTick);
-    headTimer_ = new QTimer(this);
-    headTimer_->setInterval(100);
-    connect(headTimer_, &QTimer::timeout, this, &DrawWindow::headByteTick);
-    repaintTimer_ = new QTimer(this);
-    repaintTimer_->setInterval(10000);
-    connect(repaintTimer_, &QTimer::timeout, this, &DrawWindow::fullRepaint);
+    timers_ = new qvui::WindowTimers(this);
 
     menu_ = new QMenu(this);
     // Keys go to the menu while it is up: an Esc held before does not end on this window.
@@ -118,6 +107,7 @@ DrawWindow::DrawWindow(QWidget* parent) : QWidget(parent), outerDetect_(OuterDet
         QAction* a = menu_->addAction(item == 206 ? QStringLiteral("APP ver : 1.0.%1").arg(58)
                                                   : QString::fromLatin1(texts[item - 200]));
         a->setData(item);
+        qvui::setMenuId(a, item);
         if (item == 206) a->setEnabled(false);
         if (item == 201 || item == 202) {
             a->setCheckable(true);
@@ -129,14 +119,33 @@ DrawWindow::DrawWindow(QWidget* parent) : QWidget(parent), outerDetect_(OuterDet
             if (item == 204) {
                 // The S key-up that may follow the menu's own key is not a second toggle.
                 sGuard_ = true;
-                QTimer::singleShot(200, this, [this] { sGuard_ = false; });
+                timers_->start(kSampleKeyGuardTimer, 200);
             }
             if (int key = menuItemKey(item)) runKey(key);
         });
     }
 }
 
-bool DrawWindow::repaintTimerOn() const { return repaintTimer_->isActive(); }
+bool DrawWindow::repaintTimerOn() const { return timers_->isActive(kRepaintTimer); }
+
+void DrawWindow::onTimer(int id) {
+    switch (id) {
+    case kLiveTestTimer: drawLiveTestPanel(); break;
+    case kSampleRateTimer: sampleRateTick(); break;
+    case kHeadByteTimer: headByteTick(); break;
+    case kRepaintTimer: fullRepaint(); break;
+    // The one-shot timers act once, and only when started here.
+    case kSampleKeyGuardTimer:
+        if (timers_->stop(id)) sGuard_ = false;
+        break;
+    case kHandOverTimer:
+        if (timers_->stop(id)) commandWindowHandOver();
+        break;
+    default: break;
+    }
+}
+
+void DrawWindow::showMenu() { qvui::popupMenu(*menu_, lastMenuPos_); }
 
 void DrawWindow::sampleRateTick() {
     const auto samples = recorder_.takeSamples();
@@ -161,7 +170,7 @@ void DrawWindow::headByteTick() {
 void DrawWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         lastMenuPos_ = event->globalPosition().toPoint();
-        menu_->popup(lastMenuPos_);
+        showMenu();
         return;
     }
     QWidget::mouseReleaseEvent(event);
@@ -389,6 +398,9 @@ void DrawWindow::drawBanner(const QString& text, bool stop) {
 
 qint64 DrawWindow::handleMessage(quint32 message, quint64 wParam, qint64 lParam) {
     switch (message) {
+    case qvui::WM_TIMER:
+        onTimer(int(wParam));
+        return 0;
     case kCountMessage:
         if (wParam == 0) {
             if (banner_) { drawBanner(QString(), false); banner_ = false; }
@@ -406,7 +418,7 @@ qint64 DrawWindow::handleMessage(quint32 message, quint64 wParam, qint64 lParam)
         }
         return 1;
     case kCommandMessage:
-        QTimer::singleShot(100, this, &DrawWindow::commandWindowHandOver);
+        timers_->start(kHandOverTimer, 100);
         return 1;
     case kHeadByteMessage: {
         lastHead_ = lParam;
@@ -464,8 +476,7 @@ void DrawWindow::runKey(int key) {
     case Qt::Key_D:
     case Qt::Key_T:
         touchMode_ = key == Qt::Key_T;
-        for (QAction* a : menu_->actions())
-            if (a->data().toInt() == (touchMode_ ? 201 : 202)) a->setChecked(true);
+        qvui::findMenuAction(*menu_, touchMode_ ? 201 : 202)->setChecked(true);
         break;
     case Qt::Key_J:
         if (countMode_ & 0x80) break;
@@ -505,9 +516,9 @@ void DrawWindow::runKey(int key) {
         liveRunning_ = !liveRunning_;
         if (liveRunning_) {
             liveStart_ = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-M-d HH:mm:ss"));
-            liveTimer_->start();
+            timers_->start(kLiveTestTimer, 1000);
         } else {
-            liveTimer_->stop();
+            timers_->stop(kLiveTestTimer);
         }
         for (const QString& t : {kDiagTitle, kScanTitle, kScan2Title}) send(t, kLiveTestMessage, 0, liveRunning_ ? 0 : 1);
         drawLiveTestPanel();
@@ -536,25 +547,22 @@ void DrawWindow::runKey(int key) {
         break;
     case Qt::Key_Q:
         penUpMarks_ = !penUpMarks_;
-        for (QAction* a : menu_->actions())
-            if (a->data().toInt() == 209) a->setChecked(penUpMarks_);
+        qvui::findMenuAction(*menu_, 209)->setChecked(penUpMarks_);
         break;
     case Qt::Key_S:
         sampleRate_ = !sampleRate_;
-        if (sampleRate_) sampleTimer_->start();
-        else { sampleTimer_->stop(); fullRepaint(); }
-        for (QAction* a : menu_->actions())
-            if (a->data().toInt() == 204) a->setChecked(sampleRate_);
+        if (sampleRate_) timers_->start(kSampleRateTimer, 1000);
+        else { timers_->stop(kSampleRateTimer); fullRepaint(); }
+        qvui::findMenuAction(*menu_, 204)->setChecked(sampleRate_);
         break;
     case Qt::Key_A:
-        if (repaintTimer_->isActive()) repaintTimer_->stop();
-        else repaintTimer_->start();
+        if (!timers_->stop(kRepaintTimer)) timers_->start(kRepaintTimer, 10000);
         break;
     case Qt::Key_G:
     case Qt::Key_H:
         (key == Qt::Key_G ? headG_ : headH_) = !(key == Qt::Key_G ? headG_ : headH_);
-        if (headG_ && headH_) headTimer_->start();
-        else headTimer_->stop();
+        if (headG_ && headH_) timers_->start(kHeadByteTimer, 100);
+        else timers_->stop(kHeadByteTimer);
         break;
     case Qt::Key_F:
         fullScreen_ = !fullScreen_;
@@ -595,7 +603,7 @@ void DrawWindow::runKey(int key) {
         distanceDialog_->open();
         break;
     }
-    case Qt::Key_M: menu_->popup(lastMenuPos_); break;
+    case Qt::Key_M: showMenu(); break;
     case Qt::Key_W:
         recorder_.resetWatchdogCount();
         fullRepaint();

@@ -19,7 +19,9 @@
 #include <functional>
 #include <memory>
 
-class QTimer;
+namespace qvui {
+class WindowTimers;
+}
 
 namespace qvdraw {
 
@@ -41,6 +43,17 @@ int menuItemKey(int item);
 
 // The colour of contact id 0..9.
 QColor contactColour(int id);
+
+// The drawing window's numbered timers; each tick reaches it as WM_TIMER with
+// the number as wParam.
+enum DrawTimer : int {
+    kLiveTestTimer = 1,    // every second while the live test runs: its panel
+    kSampleRateTimer = 2,  // every second while the sample rate is shown
+    kHeadByteTimer = 3,    // every 100 ms while both head-byte switches are on
+    kRepaintTimer = 4,     // every 10 s while key A has it on: the whole window again
+    kSampleKeyGuardTimer = 5, // once, 200 ms after the menu's Sample Rate: its S key-up is let through again
+    kHandOverTimer = 6,    // once, 100 ms after the command window opened: the hand-over
+};
 
 class DrawWindow : public QWidget {
     Q_OBJECT
@@ -75,6 +88,7 @@ public:
     qint64 lastHeadValue() const { return lastHead_; }
     bool fullScreenOn() const { return fullScreen_; }
     bool repaintTimerOn() const;
+    qvui::WindowTimers& timers() const { return *timers_; }
     // The open "Set Distance" dialog, or nullptr.
     SetDistanceDialog* distanceDialog() const { return distanceDialog_.data(); }
     // The popup menu (its items run keys through menuItemKey).
@@ -129,6 +143,8 @@ private:
     void drawOuterDetect(class QPainter& p);
     void drawBanner(const QString& text, bool stop);
     qint64 handleMessage(quint32 message, quint64 wParam, qint64 lParam);
+    void onTimer(int id);
+    void showMenu();
     void stopOuterDetectRun();
     void sayGoodbye();
 
@@ -171,12 +187,9 @@ private:
     qint64 lastHead_ = 0;
     QPoint lastMenuPos_;
     class QMenu* menu_ = nullptr;
-    QTimer* sampleTimer_ = nullptr;
-    QTimer* headTimer_ = nullptr;
-    QTimer* repaintTimer_ = nullptr;
+    qvui::WindowTimers* timers_ = nullptr;
     bool liveRunning_ = false;
     QString liveStart_;
-    QTimer* liveTimer_ = nullptr;
 };
 
 } // namespace qvdraw

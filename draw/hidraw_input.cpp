@@ -1,13 +1,12 @@
 #include "hidraw_input.h"
 
 #include "hid/report_descriptor.h"
+#include "hidraw/hidraw_ioctl.h"
 
 #include <QDir>
 #include <QSocketNotifier>
 
 #include <libudev.h>
-#include <linux/hidraw.h>
-#include <sys/ioctl.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,34 +21,23 @@ bool isTouchScreenDescriptor(std::span<const uint8_t> d) {
     return info && info->hasTouchScreen();
 }
 
-std::optional<DeviceIdentity> queryHidrawDevice(int fd, std::string* error) {
+std::optional<DeviceIdentity> queryHidrawDevice(int fd, const std::string& node, std::string* error) {
     DeviceIdentity id;
-    hidraw_devinfo info{};
-    if (::ioctl(fd, HIDIOCGRAWINFO, &info) < 0) {
-        if (error) *error = std::string("HIDIOCGRAWINFO failed: ") + std::strerror(errno);
+    qvhidraw::RawInfo info;
+    qvhidraw::Failure why;
+    if (!qvhidraw::readRawInfo(fd, node, &info, &why) || !qvhidraw::readReportDescriptor(fd, node, &id.descriptor, &why)) {
+        if (error) *error = why.text;
         return std::nullopt;
     }
-    id.vendor = uint16_t(info.vendor);
-    id.product = uint16_t(info.product);
-    int size = 0;
-    if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) < 0 || size < 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
-        if (error) *error = std::string("HIDIOCGRDESCSIZE failed: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    hidraw_report_descriptor desc{};
-    desc.size = uint32_t(size);
-    if (::ioctl(fd, HIDIOCGRDESC, &desc) < 0) {
-        if (error) *error = std::string("HIDIOCGRDESC failed: ") + std::strerror(errno);
-        return std::nullopt;
-    }
-    id.descriptor.assign(desc.value, desc.value + desc.size);
+    id.vendor = info.vendor;
+    id.product = info.product;
     return id;
 }
 
 std::optional<DeviceIdentity> TouchReportProcessor::identity(const std::string& node) {
     std::string why;
     auto id = query_ ? query_(node, &why) : std::nullopt;
-    if (!id) error_ = node + ": " + (why.empty() ? std::string("no device query") : why);
+    if (!id) error_ = why.empty() ? node + ": no device query" : why;
     return id;
 }
 
@@ -87,10 +75,10 @@ HidrawReader::HidrawReader(QObject* parent)
     : QObject(parent), processor_([this](const std::string& node, std::string* error) -> std::optional<DeviceIdentity> {
           auto it = fds_.find(node);
           if (it == fds_.end()) {
-              if (error) *error = "the node is not open";
+              if (error) *error = node + ": the node is not open";
               return std::nullopt;
           }
-          return queryHidrawDevice(it->second, error);
+          return queryHidrawDevice(it->second, node, error);
       }) {}
 
 HidrawReader::~HidrawReader() {
@@ -125,9 +113,9 @@ void HidrawReader::openNodes() {
             continue;
         }
         std::string why;
-        auto id = queryHidrawDevice(fd, &why);
+        auto id = queryHidrawDevice(fd, node, &why);
         if (!id || !isTouchScreenDescriptor(id->descriptor)) {
-            if (!id) errors_ << QString::fromStdString(node + ": " + why);
+            if (!id) errors_ << QString::fromStdString(why);
             ::close(fd);
             continue;
         }

@@ -32,10 +32,12 @@ struct DeviceIdentity {
     uint16_t product = 0;
     std::vector<uint8_t> descriptor;
 };
-// Reads a node's identity and descriptor; nullopt with `error` set on failure.
+// Reads a node's identity and descriptor; nullopt with `error` set on failure
+// (a text that names the node).
 using DeviceQuery = std::function<std::optional<DeviceIdentity>(const std::string& node, std::string* error)>;
-// The hidraw ioctls (HIDIOCGRAWINFO, HIDIOCGRDESC) on an open node.
-std::optional<DeviceIdentity> queryHidrawDevice(int fd, std::string* error);
+// The hidraw ioctls (HIDIOCGRAWINFO, HIDIOCGRDESC) on the node open as fd;
+// errors as "ioctl (HIDIOCGRDESC) <node>: <strerror>".
+std::optional<DeviceIdentity> queryHidrawDevice(int fd, const std::string& node, std::string* error);
 
 // Report decoding with the device caches: the logical range (kept at 2047 when
 // the descriptor gives none) and the report kind, each asked once per device.

@@ -1,6 +1,7 @@
 #include "touch_decoder.h"
 
 #include "hid/report_descriptor.h"
+#include "hid/touch_slots.h"
 
 namespace qvdraw {
 
@@ -62,9 +63,9 @@ Report decodeReport(std::span<const uint8_t> report) {
     Report out;
     if (report.empty()) return out;
     out.reportId = report[0];
-    out.slotCount = int((report.size() - 1) / kSlotBytes);
-    for (int s = 0; s < out.slotCount; ++s) {
-        const uint8_t* p = report.data() + 1 + s * kSlotBytes;
+    const auto slots = qvhid::touchReportSlots(report, kSlotBytes);
+    out.slotCount = int(slots.size());
+    for (const qvhid::TouchPacket& p : slots) {
         if (p[0] == 0) continue;
         Slot slot;
         slot.id = p[0] & 0x0F;

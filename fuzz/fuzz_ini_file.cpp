@@ -1,6 +1,6 @@
 // Fuzz target: the INI reader must take any bytes, keep them exactly, and a
 // write must read back as written while an existing section keeps its lines.
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <cstddef>
 #include <cstdint>

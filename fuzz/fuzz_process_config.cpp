@@ -2,7 +2,7 @@
 // accepts has every required value, a plain package name, a process list of
 // non-zero steps that recombines to a positive number, at most 64 ODM codes.
 #include "params/process_config.h"
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <cstddef>
 #include <cstdint>

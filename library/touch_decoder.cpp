@@ -1,7 +1,8 @@
 // Touch packets to callback calls (see touch_decoder.h).
 #include "touch_decoder.h"
 
-#include <algorithm>
+#include "hid/touch_slots.h"
+
 #include <cstring>
 
 namespace qvlib::touch {
@@ -101,15 +102,8 @@ ReportLayout LayoutOfReport(const uint8_t* report, size_t size, bool form3508) {
 
 std::vector<std::array<uint8_t, 5>> PacketsOfReport(const uint8_t* report, size_t size, bool form3508) {
     const ReportLayout l = LayoutOfReport(report, size, form3508);
-    std::vector<std::array<uint8_t, 5>> out;
-    out.reserve(l.packets);
-    for (size_t i = 0; i < l.packets; ++i) {
-        std::array<uint8_t, 5> p{};
-        const size_t at = 1 + i * l.packetSize;
-        std::memcpy(p.data(), report + at, std::min<size_t>(5, size - at));
-        out.push_back(p);
-    }
-    return out;
+    if (l.packets == 0) return {};
+    return qvhid::touchReportSlots({report, size}, l.packetSize);
 }
 
 void SerialAssembler::setSeries(uint8_t series) {

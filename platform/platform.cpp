@@ -9,8 +9,9 @@
 #include <vector>
 
 #if QV_WITH_SIM
-#include "platform/sim_backend.h"
-#include "platform/sim_control.h"
+#include "platform/sim.h"
+#include "qvsim.h"
+#include "sim/sim_control.h"
 #endif
 
 namespace qvp {

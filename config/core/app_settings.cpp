@@ -1,6 +1,6 @@
 #include "core/app_settings.h"
 
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "core/device_finder.h"
 
 #include "core/program_state.h"
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "diag/diag_config.h"
 
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <algorithm>
 

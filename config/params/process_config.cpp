@@ -4,7 +4,7 @@
 #include "core/app_settings.h"
 #include "core/program_state.h"
 #include "ui/file_chooser.h"
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 #include "ui/message_box.h"
 
 #include <QDir>

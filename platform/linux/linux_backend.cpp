@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "handle_registry.h"
-#include "platform/linux_backend.h"
+#include "hidraw/hidraw_ioctl.h"
+#include "serial_state.h"
+#include "linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {
@@ -89,11 +91,9 @@ struct HidNode : OpenFile {
     const bool writable;  // false: opened read-only, output reports cannot be written
 };
 
-struct SerialPort : OpenFile {
+// The state's mutex also guards the fields here and serialises set-up calls.
+struct SerialPort : OpenFile, detail::SerialPortState {
     using OpenFile::OpenFile;
-    std::mutex mutex;        // guards the fields below and serialises set-up calls
-    SerialTimeouts timeouts;
-    uint32_t eventMask = 0;
     // What termios cannot hold, and the modem lines of a port that has none (a pty).
     bool abortOnError = false;
     bool dtr = false;
@@ -125,17 +125,9 @@ bool checkTransferred(const char* what, const std::string& path, long done, size
 
 // The node's report descriptor, as the kernel keeps it.
 bool readReportDescriptor(const HidNode& node, std::vector<uint8_t>* out) {
-    int size = 0;
-    if (ioctl(node.fd, HIDIOCGRDESCSIZE, &size) < 0) return failErrno("ioctl (HIDIOCGRDESCSIZE)", node.path, errno);
-    if (size < 0 || size > HID_MAX_DESCRIPTOR_SIZE)
-        return fail(ErrorKind::Other, "ioctl (HIDIOCGRDESCSIZE) " + node.path + ": descriptor size " +
-                                          std::to_string(size) + " is outside 0.." +
-                                          std::to_string(HID_MAX_DESCRIPTOR_SIZE));
-    hidraw_report_descriptor descriptor{};
-    descriptor.size = static_cast<uint32_t>(size);
-    if (ioctl(node.fd, HIDIOCGRDESC, &descriptor) < 0) return failErrno("ioctl (HIDIOCGRDESC)", node.path, errno);
-    out->assign(descriptor.value, descriptor.value + descriptor.size);
-    return true;
+    qvhidraw::Failure why;
+    if (qvhidraw::readReportDescriptor(node.fd, node.path, out, &why)) return true;
+    return fail(why.err ? kindFromErrno(why.err) : ErrorKind::Other, std::move(why.text));
 }
 
 int openHidNode(const std::string& path, bool* writable) {
@@ -333,17 +325,12 @@ public:
     bool serialSetConfig(Handle h, const SerialConfig& cfg) override {
         auto port = serial(h, "serialSetConfig");
         if (!port) return false;
+        if (!detail::checkSerialConfig(port->path, cfg)) return false;
         const std::string where = "serialSetConfig " + port->path + ": ";
         speed_t speed;
         if (!speedForBaud(cfg.baud, &speed))
             return fail(ErrorKind::InvalidParameter, where + "no standard line speed for " +
                                                          std::to_string(cfg.baud) + " baud");
-        if (cfg.dataBits < 5 || cfg.dataBits > 8)
-            return fail(ErrorKind::InvalidParameter, where + std::to_string(cfg.dataBits) + " data bits");
-        if (cfg.parity != Parity::None && cfg.parity != Parity::Odd && cfg.parity != Parity::Even)
-            return fail(ErrorKind::InvalidParameter, where + "unknown parity");
-        if (cfg.stopBits != StopBits::One && cfg.stopBits != StopBits::Two)
-            return fail(ErrorKind::InvalidParameter, where + "unknown stop bits");
         if (cfg.dsrFlow)
             return fail(ErrorKind::InvalidParameter, where + "DSR output flow control is not available on Linux");
 
@@ -381,29 +368,19 @@ public:
 
     bool serialGetTimeouts(Handle h, SerialTimeouts* t) override {
         auto port = serial(h, "serialGetTimeouts");
-        if (!port) return false;
-        if (!t) return fail(ErrorKind::InvalidParameter, "serialGetTimeouts: no time-outs to fill");
-        std::lock_guard lock(port->mutex);
-        *t = port->timeouts;
-        return true;
+        return port && detail::getSerialTimeouts(*port, t);
     }
 
     bool serialSetTimeouts(Handle h, const SerialTimeouts& t) override {
         auto port = serial(h, "serialSetTimeouts");
         if (!port) return false;
-        std::lock_guard lock(port->mutex);
-        port->timeouts = t;
+        detail::setSerialTimeouts(*port, t);
         return true;
     }
 
     bool serialSetEventMask(Handle h, uint32_t mask) override {
         auto port = serial(h, "serialSetEventMask");
-        if (!port) return false;
-        if (mask & ~kSerialEventRxChar)
-            return fail(ErrorKind::InvalidParameter, "serialSetEventMask " + port->path + ": unknown event bits");
-        std::lock_guard lock(port->mutex);
-        port->eventMask = mask;
-        return true;
+        return port && detail::setSerialEventMask(*port, port->path, mask);
     }
 
     bool serialPurge(Handle h) override {
@@ -420,7 +397,7 @@ public:
         auto port = serial(h, "serialWrite");
         if (!port) return false;
         if (!data && len) return fail(ErrorKind::InvalidParameter, "serialWrite: no data");
-        const SerialTimeouts t = timeoutsOf(*port);
+        const SerialTimeouts t = detail::currentSerialTimeouts(*port);
         std::optional<Steady::time_point> deadline;
         if (t.writeConstant || t.writeMultiplier)
             deadline = Steady::now() + std::chrono::milliseconds(uint64_t{t.writeConstant} +
@@ -461,7 +438,7 @@ public:
         auto port = serial(h, "serialRead");
         if (!port) return false;
         if (!data && len) return fail(ErrorKind::InvalidParameter, "serialRead: no buffer");
-        const SerialTimeouts t = timeoutsOf(*port);
+        const SerialTimeouts t = detail::currentSerialTimeouts(*port);
         const auto start = Steady::now();
         const auto deadline =
             start + std::chrono::milliseconds(uint64_t{t.readConstant} + uint64_t{t.readMultiplier} * len);
@@ -584,11 +561,6 @@ private:
     }
     std::shared_ptr<SerialPort> serial(Handle h, const char* call) {
         return registry_.findAs<SerialPort>(h, call, "a serial port");
-    }
-
-    static SerialTimeouts timeoutsOf(SerialPort& port) {
-        std::lock_guard lock(port.mutex);
-        return port.timeouts;
     }
 
     Handle openHid(const std::string& path) {

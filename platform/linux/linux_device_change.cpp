@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 
 namespace qvp::linuxdev {
 

@@ -13,7 +13,7 @@
 #include <tuple>
 
 #include "hid/report_descriptor.h"
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 
 namespace qvp::linuxdev {
 

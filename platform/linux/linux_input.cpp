@@ -14,7 +14,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 
 namespace qvp::linuxdev {
 

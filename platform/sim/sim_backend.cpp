@@ -1,5 +1,5 @@
 // The sim backend: every platform call goes to a device on a libqvsim bench.
-#include "platform/sim_backend.h"
+#include "sim_backend.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "handle_registry.h"
+#include "serial_state.h"
 
 namespace qvp {
 
@@ -59,13 +60,10 @@ struct SimDriver : SimObject {
     qvsim::DriverDevice* const device;
 };
 
-struct SimSerial : SimObject {
+struct SimSerial : SimObject, detail::SerialPortState {
     SimSerial(std::string p, qvsim::SerialDevice* d) : SimObject(std::move(p)), device(d) {}
     qvsim::SerialDevice* const device;
-    std::mutex mutex;  // guards the fields below
-    SerialConfig config;
-    SerialTimeouts timeouts;
-    uint32_t eventMask = 0;
+    SerialConfig config;  // under the state's mutex
 };
 
 class SimBackend final : public Backend {
@@ -181,9 +179,7 @@ public:
     bool serialSetConfig(Handle h, const SerialConfig& cfg) override {
         auto o = serial(h, "serialSetConfig");
         if (!o) return false;
-        if (cfg.baud == 0 || cfg.dataBits < 5 || cfg.dataBits > 8)
-            return fail(ErrorKind::InvalidParameter, "serialSetConfig " + o->path + ": " + std::to_string(cfg.baud) +
-                                                         " baud, " + std::to_string(cfg.dataBits) + " data bits");
+        if (!detail::checkSerialConfig(o->path, cfg)) return false;
         {
             std::lock_guard lock(bench_->mutex());
             if (bench_->serial(o->path) != o->device) return goneError("serialSetConfig", o->path);
@@ -196,29 +192,19 @@ public:
 
     bool serialGetTimeouts(Handle h, SerialTimeouts* t) override {
         auto o = serial(h, "serialGetTimeouts");
-        if (!o) return false;
-        if (!t) return fail(ErrorKind::InvalidParameter, "serialGetTimeouts: no time-outs to fill");
-        std::lock_guard lock(o->mutex);
-        *t = o->timeouts;
-        return true;
+        return o && detail::getSerialTimeouts(*o, t);
     }
 
     bool serialSetTimeouts(Handle h, const SerialTimeouts& t) override {
         auto o = serial(h, "serialSetTimeouts");
         if (!o) return false;
-        std::lock_guard lock(o->mutex);
-        o->timeouts = t;
+        detail::setSerialTimeouts(*o, t);
         return true;
     }
 
     bool serialSetEventMask(Handle h, uint32_t mask) override {
         auto o = serial(h, "serialSetEventMask");
-        if (!o) return false;
-        if (mask & ~kSerialEventRxChar)
-            return fail(ErrorKind::InvalidParameter, "serialSetEventMask " + o->path + ": unknown event bits");
-        std::lock_guard lock(o->mutex);
-        o->eventMask = mask;
-        return true;
+        return o && detail::setSerialEventMask(*o, o->path, mask);
     }
 
     bool serialPurge(Handle h) override {
@@ -253,11 +239,7 @@ public:
         auto o = serial(h, "serialRead");
         if (!o) return false;
         if (!data && len) return fail(ErrorKind::InvalidParameter, "serialRead: no buffer");
-        SerialTimeouts t;
-        {
-            std::lock_guard lock(o->mutex);
-            t = o->timeouts;
-        }
+        const SerialTimeouts t = detail::currentSerialTimeouts(*o);
         {
             std::lock_guard lock(bench_->mutex());
             if (bench_->serial(o->path) != o->device) return goneError("read", o->path);

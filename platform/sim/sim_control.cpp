@@ -1,7 +1,9 @@
 // The bench control server: one thread, poll() over a wake-up pipe, the
 // listening socket and the connected clients (non-blocking, with an input line
 // buffer and an output buffer each).
-#include "platform/sim_control.h"
+#include "sim_control.h"
+
+#include "qvsim_parse.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -41,27 +43,6 @@ std::string printable(const std::string& s, size_t max = std::string::npos, bool
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The words of a text, split at blanks.
-std::vector<std::string> words(const std::string& s) {
-    std::vector<std::string> out;
-    for (size_t i = 0; i < s.size();) {
-        while (i < s.size() && isBlank(s[i])) ++i;
-        size_t end = i;
-        while (end < s.size() && !isBlank(s[end])) ++end;
-        if (end > i) out.push_back(s.substr(i, end - i));
-        i = end;
-    }
-    return out;
-}
-
-// The text after the first word and the blanks that follow it.
-std::string afterFirstWord(const std::string& s) {
-    size_t i = s.find_first_not_of(" \t");
-    if (i != std::string::npos) i = s.find_first_of(" \t", i);
-    if (i != std::string::npos) i = s.find_first_not_of(" \t", i);
-    return i == std::string::npos ? std::string() : s.substr(i);
-}
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -88,7 +69,7 @@ std::optional<qvsim::PacketPrefix> parsePrefix(const std::string& word) {
 // "F6038000 01"), each byte written whole ("F6 3 80 00 001" is no packet).
 std::optional<qvsim::Packet> parsePacket(const std::string& text) {
     std::string digits;
-    for (const auto& w : words(text)) {
+    for (const auto& w : qvsim::splitWords(text)) {
         if (w.size() % 2) return std::nullopt;
         digits += w;
     }
@@ -108,16 +89,12 @@ std::string hexPacket(const qvsim::Packet& p) {
     return out;
 }
 
-// A count of 1 and more in decimal.
+// A count of 1 and more in decimal (no hex form), at most nine digits.
 std::optional<int> parseCount(const std::string& word) {
-    if (word.empty() || word.size() > 9) return std::nullopt;
-    int n = 0;
-    for (char c : word) {
-        if (c < '0' || c > '9') return std::nullopt;
-        n = n * 10 + (c - '0');
-    }
-    if (n < 1) return std::nullopt;
-    return n;
+    if (word.size() > 9 || word.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    const auto n = qvsim::parseNumber(word);
+    if (!n || *n < 1) return std::nullopt;
+    return int(*n);
 }
 
 const char kPrefixSyntax[] =
@@ -206,7 +183,7 @@ struct SimControlServer::Impl {
     }
 
     static std::string noDevice(const std::string& arg) {
-        const auto w = words(arg);
+        const auto w = qvsim::splitWords(arg);
         return "error no device at " + printable(w.empty() ? arg : w[0]) + "\n";
     }
 
@@ -217,13 +194,13 @@ struct SimControlServer::Impl {
         std::lock_guard g(bench->mutex());
         Target t = target(arg);
         if (!t.controller) return noDevice(arg);
-        auto w = words(t.rest);
+        auto w = qvsim::splitWords(t.rest);
         if (w.empty() || (verb != "reply" && w.size() > 2) || (verb == "reply" && w.size() < 2))
             return "error " + verb + " needs " + usage + "\n";
         const auto prefix = parsePrefix(w[0]);
         if (!prefix) return "error bad packet prefix '" + printable(w[0], 32) + "' (" + kPrefixSyntax + ")\n";
         if (verb == "reply") {
-            const std::string bytes = afterFirstWord(t.rest);
+            const std::string bytes = qvsim::afterFirstWord(t.rest);
             const auto reply = parsePacket(bytes);
             if (!reply) return "error bad reply '" + printable(bytes, 40) + "' (5 bytes in hex: F6 03 80 00 01)\n";
             t.controller->setReply(*prefix, *reply);
@@ -246,9 +223,9 @@ struct SimControlServer::Impl {
         std::lock_guard g(bench->mutex());
         Target t = target(arg);
         std::string path = arg;
-        const bool clearTrace = verb == "trace" && !t.controller && words(arg)[0] == "clear";
+        const bool clearTrace = verb == "trace" && !t.controller && qvsim::splitWords(arg)[0] == "clear";
         if (clearTrace) {
-            path = afterFirstWord(arg);
+            path = qvsim::afterFirstWord(arg);
             if (path.empty()) return "error trace clear needs a device path\n";
             t = target(path);
         }
@@ -275,9 +252,9 @@ struct SimControlServer::Impl {
         std::lock_guard g(bench->mutex());
         Target t = target(arg);
         if (!t.controller) return noDevice(arg);
-        const auto w = words(t.rest);
+        const auto w = qvsim::splitWords(t.rest);
         if (w.size() < 2) return "error set needs PATH KEY VALUE\n";
-        const std::string value = afterFirstWord(t.rest);
+        const std::string value = qvsim::afterFirstWord(t.rest);
         std::string error;
         bool deviceKey = false;
         if (qvsim::setDeviceKey(*bench, t.path, w[0], value, &deviceKey, &error)) return "ok\n";

@@ -1,32 +1,14 @@
 // The state setters of a device (touch, input, notify, pnp): what a test or the
 // control socket queues for the host beside the controller's own keys.
 #include "qvsim.h"
+#include "qvsim_parse.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <sstream>
+#include <string>
 
 namespace qvsim {
 
 namespace {
-
-bool parseNumber(const std::string& word, uint32_t max, uint32_t* out) {
-    if (word.empty()) return false;
-    char* end = nullptr;
-    const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
-    const unsigned long v = std::strtoul(word.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-    if (!end || *end || (hex && word.size() == 2) || v > max || !std::isxdigit(uint8_t(word[hex ? 2 : 0])))
-        return false;
-    *out = uint32_t(v);
-    return true;
-}
-
-std::vector<std::string> words(const std::string& value) {
-    std::istringstream in(value);
-    std::vector<std::string> out;
-    for (std::string w; in >> w;) out.push_back(w);
-    return out;
-}
 
 // Hex bytes, blanks between them optional ("70 01 00" or "700100").
 bool parseBytes(const std::string& value, std::vector<uint8_t>* out) {
@@ -60,19 +42,24 @@ bool setDeviceKey(Bench& bench, const std::string& path, const std::string& key,
     if (!hid && !driver && !serial) return bad(error, "no device at " + path);
 
     if (k == "touch") {
-        const auto w = words(value);
-        uint32_t status = 0, x = 0, y = 0, force = 0;
-        if (w.size() < 3 || w.size() > 4 || !parseNumber(w[0], 0xFF, &status) || !parseNumber(w[1], 0xFFFF, &x) ||
-            !parseNumber(w[2], 0xFFFF, &y) || (w.size() == 4 && !parseNumber(w[3], 0xFFFF, &force)))
+        const auto w = splitWords(value);
+        std::optional<uint64_t> status, x, y, force;
+        if (w.size() == 3 || w.size() == 4) {
+            status = parseNumber(w[0], 0xFF);
+            x = parseNumber(w[1], 0xFFFF);
+            y = parseNumber(w[2], 0xFFFF);
+            if (w.size() == 4) force = parseNumber(w[3], 0xFFFF);
+        }
+        if (!status || !x || !y || (w.size() == 4 && !force))
             return bad(error, "touch: expected STATUS X Y [FORCE] (numbers up to 0xFF, 0xFFFF)");
         if (hid) {
             std::optional<uint16_t> f;
-            if (w.size() == 4) f = uint16_t(force);
-            hid->queueTouch(uint8_t(status), uint16_t(x), uint16_t(y), f);
+            if (force) f = uint16_t(*force);
+            hid->queueTouch(uint8_t(*status), uint16_t(*x), uint16_t(*y), f);
         } else if (serial) {
-            serial->queueTouch(uint8_t(status), uint16_t(x), uint16_t(y));
+            serial->queueTouch(uint8_t(*status), uint16_t(*x), uint16_t(*y));
         } else {
-            driver->pushNotify(status);
+            driver->pushNotify(uint32_t(*status));
         }
         return true;
     }
@@ -89,11 +76,11 @@ bool setDeviceKey(Bench& bench, const std::string& path, const std::string& key,
         return true;
     }
     if (k == "notify") {
-        uint32_t code = 0;
         if (!driver) return bad(error, "notify: " + path + " is not a driver device");
-        if (!parseNumber(words(value).size() == 1 ? words(value)[0] : std::string(), 0xFFFFFFFFu, &code))
-            return bad(error, "notify: expected one code");
-        driver->pushNotify(code);
+        const auto w = splitWords(value);
+        const auto code = w.size() == 1 ? parseNumber(w[0], 0xFFFFFFFFu) : std::nullopt;
+        if (!code) return bad(error, "notify: expected one code");
+        driver->pushNotify(uint32_t(*code));
         return true;
     }
     // pnp

@@ -113,11 +113,11 @@
 // control socket's `set`; see runtimeKeys()).
 
 #include "qvsim.h"
+#include "qvsim_parse.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -141,31 +141,8 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::optional<uint64_t> parseNumber(const std::string& text) {
-    std::string t = trim(text);
-    int base = 10;
-    const char* b = t.data();
-    const char* e = t.data() + t.size();
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        base = 16;
-        b += 2;
-    }
-    if (b == e) return std::nullopt;
-    uint64_t v = 0;
-    auto [p, ec] = std::from_chars(b, e, v, base);
-    if (ec != std::errc() || p != e) return std::nullopt;
-    return v;
-}
-
-std::vector<std::string> tokens(const std::string& text) {
-    std::string t = text;
-    for (char& c : t)
-        if (c == ',') c = ' ';
-    std::istringstream in(t);
-    std::vector<std::string> out;
-    for (std::string w; in >> w;) out.push_back(w);
-    return out;
-}
+// The words of a value: numbers and bytes are separated by blanks or commas.
+std::vector<std::string> tokens(const std::string& text) { return splitWords(text, true); }
 
 // A parse failure: the message without file and line.
 struct BadValue {
@@ -173,7 +150,7 @@ struct BadValue {
 };
 
 uint64_t number(const std::string& v, uint64_t max) {
-    auto n = parseNumber(v);
+    auto n = parseNumber(trim(v));
     if (!n) throw BadValue{"'" + v + "' is not a number"};
     if (*n > max) throw BadValue{"'" + v + "' is out of range (at most " + std::to_string(max) + ")"};
     return *n;
@@ -457,11 +434,9 @@ const std::map<std::string, Setter>& commonKeys() {
          }},
         {"panelsize", [](DeviceSpec& d, const std::string& v) {
              // NAME (at most 8 characters) INCHES TENTHS_AND_FLAGS WIDTH HEIGHT
-             std::istringstream in(v);
-             std::string name, rest;
-             in >> name;
-             std::getline(in, rest);
-             auto t = tokens(rest);
+             const auto words = splitWords(v);
+             const std::string name = words.empty() ? std::string() : words[0];
+             auto t = tokens(afterFirstWord(v));
              if (name.empty() || name.size() > 8 || t.size() != 4)
                  throw BadValue{"expected NAME INCHES TENTHS WIDTH HEIGHT"};
              // In order, so the first bad number is the one reported.

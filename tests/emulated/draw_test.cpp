@@ -9,6 +9,9 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <cstring>
+
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment("test_mock"));
 
 namespace qvmock {
@@ -114,6 +117,19 @@ TEST_F(MockDrawInput, DecodesTheTouchScreensReportsAndFollowsTheirArrival) {
     EXPECT_EQ(reader.openCount(), 2);
     EXPECT_TRUE(reader.errors().join('\n').contains(QString::fromStdString(touchB)))
         << reader.errors().join('\n').toStdString();
+}
+
+TEST_F(MockDrawInput, ANodeThatCannotBeAskedIsNamedWithTheFailedCall) {
+    const Interface controller = ControllerA(std::make_shared<qvsim::Controller>(CurrentControllerProfile()));
+    bed->add(controller);
+    const std::string touch = bed->add(Digitizer(controller, 2, 1000, 2));
+    bed->fail(touch, Call::Descriptor, EIO);
+
+    qvdraw::HidrawReader reader;
+    EXPECT_EQ(reader.start(QStringLiteral("/dev")), 0);
+    const QString expected =
+        QString::fromStdString("ioctl (HIDIOCGRDESCSIZE) " + touch + ": " + std::strerror(EIO));
+    EXPECT_TRUE(reader.errors().contains(expected)) << reader.errors().join('\n').toStdString();
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {

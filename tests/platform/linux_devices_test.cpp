@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 #include "platform/platform.h"
 
 namespace qvp {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_backend.h"
+#include "linux_backend.h"
 
 namespace qvp {
 namespace {

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
-#include "platform/sim_control.h"
+#include "sim_backend.h"
+#include "sim_control.h"
 #include "qvsim.h"
 
 namespace qvp {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "sim_backend.h"
 #include "qvsim.h"
 
 namespace qvp {

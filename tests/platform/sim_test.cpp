@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "sim_backend.h"
 #include "platform_support.h"
 #include "qvsim.h"
 

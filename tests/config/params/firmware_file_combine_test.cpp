@@ -7,7 +7,7 @@
 #include "internal.h"
 #include "library_support.h"
 #include "params/package_builder.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "core/strings.h"
 #include "core/device_readout.h"

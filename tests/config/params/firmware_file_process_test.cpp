@@ -4,7 +4,7 @@
 
 #include "params/process_config.h"
 #include "ui/file_chooser.h"
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 namespace {
 

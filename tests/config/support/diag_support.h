@@ -8,7 +8,7 @@
 #include "internal.h"
 #include "library_support.h"
 #include "linked_library_support.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 #include "core/controller_api.h"
 #include "core/device_readout.h"

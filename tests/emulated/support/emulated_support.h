@@ -12,7 +12,7 @@
 #include "library_info_support.h"
 #include "testbed_support.h"
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // emulated hidraw nodes never waits for real time. Nothing else differs from
 // libQV_Standard.so.
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <memory>

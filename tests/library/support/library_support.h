@@ -6,7 +6,7 @@
 #include "QV_Standard.h"
 #include "internal.h"
 #include "platform/platform.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 #include "qvsim.h"
 
 #include <gtest/gtest.h>

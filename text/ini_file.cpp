@@ -1,4 +1,4 @@
-#include "ui/ini_file.h"
+#include "text/ini_file.h"
 
 #include <QFile>
 #include <QSaveFile>
