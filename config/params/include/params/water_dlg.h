@@ -59,8 +59,6 @@ protected:
     void modeChanged() override { CheckDlgItem(); }
 
 private:
-    uint8_t* sliderValue(int slider);
-    int sliderMaximum(int slider);
     void showSlider(int slider);
     SwitchGroup lock_;
     EditGroup edits_;
@@ -78,7 +76,6 @@ public:
     void step(int slider, bool up);
 
 private:
-    ParameterItem* item(int slider);
     void showSlider(int slider);
     EditGroup edits_;
     SupportMask support_;
