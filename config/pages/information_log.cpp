@@ -5,6 +5,7 @@
 #include "core/device_finder.h"
 #include "core/device_text.h"
 #include "core/field_table.h"
+#include "core/report_header.h"
 #include "text/text_file.h"
 
 #include <QFile>
@@ -27,10 +28,8 @@ QString UiParametersLog::WriteInto(const QString& folder) {
     WriteLogHeader(file, c_, 4);
     const QString iface = interfaceName(c_.dev.deviceType, c_.records.fwInformation.interfaceBits);
     file.printf("\nDevice Interface : %s\n", iface.toUtf8().constData());
-    if (c_.dev.listsRead)
-        file.printf("\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
-    else
-        file.write("\nParameters CRC : Failed Get Parameters List\n");
+    ReportHeader(file, '\n').WriteParametersCrc(c_.dev.listsRead, c_.dev.parameterCrc);
+    file.write("\n");
     const QByteArray summary = FormatParameterSummary(c_.records, c_.dev.deviceType, [this](int kind, int index) {
         QVWCHAR text[40] = {};
         auto get = kind == 0 ? c_.api.GetPanelSizeInfoW : c_.api.GetCoverLensInfoW;
