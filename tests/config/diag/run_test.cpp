@@ -104,10 +104,21 @@ TEST_F(DiagRun, ACleanPanelPassesTheOpenShortChecks) {
     EXPECT_EQ(run(0), 0);
     EXPECT_TRUE(sink.reports.empty());
     EXPECT_EQ(sent(), (std::vector<std::string>{"E0 00 17 00 00"}));
-    // Two modes were judged: their statistics are there, the third mode's is not.
-    EXPECT_GE(s.BaseFlatMax[0], 0);
-    EXPECT_GE(s.BaseFlatMax[1], 0);
+    // Two modes were judged: each has the step of its frame's grain (never 0 on
+    // a panel with noise, at most the limit on a good one); the third mode was
+    // not judged and keeps its cleared 0.
+    EXPECT_GT(s.BaseFlatMax[0], 0);
+    EXPECT_GT(s.BaseFlatMax[1], 0);
+    EXPECT_LE(s.BaseFlatMax[0], s.BaseFlatMaxLimit);
+    EXPECT_LE(s.BaseFlatMax[1], s.BaseFlatMaxLimit);
     EXPECT_EQ(s.BaseFlatMax[2], 0);
+    EXPECT_EQ(s.BaseFlatCount[2], 0);
+    // With one mode the second is not judged either: it keeps the 0 it starts a run with.
+    s.g_nFreqModeCount = 1;
+    s.BaseFlatMax.fill(0);
+    EXPECT_EQ(run(0), 0);
+    EXPECT_GT(s.BaseFlatMax[0], 0);
+    EXPECT_EQ(s.BaseFlatMax[1], 0);
     EXPECT_EQ(s.BaseFlatMaxLimit, 80);
     EXPECT_EQ(s.BaseFlatFailModes, 0);
 }
