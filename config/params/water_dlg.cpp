@@ -25,6 +25,39 @@ const char* const kAbnormalSliders[] = {"water.abnormalOffset", "water.abnormalI
 const char* const kWaterEdits[] = {"water.negativeThreshold", "water.negativeCount", "water.sensorRatio",
                                    "water.driverRatio"};
 QSlider* sliderAt(QWidget* page, int i) { return qvui::findControl<QSlider>(page, 504 + i); }
+
+// Slider s of a water page moves row `key`: slider 504 + s, its number in label
+// 320 + s, its step pair 450 + 2s, 451 + 2s.
+void showSlider(QWidget* page, ProgramRecords& r, const char* key, int s) {
+    const FieldStep it = fieldStep(r, key);
+    setText(page, 320 + s, it.present ? QString::number(*it.value) : QString());
+    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * s, page);
+}
+void loadSlider(QWidget* page, ProgramRecords& r, const char* key, int s) {
+    const FieldStep it = fieldStep(r, key);
+    QSlider* sl = sliderAt(page, s);
+    QSignalBlocker quiet(sl);
+    sl->setRange(it.range.minimum, it.range.maximum);
+    sl->setTickInterval(1);
+    sl->setSliderPosition(*it.value);
+    sl->setEnabled(it.present);
+    enableId(page, 450 + 2 * s, it.present);
+    enableId(page, 451 + 2 * s, it.present);
+    showSlider(page, r, key, s);
+}
+void slideTo(QWidget* page, ProgramRecords& r, const char* key, int s, int position) {
+    const FieldStep it = fieldStep(r, key);
+    if (!it.present) return;
+    *it.value = uint8_t(std::clamp(position, it.range.minimum, it.range.maximum));
+    showSlider(page, r, key, s);
+}
+void stepSlider(QWidget* page, ProgramRecords& r, const char* key, int s, bool up) {
+    const FieldStep it = fieldStep(r, key);
+    if (!it.present) return;
+    StepValue(*it.value, it.range, 450 + 2 * s, page, up);
+    setText(page, 320 + s, QString::number(*it.value));
+    sliderAt(page, s)->setSliderPosition(*it.value);
+}
 } // namespace
 
 int WaterModeIndex(int mode) { return (mode & 1) ? 1 + ((mode >> 4) & 1) : 0; }
@@ -105,12 +138,6 @@ CQVxF6WaterDlg::CQVxF6WaterDlg(Controller& c, QWidget* parent) : CQVOldWaterDlg(
     initDialog();
 }
 
-void CQVxF6WaterDlg::showSlider(int s) {
-    const FieldStep it = fieldStep(c_.records, kWaterSliders[s]);
-    setText(this, 320 + s, it.present ? QString::number(*it.value) : QString());
-    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * s, this);
-}
-
 void CQVxF6WaterDlg::CheckDlgItem() {
     const bool engineer = programState().engineerMode;
     for (int id : {340, 341, 452, 453, 505, 321, 522, 523, 323, 324}) showId(this, id, engineer);
@@ -140,18 +167,7 @@ void CQVxF6WaterDlg::LoadDlgItem() {
     lock_.firstId = 513;
     fieldSwitches(lock_, r, {kLock});
     LoadSwitchGroup(lock_, this);
-    for (int s = 0; s < 2; ++s) {
-        const FieldStep it = fieldStep(r, kWaterSliders[s]);
-        QSlider* sl = sliderAt(this, s);
-        QSignalBlocker quiet(sl);
-        sl->setRange(it.range.minimum, it.range.maximum);
-        sl->setTickInterval(1);
-        sl->setSliderPosition(*it.value);
-        sl->setEnabled(it.present);
-        enableId(this, 450 + 2 * s, it.present);
-        enableId(this, 451 + 2 * s, it.present);
-        showSlider(s);
-    }
+    for (int s = 0; s < 2; ++s) loadSlider(this, r, kWaterSliders[s], s);
     fieldEdits(edits_, support_, r, kWaterEdits);
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
@@ -164,20 +180,11 @@ void CQVxF6WaterDlg::clickLockSwitch() {
 }
 
 void CQVxF6WaterDlg::sliderEnded(int s, int position) {
-    if (s < 0 || s > 1) return;
-    const FieldStep it = fieldStep(c_.records, kWaterSliders[s]);
-    if (!it.present) return;
-    *it.value = uint8_t(std::clamp(position, it.range.minimum, it.range.maximum));
-    showSlider(s);
+    if (s >= 0 && s <= 1) slideTo(this, c_.records, kWaterSliders[s], s, position);
 }
 
 void CQVxF6WaterDlg::step(int s, bool up) {
-    if (s < 0 || s > 1) return;
-    const FieldStep it = fieldStep(c_.records, kWaterSliders[s]);
-    if (!it.present) return;
-    StepValue(*it.value, it.range, 450 + 2 * s, this, up);
-    setText(this, 320 + s, QString::number(*it.value));
-    sliderAt(this, s)->setSliderPosition(*it.value);
+    if (s >= 0 && s <= 1) stepSlider(this, c_.records, kWaterSliders[s], s, up);
 }
 
 void CQVxF6WaterDlg::SetDlgItemTip() {
@@ -214,46 +221,20 @@ CQVxF6Water2Dlg::CQVxF6Water2Dlg(Controller& c, QWidget* parent) : CQVParaParent
     initDialog();
 }
 
-void CQVxF6Water2Dlg::showSlider(int s) {
-    const FieldStep it = fieldStep(c_.records, kAbnormalSliders[s]);
-    setText(this, 320 + s, it.present ? QString::number(*it.value) : QString());
-    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * s, this);
-}
-
 void CQVxF6Water2Dlg::LoadDlgItem() {
     ProgramRecords& r = c_.records;
-    for (int s = 0; s < 2; ++s) {
-        const FieldStep it = fieldStep(r, kAbnormalSliders[s]);
-        QSlider* sl = sliderAt(this, s);
-        QSignalBlocker quiet(sl);
-        sl->setRange(it.range.minimum, it.range.maximum);
-        sl->setTickInterval(1);
-        sl->setSliderPosition(*it.value);
-        sl->setEnabled(it.present);
-        enableId(this, 450 + 2 * s, it.present);
-        enableId(this, 451 + 2 * s, it.present);
-        showSlider(s);
-    }
+    for (int s = 0; s < 2; ++s) loadSlider(this, r, kAbnormalSliders[s], s);
     fieldEdits(edits_, support_, r, {"water.abnormalThreshold"});
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 }
 
 void CQVxF6Water2Dlg::sliderEnded(int s, int position) {
-    if (s < 0 || s > 1) return;
-    const FieldStep it = fieldStep(c_.records, kAbnormalSliders[s]);
-    if (!it.present) return;
-    *it.value = uint8_t(std::clamp(position, it.range.minimum, it.range.maximum));
-    showSlider(s);
+    if (s >= 0 && s <= 1) slideTo(this, c_.records, kAbnormalSliders[s], s, position);
 }
 
 void CQVxF6Water2Dlg::step(int s, bool up) {
-    if (s < 0 || s > 1) return;
-    const FieldStep it = fieldStep(c_.records, kAbnormalSliders[s]);
-    if (!it.present) return;
-    StepValue(*it.value, it.range, 450 + 2 * s, this, up);
-    setText(this, 320 + s, QString::number(*it.value));
-    sliderAt(this, s)->setSliderPosition(*it.value);
+    if (s >= 0 && s <= 1) stepSlider(this, c_.records, kAbnormalSliders[s], s, up);
 }
 
 } // namespace vcx

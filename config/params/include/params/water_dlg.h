@@ -59,7 +59,6 @@ protected:
     void modeChanged() override { CheckDlgItem(); }
 
 private:
-    void showSlider(int slider);
     SwitchGroup lock_;
     EditGroup edits_;
     SupportMask support_;
@@ -76,7 +75,6 @@ public:
     void step(int slider, bool up);
 
 private:
-    void showSlider(int slider);
     EditGroup edits_;
     SupportMask support_;
 };
