@@ -17,7 +17,7 @@
 #include "platform/sim.h"
 #include "qvsim.h"
 
-#include "diag/panel_layout.h"
+#include "diag/device_probes.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_report.h"
 #include "core/controller_api.h"

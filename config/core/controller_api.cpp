@@ -440,4 +440,25 @@ void RestartScan(Controller& c) {
     if (c.api.EnterDiagnosticMode) c.api.EnterDiagnosticMode(c.dev.device, 0);
 }
 
+int SendCmdQueryScanControlF3(Controller& c, uint16_t* word) {
+    Packet p{0xF3, 0x00, 0x0F, 0x00, 0x00};
+    if (!send(c, p) || p[1] != 0xAA) return 0;
+    *word = uint16_t(p[4] << 8 | p[3]);
+    return 1;
+}
+
+int SendCmdQueryReferenceVersionE4(Controller& c, uint16_t* version) {
+    Packet p{0xE4, 0x00, 0x00, 0x00, 0x00};
+    if (!send(c, p)) return 0;
+    *version = uint16_t(p[2] * 100 + p[1]);
+    return 1;
+}
+
+int SendCmdQueryInterfaceFB(Controller& c, uint8_t* status) {
+    Packet p{0xFB, 0x00, 0x00, 0x00, 0x00};
+    if (!send(c, p)) return 0;
+    *status = p[4];
+    return 1;
+}
+
 } // namespace vcx

@@ -2,8 +2,12 @@
 
 #include "format/firmware_format.h"
 
+#include "core/report_header.h"
 #include "ui/string_table.h"
 #include "core/program_state.h"
+
+#include <algorithm>
+#include <cstdio>
 
 namespace vcx {
 
@@ -48,27 +52,24 @@ QString masterVersionText(const FirmwareVersionInfoW& v) {
 }
 
 void WriteLogHeader(qvtext::TextWriter& file, const Controller& c, int kind) {
+    ReportHeader header(file, '\n');
     const qvtext::LocalTime t = qvtext::localTimeNow();
-    file.printf("\nWrite Log Time : %d/%02d/%02d %02d %02d %02d\n", t.year, t.month, t.day, t.hour, t.minute, t.second);
-    file.printf("\nApplication Version : %s %d.%d.%d.%d\n", kAppName, kAppVersion[0], kAppVersion[1], kAppVersion[2],
-                kAppVersion[3]);
+    char time[40];
+    std::snprintf(time, sizeof time, "%d/%02d/%02d %02d %02d %02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    header.WriteTime(time);
+    header.WriteApplicationVersion();
     put(file, qvui::loadString(790 + kind));
     const FirmwareVersionInfoW& v = c.records.fwVersion;
-    const int slaves = std::clamp(int(v.slaveCount), 0, 4);
-    const QString master = wideField(v.master, 50);
-    if (slaves > 0 || kind == 4)
-        put(file, QStringLiteral("\nMaster   Version %1\n").arg(master));
-    else
-        put(file, QStringLiteral("\nFirmware Version : %1\n").arg(master));
-    for (int i = 0; i < slaves; ++i)
-        put(file, QStringLiteral("Slave %1  Version : %2\n").arg(i + 1).arg(wideField(v.slave[i], 50)));
+    HeaderVersions versions;
+    versions.master = wideField(v.master, 50).toStdString();
+    for (int i = 0; i < std::clamp(int(v.slaveCount), 0, 4); ++i) versions.slaves.push_back(wideField(v.slave[i], 50).toStdString());
+    // The UI parameters log names the master whatever the slaves.
+    versions.masterLine = kind == 4;
+    header.WriteVersions(VersionLayout::DeviceLog, versions);
     const FirmwareInformationW& info = c.records.fwInformation;
-    if (info.info4Byte1)
-        file.printf("\nCore     Version : %d.%d.%d.%d\n", info.info4Byte1 >> 4, info.info4Byte1 & 15, info.info4Byte2,
-                    info.info4Word);
+    header.WriteCoreVersion(info.info4Byte1, info.info4Byte2, info.info4Word);
     if (kind != 4)
-        put(file, QStringLiteral("\nPanel Information : %1\nCover Lens : %2\n")
-                      .arg(wideField(info.panelSize, 40), wideField(info.coverLens, 40)));
+        header.WritePanel(wideField(info.panelSize, 40).toStdString(), wideField(info.coverLens, 40).toStdString());
 }
 
 } // namespace vcx

@@ -53,10 +53,10 @@ const ParamField kFields[] = {
     {"base.startDelay", R::Base, 20, F::Byte, 1, 0, M::Item, P::None, {643, 712}, false, 1266, T::Number, nullptr, 0},
     {"base.inactiveCount", R::Base, 28, F::Byte, 2, 0, M::Item, P::None, {644, 712}, false, 1267, T::Number, nullptr, 0},
     {"base.activeCount", R::Base, 36, F::Byte, 3, 0, M::Item, P::None, {645, 713}, false, 1268, T::Number, nullptr, 0},
-    {"water.mode", R::Water, 12, F::Pair, 0, 0, M::Item, P::None, {}, false, 1269, T::WaterMode,
+    {"water.mode", R::Water, 12, F::Pair, 0, 0, M::Item, P::None, {646, 714, 647, 715, 648, 716}, false, 1269, T::WaterMode,
      "Water Solution Switch : %s\n", 1},
     // The water page's items 4..7 are the record's 8-byte slots at 44, 52, 60 and 68.
-    {"water.performance", R::Water, 44, F::Pair, 4, 0, M::Item, P::None, {}, false, 1270, T::Number, nullptr, 0},
+    {"water.performance", R::Water, 44, F::Pair, 4, 0, M::Item, P::None, {649, 716, 650, 717}, false, 1270, T::Number, nullptr, 0},
     {"water.negativeThreshold", R::Water, 60, F::Byte, 10, 1, M::Item, P::None, {651, 718}, false, 1271, T::Number, nullptr, 0},
     {"water.negativeCount", R::Water, 68, F::Byte, 11, 1, M::Item, P::None, {651, 718}, false, 1272, T::Number, nullptr, 0},
     {"water.lockOneContact", R::Water, 76, F::Byte, 15, 0, M::Item, P::ZeroIsOn, {668, 669, 728, 729}, false, 1273,
@@ -97,13 +97,13 @@ const ParamField kFields[] = {
      nullptr, 0},
     {"power.idle", R::PowerSaving, 20, F::Byte, 1, 0, M::Item, P::ZeroIsOn, {657, 658, 722, 0}, false, 1282, T::Switch,
      nullptr, 0},
-    {"power.idleInterval", R::PowerSaving, 28, F::Byte, 2, 0, M::Item, P::None, {}, false, 1283, T::IdleInterval, nullptr, 0},
+    {"power.idleInterval", R::PowerSaving, 28, F::Byte, 2, 0, M::Item, P::None, {660, 724, 659, 723}, false, 1283, T::IdleInterval, nullptr, 0},
     {"power.idleDelay", R::PowerSaving, 36, F::Byte, 3, 1, M::ItemPlusOne, P::None, {661, 0}, false, 1284, T::PlusOne,
      nullptr, 0},
     {"misc.watchdog", R::Misc, 12, F::Byte, 0, 0, M::Item, P::OneIsOn, {662, 663, 725, 0}, false, 1285, T::Switch, nullptr, 0},
     {"misc.eventNotify", R::Misc, 20, F::Byte, 1, 0, M::Item, P::OneIsOn, {664, 665, 731, 0}, false, 1286, T::Switch,
      nullptr, 0},
-    {"drive.voltage", R::DriveIC, 12, F::Byte, 0, 0, M::Item, P::None, {666, 726, 667, 727}, false, 1288, T::Voltage,
+    {"drive.voltage", R::DriveIC, 12, F::Byte, 0, 0, M::Item, P::None, {667, 727, 666, 726}, false, 1288, T::Voltage,
      nullptr, 0},
     {"custom.pointRatio", R::Custom, 16, F::Byte, 0, 1, M::ItemPlusOne, P::None, {}, false, 1289, T::PlusOne, nullptr, 0},
     // Rows the pages edit that the change list and the summary leave out.
@@ -232,9 +232,28 @@ int FieldMaximum(const ProgramRecords& r, const ParamField& f) {
 }
 
 bool FieldSupported(const ProgramRecords& r, const ParamField& f) {
-    if (!RecordValid(r, f.record) || !ReadField(r, f).present) return false;
+    if (!FieldPresent(r, f)) return false;
     if (f.supportBit < 0) return true;
-    return (u16At(RecordBytes(r, f.record) + 4) >> (f.supportBit & 15)) & 1;
+    return (RecordItemMask(r, f.record) >> (f.supportBit & 15)) & 1;
+}
+
+uint8_t* FieldByte(ProgramRecords& r, const ParamField& f) {
+    if (f.form != F::Byte && f.form != F::Pair) return nullptr;
+    return RecordBytes(r, f.record) + f.offset;
+}
+
+bool FieldPresent(const ProgramRecords& r, const ParamField& f) { return RecordValid(r, f.record) && ReadField(r, f).present; }
+
+uint16_t RecordItemMask(const ProgramRecords& r, ParamRecord record) {
+    return RecordValid(r, record) ? u16At(RecordBytes(r, record) + 4) : 0;
+}
+
+FieldRange ShownRange(const ProgramRecords& r, const ParamField& f) { return {f.minimum, FieldMaximum(r, f)}; }
+
+FieldRange ValueRange(const ProgramRecords& r, const ParamField& f) {
+    const FieldRange shown = ShownRange(r, f);
+    const int below = f.maxRule == M::ItemPlusOne ? 1 : 0;
+    return {shown.minimum - below, shown.maximum - below};
 }
 
 QString SwitchText(Polarity p, int value) {

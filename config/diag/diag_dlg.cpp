@@ -1,7 +1,7 @@
 #include "diag/diag_dlg.h"
 
 #include "diag/diag_commands.h"
-#include "diag/panel_layout.h"
+#include "diag/device_probes.h"
 #include "diag/scan_dlg.h"
 #include "core/strings.h"
 #include "core/app_settings.h"

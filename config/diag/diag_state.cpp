@@ -1,7 +1,5 @@
 #include "diag/diag_state.h"
 
-#include "core/controller_api.h"
-
 #include <algorithm>
 
 namespace vcx {
@@ -28,14 +26,6 @@ void FreeDiagBuffers(DiagState& s) {
         for (Frame& f : *set) Frame().swap(f);
     for (Frame* f : {&s.NodeFailMask, &s.ExtraFrame, &s.LastColumn, &s.DriverFailMask, &s.SensorFailMask, &s.BaseFrame})
         Frame().swap(*f);
-}
-
-bool SendDiagCommand(Controller& c, std::array<uint8_t, 5> command, std::array<uint8_t, 5>* reply) {
-    if (!c.api.SendCmd) return false;
-    std::array<uint8_t, 5> r = command;
-    const bool ok = c.api.SendCmd(c.dev.device, command.data(), r.data()) != 0;
-    if (reply) *reply = r;
-    return ok;
 }
 
 }  // namespace vcx

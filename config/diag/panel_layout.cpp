@@ -96,9 +96,11 @@ bool UpdateBuildEnable(const std::array<uint8_t, 8>& features, bool engineerMode
     return allowed;
 }
 
-void LoadPanelLayout(Controller& c, DiagState& s) {
+bool AsksFrequencyModes(const std::array<uint8_t, 8>& f) { return bit(f[0], 1) && bit(f[1], 6); }
+bool AsksReferenceVersion(const std::array<uint8_t, 8>& f) { return bit(f[0], 0); }
+
+void ApplyPanelLayout(const Controller& c, const PanelProbes& probes, DiagState& s) {
     const ProgramRecords& r = c.records;
-    const auto& f = c.dev.featureFlags;
     const int a = r.diagInfo.rows, b = r.diagInfo.columns;
 
     if (r.fwVersion.slaveCount != 0)
@@ -108,29 +110,19 @@ void LoadPanelLayout(Controller& c, DiagState& s) {
 
     s.g_PanelFlags = PanelFlagsFor(PanelFlagInputsOf(c));
 
-    std::array<uint8_t, 5> reply{};
-    c.dev.scanControlWord = 0;
-    if (SendDiagCommand(c, {0xF3, 0x00, 0x0F, 0x00, 0x00}, &reply) && reply[1] == 0xAA)
-        c.dev.scanControlWord = uint16_t(reply[4] << 8 | reply[3]);
-
     s.g_ColumnFlags = BuildColumnFlagMap(b, r.driveIC, r.panel.item[3].stored);
     s.g_FailMap.assign(size_t(a) * size_t(b), 0);
 
-    s.g_nFreqModeCount = s.g_nFreqModeExtra = s.g_nFreqPerMode = 0;
-    if (bit(f[0], 1) && bit(f[1], 6) && SendDiagCommand(c, {0xF5, 0x00, 0x04, 0x00, 0x00}, &reply)) {
-        s.g_nFreqModeCount = reply[2];
-        s.g_nFreqPerMode = reply[3];
-        s.g_nFreqModeExtra = reply[4];
-    }
+    const FrequencyModes modes = probes.frequencyModes.value_or(FrequencyModes{});
+    s.g_nFreqModeCount = modes.count;
+    s.g_nFreqPerMode = modes.perMode;
+    s.g_nFreqModeExtra = modes.extra;
 
     s.BaseFlatMax.fill(0);
     s.BaseFlatCount.fill(0);
     s.BaseFlatFailModes = 0;
 
-    if (bit(f[0], 0))
-        s.g_wSRVersion = SendDiagCommand(c, {0xE4, 0x00, 0x00, 0x00, 0x00}, &reply)
-                             ? uint16_t(reply[2] * 100 + reply[1])
-                             : 0;
+    if (probes.referenceVersion) s.g_wSRVersion = *probes.referenceVersion;
 }
 
 } // namespace vcx

@@ -252,13 +252,15 @@ namespace {
 constexpr uint8_t kModeFrames = 0x12;  // capability byte 2, bits 1 and 4: per-mode frames
 
 struct Run {
-    Controller& c;
+    const Controller& c;
     DiagState& s;
+    ScanCheckAnswers& device;
     ScanGrid g;
     uint16_t bits = 0;
 
-    Run(Controller& controller, DiagState& state)
-        : c(controller), s(state), g{controller.records.diagInfo.rows, controller.records.diagInfo.columns} {}
+    Run(const Controller& controller, DiagState& state, ScanCheckAnswers& answers)
+        : c(controller), s(state), device(answers),
+          g{controller.records.diagInfo.rows, controller.records.diagInfo.columns} {}
 
     // Sends the check's reports to the active scan view; true when it passed.
     bool report(const CheckResult& r, uint16_t bit) {
@@ -285,11 +287,7 @@ struct Run {
         BaseFlatParams p;
         p.fingerThreshold = c.records.finger.info[0];
         p.panelByte75 = c.records.panel.extra[3];
-        if (c.api.GetPanelSizeInfoW) {
-            QVWCHAR text[40] = {};
-            if (c.api.GetPanelSizeInfoW(c.dev.device, c.records.panel.item[0].stored, text))
-                p.k6150 = wideField(text, 40).toLower().contains(QLatin1String("k6150"));
-        }
+        p.k6150 = device.PanelSizeText(c.records.panel.item[0].stored).toLower().contains(QLatin1String("k6150"));
         return p;
     }
 
@@ -303,19 +301,14 @@ struct Run {
 
 } // namespace
 
-bool CheckInterface(Controller& c) {
-    std::array<uint8_t, 5> reply{};
-    return SendDiagCommand(c, {0xFB, 0x00, 0x00, 0x00, 0x00}, &reply) && reply[4] == 0;
-}
-
 bool CheckFirmwareVersion(const Controller& c, const DiagState& s) {
     const QByteArray device = wideField(c.records.fwVersion.master, 50).toUtf8();
     return IsGoldenSampleForDevice(s.golden.firmwareVersion, s.golden.parametersCrc,
                                    std::string_view(device.constData(), size_t(device.size())), c.dev.parameterCrc);
 }
 
-uint16_t RunOpenShortChecks(Controller& c, DiagState& s) {
-    Run run(c, s);
+uint16_t RunOpenShortChecks(const Controller& c, DiagState& s, ScanCheckAnswers& device) {
+    Run run(c, s, device);
     const ThresholdSet& th = s.ScanTh;
     run.report(CheckSameData(run.g, s.ScanFrame), kFailSameData);
     run.debounce(th);
@@ -324,12 +317,7 @@ uint16_t RunOpenShortChecks(Controller& c, DiagState& s) {
                                    {run.slaveRow(), run.row0Limit100()}),
                kFailSensor);
     const bool range = s.g_PanelFlags & 0x0004;
-    uint32_t limit = AbsoluteLimit(std::nullopt);
-    if (!range) {
-        std::array<uint8_t, 5> reply{};
-        const bool ok = SendDiagCommand(c, {0xE0, 0x00, 0x17, 0x00, 0x00}, &reply);
-        limit = AbsoluteLimit(ok ? std::optional<uint8_t>(reply[4]) : std::nullopt);
-    }
+    const uint32_t limit = AbsoluteLimit(range ? std::nullopt : std::optional<uint8_t>(device.AbsoluteRegister()));
     run.report(CheckAbsolute(run.g, s.ScanFrame, s.NodeFailMask, range, th.Absolute, limit), kFailAbsolute);
     // With per-mode frames the slave's row is judged across like any other.
     const std::optional<int> nearSkip = run.modeFrames() ? std::nullopt : run.slaveRow();
@@ -346,8 +334,8 @@ uint16_t RunOpenShortChecks(Controller& c, DiagState& s) {
     return run.bits;
 }
 
-uint16_t RunDiagChecks(int runState, Controller& c, DiagState& s) {
-    Run run(c, s);
+uint16_t RunDiagChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device) {
+    Run run(c, s, device);
     const ThresholdSet& th = s.DiagTh;
     if (runState == 4 && !CheckFirmwareVersion(c, s)) return kFailFirmwareVersion;
     run.debounce(th);
@@ -356,31 +344,31 @@ uint16_t RunDiagChecks(int runState, Controller& c, DiagState& s) {
     return run.bits;
 }
 
-uint16_t RunCBChecks(int runState, Controller& c, DiagState& s) {
-    Run run(c, s);
+uint16_t RunCBChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device) {
+    Run run(c, s, device);
     const ThresholdSet& th = s.CBTh;
     if (runState == 3) {
         if (!CheckFirmwareVersion(c, s)) return kFailFirmwareVersion;
-        if (!CheckInterface(c)) return kFailInterface;
+        if (!device.InterfaceAnswers()) return kFailInterface;
     }
     run.debounce(th);
     if (runState == 3) run.minus(th);
     return run.bits;
 }
 
-bool RunScanChecks(int runState, Controller& c, DiagState& s) {
+bool RunScanChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device) {
     s.g_wFailBits = 0;
     switch (runState) {
         case 3:
-        case 5: s.g_wFailBits = RunCBChecks(runState, c, s); break;
+        case 5: s.g_wFailBits = RunCBChecks(runState, c, s, device); break;
         case 4:
         case 6:
-            s.g_wFailBits = RunDiagChecks(runState, c, s);
-            if (s.g_wFailBits == 0) s.g_wFailBits = RunOpenShortChecks(c, s);
+            s.g_wFailBits = RunDiagChecks(runState, c, s, device);
+            if (s.g_wFailBits == 0) s.g_wFailBits = RunOpenShortChecks(c, s, device);
             break;
         case 0:
         case 1:
-        case 2: s.g_wFailBits = RunOpenShortChecks(c, s); break;
+        case 2: s.g_wFailBits = RunOpenShortChecks(c, s, device); break;
         default: break;
     }
     s.g_bScanPass = s.g_wFailBits == 0;

@@ -3,7 +3,7 @@
 #include "diag/diag_config.h"
 #include "diag/golden_sample.h"
 #include "diag/log_dlg.h"
-#include "diag/scan_checks.h"
+#include "diag/device_probes.h"
 #include "diag/scan_layout.h"
 #include "core/chd_parent_dlg.h"
 #include "core/pictures.h"
@@ -43,19 +43,7 @@ QColor colorRefOf(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF
 constexpr uint32_t kGreyPen = 0x969696, kDarkPen = 0x323232, kGreenPen = 0x00C000;
 constexpr uint32_t kRedBrush = 0x0000FF, kWhiteBrush = 0xFFFFFF;
 
-constexpr uint8_t kModeFrameFlags = 0x12;  // capability byte 2 bits 1 and 4: frequency-mode frames
-constexpr int kFrameFirstRaw = 3, kFrameFirstScan = 7, kFrameFirstMode = 10;
-constexpr int kPatternOpenShort = 1, kPatternControlBoard = 3;
 constexpr int kLeftPanelWidth = 184;  // leaves room for the row labels before x0 - 20
-
-// Copies up to n values of a library array, zeroing what it lacks: a NULL
-// array or a short count leaves zeros, never a read past the array.
-void copyFrame(Frame& to, size_t n, const uint16_t* from, int32_t count) {
-    to.assign(n, 0);
-    if (!from || count <= 0) return;
-    const size_t k = std::min(n, size_t(count));
-    std::copy(from, from + k, to.begin());
-}
 
 } // namespace
 
@@ -64,7 +52,8 @@ ScanViewShared& scanShared() {
     return shared;
 }
 
-CVCXScanDlg::CVCXScanDlg(Controller& c, DiagState& s, QWidget* parent) : QWidget(parent), c_(c), s_(s) {
+CVCXScanDlg::CVCXScanDlg(Controller& c, DiagState& s, QWidget* parent)
+    : QWidget(parent), c_(c), s_(s), acquisition_(c, s) {
     addProgramStrings();
     timers_ = new qvui::WindowTimers(this);
     scale_ = std::max(programState().screenScale, 1);
@@ -149,7 +138,8 @@ void CVCXScanDlg::ExitDlg() {
 }
 
 void CVCXScanDlg::ResetCounters() {
-    nFrame_ = nListRows_ = nPollCount_ = 0;
+    acquisition_.Begin(acquisition_.kind());
+    nListRows_ = nPollCount_ = 0;
     ScanViewShared& shared = scanShared();
     shared.passCount = shared.failCount = 0;
     shared.g_bScanRunning = false;
@@ -207,7 +197,7 @@ void CVCXScanDlg::OnBnClickedStart() {
     AllocDiagBuffers(s_, a, b, a * info.extraColumns);
     pFailMask_.assign(size_t(a) * size_t(b), 0);
     s_.g_FailMap.assign(size_t(a) * size_t(b), 0);
-    nFrame_ = 0;
+    acquisition_.Begin(openShortKind() ? ScanAcquisition::Kind::OpenShort : ScanAcquisition::Kind::ControlBoard);
     nPollCount_ = 0;
     shared.g_bScanRunning = true;
     s_.BaseFlatMax.fill(0);
@@ -228,8 +218,7 @@ void CVCXScanDlg::OnBnClickedStart() {
 
 void CVCXScanDlg::OnBnClickedCancel() {
     for (int id = kTimerPoll; id <= kTimerChecks; ++id) timers_->stop(id);
-    SendCmdF3OrFD(c_, 0);
-    if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 0);
+    acquisition_.Cancel();
     if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 0, kTemplateDiagnostic);
     scanShared().g_bScanRunning = false;
     showStatus(kStatusCancel);
@@ -283,9 +272,7 @@ void CVCXScanDlg::onTimer(int id) {
 }
 
 void CVCXScanDlg::onPoll() {
-    std::array<uint8_t, 5> reply{};
-    const bool ok = SendDiagCommand(c_, {0xE0, 0x00, 0xF7, 0x00, 0x00}, &reply);
-    if ((!ok || !(reply[1] & 0x01)) && nPollCount_ < kMaxPolls) {
+    if (!acquisition_.PanelReady() && nPollCount_ < kMaxPolls) {
         ++nPollCount_;
         return;
     }
@@ -295,37 +282,22 @@ void CVCXScanDlg::onPoll() {
     if (startupState().pdLineState == 1 || nRunState_ != 0 || startupState().options.optOS) OnBnClickedStart();
 }
 
-bool CVCXScanDlg::modeFrames() const {
-    return (c_.records.diagInfo.capability[2] & kModeFrameFlags) == kModeFrameFlags && s_.g_nFreqModeCount > 0;
-}
-
-int CVCXScanDlg::modeCount() const { return std::min<int>(s_.g_nFreqModeCount, kMaxFreqModes); }
-
 void CVCXScanDlg::onOpenShortTimer() {
     timers_->stop(kTimerOpenShort);
-    if (nFrame_ == 0 && c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 1);
-    if (nFrame_ < kFrameFirstMode) {
-        request(DiagDataWorker::Request::Raw);
-        return;
-    }
-    const int m = nFrame_ - kFrameFirstMode;
-    if (modeFrames() && m < modeCount()) {
-        if (m == 0)
-            request(DiagDataWorker::Request::Raw);
-        else
-            request(DiagDataWorker::Request::DiagWithKind, uint8_t(m | 0x80));
-        return;
-    }
-    timers_->start(kTimerChecks, 10);
+    readNext();
 }
 
 void CVCXScanDlg::onControlBoardTimer() {
     timers_->stop(kTimerControlBoard);
-    if (nFrame_ == 0) {
-        if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 1);
-        SendCmdF3OrFD(c_, kPatternControlBoard);
-    }
-    request(DiagDataWorker::Request::Raw);
+    readNext();
+}
+
+void CVCXScanDlg::readNext() {
+    const ScanAcquisition::Read next = acquisition_.Next();
+    if (next.checks)
+        timers_->start(kTimerChecks, 10);
+    else
+        request(next.request, next.kind);
 }
 
 void CVCXScanDlg::request(DiagDataWorker::Request r, uint8_t kind) {
@@ -345,68 +317,18 @@ void CVCXScanDlg::OnFrame() {
     if (inFlight_ > 0) --inFlight_;
     // A frame that arrives after Cancel or a removal belongs to no run.
     if (!scanShared().g_bScanRunning) return;
-    const NewRawArray& raw = c_.records.newRawArray;
-    const DiagnosticInfo& info = c_.records.diagInfo;
-    const size_t n = size_t(info.rows) * size_t(info.columns);
-    if (!openShortKind()) {
-        if (nFrame_ < 3) copyFrame(s_.ScanFrame[size_t(nFrame_)], n, raw.mutual, raw.mutualCount);
-        ++nFrame_;
-        setProgress(nFrame_);
-        if (nFrame_ >= 3) {
-            SendCmdF3OrFD(c_, 0);
-            timers_->start(kTimerChecks, 10);
-        } else {
-            timers_->start(kTimerControlBoard, 10);
-        }
-        return;
-    }
-    if (nFrame_ < kFrameFirstScan - 1) {
-        if (nFrame_ >= kFrameFirstRaw)
-            copyFrame(s_.RawFrame[size_t(nFrame_ - kFrameFirstRaw)], n, raw.mutual, raw.mutualCount);
-        ++nFrame_;
-        setProgress(nFrame_);
-        if (nFrame_ == kFrameFirstScan - 1) {
-            copyFrame(s_.ExtraFrame, s_.ExtraFrame.size(), raw.extra, raw.extraCount);
-            copyFrame(s_.LastColumn, s_.LastColumn.size(), raw.last, raw.lastCount);
-            SendCmdF3OrFD(c_, kPatternOpenShort);
-            // There is no frame 6: the pattern's first frame is frame 7.
-            nFrame_ = kFrameFirstScan;
-            setProgress(nFrame_);
-            timers_->start(kTimerOpenShort, 100);
-        } else {
-            timers_->start(kTimerOpenShort, 10);
-        }
-        return;
-    }
-    if (nFrame_ < kFrameFirstMode) {
-        copyFrame(s_.ScanFrame[size_t(nFrame_ - kFrameFirstScan)], n, raw.mutual, raw.mutualCount);
-        ++nFrame_;
-        setProgress(nFrame_);
-        if (nFrame_ == kFrameFirstMode) {
-            SendCmdF3OrFD(c_, 0);
-            timers_->start(kTimerOpenShort, 10);
-        } else {
-            timers_->start(kTimerOpenShort, 100);
-        }
-        return;
-    }
-    const int m = nFrame_ - kFrameFirstMode;
-    if (modeFrames() && m < modeCount()) {
-        copyFrame(s_.ModeFrame[size_t(m)], n, raw.mutual, raw.mutualCount);
-        ++nFrame_;
-        setProgress(progress() + 1);
-        if (nFrame_ == kFrameFirstMode + kMaxFreqModes)
-            timers_->start(kTimerChecks, 10);
-        else
-            timers_->start(kTimerOpenShort, 10);
-        return;
-    }
-    timers_->start(kTimerOpenShort, 10);
+    const int before = acquisition_.frame();
+    const ScanAcquisition::After after = acquisition_.FrameArrived();
+    if (acquisition_.frame() != before) setProgress(acquisition_.frame());
+    if (after.checks)
+        timers_->start(kTimerChecks, after.delayMs);
+    else
+        timers_->start(openShortKind() ? kTimerOpenShort : kTimerControlBoard, after.delayMs);
 }
 
 void CVCXScanDlg::onChecks() {
     timers_->stop(kTimerChecks);
-    if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, 0);
+    acquisition_.Finish();
     const bool pass = RunScanChecks(nRunState_, c_, s_);
     if (!pass)
         for (int i = 0; i < kFailBitCount; ++i)

@@ -19,7 +19,6 @@ namespace vcx {
 
 namespace {
 
-std::string text(const QString& s) { return s.toStdString(); }
 
 const char* passText(bool pass) { return pass ? "Pass" : "Fail"; }
 const char* codeText(bool pass) { return pass ? "PASS" : "FAIL"; }
@@ -35,19 +34,11 @@ std::string withoutExtension(const std::string& path) {
     return path.substr(0, dot);
 }
 
-// The version lines of the process reports ("Slave %d  Version" per slave).
 void writeProcessVersions(qvtext::TextWriter& w, const ReportDevice& d) {
-    const char* v = d.firmwareVersion.c_str();
-    if (d.testFirmware)
-        w.printf("\rTest     Version : %s\r", v);
-    else if (!d.slaves.empty())
-        w.printf("\rMaster   Version : %s\r", v);
-    else
-        w.printf("\rFirmware Version : %s\r", v);
-    for (size_t k = 0; k < d.slaves.size(); ++k) w.printf("Slave %d  Version : %s\r", int(k + 1), d.slaves[k].c_str());
-    if (d.core != 0)
-        w.printf("\rCore     Version : %d.%d.%d.%d\r", d.core >> 4, d.core & 15, d.coreMinor, d.coreBuild);
-    w.printf("\rPanel Information : %s\rCover Lens : %s\r", d.panelInformation.c_str(), d.coverLens.c_str());
+    ReportHeader header(w, '\r');
+    header.WriteVersions(VersionLayout::ProcessReport, {d.firmwareVersion, d.slaves, d.testFirmware, false});
+    header.WriteCoreVersion(d.core, d.coreMinor, d.coreBuild);
+    header.WritePanel(d.panelInformation, d.coverLens);
 }
 
 void writeOpenShortLevels(qvtext::TextWriter& w, const ThresholdSet& t) {
@@ -93,26 +84,6 @@ ReportTimes TakeTimeTexts() {
     return {b0, b1, b2};
 }
 
-bool IsTestFirmware(const FirmwareInformationW&) { return false; }
-
-ReportDevice ReportDeviceOf(const Controller& c) {
-    const ProgramRecords& r = c.records;
-    ReportDevice d;
-    d.firmwareVersion = text(masterVersionText(r.fwVersion));
-    const int slaves = std::clamp<int>(r.fwVersion.slaveCount, 0, 4);
-    for (int k = 0; k < slaves; ++k) d.slaves.push_back(text(wideField(r.fwVersion.slave[k], 50).trimmed()));
-    d.testFirmware = IsTestFirmware(r.fwInformation);
-    d.core = r.fwInformation.info4Byte1;
-    d.coreMinor = r.fwInformation.info4Byte2;
-    d.coreBuild = r.fwInformation.info4Word;
-    d.crcValid = c.dev.listsRead;
-    d.crc = c.dev.parameterCrc;
-    d.panelInformation = text(wideField(r.fwInformation.panelSize, 40));
-    d.coverLens = text(wideField(r.fwInformation.coverLens, 40));
-    d.modelName = text(c.dev.modelName);
-    return d;
-}
-
 std::string BuildCsvName(const std::string& folder, const ReportContext& r, const std::string& suffix) {
     return folder + r.device.modelName + suffix + ".csv";
 }
@@ -125,25 +96,14 @@ std::string SaveSuffix(const ReportContext& r) { return "_" + r.batch1 + "_" + r
 
 bool WriteReportHeader(qvtext::TextWriter& w, const ReportContext& r, const char* function) {
     const ReportDevice& d = r.device;
-    w.printf("\rWrite Log Time : %s\r", r.times.t1.c_str());
-    w.printf("\rApplication Version : %s %d.%d.%d.%d\r", kAppName, kAppVersion[0], kAppVersion[1], kAppVersion[2],
-             kAppVersion[3]);
-    w.printf("\rFunction : %s\r", function);
-    const char* v = d.firmwareVersion.c_str();
-    if (d.testFirmware)
-        w.printf("\rTest   Version : %s\r", v);
-    else if (!d.slaves.empty())
-        w.printf("\rMaster Version : %s\r", v);
-    else
-        w.printf("\rFirmware Version : %s\r", v);
-    if (!d.slaves.empty()) w.printf("\rSlave  Version : %s\r", d.slaves[0].c_str());
-    if (d.core != 0)
-        w.printf("\rCore     Version : %d.%d.%d.%d\r", d.core >> 4, d.core & 15, d.coreMinor, d.coreBuild);
-    if (d.crcValid)
-        w.printf("\rParameters CRC : x%04X", unsigned(d.crc));
-    else
-        w.write("\rParameters CRC : Failed Get Parameters List");
-    w.printf("\rPanel Information : %s\rCover Lens : %s\r", d.panelInformation.c_str(), d.coverLens.c_str());
+    ReportHeader header(w, '\r');
+    header.WriteTime(r.times.t1);
+    header.WriteApplicationVersion();
+    header.WriteFunction(function);
+    header.WriteVersions(VersionLayout::ScanReport, {d.firmwareVersion, d.slaves, d.testFirmware, false});
+    header.WriteCoreVersion(d.core, d.coreMinor, d.coreBuild);
+    header.WriteParametersCrc(d.crcValid, d.crc);
+    header.WritePanel(d.panelInformation, d.coverLens);
     w.printf("\rBatch1:, %s\r", r.batch1.c_str());
     w.printf("\rBatch2:, %s\r", r.batch2.c_str());
     return w.ok();

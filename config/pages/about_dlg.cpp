@@ -1,19 +1,16 @@
 #include "pages/about_dlg.h"
 
-#include "core/field_table.h"
-
 #include "core/strings.h"
 #include "core/app_settings.h"
 #include "core/built_controls.h"
 #include "core/controller_api.h"
-#include "core/device_finder.h"
 #include "core/device_text.h"
+#include "pages/information_log.h"
 #include "ui/control_ids.h"
 #include "ui/modal_dialog.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"
 #include "core/program_state.h"
-#include "text/text_file.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -111,9 +108,8 @@ CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemp
         CFolderCfgDlg dlg(this);
         qvui::execDialog(dlg);
     });
-    connect(disableDataReport_, &QCheckBox::clicked, this, [this](bool checked) {
-        if (c_.api.EnableDataReport) c_.api.EnableDataReport(c_.dev.device, checked ? 0 : 1);
-    });
+    connect(disableDataReport_, &QCheckBox::clicked, this,
+            [this](bool checked) { DataReportSwitch(c_).SetReporting(!checked); });
     connect(showMenuInDraw_, &QCheckBox::clicked, this, [](bool checked) {
         uint32_t& options = appSettings().options;
         options = checked ? options | kOptDrawMenu : options & ~uint32_t(kOptDrawMenu);
@@ -160,15 +156,15 @@ void CQVAboutDlg::ExitDlg() {
     if (disableDataReport_->isChecked()) {
         options |= kOptDisableTouch;
         // The controller reports touches again once the program has ended.
-        if (c_.api.EnableDataReport) c_.api.EnableDataReport(c_.dev.device, 1);
+        DataReportSwitch(c_).SetReporting(true);
     } else {
         options &= ~uint32_t(kOptDisableTouch);
     }
 }
 
 void CQVAboutDlg::SetDataReportDisabled(bool disable) {
-    if (!disableDataReport_->isChecked() || !c_.api.EnableDataReport) return;
-    c_.api.EnableDataReport(c_.dev.device, disable ? 0 : 1);
+    if (!disableDataReport_->isChecked()) return;
+    DataReportSwitch(c_).SetReporting(!disable);
 }
 
 bool CQVAboutDlg::event(QEvent* e) {
@@ -193,32 +189,7 @@ QString CQVAboutDlg::WriteUiParametersLog() {
     QString folder = workingFolders()[kInfoLogFolder];
     if (!BrowseForFolder(QStringLiteral("Select Parameters log File Folder"), this, folder)) return {};
     workingFolders()[kInfoLogFolder] = folder;
-
-    uint16_t crc[2] = {0, 0};
-    CheckParameterCRC(c_, crc);
-    const QString base =
-        QStringLiteral("QV%1_%2")
-            .arg(GetProductNameString(c_.records.fwInformation),
-                 QString::asprintf("x%04X", unsigned(crc[0])));
-    const QString path = freeNumberedPath(folder, base, QStringLiteral(".csv"));
-    if (path.isEmpty()) return {};
-    qvtext::TextWriter file(QFile::encodeName(path).constData(), qvtext::TextWriter::Mode::Create);
-    if (!file.isOpen()) return {};
-    WriteLogHeader(file, c_, 4);
-    const QString iface = interfaceName(c_.dev.deviceType, c_.records.fwInformation.interfaceBits);
-    file.printf("\nDevice Interface : %s\n", iface.toUtf8().constData());
-    if (c_.dev.listsRead)
-        file.printf("\nParameters CRC : x%04X\n", unsigned(c_.dev.parameterCrc));
-    else
-        file.write("\nParameters CRC : Failed Get Parameters List\n");
-    const QByteArray summary = FormatParameterSummary(c_.records, c_.dev.deviceType, [this](int kind, int index) {
-        QVWCHAR text[40] = {};
-        auto get = kind == 0 ? c_.api.GetPanelSizeInfoW : c_.api.GetCoverLensInfoW;
-        if (!get || !get(c_.dev.device, uint8_t(index), text)) return QString();
-        return wideField(text, 40);
-    }).toUtf8();
-    file.write(std::string_view(summary.constData(), size_t(summary.size())));
-    return path;
+    return UiParametersLog(c_).WriteInto(folder);
 }
 
 CFolderCfgDlg::CFolderCfgDlg(QWidget* parent) : QDialog(parent) {

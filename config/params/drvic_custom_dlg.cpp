@@ -1,6 +1,5 @@
 #include "params/drvic_custom_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_units.h"
 #include "core/controller_api.h"
@@ -11,6 +10,13 @@
 namespace vcx {
 
 using namespace pagebuild;
+
+namespace {
+// The pairs 450/451 and 452/453.
+const char* const kDrivePairs[] = {"drive.voltage", "drive.current"};
+constexpr const char* kRatio = "custom.pointRatio";
+constexpr const char* kFormat = "custom.format";
+} // namespace
 
 CQVxF6DrvICDlg::CQVxF6DrvICDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
@@ -41,12 +47,10 @@ void CQVxF6DrvICDlg::CheckDlgItem() {
 }
 
 void CQVxF6DrvICDlg::showPair(int pair) {
-    const ParameterDriveIC& d = c_.records.driveIC;
-    const ParameterItem& it = d.item[pair];
-    const bool present = d.valid && it.present;
+    const FieldStep it = fieldStep(c_.records, kDrivePairs[pair]);
     // The tables are indexed by controller values: out of range shows the number.
-    setText(this, 320 + pair, present ? (pair == 0 ? VoltageText(it.value) : CurrentText(it.value)) : QString());
-    if (present) EnableStepPair(it.value, {0, it.maximum}, 450 + 2 * pair, this);
+    setText(this, 320 + pair, it.present ? (pair == 0 ? VoltageText(*it.value) : CurrentText(*it.value)) : QString());
+    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * pair, this);
     else {
         enableId(this, 450 + 2 * pair, false);
         enableId(this, 451 + 2 * pair, false);
@@ -54,35 +58,22 @@ void CQVxF6DrvICDlg::showPair(int pair) {
 }
 
 void CQVxF6DrvICDlg::LoadDlgItem() {
-    const ParameterDriveIC& d = c_.records.driveIC;
     showPair(0);
     showPair(1);
-    const bool present = d.valid && d.item[0].present;
-    setText(this, 322, present ? VoltageText(0) : QString());
-    setText(this, 323, present ? VoltageText(d.item[0].maximum) : QString());
+    const FieldStep voltage = fieldStep(c_.records, kDrivePairs[0]);
+    setText(this, 322, voltage.present ? VoltageText(voltage.range.minimum) : QString());
+    setText(this, 323, voltage.present ? VoltageText(voltage.range.maximum) : QString());
 }
 
 void CQVxF6DrvICDlg::step(int pair, bool up) {
     if (pair < 0 || pair > 1) return;
-    ParameterDriveIC& d = c_.records.driveIC;
-    ParameterItem& it = d.item[pair];
-    if (!d.valid || !it.present) return;
-    StepValue(it.value, {0, it.maximum}, 450 + 2 * pair, this, up);
+    const FieldStep it = fieldStep(c_.records, kDrivePairs[pair]);
+    if (!it.present) return;
+    StepValue(*it.value, it.range, 450 + 2 * pair, this, up);
     showPair(pair);
 }
 
-void CQVxF6DrvICDlg::SetDlgItemTip() {
-    const ParamField* f = FindField("drive.voltage");
-    // The field's tips: increase feature / side effect, then decrease.
-    if (auto* up = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 451))) {
-        up->featureTipId = f->tips[0];
-        up->sideTipId = f->tips[1];
-    }
-    if (auto* down = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450))) {
-        down->featureTipId = f->tips[2];
-        down->sideTipId = f->tips[3];
-    }
-}
+void CQVxF6DrvICDlg::SetDlgItemTip() { stepTips(this, 450, kDrivePairs[0]); }
 
 CQVxF6CustomDlg::CQVxF6CustomDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
@@ -102,23 +93,24 @@ CQVxF6CustomDlg::CQVxF6CustomDlg(Controller& c, QWidget* parent) : CQVParaParent
 
 void CQVxF6CustomDlg::LoadDlgItem() {
     for (int id : {450, 451, 320, 340, 348}) showId(this, id, false);
-    const ParameterCustom& cu = c_.records.custom;
-    if (!cu.valid) return;
-    if (cu.info[0] > 1) {
+    const ProgramRecords& r = c_.records;
+    if (!RecordValid(r, ParamRecord::Custom)) return;
+    if (ReadField(r, fieldRow(kFormat)).value > 1) {
         showId(this, 348, true);
         return;
     }
-    if (!cu.item0.present) return;
+    const FieldStep ratio = fieldStep(c_.records, kRatio);
+    if (!ratio.present) return;
     for (int id : {450, 451, 320, 340}) showId(this, id, true);
-    setText(this, 320, QString::asprintf("1 / %d", cu.item0.value + 1));
-    EnableStepPair(cu.item0.value, {0, cu.item0.maximum}, 450, this);
+    setText(this, 320, QString::asprintf("1 / %d", *ratio.value + 1));
+    EnableStepPair(*ratio.value, ratio.range, 450, this);
 }
 
 void CQVxF6CustomDlg::step(bool up) {
-    ParameterCustom& cu = c_.records.custom;
-    if (!cu.valid || !cu.item0.present || cu.info[0] > 1) return;
-    StepValue(cu.item0.value, {0, cu.item0.maximum}, 450, this, up);
-    setText(this, 320, QString::asprintf("1 / %d", cu.item0.value + 1));
+    const FieldStep ratio = fieldStep(c_.records, kRatio);
+    if (!ratio.present || ReadField(c_.records, fieldRow(kFormat)).value > 1) return;
+    StepValue(*ratio.value, ratio.range, 450, this, up);
+    setText(this, 320, QString::asprintf("1 / %d", *ratio.value + 1));
 }
 
 } // namespace vcx

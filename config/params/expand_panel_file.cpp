@@ -1,5 +1,7 @@
 #include "params/expand_panel_file.h"
 
+#include "format/checksum.h"
+
 #include <numeric>
 
 namespace vcx {
@@ -10,16 +12,7 @@ uint8_t complementOfSum(const uint8_t* p, size_t n) {
 }
 } // namespace
 
-uint16_t ExpandPanelCrc(std::span<const uint8_t> bytes) {
-    uint16_t reg = 0xFFFF;
-    for (uint8_t byte : bytes)
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool top = reg & 0x8000;
-            reg = uint16_t((reg << 1) | ((byte >> bit) & 1));
-            if (top) reg ^= 0x1021;
-        }
-    return reg;
-}
+uint16_t ExpandPanelCrc(std::span<const uint8_t> bytes) { return qvfmt::Checksum16(0xFFFF, bytes); }
 
 std::array<uint8_t, 16> ExpandPanelHeader(uint16_t product, const std::array<uint8_t, 6>& identity, uint8_t index) {
     std::array<uint8_t, 16> h{'E', 'P', 'H', 'D', uint8_t(product & 0xFF), uint8_t(product >> 8)};

@@ -1,6 +1,5 @@
 #include "params/finger_base_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "params/param_units.h"
@@ -17,8 +16,10 @@ namespace vcx {
 using namespace pagebuild;
 
 namespace {
+constexpr const char* kSensitivity = "finger.sensitivity";
 const char* const kFingerEdits[] = {"finger.maxContacts", "finger.windowLockSlow", "finger.fastMotion",
                                     "finger.downDebounce", "finger.upDebounce", "finger.sampleRate"};
+const char* const kBaseEdits[] = {"base.driverNumber", "base.startDelay", "base.inactiveCount", "base.activeCount"};
 } // namespace
 
 CQVxF6FingerDlg::CQVxF6FingerDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
@@ -47,68 +48,53 @@ CQVxF6FingerDlg::CQVxF6FingerDlg(Controller& c, QWidget* parent) : CQVParaParent
 }
 
 void CQVxF6FingerDlg::showLevel() {
-    const ParameterItem& s = c_.records.finger.item0[0];
-    setText(this, 320, QString::number(SensitivityLevelOf(s.value, s.maximum)));
+    const FieldStep s = fieldStep(c_.records, kSensitivity);
+    setText(this, 320, QString::number(SensitivityLevelOf(*s.value, s.range.maximum)));
 }
 
 void CQVxF6FingerDlg::LoadDlgItem() {
-    ParameterFinger& f = c_.records.finger;
-    const bool valid = f.valid != 0;
-    ParameterItem& s = f.item0[0];
+    ProgramRecords& r = c_.records;
+    const FieldStep s = fieldStep(r, kSensitivity);
     auto* sl = qvui::findControl<QSlider>(this, 504);
     {
         QSignalBlocker quiet(sl);
-        sl->setRange(0, s.maximum);
+        sl->setRange(s.range.minimum, s.range.maximum);
         sl->setTickInterval(1);
-        sl->setSliderPosition(s.value);
+        sl->setSliderPosition(*s.value);
     }
-    const bool present = valid && s.present;
-    sl->setEnabled(present);
-    if (present) {
+    sl->setEnabled(s.present);
+    if (s.present) {
         showLevel();
-        EnableStepPair(s.value, {0, s.maximum}, 450, this);
+        EnableStepPair(*s.value, s.range, 450, this);
     } else {
         setText(this, 320, QString());
         enableId(this, 450, false);
         enableId(this, 451, false);
     }
-    edits_.values.clear();
-    edits_.minimum.clear();
-    edits_.maximum.clear();
-    for (const char* key : kFingerEdits) {
-        const ParamField* field = FindField(key);
-        uint8_t* p = RecordBytes(c_.records, field->record) + field->offset;
-        edits_.values.push_back(p);
-        edits_.minimum.push_back(field->minimum);
-        edits_.maximum.push_back(p[1]);
-    }
-    support_.mask = valid ? f.itemMask : 0;
-    support_.bits = {1, 3, 4, 6, 7, 8};
+    fieldEdits(edits_, support_, r, kFingerEdits);
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
-    recognize_.values = {&f.item9[4].value};
-    recognize_.table = {0, 1};  // value 0 on
-    recognize_.supported = {uint32_t(valid && f.item9[4].present)};
+    fieldSwitches(recognize_, r, {"finger.recognize"});
     LoadSwitchGroup(recognize_, this);
-    const double p = AreaPitch(c_.records, c_.dev.paraVersion, c_.dev.featureFlags, true);
+    const double p = AreaPitch(r, c_.dev.paraVersion, c_.dev.featureFlags, true);
     setText(this, 321, WindowLockUnit(p));
     setText(this, 322, FastMotionUnit(p));
 }
 
 void CQVxF6FingerDlg::sliderEnded(int position) {
-    ParameterItem& s = c_.records.finger.item0[0];
-    if (!c_.records.finger.valid || !s.present) return;
-    s.value = uint8_t(std::clamp(position, 0, int(s.maximum)));
+    const FieldStep s = fieldStep(c_.records, kSensitivity);
+    if (!s.present) return;
+    *s.value = uint8_t(std::clamp(position, s.range.minimum, s.range.maximum));
     showLevel();
-    EnableStepPair(s.value, {0, s.maximum}, 450, this);
+    EnableStepPair(*s.value, s.range, 450, this);
 }
 
 void CQVxF6FingerDlg::step(bool up) {
-    ParameterItem& s = c_.records.finger.item0[0];
-    if (!c_.records.finger.valid || !s.present) return;
-    StepValue(s.value, {0, s.maximum}, 450, this, up);
+    const FieldStep s = fieldStep(c_.records, kSensitivity);
+    if (!s.present) return;
+    StepValue(*s.value, s.range, 450, this, up);
     showLevel();
-    qvui::findControl<QSlider>(this, 504)->setSliderPosition(s.value);
+    qvui::findControl<QSlider>(this, 504)->setSliderPosition(*s.value);
 }
 
 void CQVxF6FingerDlg::clickSwitch() {
@@ -117,16 +103,8 @@ void CQVxF6FingerDlg::clickSwitch() {
 }
 
 void CQVxF6FingerDlg::SetDlgItemTip() {
-    const ParamField* s = FindField("finger.sensitivity");
-    for (int k = 0; k < 2; ++k)
-        if (auto* b = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450 + k))) {
-            b->featureTipId = s->tips[2 * k];
-            b->sideTipId = s->tips[2 * k + 1];
-        }
-    for (int i = 0; i < 6; ++i) {
-        const ParamField* f = FindField(kFingerEdits[i]);
-        if (auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520 + i))) e->SetTipIds(f->tips[0], f->tips[1]);
-    }
+    stepTips(this, 450, kSensitivity);
+    editTips(this, 520, kFingerEdits);
     SetRangeTips(this, edits_);
 }
 
@@ -147,17 +125,10 @@ CQVxF6Finger2Dlg::CQVxF6Finger2Dlg(Controller& c, QWidget* parent) : CQVParaPare
 }
 
 void CQVxF6Finger2Dlg::LoadDlgItem() {
-    ParameterFinger& f = c_.records.finger;
-    const bool valid = f.valid != 0;
-    switches_.values = {&f.item9[2].value, &f.item9[3].value};
-    switches_.table = {0, 0, 1, 1};  // both value 0 on
-    switches_.supported = {uint32_t(valid && f.item9[2].present), uint32_t(valid && f.item9[3].present)};
+    ProgramRecords& r = c_.records;
+    fieldSwitches(switches_, r, {"finger.dynamicThreshold", "finger.lowerThreshold"});
     LoadSwitchGroup(switches_, this);
-    edits_.values = {&f.item5.value, &f.item9[0].value, &f.item9[1].value};
-    edits_.minimum = {0, 0, 0};
-    edits_.maximum = {f.item5.maximum, f.item9[0].maximum, f.item9[1].maximum};
-    support_.mask = valid ? f.itemMask : 0;
-    support_.bits = {5, 9, 10};
+    fieldEdits(edits_, support_, r, {"finger.windowLockPost", "finger.mutual", "finger.sector"});
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 }
@@ -179,39 +150,31 @@ CQVxF6BaseDlg::CQVxF6BaseDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(
     label(this, grid, 1, 2, 321)->setText(QStringLiteral("* 100ms"));
     grid->setRowStretch(4, 1);
     ConnectEditGroup(this, edits_, 4, [this](int i) {
-        if (i == 0) c_.records.base.item[0].value = uint8_t(driverShown_ - 1);
+        if (i == 0) *FieldByte(c_.records, fieldRow(kBaseEdits[0])) = uint8_t(driverShown_ - 1);
     });
     initDialog();
 }
 
 void CQVxF6BaseDlg::LoadDlgItem() {
-    ParameterBase& b = c_.records.base;
+    fieldEdits(edits_, support_, c_.records, kBaseEdits);
     // Shown as value + 1 in a byte: 1..255 (values 0..254), a value of 255 shown as 255.
-    driverShown_ = uint8_t(std::min(b.item[0].value + 1, 255));
-    edits_.values = {&driverShown_, &b.item[1].value, &b.item[2].value, &b.item[3].value};
-    edits_.minimum = {1, 0, 0, 0};
-    edits_.maximum = {std::min(b.item[0].maximum + 1, 255), b.item[1].maximum, b.item[2].maximum, b.item[3].maximum};
-    support_.mask = b.valid ? b.itemMask : 0;
-    support_.bits = {0, 1, 2, 3};
+    driverShown_ = uint8_t(std::min(*edits_.values[0] + 1, 255));
+    edits_.values[0] = &driverShown_;
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
     EnableDlgItem();
 }
 
 void CQVxF6BaseDlg::EnableDlgItem() {
-    const ParameterWater& w = c_.records.water;
-    if (!w.valid || !w.item0.present) return;
-    const bool on = programState().engineerMode || (w.item0.value & 0xEF) == 0;
+    const FieldStep mode = fieldStep(c_.records, "water.mode");
+    if (!mode.present) return;
+    const bool on = programState().engineerMode || (*mode.value & 0xEF) == 0;
     for (int i = 2; i < 4; ++i)
         if (support_.supports(size_t(i))) enableId(this, 520 + i, on);
 }
 
 void CQVxF6BaseDlg::SetDlgItemTip() {
-    const char* keys[] = {"base.driverNumber", "base.startDelay", "base.inactiveCount", "base.activeCount"};
-    for (int i = 0; i < 4; ++i) {
-        const ParamField* f = FindField(keys[i]);
-        if (auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520 + i))) e->SetTipIds(f->tips[0], f->tips[1]);
-    }
+    editTips(this, 520, kBaseEdits);
     SetRangeTips(this, edits_);
 }
 

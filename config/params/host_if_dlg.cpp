@@ -1,6 +1,5 @@
 #include "params/host_if_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "core/controller_api.h"
 #include "ui/message_box.h"
@@ -15,6 +14,7 @@ using namespace pagebuild;
 namespace {
 constexpr uint8_t kInterfaceValue[4] = {0x08, 0x00, 0x01, 0x02};  // 460 auto, 461 USB, 462 RS232, 463 I2C
 constexpr int kInterfaceBit[4] = {7, 0, 1, 2};
+constexpr const char* kBaud = "host.baudRate";
 } // namespace
 
 bool ProductWithoutI2C(unsigned n) {
@@ -127,17 +127,17 @@ CQVxF6HostIFDlg::CQVxF6HostIFDlg(Controller& c, QWidget* parent) : CQVOldHostIFD
 void CQVxF6HostIFDlg::LoadDlgItem() {
     loadInterface();
     const ParameterHostInterface& h = c_.records.hostInterface;
-    const bool valid = h.valid != 0;
-    checkRadio(this, 464, 467, valid && h.item3.present ? 464 + h.item3.value : -1);
+    const FieldStep report = fieldStep(c_.records, "host.hidReport");
+    checkRadio(this, 464, 467, report.present ? 464 + *report.value : -1);
     auto* hex = qvui::findControl<QLineEdit>(this, 520);
-    const bool addr = valid && h.item[1].present;
+    const bool addr = FieldPresent(c_.records, fieldRow("host.i2cAddress"));
     showId(this, 520, addr);
     hex->setEnabled(addr);
     QSignalBlocker quiet(hex);
     hex->setText(addr ? QString::asprintf("%02X", h.item[1].value) : QString());
     if (auto* e = dynamic_cast<CQVMyTipEdit*>(static_cast<QWidget*>(hex)))
         e->SetTipValueText(QString::asprintf("Range : 0x01 ~ 0x%02X", h.item[1].maximum));
-    const bool baudPresent = valid && h.item[2].present;
+    const bool baudPresent = FieldPresent(c_.records, fieldRow(kBaud));
     showId(this, 320, baudPresent);
     showId(this, 502, baudPresent);
     auto* baud = qvui::findControl<QComboBox>(this, 502);
@@ -146,8 +146,7 @@ void CQVxF6HostIFDlg::LoadDlgItem() {
 }
 
 void CQVxF6HostIFDlg::updateBaudEnable() {
-    const ParameterHostInterface& h = c_.records.hostInterface;
-    enableId(this, 502, h.valid && h.item[2].present && isChecked(this, 462));
+    enableId(this, 502, FieldPresent(c_.records, fieldRow(kBaud)) && isChecked(this, 462));
 }
 
 void CQVxF6HostIFDlg::interfaceChosen(int) { updateBaudEnable(); }
@@ -158,9 +157,9 @@ void CQVxF6HostIFDlg::reportRadioClicked(int id) {
 }
 
 void CQVxF6HostIFDlg::SaveDlgItem() {
-    ParameterHostInterface& h = c_.records.hostInterface;
+    const FieldStep baud = fieldStep(c_.records, kBaud);
     const int i = qvui::findControl<QComboBox>(this, 502)->currentIndex();
-    if (h.valid && h.item[2].present && i >= 0) h.item[2].value = uint8_t(i);
+    if (baud.present && i >= 0) *baud.value = uint8_t(i);
 }
 
 } // namespace vcx

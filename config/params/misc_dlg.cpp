@@ -1,6 +1,5 @@
 #include "params/misc_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "core/controller_api.h"
@@ -13,6 +12,12 @@
 namespace vcx {
 
 using namespace pagebuild;
+
+namespace {
+// Switches 510..513, each showing value 1 as on.
+const char* const kMiscSwitches[] = {"misc.watchdog", "misc.baseUpdate", "misc.eventNotify", "misc.remoteWakeup"};
+constexpr const char* kEventMask = "misc.eventMask";
+} // namespace
 
 CQVEventMaskDlg::CQVEventMaskDlg(QWidget* parent) : QDialog(parent) {
     qvui::setControlScope(this);
@@ -101,9 +106,9 @@ CQVxF6MiscDlg::CQVxF6MiscDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(
     mask_ = new CQVEventMaskDlg(this);
     mask_->setWindowFlag(Qt::Window);
     mask_->applied = [this](uint8_t byte) {
-        ParameterMisc& m = c_.records.misc;
         // The mask is the low byte of a 16-bit item: its high byte stays.
-        m.item4.value = uint16_t((m.item4.value & 0xFF00) | byte);
+        const ParamField& f = fieldRow(kEventMask);
+        WriteField(c_.records, f, (ReadField(c_.records, f).value & 0xFF00) | byte);
         showMaskLabel();
     };
     initDialog();
@@ -115,17 +120,13 @@ void CQVxF6MiscDlg::CheckDlgItem() {
 }
 
 void CQVxF6MiscDlg::showMaskLabel() {
-    const ParameterMisc& m = c_.records.misc;
-    setText(this, 320, m.valid && m.item4.present ? QString::asprintf("%02X", m.item4.value) : QString());
+    const ParamField& f = fieldRow(kEventMask);
+    setText(this, 320,
+            FieldPresent(c_.records, f) ? QString::asprintf("%02X", unsigned(ReadField(c_.records, f).value)) : QString());
 }
 
 void CQVxF6MiscDlg::LoadDlgItem() {
-    ParameterMisc& m = c_.records.misc;
-    const bool valid = m.valid != 0;
-    switches_.values = {&m.item[0].value, &m.item[2].value, &m.item[1].value, &m.item3.value};
-    switches_.table = {1, 1, 1, 1, 0, 0, 0, 0};  // value 1 on
-    switches_.supported = {uint32_t(valid && m.item[0].present), uint32_t(valid && m.item[2].present),
-                           uint32_t(valid && m.item[1].present), uint32_t(valid && m.item3.present)};
+    fieldSwitches(switches_, c_.records, kMiscSwitches);
     LoadSwitchGroup(switches_, this);
     showMaskLabel();
 }
@@ -137,23 +138,13 @@ void CQVxF6MiscDlg::clickSwitch(int index) {
 }
 
 void CQVxF6MiscDlg::clickMask() {
-    const ParameterMisc& m = c_.records.misc;
-    if (!m.valid || !m.item4.present) return;
-    mask_->showMask(uint8_t(m.item4.value & 0xFF));
+    const ParamField& f = fieldRow(kEventMask);
+    if (!FieldPresent(c_.records, f)) return;
+    mask_->showMask(uint8_t(ReadField(c_.records, f).value & 0xFF));
 }
 
 void CQVxF6MiscDlg::SetDlgItemTip() {
-    const char* keys[] = {"misc.watchdog", nullptr, "misc.eventNotify", nullptr};
-    for (int i = 0; i < 4; ++i) {
-        if (!keys[i]) continue;
-        const ParamField* f = FindField(keys[i]);
-        if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 510 + i))) {
-            b->featureTipId = f->tips[0];
-            b->featureSecondId = f->tips[1];
-            b->sideTipId = f->tips[2];
-            b->sideSecondId = f->tips[3];
-        }
-    }
+    for (int i = 0; i < 4; ++i) switchTips(this, 510 + i, kMiscSwitches[i]);
 }
 
 } // namespace vcx

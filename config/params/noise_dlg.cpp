@@ -1,6 +1,5 @@
 #include "params/noise_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "core/controller_api.h"
@@ -14,6 +13,10 @@
 namespace vcx {
 
 using namespace pagebuild;
+
+namespace {
+constexpr const char* kLowPass = "noise.lowPass";
+} // namespace
 
 CQVOldNoiseDlg::CQVOldNoiseDlg(Controller& c, int templateId, QWidget* parent) : CQVParaParentDlg(c, templateId, parent) {}
 
@@ -38,19 +41,18 @@ void CQVOldNoiseDlg::buildSlider(QGridLayout* grid, int row) {
 }
 
 void CQVOldNoiseDlg::loadSlider() {
-    ParameterAntiNoise& n = c_.records.antiNoise;
-    const bool present = n.valid && n.item0.present;
+    const FieldStep lpf = fieldStep(c_.records, kLowPass);
     auto* sl = qvui::findControl<QSlider>(this, 504);
     QSignalBlocker quiet(sl);
-    // The filter level is never below 1.
-    sl->setRange(1, std::max<int>(1, n.item0.maximum));
+    // The filter level is never below its minimum of 1.
+    sl->setRange(lpf.range.minimum, std::max(lpf.range.minimum, lpf.range.maximum));
     sl->setTickInterval(1);
-    sl->setSliderPosition(n.item0.value);
-    sl->setEnabled(present);
-    if (present) {
-        setText(this, 320, QString::number(n.item0.value));
-        setText(this, 321, QString::number(n.item0.stored));
-        EnableStepPair(n.item0.value, {1, n.item0.maximum}, 450, this);
+    sl->setSliderPosition(*lpf.value);
+    sl->setEnabled(lpf.present);
+    if (lpf.present) {
+        setText(this, 320, QString::number(*lpf.value));
+        setText(this, 321, QString::number(ReadField(c_.records, fieldRow(kLowPass)).stored));
+        EnableStepPair(*lpf.value, lpf.range, 450, this);
     } else {
         setText(this, 320, QString());
         setText(this, 321, QString());
@@ -62,29 +64,22 @@ void CQVOldNoiseDlg::loadSlider() {
 void CQVOldNoiseDlg::LoadDlgItem() { loadSlider(); }
 
 void CQVOldNoiseDlg::sliderEnded(int position) {
-    ParameterAntiNoise& n = c_.records.antiNoise;
-    if (!n.valid || !n.item0.present) return;
-    n.item0.value = uint8_t(std::clamp(position, 1, std::max<int>(1, n.item0.maximum)));
-    setText(this, 320, QString::number(n.item0.value));
-    EnableStepPair(n.item0.value, {1, n.item0.maximum}, 450, this);
+    const FieldStep lpf = fieldStep(c_.records, kLowPass);
+    if (!lpf.present) return;
+    *lpf.value = uint8_t(std::clamp(position, lpf.range.minimum, std::max(lpf.range.minimum, lpf.range.maximum)));
+    setText(this, 320, QString::number(*lpf.value));
+    EnableStepPair(*lpf.value, lpf.range, 450, this);
 }
 
 void CQVOldNoiseDlg::step(bool up) {
-    ParameterAntiNoise& n = c_.records.antiNoise;
-    if (!n.valid || !n.item0.present) return;
-    StepValue(n.item0.value, {1, n.item0.maximum}, 450, this, up);
-    setText(this, 320, QString::number(n.item0.value));
-    qvui::findControl<QSlider>(this, 504)->setSliderPosition(n.item0.value);
+    const FieldStep lpf = fieldStep(c_.records, kLowPass);
+    if (!lpf.present) return;
+    StepValue(*lpf.value, lpf.range, 450, this, up);
+    setText(this, 320, QString::number(*lpf.value));
+    qvui::findControl<QSlider>(this, 504)->setSliderPosition(*lpf.value);
 }
 
-void CQVOldNoiseDlg::SetDlgItemTip() {
-    const ParamField* f = FindField("noise.lowPass");
-    for (int k = 0; k < 2; ++k)
-        if (auto* b = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450 + k))) {
-            b->featureTipId = f->tips[2 * k];
-            b->sideTipId = f->tips[2 * k + 1];
-        }
-}
+void CQVOldNoiseDlg::SetDlgItemTip() { stepTips(this, 450, kLowPass); }
 
 CQVxF6NoiseDlg::CQVxF6NoiseDlg(Controller& c, QWidget* parent) : CQVOldNoiseDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
@@ -118,49 +113,45 @@ void CQVxF6NoiseDlg::CheckDlgItem() {
 }
 
 namespace {
-// The radios of a group: first..last, its value pointer, whether present and its maximum.
+// The radios of a group: first..last and the row they choose the value of.
 struct RadioGroup {
     int first, last;
-    ParameterItem* item;
-    bool present;
+    const char* key;
 };
+// Median filter: the level radios when the level item is there, else the
+// switch pair; frequency hopping: the select radios with item 15, else the
+// enhanced pair of item 10.
+constexpr RadioGroup kRadioGroups[] = {{460, 462, "noise.medianLevel"},
+                                       {463, 464, "noise.medianSwitch"},
+                                       {465, 467, "noise.hoppingSelect"},
+                                       {468, 469, "noise.enhancedHopping"}};
+const char* const kNoiseSwitches[] = {"noise.enhancedDriving", "noise.hopping", "noise.inhibitChange"};
+const char* const kNoiseEdits[] = {"noise.threshold", "noise.thresholdStep"};
 } // namespace
 
 void CQVxF6NoiseDlg::LoadDlgItem() {
     loadSlider();
-    ParameterAntiNoise& n = c_.records.antiNoise;
-    const bool valid = n.valid != 0;
-    switches_.values = {&n.item3[0].value, &n.item3[1].value, &n.item3[2].value};
-    switches_.table = {1, 0, 0, 0, 1, 1};  // 510 value 1 on; 511, 512 value 0 on
-    switches_.supported = {uint32_t(valid && n.item3[0].present), uint32_t(valid && n.item3[1].present),
-                           uint32_t(valid && n.item3[2].present)};
+    ProgramRecords& r = c_.records;
+    fieldSwitches(switches_, r, kNoiseSwitches);
     LoadSwitchGroup(switches_, this);
-    edits_.values = {&n.item1[0].value, &n.item1[1].value};
-    edits_.minimum = {1, 1};
-    edits_.maximum = {n.item1[0].maximum, n.item1[1].maximum};
-    support_.mask = valid ? n.itemMask : 0;
-    support_.bits = {1, 2};
+    fieldEdits(edits_, support_, r, kNoiseEdits);
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 
-    // Median filter: the level radios when the level item is there, else the switch pair.
-    const bool level = valid && n.extension[0].present;
-    for (int id = 460; id <= 462; ++id) showId(this, id, level);
-    for (int id = 463; id <= 464; ++id) {
-        showId(this, id, !level);
-        enableId(this, id, valid && n.item8[1].present);
+    // Each pair of groups: the first one's radios when its item is there, else the second one's.
+    for (int pair = 0; pair < 2; ++pair) {
+        const RadioGroup& first = kRadioGroups[2 * pair];
+        const RadioGroup& second = kRadioGroups[2 * pair + 1];
+        const FieldStep a = fieldStep(r, first.key);
+        const FieldStep b = fieldStep(r, second.key);
+        for (int id = first.first; id <= first.last; ++id) showId(this, id, a.present);
+        for (int id = second.first; id <= second.last; ++id) {
+            showId(this, id, !a.present);
+            enableId(this, id, b.present);
+        }
+        if (a.present) checkRadio(this, first.first, first.last, first.first + *a.value);
+        else checkRadio(this, second.first, second.last, b.present ? second.first + *b.value : -1);
     }
-    if (level) checkRadio(this, 460, 462, 460 + n.extension[0].value);
-    else checkRadio(this, 463, 464, valid && n.item8[1].present ? 463 + n.item8[1].value : -1);
-    // Frequency hopping: the select radios with item 15, else the enhanced pair of item 10.
-    const bool select = valid && n.item12[3].present;
-    for (int id = 465; id <= 467; ++id) showId(this, id, select);
-    for (int id = 468; id <= 469; ++id) {
-        showId(this, id, !select);
-        enableId(this, id, valid && n.item8[2].present);
-    }
-    if (select) checkRadio(this, 465, 467, 465 + n.item12[3].value);
-    else checkRadio(this, 468, 469, valid && n.item8[2].present ? 468 + n.item8[2].value : -1);
 }
 
 void CQVxF6NoiseDlg::clickSwitch(int index) {
@@ -170,31 +161,21 @@ void CQVxF6NoiseDlg::clickSwitch(int index) {
 }
 
 void CQVxF6NoiseDlg::radioClicked(int id) {
-    ParameterAntiNoise& n = c_.records.antiNoise;
-    if (!n.valid) return;
-    const RadioGroup groups[] = {{460, 462, &n.extension[0], n.extension[0].present != 0},
-                                 {463, 464, &n.item8[1], n.item8[1].present != 0},
-                                 {465, 467, &n.item12[3], n.item12[3].present != 0},
-                                 {468, 469, &n.item8[2], n.item8[2].present != 0}};
-    for (const RadioGroup& g : groups) {
+    ProgramRecords& r = c_.records;
+    if (!RecordValid(r, ParamRecord::AntiNoise)) return;
+    for (const RadioGroup& g : kRadioGroups) {
         if (id < g.first || id > g.last) continue;
-        if (g.present && id - g.first <= g.item->maximum) g.item->value = uint8_t(id - g.first);
-        else checkRadio(this, g.first, g.last, g.present ? g.first + g.item->value : -1);  // not taken
+        const FieldStep item = fieldStep(r, g.key);
+        if (item.present && id - g.first <= item.range.maximum) *item.value = uint8_t(id - g.first);
+        else checkRadio(this, g.first, g.last, item.present ? g.first + *item.value : -1);  // not taken
         return;
     }
 }
 
 void CQVxF6NoiseDlg::SetDlgItemTip() {
     CQVOldNoiseDlg::SetDlgItemTip();
-    const ParamField* f = FindField("noise.enhancedDriving");
-    if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 510))) {
-        b->featureTipId = f->tips[0];
-        b->featureSecondId = f->tips[1];
-        b->sideTipId = f->tips[2];
-        b->sideSecondId = f->tips[3];
-    }
-    for (int i = 0; i < 2; ++i)
-        if (auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520 + i))) e->SetTipIds(0, 0);
+    for (int i = 0; i < 3; ++i) switchTips(this, 510 + i, kNoiseSwitches[i]);
+    editTips(this, 520, kNoiseEdits);
     SetRangeTips(this, edits_);
 }
 

@@ -1,5 +1,6 @@
 #include "params/old_coord_dlg.h"
 
+#include "params/coord_rows.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "core/controller_api.h"
@@ -22,11 +23,10 @@ CQVOldCoordDlg::CQVOldCoordDlg(Controller& c, QWidget* parent) : CQVParaParentDl
         QRadioButton* r = radio(this, grid, i, 0, 460 + i, names[i]);
         connect(r, &QRadioButton::clicked, this, [this, i] { orientationClicked(460 + i); });
     }
-    auto* tail = withId(new QLabel(this), 512);
-    grid->addWidget(tail, 0, 1, 4, 1);
+    label(this, grid, 0, 1, 512, {4, 1});
     box(this, grid, 4, 0, 340, "Edge Compensation");
-    grid->addWidget(withId(new QLabel(this), 510), 5, 0);
-    grid->addWidget(withId(new QLabel(this), 511), 5, 1);
+    label(this, grid, 5, 0, 510);
+    label(this, grid, 5, 1, 511);
     for (int i = 0; i < 4; ++i) {
         auto* s = slider(this, grid, 6 + i, 0, 504 + i);
         if (i >= 2) s->setOrientation(Qt::Vertical);
@@ -37,37 +37,31 @@ CQVOldCoordDlg::CQVOldCoordDlg(Controller& c, QWidget* parent) : CQVParaParentDl
     initDialog();
 }
 
-bool CQVOldCoordDlg::edgesShown() const {
-    const ParameterCoordinate& k = c_.records.coordinate;
-    if (!k.valid) return false;
-    for (const ParameterItem& e : k.item12)
-        if (!e.present) return false;
-    return true;
-}
+bool CQVOldCoordDlg::edgesShown() const { return CoordinateEdgesPresent(c_.records); }
 
 void CQVOldCoordDlg::LoadDlgItem() {
-    ParameterCoordinate& k = c_.records.coordinate;
-    ParameterItem& tail = k.item8[3];
+    ProgramRecords& r = c_.records;
+    const FieldStep tail = fieldStep(r, kCoordTailRow);
     // A tail value past Left is taken (and kept) as Bottom.
-    if (tail.value > 3) tail.value = 0;
-    checkRadio(this, 460, 463, 460 + tail.value);
-    SetBitmap(qvui::findControl<QLabel>(this, 512), 224 + tail.value);
-    for (int i = 0; i < 4; ++i) enableId(this, 460 + i, k.valid && tail.present);
+    if (*tail.value > 3) *tail.value = 0;
+    checkRadio(this, 460, 463, 460 + *tail.value);
+    SetBitmap(qvui::findControl<QLabel>(this, 512), 224 + *tail.value);
+    for (int i = 0; i < 4; ++i) enableId(this, 460 + i, tail.present);
     const bool edges = edgesShown();
     for (int id : {340, 510, 511, 320, 321, 322, 323, 504, 505, 506, 507}) showId(this, id, edges);
     for (int i = 0; i < 4; ++i) {
-        const ParameterItem& e = k.item12[i];
+        const FieldStep e = fieldStep(r, kCoordEdgeRows[i]);
         auto* s = qvui::findControl<QSlider>(this, 504 + i);
         QSignalBlocker quiet(s);
-        s->setRange(0, (e.maximum >> 1) & 7);
-        s->setSliderPosition(EdgeLevel(e.value));
-        setText(this, 320 + i, edges ? QString::number(EdgeLevel(e.value)) : QString());
+        s->setRange(0, (e.range.maximum >> 1) & 7);
+        s->setSliderPosition(EdgeLevel(*e.value));
+        setText(this, 320 + i, edges ? QString::number(EdgeLevel(*e.value)) : QString());
     }
 }
 
 void CQVOldCoordDlg::orientationClicked(int id) {
     if (id < 460 || id > 463) return;
-    c_.records.coordinate.item8[3].value = uint8_t(id - 460);
+    *fieldStep(c_.records, kCoordTailRow).value = uint8_t(id - 460);
     SetBitmap(qvui::findControl<QLabel>(this, 512), 224 + (id - 460));
 }
 
@@ -78,11 +72,10 @@ void CQVOldCoordDlg::sliderEnded(int i, int position) {
 
 void CQVOldCoordDlg::SaveDlgItem() {
     if (!edgesShown()) return;
-    ParameterCoordinate& k = c_.records.coordinate;
     for (int i = 0; i < 4; ++i) {
-        ParameterItem& e = k.item12[i];
+        const FieldStep e = fieldStep(c_.records, kCoordEdgeRows[i]);
         const int level = qvui::findControl<QSlider>(this, 504 + i)->sliderPosition();
-        e.value = uint8_t(EdgeSaved(e.value, level, e.maximum));
+        *e.value = uint8_t(EdgeSaved(*e.value, level, e.range.maximum));
     }
 }
 

@@ -1,44 +1,35 @@
 #include "params/old_finger_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "core/controller_api.h"
 #include "core/tip_controls.h"
 #include "ui/control_ids.h"
 
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QLabel>
 #include <QPushButton>
 
 #include <algorithm>
 
 namespace vcx {
 
-using pagebuild::withId;
+using namespace pagebuild;
+
+namespace {
+constexpr const char* kSensitivity = "finger.sensitivity";
+} // namespace
 
 CQVOldFingerDlg::CQVOldFingerDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
-    grid->addWidget(withId(new QGroupBox(QStringLiteral("Sensitivity"), this), 340), 0, 0, 1, 4);
-    grid->addWidget(withId(new QLabel(QStringLiteral("Current Level"), this), 341), 1, 0);
-    grid->addWidget(withId(new QLabel(this), 320), 1, 1);
-    auto* minus = withId(new CQVMyTipButton(this), 450);
-    minus->setText(QStringLiteral("Insensitive ( - )"));
-    auto* plus = withId(new CQVMyTipButton(this), 451);
-    plus->setText(QStringLiteral("( + ) Sensitive"));
-    auto* slider = withId(new CQVMyTipSlider(this), 504);
-    slider->setOrientation(Qt::Horizontal);
-    slider->setTickPosition(QSlider::TicksBelow);
-    grid->addWidget(minus, 2, 0);
-    grid->addWidget(slider, 2, 1, 1, 2);
-    grid->addWidget(plus, 2, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Max contact number :"), this), 3, 0);
-    auto* e = withId(new CQVMyTipEdit(this), kIdFirstEdit);
-    e->setMaxLength(3);
-    grid->addWidget(e, 3, 1);
+    box(this, grid, 0, 0, 340, "Sensitivity");
+    caption(this, grid, 1, 0, "Current Level", 341);
+    label(this, grid, 1, 1, 320);
+    auto* minus = button(this, grid, 2, 0, 450, "Insensitive ( - )");
+    auto* plus = button(this, grid, 2, 3, 451, "( + ) Sensitive");
+    auto* bar = slider(this, grid, 2, 1, 504, {1, 2});
+    caption(this, grid, 3, 0, "Max contact number :");
+    edit(this, grid, 3, 1, kIdFirstEdit);
     grid->setRowStretch(4, 1);
 
-    ConnectSliderEnd(slider, [this](int position) { sliderEnded(position); });
+    ConnectSliderEnd(bar, [this](int position) { sliderEnded(position); });
     QObject::connect(minus, &QPushButton::clicked, this, [this] { step(false); });
     QObject::connect(plus, &QPushButton::clicked, this, [this] { step(true); });
     ConnectEditGroup(this, edits_, 1);
@@ -46,73 +37,65 @@ CQVOldFingerDlg::CQVOldFingerDlg(Controller& c, QWidget* parent) : CQVParaParent
 }
 
 void CQVOldFingerDlg::LoadDlgItem() {
-    ParameterFinger& f = c_.records.finger;
-    const bool valid = f.valid != 0;
-    ParameterItem& sens = f.item0[0];
-    const bool present = valid && sens.present;
-    auto* slider = static_cast<QSlider*>(qvui::findControl(this, 504));
-    sensitivity_ = {0, sens.maximum};
-    slider->setRange(0, sens.maximum);
-    slider->setTickInterval(1);
-    slider->setSliderPosition(sens.value);
-    slider->setEnabled(present);
-    if (present) {
+    ProgramRecords& r = c_.records;
+    const FieldStep sens = fieldStep(r, kSensitivity);
+    auto* bar = static_cast<QSlider*>(qvui::findControl(this, 504));
+    sensitivity_ = sens.range;
+    bar->setRange(sens.range.minimum, sens.range.maximum);
+    bar->setTickInterval(1);
+    bar->setSliderPosition(*sens.value);
+    bar->setEnabled(sens.present);
+    if (sens.present) {
         showLevel();
-        EnableStepPair(sens.value, sensitivity_, 450, this);
+        EnableStepPair(*sens.value, sensitivity_, 450, this);
     } else {
         qvui::findControl<QLabel>(this, 320)->clear();
         qvui::findControl(this, 450)->setEnabled(false);
         qvui::findControl(this, 451)->setEnabled(false);
     }
-    ShowExtraControls(this, present);
+    ShowExtraControls(this, sens.present);
 
-    edits_.values = {&f.item0[1].value};
-    edits_.minimum = {1};
-    edits_.maximum = {f.item0[1].maximum};
-    support_.mask = valid ? f.itemMask : 0;
-    support_.bits = {1};
+    fieldEdits(edits_, support_, r, {"finger.maxContacts"});
     LoadEditGroup(this, support_, edits_);
     SetRangeTips(this, edits_);
 }
 
 void CQVOldFingerDlg::showLevel() {
-    const ParameterItem& sens = c_.records.finger.item0[0];
-    qvui::findControl<QLabel>(this, 320)->setText(QString::number(SensitivityLevel(sens.value, sens.maximum)));
+    const FieldStep sens = fieldStep(c_.records, kSensitivity);
+    qvui::findControl<QLabel>(this, 320)->setText(QString::number(SensitivityLevel(*sens.value, sens.range.maximum)));
 }
 
 void CQVOldFingerDlg::sliderEnded(int position) {
-    ParameterItem& sens = c_.records.finger.item0[0];
-    if (!c_.records.finger.valid || !sens.present) return;
-    sens.value = uint8_t(std::clamp(position, sensitivity_.minimum, sensitivity_.maximum));
+    const FieldStep sens = fieldStep(c_.records, kSensitivity);
+    if (!sens.present) return;
+    *sens.value = uint8_t(std::clamp(position, sensitivity_.minimum, sensitivity_.maximum));
     showLevel();
-    EnableStepPair(sens.value, sensitivity_, 450, this);
+    EnableStepPair(*sens.value, sensitivity_, 450, this);
 }
 
 void CQVOldFingerDlg::step(bool up) {
-    ParameterItem& sens = c_.records.finger.item0[0];
-    if (!c_.records.finger.valid || !sens.present) return;
-    StepValue(sens.value, sensitivity_, 450, this, up);
+    const FieldStep sens = fieldStep(c_.records, kSensitivity);
+    if (!sens.present) return;
+    StepValue(*sens.value, sensitivity_, 450, this, up);
     showLevel();
-    static_cast<QSlider*>(qvui::findControl(this, 504))->setSliderPosition(sens.value);
+    static_cast<QSlider*>(qvui::findControl(this, 504))->setSliderPosition(*sens.value);
 }
 
 void CQVOldFingerDlg::SetDlgItemTip() {
-    const ParamField* f = FindField("finger.sensitivity");
-    auto* minus = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450));
-    auto* plus = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 451));
-    minus->featureTipId = f->tips[0];
-    minus->sideTipId = f->tips[1];
-    plus->featureTipId = f->tips[2];
-    plus->sideTipId = f->tips[3];
-    auto* slider = dynamic_cast<CQVMyTipSlider*>(qvui::findControl(this, 504));
-    slider->featureTipId1 = f->tips[0];
-    slider->sideTipId1 = f->tips[1];
-    slider->featureTipId2 = f->tips[2];
-    slider->sideTipId2 = f->tips[3];
-    slider->SetTipAnchors(QRect(minus->mapToGlobal(QPoint(0, 0)), minus->size()),
-                          QRect(plus->mapToGlobal(QPoint(0, 0)), plus->size()));
+    stepTips(this, 450, kSensitivity);
+    // The slider's two tip positions are the pair's: "-" then "+".
+    const ParamField& f = fieldRow(kSensitivity);
+    auto* minus = qvui::findControl(this, 450);
+    auto* plus = qvui::findControl(this, 451);
+    auto* bar = dynamic_cast<CQVMyTipSlider*>(qvui::findControl(this, 504));
+    bar->featureTipId1 = f.tips[0];
+    bar->sideTipId1 = f.tips[1];
+    bar->featureTipId2 = f.tips[2];
+    bar->sideTipId2 = f.tips[3];
+    bar->SetTipAnchors(QRect(minus->mapToGlobal(QPoint(0, 0)), minus->size()),
+                       QRect(plus->mapToGlobal(QPoint(0, 0)), plus->size()));
     // The maximum contact number has a range line and no feature tip.
-    dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, kIdFirstEdit))->SetTipIds(0, 0);
+    editTips(this, kIdFirstEdit, {"finger.maxContacts"});
     SetRangeTips(this, edits_);
 }
 

@@ -1,5 +1,6 @@
 #include "params/outset_dlg.h"
 
+#include "params/coord_rows.h"
 #include "params/page_build.h"
 #include "core/controller_api.h"
 #include "ui/control_ids.h"
@@ -22,8 +23,8 @@ OuterPanel ReadOuterPanel(const Controller& c) {
     OuterPanel o;
     o.resolution = p.resolution[0];
     o.pitch = p.extra[2];
-    o.linesX = p.item[4].value;
-    o.linesY = p.item[5].value;
+    o.linesX = ReadField(c.records, pagebuild::fieldRow("panel.usedSensor")).value;
+    o.linesY = ReadField(c.records, pagebuild::fieldRow("panel.usedDriver")).value;
     o.sizeX = p.dimension[0];
     o.sizeY = p.dimension[1];
     return o;
@@ -117,9 +118,14 @@ void COutSetEdit::keyPressEvent(QKeyEvent* e) {
 // ---- The dialog ------------------------------------------------------------------
 
 namespace {
-using pagebuild::withId;
+using namespace pagebuild;
 QString mm1(double v) { return QString::asprintf("%.01f", v); }
 QString mm2(double v) { return QString::asprintf("%.02f", v); }
+EdgeValues edgesOf(const ProgramRecords& r) {
+    EdgeValues e{};
+    for (size_t i = 0; i < 4; ++i) e[i] = uint8_t(ReadField(r, fieldRow(kCoordEdgeRows[i])).value);
+    return e;
+}
 } // namespace
 
 CQVOutSetDlg::CQVOutSetDlg(Controller& c, QWidget* parent) : QDialog(parent), c_(c) {
@@ -129,37 +135,28 @@ CQVOutSetDlg::CQVOutSetDlg(Controller& c, QWidget* parent) : QDialog(parent), c_
     activeY_ = ActiveSize(panel_.pitch, panel_.linesY);
 
     auto* grid = new QGridLayout(this);
-    auto edit = [this](int id) {
-        auto* e = withId(new COutSetEdit(this), id);
-        e->setMaxLength(8);
-        return e;
-    };
+    // The millimetre entries, left and right column by row.
+    const struct {
+        const char* caption;
+        int id;  // an entry, or a label (320, 321)
+    } rows[5][2] = {{{"LCD Key Area X (mm) :", 520}, {"LCD Key Area Y (mm) :", 521}},
+                    {{"X Active Area", 320}, {"Y Active Area", 321}},
+                    {{"Actual Active Area X (mm) :", 522}, {"Actual Active Area Y (mm) :", 525}},
+                    {{"Left Offset :", 523}, {"Top Offset :", 526}},
+                    {{"Right Offset :", 524}, {"Bottom Offset :", 527}}};
     int row = 0;
-    grid->addWidget(new QLabel(QStringLiteral("LCD Key Area X (mm) :"), this), row, 0);
-    grid->addWidget(edit(520), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("LCD Key Area Y (mm) :"), this), row, 2);
-    grid->addWidget(edit(521), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("X Active Area"), this), row, 0);
-    grid->addWidget(withId(new QLabel(this), 320), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Y Active Area"), this), row, 2);
-    grid->addWidget(withId(new QLabel(this), 321), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Actual Active Area X (mm) :"), this), row, 0);
-    grid->addWidget(edit(522), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Actual Active Area Y (mm) :"), this), row, 2);
-    grid->addWidget(edit(525), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Left Offset :"), this), row, 0);
-    grid->addWidget(edit(523), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Top Offset :"), this), row, 2);
-    grid->addWidget(edit(526), row++, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Right Offset :"), this), row, 0);
-    grid->addWidget(edit(524), row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Bottom Offset :"), this), row, 2);
-    grid->addWidget(edit(527), row++, 3);
+    for (const auto& line : rows) {
+        for (int side = 0; side < 2; ++side) {
+            caption(this, grid, row, 2 * side, line[side].caption);
+            if (line[side].id < 520) label(this, grid, row, 2 * side + 1, line[side].id);
+            else control<COutSetEdit>(this, grid, row, 2 * side + 1, line[side].id)->setMaxLength(8);
+        }
+        ++row;
+    }
     const char* checks[] = {"The same with LCD Key Area", "X Axis Symmetry", "Y Axis Symmetry"};
     for (int i = 0; i < 3; ++i) {
-        auto* box = withId(new QCheckBox(QLatin1String(checks[i]), this), 470 + i);
+        auto* box = check(this, grid, row++, 0, 470 + i, checks[i], {1, 4});
         connect(box, &QCheckBox::toggled, this, [this] { applyChecks(); });
-        grid->addWidget(box, row++, 0, 1, 4);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     qvui::setControlId(buttons->button(QDialogButtonBox::Ok), 1);
@@ -175,10 +172,7 @@ CQVOutSetDlg::CQVOutSetDlg(Controller& c, QWidget* parent) : QDialog(parent), c_
     qvui::findControl<QLineEdit>(this, 521)->setText(mm1(panel_.sizeY / 10.0));
     qvui::findControl<QLineEdit>(this, 522)->setText(mm1(activeX_));
     qvui::findControl<QLineEdit>(this, 525)->setText(mm1(activeY_));
-    const ParameterCoordinate& r = c.records.coordinate;
-    const CoordRange range{r.word[0].value, r.word[1].value, r.word[2].value, r.word[3].value};
-    const EdgeValues edges{r.item12[0].value, r.item12[1].value, r.item12[2].value, r.item12[3].value};
-    const OuterOffsets o = OffsetsOf(range, edges, panel_);
+    const OuterOffsets o = OffsetsOf(CoordinateRangeOf(c.records), edgesOf(c.records), panel_);
     const int offsetIds[4] = {523, 524, 526, 527};
     for (size_t i = 0; i < 4; ++i) qvui::findControl<QLineEdit>(this, offsetIds[i])->setText(mm2(o[i]));
     applyChecks();
@@ -216,16 +210,11 @@ void CQVOutSetDlg::accept() {
         if (symX) o[0] = o[1] = (number(522) - activeX_) * 0.5;
         if (symY) o[2] = o[3] = (number(525) - activeY_) * 0.5;
     }
-    ParameterCoordinate& r = c_.records.coordinate;
-    CoordRange range{r.word[0].value, r.word[1].value, r.word[2].value, r.word[3].value};
-    EdgeValues edges{r.item12[0].value, r.item12[1].value, r.item12[2].value, r.item12[3].value};
+    CoordRange range = CoordinateRangeOf(c_.records);
+    EdgeValues edges = edgesOf(c_.records);
     ApplyOuterOffsets(o, symX, symY, panel_, range, edges);
-    r.word[0].value = uint16_t(range.xMin);
-    r.word[1].value = uint16_t(range.xMax);
-    r.word[2].value = uint16_t(range.yMin);
-    r.word[3].value = uint16_t(range.yMax);
-    for (size_t i = 0; i < 4; ++i)
-        if (r.item12[i].present) r.item12[i].value = edges[i];
+    SetCoordinateRange(c_.records, range);
+    for (size_t i = 0; i < 4; ++i) SetWhereItemIs(c_.records, kCoordEdgeRows[i], edges[i]);
     QDialog::accept();
 }
 

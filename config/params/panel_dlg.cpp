@@ -20,6 +20,11 @@ namespace vcx {
 using namespace pagebuild;
 
 namespace {
+// Combo boxes 502 and 503.
+const char* const kCombos[] = {"panel.size", "panel.lens"};
+} // namespace
+
+namespace {
 struct NameCache {
     HANDLE device = INVALID_HANDLE_VALUE;  // the controller the names came from
     bool read[2] = {false, false};
@@ -104,7 +109,7 @@ void CQVOldPanelDlg::loadCombos() {
     const char* skipped[2] = {"dummy", "film"};
     for (int k = 0; k < 2; ++k) {
         auto* combo = qvui::findControl<QComboBox>(this, 502 + k);
-        if (!p.valid || !p.item[k].present) {
+        if (!FieldPresent(c_.records, fieldRow(kCombos[k]))) {
             QSignalBlocker quiet(combo);
             combo->clear();
             combo->setEnabled(false);
@@ -157,6 +162,7 @@ void CQVxF6PanelDlg::CheckDlgItem() {
 
 namespace {
 // Edit i: 0 skip sensor, 1 skip driver, 2 used sensor, 3 used driver.
+const char* const kCounts[] = {"panel.skipSensor", "panel.skipDriver", "panel.usedSensor", "panel.usedDriver"};
 int partnerOf(int i) { return (i + 2) % 4; }
 int kindOf(int i) { return i % 2; }
 } // namespace
@@ -180,7 +186,7 @@ void CQVxF6PanelDlg::showUnused() {
 void CQVxF6PanelDlg::editChanged(int i) {
     if (coupling_) return;
     ParameterPanel& p = c_.records.panel;
-    if (!p.valid || !p.item[2 + i].present) return;
+    if (!FieldPresent(c_.records, fieldRow(kCounts[i]))) return;
     auto* e = qvui::findControl<QLineEdit>(this, 520 + i);
     const QString text = e->text().trimmed();
     if (text.isEmpty()) return;
@@ -239,11 +245,10 @@ void CQVxF6PanelDlg::LoadDlgItem() {
     showId(this, 503, true);
     showId(this, 324, false);
     ParameterPanel& p = c_.records.panel;
-    const bool valid = p.valid != 0;
     coupling_ = true;
     for (int i = 0; i < 4; ++i) {
         auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520 + i));
-        const bool on = valid && ((p.itemMask >> (2 + i)) & 1) && p.item[2 + i].present;
+        const bool on = FieldSupported(c_.records, fieldRow(kCounts[i]));
         e->setEnabled(on);
         if (on) e->setText(QString::number(p.item[2 + i].value));
         else e->clear();

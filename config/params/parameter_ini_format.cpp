@@ -1,6 +1,7 @@
 #include "params/parameter_ini_format.h"
 
 #include "QV_Standard.h"
+#include "text/text_file.h"
 
 #include <QList>
 
@@ -31,18 +32,12 @@ void hexRows(QByteArray& out, const std::vector<uint8_t>& bytes) {
     }
 }
 
-// The lines of a text whose lines end in "\n" or "\r\n".
+// The first `count` lines of a text whose lines end in "\n" or "\r\n".
 std::vector<QByteArray> firstLines(const QByteArray& bytes, int count) {
     std::vector<QByteArray> lines;
-    qsizetype at = 0;
-    while (int(lines.size()) < count && at < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', at);
-        if (end < 0) end = bytes.size();
-        QByteArray line = bytes.mid(at, end - at);
-        while (line.endsWith('\r')) line.chop(1);
-        lines.push_back(line);
-        at = end + 1;
-    }
+    qvtext::LineReader reader(std::string_view(bytes.constData(), size_t(bytes.size())));
+    std::string_view line;
+    while (int(lines.size()) < count && reader.next(&line)) lines.emplace_back(line.data(), qsizetype(line.size()));
     return lines;
 }
 

@@ -1,6 +1,5 @@
 #include "params/power_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_units.h"
 #include "core/controller_api.h"
@@ -13,6 +12,11 @@
 namespace vcx {
 
 using namespace pagebuild;
+
+namespace {
+constexpr const char* kInterval = "power.idleInterval";
+constexpr const char* kDelay = "power.idleDelay";
+} // namespace
 
 CQVxF6PowerDlg::CQVxF6PowerDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
@@ -31,10 +35,7 @@ CQVxF6PowerDlg::CQVxF6PowerDlg(Controller& c, QWidget* parent) : CQVParaParentDl
     grid->setRowStretch(5, 1);
     connect(longer, &QPushButton::clicked, this, [this] { step(false); });
     connect(shorter, &QPushButton::clicked, this, [this] { step(true); });
-    ConnectEditGroup(this, edits_, 1, [this](int) {
-        ParameterItem& d = c_.records.powerSaving.item[3];
-        d.value = uint8_t(delayShown_ - 1);
-    });
+    ConnectEditGroup(this, edits_, 1, [this](int) { *FieldByte(c_.records, fieldRow(kDelay)) = uint8_t(delayShown_ - 1); });
     initDialog();
     // The ends of the interval scale.
     setText(this, 321, QStringLiteral("10 ms"));
@@ -42,39 +43,33 @@ CQVxF6PowerDlg::CQVxF6PowerDlg(Controller& c, QWidget* parent) : CQVParaParentDl
 }
 
 void CQVxF6PowerDlg::LoadDlgItem() {
-    ParameterPowerSaving& p = c_.records.powerSaving;
-    const bool valid = p.valid != 0;
-    switches_.values = {&p.item[0].value, &p.item[1].value};
-    switches_.table = {0, 0, 1, 1};  // both show value 0 as on
-    switches_.supported = {uint32_t(valid && p.item[0].present), uint32_t(valid && p.item[1].present)};
+    ProgramRecords& r = c_.records;
+    fieldSwitches(switches_, r, {"power.sleep", "power.idle"});
     LoadSwitchGroup(switches_, this);
-    ParameterItem& interval = p.item[2];
-    if (valid && interval.present) {
-        setText(this, 320, IdleIntervalText(interval.value));
-        EnableStepPair(interval.value, {0, interval.maximum}, 450, this);
+    const FieldStep interval = fieldStep(r, kInterval);
+    if (interval.present) {
+        setText(this, 320, IdleIntervalText(*interval.value));
+        EnableStepPair(*interval.value, interval.range, 450, this);
     } else {
         setText(this, 320, QString());
         enableId(this, 450, false);
         enableId(this, 451, false);
     }
+    fieldEdits(edits_, support_, r, {kDelay});
     // Shown as value + 1 in a byte: a value of 255 cannot be shown, so the page
     // offers 1..255 (values 0..254) and shows 255 for it.
-    delayShown_ = uint8_t(std::min(p.item[3].value + 1, 255));
-    edits_.values = {&delayShown_};
-    edits_.minimum = {1};
-    edits_.maximum = {std::min(p.item[3].maximum + 1, 255)};
-    support_.mask = valid ? p.itemMask : 0;
-    support_.bits = {3};
+    delayShown_ = uint8_t(std::min(*edits_.values[0] + 1, 255));
+    edits_.values[0] = &delayShown_;
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
     EnableDlgItem();
 }
 
 void CQVxF6PowerDlg::enableBy(bool on) {
-    const ParameterPowerSaving& p = c_.records.powerSaving;
-    if (p.valid && p.item[2].present) {
+    const FieldStep interval = fieldStep(c_.records, kInterval);
+    if (interval.present) {
         for (int id = 320; id <= 322; ++id) enableId(this, id, on);
-        if (on) EnableStepPair(p.item[2].value, {0, p.item[2].maximum}, 450, this);
+        if (on) EnableStepPair(*interval.value, interval.range, 450, this);
         else {
             enableId(this, 450, false);
             enableId(this, 451, false);
@@ -84,41 +79,29 @@ void CQVxF6PowerDlg::enableBy(bool on) {
 }
 
 void CQVxF6PowerDlg::EnableDlgItem() {
-    const ParameterPowerSaving& p = c_.records.powerSaving;
-    enableBy((p.valid && p.item[1].present && p.item[1].value == 0) || programState().engineerMode);
+    const FieldStep idle = fieldStep(c_.records, "power.idle");
+    enableBy((idle.present && *idle.value == 0) || programState().engineerMode);
 }
 
 void CQVxF6PowerDlg::clickSwitch(int index) {
     if (index < 0 || index > 1) return;
     switches_.index = index;
     ToggleSwitch(switches_, this);
-    if (index == 1 && !programState().engineerMode) enableBy(c_.records.powerSaving.item[1].value == 0);
+    if (index == 1 && !programState().engineerMode) enableBy(*fieldStep(c_.records, "power.idle").value == 0);
 }
 
 void CQVxF6PowerDlg::step(bool up) {
-    ParameterItem& interval = c_.records.powerSaving.item[2];
-    if (!c_.records.powerSaving.valid || !interval.present) return;
-    StepValue(interval.value, {0, interval.maximum}, 450, this, up);
-    setText(this, 320, IdleIntervalText(interval.value));
+    const FieldStep interval = fieldStep(c_.records, kInterval);
+    if (!interval.present) return;
+    StepValue(*interval.value, interval.range, 450, this, up);
+    setText(this, 320, IdleIntervalText(*interval.value));
 }
 
 void CQVxF6PowerDlg::SetDlgItemTip() {
-    const char* keys[] = {"power.sleep", "power.idle"};
-    for (int i = 0; i < 2; ++i)
-        if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 510 + i))) {
-            const ParamField* f = FindField(keys[i]);
-            b->featureTipId = f->tips[0];
-            b->featureSecondId = f->tips[1];
-            b->sideTipId = f->tips[2];
-            b->sideSecondId = f->tips[3];
-        }
-    const uint32_t pair[2][2] = {{660, 724}, {659, 723}};
-    for (int k = 0; k < 2; ++k)
-        if (auto* b = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450 + k))) {
-            b->featureTipId = pair[k][0];
-            b->sideTipId = pair[k][1];
-        }
-    if (auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520))) e->SetTipIds(661, 0);
+    switchTips(this, 510, "power.sleep");
+    switchTips(this, 511, "power.idle");
+    stepTips(this, 450, kInterval);
+    editTips(this, 520, {kDelay});
     SetRangeTips(this, edits_);
 }
 

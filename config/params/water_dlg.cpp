@@ -1,6 +1,5 @@
 #include "params/water_dlg.h"
 
-#include "core/field_table.h"
 #include "params/page_build.h"
 #include "params/param_bitmaps.h"
 #include "core/controller_api.h"
@@ -18,7 +17,47 @@ using namespace pagebuild;
 
 namespace {
 constexpr uint8_t kModes[3] = {0x00, 0x01, 0x11};
+constexpr const char* kMode = "water.mode";
+constexpr const char* kLock = "water.lockOneContact";
+// The sliders 504/505 with their pairs 450/451, 452/453.
+const char* const kWaterSliders[] = {"water.performance", "water.negativeAdjust"};
+const char* const kAbnormalSliders[] = {"water.abnormalOffset", "water.abnormalInterval"};
+const char* const kWaterEdits[] = {"water.negativeThreshold", "water.negativeCount", "water.sensorRatio",
+                                   "water.driverRatio"};
 QSlider* sliderAt(QWidget* page, int i) { return qvui::findControl<QSlider>(page, 504 + i); }
+
+// Slider s of a water page moves row `key`: slider 504 + s, its number in label
+// 320 + s, its step pair 450 + 2s, 451 + 2s.
+void showSlider(QWidget* page, ProgramRecords& r, const char* key, int s) {
+    const FieldStep it = fieldStep(r, key);
+    setText(page, 320 + s, it.present ? QString::number(*it.value) : QString());
+    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * s, page);
+}
+void loadSlider(QWidget* page, ProgramRecords& r, const char* key, int s) {
+    const FieldStep it = fieldStep(r, key);
+    QSlider* sl = sliderAt(page, s);
+    QSignalBlocker quiet(sl);
+    sl->setRange(it.range.minimum, it.range.maximum);
+    sl->setTickInterval(1);
+    sl->setSliderPosition(*it.value);
+    sl->setEnabled(it.present);
+    enableId(page, 450 + 2 * s, it.present);
+    enableId(page, 451 + 2 * s, it.present);
+    showSlider(page, r, key, s);
+}
+void slideTo(QWidget* page, ProgramRecords& r, const char* key, int s, int position) {
+    const FieldStep it = fieldStep(r, key);
+    if (!it.present) return;
+    *it.value = uint8_t(std::clamp(position, it.range.minimum, it.range.maximum));
+    showSlider(page, r, key, s);
+}
+void stepSlider(QWidget* page, ProgramRecords& r, const char* key, int s, bool up) {
+    const FieldStep it = fieldStep(r, key);
+    if (!it.present) return;
+    StepValue(*it.value, it.range, 450 + 2 * s, page, up);
+    setText(page, 320 + s, QString::number(*it.value));
+    sliderAt(page, s)->setSliderPosition(*it.value);
+}
 } // namespace
 
 int WaterModeIndex(int mode) { return (mode & 1) ? 1 + ((mode >> 4) & 1) : 0; }
@@ -43,38 +82,31 @@ void CQVOldWaterDlg::buildModePictures(QGridLayout* grid, int row) {
 }
 
 void CQVOldWaterDlg::loadModePictures() {
-    const ParameterWater& w = c_.records.water;
-    const bool present = w.valid && w.item0.present;
-    const int selected = present ? WaterModeIndex(w.item0.value) : -1;
+    const FieldStep mode = fieldStep(c_.records, kMode);
+    const bool present = mode.present;
+    const int selected = present ? WaterModeIndex(*mode.value) : -1;
     for (int i = 0; i < 3; ++i) {
         auto* pic = qvui::findControl<QLabel>(this, 510 + i);
         pic->setEnabled(present);
         SetBitmap(pic, WaterModeBitmap(i, selected));
     }
     showId(this, 510, true);
-    showId(this, 511, (w.item0.maximum & 0x01) != 0);
-    showId(this, 512, (w.item0.maximum & 0x02) != 0);
+    showId(this, 511, (mode.range.maximum & 0x01) != 0);
+    showId(this, 512, (mode.range.maximum & 0x02) != 0);
 }
 
 void CQVOldWaterDlg::LoadDlgItem() { loadModePictures(); }
 
 void CQVOldWaterDlg::clickMode(int index) {
-    ParameterWater& w = c_.records.water;
-    if (index < 0 || index > 2 || !w.valid || !w.item0.present) return;
-    w.item0.value = kModes[index];
+    const FieldStep mode = fieldStep(c_.records, kMode);
+    if (index < 0 || index > 2 || !mode.present) return;
+    *mode.value = kModes[index];
     for (int i = 0; i < 3; ++i) SetBitmap(qvui::findControl<QLabel>(this, 510 + i), WaterModeBitmap(i, index));
     qvui::sendMessage(main_ ? main_ : static_cast<QObject*>(window()), qvui::WM_DEBUG_COMMAND, 3, index);
     modeChanged();
 }
 
-void CQVOldWaterDlg::SetDlgItemTip() {
-    const uint32_t tips[3][2] = {{646, 714}, {647, 715}, {648, 716}};
-    for (int i = 0; i < 3; ++i)
-        if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 510 + i))) {
-            b->featureTipId = tips[i][0];
-            b->sideTipId = tips[i][1];
-        }
-}
+void CQVOldWaterDlg::SetDlgItemTip() { choiceTips(this, 510, kMode, 3); }
 
 CQVxF6WaterDlg::CQVxF6WaterDlg(Controller& c, QWidget* parent) : CQVOldWaterDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
@@ -106,37 +138,22 @@ CQVxF6WaterDlg::CQVxF6WaterDlg(Controller& c, QWidget* parent) : CQVOldWaterDlg(
     initDialog();
 }
 
-uint8_t* CQVxF6WaterDlg::sliderValue(int s) {
-    ParameterWater& w = c_.records.water;
-    return s == 0 ? &w.item8.value : &w.item9[0].value;
-}
-int CQVxF6WaterDlg::sliderMaximum(int s) {
-    const ParameterWater& w = c_.records.water;
-    return s == 0 ? w.item8.maximum : w.item9[0].maximum;
-}
-
-void CQVxF6WaterDlg::showSlider(int s) {
-    const ParameterWater& w = c_.records.water;
-    const bool present = w.valid && (s == 0 ? w.item8.present : w.item9[0].present);
-    setText(this, 320 + s, present ? QString::number(*sliderValue(s)) : QString());
-    if (present) EnableStepPair(*sliderValue(s), {0, sliderMaximum(s)}, 450 + 2 * s, this);
-}
-
 void CQVxF6WaterDlg::CheckDlgItem() {
     const bool engineer = programState().engineerMode;
     for (int id : {340, 341, 452, 453, 505, 321, 522, 523, 323, 324}) showId(this, id, engineer);
-    const ParameterWater& w = c_.records.water;
-    const bool on = (w.valid && w.item0.present && w.item0.value != 0) || engineer;
+    const FieldStep mode = fieldStep(c_.records, kMode);
+    const bool on = (mode.present && *mode.value != 0) || engineer;
     if (auto* lock = qvui::findControl<QLabel>(this, 513); lock && !lock_.supported.empty() && lock_.supported[0]) {
         lock->setEnabled(on);
         SetBitmap(lock, on ? SwitchBitmap(lock_, 0) : kBitmapUnsupported);
     }
     for (int i = 0; i < 2; ++i)
         if (support_.supports(size_t(i))) enableId(this, 520 + i, on);
-    if (w.valid && w.item8.present) {
+    const FieldStep performance = fieldStep(c_.records, kWaterSliders[0]);
+    if (performance.present) {
         enableId(this, 504, on);
         enableId(this, 320, on);
-        if (on) EnableStepPair(w.item8.value, {0, w.item8.maximum}, 450, this);
+        if (on) EnableStepPair(*performance.value, performance.range, 450, this);
         else {
             enableId(this, 450, false);
             enableId(this, 451, false);
@@ -146,30 +163,12 @@ void CQVxF6WaterDlg::CheckDlgItem() {
 
 void CQVxF6WaterDlg::LoadDlgItem() {
     loadModePictures();
-    ParameterWater& w = c_.records.water;
-    const bool valid = w.valid != 0;
+    ProgramRecords& r = c_.records;
     lock_.firstId = 513;
-    lock_.values = {&w.item15.value};
-    lock_.table = {0, 1};  // value 0 shows on
-    lock_.supported = {uint32_t(valid && w.item15.present)};
+    fieldSwitches(lock_, r, {kLock});
     LoadSwitchGroup(lock_, this);
-    for (int s = 0; s < 2; ++s) {
-        QSlider* sl = sliderAt(this, s);
-        const bool present = valid && (s == 0 ? w.item8.present : w.item9[0].present);
-        QSignalBlocker quiet(sl);
-        sl->setRange(0, sliderMaximum(s));
-        sl->setTickInterval(1);
-        sl->setSliderPosition(*sliderValue(s));
-        sl->setEnabled(present);
-        enableId(this, 450 + 2 * s, present);
-        enableId(this, 451 + 2 * s, present);
-        showSlider(s);
-    }
-    edits_.values = {&w.item9[1].value, &w.item9[2].value, &w.item12[0].value, &w.item12[1].value};
-    edits_.minimum = {1, 1, 0, 0};
-    edits_.maximum = {w.item9[1].maximum, w.item9[2].maximum, w.item12[0].maximum, w.item12[1].maximum};
-    support_.mask = valid ? w.itemMask : 0;
-    support_.bits = {10, 11, 12, 13};
+    for (int s = 0; s < 2; ++s) loadSlider(this, r, kWaterSliders[s], s);
+    fieldEdits(edits_, support_, r, kWaterEdits);
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
     CheckDlgItem();
@@ -181,38 +180,21 @@ void CQVxF6WaterDlg::clickLockSwitch() {
 }
 
 void CQVxF6WaterDlg::sliderEnded(int s, int position) {
-    const ParameterWater& w = c_.records.water;
-    if (!w.valid || !(s == 0 ? w.item8.present : w.item9[0].present)) return;
-    *sliderValue(s) = uint8_t(std::clamp(position, 0, sliderMaximum(s)));
-    showSlider(s);
+    if (s >= 0 && s <= 1) slideTo(this, c_.records, kWaterSliders[s], s, position);
 }
 
 void CQVxF6WaterDlg::step(int s, bool up) {
-    const ParameterWater& w = c_.records.water;
-    if (!w.valid || !(s == 0 ? w.item8.present : w.item9[0].present)) return;
-    StepValue(*sliderValue(s), {0, sliderMaximum(s)}, 450 + 2 * s, this, up);
-    setText(this, 320 + s, QString::number(*sliderValue(s)));
-    sliderAt(this, s)->setSliderPosition(*sliderValue(s));
+    if (s >= 0 && s <= 1) stepSlider(this, c_.records, kWaterSliders[s], s, up);
 }
 
 void CQVxF6WaterDlg::SetDlgItemTip() {
     CQVOldWaterDlg::SetDlgItemTip();
+    // This page's Water Performance picture has its own side-effect tip.
     if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 512))) b->sideTipId = 730;
-    const ParamField* lock = FindField("water.lockOneContact");
-    if (auto* b = dynamic_cast<CQVMyTipBMP*>(qvui::findControl(this, 513))) {
-        b->featureTipId = lock->tips[0];
-        b->featureSecondId = lock->tips[1];
-        b->sideTipId = lock->tips[2];
-        b->sideSecondId = lock->tips[3];
-    }
-    const uint32_t pairTips[2][2] = {{649, 716}, {650, 717}};
-    for (int k = 0; k < 2; ++k)
-        if (auto* b = dynamic_cast<CQVMyTipButton*>(qvui::findControl(this, 450 + k))) {
-            b->featureTipId = pairTips[k][0];
-            b->sideTipId = pairTips[k][1];
-        }
-    for (int i = 0; i < 2; ++i)
-        if (auto* e = dynamic_cast<CQVMyTipEdit*>(qvui::findControl(this, 520 + i))) e->SetTipIds(651, 718);
+    switchTips(this, 513, kLock);
+    stepTips(this, 450, kWaterSliders[0]);
+    // The two negative-signal edits; the engineer's ratio edits have no tips.
+    editTips(this, 520, {kWaterEdits[0], kWaterEdits[1]});
     SetRangeTips(this, edits_);
 }
 
@@ -239,52 +221,20 @@ CQVxF6Water2Dlg::CQVxF6Water2Dlg(Controller& c, QWidget* parent) : CQVParaParent
     initDialog();
 }
 
-ParameterItem* CQVxF6Water2Dlg::item(int s) { return &c_.records.water.item1[s == 0 ? 0 : 2]; }
-
-void CQVxF6Water2Dlg::showSlider(int s) {
-    const ParameterItem* it = item(s);
-    const bool present = c_.records.water.valid && it->present;
-    setText(this, 320 + s, present ? QString::number(it->value) : QString());
-    if (present) EnableStepPair(it->value, {0, it->maximum}, 450 + 2 * s, this);
-}
-
 void CQVxF6Water2Dlg::LoadDlgItem() {
-    ParameterWater& w = c_.records.water;
-    for (int s = 0; s < 2; ++s) {
-        ParameterItem* it = item(s);
-        const bool present = w.valid && it->present;
-        QSlider* sl = sliderAt(this, s);
-        QSignalBlocker quiet(sl);
-        sl->setRange(0, it->maximum);
-        sl->setTickInterval(1);
-        sl->setSliderPosition(it->value);
-        sl->setEnabled(present);
-        enableId(this, 450 + 2 * s, present);
-        enableId(this, 451 + 2 * s, present);
-        showSlider(s);
-    }
-    edits_.values = {&w.item1[1].value};
-    edits_.minimum = {0};
-    edits_.maximum = {w.item1[1].maximum};
-    support_.mask = w.valid ? w.itemMask : 0;
-    support_.bits = {2};
+    ProgramRecords& r = c_.records;
+    for (int s = 0; s < 2; ++s) loadSlider(this, r, kAbnormalSliders[s], s);
+    fieldEdits(edits_, support_, r, {"water.abnormalThreshold"});
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
 }
 
 void CQVxF6Water2Dlg::sliderEnded(int s, int position) {
-    ParameterItem* it = item(s);
-    if (!c_.records.water.valid || !it->present) return;
-    it->value = uint8_t(std::clamp(position, 0, int(it->maximum)));
-    showSlider(s);
+    if (s >= 0 && s <= 1) slideTo(this, c_.records, kAbnormalSliders[s], s, position);
 }
 
 void CQVxF6Water2Dlg::step(int s, bool up) {
-    ParameterItem* it = item(s);
-    if (!c_.records.water.valid || !it->present) return;
-    StepValue(it->value, {0, it->maximum}, 450 + 2 * s, this, up);
-    setText(this, 320 + s, QString::number(it->value));
-    sliderAt(this, s)->setSliderPosition(it->value);
+    if (s >= 0 && s <= 1) stepSlider(this, c_.records, kAbnormalSliders[s], s, up);
 }
 
 } // namespace vcx

@@ -1,5 +1,6 @@
 #include "params/xf6_coord_dlg.h"
 
+#include "params/coord_rows.h"
 #include "params/outset_dlg.h"
 #include "params/page_build.h"
 #include "params/para_dlg.h"
@@ -64,7 +65,7 @@ bool OuterSettingAvailable(const ProgramRecords& r) { return (r.coordinate.itemM
 
 namespace {
 
-using pagebuild::withId;
+using namespace pagebuild;
 
 void showPicture(QLabel* label, int id) {
     if (!label) return;
@@ -102,60 +103,52 @@ constexpr int kCalibrationPageState = 107;
 constexpr const char* kTails[] = {"Bottom", "Right", "Top", "Left"};
 constexpr const char* kChecks[] = {"X Axis Reverse", "Y Axis Reverse", "X Y Axis Switch"};
 
+std::array<int, 4> rangeOf(const ProgramRecords& r) {
+    const CoordRange c = CoordinateRangeOf(r);
+    return {c.xMin, c.xMax, c.yMin, c.yMax};
+}
+
 } // namespace
 
 CQVxF6CoordDlg::CQVxF6CoordDlg(Controller& c, QWidget* parent) : CQVParaParentDlg(c, kTemplate, parent) {
     auto* grid = new QGridLayout(this);
-    grid->addWidget(withId(new QLabel(QStringLiteral("Resolution :"), this), 324), 0, 0, 1, 4);
+    caption(this, grid, 0, 0, "Resolution :", 324, {1, 4});
     const char* range[] = {"X Min :", "X Max :", "Y Min :", "Y Max :"};
     for (int i = 0; i < 4; ++i) {
-        grid->addWidget(new QLabel(QLatin1String(range[i]), this), 1 + i, 0);
-        auto* e = withId(new CQVMyTipEdit(this), kIdFirstEdit + i);
-        e->setMaxLength(4);
-        grid->addWidget(e, 1 + i, 1);
-        grid->addWidget(withId(new QLabel(this), 330 + i), 1 + i, 2);
+        caption(this, grid, 1 + i, 0, range[i]);
+        edit(this, grid, 1 + i, 1, kIdFirstEdit + i, 4);
+        label(this, grid, 1 + i, 2, 330 + i);
     }
-    grid->addWidget(new QLabel(QStringLiteral("Inward (%) :"), this), 5, 0);
-    auto* inward = withId(new CQVMyTipEdit(this), 524);
-    inward->setMaxLength(1);
+    caption(this, grid, 5, 0, "Inward (%) :");
+    auto* inward = edit(this, grid, 5, 1, 524, 1);
     inward->setText(QStringLiteral("5"));
-    grid->addWidget(inward, 5, 1);
 
     auto* radios = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
-        auto* r = withId(new QRadioButton(QLatin1String(kTails[i]), this), 460 + i);
+        QRadioButton* r = radio(this, grid, 6 + i, 0, 460 + i, kTails[i]);
         radios->addButton(r, 460 + i);
-        grid->addWidget(r, 6 + i, 0);
         connect(r, &QRadioButton::clicked, this, [this, i] { clickRadio(460 + i); });
     }
-    grid->addWidget(withId(new QLabel(this), 512), 6, 1, 4, 1);
+    label(this, grid, 6, 1, 512, {4, 1});
     for (int i = 0; i < 3; ++i) {
-        auto* b = withId(new QCheckBox(QLatin1String(kChecks[i]), this), 470 + i);
-        grid->addWidget(b, 6 + i, 2, 1, 2);
+        QCheckBox* b = check(this, grid, 6 + i, 2, 470 + i, kChecks[i], {1, 2});
         connect(b, &QCheckBox::clicked, this, [this, i] { clickCheck(470 + i); });
     }
 
-    grid->addWidget(withId(new QGroupBox(QStringLiteral("Edge Compensation"), this), 340), 10, 0, 1, 4);
-    grid->addWidget(withId(new QLabel(QStringLiteral("Weak"), this), 510), 11, 0);
-    grid->addWidget(withId(new QLabel(QStringLiteral("Strong"), this), 511), 11, 2);
+    box(this, grid, 10, 0, 340, "Edge Compensation");
+    caption(this, grid, 11, 0, "Weak", 510);
+    caption(this, grid, 11, 2, "Strong", 511);
     const char* sides[] = {"Left", "Right", "Top", "Bottom"};
     for (int i = 0; i < 4; ++i) {
-        grid->addWidget(new QLabel(QLatin1String(sides[i]), this), 12 + i, 0);
-        auto* s = withId(new CQVMyTipSlider(this), kIdFirstSlider + i);
-        s->setOrientation(Qt::Horizontal);
-        s->setTickPosition(QSlider::TicksBelow);
-        grid->addWidget(s, 12 + i, 1, 1, 2);
-        grid->addWidget(withId(new QLabel(this), kIdFirstLabel + i), 12 + i, 3);
+        caption(this, grid, 12 + i, 0, sides[i]);
+        CQVMyTipSlider* s = slider(this, grid, 12 + i, 1, kIdFirstSlider + i, {1, 2});
+        label(this, grid, 12 + i, 3, kIdFirstLabel + i);
         ConnectSliderEnd(s, [this, i](int position) {
             qvui::findControl<QLabel>(this, kIdFirstLabel + i)->setText(QString::number(position));
         });
     }
-    auto* calibrate = withId(new CQVMyTipButton(this), 450);
-    calibrate->setText(QStringLiteral("Calibration"));
-    auto* outer = withId(new CQVMyTipButton(this), 451);
-    outer->setText(QStringLiteral("Outer Setting"));
-    grid->addWidget(calibrate, 16, 0, 1, 2);
-    grid->addWidget(outer, 16, 2, 1, 2);
+    auto* calibrate = button(this, grid, 16, 0, 450, "Calibration", {1, 2});
+    auto* outer = button(this, grid, 16, 2, 451, "Outer Setting", {1, 2});
     grid->setRowStretch(17, 1);
 
     connect(inward, &QLineEdit::textChanged, this, [this, inward](const QString& text) {
@@ -198,15 +191,14 @@ void CQVxF6CoordDlg::showTail(int index) {
 }
 
 void CQVxF6CoordDlg::LoadDlgItem() {
-    const ProgramRecords& r = c_.records;
-    const ParameterCoordinate& co = r.coordinate;
-    const bool valid = co.valid != 0;
+    ProgramRecords& r = c_.records;
+    const bool valid = RecordValid(r, ParamRecord::Coordinate);
     qvui::findControl<QLabel>(this, 324)->setText(
         QString::asprintf("Resolution : %d x %d", int(r.panel.resolution[0]), int(r.panel.resolution[1])));
     const bool editable = valid && RangeEditable(r);
     for (int id : {450, 520, 521, 522, 523, 524}) qvui::findControl(this, id)->setEnabled(editable);
     if (editable) {
-        showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
+        showRange(rangeOf(r));
     } else {
         // A locked range is not shown (nor the one of an earlier controller).
         for (int i = 0; i < 4; ++i) {
@@ -215,23 +207,25 @@ void CQVxF6CoordDlg::LoadDlgItem() {
         }
     }
 
-    showTail(valid && co.item8[3].present && co.item8[3].value < 4 ? co.item8[3].value : -1);
-    for (int i = 0; i < 4; ++i) qvui::findControl(this, 460 + i)->setEnabled(valid && co.item8[3].present);
+    const FieldStep tail = fieldStep(r, kCoordTailRow);
+    showTail(tail.present && *tail.value < 4 ? *tail.value : -1);
+    for (int i = 0; i < 4; ++i) qvui::findControl(this, 460 + i)->setEnabled(tail.present);
     for (int i = 0; i < 3; ++i) {
+        const FieldStep axis = fieldStep(r, kCoordAxisRows[i]);
         auto* b = qvui::findControl<QCheckBox>(this, 470 + i);
-        b->setChecked(valid && co.item8[i].value != 0);
-        b->setEnabled(valid && co.item8[i].present);
+        b->setChecked(valid && *axis.value != 0);
+        b->setEnabled(axis.present);
     }
 
-    bool all = valid;
-    for (const ParameterItem& e : co.item12) all = all && e.present;
+    const bool all = CoordinateEdgesPresent(r);
     for (int id : {340, 510, 511, 504, 505, 506, 507, 320, 321, 322, 323}) qvui::findControl(this, id)->setVisible(all);
     if (all)
         for (int i = 0; i < 4; ++i) {
+            const FieldStep edge = fieldStep(r, kCoordEdgeRows[i]);
             auto* s = qvui::findControl<QSlider>(this, kIdFirstSlider + i);
-            s->setRange(0, EdgeSliderMaximum(co.item12[i].maximum));
+            s->setRange(0, EdgeSliderMaximum(edge.range.maximum));
             s->setTickInterval(1);
-            s->setSliderPosition(EdgeSliderPosition(co.item12[i].value));
+            s->setSliderPosition(EdgeSliderPosition(*edge.value));
             qvui::findControl<QLabel>(this, kIdFirstLabel + i)->setText(QString::number(s->sliderPosition()));
         }
     qvui::findControl(this, 451)->setEnabled(valid && OuterSettingAvailable(r));
@@ -239,8 +233,7 @@ void CQVxF6CoordDlg::LoadDlgItem() {
 
 void CQVxF6CoordDlg::SaveDlgItem() {
     ProgramRecords& r = c_.records;
-    ParameterCoordinate& co = r.coordinate;
-    if (!co.valid) return;
+    if (!RecordValid(r, ParamRecord::Coordinate)) return;
     if (RangeEditable(r) && programState().engineerMode) {
         int entered[4];
         for (int i = 0; i < 4; ++i) {
@@ -248,45 +241,38 @@ void CQVxF6CoordDlg::SaveDlgItem() {
             const int n = qvui::findControl<QLineEdit>(this, kIdFirstEdit + i)->text().trimmed().toInt(&ok);
             entered[i] = ok ? n : -1;
         }
-        const CoordRange now = SaveRangeValues({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value},
-                                               {entered[0], entered[1], entered[2], entered[3]},
-                                               r.panel.resolution[0]);
-        co.word[0].value = uint16_t(now.xMin);
-        co.word[1].value = uint16_t(now.xMax);
-        co.word[2].value = uint16_t(now.yMin);
-        co.word[3].value = uint16_t(now.yMax);
+        SetCoordinateRange(r, SaveRangeValues(CoordinateRangeOf(r), {entered[0], entered[1], entered[2], entered[3]},
+                                              r.panel.resolution[0]));
     }
     if (edgesShown())
         for (int i = 0; i < 4; ++i) {
-            ParameterItem& e = co.item12[i];
+            const FieldStep edge = fieldStep(r, kCoordEdgeRows[i]);
             const int position = qvui::findControl<QSlider>(this, kIdFirstSlider + i)->value();
-            e.value = uint8_t(EdgeValueFromPosition(e.value, e.maximum, position));
+            *edge.value = uint8_t(EdgeValueFromPosition(*edge.value, edge.range.maximum, position));
         }
 }
 
 void CQVxF6CoordDlg::clickRadio(int id) {
     const int index = id - 460;
     if (index < 0 || index > 3) return;
-    ParameterCoordinate& co = c_.records.coordinate;
     showTail(index);
-    const std::array<bool, 3> row = OrientationChecks(index);
+    const std::array<bool, 3> checks = OrientationChecks(index);
     for (int i = 0; i < 3; ++i) {
-        qvui::findControl<QCheckBox>(this, 470 + i)->setChecked(row[size_t(i)]);
-        if (co.item8[i].present) co.item8[i].value = row[size_t(i)] ? 1 : 0;
+        qvui::findControl<QCheckBox>(this, 470 + i)->setChecked(checks[size_t(i)]);
+        SetWhereItemIs(c_.records, kCoordAxisRows[i], checks[size_t(i)] ? 1 : 0);
     }
-    if (co.item8[3].present) co.item8[3].value = uint8_t(index);
+    SetWhereItemIs(c_.records, kCoordTailRow, index);
 }
 
 void CQVxF6CoordDlg::clickCheck(int id) {
     const int k = id - 470;
     if (k < 0 || k > 2) return;
-    ParameterCoordinate& co = c_.records.coordinate;
     bool checked[3];
     for (int i = 0; i < 3; ++i) checked[i] = qvui::findControl<QCheckBox>(this, 470 + i)->isChecked();
-    if (co.item8[k].present) co.item8[k].value = checked[k] ? 1 : 0;
+    SetWhereItemIs(c_.records, kCoordAxisRows[k], checked[k] ? 1 : 0);
     const int index = OrientationFromChecks(checked[0], checked[1], checked[2]);
     showTail(index);
-    if (index >= 0 && co.item8[3].present) co.item8[3].value = uint8_t(index);
+    if (index >= 0) SetWhereItemIs(c_.records, kCoordTailRow, index);
 }
 
 void CQVxF6CoordDlg::pageState(int state) {
@@ -330,10 +316,7 @@ int CQVxF6CoordDlg::runOuterSetting() {
     }
     CQVOutSetDlg dialog(c_, this);
     const int result = qvui::execDialog(dialog);
-    if (result == QDialog::Accepted) {
-        const ParameterCoordinate& co = c_.records.coordinate;
-        showRange({co.word[0].value, co.word[1].value, co.word[2].value, co.word[3].value});
-    }
+    if (result == QDialog::Accepted) showRange(rangeOf(c_.records));
     return result;
 }
 

@@ -42,18 +42,22 @@ CQVxF6ScanDlg::CQVxF6ScanDlg(Controller& c, int templateId, QWidget* parent) : C
     initDialog();
 }
 
+namespace {
+// The count pairs 450/451, 452/453, 454/455 and the delay edits 520.. of each page.
+const char* const kNormalCounts[] = {"scan.count", "scan.chargeCount", "scan.adcCount"};
+const char* const kAbnormalCounts[] = {"scan2.count", "scan2.chargeCount", "scan2.adcCount"};
+const char* const kNormalDelays[] = {"scan.chargeDelay", "scan.dischargeTime", "scan.mutualDelay", "scan.kbuDelay"};
+const char* const kAbnormalDelays[] = {"scan2.chargeDelay", "scan2.dischargeTime", "scan2.adcDelay"};
+} // namespace
+
 ParameterScan& CQVxF6ScanDlg::record() { return normal() ? c_.records.normalScan : c_.records.abnormalScan; }
 
-ParameterItem* CQVxF6ScanDlg::countItem(int pair) {
-    ParameterScan& s = record();
-    return pair == 0 ? &s.item[0] : pair == 1 ? &s.item[1] : &s.item5;
-}
+const char* CQVxF6ScanDlg::countKey(int pair) const { return (normal() ? kNormalCounts : kAbnormalCounts)[pair]; }
 
 void CQVxF6ScanDlg::showCount(int pair) {
-    const ParameterItem* it = countItem(pair);
-    const bool present = record().valid && it->present;
-    setText(this, 320 + pair, present ? QString::number(it->value) : QString());
-    if (present) EnableStepPair(it->value, {0, it->maximum}, 450 + 2 * pair, this);
+    const FieldStep it = fieldStep(c_.records, countKey(pair));
+    setText(this, 320 + pair, it.present ? QString::number(*it.value) : QString());
+    if (it.present) EnableStepPair(*it.value, it.range, 450 + 2 * pair, this);
     else {
         enableId(this, 450 + 2 * pair, false);
         enableId(this, 451 + 2 * pair, false);
@@ -69,40 +73,31 @@ void CQVxF6ScanDlg::showDelays() {
 }
 
 void CQVxF6ScanDlg::LoadDlgItem() {
+    ProgramRecords& r = c_.records;
     ParameterScan& s = record();
     const bool valid = s.valid != 0;
     for (int k = 0; k < 3; ++k) showCount(k);
     if (normal()) {
-        vref_.values = {&s.item7.value};
-        vref_.table = {1, 0};  // value 1 on
-        vref_.supported = {uint32_t(valid && s.item7.present)};
+        fieldSwitches(vref_, r, {"scan.vref"});
         LoadSwitchGroup(vref_, this);
     }
-    edits_.values = {&s.item[2].value, &s.item[3].value, &s.item[4].value};
-    edits_.maximum = {s.item[2].maximum, s.item[3].maximum, s.item[4].maximum};
-    support_.bits = {2, 3, 4};
-    if (normal()) {
-        edits_.values.push_back(&s.item6.value);
-        edits_.maximum.push_back(s.item6.maximum);
-        support_.bits.push_back(6);
-    }
-    edits_.minimum.assign(edits_.values.size(), 0);
-    support_.mask = valid ? s.itemMask : 0;
+    if (normal()) fieldEdits(edits_, support_, r, kNormalDelays);
+    else fieldEdits(edits_, support_, r, kAbnormalDelays);
     loadEditsQuiet(this, support_, edits_);
     SetRangeTips(this, edits_);
     // w: the delay-unit word; d: the general record's clock byte.
     const unsigned w = valid ? s.info1 : 0;
-    const unsigned d = c_.records.generalInfo.info1[0];
+    const unsigned d = r.generalInfo.info1[0];
     unitNs_ = ScanDelayUnitNs(w, d, c_.dev.e7Value);
     showDelays();
 }
 
 void CQVxF6ScanDlg::step(int pair, bool up) {
     if (pair < 0 || pair > 2) return;
-    ParameterItem* it = countItem(pair);
-    if (!record().valid || !it->present) return;
-    StepValue(it->value, {0, it->maximum}, 450 + 2 * pair, this, up);
-    setText(this, 320 + pair, QString::number(it->value));
+    const FieldStep it = fieldStep(c_.records, countKey(pair));
+    if (!it.present) return;
+    StepValue(*it.value, it.range, 450 + 2 * pair, this, up);
+    setText(this, 320 + pair, QString::number(*it.value));
 }
 
 void CQVxF6ScanDlg::clickSwitch() {

@@ -170,6 +170,23 @@ TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
          [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 1},
         {"SetBootFormatD9 refused", none, {Bytes{0xD9, 0x54, 0, 0, 0}},
          [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 0},
+        {"QueryScanControlF3", none, {Bytes{0xF3, 0xAA, 0x0F, 0x34, 0x12}},
+         [&](auto& c) { return vcx::SendCmdQueryScanControlF3(c, &u16) ? (long long)u16 : -1; }, {{0xF3, 0, 0x0F, 0, 0}},
+         0x1234},
+        {"QueryScanControlF3 without its mark", none, {Bytes{0xF3, 0x00, 0x0F, 0x34, 0x12}},
+         [&](auto& c) { return vcx::SendCmdQueryScanControlF3(c, &u16); }, {{0xF3, 0, 0x0F, 0, 0}}, 0},
+        {"QueryScanControlF3 failed", none, {std::nullopt},
+         [&](auto& c) { return vcx::SendCmdQueryScanControlF3(c, &u16); }, {{0xF3, 0, 0x0F, 0, 0}}, 0},
+        {"QueryReferenceVersionE4", none, {Bytes{0xE4, 2, 1, 0, 0}},
+         [&](auto& c) { return vcx::SendCmdQueryReferenceVersionE4(c, &u16) ? (long long)u16 : -1; },
+         {{0xE4, 0, 0, 0, 0}}, 102},
+        {"QueryReferenceVersionE4 failed", none, {std::nullopt},
+         [&](auto& c) { return vcx::SendCmdQueryReferenceVersionE4(c, &u16); }, {{0xE4, 0, 0, 0, 0}}, 0},
+        {"QueryInterfaceFB", none, {Bytes{0xFB, 0, 0, 0, 7}},
+         [&](auto& c) { return vcx::SendCmdQueryInterfaceFB(c, &maxv) ? (long long)maxv : -1; }, {{0xFB, 0, 0, 0, 0}},
+         7},
+        {"QueryInterfaceFB failed", none, {std::nullopt},
+         [&](auto& c) { return vcx::SendCmdQueryInterfaceFB(c, &maxv); }, {{0xFB, 0, 0, 0, 0}}, 0},
     };
     for (const HelperCase& hc : cases) {
         SCOPED_TRACE(hc.name);

@@ -2,7 +2,7 @@
 // panel flags and orientation, build permission) and the panel layout read
 // from simulated controllers.
 #include "diag/diag_config.h"
-#include "diag/panel_layout.h"
+#include "diag/device_probes.h"
 #include "diag_support.h"
 #include "core/chd_parent_dlg.h"
 
@@ -264,6 +264,62 @@ TEST(DiagBuildEnable, ReferenceVersionAndTheOlderFirmware) {
         SCOPED_TRACE(k.name);
         EXPECT_EQ(vcx::UpdateBuildEnable({k.feature0}, k.engineer, k.srVersion, k.firmware1711), k.want);
     }
+}
+
+// ---- the layout from the probes' answers, without a device ---------------------------------
+
+TEST(PanelLayout, FeatureBitsSayWhichQuestionsAreAsked) {
+    struct Case {
+        uint8_t f0, f1;
+        bool modes, reference;
+    };
+    for (const Case& k : {Case{0x03, 0x40, true, true}, Case{0x02, 0x40, true, false}, Case{0x03, 0x00, false, true},
+                          Case{0x01, 0x40, false, true}, Case{0x00, 0xBF, false, false}}) {
+        SCOPED_TRACE(testing::Message() << int(k.f0) << " " << int(k.f1));
+        const std::array<uint8_t, 8> f{k.f0, k.f1};
+        EXPECT_EQ(vcx::AsksFrequencyModes(f), k.modes);
+        EXPECT_EQ(vcx::AsksReferenceVersion(f), k.reference);
+    }
+}
+
+TEST(PanelLayout, TheProbesAnswersGoIntoTheStateAndWhatWasNotAskedStays) {
+    vcx::Controller c;
+    vcx::ProgramRecords& r = c.records;
+    r.diagInfo.rows = 2;
+    r.diagInfo.columns = 4;
+    r.fwVersion.slaveCount = 1;
+    r.panel.geometry[4] = 3;
+    r.panel.geometry[5] = 1;
+    vcx::DiagState s;
+    s.g_wSRVersion = 0xFFFF;
+    s.BaseFlatMax = {1, 2, 3};
+    s.BaseFlatCount = {4, 5, 6};
+    s.BaseFlatFailModes = 7;
+    s.g_FailMap.assign(3, 9);
+    vcx::PanelProbes p;
+    p.scanControlWord = 0x2000;
+    p.frequencyModes = vcx::FrequencyModes{2, 3, 1};
+    vcx::ApplyPanelLayout(c, p, s);
+    EXPECT_EQ(s.g_nFreqModeCount, 2);
+    EXPECT_EQ(s.g_nFreqPerMode, 3);
+    EXPECT_EQ(s.g_nFreqModeExtra, 1);
+    EXPECT_EQ(s.g_wSRVersion, 0xFFFF);  // not asked
+    EXPECT_EQ(s.g_SlaveSplit, (std::array<int32_t, 2>{3, 1}));
+    EXPECT_EQ(s.g_FailMap, std::vector<uint8_t>(8, 0));
+    EXPECT_EQ(s.g_ColumnFlags, (std::vector<uint8_t>{2, 0, 2, 0}));
+    EXPECT_EQ(s.BaseFlatMax, (std::array<int32_t, 3>{}));
+    EXPECT_EQ(s.BaseFlatCount, (std::array<int32_t, 3>{}));
+    EXPECT_EQ(s.BaseFlatFailModes, 0);
+    // Asked and not answered: 0; modes not answered: none.
+    p.referenceVersion = 0;
+    p.frequencyModes.reset();
+    vcx::ApplyPanelLayout(c, p, s);
+    EXPECT_EQ(s.g_wSRVersion, 0);
+    EXPECT_EQ(s.g_nFreqModeCount, 0);
+    EXPECT_EQ(s.g_nFreqPerMode, 0);
+    p.referenceVersion = 102;
+    vcx::ApplyPanelLayout(c, p, s);
+    EXPECT_EQ(s.g_wSRVersion, 102);
 }
 
 // ---- LoadPanelLayout on simulated controllers --------------------------------------------

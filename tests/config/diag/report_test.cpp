@@ -1,6 +1,6 @@
 // The test reports byte for byte: the matrix writer's cells and marks, the
 // header's version lines, and a manual save of a panel with an open column
-// against a checked-in report; the process reports of a golden-sample run
+// against the report its format makes of the sensor model's frames; the process reports of a golden-sample run
 // followed by a diagnostic test; the pictures; a folder that cannot be written.
 #include "diag/log_dlg.h"
 #include "diag/scan_report.h"
@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -202,7 +203,53 @@ protected:
     }
 };
 
-TEST_F(DiagSave, ManualSaveOfAnOpenColumnIsTheCheckedInReport) {
+// ---- the manual save's report, derived from the sensor model and the report format ----------
+
+// The mutual, extra and last-column parts of one scan of the simulated panel.
+struct ScanParts {
+    std::vector<std::vector<int>> mutual;  // rows x columns
+    std::vector<std::vector<int>> extra;   // rows x extra columns
+    std::vector<int> last;                 // one per row
+};
+ScanParts partsOf(const qvsim::ControllerProfile& p, uint8_t kind, uint32_t scan, uint8_t pattern) {
+    const std::vector<uint16_t> whole = qvsim::SensorFrame(p, kind, scan, pattern);
+    const size_t perRow = size_t(p.columns) + p.extraColumns + 1;
+    ScanParts out;
+    for (size_t r = 0; r < p.rows; ++r) {
+        const auto row = whole.begin() + long(r * perRow);
+        // Values are printed as signed 16-bit numbers.
+        const auto value = [](uint16_t v) { return int(int16_t(v)); };
+        std::vector<int> m, e;
+        for (size_t c = 0; c < p.columns; ++c) m.push_back(value(row[long(c)]));
+        for (size_t k = 0; k < p.extraColumns; ++k) e.push_back(value(row[long(p.columns + k)]));
+        out.mutual.push_back(m);
+        out.extra.push_back(e);
+        out.last.push_back(value(row[long(perRow - 1)]));
+    }
+    return out;
+}
+
+// A table of the report: its title, the column numbers 0..n, each row numbered
+// from 1 with its cells, then an empty line. Every cell ends in ",", every line
+// in a lone CR. `boundary` columns carry a leading "_" (the drive-IC boundaries
+// of a frequency-mode frame); no cell here carries a failure mark.
+std::string table(const std::string& title, const std::vector<std::vector<int>>& rows, size_t n,
+                  const std::vector<size_t>& boundary = {}) {
+    std::string out = title;
+    for (size_t i = 0; i <= n; ++i) out += std::to_string(i) + ",";
+    out += "\r";
+    for (size_t r = 0; r < rows.size(); ++r) {
+        out += std::to_string(r + 1) + ",";
+        for (size_t c = 0; c < rows[r].size(); ++c) {
+            if (std::find(boundary.begin(), boundary.end(), c) != boundary.end()) out += "_";
+            out += std::to_string(rows[r][c]) + ",";
+        }
+        out += "\r";
+    }
+    return out + "\r";
+}
+
+TEST_F(DiagSave, ManualSaveOfAnOpenColumnLaysOutTheScannedFrames) {
     qvtext::ScopedClock clock(qvtext::LocalTime{2026, 12, 10, 9, 8, 7, 0});
     prepare({{"openColumn", "5 0 pattern1"}});
     c.dev.modelName = "QV2081A";
@@ -216,7 +263,49 @@ TEST_F(DiagSave, ManualSaveOfAnOpenColumnIsTheCheckedInReport) {
     EXPECT_EQ(logDialogs, 1);
     const QString report = dir.filePath("TestFail/QV2081A_B1_B2_090807.csv");
     const std::string bytes = readAll(report);
-    EXPECT_EQ(bytes, readAll(QStringLiteral(QV_SOURCE_DIR "/tests/data/diag/open_column_save.csv")));
+    // The report as its format lays it out, with the frames the sensor model
+    // gives for each scan of the acquisition (frames 3..5 raw counts, 7..9 under
+    // test pattern 1 with the open column, the extra and last-column arrays of
+    // frame 5, the two frequency modes of frame 10).
+    const qvsim::ControllerProfile& p = ctl().profile();
+    const size_t a = p.rows, b = p.columns;
+    std::string want =
+        "\rWrite Log Time : 2026/12/10 09:08:07\r\rApplication Version : Quorvane VCXMSet 2.7.3.13\r"
+        "\rFunction : Open Short Test\r\rFirmware Version : QV2081A.2.5.0\r\rParameters CRC : x1234"
+        "\rPanel Information : G156HAN  15.6\" (W)\rCover Lens : 1.1 mm Glass\r\rBatch1:, B1\r\rBatch2:, B2\r"
+        "[Result]\rDiagnose:, Fail\r\r\r[Threshold]\r[Open Short Test Threshold]\r"
+        "Debounce Level:,100,Driver Level:,100,Sensor Level:,100,Absolute Level:,100\r\r";
+    for (uint32_t scan = 4; scan <= 6; ++scan) want += table("[RawData]\r", partsOf(p, qvsim::kSensorRaw, scan, 0).mutual, b);
+    for (uint32_t scan = 7; scan <= 9; ++scan) want += table("[PDData]\r", partsOf(p, qvsim::kSensorRaw, scan, 1).mutual, b);
+    const ScanParts frame5 = partsOf(p, qvsim::kSensorRaw, 6, 0);
+    want += table("[SectData]\r", frame5.extra, p.extraColumns);
+    // The last column: one line of A values under the row numbers 0..A-1.
+    want += "[SelfData]\r";
+    for (size_t i = 0; i < a; ++i) want += std::to_string(i) + ",";
+    want += "\r";
+    for (int v : frame5.last) want += std::to_string(v) + ",";
+    want += "\r\r";
+    const auto raw0 = partsOf(p, qvsim::kSensorRaw, 4, 0).mutual;
+    want += table("\r[Raw data near]\rSensor :\r", raw0, b) + table("\rDriver :\r", raw0, b);
+    // The base-flat limit is the finger threshold (60) x 4/3; each mode's figures
+    // are the run's statistics. Columns 13 and 27 are the diag panel's drive-IC
+    // boundaries.
+    want += "\r[Base Flat]\rMax TH : 80\rCount TH : 22\r";
+    const std::vector<size_t> boundaries = {13, 27};
+    const uint8_t modeKinds[2] = {qvsim::kSensorRaw, 0x81};
+    for (int k = 0; k < 2; ++k) {
+        want += "\rFrequency Mode " + std::to_string(k) + "\r";
+        want += table("", partsOf(p, modeKinds[k], 10, 0).mutual, b, boundaries);
+        want += "Max : " + std::to_string(s.BaseFlatMax[size_t(k)]) + "\nCount : " +
+                std::to_string(s.BaseFlatCount[size_t(k)]) + "\r";
+    }
+    // On disk the one "\n" of each mode's figures is CR LF.
+    size_t at = 0;
+    while ((at = want.find('\n', at)) != std::string::npos) {
+        want.insert(at, "\r");
+        at += 2;
+    }
+    EXPECT_EQ(bytes, want);
     EXPECT_TRUE(QImage(dir.filePath("TestFail/QV2081A_B1_B2_090807.png")).width() > 0);
     EXPECT_EQ(qvui::findControl<QPushButton>(view.get(), vcx::CVCXScanDlg::kIdSave)->text(), qvui::loadString(1107));
     EXPECT_EQ(view->buttonsState(), 4);

@@ -2,7 +2,7 @@
 // panel: a sensor fault in one scope makes exactly one check fail, the reports
 // reach the active scan view, and the commands the run sends (E0 00 17, FB) are
 // the ones its state calls for, as the controller's trace shows.
-#include "diag/panel_layout.h"
+#include "diag/device_probes.h"
 #include "diag/scan_checks.h"
 #include "diag_support.h"
 #include "core/device_text.h"
@@ -104,10 +104,21 @@ TEST_F(DiagRun, ACleanPanelPassesTheOpenShortChecks) {
     EXPECT_EQ(run(0), 0);
     EXPECT_TRUE(sink.reports.empty());
     EXPECT_EQ(sent(), (std::vector<std::string>{"E0 00 17 00 00"}));
-    // Two modes were judged: their statistics are there, the third mode's is not.
-    EXPECT_GE(s.BaseFlatMax[0], 0);
-    EXPECT_GE(s.BaseFlatMax[1], 0);
+    // Two modes were judged: each has the step of its frame's grain (never 0 on
+    // a panel with noise, at most the limit on a good one); the third mode was
+    // not judged and keeps its cleared 0.
+    EXPECT_GT(s.BaseFlatMax[0], 0);
+    EXPECT_GT(s.BaseFlatMax[1], 0);
+    EXPECT_LE(s.BaseFlatMax[0], s.BaseFlatMaxLimit);
+    EXPECT_LE(s.BaseFlatMax[1], s.BaseFlatMaxLimit);
     EXPECT_EQ(s.BaseFlatMax[2], 0);
+    EXPECT_EQ(s.BaseFlatCount[2], 0);
+    // With one mode the second is not judged either: it keeps the 0 it starts a run with.
+    s.g_nFreqModeCount = 1;
+    s.BaseFlatMax.fill(0);
+    EXPECT_EQ(run(0), 0);
+    EXPECT_GT(s.BaseFlatMax[0], 0);
+    EXPECT_EQ(s.BaseFlatMax[1], 0);
     EXPECT_EQ(s.BaseFlatMaxLimit, 80);
     EXPECT_EQ(s.BaseFlatFailModes, 0);
 }
@@ -211,6 +222,55 @@ TEST_F(DiagRun, ForeignGoldenSampleEndsTheDiagnosticTestBeforeAnyCommand) {
     EXPECT_TRUE(sent().empty());
     EXPECT_EQ(run(5), 0);
     EXPECT_TRUE(sent().empty());
+}
+
+// The device's answers the check run asks for, kept so a test sees each question.
+class FakeAnswers : public vcx::ScanCheckAnswers {
+public:
+    bool interface = true;
+    uint8_t register17 = 0;
+    QString panelText;
+    std::vector<std::string> asked;
+    bool InterfaceAnswers() override { return asked.push_back("interface"), interface; }
+    uint8_t AbsoluteRegister() override { return asked.push_back("register 0x17"), register17; }
+    QString PanelSizeText(int index) override {
+        return asked.push_back("panel text " + std::to_string(index)), panelText;
+    }
+};
+
+// The run over frames already taken sends nothing itself: every question goes
+// to its answers, and only where its state and the panel call for it.
+TEST_F(DiagRun, TheRunAsksItsAnswersOnlyWhatItsStateNeeds) {
+    using Asked = std::vector<std::string>;
+    prepare("diag", {{"node", "4 9 2500 pattern1"}});
+    acquire();
+    goldenOfThisPanel();
+    const int panelIndex = c.records.panel.item[0].stored;
+    const auto runWith = [&](int state, FakeAnswers& answers) {
+        ctl().clearTrace();
+        const uint16_t bits = vcx::RunScanChecks(state, c, s, answers) ? 0 : s.g_wFailBits;
+        EXPECT_TRUE(sent().empty());
+        return bits;
+    };
+    FakeAnswers open;
+    EXPECT_EQ(runWith(0, open), vcx::kFailAbsolute);  // 2500 above 2030
+    EXPECT_EQ(open.asked, (Asked{"register 0x17", "panel text " + std::to_string(panelIndex)}));
+    FakeAnswers lifted;
+    lifted.register17 = 3;  // 6090
+    EXPECT_EQ(runWith(0, lifted), 0);
+    FakeAnswers range;
+    s.g_PanelFlags |= vcx::kPanelAbsoluteRange;
+    EXPECT_EQ(runWith(0, range), 0);
+    EXPECT_EQ(range.asked, (Asked{"panel text " + std::to_string(panelIndex)}));
+    s.g_PanelFlags &= uint16_t(~vcx::kPanelAbsoluteRange);
+    // Control board: the interface first; refused, nothing else is asked or judged.
+    FakeAnswers board;
+    board.interface = false;
+    EXPECT_EQ(runWith(3, board), vcx::kFailInterface);
+    EXPECT_EQ(board.asked, Asked{"interface"});
+    FakeAnswers golden;
+    EXPECT_EQ(runWith(5, golden), 0);
+    EXPECT_TRUE(golden.asked.empty());
 }
 
 TEST_F(DiagRun, TheInterfaceCheckEndsTheControlBoardTest) {

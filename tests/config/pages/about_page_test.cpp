@@ -1,6 +1,7 @@
 // The Information page against a fake library, the UI parameters log's file
 // naming and contents, and the Folder Configure dialog.
 #include "pages/about_dlg.h"
+#include "pages/information_log.h"
 #include "core/chd_parent_dlg.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
@@ -171,6 +172,37 @@ TEST_F(VcxAboutPage, UiParametersLogsAreNumberedAndNameTheProductAndCrc) {
     answer = dir_.path() + "/" + QString(250, 'd');
     EXPECT_TRUE(page.WriteUiParametersLog().isEmpty());
     EXPECT_EQ(asked, 6);
+}
+
+// The page's controller work without the page: the data report switch and the
+// log into a folder the caller chose, with the CRC asked first and the panel
+// texts asked for the summary.
+TEST_F(VcxAboutPage, TheDataReportAndTheLogWorkWithoutThePage) {
+    vcx::DataReportSwitch report(c_);
+    report.SetReporting(false);
+    report.SetReporting(true);
+    EXPECT_EQ(reports_, (std::vector<int>{0, 1}));
+    c_.api.EnableDataReport = nullptr;
+    report.SetReporting(false);  // no export: nothing, and no crash
+    EXPECT_EQ(reports_, (std::vector<int>{0, 1}));
+
+    c_.records.fwInformation.productNumber = 2081;
+    c_.dev.deviceType = QV_DEVICE_HID;
+    c_.dev.listsRead = true;
+    c_.records.panel.valid = 1;
+    c_.records.panel.item[0] = {3, 9, 3, 0, 1};
+    c_.api.GetPanelSizeInfoW = [](HANDLE, uint8_t index, QVWCHAR* text) {
+        const std::u16string name = u"Panel " + std::u16string(1, char16_t(u'0' + index));
+        std::copy(name.begin(), name.end(), text);
+        return 1;
+    };
+    const qvtext::ScopedClock clock(qvtext::LocalTime{2024, 5, 6, 7, 8, 9, 0});
+    const QString path = vcx::UiParametersLog(c_).WriteInto(dir_.path());
+    EXPECT_EQ(path, dir_.filePath("QV2081_0_0_0_x1A2B.csv"));  // the CRC the controller gives
+    const QByteArray bytes = fileBytes(path);
+    EXPECT_TRUE(bytes.endsWith("\r\nParameters CRC : x1A2B\r\n\r\nPanel Size : Panel 3\r\n")) << bytes.toStdString();
+    // A folder that cannot take the file: no path.
+    EXPECT_TRUE(vcx::UiParametersLog(c_).WriteInto(dir_.filePath("missing/folder")).isEmpty());
 }
 
 TEST_F(VcxAboutPage, LogHeaderListsSlavesCoreAndPanelByKind) {

@@ -1,6 +1,7 @@
 // The field table read by the change list and the summary: golden texts on the
-// full controller, every controller value that names a text bounded, and the
-// area units of the finger and palm pages.
+// full controller, every controller value that names a text bounded, the area
+// units of the finger and palm pages, and the rows the pages edit on the record
+// members they change.
 #include "core/field_table.h"
 #include "core/parameter_read.h"
 #include "params_support.h"
@@ -144,6 +145,74 @@ TEST_F(Fields, AreaUnitsFromThePitch) {
     features[3] = 0x80;
     EXPECT_EQ(vcx::AreaPitch(c.records, 152, features, true), 120);
     EXPECT_EQ(vcx::AreaPitch(c.records, 152, features, false), 60);
+}
+
+// Each row the pages edit sits on the record member the page changes.
+TEST(PageFields, RowsPointAtTheRecordMembersThePagesEdit) {
+    vcx::ProgramRecords r{};
+    auto at = [&r](vcx::ParamRecord record, const void* member) {
+        return int(static_cast<const uint8_t*>(member) - vcx::RecordBytes(r, record));
+    };
+    using R = vcx::ParamRecord;
+    struct Row {
+        const char* key;
+        int offset;
+        int minimum;
+        vcx::Polarity polarity;
+        bool engineer;
+    };
+    using P = vcx::Polarity;
+    const Row rows[] = {
+        {"host.baudRate", at(R::HostInterface, &r.hostInterface.item[2]), 0, P::None, false},
+        {"finger.windowLockPost", at(R::Finger, &r.finger.item5), 0, P::None, false},
+        {"finger.mutual", at(R::Finger, &r.finger.item9[0]), 0, P::None, false},
+        {"finger.sector", at(R::Finger, &r.finger.item9[1]), 0, P::None, false},
+        {"finger.dynamicThreshold", at(R::Finger, &r.finger.item9[2]), 0, P::ZeroIsOn, false},
+        {"finger.lowerThreshold", at(R::Finger, &r.finger.item9[3]), 0, P::ZeroIsOn, false},
+        {"water.abnormalOffset", at(R::Water, &r.water.item1[0]), 0, P::None, false},
+        {"water.abnormalThreshold", at(R::Water, &r.water.item1[1]), 0, P::None, false},
+        {"water.abnormalInterval", at(R::Water, &r.water.item1[2]), 0, P::None, false},
+        {"water.negativeAdjust", at(R::Water, &r.water.item9[0]), 0, P::None, true},
+        {"water.sensorRatio", at(R::Water, &r.water.item12[0]), 0, P::None, true},
+        {"water.driverRatio", at(R::Water, &r.water.item12[1]), 0, P::None, true},
+        {"noise.threshold", at(R::AntiNoise, &r.antiNoise.item1[0]), 1, P::None, true},
+        {"noise.thresholdStep", at(R::AntiNoise, &r.antiNoise.item1[1]), 1, P::None, true},
+        {"noise.hopping", at(R::AntiNoise, &r.antiNoise.item3[1]), 0, P::ZeroIsOn, true},
+        {"noise.inhibitChange", at(R::AntiNoise, &r.antiNoise.item3[2]), 0, P::ZeroIsOn, true},
+        {"scan.adcCount", at(R::NormalScan, &r.normalScan.item5), 0, P::None, false},
+        {"scan.kbuDelay", at(R::NormalScan, &r.normalScan.item6), 0, P::None, false},
+        {"scan.vref", at(R::NormalScan, &r.normalScan.item7), 0, P::OneIsOn, false},
+        {"scan2.adcDelay", at(R::AbnormalScan, &r.abnormalScan.item[4]), 0, P::None, false},
+        {"misc.baseUpdate", at(R::Misc, &r.misc.item[2]), 0, P::OneIsOn, true},
+        {"misc.remoteWakeup", at(R::Misc, &r.misc.item3), 0, P::OneIsOn, true},
+        {"misc.eventMask", at(R::Misc, &r.misc.item4), 0, P::None, true},
+        {"drive.current", at(R::DriveIC, &r.driveIC.item[1]), 0, P::None, true},
+        {"custom.format", at(R::Custom, &r.custom.info[0]), 0, P::None, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        const vcx::ParamField* f = vcx::FindField(row.key);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->offset, row.offset);
+        EXPECT_EQ(f->minimum, row.minimum);
+        EXPECT_EQ(f->polarity, row.polarity);
+        EXPECT_EQ(f->engineerOnly, row.engineer);
+        EXPECT_EQ(f->confirmId, 0);  // not in the change list
+    }
+    // The event mask is a 16-bit item without a maximum: both bytes are read and written.
+    const vcx::ParamField& mask = *vcx::FindField("misc.eventMask");
+    r.misc.valid = 1;
+    r.misc.item4 = {0x0181, 0x0180, 1};
+    const vcx::FieldValue v = vcx::ReadField(r, mask);
+    EXPECT_TRUE(v.present);
+    EXPECT_EQ(v.value, 0x0181);
+    EXPECT_EQ(v.stored, 0x0180);
+    vcx::WriteField(r, mask, 0x013C);
+    EXPECT_EQ(r.misc.item4.value, 0x013C);
+    EXPECT_EQ(r.misc.item4.stored, 0x0180);
+    // Rows outside the change list leave it as it was.
+    r.misc.item4.value = 0x0155;
+    EXPECT_TRUE(vcx::FormatParameterChanges(r).isEmpty());
 }
 
 }  // namespace

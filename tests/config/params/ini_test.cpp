@@ -64,6 +64,35 @@ TEST(ParameterIni, TheFileTextByteForByteWithAShortLastRow) {
     EXPECT_TRUE(fileBytes(path).startsWith("000 001 033 008 002 001 003 005 003 001 021 \r\n000 015 "));
 }
 
+// The three list lines end in "\n" or "\r\n"; a stray "\r" left in a line is
+// blank space between values, and a lone "\r" ends no line.
+TEST(ParameterIni, ListLinesByTheirLineEnds) {
+    const std::array<uint8_t, 11> id = {0, 1, 0x21, 0x08, 2, 1, 3, 5, 3, 1, 21};
+    const QByteArray idLine = "000 001 033 008 002 001 003 005 003 001 021 ";
+    struct Case {
+        const char* name;
+        QByteArray text;
+        bool parses;
+    };
+    const Case cases[] = {
+        {"LF", idLine + "\n7 8\n9\n", true},
+        {"CR LF, the last line without an end", idLine + "\r\n7 8\r\n9", true},
+        {"a CR before CR LF", idLine + "\r\r\n7 8\r\r\n9\r\r\n", true},
+        {"a lone CR ends no line", idLine + "\r7 8\r9\n", false},
+        {"two lines only", idLine + "\n7 8\n", false},
+        {"an empty line is a line", idLine + "\n\n7 8\n9\n", false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const auto lists = vcx::ParseParameterIni(k.text, id, 2, 1);
+        ASSERT_EQ(lists.has_value(), k.parses);
+        if (lists) {
+            EXPECT_EQ(lists->touch, (std::vector<uint8_t>{7, 8}));
+            EXPECT_EQ(lists->boot, (std::vector<uint8_t>{9}));
+        }
+    }
+}
+
 TEST(ParameterIni, ProductNamesAndCustomerTexts) {
     struct Case {
         int code;

@@ -2,6 +2,7 @@
 // palm page and the older finger page on the full controller.
 #include "core/field_table.h"
 #include "params/old_finger_dlg.h"
+#include "params/page_build.h"
 #include "params/para_parent_dlg.h"
 #include "params/param_bitmaps.h"
 #include "core/parameter_read.h"
@@ -119,6 +120,54 @@ TEST(Kit, SwitchPicturesFollowPolarityAndSupport) {
     EXPECT_FALSE(p.pic[1]->isEnabled());
     vcx::ToggleSwitch(g, &p.page);  // an unsupported switch does not toggle
     EXPECT_EQ(plain, 0);
+}
+
+// The groups a page fills from its field rows: each row's byte, range, support
+// bit and polarity, and nothing offered of a record that was not read.
+TEST(Kit, GroupsFromFieldRowsTakeTheRowsRangesBitsAndPolarity) {
+    vcx::ProgramRecords r{};
+    ParameterPowerSaving& p = r.powerSaving;
+    p.valid = 1;
+    p.itemMask = 0x0009;                       // bits 0 and 3
+    p.item[0] = {0, 1, 0, 0, 1};               // sleep: 0 is on
+    p.item[1] = {1, 1, 1, 0, 0};               // idle: not present
+    p.item[3] = {9, 255, 9, 0, 1};             // idle delay, shown as value + 1
+    r.misc.valid = 1;
+    r.misc.item[0] = {1, 1, 1, 0, 1};          // watchdog: 1 is on
+    vcx::EditGroup edits;
+    vcx::SupportMask support;
+    vcx::pagebuild::fieldEdits(edits, support, r, {"power.idleDelay"});
+    ASSERT_EQ(edits.count(), 1);
+    EXPECT_EQ(edits.values[0], &p.item[3].value);
+    EXPECT_EQ(edits.minimum[0], 1);
+    EXPECT_EQ(edits.maximum[0], 255);          // maximum + 1, kept inside a byte
+    EXPECT_TRUE(support.supports(0));          // bit 3
+    p.itemMask = 0x0001;
+    vcx::pagebuild::fieldEdits(edits, support, r, {"power.idleDelay"});
+    EXPECT_FALSE(support.supports(0));
+
+    vcx::SwitchGroup switches;
+    vcx::pagebuild::fieldSwitches(switches, r, {"power.sleep", "power.idle", "misc.watchdog"});
+    EXPECT_EQ(switches.values, (std::vector<uint8_t*>{&p.item[0].value, &p.item[1].value, &r.misc.item[0].value}));
+    // Value 0 row, then value 1 row: 0 is the on picture.
+    EXPECT_EQ(switches.table, (std::vector<uint8_t>{0, 0, 1, 1, 1, 0}));
+    EXPECT_EQ(switches.supported, (std::vector<uint32_t>{1, 0, 1}));
+
+    // A value + 1 row steps its own value from minimum - 1.
+    r.custom.valid = 1;
+    r.custom.item0 = {3, 7, 3, 0, 1};
+    const vcx::pagebuild::FieldStep ratio = vcx::pagebuild::fieldStep(r, "custom.pointRatio");
+    EXPECT_EQ(ratio.value, &r.custom.item0.value);
+    EXPECT_EQ(ratio.range.minimum, 0);
+    EXPECT_EQ(ratio.range.maximum, 7);
+    EXPECT_TRUE(ratio.present);
+    r.custom.valid = 0;  // a record not read offers nothing, whatever its items say
+    EXPECT_FALSE(vcx::pagebuild::fieldStep(r, "custom.pointRatio").present);
+    p.valid = 0;
+    vcx::pagebuild::fieldEdits(edits, support, r, {"power.idleDelay"});
+    EXPECT_EQ(support.mask, 0);
+    vcx::pagebuild::fieldSwitches(switches, r, {"power.sleep"});
+    EXPECT_EQ(switches.supported, (std::vector<uint32_t>{0}));
 }
 
 TEST(Kit, StepValueStopsAtItsEndsAndEnablesTheOtherButton) {

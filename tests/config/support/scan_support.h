@@ -4,7 +4,7 @@
 // worker's frames waited for as deliveries).
 #pragma once
 
-#include "diag/panel_layout.h"
+#include "diag/device_probes.h"
 #include "diag/scan_dlg.h"
 #include "diag_support.h"
 #include "ui/window_message.h"

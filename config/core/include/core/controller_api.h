@@ -269,5 +269,11 @@ bool SendCmdSetBootFormatD9(Controller& c, uint8_t format);
 int ResetAndCloseDevice(Controller& c);
 void SetDiagnosticScanState(Controller& c);
 void RestartScan(Controller& c);
+// F3 00 0F: the scan capability word (reply bytes 4, 3) when answered with 0xAA in byte 1.
+int SendCmdQueryScanControlF3(Controller& c, uint16_t* word);
+// E4 00 00: the system-reference version, reply byte 2 x 100 + byte 1.
+int SendCmdQueryReferenceVersionE4(Controller& c, uint16_t* version);
+// FB 00 00 00 00: the interface test; its status in reply byte 4 (0: passed).
+int SendCmdQueryInterfaceFB(Controller& c, uint8_t* status);
 
 } // namespace vcx

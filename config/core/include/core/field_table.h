@@ -63,9 +63,12 @@ struct ParamField {
     uint8_t minimum;
     MaxRule maxRule;
     Polarity polarity;
-    // Tips: switches feature on, feature off, side effect on, side effect off;
-    // edits and step pairs feature, side effect (0 = none).
-    uint16_t tips[4];
+    // Tips (string ids, 0 = none): a switch's feature on, feature off, side
+    // effect on, side effect off; an edit's feature and side effect; a step
+    // pair's (or its slider's) feature and side effect of the pair's first
+    // control (the even id), then of its second; a choice of pictures the
+    // feature and side effect of each picture in turn.
+    uint16_t tips[6];
     bool engineerOnly;    // shown only in engineer mode
     uint16_t confirmId;   // change-list line (string id), 0: not listed
     ValueText text;
@@ -96,6 +99,23 @@ void WriteField(ProgramRecords& r, const ParamField& f, int value);
 int FieldMaximum(const ProgramRecords& r, const ParamField& f);
 // Whether a page offers the field: its record was read and the item is present.
 bool FieldSupported(const ProgramRecords& r, const ParamField& f);
+
+// What a page edits of a row. The item's value byte of a Byte or Pair row
+// (nullptr for the other forms); whether the record was read and the item is
+// present (a page's switches and step pairs test no mask bit); the record's item
+// mask, 0 for a record not read (the bits a page's edits test).
+uint8_t* FieldByte(ProgramRecords& r, const ParamField& f);
+bool FieldPresent(const ProgramRecords& r, const ParamField& f);
+uint16_t RecordItemMask(const ProgramRecords& r, ParamRecord record);
+// The range a page keeps the item's value in: the row's minimum up to its
+// maximum rule. A row shown as value + 1 (ItemPlusOne) gives the range of the
+// value shown; its value itself stays one below (minimum - 1 .. maximum).
+struct FieldRange {
+    int minimum = 0;
+    int maximum = 0;
+};
+FieldRange ShownRange(const ProgramRecords& r, const ParamField& f);
+FieldRange ValueRange(const ProgramRecords& r, const ParamField& f);
 
 // The text of one value of a row, bounded: a value outside a name table prints
 // as its number. `names(kind, index)` gives the controller's panel-size (0) and

@@ -121,7 +121,4 @@ DiagState& diagState();
 void AllocDiagBuffers(DiagState& s, int rows, int columns, int extraCount);
 void FreeDiagBuffers(DiagState& s);
 
-// One command on the current device through the SendCmd slot; the reply in *reply.
-bool SendDiagCommand(Controller& c, std::array<uint8_t, 5> command, std::array<uint8_t, 5>* reply);
-
 }  // namespace vcx

@@ -1,7 +1,9 @@
-// The panel layout the diagnostic pages read from the device when it is
+// The panel layout the diagnostic pages take from the device when it is
 // refreshed: the panel flags and grid orientation, the scan capabilities, the
 // drive-IC column map, the frequency modes and the system-reference version;
-// and whether a system reference may be built on it.
+// and whether a system reference may be built on it. Pure: what the device
+// answers comes in as PanelProbes (the device probes of diag/device_probes.h
+// ask it, and LoadPanelLayout there puts both together).
 #pragma once
 
 #include "QV_Standard.h"
@@ -9,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace vcx {
@@ -48,8 +51,25 @@ std::vector<uint8_t> BuildColumnFlagMap(int columns, const ParameterDriveIC& dri
 bool UpdateBuildEnable(const std::array<uint8_t, 8>& features, bool engineerMode, uint16_t srVersion,
                        bool firmware1711);
 
-// Reads the layout of the current device into s (c.dev.scanControlWord gets
-// the scan capabilities). Failing commands leave their values at 0.
-void LoadPanelLayout(Controller& c, DiagState& s);
+// What the layout asks the device, as the probes found it.
+struct FrequencyModes {
+    uint8_t count = 0, perMode = 0, extra = 0;  // F5 00 04 reply bytes 2, 3, 4
+};
+struct PanelProbes {
+    uint16_t scanControlWord = 0;                 // the scan capability word; 0 when not answered
+    std::optional<FrequencyModes> frequencyModes; // asked and answered
+    std::optional<uint16_t> referenceVersion;     // asked; 0 when not answered
+};
+// Which questions the layout asks on these features: the frequency modes with
+// frequency hopping (byte 0 bit 1) and mode frames (byte 1 bit 6), the
+// system-reference version with a system reference (byte 0 bit 0).
+bool AsksFrequencyModes(const std::array<uint8_t, 8>& features);
+bool AsksReferenceVersion(const std::array<uint8_t, 8>& features);
+
+// The layout of c's read-out (records and feature flags) and the probes into s:
+// panel flags, slave split, column flags, an empty fail map, the frequency
+// modes (0 when not answered), the base-flat statistics cleared, and the
+// reference version when it was asked.
+void ApplyPanelLayout(const Controller& c, const PanelProbes& probes, DiagState& s);
 
 }  // namespace vcx

@@ -1,7 +1,9 @@
 // The panel scan checks: pure functions over frames, the panel geometry, the
 // column flags and thresholds, each giving pass or fail and every failing
 // position as a report for the active scan view; and the check run of a scan
-// view's run state, which reads what the checks need from the device.
+// view's run state over the read-out, which asks the device what the checks
+// need through ScanCheckAnswers (the device probes of diag/device_probes.h, or
+// a test's own answers).
 //
 // Node (r, c) of a frame is frame[r * B + c]. Frames of raw counts are read as
 // unsigned 16-bit values; frames that hold differences (the minus check's
@@ -11,6 +13,8 @@
 #pragma once
 
 #include "diag/diag_state.h"
+
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -94,16 +98,27 @@ BaseFlatResult CheckBaseFlat(ScanGrid g, const FrameSet& modeFrames, int modeCou
                              const std::vector<uint8_t>& columnFlags, const BaseFlatParams& params,
                              BaseFlatStats& stats);
 
+// What the check run asks the device, each only when a check needs it.
+class ScanCheckAnswers {
+public:
+    virtual ~ScanCheckAnswers() = default;
+    // The interface test of the control-board run passed.
+    virtual bool InterfaceAnswers() = 0;
+    // Register 0x17 (the absolute limit's factor); 0 when it is not answered.
+    virtual uint8_t AbsoluteRegister() = 0;
+    // The controller's panel-size text of a table index; empty when it has none.
+    virtual QString PanelSizeText(int index) = 0;
+};
+
 // The check run of a scan view's run state on s's frames (0..2 open/short, 3 and
-// 5 control board, 4 and 6 diagnostic), thresholds from s, the device's layout
-// and records from c. Each failing position goes to s.g_pActiveScanDlg as
-// WM_BUILD_PROGRESS; s.g_wFailBits gets the failure bits; true when none is set.
-bool RunScanChecks(int runState, Controller& c, DiagState& s);
-uint16_t RunOpenShortChecks(Controller& c, DiagState& s);
-uint16_t RunDiagChecks(int runState, Controller& c, DiagState& s);
-uint16_t RunCBChecks(int runState, Controller& c, DiagState& s);
-// FB 00 00 00 00 answered with byte 4 = 0.
-bool CheckInterface(Controller& c);
+// 5 control board, 4 and 6 diagnostic), thresholds from s, the layout and
+// records of c's read-out (nothing is sent through c) and the device's answers.
+// Each failing position goes to s.g_pActiveScanDlg as WM_BUILD_PROGRESS;
+// s.g_wFailBits gets the failure bits; true when none is set.
+bool RunScanChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device);
+uint16_t RunOpenShortChecks(const Controller& c, DiagState& s, ScanCheckAnswers& device);
+uint16_t RunDiagChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device);
+uint16_t RunCBChecks(int runState, const Controller& c, DiagState& s, ScanCheckAnswers& device);
 // The golden sample in s belongs to the connected device.
 bool CheckFirmwareVersion(const Controller& c, const DiagState& s);
 

@@ -11,6 +11,7 @@
 
 #include "diag/diag_state.h"
 #include "diag/diag_worker.h"
+#include "diag/scan_acquisition.h"
 #include "diag/scan_report.h"
 
 #include <QPointer>
@@ -93,7 +94,7 @@ public:
     void DeviceGone();
 
     int runState() const { return nRunState_; }
-    int frame() const { return nFrame_; }
+    int frame() const { return acquisition_.frame(); }
     int pollCount() const { return nPollCount_; }
     int buttonsState() const { return buttonsState_; }
     Status status() const { return status_; }
@@ -115,6 +116,7 @@ private:
     void onPoll();
     void onOpenShortTimer();
     void onControlBoardTimer();
+    void readNext();
     void onChecks();
     void onProcessDone();
     void onPageDone();
@@ -134,8 +136,6 @@ private:
     ReportContext reportContext() const;
     QWidget* pictureWindow();
     bool openShortKind() const { return nRunState_ != 3 && nRunState_ != 5; }
-    bool modeFrames() const;
-    int modeCount() const;
     bool productionLine() const;
 
     Controller& c_;
@@ -145,7 +145,8 @@ private:
     std::unique_ptr<DiagDataWorker> worker_;
     int inFlight_ = 0;
 
-    int nRunState_ = 0, nFrame_ = 0, nListRows_ = 0, nPollCount_ = 0;
+    ScanAcquisition acquisition_;
+    int nRunState_ = 0, nListRows_ = 0, nPollCount_ = 0;
     std::vector<int> failIds_;
     std::vector<uint8_t> pFailMask_;
     int buttonsState_ = 0;

@@ -8,6 +8,7 @@
 // qvtext::localTimeNow(), which tests replace with a fixed clock.
 #pragma once
 
+#include "core/report_header.h"
 #include "diag/diag_state.h"
 #include "text/text_file.h"
 
@@ -29,22 +30,6 @@ struct ReportTimes {
     std::string t0, t1, t2;
 };
 ReportTimes TakeTimeTexts();
-
-// What the reports print about the device.
-struct ReportDevice {
-    std::string firmwareVersion;      // the master's version text
-    std::vector<std::string> slaves;  // one text per slave IC (at most 4)
-    bool testFirmware = false;
-    uint8_t core = 0, coreMinor = 0;  // information word 4: the core version byte, the next byte
-    uint16_t coreBuild = 0;           // and its 16-bit word
-    bool crcValid = false;
-    uint16_t crc = 0;
-    std::string panelInformation, coverLens;
-    std::string modelName;
-};
-// No field of the firmware information marks test firmware: false.
-bool IsTestFirmware(const FirmwareInformationW& info);
-ReportDevice ReportDeviceOf(const Controller& c);
 
 // Everything a report prints besides the diagnostic state.
 struct ReportContext {

@@ -17,9 +17,8 @@ namespace vcx {
 constexpr size_t kExpandPanelHeader = 16;
 constexpr size_t kExpandPanelDescriptionAt = 152;  // file offset of the 12-byte panel description
 
-// CRC-16, polynomial 0x1021, start 0xFFFF, no final XOR, each byte shifted in at
-// the low end most significant bit first (the register's top bit before the
-// shift decides the XOR).
+// The file's CRC: the controller files' 16-bit checksum (qvfmt::Checksum16,
+// polynomial 0x1021) from 0xFFFF over the bytes given.
 uint16_t ExpandPanelCrc(std::span<const uint8_t> bytes);
 
 // "EPHD", the product number (little-endian), six identity bytes, the panel

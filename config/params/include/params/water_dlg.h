@@ -59,9 +59,6 @@ protected:
     void modeChanged() override { CheckDlgItem(); }
 
 private:
-    uint8_t* sliderValue(int slider);
-    int sliderMaximum(int slider);
-    void showSlider(int slider);
     SwitchGroup lock_;
     EditGroup edits_;
     SupportMask support_;
@@ -78,8 +75,6 @@ public:
     void step(int slider, bool up);
 
 private:
-    ParameterItem* item(int slider);
-    void showSlider(int slider);
     EditGroup edits_;
     SupportMask support_;
 };

@@ -26,7 +26,7 @@ protected:
 
 private:
     ParameterScan& record();
-    ParameterItem* countItem(int pair);
+    const char* countKey(int pair) const;  // the row of count pair 0..2
     void showCount(int pair);
     void showDelays();
     bool normal() const { return templateId() == kTemplate; }
