@@ -5,6 +5,8 @@
 
 #include "update/update_dlg.h"
 
+#include "update/boot_commands.h"
+
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
 #include "core/pictures.h"

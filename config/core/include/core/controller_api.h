@@ -262,12 +262,12 @@ int SendCmdReadF5(Controller& c, uint8_t index); // 0xFF00 on failure
 int SendCmdQueryF5(Controller& c, uint8_t index, uint32_t* out);
 int SendCmdQueryF6(Controller& c, uint8_t* maximum, uint8_t* value);
 int SendCmdF3OrFD(Controller& c, uint8_t value);
-int SendCmdEnterBootFF(Controller& c, int kind);
-void SendCmdLeaveBootD8(Controller& c);
-bool SendCmdQueryBootD9(Controller& c);
-bool SendCmdSetBootFormatD9(Controller& c, uint8_t format);
 int ResetAndCloseDevice(Controller& c);
 void SetDiagnosticScanState(Controller& c);
 void RestartScan(Controller& c);
+// One command on c.dev.device, the reply back into `packet`: the sender under
+// every helper here and under the boot-loader commands (update/boot_commands.h).
+// False when the library has no SendCmd or the command was not answered.
+bool SendCmdPacket(Controller& c, uint8_t packet[5]);
 
 } // namespace vcx
