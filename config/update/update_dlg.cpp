@@ -6,6 +6,7 @@
 #include "update/update_dlg.h"
 
 #include "update/boot_commands.h"
+#include "update/update_rules.h"
 
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
@@ -29,6 +30,7 @@
 #include <QProgressBar>
 
 #include <cstring>
+#include <optional>
 
 namespace vcx {
 
@@ -768,21 +770,14 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         }
         FirmwareInformationW s = info;
         if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
-        newBoot = (inBoot ? s.firmwareMajor & 0xFF : s.bootMajor) >= 9;
+        newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
     } else {
         if (!inBoot && (g_FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
-        newBoot = (inBoot ? info.firmwareMajor : info.bootMajor) >= 9;
+        newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
     }
     // 2. The image.
     const uint8_t kind = g_FirmwareFileKind;
-    if (kind & 0x80)
-        entry_ = slave ? (newBoot ? 0 : 2) : (newBoot ? 1 : 3);
-    else if (newBoot && (kind & 0x40))
-        entry_ = 1;
-    else if ((kind & 0x01) && !slave)
-        entry_ = 1;
-    else
-        entry_ = 0;
+    entry_ = update::ImageEntryFor(kind, slave, newBoot);
     const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(entry_)];
     const auto leaveSlave = [&] {
         if (slave) SendCmdF4(c_, 0, 0);
@@ -809,9 +804,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     if (!inBoot && paraLoaded()) {
         FirmwareInformationW now = info;
         if (c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &now) &&
-            now.productNumber == e.productNumber && now.firmwareMajor == e.major && now.minorVersion == e.minor &&
-            now.bootStateA == e.build[1] && now.bootStateB == e.build[0] && now.productLetter == e.letter &&
-            now.customerCode == e.customer && now.icByte == e.info) {
+            update::FirmwareAlreadyRuns(now, e)) {
             const ParameterFunctionTable& t = c_.records.paraFuncTable;
             if (slave) {
                 next(16);
@@ -833,12 +826,12 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         }
     }
     // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
-    if (!slave && !inBoot && c_.dev.paraVersion != 0 && info.interfaceBits == 1 &&
-        !(c_.records.hostInterface.identity[2] & 0x20) && (c_.records.hostInterface.identity[3] & 0x20)) {
+    if (update::ChecksHostInterfaceNibble(slave, inBoot, c_.dev.paraVersion, info.interfaceBits,
+                                          c_.records.hostInterface.identity)) {
         const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
-        if (a >= 0 && b >= 0 && (a & 0x10) && ((a ^ b) & 0x0F)) {
+        if (const std::optional<uint8_t> fix = update::HostInterfaceNibbleFix(a, b)) {
             const ParameterFunctionTable& t = c_.records.paraFuncTable;
-            const uint8_t value = uint8_t((b & 0xF0) | (a & 0x0F));
+            const uint8_t value = *fix;
             if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
             if (c_.dev.featureFlags[2] & 0x80)
                 SendCmdWriteE1(c_, 0x02, value, 0x90);
@@ -849,20 +842,16 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
             if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
         }
     }
-    const bool newFormat = (kind & 0x10) != 0;
     if (!inBoot) {
         // 7. The boot loader's entry.
-        if (!newBoot && newFormat && !(kind & 0x40)) {
+        if (update::OldLoaderRefusesImage(newBoot, kind)) {
             setResult(kTextOldBoot);
             if (slave) sendCmd(c_, 0xF4, 0, 0, 0, 0);
             return false;
         }
-        int entryKind = 0;
-        if (newBoot) {
-            uint8_t reply[5];
-            if (sendCmd(c_, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply) && (reply[1] & 0xF0) == 0x80 && !newFormat) entryKind = 1;
-        }
-        if (!SendCmdEnterBootFF(c_, entryKind)) {
+        // A new loader's controller says in E0 00 FF how its loader is entered.
+        const uint8_t e0ff = newBoot ? uint8_t(SendCmdReadE0(c_, 0xFF, 1)) : 0;
+        if (!SendCmdEnterBootFF(c_, update::BootEntryKind(newBoot, e0ff, kind))) {
             setResult(kTextFFFailed);
             leaveSlave();
             return false;
@@ -896,7 +885,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 9. Checksum kind and data format.
     if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
     const uint8_t format = e.copied[1];
-    if ((format & 0xF0) > 0x10 && (format & 0xF0) != 0x50 && !SendCmdSetBootFormatD9(c_, format)) {
+    if (update::NeedsBootDataFormat(format) && !SendCmdSetBootFormatD9(c_, format)) {
         setResult(kTextNoNewFormat);
         SendCmdLeaveBootD8(c_);
         needsReconnect_ = true;
@@ -935,7 +924,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         leaveSlave();
         return false;
     }
-    if (writer_.bootAnswer == 0xBB && !newFormat) {
+    if (update::LoaderIncompatible(writer_.bootAnswer, kind)) {
         setResult(kTextIncompatible);
         SendCmdLeaveBootD8(c_);
         needsReconnect_ = true;
