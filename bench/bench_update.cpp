@@ -99,11 +99,12 @@ void Update(benchmark::State& state, bool reports) {
         GetFWVersionW(c.dev.device, &c.records.fwVersion);
         GetFWInformationW(c.dev.device, &c.records.fwInformation);
         const bool fast = ctl.profile().fastTiming;
-        vcx::g_szFirmwarePath = path;
+        vcx::LoadedFirmware fw;
+        fw.szFirmwarePath = path;
         logLines().clear();
         ctl.clearTrace();
         {
-            vcx::CQVUpdateDlg page(c, nullptr);
+            vcx::CQVUpdateDlg page(c, fw, nullptr);
             page.InitDlgItem();
             const uint64_t t0 = bench->clock().nowMs();
             page.timers()->start(13, 10);
@@ -137,7 +138,6 @@ void Update(benchmark::State& state, bool reports) {
         minimumMs += blocks * perBlock + others * 2 * L + sleeps;
         commands += double(trace.size());
         minimumCommands += double(blocks * 2 + (reports ? 0 : blocks * (kBlock / 4)) + others);
-        vcx::ClearFirmwareFileData(true);
         qvlib::LibraryDetach();
     }
     if (!ok) state.SkipWithError("the update did not succeed");

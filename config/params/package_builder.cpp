@@ -42,11 +42,13 @@ bool sendCommand(Controller& c, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3, 
 
 // The entry whose identity the controller must have: entry 1 of a file with a
 // configuration image, else entry 0.
-const LoadedFirmwareSection& mainEntry() { return g_LoadedFirmware[(g_FirmwareFileKind & qvfmt::kKindConfigImage) ? 1 : 0]; }
+const LoadedFirmwareSection& mainEntry(const LoadedFirmware& fw) {
+    return fw.LoadedFirmware[(fw.FirmwareFileKind & qvfmt::kKindConfigImage) ? 1 : 0];
+}
 
 // The loaded file read again whole; it must still be what was loaded.
-bool rereadLoadedFile(Controller& c, std::vector<uint8_t>* bytes, qvfmt::FirmwareFile* file) {
-    QFile f(g_szFirmwarePath);
+bool rereadLoadedFile(Controller& c, const LoadedFirmware& fw, std::vector<uint8_t>* bytes, qvfmt::FirmwareFile* file) {
+    QFile f(fw.szFirmwarePath);
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QByteArray all = f.readAll();
     if (all.size() != f.size()) return false;
@@ -60,11 +62,11 @@ bool rereadLoadedFile(Controller& c, std::vector<uint8_t>* bytes, qvfmt::Firmwar
     if (qvfmt::ReadFirmwareFile(src, qvfmt::Rules::Program, gate, ProgramParameterCrc(c), ProgramVirtualKeyCrc(c), file) !=
         qvfmt::FileError::None)
         return false;
-    if (file->kind.flags != g_FirmwareFileKind) return false;
+    if (file->kind.flags != fw.FirmwareFileKind) return false;
     for (const qvfmt::Section& s : file->sections) {
-        const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(s.entry)];
+        const LoadedFirmwareSection& e = fw.LoadedFirmware[size_t(s.entry)];
         if (e.dataSize != s.dataSize || e.versionText != QString::fromLatin1(qvfmt::VersionText(s.header.data(), qvfmt::Rules::Program)) ||
-            file->data[size_t(s.entry)] != g_SectionData[size_t(s.entry)])
+            file->data[size_t(s.entry)] != fw.SectionData[size_t(s.entry)])
             return false;
     }
     return true;
@@ -80,17 +82,17 @@ QString freePackagePath(const QString& folder, const QString& name) {
 
 const CombineReasonText& CombineReason(int reason) { return kReasons[std::clamp(reason, 0, 4)]; }
 
-int CheckPackageCombinable(Controller& c) {
+int CheckPackageCombinable(Controller& c, const LoadedFirmware& fw) {
     const FirmwareVersionInfoW& v = c.records.fwVersion;
     const FirmwareInformationW& info = c.records.fwInformation;
     const int slaves = std::clamp(int(v.slaveCount), 0, 4);
-    const bool twoImages = g_FirmwareFileKind & qvfmt::kKindConfigImage;
-    const bool loaded = g_LoadedFirmware[0].dataSize != 0;
+    const bool twoImages = fw.FirmwareFileKind & qvfmt::kKindConfigImage;
+    const bool loaded = fw.LoadedFirmware[0].dataSize != 0;
     if (!twoImages && slaves > 0) return 1;
     if (!loaded || (twoImages && slaves == 0)) return 0;
     for (int i = 0; i < slaves; ++i)
         if (v.slaveInBoot[i]) return 2;
-    const LoadedFirmwareSection& e = mainEntry();
+    const LoadedFirmwareSection& e = mainEntry(fw);
     if (e.productNumber != info.productNumber || e.letter != info.productLetter || e.customer != info.customerCode ||
         e.major != info.firmwareMajor || e.minor != info.minorVersion)
         return 3;
@@ -160,14 +162,14 @@ qvfmt::VKeyTable asFormatTable(const VButtonTable& t) {
 
 }  // namespace
 
-std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
-                                           VButtonTable* table, bool* virtualKeys) {
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, uint8_t kindFlags,
+                                           int paraVersion, VButtonTable* table, bool* virtualKeys) {
     const FirmwareInformationW& info = c.records.fwInformation;
     qvfmt::PackageHeaderOptions o;
     o.build1 = info.bootStateA;
     o.build2 = info.bootStateB;
     o.info = info.icByte;
-    o.kindFlags = g_FirmwareFileKind;
+    o.kindFlags = kindFlags;
     if (HasVirtualKeyData(c, table))
         o.virtualKeys = paraVersion > 138 ? qvfmt::VKeyFlag::Set : qvfmt::VKeyFlag::Keep;
     else
@@ -203,9 +205,9 @@ std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& tabl
     return qvfmt::VkeyBytes(asFormatTable(table));
 }
 
-CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
+CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const LoadedFirmware& fw) {
     CombineResult result;
-    if (const int reason = CheckPackageCombinable(c); reason >= 0) {
+    if (const int reason = CheckPackageCombinable(c, fw); reason >= 0) {
         const CombineReasonText& r = CombineReason(reason);
         qvui::showMessageBox(page, QLatin1String(r.text), QLatin1String(r.title), qvui::MessageIcon::Error);
         return result;
@@ -224,8 +226,8 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     // Read first: nothing is created until the whole package stands.
     std::vector<uint8_t> source;
     qvfmt::FirmwareFile file;
-    if (!rereadLoadedFile(c, &source, &file)) {
-        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(g_szFirmwarePath));
+    if (!rereadLoadedFile(c, fw, &source, &file)) {
+        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(fw.szFirmwarePath));
         return result;
     }
 
@@ -233,7 +235,8 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
     VButtonTable table{};
     bool keys = false;
-    const auto pkg = WritePackageHeader(c, file.sections.front().header.data(), paraVersion, &table, &keys);
+    const auto pkg =
+        WritePackageHeader(c, file.sections.front().header.data(), fw.FirmwareFileKind, paraVersion, &table, &keys);
     std::optional<std::vector<uint8_t>> vkey;
     if (keys && !(vkey = WritePfpVkeySection(table))) {
         fail(page, QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
@@ -248,12 +251,12 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
         out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
     };
     body(file.sections[0]);
-    const bool four = g_FirmwareFileKind & qvfmt::kKindFourSections;
+    const bool four = fw.FirmwareFileKind & qvfmt::kKindFourSections;
     FirmwareInformationW slave{};
     for (size_t i = 1; i < file.sections.size(); ++i) {
         const qvfmt::Section& s = file.sections[i];
         // The configuration image: the second of a 'C' file, the third of four.
-        const bool configuration = four ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
+        const bool configuration = four ? i == 2 : !(fw.FirmwareFileKind & qvfmt::kKindTwoImages);
         std::array<uint8_t, 32> h;
         if (four && i == 3) {
             // Entry 2 must keep entry 0's version text: an older header takes the

@@ -115,7 +115,8 @@ bool VersionMatches(const QString& controllerText, const QString& entryText, boo
     return !entryHasBuild && running == entryText + QLatin1String(".0");
 }
 
-CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+CQVUpdateDlg::CQVUpdateDlg(Controller& c, LoadedFirmware& fw, QWidget* parent)
+    : CQVChdParentDlg(kTemplate, parent), c_(c), fw_(fw) {
     addProgramStrings();
     timers_ = new qvui::WindowTimers(this);
     auto* grid = new QGridLayout(this);
@@ -162,8 +163,8 @@ bool CQVUpdateDlg::resultShown() const { return !picture_->isHidden(); }
 
 bool CQVUpdateDlg::ostra() const { return c_.dev.ostraModel; }
 bool CQVUpdateDlg::masterInBoot() const { return c_.records.fwVersion.masterInBoot != 0; }
-bool CQVUpdateDlg::paraLoaded() const { return fileLoaded_ && g_PfpPara.present != 0; }
-bool CQVUpdateDlg::packageHasKeys() const { return paraLoaded() && tableHasContent(g_PfpVKey); }
+bool CQVUpdateDlg::paraLoaded() const { return fileLoaded_ && fw_.PfpPara.present != 0; }
+bool CQVUpdateDlg::packageHasKeys() const { return paraLoaded() && tableHasContent(fw_.PfpVKey); }
 
 void CQVUpdateDlg::setMainButton(int id, bool enabled) {
     if (QObject* w = main_ ? main_.data() : window(); w && w != this)
@@ -213,8 +214,8 @@ void CQVUpdateDlg::InitDlgItem() {
     keys_->hide();
     hostPanel_->setEnabled(false);
     keys_->setEnabled(false);
-    g_PfpPara = PfpPara{};
-    g_PfpVKey = VButtonTable{};
+    fw_.PfpPara = PfpPara{};
+    fw_.PfpVKey = VButtonTable{};
     file2_->hide();
     paraCrc_->hide();
     keyCrc_->hide();
@@ -222,7 +223,7 @@ void CQVUpdateDlg::InitDlgItem() {
     ClearDlgItem();
 }
 
-void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(true); }
+void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(fw_, true); }
 
 void CQVUpdateDlg::ClearDlgItem() {
     if (state_ != kIdle) return;
@@ -251,22 +252,22 @@ void CQVUpdateDlg::onFactoryClicked() {
 }
 
 bool CQVUpdateDlg::LoadFirmware(bool ask) {
-    const QString before = g_szFirmwarePath;
-    fileLoaded_ = OpenFirmwareFile(this, c_, ask, true);
-    const bool chosen = ask && g_szFirmwarePath != before;
+    const QString before = fw_.szFirmwarePath;
+    fileLoaded_ = OpenFirmwareFile(this, c_, fw_, ask, true);
+    const bool chosen = ask && fw_.szFirmwarePath != before;
     if (fileLoaded_) {
         setMainButton(kMainButtonUpdate, true);
         setMainButton(kMainButtonCombine, !ostra() && !masterInBoot());
-        const bool two = (g_FirmwareFileKind & 0x01) != 0;
+        const bool two = (fw_.FirmwareFileKind & 0x01) != 0;
         file2_->setVisible(two);
         const int shown = two ? 1 : 0;
-        file_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[size_t(shown)].versionText));
-        file2_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[0].versionText));
-        if (g_PfpPara.present) {
-            paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(g_PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+        file_->setText(formatOne(qvui::loadString(kTextFile), fw_.LoadedFirmware[size_t(shown)].versionText));
+        file2_->setText(formatOne(qvui::loadString(kTextFile), fw_.LoadedFirmware[0].versionText));
+        if (fw_.PfpPara.present) {
+            paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(fw_.PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
             paraCrc_->show();
-            if (g_LoadedFirmware[size_t(shown)].flags & 0x08) {
-                keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(g_PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+            if (fw_.LoadedFirmware[size_t(shown)].flags & 0x08) {
+                keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(fw_.PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
                 keyCrc_->show();
             } else {
                 keyCrc_->hide();
@@ -275,11 +276,11 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
             paraCrc_->hide();
             keyCrc_->hide();
         }
-        const bool factoryOk = !g_PfpPara.present && !ostra();
+        const bool factoryOk = !fw_.PfpPara.present && !ostra();
         factory_->setEnabled(factoryOk);
         if (chosen && factoryOk) {
             factory_->setChecked(true);
-            hostPanel_->setChecked(g_LoadedFirmware[size_t(shown)].customer != 0);
+            hostPanel_->setChecked(fw_.LoadedFirmware[size_t(shown)].customer != 0);
         }
         hostPanel_->setEnabled(factory_->isChecked() && factoryOk);
         keys_->setEnabled(factory_->isChecked() && factoryOk);
@@ -297,7 +298,7 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         paraCrc_->hide();
         keyCrc_->hide();
         // A file picked in the dialog that opens but is no firmware file.
-        if (chosen && QFile(g_szFirmwarePath).open(QIODevice::ReadOnly)) {
+        if (chosen && QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly)) {
             const QString text = QStringLiteral("Invalid Firmware File Format.");
             qvui::showMessageBox(this, text, text, qvui::MessageIcon::Error);
         }
@@ -306,7 +307,7 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
 }
 
 void CQVUpdateDlg::StartFromCommandLine(const QString& file) {
-    g_szFirmwarePath = file.left(260);
+    fw_.szFirmwarePath = file.left(260);
     commandLine_ = true;
     timers_->start(13, 10);
 }
@@ -322,7 +323,7 @@ bool CQVUpdateDlg::event(QEvent* e) {
             case 0: LoadFirmware(true); break;
             case 1: timers_->start(13, 10); break;
             case 2:
-                if (auto r = CombineFirmwareAndParameters(this, c_); r.written) result_->setText(r.resultText);
+                if (auto r = CombineFirmwareAndParameters(this, c_, fw_); r.written) result_->setText(r.resultText);
                 break;
             default: break;
             }
@@ -502,7 +503,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         progress_->setValue(0);
         disableUpdateButtons();
         pageState(1);
-        next(g_LoadedFirmware[0].series == 1 && !masterInBoot() ? 15 : 17);
+        next(fw_.LoadedFirmware[0].series == 1 && !masterInBoot() ? 15 : 17);
         break;
     }
     case 15:
@@ -516,7 +517,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
             progress_->setValue(0);
             next(15);
-        } else if (g_FirmwareFileKind & 0x01) {
+        } else if (fw_.FirmwareFileKind & 0x01) {
             progress_->setValue(0);
             next(17);
         } else {
@@ -539,7 +540,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
     case 18: {
         const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
         programState().deviceChanged = false;
-        if (!(g_FirmwareFileKind & 0x01) || bootVersion > 206) {
+        if (!(fw_.FirmwareFileKind & 0x01) || bootVersion > 206) {
             prepareReconnect();
         } else if (!ResetAndCloseDevice(c_)) {
             next(21);
@@ -589,9 +590,9 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         break;
     case 22: {
         bool ok;
-        if (g_LoadedFirmware[0].series == 1) {
+        if (fw_.LoadedFirmware[0].series == 1) {
             ok = VerifySlaveVersions();
-            if (g_FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
+            if (fw_.FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
         } else {
             ok = VerifyMasterVersion();
         }
@@ -614,14 +615,14 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         ParameterList& l = c_.records.paraList;
         uint8_t done = 0;
         const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
-                            l.touchLength == g_PfpPara.touchLength && l.bootLength == g_PfpPara.bootLength &&
+                            l.touchLength == fw_.PfpPara.touchLength && l.bootLength == fw_.PfpPara.bootLength &&
                             l.touchList && l.bootList;
         if (!listed) {
             next(26);
             break;
         }
-        std::memcpy(l.touchList, g_PfpPara.touch.data(), std::min<size_t>(l.touchLength, g_PfpPara.touch.size()));
-        std::memcpy(l.bootList, g_PfpPara.boot.data(), std::min<size_t>(l.bootLength, g_PfpPara.boot.size()));
+        std::memcpy(l.touchList, fw_.PfpPara.touch.data(), std::min<size_t>(l.touchLength, fw_.PfpPara.touch.size()));
+        std::memcpy(l.bootList, fw_.PfpPara.boot.data(), std::min<size_t>(l.bootLength, fw_.PfpPara.boot.size()));
         programState().deviceChanged = false;
         if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
             !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
@@ -686,7 +687,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         bool ok = false;
         if (!listed || r != 1) {
             setResult(kTextCalcCrc);
-        } else if (crc[0] == g_PfpPara.crc) {
+        } else if (crc[0] == fw_.PfpPara.crc) {
             setResult(kTextParaComplete);
             ok = true;
         } else {
@@ -711,9 +712,9 @@ void CQVUpdateDlg::runStep(uint32_t step) {
     }
     case 29: {
         setResult(kTextUpdateKeys);
-        uint8_t count = uint8_t(g_PfpVKey.usedCount + 1);
+        uint8_t count = uint8_t(fw_.PfpVKey.usedCount + 1);
         const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
-                        t.VButtonWrite(c_.dev.device, &g_PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
+                        t.VButtonWrite(c_.dev.device, &fw_.PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
                         t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
         if (ok) {
             next(31);
@@ -732,7 +733,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
         bool ok = false;
         if (!loaded) {
             setResult(kTextLoadKeys);
-        } else if (std::memcmp(&read, &g_PfpVKey, sizeof read) != 0) {
+        } else if (std::memcmp(&read, &fw_.PfpVKey, sizeof read) != 0) {
             setResult(kTextKeysFailed);
         } else {
             c_.dev.virtualKeyCrc = read.crc;
@@ -740,7 +741,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
             if (!listed || CheckParameterCRC(c_, crc) != 1) {
                 setResult(kTextCalcCrc);
-            } else if (crc[0] != g_PfpPara.crc) {
+            } else if (crc[0] != fw_.PfpPara.crc) {
                 setResult(kTextCompareCrc);
             } else {
                 setResult(kTextKeysComplete);
@@ -772,13 +773,13 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
         newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
     } else {
-        if (!inBoot && (g_FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+        if (!inBoot && (fw_.FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
         newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
     }
     // 2. The image.
-    const uint8_t kind = g_FirmwareFileKind;
+    const uint8_t kind = fw_.FirmwareFileKind;
     entry_ = update::ImageEntryFor(kind, slave, newBoot);
-    const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(entry_)];
+    const LoadedFirmwareSection& e = fw_.LoadedFirmware[size_t(entry_)];
     const auto leaveSlave = [&] {
         if (slave) SendCmdF4(c_, 0, 0);
     };
@@ -794,7 +795,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         testConfirmed_ = true;
     }
     // 4. The data.
-    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
+    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
     const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
     writer_ = update::BlockWriter{};
     writer_.skipFirstBlock = (e.copied[1] & 0x40) != 0;
@@ -949,7 +950,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
 void CQVUpdateDlg::programNextBlock() {
     progress_->setValue(int(run_.plan.lastBlock - run_.current));
     setResult(run_.current == run_.plan.lastBlock ? kTextResult : kTextPrograming);
-    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
+    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
     const update::BlockTick t = update::ProgramNextBlock(c_, writer_, data.data(), &run_);
     switch (t) {
     case update::BlockTick::Next:
@@ -975,9 +976,9 @@ void CQVUpdateDlg::programNextBlock() {
 
 bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
     const FirmwareInformationW& info = c_.records.fwInformation;
-    const LoadedFirmwareSection& e = g_LoadedFirmware[0];
+    const LoadedFirmwareSection& e = fw_.LoadedFirmware[0];
     if (masterInBoot()) {
-        if ((g_FirmwareFileKind & 0x01) || info.productNumber == e.productNumber) return true;
+        if ((fw_.FirmwareFileKind & 0x01) || info.productNumber == e.productNumber) return true;
         setResult(kTextNotMatch);
         return false;
     }
@@ -996,14 +997,14 @@ bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
 bool CQVUpdateDlg::VerifySlaveVersions() {
     const FirmwareVersionInfoW& v = c_.records.fwVersion;
     for (int k = 0; k < v.slaveCount && k < 4; ++k)
-        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), g_LoadedFirmware[0].versionText, hasBuild(g_LoadedFirmware[0])))
+        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), fw_.LoadedFirmware[0].versionText, hasBuild(fw_.LoadedFirmware[0])))
             return false;
     return true;
 }
 
 bool CQVUpdateDlg::VerifyMasterVersion() {
-    const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
-    const LoadedFirmwareSection& entry = g_LoadedFirmware[size_t(e)];
+    const int e = (fw_.FirmwareFileKind & 0x01) ? 1 : 0;
+    const LoadedFirmwareSection& entry = fw_.LoadedFirmware[size_t(e)];
     if (masterInBoot() || !VersionMatches(masterText(c_), entry.versionText, hasBuild(entry))) return false;
     // The texts may come from the open's read: the firmware must answer now, outside its loader.
     uint8_t reply[5];

@@ -1,6 +1,7 @@
 // What the program's firmware-file tests share: a temporary folder, the
-// binding's two CRC slots bound to the linked library, files from the
-// test-side writer, and a record of the message boxes shown.
+// binding's two CRC slots bound to the linked library, a loaded-firmware state
+// of the test's own, files from the test-side writer, and a record of the
+// message boxes shown.
 #pragma once
 
 #include "QV_Standard.h"
@@ -57,6 +58,7 @@ class FirmwareFileTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     vcx::Controller c;
+    vcx::LoadedFirmware fw;
     std::vector<qvui::MessageBoxRequest> boxes;
     qvui::MessageAnswer answer = qvui::MessageAnswer::Yes;
     std::unique_ptr<qvui::MessageBoxResponder> responder;
@@ -69,18 +71,12 @@ protected:
             boxes.push_back(r);
             return answer;
         });
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_szFirmwarePath.clear();
-        vcx::g_bFirmwareLoadSilent = false;
         vcx::programState().toolPaths[vcx::kProcCfgFolder] = dir.path();
         vcx::programState().toolPaths[vcx::kFUQVFFolder] = dir.path();
         vcx::programState().programFolder = dir.path() + QStringLiteral("/program/");
         QDir().mkpath(vcx::programState().programFolder);
     }
-    void TearDown() override {
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_bFirmwareLoadSilent = false;
-    }
+    void TearDown() override { vcx::ClearFirmwareFileData(fw, true); }
 
     QString write(const QString& name, const Bytes& bytes) {
         const QString path = dir.filePath(name);
@@ -91,8 +87,8 @@ protected:
     }
     // Loads bytes as the program loads a file it was given (any kind).
     bool load(const Bytes& bytes, bool anyKind = true) {
-        vcx::g_szFirmwarePath = write(QStringLiteral("file.bin"), bytes);
-        return vcx::OpenFirmwareFile(nullptr, c, false, anyKind);
+        fw.szFirmwarePath = write(QStringLiteral("file.bin"), bytes);
+        return vcx::OpenFirmwareFile(nullptr, c, fw, false, anyKind);
     }
 };
 

@@ -41,6 +41,7 @@ inline void BindEverySlot(vcx::Controller& c) { vcxtest::BindEverySlot(c, &LogLi
 
 class UpdatePage : public diagtest::DiagBench {
 protected:
+    vcx::LoadedFirmware fw;  // the page's file; it outlives the page
     std::unique_ptr<vcx::CQVUpdateDlg> page;
     paramtest::MainWindowSink sink;
     paramtest::Boxes boxes;
@@ -51,8 +52,8 @@ protected:
     void TearDown() override {
         page.reset();
         if (bench && watchToken) bench->unwatch(watchToken);
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_szFirmwarePath.clear();
+        vcx::ClearFirmwareFileData(fw, true);
+        fw.szFirmwarePath.clear();
         DiagBench::TearDown();
     }
 
@@ -68,7 +69,7 @@ protected:
             if (e.arrival) arrived = true;
         });
         loggedLines().clear();
-        page = std::make_unique<vcx::CQVUpdateDlg>(c, nullptr);
+        page = std::make_unique<vcx::CQVUpdateDlg>(c, fw, nullptr);
         page->setMainWindow(&sink);
         page->InitDlgItem();
         return true;
@@ -86,7 +87,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         f.close();
-        vcx::g_szFirmwarePath = path;
+        fw.szFirmwarePath = path;
     }
 
     // Fires the page's timers, shortest interval first, until none runs; the

@@ -101,8 +101,8 @@ TEST_F(UpdatePage, TheCommandLineFileRunsTheUpdateAndASilentRunReportsItsResult)
     dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
-    const QString file = vcx::g_szFirmwarePath;
-    vcx::g_szFirmwarePath.clear();
+    const QString file = fw.szFirmwarePath;
+    fw.szFirmwarePath.clear();
     auto& o = vcx::startupState().options;
     const auto saved = o;
     o.silentMode = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/controller_api.h"
+#include "params/firmware_file.h"
 
 #include <QString>
 
@@ -16,11 +17,11 @@ class QWidget;
 
 namespace vcx {
 
-// -1 when the loaded file and the controller belong together, else the reason:
+// -1 when the file loaded in fw and the controller belong together, else the reason:
 // 0 a two-image file and no slaves (or no file), 1 a single-image file and
 // slaves, 2 a slave in its boot loader, 3 identity, version or build bytes
 // differ, 4 an older header and the controller reports build bytes.
-int CheckPackageCombinable(Controller& c);
+int CheckPackageCombinable(Controller& c, const LoadedFirmware& fw);
 
 struct CombineReasonText {
     const char* text;
@@ -52,7 +53,7 @@ struct CombineResult {
 // against what was loaded, the package composed in memory and checked by the
 // program's own reader, then written to a temporary file renamed into place.
 // Any failure after the folder was chosen shows a message and leaves no file.
-CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c);
+CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const LoadedFirmware& fw);
 
 // The first slave's information (scan off or diagnostic mode around it, the
 // selection tried up to ten times 50 ms apart, then back to the master); the
@@ -66,8 +67,8 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave);
 // an older version, cleared without keys), byte 20 the controller's
 // information byte, the package magic of the kind flags, the sums. *virtualKeys:
 // bit 3 ended up set; *table: the controller's table.
-std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
-                                           VButtonTable* table, bool* virtualKeys);
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, uint8_t kindFlags,
+                                           int paraVersion, VButtonTable* table, bool* virtualKeys);
 // A further image's header: the version-19 rule (the controller's build bytes),
 // bytes 16 and 20 from the package header, the sums.
 std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader);

@@ -25,6 +25,7 @@ class WindowTimers;
 namespace vcx {
 
 struct Controller;
+struct LoadedFirmware;
 
 class CQVUpdateDlg : public CQVChdParentDlg {
     Q_OBJECT
@@ -35,7 +36,8 @@ public:
     static constexpr int kIdFactory = 470, kIdHostPanel = 471, kIdVirtualKeys = 472;
     static constexpr uint32_t kIdle = 11;
 
-    CQVUpdateDlg(Controller& c, QWidget* parent);
+    // fw: the firmware file the page loads, shows and programs.
+    CQVUpdateDlg(Controller& c, LoadedFirmware& fw, QWidget* parent);
     ~CQVUpdateDlg() override;
 
     void InitDlgItem() override;
@@ -44,7 +46,7 @@ public:
     void UpdateDlgItem() override;
     bool isUsable() const override { return true; }
 
-    // The file in g_szFirmwarePath (ask: the open dialog first).
+    // The file in the loaded firmware's szFirmwarePath (ask: the open dialog first).
     bool LoadFirmware(bool ask);
     // A device arrived while the update runs (the main window's arrival tick).
     void ResumeAfterArrival();
@@ -97,6 +99,7 @@ private:
     bool sleepAndE9();
 
     Controller& c_;
+    LoadedFirmware& fw_;
     QPointer<QObject> main_;
     qvui::WindowTimers* timers_ = nullptr;
     QProgressBar* progress_ = nullptr;
