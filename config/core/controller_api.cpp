@@ -411,4 +411,16 @@ bool SendCmdPacket(Controller& c, uint8_t packet[5]) {
     return c.api.SendCmd(c.dev.device, packet, packet) != 0;
 }
 
+int SendCmdQueryE0(Controller& c, uint8_t index, int n) {
+    Packet p{0xE0, 0x00, index, 0x00, 0x00};
+    if (!send(c, p) || n < 0 || n > 4) return -1;
+    return p[n];
+}
+
+int SendCmdReadParameterVersionF6(Controller& c) {
+    Packet p{0xF6, 0x00, 0x10, 0x00, 0x00};
+    if (!send(c, p) || p[1] != 0x00 || p[2] != 0x10) return 0;
+    return p[3] * 100 + p[4];
+}
+
 } // namespace vcx

@@ -33,13 +33,6 @@ constexpr CombineReasonText kReasons[] = {
 
 void fail(QWidget* page, const QString& text) { qvui::showMessageBox(page, text, text, qvui::MessageIcon::Error); }
 
-bool sendCommand(Controller& c, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4) {
-    if (!c.api.SendCmd) return false;
-    const uint8_t cmd[5] = {b0, b1, b2, b3, b4};
-    uint8_t reply[5] = {};
-    return c.api.SendCmd(c.dev.device, cmd, reply) != 0;
-}
-
 // The entry whose identity the controller must have: entry 1 of a file with a
 // configuration image, else entry 0.
 const LoadedFirmwareSection& mainEntry(const LoadedFirmware& fw) {
@@ -113,14 +106,6 @@ bool HasVirtualKeyData(Controller& c, VButtonTable* table) {
     return x2 > x1 && y2 > y1;
 }
 
-int ReadParameterVersion(Controller& c) {
-    if (!c.api.SendCmd) return 0;
-    const uint8_t cmd[5] = {0xF6, 0x00, 0x10, 0x00, 0x00};
-    uint8_t reply[5] = {};
-    if (!c.api.SendCmd(c.dev.device, cmd, reply) || reply[1] != 0x00 || reply[2] != 0x10) return 0;
-    return reply[3] * 100 + reply[4];
-}
-
 bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     const bool older = c.records.diagInfo.capability[3] < 29;
     // Slaves are reached only while the master is quiet.
@@ -133,14 +118,14 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     bool selected = false;
     for (int attempt = 0; attempt < 10 && !selected; ++attempt) {
         if (attempt) programSleep(c, 50);
-        selected = sendCommand(c, 0xF4, 0x00, 0x00, 0x00, 0x01);
+        selected = SendCmdF4(c, 0x00, 0x01);
     }
     bool read = false;
     if (selected) {
         std::memset(slave, 0, sizeof *slave);
         slave->size = sizeof *slave;
         read = c.api.GetFWInformationW && c.api.GetFWInformationW(c.dev.device, slave);
-        sendCommand(c, 0xF4, 0x00, 0xAA, 0x00, 0x00);
+        SendCmdF4(c, 0xAA, 0x00);
     }
     if (older) {
         if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
@@ -232,7 +217,7 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const L
     }
 
     // The parameter version the read-out found; asked again when it found none.
-    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
+    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : SendCmdReadParameterVersionF6(c);
     VButtonTable table{};
     bool keys = false;
     const auto pkg =

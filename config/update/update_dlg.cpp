@@ -74,15 +74,6 @@ const char* stepName(uint32_t step) {
     }
 }
 
-bool send(Controller& c, uint8_t p[5]) { return c.api.SendCmd && c.api.SendCmd(c.dev.device, p, p) != 0; }
-
-bool sendCmd(Controller& c, uint8_t a, uint8_t b, uint8_t d, uint8_t e, uint8_t f, uint8_t* reply = nullptr) {
-    uint8_t p[5] = {a, b, d, e, f};
-    const bool ok = send(c, p);
-    if (reply) std::memcpy(reply, p, 5);
-    return ok;
-}
-
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
 
 // Whether an entry's version text carries a build tail (header bytes 18, 19).
@@ -508,7 +499,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
     }
     case 15:
         if (!ProgramFirmwareStep(true)) {
-            if (needsReconnect_) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            if (needsReconnect_) SendCmdF4(c_, 0, 0);
             next(21);
         }
         break;
@@ -521,7 +512,7 @@ void CQVUpdateDlg::runStep(uint32_t step) {
             progress_->setValue(0);
             next(17);
         } else {
-            sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            SendCmdF4(c_, 0, 0);
             programState().deviceChanged = false;
             if (ResetAndCloseDevice(c_))
                 prepareReconnect();
@@ -764,8 +755,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     bool newBoot = false;
     // 1. The target.
     if (slave) {
-        uint8_t reply[5];
-        if (!sendCmd(c_, 0xF4, 0x00, k, 0x00, 0x01, reply)) {
+        if (!SendCmdF4(c_, k, 0x01)) {
             setResult(kTextF4Failed);
             return false;
         }
@@ -773,7 +763,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
         newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
     } else {
-        if (!inBoot && (fw_.FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+        if (!inBoot && (fw_.FirmwareFileKind & 0x01)) SendCmdF4(c_, 0, 0);
         newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
     }
     // 2. The image.
@@ -847,7 +837,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         // 7. The boot loader's entry.
         if (update::OldLoaderRefusesImage(newBoot, kind)) {
             setResult(kTextOldBoot);
-            if (slave) sendCmd(c_, 0xF4, 0, 0, 0, 0);
+            if (slave) SendCmdF4(c_, 0, 0);
             return false;
         }
         // A new loader's controller says in E0 00 FF how its loader is entered.
@@ -874,8 +864,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
                 if (!FindQVDevice(c_, deviceFinder())) continue;
                 if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
             }
-            uint8_t reply[5];
-            found = sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && reply[3] == 0x55 && reply[4] == 0xAA;
+            found = SendCmdQueryED(c_) == BootPresence::BootLoader;
         }
         if (!found) {
             setResult(kTextNoBoot);
@@ -895,8 +884,8 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     // 10. "-br": the bridge's baud rate for the programming.
     const uint8_t br = startupState().options.optBR;
     if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
-        uint8_t reply[5];
-        savedBaud_ = sendCmd(c_, 0xE0, 0x00, 0x02, 0x00, 0x00, reply) ? uint8_t(reply[4] & 7) : 0xFF;
+        const int baud = SendCmdQueryE0(c_, 0x02, 4);
+        savedBaud_ = baud >= 0 ? uint8_t(baud & 7) : 0xFF;
         if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
         programSleep(c_, 100);
     }
@@ -965,7 +954,7 @@ void CQVUpdateDlg::programNextBlock() {
         setResult(kTextProgramFinish);
         timers_->stop(kPageTimerBlocks);
         progress_->setValue(int(run_.plan.lastBlock));
-        if (writer_.bootAnswer != 0) sendCmd(c_, 0xD8, 0x00, 0x55, 0x00, 0x00);
+        if (writer_.bootAnswer != 0) SendCmdLeaveBootD8(c_);
         // A loader that left the bus after block 0 takes the code once it is found again (step 20).
         if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
         stepTimer(state_ == 15 ? 16 : 18);
@@ -1007,8 +996,7 @@ bool CQVUpdateDlg::VerifyMasterVersion() {
     const LoadedFirmwareSection& entry = fw_.LoadedFirmware[size_t(e)];
     if (masterInBoot() || !VersionMatches(masterText(c_), entry.versionText, hasBuild(entry))) return false;
     // The texts may come from the open's read: the firmware must answer now, outside its loader.
-    uint8_t reply[5];
-    return sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && !(reply[3] == 0x55 && reply[4] == 0xAA);
+    return SendCmdQueryED(c_) == BootPresence::Firmware;
 }
 
 void CQVUpdateDlg::FinishUpdate(bool success) {

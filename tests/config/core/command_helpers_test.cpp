@@ -124,6 +124,21 @@ TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
          [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xFD, 0, 0, 0, 3}}, 1},
         {"F3OrFD F3", [](auto& c) { c.dev.scanControlWord = 0x2000; }, {},
          [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xF3, 0, 0x0D, 0, 3}}, 1},
+        {"QueryE0", none, {Bytes{0xE0, 0, 0x02, 0, 0x0D}}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, 0x0D},
+        {"QueryE0 zero byte", none, {Bytes{0xE0, 0, 0x02, 0, 0}}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, 0},
+        // Unanswered is told apart from a zero byte.
+        {"QueryE0 unanswered", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, -1},
+        {"QueryE0 byte out of range", none, {}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 5); },
+         {{0xE0, 0, 0x02, 0, 0}}, -1},
+        {"ReadParameterVersionF6", none, {Bytes{0xF6, 0x00, 0x10, 1, 52}},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 152},
+        {"ReadParameterVersionF6 refused", none, {Bytes{0xF6, 0xFF, 0xFF, 1, 52}},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 0},
+        {"ReadParameterVersionF6 unanswered", none, {std::nullopt},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 0},
     };
     for (const HelperCase& hc : cases) {
         SCOPED_TRACE(hc.name);

@@ -269,5 +269,11 @@ void RestartScan(Controller& c);
 // every helper here and under the boot-loader commands (update/boot_commands.h).
 // False when the library has no SendCmd or the command was not answered.
 bool SendCmdPacket(Controller& c, uint8_t packet[5]);
+// Byte n (0..4) of E0 00 <index>'s reply; -1 when it goes unanswered (where
+// SendCmdReadE0 gives 0) or n names no reply byte.
+int SendCmdQueryE0(Controller& c, uint8_t index, int n);
+// The item protocol's parameter version, F6 00 10 00 00 answered with 00 10 in
+// bytes 1 and 2: byte 3 x 100 + byte 4; 0 when the controller has none.
+int SendCmdReadParameterVersionF6(Controller& c);
 
 } // namespace vcx

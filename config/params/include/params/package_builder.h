@@ -37,10 +37,6 @@ const CombineReasonText& CombineReason(int reason);
 // was read.
 bool HasVirtualKeyData(Controller& c, VButtonTable* table);
 
-// The item protocol's parameter version (F6 00 10 00 00: v / 100, v % 100);
-// 0 when the controller has none.
-int ReadParameterVersion(Controller& c);
-
 struct CombineResult {
     bool written = false;
     QString path;        // the package written
