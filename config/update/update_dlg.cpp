@@ -1,7 +1,8 @@
 // The Field Update page and its state machine. Every step is run from a
 // numbered page timer (10 ms unless the step says otherwise) or chained at once
-// by the step before it; the machine always ends in FinishUpdate, which returns
-// the page to state 11 and tells the main window it is idle.
+// by the step before it; the step table names each step's number, its log name
+// and its handler. The machine always ends in FinishUpdate, which returns the
+// page to state 11 and tells the main window it is idle.
 
 #include "update/update_dlg.h"
 
@@ -51,28 +52,6 @@ enum : uint32_t {
     kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362, kTextNoFile = 1363, kTextFile = 1364,
     kTextParaCrc = 1368, kTextKeyCrc = 1370,
 };
-
-const char* stepName(uint32_t step) {
-    switch (step) {
-    case 13: return "STATE_FU_START";
-    case 14: return "STATE_FU_PROC";
-    case 15: return "STATE_FU_SLV";
-    case 16: return "STATE_FU_SLV_END";
-    case 17: return "STATE_FU_MST";
-    case 18: return "STATE_FU_MST_END";
-    case 19: return "STATE_FU_WAIT_OLDBT";
-    case 20: return "STATE_FU_WAIT_RESET";
-    case 21: return "STATE_FU_FAILED";
-    case 22: return "STATE_FU_CHK_RES";
-    case 23: return "STATE_PU_PROC";
-    case 24: return "STATE_PU_RELOAD";
-    case 25: return "STATE_PU_RELOAD_WA";
-    case 26: return "STATE_PU_FAILED";
-    case 27: return "STATE_PU_CHK_RES";
-    case 28: return "STATE_PU_CHK_RELOAD";
-    default: return "STATE_VU_PROC";
-    }
-}
 
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
 
@@ -300,7 +279,7 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
 void CQVUpdateDlg::StartFromCommandLine(const QString& file) {
     fw_.szFirmwarePath = file.left(260);
     commandLine_ = true;
-    timers_->start(13, 10);
+    timers_->start(int(kStateFuStart), 10);
 }
 
 bool CQVUpdateDlg::event(QEvent* e) {
@@ -312,7 +291,7 @@ bool CQVUpdateDlg::event(QEvent* e) {
         if (m->message() == qvui::WM_TOOLBAR_ACTION) {
             switch (m->lParam()) {
             case 0: LoadFirmware(true); break;
-            case 1: timers_->start(13, 10); break;
+            case 1: timers_->start(int(kStateFuStart), 10); break;
             case 2:
                 if (auto r = CombineFirmwareAndParameters(this, c_, fw_); r.written) result_->setText(r.resultText);
                 break;
@@ -339,7 +318,8 @@ void CQVUpdateDlg::onTimer(int id) {
         reconnectTick(id);
     } else if (id == kPageTimerParameterWait) {
         timers_->start(kPageTimerReconnect, 1000);
-    } else if (id >= 11 && id <= 31) {
+    } else if (id >= int(kIdle) && id <= int(kStateVuChkRes)) {
+        // The step timers; 11 and 12 name no step and end a run.
         UpdateStateMachine(uint32_t(id));
     }
 }
@@ -362,31 +342,31 @@ bool CQVUpdateDlg::reopen() {
 void CQVUpdateDlg::reconnectTick(int timer) {
     if (reopen()) {
         reconnected_ = true;
-        if (timer == kPageTimerSerial || state_ == 19) {
-            stepTimer(19);
+        if (timer == kPageTimerSerial || state_ == kStateFuWaitOldBt) {
+            stepTimer(kStateFuWaitOldBt);
             return;
         }
         switch (state_) {
-        case 15:
-        case 16:
-        case 17:
-        case 18: {
+        case kStateFuSlv:
+        case kStateFuSlvEnd:
+        case kStateFuMst:
+        case kStateFuMstEnd: {
             // Every reconnect of the firmware steps goes on in step 20. A USB
             // controller's arrival notice runs it; the timer stays armed in case
             // that arrival came before, or never comes.
-            state_ = 20;
+            state_ = kStateFuWaitReset;
             const bool usbLink = (c_.dev.deviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER)) != 0 &&
                                  c_.records.fwInformation.interfaceBits == 0;
             if (usbLink && !arrivalSeen_)
                 timers_->start(kPageTimerReconnect, 1000);
             else
-                stepTimer(20);
+                stepTimer(kStateFuWaitReset);
             break;
         }
-        case 20:
-        case 25:
-        case 27:
-        case 28: stepTimer(state_); break;
+        case kStateFuWaitReset:
+        case kStatePuReloadWa:
+        case kStatePuChkRes:
+        case kStatePuChkReload: stepTimer(state_); break;
         default: break;
         }
         return;
@@ -394,7 +374,7 @@ void CQVUpdateDlg::reconnectTick(int timer) {
     if (retries_ > 0) --retries_;
     if (retries_ == 0) {
         // Out of tries: the firmware steps fail in 21, the parameter steps in 26.
-        UpdateStateMachine(state_ >= 23 && state_ <= 28 ? 26 : 21);
+        UpdateStateMachine(state_ >= kStatePuProc && state_ <= kStatePuChkReload ? kStatePuFailed : kStateFuFailed);
         return;
     }
     timers_->start(timer, 1000);
@@ -411,12 +391,12 @@ void CQVUpdateDlg::prepareReconnect() {
 
 void CQVUpdateDlg::ResumeAfterArrival() {
     switch (state_) {
-    case 15:
-    case 16:
-    case 17:
-    case 18: arrivalSeen_ = true; break;
-    case 19:
-    case 20:
+    case kStateFuSlv:
+    case kStateFuSlvEnd:
+    case kStateFuMst:
+    case kStateFuMstEnd: arrivalSeen_ = true; break;
+    case kStateFuWaitOldBt:
+    case kStateFuWaitReset:
         if (reopen()) {
             timers_->stop(kPageTimerReconnect);
             reconnected_ = true;
@@ -430,6 +410,38 @@ void CQVUpdateDlg::ResumeAfterArrival() {
 }
 
 // ---- the machine --------------------------------------------------------------------------
+
+std::span<const CQVUpdateDlg::StepRow> CQVUpdateDlg::stepTable() {
+    // The log names are the design's; 29..31 all log as STATE_VU_PROC.
+    static constexpr StepRow kSteps[] = {
+        {kStateFuStart, "STATE_FU_START", &CQVUpdateDlg::startUpdate},
+        {kStateFuProc, "STATE_FU_PROC", &CQVUpdateDlg::checkFileAgainstController},
+        {kStateFuSlv, "STATE_FU_SLV", &CQVUpdateDlg::programSlave},
+        {kStateFuSlvEnd, "STATE_FU_SLV_END", &CQVUpdateDlg::afterSlave},
+        {kStateFuMst, "STATE_FU_MST", &CQVUpdateDlg::programMaster},
+        {kStateFuMstEnd, "STATE_FU_MST_END", &CQVUpdateDlg::afterMaster},
+        {kStateFuWaitOldBt, "STATE_FU_WAIT_OLDBT", &CQVUpdateDlg::resetOldBootLoader},
+        {kStateFuWaitReset, "STATE_FU_WAIT_RESET", &CQVUpdateDlg::reconnectedAfterFirmware},
+        {kStateFuFailed, "STATE_FU_FAILED", &CQVUpdateDlg::firmwareFailed},
+        {kStateFuChkRes, "STATE_FU_CHK_RES", &CQVUpdateDlg::checkFirmwareResult},
+        {kStatePuProc, "STATE_PU_PROC", &CQVUpdateDlg::writePackageParameters},
+        {kStatePuReload, "STATE_PU_RELOAD", &CQVUpdateDlg::reloadFactoryDefaults},
+        {kStatePuReloadWa, "STATE_PU_RELOAD_WA", &CQVUpdateDlg::reloadFactoryDefaultsAgain},
+        {kStatePuFailed, "STATE_PU_FAILED", &CQVUpdateDlg::parametersFailed},
+        {kStatePuChkRes, "STATE_PU_CHK_RES", &CQVUpdateDlg::checkPackageParameters},
+        {kStatePuChkReload, "STATE_PU_CHK_RELOAD", &CQVUpdateDlg::checkFactoryDefaults},
+        {kStateVuProc, "STATE_VU_PROC", &CQVUpdateDlg::writeVirtualKeys},
+        {kStateVuFailed, "STATE_VU_PROC", &CQVUpdateDlg::virtualKeysFailed},
+        {kStateVuChkRes, "STATE_VU_PROC", &CQVUpdateDlg::checkVirtualKeys},
+    };
+    return kSteps;
+}
+
+const CQVUpdateDlg::StepRow* CQVUpdateDlg::findStep(uint32_t step) {
+    for (const StepRow& row : stepTable())
+        if (row.number == step) return &row;
+    return nullptr;
+}
 
 void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     // A message box inside a step runs a nested event loop: a timer firing
@@ -447,6 +459,17 @@ void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     running_ = false;
 }
 
+void CQVUpdateDlg::runStep(uint32_t step) {
+    const StepRow* row = findStep(step);
+    if (!row) {
+        // No such step: the run ends here, as a failure.
+        FinishUpdate(false);
+        return;
+    }
+    logState(row->name);
+    (this->*row->run)();
+}
+
 bool CQVUpdateDlg::sleepAndE9() {
     programSleep(c_, 500);
     SendCmdE9(c_);
@@ -459,459 +482,510 @@ void CQVUpdateDlg::resetAndReconnectParameters(uint32_t nextState, int timer, in
     timers_->start(timer, ms);
 }
 
-void CQVUpdateDlg::runStep(uint32_t step) {
-    logState(stepName(step));
-    const ParameterFunctionTable& t = c_.records.paraFuncTable;
-    switch (step) {
-    case 13:
-        needsReconnect_ = false;
-        testConfirmed_ = false;
-        if (LoadFirmware(false)) {
-            next(14);
-        } else if (factory_->isChecked() && !ostra()) {
-            next(24);
-        } else {
-            state_ = kIdle;
-            if (startupState().options.silentMode) mainTimer(kTimerExit);
-        }
-        break;
-    case 14: {
-        versionsBefore_[0] = masterText(c_);
-        for (int k = 0; k < 4; ++k)
-            versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
-        slaveIndex_ = 0;
-        retries_ = 10;
-        updateKey_ = c_.dev.currentKey;
-        setResult(kTextResult);
-        picture_->hide();
-        programState().deviceChanged = false;
-        if (!CheckFirmwareMatchesDevice()) {
-            state_ = kIdle;
-            showPicture(false);
-            if (startupState().options.silentMode) mainTimer(kTimerExit);
-            break;
-        }
+// ---- the steps ----------------------------------------------------------------------------
+
+void CQVUpdateDlg::startUpdate() {
+    needsReconnect_ = false;
+    testConfirmed_ = false;
+    if (LoadFirmware(false)) {
+        next(kStateFuProc);
+    } else if (factory_->isChecked() && !ostra()) {
+        next(kStatePuReload);
+    } else {
+        state_ = kIdle;
+        if (startupState().options.silentMode) mainTimer(kTimerExit);
+    }
+}
+
+void CQVUpdateDlg::checkFileAgainstController() {
+    versionsBefore_[0] = masterText(c_);
+    for (int k = 0; k < 4; ++k)
+        versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
+    slaveIndex_ = 0;
+    retries_ = 10;
+    updateKey_ = c_.dev.currentKey;
+    setResult(kTextResult);
+    picture_->hide();
+    programState().deviceChanged = false;
+    if (!CheckFirmwareMatchesDevice()) {
+        state_ = kIdle;
+        showPicture(false);
+        if (startupState().options.silentMode) mainTimer(kTimerExit);
+        return;
+    }
+    progress_->setValue(0);
+    disableUpdateButtons();
+    pageState(1);
+    next(fw_.LoadedFirmware[0].series == 1 && !masterInBoot() ? kStateFuSlv : kStateFuMst);
+}
+
+void CQVUpdateDlg::programSlave() {
+    if (ProgramFirmwareStep(true)) return;
+    if (needsReconnect_) SendCmdF4(c_, 0, 0);
+    next(kStateFuFailed);
+}
+
+void CQVUpdateDlg::afterSlave() {
+    ++slaveIndex_;
+    if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
         progress_->setValue(0);
-        disableUpdateButtons();
-        pageState(1);
-        next(fw_.LoadedFirmware[0].series == 1 && !masterInBoot() ? 15 : 17);
-        break;
-    }
-    case 15:
-        if (!ProgramFirmwareStep(true)) {
-            if (needsReconnect_) SendCmdF4(c_, 0, 0);
-            next(21);
-        }
-        break;
-    case 16:
-        ++slaveIndex_;
-        if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
-            progress_->setValue(0);
-            next(15);
-        } else if (fw_.FirmwareFileKind & 0x01) {
-            progress_->setValue(0);
-            next(17);
-        } else {
-            SendCmdF4(c_, 0, 0);
-            programState().deviceChanged = false;
-            if (ResetAndCloseDevice(c_))
-                prepareReconnect();
-            else
-                next(21);
-        }
-        break;
-    case 17:
-        if (!ProgramFirmwareStep(false)) {
-            if (needsReconnect_)
-                prepareReconnect();
-            else
-                next(21);
-        }
-        break;
-    case 18: {
-        const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
+        next(kStateFuSlv);
+    } else if (fw_.FirmwareFileKind & 0x01) {
+        progress_->setValue(0);
+        next(kStateFuMst);
+    } else {
+        SendCmdF4(c_, 0, 0);
         programState().deviceChanged = false;
-        if (!(fw_.FirmwareFileKind & 0x01) || bootVersion > 206) {
+        if (ResetAndCloseDevice(c_))
             prepareReconnect();
-        } else if (!ResetAndCloseDevice(c_)) {
-            next(21);
-        } else {
-            state_ = 19;
-            sleepAndE9();
-            if (c_.dev.deviceType & QV_DEVICE_RS232)
-                timers_->start(kPageTimerSerial, 1000);
-            else
-                prepareReconnect();  // the arrival (or the timer) resumes step 19
-        }
-        break;
-    }
-    case 19:
-        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
-            next(21);
-            break;
-        }
-        programState().deviceChanged = false;
-        if (!c_.api.ResetMPU || !c_.api.ResetMPU(c_.dev.device)) {
-            next(21);
-            break;
-        }
-        c_.dev.rememberedKey = c_.dev.currentKey;
-        if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
-        c_.dev.device = INVALID_HANDLE_VALUE;
-        state_ = 20;
-        prepareReconnect();
-        break;
-    case 20:
-        if (!reconnected_) {
-            reconnected_ = true;
-            timers_->stop(kPageTimerReconnect);
-        }
-        timers_->stop(kPageTimerReconnect);
-        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
-            next(21);
-            break;
-        }
-        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
-        next(needsReconnect_ ? 21 : 22);
-        break;
-    case 21:
-        // A slave's block failed: back to the master first.
-        if (previous_ == 15) SendCmdF4(c_, 0, 0);
-        FinishUpdate(false);
-        break;
-    case 22: {
-        bool ok;
-        if (fw_.LoadedFirmware[0].series == 1) {
-            ok = VerifySlaveVersions();
-            if (fw_.FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
-        } else {
-            ok = VerifyMasterVersion();
-        }
-        if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
-            next(paraLoaded() ? 23 : 24);
-        else if (ok && packageHasKeys())
-            next(29);
         else
-            FinishUpdate(ok);
-        break;
+            next(kStateFuFailed);
     }
-    case 23: {
-        setResult(kTextUpdatePara);
-        if (c_.api.EnablePCAPScan) c_.api.EnablePCAPScan(c_.dev.device, 0);
-        programSleep(c_, 100);
-        if (c_.records.fwInformation.productNumber / 1000 == 6 || masterInBoot()) {
-            next(26);
-            break;
-        }
-        ParameterList& l = c_.records.paraList;
-        uint8_t done = 0;
-        const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
-                            l.touchLength == fw_.PfpPara.touchLength && l.bootLength == fw_.PfpPara.bootLength &&
-                            l.touchList && l.bootList;
-        if (!listed) {
-            next(26);
-            break;
-        }
-        std::memcpy(l.touchList, fw_.PfpPara.touch.data(), std::min<size_t>(l.touchLength, fw_.PfpPara.touch.size()));
-        std::memcpy(l.bootList, fw_.PfpPara.boot.data(), std::min<size_t>(l.bootLength, fw_.PfpPara.boot.size()));
-        programState().deviceChanged = false;
-        if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
-            !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
-            next(26);
-            break;
-        }
+}
+
+void CQVUpdateDlg::programMaster() {
+    if (ProgramFirmwareStep(false)) return;
+    if (needsReconnect_)
+        prepareReconnect();
+    else
+        next(kStateFuFailed);
+}
+
+void CQVUpdateDlg::afterMaster() {
+    const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
+    programState().deviceChanged = false;
+    if (!(fw_.FirmwareFileKind & 0x01) || bootVersion > 206) {
+        prepareReconnect();
+    } else if (!ResetAndCloseDevice(c_)) {
+        next(kStateFuFailed);
+    } else {
+        state_ = kStateFuWaitOldBt;
         sleepAndE9();
-        setResult(kTextParaReset);
-        resetAndReconnectParameters(27, kPageTimerReconnect, 1000);
-        break;
+        if (c_.dev.deviceType & QV_DEVICE_RS232)
+            timers_->start(kPageTimerSerial, 1000);
+        else
+            prepareReconnect();  // the arrival (or the timer) resumes step 19
     }
-    case 24:
-    case 25: {
-        if (step == 24 && state_ == 24 && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
-        disableUpdateButtons();
-        pageState(1);
-        bool ok = true;
-        bool second = false;
-        if (step == 24) {
-            setResult(kTextFactory);
-            if (keys_->isChecked() && t.GetParameterGeneralInfo && t.GetParameterVButton &&
-                t.GetParameterGeneralInfo(c_.dev.device, &c_.records.generalInfo) &&
-                t.GetParameterVButton(c_.dev.device, c_.records.generalInfo.groupMask, &c_.records.vButton) &&
-                c_.records.vButton.valid && c_.records.vButton.item[0].maximum > 3) {
-                ok = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonWriteFlash &&
-                     t.VButtonWriteFlash(c_.dev.device);
-            }
-            if (ok && hostPanel_->isChecked()) {
-                ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
-                second = c_.dev.paraVersion != 0 && c_.dev.paraVersion < 126;
-            } else if (ok) {
-                ok = t.ReloadDefaultParameter && t.ReloadDefaultParameter(c_.dev.device);
-            }
-        } else {
+}
+
+void CQVUpdateDlg::resetOldBootLoader() {
+    if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        next(kStateFuFailed);
+        return;
+    }
+    programState().deviceChanged = false;
+    if (!c_.api.ResetMPU || !c_.api.ResetMPU(c_.dev.device)) {
+        next(kStateFuFailed);
+        return;
+    }
+    c_.dev.rememberedKey = c_.dev.currentKey;
+    if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+    c_.dev.device = INVALID_HANDLE_VALUE;
+    state_ = kStateFuWaitReset;
+    prepareReconnect();
+}
+
+void CQVUpdateDlg::reconnectedAfterFirmware() {
+    if (!reconnected_) {
+        reconnected_ = true;
+        timers_->stop(kPageTimerReconnect);
+    }
+    timers_->stop(kPageTimerReconnect);
+    if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        next(kStateFuFailed);
+        return;
+    }
+    if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
+    next(needsReconnect_ ? kStateFuFailed : kStateFuChkRes);
+}
+
+void CQVUpdateDlg::firmwareFailed() {
+    // A slave's block failed: back to the master first.
+    if (previous_ == kStateFuSlv) SendCmdF4(c_, 0, 0);
+    FinishUpdate(false);
+}
+
+void CQVUpdateDlg::checkFirmwareResult() {
+    bool ok;
+    if (fw_.LoadedFirmware[0].series == 1) {
+        ok = VerifySlaveVersions();
+        if (fw_.FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
+    } else {
+        ok = VerifyMasterVersion();
+    }
+    if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
+        next(paraLoaded() ? kStatePuProc : kStatePuReload);
+    else if (ok && packageHasKeys())
+        next(kStateVuProc);
+    else
+        FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::writePackageParameters() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    setResult(kTextUpdatePara);
+    if (c_.api.EnablePCAPScan) c_.api.EnablePCAPScan(c_.dev.device, 0);
+    programSleep(c_, 100);
+    if (c_.records.fwInformation.productNumber / 1000 == 6 || masterInBoot()) {
+        next(kStatePuFailed);
+        return;
+    }
+    ParameterList& l = c_.records.paraList;
+    uint8_t done = 0;
+    const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
+                        l.touchLength == fw_.PfpPara.touchLength && l.bootLength == fw_.PfpPara.bootLength &&
+                        l.touchList && l.bootList;
+    if (!listed) {
+        next(kStatePuFailed);
+        return;
+    }
+    std::memcpy(l.touchList, fw_.PfpPara.touch.data(), std::min<size_t>(l.touchLength, fw_.PfpPara.touch.size()));
+    std::memcpy(l.bootList, fw_.PfpPara.boot.data(), std::min<size_t>(l.bootLength, fw_.PfpPara.boot.size()));
+    programState().deviceChanged = false;
+    if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
+        !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
+        next(kStatePuFailed);
+        return;
+    }
+    sleepAndE9();
+    setResult(kTextParaReset);
+    resetAndReconnectParameters(kStatePuChkRes, kPageTimerReconnect, 1000);
+}
+
+void CQVUpdateDlg::reloadFactoryDefaults() { reloadDefaults(true); }
+
+void CQVUpdateDlg::reloadFactoryDefaultsAgain() { reloadDefaults(false); }
+
+void CQVUpdateDlg::reloadDefaults(bool first) {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (first && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
+    disableUpdateButtons();
+    pageState(1);
+    bool ok = true;
+    bool second = false;
+    if (first) {
+        setResult(kTextFactory);
+        if (keys_->isChecked() && t.GetParameterGeneralInfo && t.GetParameterVButton &&
+            t.GetParameterGeneralInfo(c_.dev.device, &c_.records.generalInfo) &&
+            t.GetParameterVButton(c_.dev.device, c_.records.generalInfo.groupMask, &c_.records.vButton) &&
+            c_.records.vButton.valid && c_.records.vButton.item[0].maximum > 3) {
+            ok = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonWriteFlash &&
+                 t.VButtonWriteFlash(c_.dev.device);
+        }
+        if (ok && hostPanel_->isChecked()) {
             ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
+            // Below parameter version 1.26 the whole reload takes a second round after the reset.
+            second = c_.dev.paraVersion != 0 && c_.dev.paraVersion < 126;
+        } else if (ok) {
+            ok = t.ReloadDefaultParameter && t.ReloadDefaultParameter(c_.dev.device);
         }
-        uint8_t done = 0;
-        programState().deviceChanged = false;
-        ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
-        if (!ok) {
-            next(26);
-            break;
-        }
-        sleepAndE9();
-        if (step == 24) setResult(kTextFactoryReset);
-        resetAndReconnectParameters(second ? 25 : 28, kPageTimerParameterWait, 2000);
-        break;
+    } else {
+        ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
     }
-    case 26:
-        setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
-        FinishUpdate(false);
-        break;
-    case 27: {
-        if (packageHasKeys()) {
-            next(29);
-            break;
-        }
-        c_.dev.virtualKeyCrc = 0xFFFF;
+    uint8_t done = 0;
+    programState().deviceChanged = false;
+    ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
+    if (!ok) {
+        next(kStatePuFailed);
+        return;
+    }
+    sleepAndE9();
+    if (first) setResult(kTextFactoryReset);
+    resetAndReconnectParameters(second ? kStatePuReloadWa : kStatePuChkReload, kPageTimerParameterWait, 2000);
+}
+
+void CQVUpdateDlg::parametersFailed() {
+    setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
+    FinishUpdate(false);
+}
+
+void CQVUpdateDlg::checkPackageParameters() {
+    if (packageHasKeys()) {
+        next(kStateVuProc);
+        return;
+    }
+    c_.dev.virtualKeyCrc = 0xFFFF;
+    uint16_t crc[2] = {0, 0};
+    const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
+    const int r = listed ? CheckParameterCRC(c_, crc) : 0;
+    bool ok = false;
+    if (!listed || r != 1) {
+        setResult(kTextCalcCrc);
+    } else if (crc[0] == fw_.PfpPara.crc) {
+        setResult(kTextParaComplete);
+        ok = true;
+    } else {
+        setResult(kTextCompareCrc);
+    }
+    FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::checkFactoryDefaults() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    bool ok = true;
+    if (keys_->isChecked() && c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+        uint16_t a = 0, b = 0;
+        uint8_t out = 0;
+        ok = t.VButtonGetCRC && t.VButtonGetCRC(c_.dev.device, &a) && t.VButtonLoadSetting &&
+             t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonInit && t.VButtonInit(c_.dev.device, &out) &&
+             t.VButtonGetCRC(c_.dev.device, &b) && a == b;
+        if (ok) c_.dev.virtualKeyCrc = a;
+    }
+    setResult(ok ? kTextFactoryComplete : kTextEraseKeys);
+    FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::writeVirtualKeys() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    setResult(kTextUpdateKeys);
+    uint8_t count = uint8_t(fw_.PfpVKey.usedCount + 1);
+    const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
+                    t.VButtonWrite(c_.dev.device, &fw_.PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
+                    t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
+    if (ok) {
+        next(kStateVuChkRes);
+    } else {
+        setResult(kTextKeysFailed);
+        next(kStateVuFailed);
+    }
+}
+
+void CQVUpdateDlg::virtualKeysFailed() { FinishUpdate(false); }
+
+void CQVUpdateDlg::checkVirtualKeys() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    VButtonTable read{};
+    uint8_t out = 0;
+    const bool loaded = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 1) && t.VButtonInit &&
+                        t.VButtonInit(c_.dev.device, &out) && t.VButtonRead && t.VButtonRead(c_.dev.device, &read);
+    bool ok = false;
+    if (!loaded) {
+        setResult(kTextLoadKeys);
+    } else if (std::memcmp(&read, &fw_.PfpVKey, sizeof read) != 0) {
+        setResult(kTextKeysFailed);
+    } else {
+        c_.dev.virtualKeyCrc = read.crc;
         uint16_t crc[2] = {0, 0};
         const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
-        const int r = listed ? CheckParameterCRC(c_, crc) : 0;
-        bool ok = false;
-        if (!listed || r != 1) {
+        if (!listed || CheckParameterCRC(c_, crc) != 1) {
             setResult(kTextCalcCrc);
-        } else if (crc[0] == fw_.PfpPara.crc) {
-            setResult(kTextParaComplete);
-            ok = true;
-        } else {
+        } else if (crc[0] != fw_.PfpPara.crc) {
             setResult(kTextCompareCrc);
-        }
-        FinishUpdate(ok);
-        break;
-    }
-    case 28: {
-        bool ok = true;
-        if (keys_->isChecked() && c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
-            uint16_t a = 0, b = 0;
-            uint8_t out = 0;
-            ok = t.VButtonGetCRC && t.VButtonGetCRC(c_.dev.device, &a) && t.VButtonLoadSetting &&
-                 t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonInit && t.VButtonInit(c_.dev.device, &out) &&
-                 t.VButtonGetCRC(c_.dev.device, &b) && a == b;
-            if (ok) c_.dev.virtualKeyCrc = a;
-        }
-        setResult(ok ? kTextFactoryComplete : kTextEraseKeys);
-        FinishUpdate(ok);
-        break;
-    }
-    case 29: {
-        setResult(kTextUpdateKeys);
-        uint8_t count = uint8_t(fw_.PfpVKey.usedCount + 1);
-        const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
-                        t.VButtonWrite(c_.dev.device, &fw_.PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
-                        t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
-        if (ok) {
-            next(31);
         } else {
-            setResult(kTextKeysFailed);
-            next(30);
+            setResult(kTextKeysComplete);
+            ok = true;
         }
-        break;
     }
-    case 30: FinishUpdate(false); break;
-    case 31: {
-        VButtonTable read{};
-        uint8_t out = 0;
-        const bool loaded = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 1) && t.VButtonInit &&
-                            t.VButtonInit(c_.dev.device, &out) && t.VButtonRead && t.VButtonRead(c_.dev.device, &read);
-        bool ok = false;
-        if (!loaded) {
-            setResult(kTextLoadKeys);
-        } else if (std::memcmp(&read, &fw_.PfpVKey, sizeof read) != 0) {
-            setResult(kTextKeysFailed);
-        } else {
-            c_.dev.virtualKeyCrc = read.crc;
-            uint16_t crc[2] = {0, 0};
-            const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
-            if (!listed || CheckParameterCRC(c_, crc) != 1) {
-                setResult(kTextCalcCrc);
-            } else if (crc[0] != fw_.PfpPara.crc) {
-                setResult(kTextCompareCrc);
-            } else {
-                setResult(kTextKeysComplete);
-                ok = true;
-            }
-        }
-        FinishUpdate(ok);
-        break;
-    }
-    default: break;
-    }
+    FinishUpdate(ok);
 }
 
 // ---- programming ------------------------------------------------------------------------
 
+// A firmware step for the master or for slave slaveIndex_: the chip selected,
+// its image chosen and confirmed, programming skipped when that firmware runs
+// already, the host-interface nibble put right, the loader entered and found,
+// its data format and the bridge's baud rate set, its sizes read, and the
+// block loop started (or the next step chained). False: the step failed, its
+// text shown.
 bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     const uint8_t k = uint8_t(slaveIndex_);
-    FirmwareInformationW& info = c_.records.fwInformation;
-    bool inBoot = slave ? c_.records.fwVersion.slaveInBoot[k] != 0 : masterInBoot();
+    const bool inBoot = slave ? c_.records.fwVersion.slaveInBoot[k] != 0 : masterInBoot();
     bool newBoot = false;
-    // 1. The target.
+    if (!selectTargetChip(slave, inBoot, &newBoot)) return false;
+    const uint8_t kind = fw_.FirmwareFileKind;
+    entry_ = update::ImageEntryFor(kind, slave, newBoot);
+    const LoadedFirmwareSection& e = fw_.LoadedFirmware[size_t(entry_)];
+    if (!confirmTestVersion(e, slave)) return false;
+    prepareBlockWriter(e);
+    if (!inBoot && paraLoaded()) {
+        switch (skipWhenFirmwareRuns(e, slave)) {
+        case RunningFirmware::Program: break;
+        case RunningFirmware::Skipped: return true;
+        case RunningFirmware::Failed: return false;
+        }
+    }
+    putHostInterfaceNibbleRight(slave, inBoot);
+    if (!inBoot && !enterAndFindBootLoader(slave, newBoot, kind)) return false;
+    if (!setBootDataFormat(e)) return false;
+    if (!slave) setProgrammingBaud();
+    uint32_t blockSize = 0;
+    if (!readBootLoaderSizes(slave, kind, &blockSize)) return false;
+    return startBlockProgramming(e, blockSize, slave);
+}
+
+void CQVUpdateDlg::backToMaster(bool slave) {
+    if (slave) SendCmdF4(c_, 0, 0);
+}
+
+bool CQVUpdateDlg::selectTargetChip(bool slave, bool inBoot, bool* newBoot) {
+    const FirmwareInformationW& info = c_.records.fwInformation;
     if (slave) {
-        if (!SendCmdF4(c_, k, 0x01)) {
+        if (!SendCmdF4(c_, uint8_t(slaveIndex_), 0x01)) {
             setResult(kTextF4Failed);
             return false;
         }
         FirmwareInformationW s = info;
         if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
-        newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
+        *newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
     } else {
         if (!inBoot && (fw_.FirmwareFileKind & 0x01)) SendCmdF4(c_, 0, 0);
-        newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
+        *newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
     }
-    // 2. The image.
-    const uint8_t kind = fw_.FirmwareFileKind;
-    entry_ = update::ImageEntryFor(kind, slave, newBoot);
-    const LoadedFirmwareSection& e = fw_.LoadedFirmware[size_t(entry_)];
-    const auto leaveSlave = [&] {
-        if (slave) SendCmdF4(c_, 0, 0);
-    };
-    // 3. A test version is asked about once per run.
-    if ((e.copied[0] & 0x01) && !testConfirmed_) {
-        const QString q = QStringLiteral("Update Test Version Firmware ?");
-        if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
-            qvui::MessageAnswer::Yes) {
-            setResult(kTextStopTest);
-            leaveSlave();
-            return false;
-        }
-        testConfirmed_ = true;
+    return true;
+}
+
+bool CQVUpdateDlg::confirmTestVersion(const LoadedFirmwareSection& e, bool slave) {
+    // A test version is asked about once per run.
+    if (!(e.copied[0] & 0x01) || testConfirmed_) return true;
+    const QString q = QStringLiteral("Update Test Version Firmware ?");
+    if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
+        qvui::MessageAnswer::Yes) {
+        setResult(kTextStopTest);
+        backToMaster(slave);
+        return false;
     }
-    // 4. The data.
-    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
-    const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
+    testConfirmed_ = true;
+    return true;
+}
+
+void CQVUpdateDlg::prepareBlockWriter(const LoadedFirmwareSection& e) {
     writer_ = update::BlockWriter{};
     writer_.skipFirstBlock = (e.copied[1] & 0x40) != 0;
     writer_.ostra = ostra();
     writer_.driverLink = (c_.dev.deviceType & QV_DEVICE_DRIVER_EX) != 0;
-    // 5. This firmware already runs: nothing to program.
-    if (!inBoot && paraLoaded()) {
-        FirmwareInformationW now = info;
-        if (c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &now) &&
-            update::FirmwareAlreadyRuns(now, e)) {
-            const ParameterFunctionTable& t = c_.records.paraFuncTable;
-            if (slave) {
-                next(16);
-                return true;
-            }
-            VButtonTable present{};
-            if ((e.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
-                next(22);
-                return true;
-            }
-            if (c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
-                if (!t.VButtonLoadSetting || !t.VButtonLoadSetting(c_.dev.device, 0) || !t.VButtonWriteFlash ||
-                    !t.VButtonWriteFlash(c_.dev.device) || !t.VButtonGetCRC ||
-                    !t.VButtonGetCRC(c_.dev.device, &c_.dev.virtualKeyCrc))
-                    return false;
-                next(22);
-                return true;
-            }
-        }
+}
+
+CQVUpdateDlg::RunningFirmware CQVUpdateDlg::skipWhenFirmwareRuns(const LoadedFirmwareSection& e, bool slave) {
+    FirmwareInformationW now = c_.records.fwInformation;
+    if (!c_.api.GetFWInformationW || !c_.api.GetFWInformationW(c_.dev.device, &now) ||
+        !update::FirmwareAlreadyRuns(now, e))
+        return RunningFirmware::Program;
+    if (slave) {
+        next(kStateFuSlvEnd);
+        return RunningFirmware::Skipped;
     }
-    // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
-    if (update::ChecksHostInterfaceNibble(slave, inBoot, c_.dev.paraVersion, info.interfaceBits,
-                                          c_.records.hostInterface.identity)) {
-        const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
-        if (const std::optional<uint8_t> fix = update::HostInterfaceNibbleFix(a, b)) {
-            const ParameterFunctionTable& t = c_.records.paraFuncTable;
-            const uint8_t value = *fix;
-            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
-            if (c_.dev.featureFlags[2] & 0x80)
-                SendCmdWriteE1(c_, 0x02, value, 0x90);
-            else
-                SendCmdWriteE1(c_, 0x42, value, 0x00);
-            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 0);
-            uint8_t done = 0;
-            if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
-        }
+    VButtonTable present{};
+    if ((e.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
+        next(kStateFuChkRes);
+        return RunningFirmware::Skipped;
     }
-    if (!inBoot) {
-        // 7. The boot loader's entry.
-        if (update::OldLoaderRefusesImage(newBoot, kind)) {
-            setResult(kTextOldBoot);
-            if (slave) SendCmdF4(c_, 0, 0);
-            return false;
-        }
-        // A new loader's controller says in E0 00 FF how its loader is entered.
-        const uint8_t e0ff = newBoot ? uint8_t(SendCmdReadE0(c_, 0xFF, 1)) : 0;
-        if (!SendCmdEnterBootFF(c_, update::BootEntryKind(newBoot, e0ff, kind))) {
-            setResult(kTextFFFailed);
-            leaveSlave();
-            return false;
-        }
-        // 8. The boot loader is looked for, up to eleven times.
-        setResult(kTextFindBoot);
-        // The search reopens this controller, and no other.
-        c_.dev.rememberedKey = c_.dev.currentKey;
-        bool found = false;
-        for (int i = 0; i < 11 && !found; ++i) {
-            if (slave) {
-                programSleep(c_, 100);
-            } else {
-                if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
-                c_.dev.device = INVALID_HANDLE_VALUE;
-                programSleep(c_, 1000);
-                const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
-                c_.dev.rememberedKey = key;
-                if (!FindQVDevice(c_, deviceFinder())) continue;
-                if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
-            }
-            found = SendCmdQueryED(c_) == BootPresence::BootLoader;
-        }
-        if (!found) {
-            setResult(kTextNoBoot);
-            leaveSlave();
-            return false;
-        }
+    // The controller's own keys are kept: written to its flash as they are, their CRC read.
+    if (c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+        const ParameterFunctionTable& t = c_.records.paraFuncTable;
+        if (!t.VButtonLoadSetting || !t.VButtonLoadSetting(c_.dev.device, 0) || !t.VButtonWriteFlash ||
+            !t.VButtonWriteFlash(c_.dev.device) || !t.VButtonGetCRC ||
+            !t.VButtonGetCRC(c_.dev.device, &c_.dev.virtualKeyCrc))
+            return RunningFirmware::Failed;
+        next(kStateFuChkRes);
+        return RunningFirmware::Skipped;
     }
-    // 9. Checksum kind and data format.
-    if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
-    const uint8_t format = e.copied[1];
-    if (update::NeedsBootDataFormat(format) && !SendCmdSetBootFormatD9(c_, format)) {
-        setResult(kTextNoNewFormat);
-        SendCmdLeaveBootD8(c_);
-        needsReconnect_ = true;
+    return RunningFirmware::Program;
+}
+
+void CQVUpdateDlg::putHostInterfaceNibbleRight(bool slave, bool inBoot) {
+    // The fix-up of E0 00 40 / 42 applies to interface index 1 only.
+    if (!update::ChecksHostInterfaceNibble(slave, inBoot, c_.dev.paraVersion, c_.records.fwInformation.interfaceBits,
+                                           c_.records.hostInterface.identity))
+        return;
+    const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
+    const std::optional<uint8_t> value = update::HostInterfaceNibbleFix(a, b);
+    if (!value) return;
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
+    if (c_.dev.featureFlags[2] & 0x80)
+        SendCmdWriteE1(c_, 0x02, *value, 0x90);
+    else
+        SendCmdWriteE1(c_, 0x42, *value, 0x00);
+    if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 0);
+    uint8_t done = 0;
+    if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
+}
+
+bool CQVUpdateDlg::enterAndFindBootLoader(bool slave, bool newBoot, uint8_t kind) {
+    if (update::OldLoaderRefusesImage(newBoot, kind)) {
+        setResult(kTextOldBoot);
+        backToMaster(slave);
         return false;
     }
-    // 10. "-br": the bridge's baud rate for the programming.
-    const uint8_t br = startupState().options.optBR;
-    if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
-        const int baud = SendCmdQueryE0(c_, 0x02, 4);
-        savedBaud_ = baud >= 0 ? uint8_t(baud & 7) : 0xFF;
-        if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
-        programSleep(c_, 100);
+    // A new loader's controller says in E0 00 FF how its loader is entered.
+    const uint8_t e0ff = newBoot ? uint8_t(SendCmdReadE0(c_, 0xFF, 1)) : 0;
+    if (!SendCmdEnterBootFF(c_, update::BootEntryKind(newBoot, e0ff, kind))) {
+        setResult(kTextFFFailed);
+        backToMaster(slave);
+        return false;
     }
-    // 11. Buffer size, block size, boot answer.
+    setResult(kTextFindBoot);
+    if (!findBootLoader(slave)) {
+        setResult(kTextNoBoot);
+        backToMaster(slave);
+        return false;
+    }
+    return true;
+}
+
+bool CQVUpdateDlg::findBootLoader(bool slave) {
+    // Up to eleven tries. The search reopens this controller, and no other.
+    c_.dev.rememberedKey = c_.dev.currentKey;
+    for (int i = 0; i < 11; ++i) {
+        if (slave) {
+            programSleep(c_, 100);
+        } else {
+            if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+            c_.dev.device = INVALID_HANDLE_VALUE;
+            programSleep(c_, 1000);
+            const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
+            c_.dev.rememberedKey = key;
+            if (!FindQVDevice(c_, deviceFinder())) continue;
+            if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
+        }
+        if (SendCmdQueryED(c_) == BootPresence::BootLoader) return true;
+    }
+    return false;
+}
+
+bool CQVUpdateDlg::setBootDataFormat(const LoadedFirmwareSection& e) {
+    // The checksum kind first (the Ostra-series loader has only the one).
+    if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
+    const uint8_t format = e.copied[1];
+    if (!update::NeedsBootDataFormat(format) || SendCmdSetBootFormatD9(c_, format)) return true;
+    setResult(kTextNoNewFormat);
+    SendCmdLeaveBootD8(c_);
+    needsReconnect_ = true;
+    return false;
+}
+
+void CQVUpdateDlg::setProgrammingBaud() {
+    // "-br": the bridge's baud rate while the blocks are written; the one it had is kept.
+    const uint8_t br = startupState().options.optBR;
+    if (br == 0xFF || !(c_.dev.bridgeFlags[0] & 0x10)) return;
+    const int baud = SendCmdQueryE0(c_, 0x02, 4);
+    savedBaud_ = baud >= 0 ? uint8_t(baud & 7) : 0xFF;
+    if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
+    programSleep(c_, 100);
+}
+
+bool CQVUpdateDlg::readBootLoaderSizes(bool slave, uint8_t kind, uint32_t* blockSize) {
+    // The output-report size (D3), the block size (D2; 512 on the Ostra series) and the loader's answer (D4).
     int known = 0;
     uint16_t size = 0;
-    if (!c_.api.GetBufferSize || !c_.api.GetBufferSize(c_.dev.device, slave ? k + 1 : 0, &known, &size) ||
+    if (!c_.api.GetBufferSize || !c_.api.GetBufferSize(c_.dev.device, slave ? slaveIndex_ + 1 : 0, &known, &size) ||
         (known && size == 0)) {
         setResult(kTextD3Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
     writer_.outputReports = known != 0;
     writer_.reportSize = size;
-    uint32_t B = 512;
-    if (!ostra()) {
-        if (!c_.api.SendD2 || !c_.api.SendD2(c_.dev.device, &B)) {
-            setResult(kTextD2Failed);
-            leaveSlave();
-            return false;
-        }
+    *blockSize = 512;
+    if (!ostra() && (!c_.api.SendD2 || !c_.api.SendD2(c_.dev.device, blockSize))) {
+        setResult(kTextD2Failed);
+        backToMaster(slave);
+        return false;
     }
     const uint8_t states[2] = {0xAA, 0xBB};
     if (!c_.api.CheckNewBootEx || !c_.api.CheckNewBootEx(c_.dev.device, states, 2, &writer_.bootAnswer)) {
         setResult(kTextD4Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
     if (update::LoaderIncompatible(writer_.bootAnswer, kind)) {
@@ -920,11 +994,17 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
         needsReconnect_ = true;
         return false;
     }
-    // 12. The block table; a block size or image the loader cannot take is refused.
+    return true;
+}
+
+bool CQVUpdateDlg::startBlockProgramming(const LoadedFirmwareSection& e, uint32_t blockSize, bool slave) {
+    // The block table; a block size or image the loader cannot take is refused.
+    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
+    const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
     update::BlockPlan plan;
-    if (update::PlanBlocks(imageSize, B, &plan) != update::BlockPlanError::None) {
+    if (update::PlanBlocks(imageSize, blockSize, &plan) != update::BlockPlanError::None) {
         setResult(kTextD2Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
     run_ = update::StartBlocks(plan);
@@ -948,7 +1028,7 @@ void CQVUpdateDlg::programNextBlock() {
     case update::BlockTick::FailedD1:
         setResult(t == update::BlockTick::FailedD0 ? kTextWriteD0 : kTextWriteD1);
         timers_->stop(kPageTimerBlocks);
-        UpdateStateMachine(21);
+        UpdateStateMachine(kStateFuFailed);
         return;
     case update::BlockTick::Finished: {
         setResult(kTextProgramFinish);
@@ -957,7 +1037,7 @@ void CQVUpdateDlg::programNextBlock() {
         if (writer_.bootAnswer != 0) SendCmdLeaveBootD8(c_);
         // A loader that left the bus after block 0 takes the code once it is found again (step 20).
         if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
-        stepTimer(state_ == 15 ? 16 : 18);
+        stepTimer(state_ == kStateFuSlv ? kStateFuSlvEnd : kStateFuMstEnd);
         return;
     }
     }
