@@ -164,20 +164,6 @@ std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHe
     return h;
 }
 
-std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader) {
-    const FirmwareInformationW& info = c.records.fwInformation;
-    return qvfmt::SectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB);
-}
-
-bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
-                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave) {
-    FirmwareInformationW info{};
-    if (!ReadSlaveInformation(c, &info)) return false;
-    *out = qvfmt::SlaveSectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB, info.icByte);
-    if (slave) *slave = info;
-    return true;
-}
-
 std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion) {
     const ParameterList& lists = c.records.paraList;
     if (paraVersion != 0 && (c.dev.featureFlags[2] & 0x80)) flags |= 1;
@@ -189,6 +175,105 @@ std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t f
 std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& table) {
     return qvfmt::VkeyBytes(asFormatTable(table));
 }
+
+bool IsConfigurationSection(uint8_t kindFlags, size_t position) {
+    if (position == 0) return false;
+    if (kindFlags & qvfmt::kKindFourSections) return position == 2;
+    return !(kindFlags & qvfmt::kKindTwoImages);
+}
+
+std::optional<std::vector<uint8_t>> AssemblePackage(const PackageParts& parts) {
+    const std::vector<qvfmt::Section>& sections = parts.sections;
+    if (sections.empty()) return std::nullopt;
+    for (const qvfmt::Section& s : sections)
+        if (s.end > parts.source.size() || s.offset + s.headerLength > s.end) return std::nullopt;
+    const bool four = parts.kindFlags & qvfmt::kKindFourSections;
+    const uint8_t* pkg = parts.packageHeader.data();
+    std::vector<uint8_t> out(parts.packageHeader.begin(), parts.packageHeader.end());
+    // A section's bytes after its header, as the file has them.
+    const auto body = [&](const qvfmt::Section& s) {
+        out.insert(out.end(), parts.source.begin() + ptrdiff_t(s.offset + s.headerLength),
+                   parts.source.begin() + ptrdiff_t(s.end));
+    };
+    body(sections[0]);
+    for (size_t i = 1; i < sections.size(); ++i) {
+        const qvfmt::Section& s = sections[i];
+        std::array<uint8_t, 32> h;
+        if (four && i == 3) {
+            // Entry 2 must keep entry 0's version text: an older header takes the
+            // build bytes entry 0 (the slave's section) was given.
+            h = qvfmt::SectionHeader(s.header.data(), pkg, parts.build.slaveBuildA, parts.build.slaveBuildB);
+        } else if (IsConfigurationSection(parts.kindFlags, i)) {
+            h = qvfmt::SlaveSectionHeader(s.header.data(), pkg, parts.build.slaveBuildA, parts.build.slaveBuildB,
+                                          parts.build.slaveInfo);
+        } else {
+            h = qvfmt::SectionHeader(s.header.data(), pkg, parts.build.buildA, parts.build.buildB);
+        }
+        out.insert(out.end(), h.begin(), h.end());
+        body(s);
+    }
+    out.insert(out.end(), parts.para.begin(), parts.para.end());
+    out.insert(out.end(), parts.vkey.begin(), parts.vkey.end());
+    return out;
+}
+
+namespace {
+
+// The controller's parts of the package in the order the controller is asked:
+// the package header (its virtual keys), the first slave's information when
+// the file has a configuration image, then PARA. False with a message's text.
+bool readControllerParts(Controller& c, const LoadedFirmware& fw, const qvfmt::FirmwareFile& file, uint8_t paraFlags,
+                         uint16_t crc, PackageParts* parts, QString* why) {
+    // The parameter version the read-out found; asked again when it found none.
+    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : SendCmdReadParameterVersionF6(c);
+    VButtonTable table{};
+    bool keys = false;
+    parts->kindFlags = fw.FirmwareFileKind;
+    parts->packageHeader =
+        WritePackageHeader(c, file.sections.front().header.data(), fw.FirmwareFileKind, paraVersion, &table, &keys);
+    if (keys) {
+        const auto vkey = WritePfpVkeySection(table);
+        if (!vkey) {
+            *why = QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
+                       .arg(int(table.usedCount) + 1)
+                       .arg(int(table.entrySize));
+            return false;
+        }
+        parts->vkey = *vkey;
+    }
+    const FirmwareInformationW& info = c.records.fwInformation;
+    parts->build.buildA = info.bootStateA;
+    parts->build.buildB = info.bootStateB;
+    bool configuration = false;
+    for (size_t i = 1; i < file.sections.size(); ++i) configuration |= IsConfigurationSection(fw.FirmwareFileKind, i);
+    if (configuration) {
+        FirmwareInformationW slave{};
+        if (!ReadSlaveInformation(c, &slave)) {
+            *why = QStringLiteral("The slave controller's firmware information cannot be read.");
+            return false;
+        }
+        parts->build.slaveBuildA = slave.bootStateA;
+        parts->build.slaveBuildB = slave.bootStateB;
+        parts->build.slaveInfo = slave.icByte;
+    }
+    const auto para = WritePfpParaSection(c, paraFlags, crc, paraVersion);
+    if (!para) {
+        *why = QStringLiteral("The controller's parameter lists cannot be written into a package.");
+        return false;
+    }
+    parts->para = *para;
+    return true;
+}
+
+// Written to a temporary file renamed into place: all of it or nothing.
+bool savePackage(const QString& path, const std::vector<uint8_t>& bytes) {
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size()) &&
+           f.commit();
+}
+
+}  // namespace
 
 CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const LoadedFirmware& fw) {
     CombineResult result;
@@ -209,64 +294,26 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const L
                          QString::asprintf("_x%04X", unsigned(crc[0]));
 
     // Read first: nothing is created until the whole package stands.
-    std::vector<uint8_t> source;
+    PackageParts parts;
     qvfmt::FirmwareFile file;
-    if (!rereadLoadedFile(c, fw, &source, &file)) {
+    if (!rereadLoadedFile(c, fw, &parts.source, &file)) {
+        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(fw.szFirmwarePath));
+        return result;
+    }
+    parts.sections = file.sections;
+    QString why;
+    if (!readControllerParts(c, fw, file, paraFlags, crc[0], &parts, &why)) {
+        fail(page, why);
+        return result;
+    }
+    const std::optional<std::vector<uint8_t>> out = AssemblePackage(parts);
+    if (!out) {
         fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(fw.szFirmwarePath));
         return result;
     }
 
-    // The parameter version the read-out found; asked again when it found none.
-    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : SendCmdReadParameterVersionF6(c);
-    VButtonTable table{};
-    bool keys = false;
-    const auto pkg =
-        WritePackageHeader(c, file.sections.front().header.data(), fw.FirmwareFileKind, paraVersion, &table, &keys);
-    std::optional<std::vector<uint8_t>> vkey;
-    if (keys && !(vkey = WritePfpVkeySection(table))) {
-        fail(page, QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
-                       .arg(int(table.usedCount) + 1)
-                       .arg(int(table.entrySize)));
-        return result;
-    }
-
-    // Images in file order, each's header written anew and the rest copied.
-    std::vector<uint8_t> out(pkg.begin(), pkg.end());
-    auto body = [&](const qvfmt::Section& s) {
-        out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
-    };
-    body(file.sections[0]);
-    const bool four = fw.FirmwareFileKind & qvfmt::kKindFourSections;
-    FirmwareInformationW slave{};
-    for (size_t i = 1; i < file.sections.size(); ++i) {
-        const qvfmt::Section& s = file.sections[i];
-        // The configuration image: the second of a 'C' file, the third of four.
-        const bool configuration = four ? i == 2 : !(fw.FirmwareFileKind & qvfmt::kKindTwoImages);
-        std::array<uint8_t, 32> h;
-        if (four && i == 3) {
-            // Entry 2 must keep entry 0's version text: an older header takes the
-            // build bytes entry 0 (the slave's section) was given.
-            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB);
-        } else if (!configuration) {
-            h = WriteSectionHeader(c, s.header.data(), pkg.data());
-        } else if (!WriteSlaveSectionHeader(c, s.header.data(), pkg.data(), &h, &slave)) {
-            fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
-            return result;
-        }
-        out.insert(out.end(), h.begin(), h.end());
-        body(s);
-    }
-
-    const auto para = WritePfpParaSection(c, paraFlags, crc[0], paraVersion);
-    if (!para) {
-        fail(page, QStringLiteral("The controller's parameter lists cannot be written into a package."));
-        return result;
-    }
-    out.insert(out.end(), para->begin(), para->end());
-    if (vkey) out.insert(out.end(), vkey->begin(), vkey->end());
-
     // What is written must load again in this program.
-    qvfmt::SpanSource check(out);
+    qvfmt::SpanSource check(*out);
     qvfmt::FirmwareFile back;
     const qvfmt::FileError e = qvfmt::ReadFirmwareFile(check, qvfmt::Rules::Program, {}, ProgramParameterCrc(c),
                                                        ProgramVirtualKeyCrc(c), &back);
@@ -277,9 +324,7 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const L
     }
 
     const QString path = freePackagePath(folder, name);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(reinterpret_cast<const char*>(out.data()), qint64(out.size())) != qint64(out.size()) || !f.commit()) {
+    if (!savePackage(path, *out)) {
         fail(page, QStringLiteral("%1 cannot be written.").arg(path));
         return result;
     }

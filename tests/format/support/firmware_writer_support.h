@@ -5,8 +5,10 @@
 // of L + 4 bytes beginning with u16 L when flag bit 0 is set; the data; a u32
 // trailer = NOT (32-bit sum of the data). Packages: the first image under a
 // package magic, further images, then "PARA" and (flag bit 3) "VKEY".
+// readPackage takes a package apart by the same layout.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -215,6 +217,85 @@ inline Vkey vkeyTable(int n, int s = 12) {
     v.entries = vkeyEntries(n, s);
     v.crc = vkeyCrc(v.entries);
     return v;
+}
+
+// ---- reading back, by the same layout ---------------------------------------
+
+inline uint16_t get16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+inline uint32_t get32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// One image as it lies in a file.
+struct LaidImage {
+    Bytes header;   // 16 or 32 bytes by its version byte
+    Bytes extra;    // the extra block's bytes after L (flag bit 0, version 16 and later)
+    Bytes data;     // as many bytes as bytes 8..11 say
+    uint32_t trailer = 0;
+};
+// A package taken apart: its images up to "PARA", PARA, then VKEY when the
+// first header's flag bit 3 says so, and whatever follows.
+struct LaidPackage {
+    std::vector<LaidImage> images;
+    Para para;
+    std::optional<Vkey> vkey;
+    Bytes rest;
+};
+
+// nullopt when the bytes do not follow the layout (a length past the end, no PARA).
+inline std::optional<LaidPackage> readPackage(const Bytes& b) {
+    LaidPackage out;
+    size_t at = 0;
+    const auto fits = [&](size_t n) { return at <= b.size() && n <= b.size() - at; };
+    const auto take = [&](size_t n) {
+        Bytes part(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + n));
+        at += n;
+        return part;
+    };
+    while (!(fits(4) && std::memcmp(&b[at], "PARA", 4) == 0)) {
+        if (!fits(16)) return std::nullopt;
+        LaidImage im;
+        const uint8_t version = b[at + 14];
+        const size_t headerLength = version >= 16 ? 32 : 16;
+        if (!fits(headerLength)) return std::nullopt;
+        im.header = take(headerLength);
+        if (version >= 16 && (get16(im.header, 16) & 1)) {
+            if (!fits(2)) return std::nullopt;
+            const size_t l = get16(b, at);
+            if (!fits(l + 4)) return std::nullopt;
+            const Bytes block = take(l + 4);
+            im.extra.assign(block.begin() + 2, block.begin() + 2 + std::ptrdiff_t(l));
+        }
+        const size_t n = get32(im.header, 8);
+        if (!fits(n + 4)) return std::nullopt;
+        im.data = take(n);
+        im.trailer = get32(take(4), 0);
+        out.images.push_back(im);
+    }
+    if (!fits(8)) return std::nullopt;
+    const Bytes ph = take(8);
+    out.para.magic.assign(ph.begin(), ph.begin() + 4);
+    out.para.flags = ph[6];
+    if (!fits(size_t(ph[4]) + ph[5] + 2)) return std::nullopt;
+    out.para.touch = take(ph[4]);
+    out.para.boot = take(ph[5]);
+    out.para.crc = get16(take(2), 0);
+    if (!out.images.empty() && out.images[0].header.size() == 32 && (get16(out.images[0].header, 16) & 0x08)) {
+        if (!fits(10)) return std::nullopt;
+        const Bytes vh = take(10);
+        Vkey v;
+        v.crc = get16(vh, 4);
+        v.count = vh[6];
+        v.entrySize = vh[7];
+        v.format = vh[8];
+        for (int e = 0; e <= v.count; ++e) {
+            if (!fits(v.entrySize)) return std::nullopt;
+            v.entries.push_back(take(v.entrySize));
+        }
+        out.vkey = v;
+    }
+    out.rest = take(b.size() - at);
+    return out;
 }
 
 }  // namespace fwtest

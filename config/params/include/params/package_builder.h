@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/controller_api.h"
+#include "format/firmware_format.h"
 #include "params/firmware_file.h"
 
 #include <QString>
@@ -65,20 +66,49 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave);
 // bit 3 ended up set; *table: the controller's table.
 std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, uint8_t kindFlags,
                                            int paraVersion, VButtonTable* table, bool* virtualKeys);
-// A further image's header: the version-19 rule (the controller's build bytes),
-// bytes 16 and 20 from the package header, the sums.
-std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader);
-// The configuration image's header from the first slave's information
-// (ReadSlaveInformation): its build bytes under the version-19 rule, its
-// information byte in byte 20, byte 16 from the package header. False when the
-// slave cannot be read.
-bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
-                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave = nullptr);
 // "PARA" with the controller's touch and boot lists and `crc`; flags bit 0 added
 // on a controller with a parameter version whose feature byte 2 has bit 7.
 std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion);
 // "VKEY" with entries 0..count of the table; nullopt when it does not fit.
 std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& table);
+
+// ---- the package from its parts, without the controller ----------------------
+
+// The controller's part of the package's headers: its build bytes (its boot
+// state bytes outside the loader), and its first slave's build bytes and
+// information byte for a configuration image.
+struct PackageBuild {
+    uint8_t buildA = 0, buildB = 0;
+    uint8_t slaveBuildA = 0, slaveBuildB = 0, slaveInfo = 0;
+};
+
+// What a package is made of: the firmware file's bytes and its sections in
+// file order (as the format module read them), its kind flags, the package
+// header (WritePackageHeader), the build bytes, and the PARA and (possibly
+// empty) VKEY sections.
+struct PackageParts {
+    std::vector<uint8_t> source;
+    std::vector<qvfmt::Section> sections;
+    uint8_t kindFlags = 0;
+    std::array<uint8_t, 32> packageHeader{};
+    PackageBuild build;
+    std::vector<uint8_t> para;
+    std::vector<uint8_t> vkey;
+};
+
+// The section at position `position` (file order) is the configuration image,
+// whose header takes the first slave's information: the second of a file with
+// a configuration image and no two images (0x40), the third of four (0x80).
+bool IsConfigurationSection(uint8_t kindFlags, size_t position);
+
+// The package's bytes: the package header and the first section's bytes after
+// its header; each further section with its header written anew (the version-19
+// rule, byte 16 and 20 from the package header, the sums): the configuration
+// image's with the slave's build bytes and information byte, the fourth of a
+// four-section file with the slave's build bytes, the others with the
+// controller's; then PARA and VKEY. Nullopt when a section does not lie
+// inside the file's bytes.
+std::optional<std::vector<uint8_t>> AssemblePackage(const PackageParts& parts);
 
 constexpr const char* kSelectPfpFolderTitle = "Select PFP File Folder";
 
