@@ -23,12 +23,9 @@ namespace vcx {
 
 namespace {
 
+// The reasons' texts and titles (string ids).
 constexpr CombineReasonText kReasons[] = {
-    {"Please select .qvf or .pnf or pxf file.", "Please select .qvf or .pnf or pxf file."},
-    {"Please select .qvc or .pnc or pxc file.", "Please select .qvc or .pnc or pxc file."},
-    {"Slave in Boot Mode.", "Slave in Boot Mode."},
-    {"Version not match.", "Firmware version and qvf version compare failed."},
-    {"Version not match.", "develop version != 0."},
+    {1340, 1340}, {1341, 1341}, {1342, 1342}, {1343, 1344}, {1343, 1345},
 };
 
 void fail(QWidget* page, const QString& text) { qvui::showMessageBox(page, text, text, qvui::MessageIcon::Error); }
@@ -279,7 +276,7 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const L
     CombineResult result;
     if (const int reason = CheckPackageCombinable(c, fw); reason >= 0) {
         const CombineReasonText& r = CombineReason(reason);
-        qvui::showMessageBox(page, QLatin1String(r.text), QLatin1String(r.title), qvui::MessageIcon::Error);
+        qvui::showMessageBox(page, qvui::loadString(r.text), qvui::loadString(r.title), qvui::MessageIcon::Error);
         return result;
     }
     ProgramState& ps = programState();

@@ -8,7 +8,6 @@
 
 #include "update/boot_commands.h"
 #include "update/update_rules.h"
-
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
 #include "core/pictures.h"
@@ -40,17 +39,17 @@ namespace {
 constexpr int kPageTimerBlocks = 1, kPageTimerReconnect = 2, kPageTimerSerial = 3, kPageTimerParameterWait = 4;
 constexpr int kMainButtonLoad = 420, kMainButtonUpdate = 421, kMainButtonCombine = 422;
 
-// Result texts (string ids).
+// The page's texts (string ids): the results, and the test-version question.
 enum : uint32_t {
     kTextF0Failed = 1310, kTextF4Failed = 1311, kTextFFFailed = 1312, kTextD2Failed = 1313, kTextD3Failed = 1314,
     kTextD4Failed = 1315, kTextNotMatch = 1316, kTextOldBoot = 1317, kTextNoBoot = 1318, kTextNoNewFormat = 1319,
     kTextIncompatible = 1320, kTextWriteD0 = 1321, kTextWriteD1 = 1322, kTextParaFailed = 1323,
     kTextParaTimeout = 1324, kTextCompareCrc = 1325, kTextCalcCrc = 1326, kTextEraseKeys = 1327,
-    kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextFindBoot = 1350,
-    kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353, kTextParaReset = 1354,
-    kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357, kTextFactoryComplete = 1358,
-    kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362, kTextNoFile = 1363, kTextFile = 1364,
-    kTextParaCrc = 1368, kTextKeyCrc = 1370,
+    kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextTestVersionQuestion = 1331,
+    kTextFindBoot = 1350, kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353,
+    kTextParaReset = 1354, kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357,
+    kTextFactoryComplete = 1358, kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362,
+    kTextNoFile = 1363, kTextFile = 1364, kTextParaCrc = 1368, kTextKeyCrc = 1370,
 };
 
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
@@ -837,7 +836,7 @@ bool CQVUpdateDlg::selectTargetChip(bool slave, bool inBoot, bool* newBoot) {
 bool CQVUpdateDlg::confirmTestVersion(const LoadedFirmwareSection& e, bool slave) {
     // A test version is asked about once per run.
     if (!(e.copied[0] & 0x01) || testConfirmed_) return true;
-    const QString q = QStringLiteral("Update Test Version Firmware ?");
+    const QString q = qvui::loadString(kTextTestVersionQuestion);
     if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
         qvui::MessageAnswer::Yes) {
         setResult(kTextStopTest);

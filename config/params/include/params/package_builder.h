@@ -25,8 +25,8 @@ namespace vcx {
 int CheckPackageCombinable(Controller& c, const LoadedFirmware& fw);
 
 struct CombineReasonText {
-    const char* text;
-    const char* title;
+    uint32_t text;   // string ids of the program's table
+    uint32_t title;
 };
 // The message of a reason 0..4.
 const CombineReasonText& CombineReason(int reason);
