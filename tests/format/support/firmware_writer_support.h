@@ -121,42 +121,60 @@ inline Bytes image(const Image& im) {
 
 inline void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
 
-// The checksum routine: from `crc`, each data bit from the most significant is
-// shifted in at bit 0; XOR 0x1021 when the bit shifted out was 1.
-inline uint16_t crc16(uint16_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool top = crc & 0x8000;
-            crc = uint16_t(crc << 1 | ((p[i] >> bit) & 1));
-            if (top) crc = uint16_t(crc ^ 0x1021);
-        }
-    return crc;
+// The checksum, computed apart from the program and the library (as
+// tests/data/crc/make_vectors.py does): the remainder of (start x^N + message)
+// modulo x^16 + x^12 + x^5 + 1 over GF(2), the N message bits most significant
+// first, by long division of the whole bit string.
+inline uint16_t polynomialRemainder(uint16_t start, const Bytes& message) {
+    std::vector<bool> bits;
+    for (int i = 15; i >= 0; --i) bits.push_back((start >> i) & 1);
+    for (uint8_t byte : message)
+        for (int i = 7; i >= 0; --i) bits.push_back((byte >> i) & 1);
+    constexpr uint32_t kDivisor = 0x11021;  // 17 bits: x^16 + x^12 + x^5 + 1
+    // Every bit above the last 16 is cancelled by the divisor shifted under it.
+    for (size_t top = 0; top + 16 < bits.size(); ++top) {
+        if (!bits[top]) continue;
+        for (size_t k = 0; k <= 16; ++k)
+            if ((kDivisor >> (16 - k)) & 1) bits[top + k] = !bits[top + k];
+    }
+    uint16_t remainder = 0;
+    for (size_t i = bits.size() - 16; i < bits.size(); ++i) remainder = uint16_t(remainder << 1 | bits[i]);
+    return remainder;
 }
 
-// The parameter CRC over copies of the lists with the positions the firmware
-// rewrites cleared: touch 61 (mode 0 only), 63, 127 (touch > 64), boot 15, and
-// boot 61, 63 (boot > 16); mode 0 masks a boot byte 0 of 64 or more with 0xC0.
+// The parameter CRC: the remainder over the touch list then the boot list,
+// with the positions that hold no parameter taken as 0 and, in mode 0, a boot
+// byte 0 of 64 or more as its top two bits.
 inline uint16_t parameterCrc(int mode, uint16_t start, Bytes touch, Bytes boot) {
-    auto clear = [](Bytes& b, size_t at) {
-        if (at < b.size()) b[at] = 0;
+    struct Ignored {
+        bool boot;
+        size_t at;
+        bool (*applies)(int mode, size_t touch, size_t boot);
     };
-    if (mode == 0) clear(touch, 61);
-    clear(touch, 63);
-    if (touch.size() > 64) clear(touch, 127);
-    clear(boot, 15);
-    if (boot.size() > 16) {
-        clear(boot, 61);
-        clear(boot, 63);
+    static const Ignored kIgnored[] = {
+        {false, 61, [](int m, size_t, size_t) { return m == 0; }},
+        {false, 63, [](int, size_t, size_t) { return true; }},
+        {false, 127, [](int, size_t t, size_t) { return t > 64; }},
+        {true, 15, [](int, size_t, size_t) { return true; }},
+        {true, 61, [](int, size_t, size_t b) { return b > 16; }},
+        {true, 63, [](int, size_t, size_t b) { return b > 16; }},
+    };
+    const size_t t = touch.size(), b = boot.size();
+    for (const Ignored& i : kIgnored) {
+        Bytes& list = i.boot ? boot : touch;
+        if (i.applies(mode, t, b) && i.at < list.size()) list[i.at] = 0;
     }
     if (mode == 0 && !boot.empty() && boot[0] >= 64) boot[0] &= 0xC0;
-    return crc16(crc16(start, touch.data(), touch.size()), boot.data(), boot.size());
+    Bytes message = touch;
+    append(message, boot);
+    return polynomialRemainder(start, message);
 }
 
-// The virtual-key CRC: from 0xFFFF over entries 0..n of s bytes.
+// The virtual-key CRC: the remainder from 0xFFFF over entries 0..n of s bytes.
 inline uint16_t vkeyCrc(const std::vector<Bytes>& entries) {
-    uint16_t crc = 0xFFFF;
-    for (const Bytes& e : entries) crc = crc16(crc, e.data(), e.size());
-    return crc;
+    Bytes message;
+    for (const Bytes& e : entries) append(message, e);
+    return polynomialRemainder(0xFFFF, message);
 }
 
 struct Para {
