@@ -123,8 +123,8 @@ TEST_F(ProcessConfigFile, PackageByIdentityForAnOdmControllerElseByName) {
     odm.product = 2081;
     Package byId;
     byId.images = {odm};
-    write(QStringLiteral("zz-odm.pfp"), Build(byId));
-    write(QStringLiteral("pkg.pfp"), Build({}));
+    write(QStringLiteral("zz-odm.pfp"), package(byId));
+    write(QStringLiteral("pkg.pfp"), package({}));
     const QString odmSection =
         QStringLiteral("[ODM List Config]\r\nODM FW Count=1\r\nODM Product Number=2081\r\nODM SubType=1\r\nODM Version 1=5\r\n");
     QString path = ini(Ini(QStringLiteral("21"), odmSection));
@@ -170,7 +170,7 @@ TEST_F(ProcessConfigFile, AskedFileAndCancel) {
 }
 
 TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
-    ASSERT_TRUE(load(Build({})));  // loaded from dir/file.bin
+    ASSERT_TRUE(load(package({})));  // loaded from dir/file.bin
     const QString other = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(other);
     QString reply = other + QStringLiteral("/process.ini");
@@ -185,7 +185,7 @@ TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
     ASSERT_TRUE(vcx::SaveProcessConfigFile(nullptr, fw, r));
     QFile copy(other + QStringLiteral("/file.bin"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    const Bytes pkg = Build({});
+    const Bytes pkg = package({});
     EXPECT_EQ(copy.readAll(), QByteArray(reinterpret_cast<const char*>(pkg.data()), qsizetype(pkg.size())));
     const QString section = QStringLiteral("Process List Config");
     EXPECT_EQ(qvui::IniFile::readString(reply, section, QStringLiteral("Process List")), QStringLiteral("123"));

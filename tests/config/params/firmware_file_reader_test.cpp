@@ -101,76 +101,76 @@ TEST_F(FirmwareFileTest, ReaderTable) {
              Image e3, e0 = Pnff(), e2 = Pnff();
              e3.minor = 8;
              p.images = {Image{}, e3, e0, e2};
-             return Build(p);
+             return package(p);
          }, false},
         {"PXPC", [] {
              Package p;
              p.magic = "PXPC";
              Image e3, e0 = Pnff(), e2 = Pnff();
              p.images = {Image{}, e3, e0, e2};
-             return Build(p);
+             return package(p);
          }, true, 0xD1, {"2081A.2.6", "2081A.2.5", "2081A.2.6", "2081A.2.5"}, true},
-        {"PFPF", [] { return Build({}); }, true, 0x00, {"2081A.2.5"}, true},
+        {"PFPF", [] { return package({}); }, true, 0x00, {"2081A.2.5"}, true},
         {"PFPC", [] {
              Package p;
              p.magic = "PFPC";
              p.images = {Image{}, Pnff()};
-             return Build(p);
+             return package(p);
          }, true, 0x01, {"2081A.2.6", "2081A.2.5"}, true},
         {"PARA bad sum", [] {
              Package p;
              p.para.headerSumDelta = 1;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA flags 4", [] {
              Package p;
              p.para.flags = 4;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA CRC mismatch", [] {
              Package p;
              p.para.crc = 0x1234;
              p.keepParaCrc = true;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA CRC mode 1", [] {
              Package p;
              p.para.flags = 2;
              p.para.touch[61] = 0x55;
              p.para.boot[0] = 0x80;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true},
         {"VKEY n = 3", [] {
              Package p;
-             p.vkey = Keys(3);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(3);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
         {"VKEY n = 15", [] {
              Package p;
-             p.vkey = Keys(15);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(15);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 15},
         {"VKEY n = 16", [] {
              Package p;
-             p.vkey = Keys(16);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(16);
+             return package(p);
          }, false},
         {"VKEY s = 13", [] {
              Package p;
-             p.vkey = Keys(3, 13);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(3, 13);
+             return package(p);
          }, false},
         {"VKEY with a PARA matching from 0xFFFF", [] {
              Package p;
-             p.vkey = Keys(3);
+             p.vkey = fwtest::vkeyTable(3);
              p.seedFromVkey = false;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
         {"VKEY stored CRC unused", [] {
              Package p;
-             p.vkey = Keys(3);
+             p.vkey = fwtest::vkeyTable(3);
              p.vkey->crc = 0;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
     };
     for (const Row& r : rows) {
@@ -224,7 +224,7 @@ TEST_F(FirmwareFileTest, EntryFieldsDataAndPara) {
     p.images = {im};
     p.para.touch = Bytes(130, 0x31);
     p.para.boot = Bytes(17, 0x42);
-    ASSERT_TRUE(load(Build(p)));
+    ASSERT_TRUE(load(package(p)));
     const vcx::LoadedFirmwareSection& e = fw.LoadedFirmware[0];
     EXPECT_EQ(e.productNumber, 0x8000 | 2081);
     EXPECT_EQ(e.letter, 2);
@@ -309,7 +309,7 @@ TEST_F(FirmwareFileTest, KindOfAFileOneByteShortOfTwoImages) {
 TEST_F(FirmwareFileTest, PackagesOnlyRefusesAPlainImage) {
     EXPECT_FALSE(load(fwtest::image(Image{}), false));
     EXPECT_TRUE(fw.LoadedFirmware[0].versionText.isEmpty());
-    EXPECT_TRUE(load(Build({}), false));
+    EXPECT_TRUE(load(package({}), false));
 }
 
 TEST_F(FirmwareFileTest, VersionPlainSumMatchesTheIdentityButNotTheLoad) {
@@ -384,10 +384,10 @@ TEST_F(FirmwareFileTest, FindTakesTheFirstSortedPackageWithTheIdentityAndAValidP
     good.images[0].data = Bytes(64, 0x01);
     Package later = good;
     later.images[0].data = Bytes(64, 0x02);
-    write(QStringLiteral("a.pfp"), Build(a));
-    write(QStringLiteral("b.pfp"), Build(bad));
-    write(QStringLiteral("d.pfp"), Build(later));
-    write(QStringLiteral("c.pfp"), Build(good));
+    write(QStringLiteral("a.pfp"), package(a));
+    write(QStringLiteral("b.pfp"), package(bad));
+    write(QStringLiteral("d.pfp"), package(later));
+    write(QStringLiteral("c.pfp"), package(good));
     write(QStringLiteral("B.qvf"), fwtest::image(mine));  // not a package name
     EXPECT_TRUE(vcx::FindFirmwareFileInFolder(c, fw, false, code));
     EXPECT_EQ(fw.szFirmwarePath, dir.filePath(QStringLiteral("c.pfp")));
@@ -400,7 +400,7 @@ TEST_F(FirmwareFileTest, FindTakesTheFirstSortedPackageWithTheIdentityAndAValidP
     const QString programCopy = vcx::programState().programFolder + QStringLiteral("p.pfp");
     QFile out(programCopy);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    const Bytes g = Build(good);
+    const Bytes g = package(good);
     out.write(reinterpret_cast<const char*>(g.data()), qint64(g.size()));
     out.close();
     EXPECT_FALSE(vcx::FindFirmwareFileInFolder(c, fw, false, code));
@@ -409,7 +409,7 @@ TEST_F(FirmwareFileTest, FindTakesTheFirstSortedPackageWithTheIdentityAndAValidP
 }
 
 TEST_F(FirmwareFileTest, OpenByNameTriesTheProgramFolderWhenAllowed) {
-    const Bytes pkg = Build({});
+    const Bytes pkg = package({});
     QFile out(vcx::programState().programFolder + QStringLiteral("named.pfp"));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(reinterpret_cast<const char*>(pkg.data()), qint64(pkg.size()));

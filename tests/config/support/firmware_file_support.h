@@ -26,33 +26,8 @@ namespace fwfiletest {
 using fwtest::Bytes;
 using fwtest::Image;
 
-// A package of one or two images: the first under `magic`, PARA, optional VKEY.
-struct Package {
-    std::string magic = "PFPF";
-    std::vector<Image> images = {Image{}};
-    fwtest::Para para;
-    std::optional<fwtest::Vkey> vkey;
-    bool seedFromVkey = true;
-    bool keepParaCrc = false;  // para.crc as given
-};
-
-inline fwtest::Vkey Keys(int n, int size = 12) { return fwtest::vkeyTable(n, size); }
-
-inline Bytes Build(Package p) {
-    Image first = p.images.front();
-    first.magic = p.magic;
-    first.flags |= 0x02;
-    if (p.vkey) first.flags |= 0x08;
-    Bytes f = fwtest::image(first);
-    for (size_t i = 1; i < p.images.size(); ++i) fwtest::append(f, fwtest::image(p.images[i]));
-    if (!p.keepParaCrc) {
-        const uint16_t start = p.vkey && p.seedFromVkey ? fwtest::vkeyCrc(p.vkey->entries) : 0xFFFF;
-        p.para.crc = fwtest::parameterCrc((p.para.flags >> 1) & 1, start, p.para.touch, p.para.boot);
-    }
-    fwtest::append(f, fwtest::para(p.para));
-    if (p.vkey) fwtest::append(f, fwtest::vkey(*p.vkey));
-    return f;
-}
+using fwtest::Package;
+using fwtest::package;
 
 class FirmwareFileTest : public ::testing::Test {
 protected:

@@ -4,7 +4,6 @@
 
 #include "update_support.h"
 
-#include "firmware_file_support.h"
 #include "ui/control_ids.h"
 #include "ui/string_table.h"
 
@@ -32,10 +31,10 @@ protected:
 
 TEST_F(UpdateControls, APackageShowsItsVersionAndCrcs) {
     ASSERT_TRUE(start());
-    fwfiletest::Package pkg;
+    fwtest::Package pkg;
     pkg.images = {updatetest::NewImage()};
-    pkg.vkey = fwfiletest::Keys(1);
-    const fwtest::Bytes bytes = fwfiletest::Build(pkg);
+    pkg.vkey = fwtest::vkeyTable(1);
+    const fwtest::Bytes bytes = fwtest::package(pkg);
     useFile(bytes, "p.pfp");
     ASSERT_TRUE(page->LoadFirmware(false));
     EXPECT_EQ(label(vcx::CQVUpdateDlg::kIdFile)->text(), QStringLiteral("Quorvane Firmware File : 2081A.D03.2.6.1"));

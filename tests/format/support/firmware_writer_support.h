@@ -237,6 +237,35 @@ inline Vkey vkeyTable(int n, int s = 12) {
     return v;
 }
 
+// A package: the first image under `magic` (flag bit 1, and bit 3 with VKEY),
+// further images, PARA with its CRC computed from its lists (seeded with the
+// VKEY's CRC when there is one and seedFromVkey, else from 0xFFFF; in the mode
+// of PARA flag bit 1) unless keepParaCrc, then VKEY.
+struct Package {
+    std::string magic = "PFPF";
+    std::vector<Image> images = {Image{}};
+    Para para;
+    std::optional<Vkey> vkey;
+    bool seedFromVkey = true;
+    bool keepParaCrc = false;  // para.crc as given
+};
+
+inline Bytes package(Package p) {
+    Image first = p.images.front();
+    first.magic = p.magic;
+    first.flags |= 0x02;
+    if (p.vkey) first.flags |= 0x08;
+    Bytes f = image(first);
+    for (size_t i = 1; i < p.images.size(); ++i) append(f, image(p.images[i]));
+    if (!p.keepParaCrc) {
+        const uint16_t start = p.vkey && p.seedFromVkey ? vkeyCrc(p.vkey->entries) : 0xFFFF;
+        p.para.crc = parameterCrc((p.para.flags >> 1) & 1, start, p.para.touch, p.para.boot);
+    }
+    append(f, para(p.para));
+    if (p.vkey) append(f, vkey(*p.vkey));
+    return f;
+}
+
 // ---- reading back, by the same layout ---------------------------------------
 
 inline uint16_t get16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
