@@ -17,7 +17,6 @@
 // and one D1 per block, B/4 packets per data block in packet mode, and the
 // other commands of the path), wall time by the framework.
 #include "QV_Standard.h"
-#include "firmware_writer_support.h"
 #include "internal.h"
 #include "linked_library_support.h"
 #include "params/firmware_file.h"
@@ -27,6 +26,8 @@
 #include "core/device_finder.h"
 #include "ui/window_timers.h"
 #include "update/update_dlg.h"
+#include "update_files_support.h"
+#include "window_timers_support.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,15 +61,7 @@ int countLog(const char* what) {
 
 void Update(benchmark::State& state, bool reports) {
     QTemporaryDir dir;
-    fwtest::Image im;
-    im.product = 2081;
-    im.letter = 1;
-    im.major = 2;
-    im.minor = 6;
-    im.customer = 3;
-    im.build1 = 1;
-    im.data.resize(kImageBytes);
-    for (size_t i = 0; i < im.data.size(); ++i) im.data[i] = uint8_t(i * 13 + 7);
+    const fwtest::Image im = updatetest::NewImage(kImageBytes);
     const QString path = dir.filePath(QStringLiteral("image.qvf"));
     {
         QFile f(path);
@@ -87,7 +80,7 @@ void Update(benchmark::State& state, bool reports) {
         bench->setLatencyMs(kLatencyMs);
         auto& ctl = bench->hid("/sim/hidraw0")->controller();
         ctl.editProfile([&](qvsim::ControllerProfile& p) {
-            p.boot->image = qvsim::FirmwareIdentity{2, 6, 3, 1, 0};
+            p.boot->image = updatetest::NewIdentity();
             if (!reports) p.bootPacketSize.reset();
         });
         vcx::Controller c;
@@ -99,23 +92,20 @@ void Update(benchmark::State& state, bool reports) {
         GetFWVersionW(c.dev.device, &c.records.fwVersion);
         GetFWInformationW(c.dev.device, &c.records.fwInformation);
         const bool fast = ctl.profile().fastTiming;
-        vcx::g_szFirmwarePath = path;
+        vcx::LoadedFirmware fw;
+        fw.szFirmwarePath = path;
         logLines().clear();
         ctl.clearTrace();
         {
-            vcx::CQVUpdateDlg page(c, nullptr);
+            vcx::CQVUpdateDlg page(c, fw, nullptr);
             page.InitDlgItem();
             const uint64_t t0 = bench->clock().nowMs();
             page.timers()->start(13, 10);
             qvui::WindowTimers* t = page.timers();
             for (int ticks = 0; ticks < 100000; ++ticks) {
                 QCoreApplication::sendPostedEvents();
-                int best = -1, bestMs = 0;
-                for (int id = 1; id <= 31; ++id)
-                    if (t->isActive(id) && (best < 0 || t->interval(id) < bestMs)) {
-                        best = id;
-                        bestMs = t->interval(id);
-                    }
+                int bestMs = 0;
+                const int best = qvtest::SoonestTimer(*t, 31, &bestMs);
                 if (best < 0) break;
                 timerMs += bestMs;
                 qvui::fireTimer(&page, best);
@@ -137,7 +127,6 @@ void Update(benchmark::State& state, bool reports) {
         minimumMs += blocks * perBlock + others * 2 * L + sleeps;
         commands += double(trace.size());
         minimumCommands += double(blocks * 2 + (reports ? 0 : blocks * (kBlock / 4)) + others);
-        vcx::ClearFirmwareFileData(true);
         qvlib::LibraryDetach();
     }
     if (!ok) state.SkipWithError("the update did not succeed");

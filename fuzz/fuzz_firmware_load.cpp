@@ -26,22 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bytes.push_back(0);
     FILE* f = fmemopen(bytes.data(), size ? size : 1, "rb");
     if (!f) return 0;
-    vcx::SetFirmwareFile(f);
-    const bool ok = vcx::LoadFirmwareFile(nullptr, *c);
-    if (vcx::FirmwareFile() != nullptr) __builtin_trap();  // closed either way
+    static vcx::LoadedFirmware fw;
+    vcx::SetFirmwareFile(fw, f);
+    const bool ok = vcx::LoadFirmwareFile(nullptr, *c, fw);
+    if (vcx::FirmwareFile(fw) != nullptr) __builtin_trap();  // closed either way
     if (!ok) {
-        if (vcx::g_FirmwareFileKind != 0 || vcx::g_PfpPara.present || vcx::g_pFirmwareData) __builtin_trap();
+        if (fw.FirmwareFileKind != 0 || fw.PfpPara.present || fw.pFirmwareData) __builtin_trap();
         return 0;
     }
-    if (vcx::g_pFirmwareData != vcx::g_SectionData[0].data()) __builtin_trap();
+    if (fw.pFirmwareData != fw.SectionData[0].data()) __builtin_trap();
     for (size_t i = 0; i < 4; ++i) {
-        if (vcx::g_SectionData[i].size() != vcx::g_LoadedFirmware[i].dataSize) __builtin_trap();
-        if (vcx::g_SectionEnd[i] > size) __builtin_trap();
+        if (fw.SectionData[i].size() != fw.LoadedFirmware[i].dataSize) __builtin_trap();
+        if (fw.SectionEnd[i] > size) __builtin_trap();
     }
-    if (vcx::g_PfpPara.present && (vcx::g_PfpPara.touch.size() != vcx::g_PfpPara.touchLength ||
-                                   vcx::g_PfpPara.boot.size() != vcx::g_PfpPara.bootLength))
+    if (fw.PfpPara.present && (fw.PfpPara.touch.size() != fw.PfpPara.touchLength ||
+                               fw.PfpPara.boot.size() != fw.PfpPara.bootLength))
         __builtin_trap();
-    if (vcx::g_PfpVKey.usedCount > 15 || vcx::g_PfpVKey.entrySize > 12) __builtin_trap();
-    vcx::ClearFirmwareFileData(true);
+    if (fw.PfpVKey.usedCount > 15 || fw.PfpVKey.entrySize > 12) __builtin_trap();
+    vcx::ClearFirmwareFileData(fw, true);
     return 0;
 }

@@ -29,10 +29,7 @@ static_assert(kSlotsListed == ControllerApi::kSlotCount);
 using Packet = uint8_t[5];
 
 // One command on the current device; the reply comes back into `p`.
-bool send(Controller& c, Packet& p) {
-    if (!c.api.SendCmd) return false;
-    return c.api.SendCmd(c.dev.device, p, p) != 0;
-}
+bool send(Controller& c, Packet& p) { return SendCmdPacket(c, p); }
 
 uint32_t littleEndian(const Packet& p) {
     return uint32_t(p[1]) | uint32_t(p[2]) << 8 | uint32_t(p[3]) << 16 | uint32_t(p[4]) << 24;
@@ -379,37 +376,6 @@ int SendCmdF3OrFD(Controller& c, uint8_t value) {
     return send(c, p);
 }
 
-int SendCmdEnterBootFF(Controller& c, int kind) {
-    Packet first{0xFF, 0xAA, 0x55, 0xAA, 0x55};
-    Packet second{0xFF, 0x55, 0xAA, 0x55, 0xAA};
-    if (c.dev.ostraModel) {
-        first[0] = second[0] = 0xE8;
-    } else if (kind == 1) {
-        const Packet a{0xFF, 0xBB, 0x44, 0xBB, 0x44}, b{0xFF, 0x44, 0xBB, 0x44, 0xBB};
-        std::memcpy(first, a, 5);
-        std::memcpy(second, b, 5);
-    }
-    if (!send(c, first)) return 0;
-    if (send(c, second)) return 1;
-    // A driver-attached device no longer answers once it has switched.
-    return (c.dev.ostraModel && (c.dev.deviceType & QV_DEVICE_DRIVER_EX)) ? 1 : 0;
-}
-
-void SendCmdLeaveBootD8(Controller& c) {
-    Packet p{0xD8, 0x00, 0x55, 0x00, 0x00};
-    send(c, p);
-}
-
-bool SendCmdQueryBootD9(Controller& c) {
-    Packet p{0xD9, 0x00, 0x00, 0x00, 0x00};
-    return send(c, p) && (p[3] & 0x02);
-}
-
-bool SendCmdSetBootFormatD9(Controller& c, uint8_t format) {
-    Packet p{0xD9, 0xAA, 0x00, 0x00, format};
-    return send(c, p) && p[1] == 0x55;
-}
-
 int ResetAndCloseDevice(Controller& c) {
     if (!c.api.ResetMPU || !c.api.ResetMPU(c.dev.device)) return 0;
     c.dev.rememberedKey = c.dev.currentKey;
@@ -459,6 +425,23 @@ int SendCmdQueryInterfaceFB(Controller& c, uint8_t* status) {
     if (!send(c, p)) return 0;
     *status = p[4];
     return 1;
+}
+
+bool SendCmdPacket(Controller& c, uint8_t packet[5]) {
+    if (!c.api.SendCmd) return false;
+    return c.api.SendCmd(c.dev.device, packet, packet) != 0;
+}
+
+int SendCmdQueryE0(Controller& c, uint8_t index, int n) {
+    Packet p{0xE0, 0x00, index, 0x00, 0x00};
+    if (!send(c, p) || n < 0 || n > 4) return -1;
+    return p[n];
+}
+
+int SendCmdReadParameterVersionF6(Controller& c) {
+    Packet p{0xF6, 0x00, 0x10, 0x00, 0x00};
+    if (!send(c, p) || p[1] != 0x00 || p[2] != 0x10) return 0;
+    return p[3] * 100 + p[4];
 }
 
 } // namespace vcx

@@ -112,6 +112,15 @@ const qvui::StringEntry kStrings[] = {
     {793, u"\nFunction : Build System Reference\n", nullptr},
     {794, u"\nFunction : Log UI Parameters Information\n", nullptr},
     {795, u"\nFunction : Process List Report\n", nullptr},
+    // Field Update: the question before a test version is programmed.
+    {1331, u"Update Test Version Firmware ?", u"是否更新测试版固件？"},
+    // Combine Firmware and Parameters: why the loaded file and the controller do not combine.
+    {1340, u"Please select .qvf or .pnf or pxf file.", u"请选择 .qvf、.pnf 或 pxf 文件。"},
+    {1341, u"Please select .qvc or .pnc or pxc file.", u"请选择 .qvc、.pnc 或 pxc 文件。"},
+    {1342, u"Slave in Boot Mode.", u"从控制器处于引导模式。"},
+    {1343, u"Version not match.", u"版本不匹配。"},
+    {1344, u"Firmware version and qvf version compare failed.", u"固件版本与 qvf 版本比较失败。"},
+    {1345, u"develop version != 0.", u"开发版本不为 0。"},
 };
 
 } // namespace

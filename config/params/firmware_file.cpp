@@ -14,26 +14,7 @@
 
 namespace vcx {
 
-QString g_szFirmwarePath;
-uint8_t g_FirmwareFileKind = 0;
-std::array<uint8_t, 32> g_FirmwareHeader{};
-std::array<LoadedFirmwareSection, 4> g_LoadedFirmware;
-std::array<std::vector<uint8_t>, 4> g_SectionData;
-std::array<uint64_t, 4> g_SectionEnd{};
-const uint8_t* g_pFirmwareData = nullptr;
-PfpPara g_PfpPara;
-VButtonTable g_PfpVKey{};
-bool g_bFirmwareLoadSilent = false;
-
 namespace {
-
-FILE* g_file = nullptr;
-// The sections of the load in progress, by entry; the first header read (the
-// package header of a package).
-std::array<qvfmt::Section, 4> g_sections;
-std::array<uint8_t, 32> g_firstHeader{};
-// The answer to the header-version question within one load.
-std::optional<bool> g_versionAnswer;
 
 // The open file as the format module's byte source.
 class FileSource final : public qvfmt::ByteSource {
@@ -76,49 +57,53 @@ void fillEntry(LoadedFirmwareSection& e, const uint8_t* header) {
     e.versionText = QString::fromLatin1(qvfmt::VersionText(header, qvfmt::Rules::Program));
 }
 
-bool loadOpenFile(QWidget* owner, Controller& c) {
-    const int kind = DetectFirmwareFileKind();
+bool loadOpenFile(QWidget* owner, Controller& c, LoadedFirmware& fw) {
+    const int kind = DetectFirmwareFileKind(fw);
     if (kind < 0) return false;
     uint64_t offset = 0;
     for (int entry : qvfmt::SectionOrder(kind)) {
-        if (!ReadSectionHeader(owner, entry, offset)) return false;
-        offset = g_SectionEnd[size_t(entry)];
+        if (!ReadSectionHeader(owner, fw, entry, offset)) return false;
+        offset = fw.SectionEnd[size_t(entry)];
     }
-    FileSource src(g_file);
-    if (qvfmt::IsPackageMagic(g_firstHeader.data(), qvfmt::Rules::Program)) {
+    FileSource src(fw.file.get());
+    if (qvfmt::IsPackageMagic(fw.firstHeader.data(), qvfmt::Rules::Program)) {
         qvfmt::PackageTail tail;
-        if (qvfmt::ReadPackageTail(src, offset, g_firstHeader.data(), qvfmt::Rules::Program, ProgramParameterCrc(c),
+        if (qvfmt::ReadPackageTail(src, offset, fw.firstHeader.data(), qvfmt::Rules::Program, ProgramParameterCrc(c),
                                    ProgramVirtualKeyCrc(c), &tail) != qvfmt::FileError::None) {
-            g_PfpPara.present = 0;
+            fw.PfpPara.present = 0;
             return false;
         }
         const qvfmt::ParaSection& p = tail.paraSection;
-        g_PfpPara.present = 1;
-        g_PfpPara.flags = p.flags;
-        g_PfpPara.touchLength = uint8_t(p.touch.size());
-        g_PfpPara.bootLength = uint8_t(p.boot.size());
-        g_PfpPara.crc = p.crc;
-        g_PfpPara.touch = p.touch;
-        g_PfpPara.boot = p.boot;
+        fw.PfpPara.present = 1;
+        fw.PfpPara.flags = p.flags;
+        fw.PfpPara.touchLength = uint8_t(p.touch.size());
+        fw.PfpPara.bootLength = uint8_t(p.boot.size());
+        fw.PfpPara.crc = p.crc;
+        fw.PfpPara.touch = p.touch;
+        fw.PfpPara.boot = p.boot;
         if (tail.vkey) {
             static_assert(sizeof(VButtonTable) == sizeof(qvfmt::VKeyTable));
-            std::memcpy(&g_PfpVKey, &tail.vkeySection.table, sizeof g_PfpVKey);
-            g_PfpVKey.crc = tail.vkeyCrc;
+            std::memcpy(&fw.PfpVKey, &tail.vkeySection.table, sizeof fw.PfpVKey);
+            fw.PfpVKey.crc = tail.vkeyCrc;
         }
     }
     for (int entry : qvfmt::SectionOrder(kind))
-        if (!CheckSectionChecksum(entry)) return false;
+        if (!CheckSectionChecksum(fw, entry)) return false;
     return true;
 }
 
 }  // namespace
 
-void SetFirmwareFile(FILE* file) {
-    if (g_file && g_file != file) fclose(g_file);
-    g_file = file;
+LoadedFirmware& loadedFirmware() {
+    static LoadedFirmware fw;
+    return fw;
 }
 
-FILE* FirmwareFile() { return g_file; }
+void SetFirmwareFile(LoadedFirmware& fw, FILE* file) {
+    if (fw.file.get() != file) fw.file.reset(file);
+}
+
+FILE* FirmwareFile(const LoadedFirmware& fw) { return fw.file.get(); }
 
 qvfmt::ParameterCrcFn ProgramParameterCrc(Controller& c) {
     auto fn = c.api.CalculateParameterCRCEx;
@@ -145,7 +130,7 @@ qvfmt::VirtualKeyCrcFn ProgramVirtualKeyCrc(Controller& c) {
     };
 }
 
-bool CheckFirmwareFileHeader(QWidget* owner, const uint8_t* header) {
+bool CheckFirmwareFileHeader(QWidget* owner, LoadedFirmware& fw, const uint8_t* header) {
     switch (qvfmt::CheckHeader(header, qvfmt::Rules::Program)) {
         case qvfmt::HeaderCheck::Ok: return true;
         case qvfmt::HeaderCheck::BadFlags:
@@ -153,77 +138,77 @@ bool CheckFirmwareFileHeader(QWidget* owner, const uint8_t* header) {
                                  qvui::MessageIcon::Error);
             return false;
         case qvfmt::HeaderCheck::NewerVersion:
-            if (g_bFirmwareLoadSilent) return false;
-            if (!g_versionAnswer)
-                g_versionAnswer = qvui::showMessageBox(owner,
+            if (fw.bFirmwareLoadSilent) return false;
+            if (!fw.versionAnswer)
+                fw.versionAnswer = qvui::showMessageBox(owner,
                                                        QString::asprintf(kHeaderVersionQuestion,
                                                                          int(qvfmt::kHighestAcceptedVersion)),
                                                        QLatin1String(kHeaderMessageTitle), qvui::MessageIcon::Error,
                                                        qvui::MessageButtons::YesNo) == qvui::MessageAnswer::Yes;
-            return *g_versionAnswer;
+            return *fw.versionAnswer;
         default: return false;
     }
 }
 
-int DetectFirmwareFileKind() {
-    FileSource src(g_file);
+int DetectFirmwareFileKind(LoadedFirmware& fw) {
+    FileSource src(fw.file.get());
     const qvfmt::Kind k = qvfmt::DetectKind(src, qvfmt::Rules::Program);
-    g_FirmwareFileKind = k.ok() ? k.flags : 0;
+    fw.FirmwareFileKind = k.ok() ? k.flags : 0;
     return k.kind;
 }
 
-bool ReadSectionHeader(QWidget* owner, int index, uint64_t offset) {
+bool ReadSectionHeader(QWidget* owner, LoadedFirmware& fw, int index, uint64_t offset) {
     if (index < 0 || index > 3) return false;
-    FileSource src(g_file);
+    FileSource src(fw.file.get());
     qvfmt::Section s;
     if (qvfmt::ReadSection(src, offset, index, &s) != qvfmt::FileError::None) return false;
-    g_FirmwareHeader = s.header;
-    if (!CheckFirmwareFileHeader(owner, s.header.data())) return false;
-    LoadedFirmwareSection& e = g_LoadedFirmware[size_t(index)];
+    fw.FirmwareHeader = s.header;
+    if (!CheckFirmwareFileHeader(owner, fw, s.header.data())) return false;
+    LoadedFirmwareSection& e = fw.LoadedFirmware[size_t(index)];
     fillEntry(e, s.header.data());
-    if (index >= 2 && e.versionText != g_LoadedFirmware[size_t(index - 2)].versionText) return false;
-    if (offset == 0) g_firstHeader = s.header;
-    g_sections[size_t(index)] = s;
-    g_SectionEnd[size_t(index)] = s.end;
+    if (index >= 2 && e.versionText != fw.LoadedFirmware[size_t(index - 2)].versionText) return false;
+    if (offset == 0) fw.firstHeader = s.header;
+    fw.sections[size_t(index)] = s;
+    fw.SectionEnd[size_t(index)] = s.end;
     return true;
 }
 
-bool CheckSectionChecksum(int index) {
+bool CheckSectionChecksum(LoadedFirmware& fw, int index) {
     if (index < 0 || index > 3) return false;
-    FileSource src(g_file);
-    const qvfmt::Section& s = g_sections[size_t(index)];
-    if (s.end != g_SectionEnd[size_t(index)] || s.dataSize == 0) return false;
-    return qvfmt::ReadSectionData(src, s, &g_SectionData[size_t(index)]) == qvfmt::FileError::None;
+    FileSource src(fw.file.get());
+    const qvfmt::Section& s = fw.sections[size_t(index)];
+    if (s.end != fw.SectionEnd[size_t(index)] || s.dataSize == 0) return false;
+    return qvfmt::ReadSectionData(src, s, &fw.SectionData[size_t(index)]) == qvfmt::FileError::None;
 }
 
-bool LoadFirmwareFile(QWidget* owner, Controller& c) {
-    ClearFirmwareFileData(false);
-    g_FirmwareFileKind = 0;
-    g_versionAnswer.reset();
-    const bool ok = g_file && loadOpenFile(owner, c);
-    SetFirmwareFile(nullptr);
+bool LoadFirmwareFile(QWidget* owner, Controller& c, LoadedFirmware& fw) {
+    ClearFirmwareFileData(fw, false);
+    fw.FirmwareFileKind = 0;
+    fw.versionAnswer.reset();
+    const bool ok = fw.file && loadOpenFile(owner, c, fw);
+    SetFirmwareFile(fw, nullptr);
     if (!ok) {
-        ClearFirmwareFileData(false);
+        ClearFirmwareFileData(fw, false);
         return false;
     }
-    g_pFirmwareData = g_SectionData[0].data();
+    fw.pFirmwareData = fw.SectionData[0].data();
     return true;
 }
 
-void ClearFirmwareFileData(bool closeFile) {
-    for (auto& e : g_LoadedFirmware) e = LoadedFirmwareSection{};
-    for (auto& d : g_SectionData) std::vector<uint8_t>().swap(d);
-    g_SectionEnd.fill(0);
-    g_sections.fill(qvfmt::Section{});
-    g_firstHeader.fill(0);
-    g_pFirmwareData = nullptr;
-    g_PfpPara = PfpPara{};
-    std::memset(&g_PfpVKey, 0, sizeof g_PfpVKey);
-    g_FirmwareFileKind = 0;
-    if (closeFile) SetFirmwareFile(nullptr);
+void ClearFirmwareFileData(LoadedFirmware& fw, bool closeFile) {
+    for (auto& e : fw.LoadedFirmware) e = LoadedFirmwareSection{};
+    for (auto& d : fw.SectionData) std::vector<uint8_t>().swap(d);
+    fw.SectionEnd.fill(0);
+    fw.sections.fill(qvfmt::Section{});
+    fw.firstHeader.fill(0);
+    fw.pFirmwareData = nullptr;
+    fw.PfpPara = PfpPara{};
+    std::memset(&fw.PfpVKey, 0, sizeof fw.PfpVKey);
+    fw.FirmwareFileKind = 0;
+    if (closeFile) SetFirmwareFile(fw, nullptr);
 }
 
-bool OpenFirmwareFile(QWidget* owner, Controller& c, bool ask, bool anyKind) {
+bool OpenFirmwareFile(QWidget* owner, Controller& c, LoadedFirmware& fw, bool ask, bool anyKind) {
     if (ask) {
         const QString filter = anyKind ? QStringLiteral("%1 (*.qvc *.qvf *.pnc *.pnf *.pxc *.pxf *.pfp)")
                                        : QStringLiteral("%1 (*.pfp)");
@@ -231,31 +216,31 @@ bool OpenFirmwareFile(QWidget* owner, Controller& c, bool ask, bool anyKind) {
                                               filter.arg(QLatin1String(kFirmwareFilterName)));
         if (chosen.isEmpty()) return false;
         if (QFileInfo(chosen).suffix().isEmpty()) chosen += QStringLiteral(".qvf");
-        g_szFirmwarePath = chosen;
+        fw.szFirmwarePath = chosen;
     }
-    FILE* f = fopen(QFile::encodeName(g_szFirmwarePath).constData(), "rb");
+    FILE* f = fopen(QFile::encodeName(fw.szFirmwarePath).constData(), "rb");
     if (!f) {
-        ClearFirmwareFileData(true);
+        ClearFirmwareFileData(fw, true);
         return false;
     }
-    SetFirmwareFile(f);
-    bool ok = LoadFirmwareFile(owner, c);
-    if (ok && !anyKind && !g_PfpPara.present) ok = false;
+    SetFirmwareFile(fw, f);
+    bool ok = LoadFirmwareFile(owner, c, fw);
+    if (ok && !anyKind && !fw.PfpPara.present) ok = false;
     if (!ok) {
-        ClearFirmwareFileData(true);
+        ClearFirmwareFileData(fw, true);
         return false;
     }
-    if (anyKind) programState().toolPaths[kFUQVFFolder] = QFileInfo(g_szFirmwarePath).absolutePath();
+    if (anyKind) programState().toolPaths[kFUQVFFolder] = QFileInfo(fw.szFirmwarePath).absolutePath();
     return true;
 }
 
-bool OpenFirmwareFileByName(Controller& c, const QString& name, bool alsoProgramFolder) {
+bool OpenFirmwareFileByName(Controller& c, LoadedFirmware& fw, const QString& name, bool alsoProgramFolder) {
     ProgramState& ps = programState();
     QStringList candidates = {ps.toolPaths[kProcCfgFolder] + u'/' + name};
     if (alsoProgramFolder) candidates << ps.programFolder + name;
     for (const QString& path : candidates) {
-        g_szFirmwarePath = path;
-        if (OpenFirmwareFile(nullptr, c, false, false)) return true;
+        fw.szFirmwarePath = path;
+        if (OpenFirmwareFile(nullptr, c, fw, false, false)) return true;
     }
     return false;
 }
@@ -269,7 +254,7 @@ bool MatchFirmwareFileIdentity(const QString& path, uint32_t code) {
            qvfmt::HeaderIdentityCode(h) == code;
 }
 
-bool FindFirmwareFileInFolder(Controller& c, bool alsoProgramFolder, uint32_t code) {
+bool FindFirmwareFileInFolder(Controller& c, LoadedFirmware& fw, bool alsoProgramFolder, uint32_t code) {
     ProgramState& ps = programState();
     QStringList folders = {ps.toolPaths[kProcCfgFolder]};
     if (alsoProgramFolder) folders << ps.programFolder;
@@ -282,8 +267,8 @@ bool FindFirmwareFileInFolder(Controller& c, bool alsoProgramFolder, uint32_t co
         for (const QString& name : names) {
             const QString path = dir.filePath(name);
             if (!MatchFirmwareFileIdentity(path, code)) continue;
-            g_szFirmwarePath = path;
-            if (OpenFirmwareFile(nullptr, c, false, false)) return true;
+            fw.szFirmwarePath = path;
+            if (OpenFirmwareFile(nullptr, c, fw, false, false)) return true;
         }
     }
     return false;

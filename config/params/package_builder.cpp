@@ -23,30 +23,22 @@ namespace vcx {
 
 namespace {
 
+// The reasons' texts and titles (string ids).
 constexpr CombineReasonText kReasons[] = {
-    {"Please select .qvf or .pnf or pxf file.", "Please select .qvf or .pnf or pxf file."},
-    {"Please select .qvc or .pnc or pxc file.", "Please select .qvc or .pnc or pxc file."},
-    {"Slave in Boot Mode.", "Slave in Boot Mode."},
-    {"Version not match.", "Firmware version and qvf version compare failed."},
-    {"Version not match.", "develop version != 0."},
+    {1340, 1340}, {1341, 1341}, {1342, 1342}, {1343, 1344}, {1343, 1345},
 };
 
 void fail(QWidget* page, const QString& text) { qvui::showMessageBox(page, text, text, qvui::MessageIcon::Error); }
 
-bool sendCommand(Controller& c, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3, uint8_t b4) {
-    if (!c.api.SendCmd) return false;
-    const uint8_t cmd[5] = {b0, b1, b2, b3, b4};
-    uint8_t reply[5] = {};
-    return c.api.SendCmd(c.dev.device, cmd, reply) != 0;
-}
-
 // The entry whose identity the controller must have: entry 1 of a file with a
 // configuration image, else entry 0.
-const LoadedFirmwareSection& mainEntry() { return g_LoadedFirmware[(g_FirmwareFileKind & qvfmt::kKindConfigImage) ? 1 : 0]; }
+const LoadedFirmwareSection& mainEntry(const LoadedFirmware& fw) {
+    return fw.LoadedFirmware[(fw.FirmwareFileKind & qvfmt::kKindConfigImage) ? 1 : 0];
+}
 
 // The loaded file read again whole; it must still be what was loaded.
-bool rereadLoadedFile(Controller& c, std::vector<uint8_t>* bytes, qvfmt::FirmwareFile* file) {
-    QFile f(g_szFirmwarePath);
+bool rereadLoadedFile(Controller& c, const LoadedFirmware& fw, std::vector<uint8_t>* bytes, qvfmt::FirmwareFile* file) {
+    QFile f(fw.szFirmwarePath);
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QByteArray all = f.readAll();
     if (all.size() != f.size()) return false;
@@ -60,11 +52,11 @@ bool rereadLoadedFile(Controller& c, std::vector<uint8_t>* bytes, qvfmt::Firmwar
     if (qvfmt::ReadFirmwareFile(src, qvfmt::Rules::Program, gate, ProgramParameterCrc(c), ProgramVirtualKeyCrc(c), file) !=
         qvfmt::FileError::None)
         return false;
-    if (file->kind.flags != g_FirmwareFileKind) return false;
+    if (file->kind.flags != fw.FirmwareFileKind) return false;
     for (const qvfmt::Section& s : file->sections) {
-        const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(s.entry)];
+        const LoadedFirmwareSection& e = fw.LoadedFirmware[size_t(s.entry)];
         if (e.dataSize != s.dataSize || e.versionText != QString::fromLatin1(qvfmt::VersionText(s.header.data(), qvfmt::Rules::Program)) ||
-            file->data[size_t(s.entry)] != g_SectionData[size_t(s.entry)])
+            file->data[size_t(s.entry)] != fw.SectionData[size_t(s.entry)])
             return false;
     }
     return true;
@@ -80,17 +72,17 @@ QString freePackagePath(const QString& folder, const QString& name) {
 
 const CombineReasonText& CombineReason(int reason) { return kReasons[std::clamp(reason, 0, 4)]; }
 
-int CheckPackageCombinable(Controller& c) {
+int CheckPackageCombinable(Controller& c, const LoadedFirmware& fw) {
     const FirmwareVersionInfoW& v = c.records.fwVersion;
     const FirmwareInformationW& info = c.records.fwInformation;
     const int slaves = std::clamp(int(v.slaveCount), 0, 4);
-    const bool twoImages = g_FirmwareFileKind & qvfmt::kKindConfigImage;
-    const bool loaded = g_LoadedFirmware[0].dataSize != 0;
+    const bool twoImages = fw.FirmwareFileKind & qvfmt::kKindConfigImage;
+    const bool loaded = fw.LoadedFirmware[0].dataSize != 0;
     if (!twoImages && slaves > 0) return 1;
     if (!loaded || (twoImages && slaves == 0)) return 0;
     for (int i = 0; i < slaves; ++i)
         if (v.slaveInBoot[i]) return 2;
-    const LoadedFirmwareSection& e = mainEntry();
+    const LoadedFirmwareSection& e = mainEntry(fw);
     if (e.productNumber != info.productNumber || e.letter != info.productLetter || e.customer != info.customerCode ||
         e.major != info.firmwareMajor || e.minor != info.minorVersion)
         return 3;
@@ -111,14 +103,6 @@ bool HasVirtualKeyData(Controller& c, VButtonTable* table) {
     return x2 > x1 && y2 > y1;
 }
 
-int ReadParameterVersion(Controller& c) {
-    if (!c.api.SendCmd) return 0;
-    const uint8_t cmd[5] = {0xF6, 0x00, 0x10, 0x00, 0x00};
-    uint8_t reply[5] = {};
-    if (!c.api.SendCmd(c.dev.device, cmd, reply) || reply[1] != 0x00 || reply[2] != 0x10) return 0;
-    return reply[3] * 100 + reply[4];
-}
-
 bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     const bool older = c.records.diagInfo.capability[3] < 29;
     // Slaves are reached only while the master is quiet.
@@ -131,14 +115,14 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     bool selected = false;
     for (int attempt = 0; attempt < 10 && !selected; ++attempt) {
         if (attempt) programSleep(c, 50);
-        selected = sendCommand(c, 0xF4, 0x00, 0x00, 0x00, 0x01);
+        selected = SendCmdF4(c, 0x00, 0x01);
     }
     bool read = false;
     if (selected) {
         std::memset(slave, 0, sizeof *slave);
         slave->size = sizeof *slave;
         read = c.api.GetFWInformationW && c.api.GetFWInformationW(c.dev.device, slave);
-        sendCommand(c, 0xF4, 0x00, 0xAA, 0x00, 0x00);
+        SendCmdF4(c, 0xAA, 0x00);
     }
     if (older) {
         if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
@@ -160,14 +144,14 @@ qvfmt::VKeyTable asFormatTable(const VButtonTable& t) {
 
 }  // namespace
 
-std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, int paraVersion,
-                                           VButtonTable* table, bool* virtualKeys) {
+std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHeader, uint8_t kindFlags,
+                                           int paraVersion, VButtonTable* table, bool* virtualKeys) {
     const FirmwareInformationW& info = c.records.fwInformation;
     qvfmt::PackageHeaderOptions o;
     o.build1 = info.bootStateA;
     o.build2 = info.bootStateB;
     o.info = info.icByte;
-    o.kindFlags = g_FirmwareFileKind;
+    o.kindFlags = kindFlags;
     if (HasVirtualKeyData(c, table))
         o.virtualKeys = paraVersion > 138 ? qvfmt::VKeyFlag::Set : qvfmt::VKeyFlag::Keep;
     else
@@ -175,20 +159,6 @@ std::array<uint8_t, 32> WritePackageHeader(Controller& c, const uint8_t* firstHe
     const auto h = qvfmt::PackageHeader(firstHeader, o);
     *virtualKeys = qvfmt::HasVirtualKeyFlag(h.data());
     return h;
-}
-
-std::array<uint8_t, 32> WriteSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader) {
-    const FirmwareInformationW& info = c.records.fwInformation;
-    return qvfmt::SectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB);
-}
-
-bool WriteSlaveSectionHeader(Controller& c, const uint8_t* imageHeader, const uint8_t* packageHeader,
-                             std::array<uint8_t, 32>* out, FirmwareInformationW* slave) {
-    FirmwareInformationW info{};
-    if (!ReadSlaveInformation(c, &info)) return false;
-    *out = qvfmt::SlaveSectionHeader(imageHeader, packageHeader, info.bootStateA, info.bootStateB, info.icByte);
-    if (slave) *slave = info;
-    return true;
 }
 
 std::optional<std::vector<uint8_t>> WritePfpParaSection(Controller& c, uint8_t flags, uint16_t crc, int paraVersion) {
@@ -203,11 +173,110 @@ std::optional<std::vector<uint8_t>> WritePfpVkeySection(const VButtonTable& tabl
     return qvfmt::VkeyBytes(asFormatTable(table));
 }
 
-CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
+bool IsConfigurationSection(uint8_t kindFlags, size_t position) {
+    if (position == 0) return false;
+    if (kindFlags & qvfmt::kKindFourSections) return position == 2;
+    return !(kindFlags & qvfmt::kKindTwoImages);
+}
+
+std::optional<std::vector<uint8_t>> AssemblePackage(const PackageParts& parts) {
+    const std::vector<qvfmt::Section>& sections = parts.sections;
+    if (sections.empty()) return std::nullopt;
+    for (const qvfmt::Section& s : sections)
+        if (s.end > parts.source.size() || s.offset + s.headerLength > s.end) return std::nullopt;
+    const bool four = parts.kindFlags & qvfmt::kKindFourSections;
+    const uint8_t* pkg = parts.packageHeader.data();
+    std::vector<uint8_t> out(parts.packageHeader.begin(), parts.packageHeader.end());
+    // A section's bytes after its header, as the file has them.
+    const auto body = [&](const qvfmt::Section& s) {
+        out.insert(out.end(), parts.source.begin() + ptrdiff_t(s.offset + s.headerLength),
+                   parts.source.begin() + ptrdiff_t(s.end));
+    };
+    body(sections[0]);
+    for (size_t i = 1; i < sections.size(); ++i) {
+        const qvfmt::Section& s = sections[i];
+        std::array<uint8_t, 32> h;
+        if (four && i == 3) {
+            // Entry 2 must keep entry 0's version text: an older header takes the
+            // build bytes entry 0 (the slave's section) was given.
+            h = qvfmt::SectionHeader(s.header.data(), pkg, parts.build.slaveBuildA, parts.build.slaveBuildB);
+        } else if (IsConfigurationSection(parts.kindFlags, i)) {
+            h = qvfmt::SlaveSectionHeader(s.header.data(), pkg, parts.build.slaveBuildA, parts.build.slaveBuildB,
+                                          parts.build.slaveInfo);
+        } else {
+            h = qvfmt::SectionHeader(s.header.data(), pkg, parts.build.buildA, parts.build.buildB);
+        }
+        out.insert(out.end(), h.begin(), h.end());
+        body(s);
+    }
+    out.insert(out.end(), parts.para.begin(), parts.para.end());
+    out.insert(out.end(), parts.vkey.begin(), parts.vkey.end());
+    return out;
+}
+
+namespace {
+
+// The controller's parts of the package in the order the controller is asked:
+// the package header (its virtual keys), the first slave's information when
+// the file has a configuration image, then PARA. False with a message's text.
+bool readControllerParts(Controller& c, const LoadedFirmware& fw, const qvfmt::FirmwareFile& file, uint8_t paraFlags,
+                         uint16_t crc, PackageParts* parts, QString* why) {
+    // The parameter version the read-out found; asked again when it found none.
+    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : SendCmdReadParameterVersionF6(c);
+    VButtonTable table{};
+    bool keys = false;
+    parts->kindFlags = fw.FirmwareFileKind;
+    parts->packageHeader =
+        WritePackageHeader(c, file.sections.front().header.data(), fw.FirmwareFileKind, paraVersion, &table, &keys);
+    if (keys) {
+        const auto vkey = WritePfpVkeySection(table);
+        if (!vkey) {
+            *why = QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
+                       .arg(int(table.usedCount) + 1)
+                       .arg(int(table.entrySize));
+            return false;
+        }
+        parts->vkey = *vkey;
+    }
+    const FirmwareInformationW& info = c.records.fwInformation;
+    parts->build.buildA = info.bootStateA;
+    parts->build.buildB = info.bootStateB;
+    bool configuration = false;
+    for (size_t i = 1; i < file.sections.size(); ++i) configuration |= IsConfigurationSection(fw.FirmwareFileKind, i);
+    if (configuration) {
+        FirmwareInformationW slave{};
+        if (!ReadSlaveInformation(c, &slave)) {
+            *why = QStringLiteral("The slave controller's firmware information cannot be read.");
+            return false;
+        }
+        parts->build.slaveBuildA = slave.bootStateA;
+        parts->build.slaveBuildB = slave.bootStateB;
+        parts->build.slaveInfo = slave.icByte;
+    }
+    const auto para = WritePfpParaSection(c, paraFlags, crc, paraVersion);
+    if (!para) {
+        *why = QStringLiteral("The controller's parameter lists cannot be written into a package.");
+        return false;
+    }
+    parts->para = *para;
+    return true;
+}
+
+// Written to a temporary file renamed into place: all of it or nothing.
+bool savePackage(const QString& path, const std::vector<uint8_t>& bytes) {
+    QSaveFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size()) &&
+           f.commit();
+}
+
+}  // namespace
+
+CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const LoadedFirmware& fw) {
     CombineResult result;
-    if (const int reason = CheckPackageCombinable(c); reason >= 0) {
+    if (const int reason = CheckPackageCombinable(c, fw); reason >= 0) {
         const CombineReasonText& r = CombineReason(reason);
-        qvui::showMessageBox(page, QLatin1String(r.text), QLatin1String(r.title), qvui::MessageIcon::Error);
+        qvui::showMessageBox(page, qvui::loadString(r.text), qvui::loadString(r.title), qvui::MessageIcon::Error);
         return result;
     }
     ProgramState& ps = programState();
@@ -222,63 +291,26 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
                          QString::asprintf("_x%04X", unsigned(crc[0]));
 
     // Read first: nothing is created until the whole package stands.
-    std::vector<uint8_t> source;
+    PackageParts parts;
     qvfmt::FirmwareFile file;
-    if (!rereadLoadedFile(c, &source, &file)) {
-        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(g_szFirmwarePath));
+    if (!rereadLoadedFile(c, fw, &parts.source, &file)) {
+        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(fw.szFirmwarePath));
         return result;
     }
-
-    // The parameter version the read-out found; asked again when it found none.
-    const int paraVersion = c.dev.paraVersion ? c.dev.paraVersion : ReadParameterVersion(c);
-    VButtonTable table{};
-    bool keys = false;
-    const auto pkg = WritePackageHeader(c, file.sections.front().header.data(), paraVersion, &table, &keys);
-    std::optional<std::vector<uint8_t>> vkey;
-    if (keys && !(vkey = WritePfpVkeySection(table))) {
-        fail(page, QStringLiteral("The controller's virtual-key table (%1 entries of %2 bytes) does not fit a package.")
-                       .arg(int(table.usedCount) + 1)
-                       .arg(int(table.entrySize)));
+    parts.sections = file.sections;
+    QString why;
+    if (!readControllerParts(c, fw, file, paraFlags, crc[0], &parts, &why)) {
+        fail(page, why);
         return result;
     }
-
-    // Images in file order, each's header written anew and the rest copied.
-    std::vector<uint8_t> out(pkg.begin(), pkg.end());
-    auto body = [&](const qvfmt::Section& s) {
-        out.insert(out.end(), source.begin() + ptrdiff_t(s.offset + s.headerLength), source.begin() + ptrdiff_t(s.end));
-    };
-    body(file.sections[0]);
-    const bool four = g_FirmwareFileKind & qvfmt::kKindFourSections;
-    FirmwareInformationW slave{};
-    for (size_t i = 1; i < file.sections.size(); ++i) {
-        const qvfmt::Section& s = file.sections[i];
-        // The configuration image: the second of a 'C' file, the third of four.
-        const bool configuration = four ? i == 2 : !(g_FirmwareFileKind & qvfmt::kKindTwoImages);
-        std::array<uint8_t, 32> h;
-        if (four && i == 3) {
-            // Entry 2 must keep entry 0's version text: an older header takes the
-            // build bytes entry 0 (the slave's section) was given.
-            h = qvfmt::SectionHeader(s.header.data(), pkg.data(), slave.bootStateA, slave.bootStateB);
-        } else if (!configuration) {
-            h = WriteSectionHeader(c, s.header.data(), pkg.data());
-        } else if (!WriteSlaveSectionHeader(c, s.header.data(), pkg.data(), &h, &slave)) {
-            fail(page, QStringLiteral("The slave controller's firmware information cannot be read."));
-            return result;
-        }
-        out.insert(out.end(), h.begin(), h.end());
-        body(s);
-    }
-
-    const auto para = WritePfpParaSection(c, paraFlags, crc[0], paraVersion);
-    if (!para) {
-        fail(page, QStringLiteral("The controller's parameter lists cannot be written into a package."));
+    const std::optional<std::vector<uint8_t>> out = AssemblePackage(parts);
+    if (!out) {
+        fail(page, QStringLiteral("%1 cannot be read as it was loaded.").arg(fw.szFirmwarePath));
         return result;
     }
-    out.insert(out.end(), para->begin(), para->end());
-    if (vkey) out.insert(out.end(), vkey->begin(), vkey->end());
 
     // What is written must load again in this program.
-    qvfmt::SpanSource check(out);
+    qvfmt::SpanSource check(*out);
     qvfmt::FirmwareFile back;
     const qvfmt::FileError e = qvfmt::ReadFirmwareFile(check, qvfmt::Rules::Program, {}, ProgramParameterCrc(c),
                                                        ProgramVirtualKeyCrc(c), &back);
@@ -289,9 +321,7 @@ CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c) {
     }
 
     const QString path = freePackagePath(folder, name);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(reinterpret_cast<const char*>(out.data()), qint64(out.size())) != qint64(out.size()) || !f.commit()) {
+    if (!savePackage(path, *out)) {
         fail(page, QStringLiteral("%1 cannot be written.").arg(path));
         return result;
     }

@@ -94,7 +94,8 @@ uint64_t ProcessListValue(const ProcessListConfig& r) {
     return v;
 }
 
-int LoadProcessConfigFile(QWidget* owner, Controller& c, bool ask, QString* path, ProcessListConfig* out) {
+int LoadProcessConfigFile(QWidget* owner, Controller& c, LoadedFirmware& fw, bool ask, QString* path,
+                          ProcessListConfig* out) {
     ProgramState& ps = programState();
     if (ask) {
         const QString chosen = qvui::chooseOpenFile(owner, QString(), ps.toolPaths[kProcCfgFolder],
@@ -110,7 +111,7 @@ int LoadProcessConfigFile(QWidget* owner, Controller& c, bool ask, QString* path
         const uint32_t code = FirmwareIdentityCode(c.records.fwInformation);
         const bool odm = std::find(out->odmCodes.begin(), out->odmCodes.end(), code) != out->odmCodes.end();
         const bool loaded =
-            odm ? FindFirmwareFileInFolder(c, true, code) : OpenFirmwareFileByName(c, out->pfpFileName, true);
+            odm ? FindFirmwareFileInFolder(c, fw, true, code) : OpenFirmwareFileByName(c, fw, out->pfpFileName, true);
         if (!loaded) return 3;
     }
     g_ProcessListFlag = out->processListFlag;
@@ -131,7 +132,7 @@ bool sameBytes(const QString& a, const QString& b) {
 
 }  // namespace
 
-bool SaveProcessConfigFile(QWidget* owner, const ProcessListConfig& r, QString* path) {
+bool SaveProcessConfigFile(QWidget* owner, const LoadedFirmware& fw, const ProcessListConfig& r, QString* path) {
     ProgramState& ps = programState();
     const QString chosen =
         qvui::chooseSaveFile(owner, QString(), ps.toolPaths[kProcCfgFolder], QStringLiteral("INI File (*.ini)"));
@@ -141,8 +142,8 @@ bool SaveProcessConfigFile(QWidget* owner, const ProcessListConfig& r, QString* 
     ps.toolPaths[kProcCfgFolder] = folder;
 
     // Only a file that is loaded is copied (a path whose load failed names nothing usable).
-    if (!g_szFirmwarePath.isEmpty() && g_LoadedFirmware[0].dataSize != 0) {
-        const QFileInfo firmware(g_szFirmwarePath);
+    if (!fw.szFirmwarePath.isEmpty() && fw.LoadedFirmware[0].dataSize != 0) {
+        const QFileInfo firmware(fw.szFirmwarePath);
         if (firmware.absolutePath() != folder) {
             const QString copy = folder + u'/' + firmware.fileName();
             if (QFileInfo::exists(copy)) {

@@ -3,6 +3,7 @@
 #include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/plain_page.h"
+#include "params/firmware_file.h"
 #include "params/para_dlg.h"
 #include "update/update_dlg.h"
 
@@ -14,7 +15,9 @@ CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
     return new PlainPage(row.templateId, QLatin1String(row.name), parent);
 }
 
-CQVChdParentDlg* fieldUpdatePage(Controller& c, const PageRow&, QWidget* parent) { return new CQVUpdateDlg(c, parent); }
+CQVChdParentDlg* fieldUpdatePage(Controller& c, const PageRow&, QWidget* parent) {
+    return new CQVUpdateDlg(c, loadedFirmware(), parent);
+}
 
 CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) {
     return new CQVDiagDlg(c, diagState(), parent);

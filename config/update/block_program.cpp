@@ -2,18 +2,12 @@
 
 #include "update/block_program.h"
 
+#include "update/boot_commands.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace vcx::update {
-
-namespace {
-
-using Packet = uint8_t[5];
-
-bool send(Controller& c, Packet p) { return c.api.SendCmd && c.api.SendCmd(c.dev.device, p, p) != 0; }
-
-}  // namespace
 
 BlockPlanError PlanBlocks(uint32_t imageSize, uint32_t blockSize, BlockPlan* plan) {
     *plan = BlockPlan{};
@@ -53,11 +47,10 @@ int WriteFirmwareBlock(Controller& c, const BlockWriter& w, const uint8_t* image
     if (!plan.blockSize || (w.outputReports && w.reportSize == 0)) return kBlockFailedD0;
     const Block b = MakeBlock(image, plan, n, w.wordChecksum, w.ostra);
 
-    const uint8_t f = b.erased ? 0xFF : 0x00;
-    Packet d0{0xD0, uint8_t(n & 0xFF), uint8_t(n >> 8), f, f};
-    if (!send(c, d0)) {
+    uint8_t status = 0;
+    if (!SendCmdStartBlockD0(c, uint16_t(n), b.erased, &status)) {
         if (!(w.ostra && w.driverLink)) return kBlockFailedD0;
-    } else if (d0[4] == 4) {
+    } else if (status == 4) {
         return kBlockSkipped;
     }
 
@@ -80,10 +73,9 @@ int WriteFirmwareBlock(Controller& c, const BlockWriter& w, const uint8_t* image
         }
     }
 
-    Packet d1{0xD1, 0x00, 0x00, uint8_t(b.checksum & 0xFF), uint8_t(b.checksum >> 8)};
-    const bool ok = send(c, d1);
-    if (ok && (d1[4] == 0 || d1[4] == 4)) return kBlockDone;
-    if (w.ostra && d1[4] == 1) return kBlockDone;
+    const bool ok = SendCmdCheckBlockD1(c, b.checksum, &status);
+    if (ok && (status == 0 || status == 4)) return kBlockDone;
+    if (w.ostra && status == 1) return kBlockDone;
     if (w.bootAnswer == 0 && n == 0) return kBlockDone;
     return kBlockFailedD1;
 }

@@ -1,10 +1,13 @@
 // The Field Update page and its state machine. Every step is run from a
 // numbered page timer (10 ms unless the step says otherwise) or chained at once
-// by the step before it; the machine always ends in FinishUpdate, which returns
-// the page to state 11 and tells the main window it is idle.
+// by the step before it; the step table names each step's number, its log name
+// and its handler. The machine always ends in FinishUpdate, which returns the
+// page to state 11 and tells the main window it is idle.
 
 #include "update/update_dlg.h"
 
+#include "update/boot_commands.h"
+#include "update/update_rules.h"
 #include "params/firmware_file.h"
 #include "params/package_builder.h"
 #include "core/pictures.h"
@@ -27,6 +30,7 @@
 #include <QProgressBar>
 
 #include <cstring>
+#include <optional>
 
 namespace vcx {
 
@@ -35,49 +39,18 @@ namespace {
 constexpr int kPageTimerBlocks = 1, kPageTimerReconnect = 2, kPageTimerSerial = 3, kPageTimerParameterWait = 4;
 constexpr int kMainButtonLoad = 420, kMainButtonUpdate = 421, kMainButtonCombine = 422;
 
-// Result texts (string ids).
+// The page's texts (string ids): the results, and the test-version question.
 enum : uint32_t {
     kTextF0Failed = 1310, kTextF4Failed = 1311, kTextFFFailed = 1312, kTextD2Failed = 1313, kTextD3Failed = 1314,
     kTextD4Failed = 1315, kTextNotMatch = 1316, kTextOldBoot = 1317, kTextNoBoot = 1318, kTextNoNewFormat = 1319,
     kTextIncompatible = 1320, kTextWriteD0 = 1321, kTextWriteD1 = 1322, kTextParaFailed = 1323,
     kTextParaTimeout = 1324, kTextCompareCrc = 1325, kTextCalcCrc = 1326, kTextEraseKeys = 1327,
-    kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextFindBoot = 1350,
-    kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353, kTextParaReset = 1354,
-    kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357, kTextFactoryComplete = 1358,
-    kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362, kTextNoFile = 1363, kTextFile = 1364,
-    kTextParaCrc = 1368, kTextKeyCrc = 1370,
+    kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextTestVersionQuestion = 1331,
+    kTextFindBoot = 1350, kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353,
+    kTextParaReset = 1354, kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357,
+    kTextFactoryComplete = 1358, kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362,
+    kTextNoFile = 1363, kTextFile = 1364, kTextParaCrc = 1368, kTextKeyCrc = 1370,
 };
-
-const char* stepName(uint32_t step) {
-    switch (step) {
-    case 13: return "STATE_FU_START";
-    case 14: return "STATE_FU_PROC";
-    case 15: return "STATE_FU_SLV";
-    case 16: return "STATE_FU_SLV_END";
-    case 17: return "STATE_FU_MST";
-    case 18: return "STATE_FU_MST_END";
-    case 19: return "STATE_FU_WAIT_OLDBT";
-    case 20: return "STATE_FU_WAIT_RESET";
-    case 21: return "STATE_FU_FAILED";
-    case 22: return "STATE_FU_CHK_RES";
-    case 23: return "STATE_PU_PROC";
-    case 24: return "STATE_PU_RELOAD";
-    case 25: return "STATE_PU_RELOAD_WA";
-    case 26: return "STATE_PU_FAILED";
-    case 27: return "STATE_PU_CHK_RES";
-    case 28: return "STATE_PU_CHK_RELOAD";
-    default: return "STATE_VU_PROC";
-    }
-}
-
-bool send(Controller& c, uint8_t p[5]) { return c.api.SendCmd && c.api.SendCmd(c.dev.device, p, p) != 0; }
-
-bool sendCmd(Controller& c, uint8_t a, uint8_t b, uint8_t d, uint8_t e, uint8_t f, uint8_t* reply = nullptr) {
-    uint8_t p[5] = {a, b, d, e, f};
-    const bool ok = send(c, p);
-    if (reply) std::memcpy(reply, p, 5);
-    return ok;
-}
 
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
 
@@ -111,7 +84,8 @@ bool VersionMatches(const QString& controllerText, const QString& entryText, boo
     return !entryHasBuild && running == entryText + QLatin1String(".0");
 }
 
-CQVUpdateDlg::CQVUpdateDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemplate, parent), c_(c) {
+CQVUpdateDlg::CQVUpdateDlg(Controller& c, LoadedFirmware& fw, QWidget* parent)
+    : CQVChdParentDlg(kTemplate, parent), c_(c), fw_(fw) {
     addProgramStrings();
     timers_ = new qvui::WindowTimers(this);
     auto* grid = new QGridLayout(this);
@@ -158,8 +132,8 @@ bool CQVUpdateDlg::resultShown() const { return !picture_->isHidden(); }
 
 bool CQVUpdateDlg::ostra() const { return c_.dev.ostraModel; }
 bool CQVUpdateDlg::masterInBoot() const { return c_.records.fwVersion.masterInBoot != 0; }
-bool CQVUpdateDlg::paraLoaded() const { return fileLoaded_ && g_PfpPara.present != 0; }
-bool CQVUpdateDlg::packageHasKeys() const { return paraLoaded() && tableHasContent(g_PfpVKey); }
+bool CQVUpdateDlg::paraLoaded() const { return fileLoaded_ && fw_.PfpPara.present != 0; }
+bool CQVUpdateDlg::packageHasKeys() const { return paraLoaded() && tableHasContent(fw_.PfpVKey); }
 
 void CQVUpdateDlg::setMainButton(int id, bool enabled) {
     if (QObject* w = main_ ? main_.data() : window(); w && w != this)
@@ -209,8 +183,8 @@ void CQVUpdateDlg::InitDlgItem() {
     keys_->hide();
     hostPanel_->setEnabled(false);
     keys_->setEnabled(false);
-    g_PfpPara = PfpPara{};
-    g_PfpVKey = VButtonTable{};
+    fw_.PfpPara = PfpPara{};
+    fw_.PfpVKey = VButtonTable{};
     file2_->hide();
     paraCrc_->hide();
     keyCrc_->hide();
@@ -218,7 +192,7 @@ void CQVUpdateDlg::InitDlgItem() {
     ClearDlgItem();
 }
 
-void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(true); }
+void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(fw_, true); }
 
 void CQVUpdateDlg::ClearDlgItem() {
     if (state_ != kIdle) return;
@@ -247,22 +221,22 @@ void CQVUpdateDlg::onFactoryClicked() {
 }
 
 bool CQVUpdateDlg::LoadFirmware(bool ask) {
-    const QString before = g_szFirmwarePath;
-    fileLoaded_ = OpenFirmwareFile(this, c_, ask, true);
-    const bool chosen = ask && g_szFirmwarePath != before;
+    const QString before = fw_.szFirmwarePath;
+    fileLoaded_ = OpenFirmwareFile(this, c_, fw_, ask, true);
+    const bool chosen = ask && fw_.szFirmwarePath != before;
     if (fileLoaded_) {
         setMainButton(kMainButtonUpdate, true);
         setMainButton(kMainButtonCombine, !ostra() && !masterInBoot());
-        const bool two = (g_FirmwareFileKind & 0x01) != 0;
+        const bool two = (fw_.FirmwareFileKind & 0x01) != 0;
         file2_->setVisible(two);
         const int shown = two ? 1 : 0;
-        file_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[size_t(shown)].versionText));
-        file2_->setText(formatOne(qvui::loadString(kTextFile), g_LoadedFirmware[0].versionText));
-        if (g_PfpPara.present) {
-            paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(g_PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+        file_->setText(formatOne(qvui::loadString(kTextFile), fw_.LoadedFirmware[size_t(shown)].versionText));
+        file2_->setText(formatOne(qvui::loadString(kTextFile), fw_.LoadedFirmware[0].versionText));
+        if (fw_.PfpPara.present) {
+            paraCrc_->setText(formatOne(qvui::loadString(kTextParaCrc), QStringLiteral("x%1").arg(fw_.PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
             paraCrc_->show();
-            if (g_LoadedFirmware[size_t(shown)].flags & 0x08) {
-                keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(g_PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
+            if (fw_.LoadedFirmware[size_t(shown)].flags & 0x08) {
+                keyCrc_->setText(formatOne(qvui::loadString(kTextKeyCrc), QStringLiteral("x%1").arg(fw_.PfpVKey.crc, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x')));
                 keyCrc_->show();
             } else {
                 keyCrc_->hide();
@@ -271,11 +245,11 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
             paraCrc_->hide();
             keyCrc_->hide();
         }
-        const bool factoryOk = !g_PfpPara.present && !ostra();
+        const bool factoryOk = !fw_.PfpPara.present && !ostra();
         factory_->setEnabled(factoryOk);
         if (chosen && factoryOk) {
             factory_->setChecked(true);
-            hostPanel_->setChecked(g_LoadedFirmware[size_t(shown)].customer != 0);
+            hostPanel_->setChecked(fw_.LoadedFirmware[size_t(shown)].customer != 0);
         }
         hostPanel_->setEnabled(factory_->isChecked() && factoryOk);
         keys_->setEnabled(factory_->isChecked() && factoryOk);
@@ -293,7 +267,7 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         paraCrc_->hide();
         keyCrc_->hide();
         // A file picked in the dialog that opens but is no firmware file.
-        if (chosen && QFile(g_szFirmwarePath).open(QIODevice::ReadOnly)) {
+        if (chosen && QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly)) {
             const QString text = QStringLiteral("Invalid Firmware File Format.");
             qvui::showMessageBox(this, text, text, qvui::MessageIcon::Error);
         }
@@ -302,9 +276,9 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
 }
 
 void CQVUpdateDlg::StartFromCommandLine(const QString& file) {
-    g_szFirmwarePath = file.left(260);
+    fw_.szFirmwarePath = file.left(260);
     commandLine_ = true;
-    timers_->start(13, 10);
+    timers_->start(int(kStateFuStart), 10);
 }
 
 bool CQVUpdateDlg::event(QEvent* e) {
@@ -316,9 +290,9 @@ bool CQVUpdateDlg::event(QEvent* e) {
         if (m->message() == qvui::WM_TOOLBAR_ACTION) {
             switch (m->lParam()) {
             case 0: LoadFirmware(true); break;
-            case 1: timers_->start(13, 10); break;
+            case 1: timers_->start(int(kStateFuStart), 10); break;
             case 2:
-                if (auto r = CombineFirmwareAndParameters(this, c_); r.written) result_->setText(r.resultText);
+                if (auto r = CombineFirmwareAndParameters(this, c_, fw_); r.written) result_->setText(r.resultText);
                 break;
             default: break;
             }
@@ -343,7 +317,8 @@ void CQVUpdateDlg::onTimer(int id) {
         reconnectTick(id);
     } else if (id == kPageTimerParameterWait) {
         timers_->start(kPageTimerReconnect, 1000);
-    } else if (id >= 11 && id <= 31) {
+    } else if (id >= int(kIdle) && id <= int(kStateVuChkRes)) {
+        // The step timers; 11 and 12 name no step and end a run.
         UpdateStateMachine(uint32_t(id));
     }
 }
@@ -366,31 +341,31 @@ bool CQVUpdateDlg::reopen() {
 void CQVUpdateDlg::reconnectTick(int timer) {
     if (reopen()) {
         reconnected_ = true;
-        if (timer == kPageTimerSerial || state_ == 19) {
-            stepTimer(19);
+        if (timer == kPageTimerSerial || state_ == kStateFuWaitOldBt) {
+            stepTimer(kStateFuWaitOldBt);
             return;
         }
         switch (state_) {
-        case 15:
-        case 16:
-        case 17:
-        case 18: {
+        case kStateFuSlv:
+        case kStateFuSlvEnd:
+        case kStateFuMst:
+        case kStateFuMstEnd: {
             // Every reconnect of the firmware steps goes on in step 20. A USB
             // controller's arrival notice runs it; the timer stays armed in case
             // that arrival came before, or never comes.
-            state_ = 20;
+            state_ = kStateFuWaitReset;
             const bool usbLink = (c_.dev.deviceType & (QV_DEVICE_HID | QV_DEVICE_DRIVER)) != 0 &&
                                  c_.records.fwInformation.interfaceBits == 0;
             if (usbLink && !arrivalSeen_)
                 timers_->start(kPageTimerReconnect, 1000);
             else
-                stepTimer(20);
+                stepTimer(kStateFuWaitReset);
             break;
         }
-        case 20:
-        case 25:
-        case 27:
-        case 28: stepTimer(state_); break;
+        case kStateFuWaitReset:
+        case kStatePuReloadWa:
+        case kStatePuChkRes:
+        case kStatePuChkReload: stepTimer(state_); break;
         default: break;
         }
         return;
@@ -398,7 +373,7 @@ void CQVUpdateDlg::reconnectTick(int timer) {
     if (retries_ > 0) --retries_;
     if (retries_ == 0) {
         // Out of tries: the firmware steps fail in 21, the parameter steps in 26.
-        UpdateStateMachine(state_ >= 23 && state_ <= 28 ? 26 : 21);
+        UpdateStateMachine(state_ >= kStatePuProc && state_ <= kStatePuChkReload ? kStatePuFailed : kStateFuFailed);
         return;
     }
     timers_->start(timer, 1000);
@@ -415,12 +390,12 @@ void CQVUpdateDlg::prepareReconnect() {
 
 void CQVUpdateDlg::ResumeAfterArrival() {
     switch (state_) {
-    case 15:
-    case 16:
-    case 17:
-    case 18: arrivalSeen_ = true; break;
-    case 19:
-    case 20:
+    case kStateFuSlv:
+    case kStateFuSlvEnd:
+    case kStateFuMst:
+    case kStateFuMstEnd: arrivalSeen_ = true; break;
+    case kStateFuWaitOldBt:
+    case kStateFuWaitReset:
         if (reopen()) {
             timers_->stop(kPageTimerReconnect);
             reconnected_ = true;
@@ -434,6 +409,38 @@ void CQVUpdateDlg::ResumeAfterArrival() {
 }
 
 // ---- the machine --------------------------------------------------------------------------
+
+std::span<const CQVUpdateDlg::StepRow> CQVUpdateDlg::stepTable() {
+    // The log names are the design's; 29..31 all log as STATE_VU_PROC.
+    static constexpr StepRow kSteps[] = {
+        {kStateFuStart, "STATE_FU_START", &CQVUpdateDlg::startUpdate},
+        {kStateFuProc, "STATE_FU_PROC", &CQVUpdateDlg::checkFileAgainstController},
+        {kStateFuSlv, "STATE_FU_SLV", &CQVUpdateDlg::programSlave},
+        {kStateFuSlvEnd, "STATE_FU_SLV_END", &CQVUpdateDlg::afterSlave},
+        {kStateFuMst, "STATE_FU_MST", &CQVUpdateDlg::programMaster},
+        {kStateFuMstEnd, "STATE_FU_MST_END", &CQVUpdateDlg::afterMaster},
+        {kStateFuWaitOldBt, "STATE_FU_WAIT_OLDBT", &CQVUpdateDlg::resetOldBootLoader},
+        {kStateFuWaitReset, "STATE_FU_WAIT_RESET", &CQVUpdateDlg::reconnectedAfterFirmware},
+        {kStateFuFailed, "STATE_FU_FAILED", &CQVUpdateDlg::firmwareFailed},
+        {kStateFuChkRes, "STATE_FU_CHK_RES", &CQVUpdateDlg::checkFirmwareResult},
+        {kStatePuProc, "STATE_PU_PROC", &CQVUpdateDlg::writePackageParameters},
+        {kStatePuReload, "STATE_PU_RELOAD", &CQVUpdateDlg::reloadFactoryDefaults},
+        {kStatePuReloadWa, "STATE_PU_RELOAD_WA", &CQVUpdateDlg::reloadFactoryDefaultsAgain},
+        {kStatePuFailed, "STATE_PU_FAILED", &CQVUpdateDlg::parametersFailed},
+        {kStatePuChkRes, "STATE_PU_CHK_RES", &CQVUpdateDlg::checkPackageParameters},
+        {kStatePuChkReload, "STATE_PU_CHK_RELOAD", &CQVUpdateDlg::checkFactoryDefaults},
+        {kStateVuProc, "STATE_VU_PROC", &CQVUpdateDlg::writeVirtualKeys},
+        {kStateVuFailed, "STATE_VU_PROC", &CQVUpdateDlg::virtualKeysFailed},
+        {kStateVuChkRes, "STATE_VU_PROC", &CQVUpdateDlg::checkVirtualKeys},
+    };
+    return kSteps;
+}
+
+const CQVUpdateDlg::StepRow* CQVUpdateDlg::findStep(uint32_t step) {
+    for (const StepRow& row : stepTable())
+        if (row.number == step) return &row;
+    return nullptr;
+}
 
 void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     // A message box inside a step runs a nested event loop: a timer firing
@@ -451,6 +458,17 @@ void CQVUpdateDlg::UpdateStateMachine(uint32_t step) {
     running_ = false;
 }
 
+void CQVUpdateDlg::runStep(uint32_t step) {
+    const StepRow* row = findStep(step);
+    if (!row) {
+        // No such step: the run ends here, as a failure.
+        FinishUpdate(false);
+        return;
+    }
+    logState(row->name);
+    (this->*row->run)();
+}
+
 bool CQVUpdateDlg::sleepAndE9() {
     programSleep(c_, 500);
     SendCmdE9(c_);
@@ -463,487 +481,529 @@ void CQVUpdateDlg::resetAndReconnectParameters(uint32_t nextState, int timer, in
     timers_->start(timer, ms);
 }
 
-void CQVUpdateDlg::runStep(uint32_t step) {
-    logState(stepName(step));
-    const ParameterFunctionTable& t = c_.records.paraFuncTable;
-    switch (step) {
-    case 13:
-        needsReconnect_ = false;
-        testConfirmed_ = false;
-        if (LoadFirmware(false)) {
-            next(14);
-        } else if (factory_->isChecked() && !ostra()) {
-            next(24);
-        } else {
-            state_ = kIdle;
-            if (startupState().options.silentMode) mainTimer(kTimerExit);
-        }
-        break;
-    case 14: {
-        versionsBefore_[0] = masterText(c_);
-        for (int k = 0; k < 4; ++k)
-            versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
-        slaveIndex_ = 0;
-        retries_ = 10;
-        updateKey_ = c_.dev.currentKey;
-        setResult(kTextResult);
-        picture_->hide();
-        programState().deviceChanged = false;
-        if (!CheckFirmwareMatchesDevice()) {
-            state_ = kIdle;
-            showPicture(false);
-            if (startupState().options.silentMode) mainTimer(kTimerExit);
-            break;
-        }
+// ---- the steps ----------------------------------------------------------------------------
+
+void CQVUpdateDlg::startUpdate() {
+    needsReconnect_ = false;
+    testConfirmed_ = false;
+    if (LoadFirmware(false)) {
+        next(kStateFuProc);
+    } else if (factory_->isChecked() && !ostra()) {
+        next(kStatePuReload);
+    } else {
+        state_ = kIdle;
+        if (startupState().options.silentMode) mainTimer(kTimerExit);
+    }
+}
+
+void CQVUpdateDlg::checkFileAgainstController() {
+    versionsBefore_[0] = masterText(c_);
+    for (int k = 0; k < 4; ++k)
+        versionsBefore_[size_t(k + 1)] = k < c_.records.fwVersion.slaveCount ? slaveText(c_, k) : QString();
+    slaveIndex_ = 0;
+    retries_ = 10;
+    updateKey_ = c_.dev.currentKey;
+    setResult(kTextResult);
+    picture_->hide();
+    programState().deviceChanged = false;
+    if (!CheckFirmwareMatchesDevice()) {
+        state_ = kIdle;
+        showPicture(false);
+        if (startupState().options.silentMode) mainTimer(kTimerExit);
+        return;
+    }
+    progress_->setValue(0);
+    disableUpdateButtons();
+    pageState(1);
+    next(fw_.LoadedFirmware[0].series == 1 && !masterInBoot() ? kStateFuSlv : kStateFuMst);
+}
+
+void CQVUpdateDlg::programSlave() {
+    if (ProgramFirmwareStep(true)) return;
+    if (needsReconnect_) SendCmdF4(c_, 0, 0);
+    next(kStateFuFailed);
+}
+
+void CQVUpdateDlg::afterSlave() {
+    ++slaveIndex_;
+    if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
         progress_->setValue(0);
-        disableUpdateButtons();
-        pageState(1);
-        next(g_LoadedFirmware[0].series == 1 && !masterInBoot() ? 15 : 17);
-        break;
-    }
-    case 15:
-        if (!ProgramFirmwareStep(true)) {
-            if (needsReconnect_) sendCmd(c_, 0xF4, 0, 0, 0, 0);
-            next(21);
-        }
-        break;
-    case 16:
-        ++slaveIndex_;
-        if (int(slaveIndex_) < c_.records.fwVersion.slaveCount) {
-            progress_->setValue(0);
-            next(15);
-        } else if (g_FirmwareFileKind & 0x01) {
-            progress_->setValue(0);
-            next(17);
-        } else {
-            sendCmd(c_, 0xF4, 0, 0, 0, 0);
-            programState().deviceChanged = false;
-            if (ResetAndCloseDevice(c_))
-                prepareReconnect();
-            else
-                next(21);
-        }
-        break;
-    case 17:
-        if (!ProgramFirmwareStep(false)) {
-            if (needsReconnect_)
-                prepareReconnect();
-            else
-                next(21);
-        }
-        break;
-    case 18: {
-        const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
+        next(kStateFuSlv);
+    } else if (fw_.FirmwareFileKind & 0x01) {
+        progress_->setValue(0);
+        next(kStateFuMst);
+    } else {
+        SendCmdF4(c_, 0, 0);
         programState().deviceChanged = false;
-        if (!(g_FirmwareFileKind & 0x01) || bootVersion > 206) {
+        if (ResetAndCloseDevice(c_))
             prepareReconnect();
-        } else if (!ResetAndCloseDevice(c_)) {
-            next(21);
-        } else {
-            state_ = 19;
-            sleepAndE9();
-            if (c_.dev.deviceType & QV_DEVICE_RS232)
-                timers_->start(kPageTimerSerial, 1000);
-            else
-                prepareReconnect();  // the arrival (or the timer) resumes step 19
-        }
-        break;
-    }
-    case 19:
-        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
-            next(21);
-            break;
-        }
-        programState().deviceChanged = false;
-        if (!c_.api.ResetMPU || !c_.api.ResetMPU(c_.dev.device)) {
-            next(21);
-            break;
-        }
-        c_.dev.rememberedKey = c_.dev.currentKey;
-        if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
-        c_.dev.device = INVALID_HANDLE_VALUE;
-        state_ = 20;
-        prepareReconnect();
-        break;
-    case 20:
-        if (!reconnected_) {
-            reconnected_ = true;
-            timers_->stop(kPageTimerReconnect);
-        }
-        timers_->stop(kPageTimerReconnect);
-        if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
-            next(21);
-            break;
-        }
-        if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
-        next(needsReconnect_ ? 21 : 22);
-        break;
-    case 21:
-        // A slave's block failed: back to the master first.
-        if (previous_ == 15) SendCmdF4(c_, 0, 0);
-        FinishUpdate(false);
-        break;
-    case 22: {
-        bool ok;
-        if (g_LoadedFirmware[0].series == 1) {
-            ok = VerifySlaveVersions();
-            if (g_FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
-        } else {
-            ok = VerifyMasterVersion();
-        }
-        if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
-            next(paraLoaded() ? 23 : 24);
-        else if (ok && packageHasKeys())
-            next(29);
         else
-            FinishUpdate(ok);
-        break;
+            next(kStateFuFailed);
     }
-    case 23: {
-        setResult(kTextUpdatePara);
-        if (c_.api.EnablePCAPScan) c_.api.EnablePCAPScan(c_.dev.device, 0);
-        programSleep(c_, 100);
-        if (c_.records.fwInformation.productNumber / 1000 == 6 || masterInBoot()) {
-            next(26);
-            break;
-        }
-        ParameterList& l = c_.records.paraList;
-        uint8_t done = 0;
-        const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
-                            l.touchLength == g_PfpPara.touchLength && l.bootLength == g_PfpPara.bootLength &&
-                            l.touchList && l.bootList;
-        if (!listed) {
-            next(26);
-            break;
-        }
-        std::memcpy(l.touchList, g_PfpPara.touch.data(), std::min<size_t>(l.touchLength, g_PfpPara.touch.size()));
-        std::memcpy(l.bootList, g_PfpPara.boot.data(), std::min<size_t>(l.bootLength, g_PfpPara.boot.size()));
-        programState().deviceChanged = false;
-        if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
-            !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
-            next(26);
-            break;
-        }
+}
+
+void CQVUpdateDlg::programMaster() {
+    if (ProgramFirmwareStep(false)) return;
+    if (needsReconnect_)
+        prepareReconnect();
+    else
+        next(kStateFuFailed);
+}
+
+void CQVUpdateDlg::afterMaster() {
+    const int bootVersion = c_.records.fwInformation.bootMajor * 100 + c_.records.fwInformation.bootMinor;
+    programState().deviceChanged = false;
+    if (!(fw_.FirmwareFileKind & 0x01) || bootVersion > 206) {
+        prepareReconnect();
+    } else if (!ResetAndCloseDevice(c_)) {
+        next(kStateFuFailed);
+    } else {
+        state_ = kStateFuWaitOldBt;
         sleepAndE9();
-        setResult(kTextParaReset);
-        resetAndReconnectParameters(27, kPageTimerReconnect, 1000);
-        break;
+        if (c_.dev.deviceType & QV_DEVICE_RS232)
+            timers_->start(kPageTimerSerial, 1000);
+        else
+            prepareReconnect();  // the arrival (or the timer) resumes step 19
     }
-    case 24:
-    case 25: {
-        if (step == 24 && state_ == 24 && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
-        disableUpdateButtons();
-        pageState(1);
-        bool ok = true;
-        bool second = false;
-        if (step == 24) {
-            setResult(kTextFactory);
-            if (keys_->isChecked() && t.GetParameterGeneralInfo && t.GetParameterVButton &&
-                t.GetParameterGeneralInfo(c_.dev.device, &c_.records.generalInfo) &&
-                t.GetParameterVButton(c_.dev.device, c_.records.generalInfo.groupMask, &c_.records.vButton) &&
-                c_.records.vButton.valid && c_.records.vButton.item[0].maximum > 3) {
-                ok = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonWriteFlash &&
-                     t.VButtonWriteFlash(c_.dev.device);
-            }
-            if (ok && hostPanel_->isChecked()) {
-                ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
-                second = c_.dev.paraVersion != 0 && c_.dev.paraVersion < 126;
-            } else if (ok) {
-                ok = t.ReloadDefaultParameter && t.ReloadDefaultParameter(c_.dev.device);
-            }
-        } else {
+}
+
+void CQVUpdateDlg::resetOldBootLoader() {
+    if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        next(kStateFuFailed);
+        return;
+    }
+    programState().deviceChanged = false;
+    if (!c_.api.ResetMPU || !c_.api.ResetMPU(c_.dev.device)) {
+        next(kStateFuFailed);
+        return;
+    }
+    c_.dev.rememberedKey = c_.dev.currentKey;
+    if (c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+    c_.dev.device = INVALID_HANDLE_VALUE;
+    state_ = kStateFuWaitReset;
+    prepareReconnect();
+}
+
+void CQVUpdateDlg::reconnectedAfterFirmware() {
+    if (!reconnected_) {
+        reconnected_ = true;
+        timers_->stop(kPageTimerReconnect);
+    }
+    timers_->stop(kPageTimerReconnect);
+    if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        next(kStateFuFailed);
+        return;
+    }
+    if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
+    next(needsReconnect_ ? kStateFuFailed : kStateFuChkRes);
+}
+
+void CQVUpdateDlg::firmwareFailed() {
+    // A slave's block failed: back to the master first.
+    if (previous_ == kStateFuSlv) SendCmdF4(c_, 0, 0);
+    FinishUpdate(false);
+}
+
+void CQVUpdateDlg::checkFirmwareResult() {
+    bool ok;
+    if (fw_.LoadedFirmware[0].series == 1) {
+        ok = VerifySlaveVersions();
+        if (fw_.FirmwareFileKind & 0x01) ok = ok && VerifyMasterVersion();
+    } else {
+        ok = VerifyMasterVersion();
+    }
+    if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
+        next(paraLoaded() ? kStatePuProc : kStatePuReload);
+    else if (ok && packageHasKeys())
+        next(kStateVuProc);
+    else
+        FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::writePackageParameters() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    setResult(kTextUpdatePara);
+    if (c_.api.EnablePCAPScan) c_.api.EnablePCAPScan(c_.dev.device, 0);
+    programSleep(c_, 100);
+    if (c_.records.fwInformation.productNumber / 1000 == 6 || masterInBoot()) {
+        next(kStatePuFailed);
+        return;
+    }
+    ParameterList& l = c_.records.paraList;
+    uint8_t done = 0;
+    const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &l) &&
+                        l.touchLength == fw_.PfpPara.touchLength && l.bootLength == fw_.PfpPara.bootLength &&
+                        l.touchList && l.bootList;
+    if (!listed) {
+        next(kStatePuFailed);
+        return;
+    }
+    std::memcpy(l.touchList, fw_.PfpPara.touch.data(), std::min<size_t>(l.touchLength, fw_.PfpPara.touch.size()));
+    std::memcpy(l.bootList, fw_.PfpPara.boot.data(), std::min<size_t>(l.bootLength, fw_.PfpPara.boot.size()));
+    programState().deviceChanged = false;
+    if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
+        !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
+        next(kStatePuFailed);
+        return;
+    }
+    sleepAndE9();
+    setResult(kTextParaReset);
+    resetAndReconnectParameters(kStatePuChkRes, kPageTimerReconnect, 1000);
+}
+
+void CQVUpdateDlg::reloadFactoryDefaults() { reloadDefaults(true); }
+
+void CQVUpdateDlg::reloadFactoryDefaultsAgain() { reloadDefaults(false); }
+
+void CQVUpdateDlg::reloadDefaults(bool first) {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (first && updateKey_.isEmpty()) updateKey_ = c_.dev.currentKey;
+    disableUpdateButtons();
+    pageState(1);
+    bool ok = true;
+    bool second = false;
+    if (first) {
+        setResult(kTextFactory);
+        if (keys_->isChecked() && t.GetParameterGeneralInfo && t.GetParameterVButton &&
+            t.GetParameterGeneralInfo(c_.dev.device, &c_.records.generalInfo) &&
+            t.GetParameterVButton(c_.dev.device, c_.records.generalInfo.groupMask, &c_.records.vButton) &&
+            c_.records.vButton.valid && c_.records.vButton.item[0].maximum > 3) {
+            ok = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonWriteFlash &&
+                 t.VButtonWriteFlash(c_.dev.device);
+        }
+        if (ok && hostPanel_->isChecked()) {
             ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
+            // Below parameter version 1.26 the whole reload takes a second round after the reset.
+            second = c_.dev.paraVersion != 0 && c_.dev.paraVersion < 126;
+        } else if (ok) {
+            ok = t.ReloadDefaultParameter && t.ReloadDefaultParameter(c_.dev.device);
         }
-        uint8_t done = 0;
-        programState().deviceChanged = false;
-        ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
-        if (!ok) {
-            next(26);
-            break;
-        }
-        sleepAndE9();
-        if (step == 24) setResult(kTextFactoryReset);
-        resetAndReconnectParameters(second ? 25 : 28, kPageTimerParameterWait, 2000);
-        break;
+    } else {
+        ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
     }
-    case 26:
-        setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
-        FinishUpdate(false);
-        break;
-    case 27: {
-        if (packageHasKeys()) {
-            next(29);
-            break;
-        }
-        c_.dev.virtualKeyCrc = 0xFFFF;
+    uint8_t done = 0;
+    programState().deviceChanged = false;
+    ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
+    if (!ok) {
+        next(kStatePuFailed);
+        return;
+    }
+    sleepAndE9();
+    if (first) setResult(kTextFactoryReset);
+    resetAndReconnectParameters(second ? kStatePuReloadWa : kStatePuChkReload, kPageTimerParameterWait, 2000);
+}
+
+void CQVUpdateDlg::parametersFailed() {
+    setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
+    FinishUpdate(false);
+}
+
+void CQVUpdateDlg::checkPackageParameters() {
+    if (packageHasKeys()) {
+        next(kStateVuProc);
+        return;
+    }
+    c_.dev.virtualKeyCrc = 0xFFFF;
+    uint16_t crc[2] = {0, 0};
+    const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
+    const int r = listed ? CheckParameterCRC(c_, crc) : 0;
+    bool ok = false;
+    if (!listed || r != 1) {
+        setResult(kTextCalcCrc);
+    } else if (crc[0] == fw_.PfpPara.crc) {
+        setResult(kTextParaComplete);
+        ok = true;
+    } else {
+        setResult(kTextCompareCrc);
+    }
+    FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::checkFactoryDefaults() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    bool ok = true;
+    if (keys_->isChecked() && c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+        uint16_t a = 0, b = 0;
+        uint8_t out = 0;
+        ok = t.VButtonGetCRC && t.VButtonGetCRC(c_.dev.device, &a) && t.VButtonLoadSetting &&
+             t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonInit && t.VButtonInit(c_.dev.device, &out) &&
+             t.VButtonGetCRC(c_.dev.device, &b) && a == b;
+        if (ok) c_.dev.virtualKeyCrc = a;
+    }
+    setResult(ok ? kTextFactoryComplete : kTextEraseKeys);
+    FinishUpdate(ok);
+}
+
+void CQVUpdateDlg::writeVirtualKeys() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    setResult(kTextUpdateKeys);
+    uint8_t count = uint8_t(fw_.PfpVKey.usedCount + 1);
+    const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
+                    t.VButtonWrite(c_.dev.device, &fw_.PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
+                    t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
+    if (ok) {
+        next(kStateVuChkRes);
+    } else {
+        setResult(kTextKeysFailed);
+        next(kStateVuFailed);
+    }
+}
+
+void CQVUpdateDlg::virtualKeysFailed() { FinishUpdate(false); }
+
+void CQVUpdateDlg::checkVirtualKeys() {
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    VButtonTable read{};
+    uint8_t out = 0;
+    const bool loaded = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 1) && t.VButtonInit &&
+                        t.VButtonInit(c_.dev.device, &out) && t.VButtonRead && t.VButtonRead(c_.dev.device, &read);
+    bool ok = false;
+    if (!loaded) {
+        setResult(kTextLoadKeys);
+    } else if (std::memcmp(&read, &fw_.PfpVKey, sizeof read) != 0) {
+        setResult(kTextKeysFailed);
+    } else {
+        c_.dev.virtualKeyCrc = read.crc;
         uint16_t crc[2] = {0, 0};
         const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
-        const int r = listed ? CheckParameterCRC(c_, crc) : 0;
-        bool ok = false;
-        if (!listed || r != 1) {
+        if (!listed || CheckParameterCRC(c_, crc) != 1) {
             setResult(kTextCalcCrc);
-        } else if (crc[0] == g_PfpPara.crc) {
-            setResult(kTextParaComplete);
-            ok = true;
-        } else {
+        } else if (crc[0] != fw_.PfpPara.crc) {
             setResult(kTextCompareCrc);
-        }
-        FinishUpdate(ok);
-        break;
-    }
-    case 28: {
-        bool ok = true;
-        if (keys_->isChecked() && c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
-            uint16_t a = 0, b = 0;
-            uint8_t out = 0;
-            ok = t.VButtonGetCRC && t.VButtonGetCRC(c_.dev.device, &a) && t.VButtonLoadSetting &&
-                 t.VButtonLoadSetting(c_.dev.device, 0) && t.VButtonInit && t.VButtonInit(c_.dev.device, &out) &&
-                 t.VButtonGetCRC(c_.dev.device, &b) && a == b;
-            if (ok) c_.dev.virtualKeyCrc = a;
-        }
-        setResult(ok ? kTextFactoryComplete : kTextEraseKeys);
-        FinishUpdate(ok);
-        break;
-    }
-    case 29: {
-        setResult(kTextUpdateKeys);
-        uint8_t count = uint8_t(g_PfpVKey.usedCount + 1);
-        const bool ok = t.VButtonClear && t.VButtonClear(c_.dev.device, 0) && t.VButtonWrite &&
-                        t.VButtonWrite(c_.dev.device, &g_PfpVKey) && t.VButtonInit && t.VButtonInit(c_.dev.device, &count) &&
-                        t.VButtonWriteFlash && t.VButtonWriteFlash(c_.dev.device);
-        if (ok) {
-            next(31);
         } else {
-            setResult(kTextKeysFailed);
-            next(30);
+            setResult(kTextKeysComplete);
+            ok = true;
         }
-        break;
     }
-    case 30: FinishUpdate(false); break;
-    case 31: {
-        VButtonTable read{};
-        uint8_t out = 0;
-        const bool loaded = t.VButtonLoadSetting && t.VButtonLoadSetting(c_.dev.device, 1) && t.VButtonInit &&
-                            t.VButtonInit(c_.dev.device, &out) && t.VButtonRead && t.VButtonRead(c_.dev.device, &read);
-        bool ok = false;
-        if (!loaded) {
-            setResult(kTextLoadKeys);
-        } else if (std::memcmp(&read, &g_PfpVKey, sizeof read) != 0) {
-            setResult(kTextKeysFailed);
-        } else {
-            c_.dev.virtualKeyCrc = read.crc;
-            uint16_t crc[2] = {0, 0};
-            const bool listed = c_.api.GetAPBTParaList && c_.api.GetAPBTParaList(c_.dev.device, &c_.records.paraList);
-            if (!listed || CheckParameterCRC(c_, crc) != 1) {
-                setResult(kTextCalcCrc);
-            } else if (crc[0] != g_PfpPara.crc) {
-                setResult(kTextCompareCrc);
-            } else {
-                setResult(kTextKeysComplete);
-                ok = true;
-            }
-        }
-        FinishUpdate(ok);
-        break;
-    }
-    default: break;
-    }
+    FinishUpdate(ok);
 }
 
 // ---- programming ------------------------------------------------------------------------
 
+// A firmware step for the master or for slave slaveIndex_: the chip selected,
+// its image chosen and confirmed, programming skipped when that firmware runs
+// already, the host-interface nibble put right, the loader entered and found,
+// its data format and the bridge's baud rate set, its sizes read, and the
+// block loop started (or the next step chained). False: the step failed, its
+// text shown.
 bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
     const uint8_t k = uint8_t(slaveIndex_);
-    FirmwareInformationW& info = c_.records.fwInformation;
-    bool inBoot = slave ? c_.records.fwVersion.slaveInBoot[k] != 0 : masterInBoot();
+    const bool inBoot = slave ? c_.records.fwVersion.slaveInBoot[k] != 0 : masterInBoot();
     bool newBoot = false;
-    // 1. The target.
+    if (!selectTargetChip(slave, inBoot, &newBoot)) return false;
+    const uint8_t kind = fw_.FirmwareFileKind;
+    entry_ = update::ImageEntryFor(kind, slave, newBoot);
+    const LoadedFirmwareSection& e = fw_.LoadedFirmware[size_t(entry_)];
+    if (!confirmTestVersion(e, slave)) return false;
+    prepareBlockWriter(e);
+    if (!inBoot && paraLoaded()) {
+        switch (skipWhenFirmwareRuns(e, slave)) {
+        case RunningFirmware::Program: break;
+        case RunningFirmware::Skipped: return true;
+        case RunningFirmware::Failed: return false;
+        }
+    }
+    putHostInterfaceNibbleRight(slave, inBoot);
+    if (!inBoot && !enterAndFindBootLoader(slave, newBoot, kind)) return false;
+    if (!setBootDataFormat(e)) return false;
+    if (!slave) setProgrammingBaud();
+    uint32_t blockSize = 0;
+    if (!readBootLoaderSizes(slave, kind, &blockSize)) return false;
+    return startBlockProgramming(e, blockSize, slave);
+}
+
+void CQVUpdateDlg::backToMaster(bool slave) {
+    if (slave) SendCmdF4(c_, 0, 0);
+}
+
+bool CQVUpdateDlg::selectTargetChip(bool slave, bool inBoot, bool* newBoot) {
+    const FirmwareInformationW& info = c_.records.fwInformation;
     if (slave) {
-        uint8_t reply[5];
-        if (!sendCmd(c_, 0xF4, 0x00, k, 0x00, 0x01, reply)) {
+        if (!SendCmdF4(c_, uint8_t(slaveIndex_), 0x01)) {
             setResult(kTextF4Failed);
             return false;
         }
         FirmwareInformationW s = info;
         if (c_.api.GetFWInformationW) c_.api.GetFWInformationW(c_.dev.device, &s);
-        newBoot = (inBoot ? s.firmwareMajor & 0xFF : s.bootMajor) >= 9;
+        *newBoot = update::IsNewBootLoader(true, inBoot, s.firmwareMajor, s.bootMajor);
     } else {
-        if (!inBoot && (g_FirmwareFileKind & 0x01)) sendCmd(c_, 0xF4, 0, 0, 0, 0);
-        newBoot = (inBoot ? info.firmwareMajor : info.bootMajor) >= 9;
+        if (!inBoot && (fw_.FirmwareFileKind & 0x01)) SendCmdF4(c_, 0, 0);
+        *newBoot = update::IsNewBootLoader(false, inBoot, info.firmwareMajor, info.bootMajor);
     }
-    // 2. The image.
-    const uint8_t kind = g_FirmwareFileKind;
-    if (kind & 0x80)
-        entry_ = slave ? (newBoot ? 0 : 2) : (newBoot ? 1 : 3);
-    else if (newBoot && (kind & 0x40))
-        entry_ = 1;
-    else if ((kind & 0x01) && !slave)
-        entry_ = 1;
-    else
-        entry_ = 0;
-    const LoadedFirmwareSection& e = g_LoadedFirmware[size_t(entry_)];
-    const auto leaveSlave = [&] {
-        if (slave) SendCmdF4(c_, 0, 0);
-    };
-    // 3. A test version is asked about once per run.
-    if ((e.copied[0] & 0x01) && !testConfirmed_) {
-        const QString q = QStringLiteral("Update Test Version Firmware ?");
-        if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
-            qvui::MessageAnswer::Yes) {
-            setResult(kTextStopTest);
-            leaveSlave();
-            return false;
-        }
-        testConfirmed_ = true;
+    return true;
+}
+
+bool CQVUpdateDlg::confirmTestVersion(const LoadedFirmwareSection& e, bool slave) {
+    // A test version is asked about once per run.
+    if (!(e.copied[0] & 0x01) || testConfirmed_) return true;
+    const QString q = qvui::loadString(kTextTestVersionQuestion);
+    if (qvui::showMessageBox(this, q, q, qvui::MessageIcon::Warning, qvui::MessageButtons::YesNo) !=
+        qvui::MessageAnswer::Yes) {
+        setResult(kTextStopTest);
+        backToMaster(slave);
+        return false;
     }
-    // 4. The data.
-    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
-    const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
+    testConfirmed_ = true;
+    return true;
+}
+
+void CQVUpdateDlg::prepareBlockWriter(const LoadedFirmwareSection& e) {
     writer_ = update::BlockWriter{};
     writer_.skipFirstBlock = (e.copied[1] & 0x40) != 0;
     writer_.ostra = ostra();
     writer_.driverLink = (c_.dev.deviceType & QV_DEVICE_DRIVER_EX) != 0;
-    // 5. This firmware already runs: nothing to program.
-    if (!inBoot && paraLoaded()) {
-        FirmwareInformationW now = info;
-        if (c_.api.GetFWInformationW && c_.api.GetFWInformationW(c_.dev.device, &now) &&
-            now.productNumber == e.productNumber && now.firmwareMajor == e.major && now.minorVersion == e.minor &&
-            now.bootStateA == e.build[1] && now.bootStateB == e.build[0] && now.productLetter == e.letter &&
-            now.customerCode == e.customer && now.icByte == e.info) {
-            const ParameterFunctionTable& t = c_.records.paraFuncTable;
-            if (slave) {
-                next(16);
-                return true;
-            }
-            VButtonTable present{};
-            if ((e.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
-                next(22);
-                return true;
-            }
-            if (c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
-                if (!t.VButtonLoadSetting || !t.VButtonLoadSetting(c_.dev.device, 0) || !t.VButtonWriteFlash ||
-                    !t.VButtonWriteFlash(c_.dev.device) || !t.VButtonGetCRC ||
-                    !t.VButtonGetCRC(c_.dev.device, &c_.dev.virtualKeyCrc))
-                    return false;
-                next(22);
-                return true;
-            }
-        }
+}
+
+CQVUpdateDlg::RunningFirmware CQVUpdateDlg::skipWhenFirmwareRuns(const LoadedFirmwareSection& e, bool slave) {
+    FirmwareInformationW now = c_.records.fwInformation;
+    if (!c_.api.GetFWInformationW || !c_.api.GetFWInformationW(c_.dev.device, &now) ||
+        !update::FirmwareAlreadyRuns(now, e))
+        return RunningFirmware::Program;
+    if (slave) {
+        next(kStateFuSlvEnd);
+        return RunningFirmware::Skipped;
     }
-    // 6. (The host-interface fix-up of E0 00 40 / 42 applies to interface index 1 only.)
-    if (!slave && !inBoot && c_.dev.paraVersion != 0 && info.interfaceBits == 1 &&
-        !(c_.records.hostInterface.identity[2] & 0x20) && (c_.records.hostInterface.identity[3] & 0x20)) {
-        const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
-        if (a >= 0 && b >= 0 && (a & 0x10) && ((a ^ b) & 0x0F)) {
-            const ParameterFunctionTable& t = c_.records.paraFuncTable;
-            const uint8_t value = uint8_t((b & 0xF0) | (a & 0x0F));
-            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
-            if (c_.dev.featureFlags[2] & 0x80)
-                SendCmdWriteE1(c_, 0x02, value, 0x90);
-            else
-                SendCmdWriteE1(c_, 0x42, value, 0x00);
-            if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 0);
-            uint8_t done = 0;
-            if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
-        }
+    VButtonTable present{};
+    if ((e.flags & 0x08) || !HasVirtualKeyData(c_, &present)) {
+        next(kStateFuChkRes);
+        return RunningFirmware::Skipped;
     }
-    const bool newFormat = (kind & 0x10) != 0;
-    if (!inBoot) {
-        // 7. The boot loader's entry.
-        if (!newBoot && newFormat && !(kind & 0x40)) {
-            setResult(kTextOldBoot);
-            if (slave) sendCmd(c_, 0xF4, 0, 0, 0, 0);
-            return false;
-        }
-        int entryKind = 0;
-        if (newBoot) {
-            uint8_t reply[5];
-            if (sendCmd(c_, 0xE0, 0x00, 0xFF, 0x00, 0x00, reply) && (reply[1] & 0xF0) == 0x80 && !newFormat) entryKind = 1;
-        }
-        if (!SendCmdEnterBootFF(c_, entryKind)) {
-            setResult(kTextFFFailed);
-            leaveSlave();
-            return false;
-        }
-        // 8. The boot loader is looked for, up to eleven times.
-        setResult(kTextFindBoot);
-        // The search reopens this controller, and no other.
-        c_.dev.rememberedKey = c_.dev.currentKey;
-        bool found = false;
-        for (int i = 0; i < 11 && !found; ++i) {
-            if (slave) {
-                programSleep(c_, 100);
-            } else {
-                if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
-                c_.dev.device = INVALID_HANDLE_VALUE;
-                programSleep(c_, 1000);
-                const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
-                c_.dev.rememberedKey = key;
-                if (!FindQVDevice(c_, deviceFinder())) continue;
-                if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
-            }
-            uint8_t reply[5];
-            found = sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && reply[3] == 0x55 && reply[4] == 0xAA;
-        }
-        if (!found) {
-            setResult(kTextNoBoot);
-            leaveSlave();
-            return false;
-        }
+    // The controller's own keys are kept: written to its flash as they are, their CRC read.
+    if (c_.records.vButton.valid && c_.records.vButton.item[0].maximum >= 4) {
+        const ParameterFunctionTable& t = c_.records.paraFuncTable;
+        if (!t.VButtonLoadSetting || !t.VButtonLoadSetting(c_.dev.device, 0) || !t.VButtonWriteFlash ||
+            !t.VButtonWriteFlash(c_.dev.device) || !t.VButtonGetCRC ||
+            !t.VButtonGetCRC(c_.dev.device, &c_.dev.virtualKeyCrc))
+            return RunningFirmware::Failed;
+        next(kStateFuChkRes);
+        return RunningFirmware::Skipped;
     }
-    // 9. Checksum kind and data format.
-    if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
-    const uint8_t format = e.copied[1];
-    if ((format & 0xF0) > 0x10 && (format & 0xF0) != 0x50 && !SendCmdSetBootFormatD9(c_, format)) {
-        setResult(kTextNoNewFormat);
-        SendCmdLeaveBootD8(c_);
-        needsReconnect_ = true;
+    return RunningFirmware::Program;
+}
+
+void CQVUpdateDlg::putHostInterfaceNibbleRight(bool slave, bool inBoot) {
+    // The fix-up of E0 00 40 / 42 applies to interface index 1 only.
+    if (!update::ChecksHostInterfaceNibble(slave, inBoot, c_.dev.paraVersion, c_.records.fwInformation.interfaceBits,
+                                           c_.records.hostInterface.identity))
+        return;
+    const int a = SendCmdReadE0(c_, 0x40, 4), b = SendCmdReadE0(c_, 0x42, 4);
+    const std::optional<uint8_t> value = update::HostInterfaceNibbleFix(a, b);
+    if (!value) return;
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 1);
+    if (c_.dev.featureFlags[2] & 0x80)
+        SendCmdWriteE1(c_, 0x02, *value, 0x90);
+    else
+        SendCmdWriteE1(c_, 0x42, *value, 0x00);
+    if (t.ParameterUpdateLock) t.ParameterUpdateLock(c_.dev.device, 0);
+    uint8_t done = 0;
+    if (t.FlushParameter) t.FlushParameter(c_.dev.device, &done);
+}
+
+bool CQVUpdateDlg::enterAndFindBootLoader(bool slave, bool newBoot, uint8_t kind) {
+    if (update::OldLoaderRefusesImage(newBoot, kind)) {
+        setResult(kTextOldBoot);
+        backToMaster(slave);
         return false;
     }
-    // 10. "-br": the bridge's baud rate for the programming.
-    const uint8_t br = startupState().options.optBR;
-    if (!slave && br != 0xFF && (c_.dev.bridgeFlags[0] & 0x10)) {
-        uint8_t reply[5];
-        savedBaud_ = sendCmd(c_, 0xE0, 0x00, 0x02, 0x00, 0x00, reply) ? uint8_t(reply[4] & 7) : 0xFF;
-        if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
-        programSleep(c_, 100);
+    // A new loader's controller says in E0 00 FF how its loader is entered.
+    const uint8_t e0ff = newBoot ? uint8_t(SendCmdReadE0(c_, 0xFF, 1)) : 0;
+    if (!SendCmdEnterBootFF(c_, update::BootEntryKind(newBoot, e0ff, kind))) {
+        setResult(kTextFFFailed);
+        backToMaster(slave);
+        return false;
     }
-    // 11. Buffer size, block size, boot answer.
+    setResult(kTextFindBoot);
+    if (!findBootLoader(slave)) {
+        setResult(kTextNoBoot);
+        backToMaster(slave);
+        return false;
+    }
+    return true;
+}
+
+bool CQVUpdateDlg::findBootLoader(bool slave) {
+    // Up to eleven tries. The search reopens this controller, and no other.
+    c_.dev.rememberedKey = c_.dev.currentKey;
+    for (int i = 0; i < 11; ++i) {
+        if (slave) {
+            programSleep(c_, 100);
+        } else {
+            if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);
+            c_.dev.device = INVALID_HANDLE_VALUE;
+            programSleep(c_, 1000);
+            const QString key = updateKey_.isEmpty() ? c_.dev.currentKey : updateKey_;
+            c_.dev.rememberedKey = key;
+            if (!FindQVDevice(c_, deviceFinder())) continue;
+            if (c_.dev.currentKey != key) continue;  // another controller: not this one's loader
+        }
+        if (SendCmdQueryED(c_) == BootPresence::BootLoader) return true;
+    }
+    return false;
+}
+
+bool CQVUpdateDlg::setBootDataFormat(const LoadedFirmwareSection& e) {
+    // The checksum kind first (the Ostra-series loader has only the one).
+    if (!ostra()) writer_.wordChecksum = SendCmdQueryBootD9(c_);
+    const uint8_t format = e.copied[1];
+    if (!update::NeedsBootDataFormat(format) || SendCmdSetBootFormatD9(c_, format)) return true;
+    setResult(kTextNoNewFormat);
+    SendCmdLeaveBootD8(c_);
+    needsReconnect_ = true;
+    return false;
+}
+
+void CQVUpdateDlg::setProgrammingBaud() {
+    // "-br": the bridge's baud rate while the blocks are written; the one it had is kept.
+    const uint8_t br = startupState().options.optBR;
+    if (br == 0xFF || !(c_.dev.bridgeFlags[0] & 0x10)) return;
+    const int baud = SendCmdQueryE0(c_, 0x02, 4);
+    savedBaud_ = baud >= 0 ? uint8_t(baud & 7) : 0xFF;
+    if (!SendCmdWriteF2(c_, br)) savedBaud_ = 0xFF;
+    programSleep(c_, 100);
+}
+
+bool CQVUpdateDlg::readBootLoaderSizes(bool slave, uint8_t kind, uint32_t* blockSize) {
+    // The output-report size (D3), the block size (D2; 512 on the Ostra series) and the loader's answer (D4).
     int known = 0;
     uint16_t size = 0;
-    if (!c_.api.GetBufferSize || !c_.api.GetBufferSize(c_.dev.device, slave ? k + 1 : 0, &known, &size) ||
+    if (!c_.api.GetBufferSize || !c_.api.GetBufferSize(c_.dev.device, slave ? slaveIndex_ + 1 : 0, &known, &size) ||
         (known && size == 0)) {
         setResult(kTextD3Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
     writer_.outputReports = known != 0;
     writer_.reportSize = size;
-    uint32_t B = 512;
-    if (!ostra()) {
-        if (!c_.api.SendD2 || !c_.api.SendD2(c_.dev.device, &B)) {
-            setResult(kTextD2Failed);
-            leaveSlave();
-            return false;
-        }
+    *blockSize = 512;
+    if (!ostra() && (!c_.api.SendD2 || !c_.api.SendD2(c_.dev.device, blockSize))) {
+        setResult(kTextD2Failed);
+        backToMaster(slave);
+        return false;
     }
     const uint8_t states[2] = {0xAA, 0xBB};
     if (!c_.api.CheckNewBootEx || !c_.api.CheckNewBootEx(c_.dev.device, states, 2, &writer_.bootAnswer)) {
         setResult(kTextD4Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
-    if (writer_.bootAnswer == 0xBB && !newFormat) {
+    if (update::LoaderIncompatible(writer_.bootAnswer, kind)) {
         setResult(kTextIncompatible);
         SendCmdLeaveBootD8(c_);
         needsReconnect_ = true;
         return false;
     }
-    // 12. The block table; a block size or image the loader cannot take is refused.
+    return true;
+}
+
+bool CQVUpdateDlg::startBlockProgramming(const LoadedFirmwareSection& e, uint32_t blockSize, bool slave) {
+    // The block table; a block size or image the loader cannot take is refused.
+    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
+    const uint32_t imageSize = uint32_t(std::min<size_t>(e.dataSize, data.size()));
     update::BlockPlan plan;
-    if (update::PlanBlocks(imageSize, B, &plan) != update::BlockPlanError::None) {
+    if (update::PlanBlocks(imageSize, blockSize, &plan) != update::BlockPlanError::None) {
         setResult(kTextD2Failed);
-        leaveSlave();
+        backToMaster(slave);
         return false;
     }
     run_ = update::StartBlocks(plan);
@@ -958,7 +1018,7 @@ bool CQVUpdateDlg::ProgramFirmwareStep(bool slave) {
 void CQVUpdateDlg::programNextBlock() {
     progress_->setValue(int(run_.plan.lastBlock - run_.current));
     setResult(run_.current == run_.plan.lastBlock ? kTextResult : kTextPrograming);
-    const std::vector<uint8_t>& data = g_SectionData[size_t(entry_)];
+    const std::vector<uint8_t>& data = fw_.SectionData[size_t(entry_)];
     const update::BlockTick t = update::ProgramNextBlock(c_, writer_, data.data(), &run_);
     switch (t) {
     case update::BlockTick::Next:
@@ -967,16 +1027,16 @@ void CQVUpdateDlg::programNextBlock() {
     case update::BlockTick::FailedD1:
         setResult(t == update::BlockTick::FailedD0 ? kTextWriteD0 : kTextWriteD1);
         timers_->stop(kPageTimerBlocks);
-        UpdateStateMachine(21);
+        UpdateStateMachine(kStateFuFailed);
         return;
     case update::BlockTick::Finished: {
         setResult(kTextProgramFinish);
         timers_->stop(kPageTimerBlocks);
         progress_->setValue(int(run_.plan.lastBlock));
-        if (writer_.bootAnswer != 0) sendCmd(c_, 0xD8, 0x00, 0x55, 0x00, 0x00);
+        if (writer_.bootAnswer != 0) SendCmdLeaveBootD8(c_);
         // A loader that left the bus after block 0 takes the code once it is found again (step 20).
         if (savedBaud_ != 0xFF && SendCmdWriteF2(c_, savedBaud_)) savedBaud_ = 0xFF;
-        stepTimer(state_ == 15 ? 16 : 18);
+        stepTimer(state_ == kStateFuSlv ? kStateFuSlvEnd : kStateFuMstEnd);
         return;
     }
     }
@@ -984,9 +1044,9 @@ void CQVUpdateDlg::programNextBlock() {
 
 bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
     const FirmwareInformationW& info = c_.records.fwInformation;
-    const LoadedFirmwareSection& e = g_LoadedFirmware[0];
+    const LoadedFirmwareSection& e = fw_.LoadedFirmware[0];
     if (masterInBoot()) {
-        if ((g_FirmwareFileKind & 0x01) || info.productNumber == e.productNumber) return true;
+        if ((fw_.FirmwareFileKind & 0x01) || info.productNumber == e.productNumber) return true;
         setResult(kTextNotMatch);
         return false;
     }
@@ -1005,18 +1065,17 @@ bool CQVUpdateDlg::CheckFirmwareMatchesDevice() {
 bool CQVUpdateDlg::VerifySlaveVersions() {
     const FirmwareVersionInfoW& v = c_.records.fwVersion;
     for (int k = 0; k < v.slaveCount && k < 4; ++k)
-        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), g_LoadedFirmware[0].versionText, hasBuild(g_LoadedFirmware[0])))
+        if (v.slaveInBoot[k] || !VersionMatches(slaveText(c_, k), fw_.LoadedFirmware[0].versionText, hasBuild(fw_.LoadedFirmware[0])))
             return false;
     return true;
 }
 
 bool CQVUpdateDlg::VerifyMasterVersion() {
-    const int e = (g_FirmwareFileKind & 0x01) ? 1 : 0;
-    const LoadedFirmwareSection& entry = g_LoadedFirmware[size_t(e)];
+    const int e = (fw_.FirmwareFileKind & 0x01) ? 1 : 0;
+    const LoadedFirmwareSection& entry = fw_.LoadedFirmware[size_t(e)];
     if (masterInBoot() || !VersionMatches(masterText(c_), entry.versionText, hasBuild(entry))) return false;
     // The texts may come from the open's read: the firmware must answer now, outside its loader.
-    uint8_t reply[5];
-    return sendCmd(c_, 0xED, 0, 0, 0, 0, reply) && !(reply[3] == 0x55 && reply[4] == 0xAA);
+    return SendCmdQueryED(c_) == BootPresence::Firmware;
 }
 
 void CQVUpdateDlg::FinishUpdate(bool success) {

@@ -1,6 +1,7 @@
 // The command helpers: the packet each one sends, how it reads the reply, its
-// failure values, the status polling of the system-reference save, the boot
-// entry variants, reset-and-close and the scan resumption.
+// failure values, the status polling of the system-reference save,
+// reset-and-close and the scan resumption.
+#include "command_script_support.h"
 #include "core/controller_api.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,11 @@
 
 namespace {
 
-using Bytes = std::array<uint8_t, 5>;
+using cmdtest::Bytes;
 
-// A scripted controller behind the SendCmd slot: each command takes the next
-// reply (nullopt: the command fails); without a script it echoes.
-struct FakeDevice {
-    std::vector<Bytes> sent;
-    std::deque<std::optional<Bytes>> replies;
+// A scripted controller behind the SendCmd slot (command_script_support.h),
+// and the other entry points the helpers call.
+struct FakeDevice : cmdtest::CommandScript {
     std::vector<int> delays;
     std::vector<std::string> calls;
     bool resetWorks = true;
@@ -32,18 +31,7 @@ const HANDLE kHandle = reinterpret_cast<HANDLE>(intptr_t{0x42});
 
 int fakeSendCmd(HANDLE h, const uint8_t command[5], uint8_t reply[5]) {
     EXPECT_EQ(h, kHandle);
-    Bytes c;
-    std::copy(command, command + 5, c.begin());
-    g_fake->sent.push_back(c);
-    if (g_fake->replies.empty()) {
-        std::copy(c.begin(), c.end(), reply);
-        return 1;
-    }
-    const std::optional<Bytes> r = g_fake->replies.front();
-    g_fake->replies.pop_front();
-    if (!r) return 0;
-    std::copy(r->begin(), r->end(), reply);
-    return 1;
+    return g_fake->answer(command, reply);
 }
 int fakeSendDelayCmd(HANDLE h, const uint8_t command[5], uint8_t reply[5], int delayMs) {
     g_fake->delays.push_back(delayMs);
@@ -80,14 +68,7 @@ protected:
     std::vector<int> sleeps_;
 };
 
-struct HelperCase {
-    const char* name;
-    std::function<void(vcx::Controller&)> setup;
-    std::vector<std::optional<Bytes>> replies;
-    std::function<long long(vcx::Controller&)> run;
-    std::vector<Bytes> sent;
-    long long result;
-};
+using HelperCase = cmdtest::CommandCase;
 
 TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
     const auto none = [](vcx::Controller&) {};
@@ -143,33 +124,6 @@ TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
          [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xFD, 0, 0, 0, 3}}, 1},
         {"F3OrFD F3", [](auto& c) { c.dev.scanControlWord = 0x2000; }, {},
          [](auto& c) { return vcx::SendCmdF3OrFD(c, 3); }, {{0xF3, 0, 0x0D, 0, 3}}, 1},
-        {"EnterBootFF", none, {}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
-         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}, {0xFF, 0x55, 0xAA, 0x55, 0xAA}}, 1},
-        {"EnterBootFF kind 1", none, {}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 1); },
-         {{0xFF, 0xBB, 0x44, 0xBB, 0x44}, {0xFF, 0x44, 0xBB, 0x44, 0xBB}}, 1},
-        {"EnterBootFF first fails", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
-         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}}, 0},
-        {"EnterBootFF second fails", none, {Bytes{}, std::nullopt},
-         [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
-         {{0xFF, 0xAA, 0x55, 0xAA, 0x55}, {0xFF, 0x55, 0xAA, 0x55, 0xAA}}, 0},
-        // Ostra packets start with E8 whatever the kind; behind the driver the
-        // second one goes unanswered once the controller switched.
-        {"EnterBootFF ostra driver", [](auto& c) { c.dev.ostraModel = true, c.dev.deviceType = QV_DEVICE_DRIVER_EX; },
-         {Bytes{}, std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 1); },
-         {{0xE8, 0xAA, 0x55, 0xAA, 0x55}, {0xE8, 0x55, 0xAA, 0x55, 0xAA}}, 1},
-        {"EnterBootFF ostra hid", [](auto& c) { c.dev.ostraModel = true, c.dev.deviceType = QV_DEVICE_HID; },
-         {Bytes{}, std::nullopt}, [](auto& c) { return vcx::SendCmdEnterBootFF(c, 0); },
-         {{0xE8, 0xAA, 0x55, 0xAA, 0x55}, {0xE8, 0x55, 0xAA, 0x55, 0xAA}}, 0},
-        {"LeaveBootD8", none, {}, [](auto& c) { return vcx::SendCmdLeaveBootD8(c), 0LL; },
-         {{0xD8, 0, 0x55, 0, 0}}, 0},
-        {"QueryBootD9 set", none, {Bytes{0, 0, 0, 0x02, 0}}, [](auto& c) { return vcx::SendCmdQueryBootD9(c); },
-         {{0xD9, 0, 0, 0, 0}}, 1},
-        {"QueryBootD9 clear", none, {Bytes{0, 0, 0, 0xFD, 0}}, [](auto& c) { return vcx::SendCmdQueryBootD9(c); },
-         {{0xD9, 0, 0, 0, 0}}, 0},
-        {"SetBootFormatD9", none, {Bytes{0xD9, 0x55, 0, 0, 0}},
-         [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 1},
-        {"SetBootFormatD9 refused", none, {Bytes{0xD9, 0x54, 0, 0, 0}},
-         [](auto& c) { return vcx::SendCmdSetBootFormatD9(c, 3); }, {{0xD9, 0xAA, 0, 0, 3}}, 0},
         {"QueryScanControlF3", none, {Bytes{0xF3, 0xAA, 0x0F, 0x34, 0x12}},
          [&](auto& c) { return vcx::SendCmdQueryScanControlF3(c, &u16) ? (long long)u16 : -1; }, {{0xF3, 0, 0x0F, 0, 0}},
          0x1234},
@@ -187,6 +141,21 @@ TEST_F(VcxCommandHelpers, PacketsRepliesAndFailureValues) {
          7},
         {"QueryInterfaceFB failed", none, {std::nullopt},
          [&](auto& c) { return vcx::SendCmdQueryInterfaceFB(c, &maxv); }, {{0xFB, 0, 0, 0, 0}}, 0},
+        {"QueryE0", none, {Bytes{0xE0, 0, 0x02, 0, 0x0D}}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, 0x0D},
+        {"QueryE0 zero byte", none, {Bytes{0xE0, 0, 0x02, 0, 0}}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, 0},
+        // Unanswered is told apart from a zero byte.
+        {"QueryE0 unanswered", none, {std::nullopt}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 4); },
+         {{0xE0, 0, 0x02, 0, 0}}, -1},
+        {"QueryE0 byte out of range", none, {}, [](auto& c) { return vcx::SendCmdQueryE0(c, 0x02, 5); },
+         {{0xE0, 0, 0x02, 0, 0}}, -1},
+        {"ReadParameterVersionF6", none, {Bytes{0xF6, 0x00, 0x10, 1, 52}},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 152},
+        {"ReadParameterVersionF6 refused", none, {Bytes{0xF6, 0xFF, 0xFF, 1, 52}},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 0},
+        {"ReadParameterVersionF6 unanswered", none, {std::nullopt},
+         [](auto& c) { return vcx::SendCmdReadParameterVersionF6(c); }, {{0xF6, 0, 0x10, 0, 0}}, 0},
     };
     for (const HelperCase& hc : cases) {
         SCOPED_TRACE(hc.name);

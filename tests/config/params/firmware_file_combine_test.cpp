@@ -168,8 +168,8 @@ protected:
         return im;
     }
     void loadFirmware(const Bytes& bytes, const QString& name = QStringLiteral("firmware.qvf")) {
-        vcx::g_szFirmwarePath = write(name, bytes);
-        ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, false, true));
+        fw.szFirmwarePath = write(name, bytes);
+        ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, fw, false, true));
     }
 
     QStringList written() { return QDir(outDir).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
@@ -197,7 +197,7 @@ TEST_F(CombineTest, Version15SingleImage) {
     connect();
     const Image im = Matching(15);
     loadFirmware(fwtest::image(im));
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written);
     EXPECT_TRUE(boxes.empty());
     ASSERT_EQ(chooserRequests.size(), 1u);
@@ -230,12 +230,12 @@ TEST_F(CombineTest, Version15SingleImage) {
         EXPECT_EQ(f.tail.paraSection.boot, Bytes(lists.bootList, lists.bootList + lists.bootLength));
     }
     // The program loads its package.
-    vcx::g_szFirmwarePath = r.path;
-    EXPECT_TRUE(vcx::OpenFirmwareFile(nullptr, c, false, false));
+    fw.szFirmwarePath = r.path;
+    EXPECT_TRUE(vcx::OpenFirmwareFile(nullptr, c, fw, false, false));
 
     // Twice into the same folder: "(1)".
     loadFirmware(fwtest::image(im));
-    const vcx::CombineResult again = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult again = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(again.written);
     EXPECT_EQ(again.path, outDir + u'/' + expectedName() + QStringLiteral("(1).pfp"));
     EXPECT_EQ(written().size(), 2);
@@ -246,7 +246,7 @@ TEST_F(CombineTest, VirtualKeysGiveVkeyAndBit3) {
     keys(3);
     connect();
     loadFirmware(fwtest::image(Matching()));
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written);
     const Bytes pkg = readBytes(r.path);
     EXPECT_EQ(pkg[16], 0x0A);  // package, virtual keys
@@ -263,10 +263,10 @@ TEST_F(CombineTest, VirtualKeysGiveVkeyAndBit3) {
                                    f.tail.vkeySection.table.entry[e]))
                 << e;
     }
-    vcx::g_szFirmwarePath = r.path;
-    ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, false, false));
-    EXPECT_EQ(vcx::g_PfpVKey.usedCount, 3);
-    EXPECT_EQ(vcx::g_PfpPara.crc, controllerCrc);
+    fw.szFirmwarePath = r.path;
+    ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, fw, false, false));
+    EXPECT_EQ(fw.PfpVKey.usedCount, 3);
+    EXPECT_EQ(fw.PfpPara.crc, controllerCrc);
 }
 
 TEST_F(CombineTest, SixteenKeysAreRefusedAndNothingIsWritten) {
@@ -274,7 +274,7 @@ TEST_F(CombineTest, SixteenKeysAreRefusedAndNothingIsWritten) {
     keys(16);
     connect();
     loadFirmware(fwtest::image(Matching()));
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     EXPECT_FALSE(r.written);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("17 entries")));
@@ -290,7 +290,7 @@ TEST_F(CombineTest, SixteenKeysAreRefusedAndNothingIsWritten) {
     ctl().editProfile([vcrc](qvsim::ControllerProfile& p) { p.vbuttonCrc = vcrc; });
     controllerCrc = decidedCrc(vcrc);
     ctl().setReg(0x00, 0xFA, {uint8_t(controllerCrc & 0xFF), uint8_t(controllerCrc >> 8), 0, 0});
-    const vcx::CombineResult ok = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult ok = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(ok.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
     qvfmt::FirmwareFile f;
     ASSERT_EQ(readBack(readBytes(ok.path), qvfmt::Rules::Library, &f), qvfmt::FileError::None);
@@ -306,7 +306,7 @@ TEST_F(CombineTest, ParaCrcKeepsTouchByte61AndBootByte0) {
     });
     connect();
     loadFirmware(fwtest::image(Matching()));
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written);
     qvfmt::FirmwareFile f;
     ASSERT_EQ(readBack(readBytes(r.path), qvfmt::Rules::Program, &f), qvfmt::FileError::None);
@@ -328,8 +328,8 @@ TEST_F(CombineTest, ConfigurationFileTakesTheSlavesInformation) {
     Bytes file = fwtest::image(main);
     fwtest::append(file, fwtest::image(config));
     loadFirmware(file, QStringLiteral("firmware.qvc"));
-    ASSERT_EQ(vcx::g_FirmwareFileKind, 0x01);
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_EQ(fw.FirmwareFileKind, 0x01);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
     const Bytes pkg = readBytes(r.path);
     EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "PFPC");
@@ -369,7 +369,7 @@ TEST_F(CombineTest, ASlaveThatCannotBeSelectedAbortsAndRestoresTheMode) {
     const qvsim::Packet select{0xF4, 0x00, 0x00, 0x00, 0x01};
     // Nine refusals: the tenth try selects.
     ctl().refuse(qvsim::PacketPrefix::exact(select), 9);
-    EXPECT_TRUE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    EXPECT_TRUE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     auto tries = [&] {
         const auto all = qvtest::Received(ctl());
         return std::count(all.begin(), all.end(), select);
@@ -380,7 +380,7 @@ TEST_F(CombineTest, ASlaveThatCannotBeSelectedAbortsAndRestoresTheMode) {
     const QStringList before = written();
     ctl().refuse(qvsim::PacketPrefix::exact(select), 10);
     boxes.clear();
-    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     EXPECT_EQ(tries(), 10);
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(written(), before);
@@ -402,8 +402,8 @@ TEST_F(CombineTest, SecondImageWithAShortHeader) {
     Bytes file = fwtest::image(Matching(19, false));
     fwtest::append(file, fwtest::image(second));
     loadFirmware(file, QStringLiteral("firmware.pxf"));
-    ASSERT_EQ(vcx::g_FirmwareFileKind, 0x50);
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_EQ(fw.FirmwareFileKind, 0x50);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written);
     const Bytes pkg = readBytes(r.path);
     EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "PXPF");
@@ -460,10 +460,10 @@ TEST_F(CombineTest, ReasonsShowTheirMessageAndWriteNothing) {
         c.records.fwVersion = saved;
         loadFirmware(k.file());
         k.controller();
-        EXPECT_EQ(vcx::CheckPackageCombinable(c), k.reason);
+        EXPECT_EQ(vcx::CheckPackageCombinable(c, fw), k.reason);
         boxes.clear();
         chooserRequests.clear();
-        EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+        EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, QLatin1String(k.text));
         EXPECT_EQ(boxes[0].caption, QLatin1String(k.title));
@@ -474,7 +474,7 @@ TEST_F(CombineTest, ReasonsShowTheirMessageAndWriteNothing) {
     // Matching: -1.
     c.records.fwVersion = saved;
     loadFirmware(two(Matching()));
-    EXPECT_EQ(vcx::CheckPackageCombinable(c), -1);
+    EXPECT_EQ(vcx::CheckPackageCombinable(c, fw), -1);
 }
 
 TEST_F(CombineTest, AFileChangedOrGoneSinceItsLoadWritesNothing) {
@@ -485,16 +485,16 @@ TEST_F(CombineTest, AFileChangedOrGoneSinceItsLoadWritesNothing) {
     Image changed = Matching();
     changed.data[0] ^= 1;
     write(QStringLiteral("firmware.qvf"), fwtest::image(changed));
-    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     EXPECT_EQ(boxes.size(), 1u);
-    QFile::remove(vcx::g_szFirmwarePath);
-    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    QFile::remove(fw.szFirmwarePath);
+    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     EXPECT_EQ(boxes.size(), 2u);
     EXPECT_TRUE(written().isEmpty());
     // Cancelling the folder: nothing, no message.
     chooser.reset();
     qvui::FileChooserResponder cancel([](const qvui::FileChooserRequest&) { return QString(); });
-    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    EXPECT_FALSE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     EXPECT_EQ(boxes.size(), 2u);
 }
 
@@ -514,7 +514,7 @@ TEST_F(CombineTest, OlderScanGenerationStopsScanningAroundTheSlave) {
     Bytes file = fwtest::image(Matching());
     fwtest::append(file, fwtest::image(Matching(15)));
     loadFirmware(file, QStringLiteral("firmware.qvc"));
-    ASSERT_TRUE(vcx::CombineFirmwareAndParameters(nullptr, c).written);
+    ASSERT_TRUE(vcx::CombineFirmwareAndParameters(nullptr, c, fw).written);
     const auto sent = qvtest::Hex(qvtest::Received(ctl()));
     auto at = [&](const char* cmd) { return std::find(sent.begin(), sent.end(), cmd) - sent.begin(); };
     EXPECT_LT(at("F0 00 00 00 00"), at("F4 00 00 00 01"));
@@ -539,7 +539,7 @@ TEST_F(CombineTest, FullControllerWithVirtualKeysLoadsBackUnderBothRuleSets) {
     Image im = Matching();
     im.customer = 3;
     loadFirmware(fwtest::image(im));
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
     EXPECT_TRUE(QFileInfo(r.path).fileName().endsWith(QString::asprintf("_x%04X.pfp", unsigned(controllerCrc))));
     const Bytes pkg = readBytes(r.path);
@@ -569,14 +569,14 @@ TEST_F(CombineTest, KeysOnAnOlderParameterVersionKeepTheImagesBit) {
         Image im = Matching();
         im.flags = flags;
         const Bytes h = fwtest::header(im);
-        const auto pkg = vcx::WritePackageHeader(c, h.data(), 138, &table, &keysSet);
+        const auto pkg = vcx::WritePackageHeader(c, h.data(), fw.FirmwareFileKind, 138, &table, &keysSet);
         EXPECT_EQ(keysSet, flags != 0);
         EXPECT_EQ(pkg[16], uint8_t(flags | 0x02));
         EXPECT_EQ(table.usedCount, 3);
         // Above 1.38 it is set; without keys it is cleared.
-        EXPECT_TRUE(qvfmt::HasVirtualKeyFlag(vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet).data()));
+        EXPECT_TRUE(qvfmt::HasVirtualKeyFlag(vcx::WritePackageHeader(c, h.data(), fw.FirmwareFileKind, 139, &table, &keysSet).data()));
         c.records.vButton.valid = 0;
-        const auto none = vcx::WritePackageHeader(c, h.data(), 139, &table, &keysSet);
+        const auto none = vcx::WritePackageHeader(c, h.data(), fw.FirmwareFileKind, 139, &table, &keysSet);
         EXPECT_FALSE(keysSet);
         EXPECT_EQ(none[16], 0x02);
         c.records.vButton.valid = 1;
@@ -605,8 +605,8 @@ TEST_F(CombineTest, FourSectionFile) {
     Bytes file;
     for (const Image& im : {e1, e3, e0, e2}) fwtest::append(file, fwtest::image(im));
     loadFirmware(file, QStringLiteral("firmware.pxc"));
-    ASSERT_EQ(vcx::g_FirmwareFileKind, 0xD1);
-    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c);
+    ASSERT_EQ(fw.FirmwareFileKind, 0xD1);
+    const vcx::CombineResult r = vcx::CombineFirmwareAndParameters(nullptr, c, fw);
     ASSERT_TRUE(r.written) << (boxes.empty() ? QString() : boxes[0].text).toStdString();
     const Bytes pkg = readBytes(r.path);
     EXPECT_EQ(std::string(pkg.begin(), pkg.begin() + 4), "PXPC");

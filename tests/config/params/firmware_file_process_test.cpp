@@ -123,8 +123,8 @@ TEST_F(ProcessConfigFile, PackageByIdentityForAnOdmControllerElseByName) {
     odm.product = 2081;
     Package byId;
     byId.images = {odm};
-    write(QStringLiteral("zz-odm.pfp"), Build(byId));
-    write(QStringLiteral("pkg.pfp"), Build({}));
+    write(QStringLiteral("zz-odm.pfp"), package(byId));
+    write(QStringLiteral("pkg.pfp"), package({}));
     const QString odmSection =
         QStringLiteral("[ODM List Config]\r\nODM FW Count=1\r\nODM Product Number=2081\r\nODM SubType=1\r\nODM Version 1=5\r\n");
     QString path = ini(Ini(QStringLiteral("21"), odmSection));
@@ -132,25 +132,25 @@ TEST_F(ProcessConfigFile, PackageByIdentityForAnOdmControllerElseByName) {
     vcx::ProcessListConfig r;
     vcx::g_ProcessListFlag = 0;
     openController(1, 5, 2081);
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &path, &r), 0);
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.filePath(QStringLiteral("zz-odm.pfp")));
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &path, &r), 0);
+    EXPECT_EQ(fw.szFirmwarePath, dir.filePath(QStringLiteral("zz-odm.pfp")));
     EXPECT_EQ(vcx::g_ProcessListFlag, 4);
 
     openController(1, 6, 2081);  // not an ODM firmware: by name
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &path, &r), 0);
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.path() + QStringLiteral("/pkg.pfp"));
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &path, &r), 0);
+    EXPECT_EQ(fw.szFirmwarePath, dir.path() + QStringLiteral("/pkg.pfp"));
 
     path = ini(Ini(QStringLiteral("21"), odmSection, QStringLiteral("missing.pfp")));
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &path, &r), 3);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &path, &r), 3);
 
     // Without a controller nothing is loaded.
     c.dev.device = INVALID_HANDLE_VALUE;
-    vcx::ClearFirmwareFileData(true);
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &path, &r), 0);
-    EXPECT_TRUE(vcx::g_LoadedFirmware[0].versionText.isEmpty());
+    vcx::ClearFirmwareFileData(fw, true);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &path, &r), 0);
+    EXPECT_TRUE(fw.LoadedFirmware[0].versionText.isEmpty());
 
     QString none = dir.filePath(QStringLiteral("none.ini"));
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &none, &r), 2);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &none, &r), 2);
 }
 
 TEST_F(ProcessConfigFile, AskedFileAndCancel) {
@@ -162,15 +162,15 @@ TEST_F(ProcessConfigFile, AskedFileAndCancel) {
     vcx::programState().toolPaths[vcx::kProcCfgFolder] = QStringLiteral("/elsewhere");
     QString path;
     vcx::ProcessListConfig r;
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, true, &path, &r), 0);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, true, &path, &r), 0);
     EXPECT_EQ(path, reply);
     EXPECT_EQ(vcx::programState().toolPaths[vcx::kProcCfgFolder], dir.path());
     reply.clear();
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, true, &path, &r), 1);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, true, &path, &r), 1);
 }
 
 TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
-    ASSERT_TRUE(load(Build({})));  // loaded from dir/file.bin
+    ASSERT_TRUE(load(package({})));  // loaded from dir/file.bin
     const QString other = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(other);
     QString reply = other + QStringLiteral("/process.ini");
@@ -182,10 +182,10 @@ TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
     r.reportFolderPath = QStringLiteral("/r");
     r.processList = {3, 2, 1};
     r.processListFlag = 6;
-    ASSERT_TRUE(vcx::SaveProcessConfigFile(nullptr, r));
+    ASSERT_TRUE(vcx::SaveProcessConfigFile(nullptr, fw, r));
     QFile copy(other + QStringLiteral("/file.bin"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-    const Bytes pkg = Build({});
+    const Bytes pkg = package({});
     EXPECT_EQ(copy.readAll(), QByteArray(reinterpret_cast<const char*>(pkg.data()), qsizetype(pkg.size())));
     const QString section = QStringLiteral("Process List Config");
     EXPECT_EQ(qvui::IniFile::readString(reply, section, QStringLiteral("Process List")), QStringLiteral("123"));
@@ -197,18 +197,18 @@ TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
     EXPECT_FALSE(written.hasSection(QStringLiteral("ODM List Config")));
     vcx::ProcessListConfig back;
     QString again = reply;
-    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, false, &again, &back), 0);
+    EXPECT_EQ(vcx::LoadProcessConfigFile(nullptr, c, fw, false, &again, &back), 0);
     EXPECT_EQ(back.processList, r.processList);
     EXPECT_TRUE(boxes.empty());
 
     // The same file again: fine. Another file of that name: a message, nothing written.
-    ASSERT_TRUE(vcx::SaveProcessConfigFile(nullptr, r));
+    ASSERT_TRUE(vcx::SaveProcessConfigFile(nullptr, fw, r));
     QFile::remove(reply);
     copy.close();
     ASSERT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
     copy.write("another package");
     copy.close();
-    EXPECT_FALSE(vcx::SaveProcessConfigFile(nullptr, r));
+    EXPECT_FALSE(vcx::SaveProcessConfigFile(nullptr, fw, r));
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_FALSE(QFileInfo::exists(reply));
     QFile still(other + QStringLiteral("/file.bin"));
@@ -219,7 +219,7 @@ TEST_F(ProcessConfigFile, SaveWritesSixKeysAndCopiesThePackage) {
     EXPECT_FALSE(load(Bytes(50, 0)));
     QFile::remove(dir.filePath(QStringLiteral("out/file.bin")));
     boxes.clear();
-    EXPECT_TRUE(vcx::SaveProcessConfigFile(nullptr, r));
+    EXPECT_TRUE(vcx::SaveProcessConfigFile(nullptr, fw, r));
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out/file.bin"))));
     EXPECT_TRUE(QFileInfo::exists(reply));

@@ -11,10 +11,6 @@
 namespace {
 
 using namespace fwfiletest;
-using vcx::g_FirmwareFileKind;
-using vcx::g_LoadedFirmware;
-using vcx::g_PfpPara;
-using vcx::g_PfpVKey;
 
 Image Pnff() {
     Image im;
@@ -105,76 +101,76 @@ TEST_F(FirmwareFileTest, ReaderTable) {
              Image e3, e0 = Pnff(), e2 = Pnff();
              e3.minor = 8;
              p.images = {Image{}, e3, e0, e2};
-             return Build(p);
+             return package(p);
          }, false},
         {"PXPC", [] {
              Package p;
              p.magic = "PXPC";
              Image e3, e0 = Pnff(), e2 = Pnff();
              p.images = {Image{}, e3, e0, e2};
-             return Build(p);
+             return package(p);
          }, true, 0xD1, {"2081A.2.6", "2081A.2.5", "2081A.2.6", "2081A.2.5"}, true},
-        {"PFPF", [] { return Build({}); }, true, 0x00, {"2081A.2.5"}, true},
+        {"PFPF", [] { return package({}); }, true, 0x00, {"2081A.2.5"}, true},
         {"PFPC", [] {
              Package p;
              p.magic = "PFPC";
              p.images = {Image{}, Pnff()};
-             return Build(p);
+             return package(p);
          }, true, 0x01, {"2081A.2.6", "2081A.2.5"}, true},
         {"PARA bad sum", [] {
              Package p;
              p.para.headerSumDelta = 1;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA flags 4", [] {
              Package p;
              p.para.flags = 4;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA CRC mismatch", [] {
              Package p;
              p.para.crc = 0x1234;
              p.keepParaCrc = true;
-             return Build(p);
+             return package(p);
          }, false},
         {"PARA CRC mode 1", [] {
              Package p;
              p.para.flags = 2;
              p.para.touch[61] = 0x55;
              p.para.boot[0] = 0x80;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true},
         {"VKEY n = 3", [] {
              Package p;
-             p.vkey = Keys(3);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(3);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
         {"VKEY n = 15", [] {
              Package p;
-             p.vkey = Keys(15);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(15);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 15},
         {"VKEY n = 16", [] {
              Package p;
-             p.vkey = Keys(16);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(16);
+             return package(p);
          }, false},
         {"VKEY s = 13", [] {
              Package p;
-             p.vkey = Keys(3, 13);
-             return Build(p);
+             p.vkey = fwtest::vkeyTable(3, 13);
+             return package(p);
          }, false},
         {"VKEY with a PARA matching from 0xFFFF", [] {
              Package p;
-             p.vkey = Keys(3);
+             p.vkey = fwtest::vkeyTable(3);
              p.seedFromVkey = false;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
         {"VKEY stored CRC unused", [] {
              Package p;
-             p.vkey = Keys(3);
+             p.vkey = fwtest::vkeyTable(3);
              p.vkey->crc = 0;
-             return Build(p);
+             return package(p);
          }, true, 0x00, {"2081A.2.5"}, true, 3},
     };
     for (const Row& r : rows) {
@@ -183,27 +179,27 @@ TEST_F(FirmwareFileTest, ReaderTable) {
         EXPECT_EQ(load(r.file()), r.loads);
         EXPECT_TRUE(boxes.empty());
         if (!r.loads) {
-            EXPECT_EQ(g_FirmwareFileKind, 0);
-            EXPECT_EQ(g_PfpPara.present, 0u);
-            EXPECT_EQ(vcx::g_pFirmwareData, nullptr);
-            EXPECT_TRUE(g_LoadedFirmware[0].versionText.isEmpty());
+            EXPECT_EQ(fw.FirmwareFileKind, 0);
+            EXPECT_EQ(fw.PfpPara.present, 0u);
+            EXPECT_EQ(fw.pFirmwareData, nullptr);
+            EXPECT_TRUE(fw.LoadedFirmware[0].versionText.isEmpty());
             continue;
         }
-        EXPECT_EQ(g_FirmwareFileKind, r.kind);
+        EXPECT_EQ(fw.FirmwareFileKind, r.kind);
         for (size_t i = 0; i < 4; ++i) {
             const QString want = i < r.texts.size() ? QString::fromLatin1(r.texts[i]) : QString();
-            EXPECT_EQ(g_LoadedFirmware[i].versionText, want) << i;
-            EXPECT_EQ(vcx::g_SectionData[i].size(), size_t(g_LoadedFirmware[i].dataSize)) << i;
+            EXPECT_EQ(fw.LoadedFirmware[i].versionText, want) << i;
+            EXPECT_EQ(fw.SectionData[i].size(), size_t(fw.LoadedFirmware[i].dataSize)) << i;
         }
-        EXPECT_EQ(vcx::g_pFirmwareData, vcx::g_SectionData[0].data());
-        EXPECT_EQ(g_PfpPara.present, r.para ? 1u : 0u);
-        EXPECT_EQ(g_PfpVKey.usedCount, r.vkeyCount < 0 ? 0 : r.vkeyCount);
+        EXPECT_EQ(fw.pFirmwareData, fw.SectionData[0].data());
+        EXPECT_EQ(fw.PfpPara.present, r.para ? 1u : 0u);
+        EXPECT_EQ(fw.PfpVKey.usedCount, r.vkeyCount < 0 ? 0 : r.vkeyCount);
         if (r.vkeyCount >= 0) {
             const auto entries = fwtest::vkeyEntries(r.vkeyCount, 12);
             for (int e = 0; e <= r.vkeyCount; ++e)
-                EXPECT_EQ(Bytes(g_PfpVKey.entry[e], g_PfpVKey.entry[e] + 12), entries[size_t(e)]) << e;
-            EXPECT_EQ(g_PfpVKey.entrySize, 12);
-            EXPECT_EQ(g_PfpVKey.crc, fwtest::vkeyCrc(entries));
+                EXPECT_EQ(Bytes(fw.PfpVKey.entry[e], fw.PfpVKey.entry[e] + 12), entries[size_t(e)]) << e;
+            EXPECT_EQ(fw.PfpVKey.entrySize, 12);
+            EXPECT_EQ(fw.PfpVKey.crc, fwtest::vkeyCrc(entries));
         }
     }
 }
@@ -228,8 +224,8 @@ TEST_F(FirmwareFileTest, EntryFieldsDataAndPara) {
     p.images = {im};
     p.para.touch = Bytes(130, 0x31);
     p.para.boot = Bytes(17, 0x42);
-    ASSERT_TRUE(load(Build(p)));
-    const vcx::LoadedFirmwareSection& e = g_LoadedFirmware[0];
+    ASSERT_TRUE(load(package(p)));
+    const vcx::LoadedFirmwareSection& e = fw.LoadedFirmware[0];
     EXPECT_EQ(e.productNumber, 0x8000 | 2081);
     EXPECT_EQ(e.letter, 2);
     EXPECT_EQ(e.major, 3);
@@ -245,19 +241,19 @@ TEST_F(FirmwareFileTest, EntryFieldsDataAndPara) {
     EXPECT_EQ(e.copied[0], 0x21);
     EXPECT_EQ(e.copied[1], 0x52);
     EXPECT_EQ(e.versionText, QStringLiteral("2081BS.T.3.4.5.6"));
-    EXPECT_EQ(vcx::g_SectionData[0], im.data);
-    EXPECT_EQ(vcx::g_SectionEnd[0], 32u + 12 + 100 + 4);
-    EXPECT_EQ(g_PfpPara.touchLength, 130);
-    EXPECT_EQ(g_PfpPara.bootLength, 17);
-    EXPECT_EQ(g_PfpPara.touch, p.para.touch);
-    EXPECT_EQ(g_PfpPara.boot, p.para.boot);
-    EXPECT_EQ(vcx::FirmwareFile(), nullptr);  // closed after the load
+    EXPECT_EQ(fw.SectionData[0], im.data);
+    EXPECT_EQ(fw.SectionEnd[0], 32u + 12 + 100 + 4);
+    EXPECT_EQ(fw.PfpPara.touchLength, 130);
+    EXPECT_EQ(fw.PfpPara.bootLength, 17);
+    EXPECT_EQ(fw.PfpPara.touch, p.para.touch);
+    EXPECT_EQ(fw.PfpPara.boot, p.para.boot);
+    EXPECT_EQ(vcx::FirmwareFile(fw), nullptr);  // closed after the load
 
-    vcx::ClearFirmwareFileData(true);
-    EXPECT_EQ(g_LoadedFirmware[0].dataSize, 0u);
-    EXPECT_TRUE(vcx::g_SectionData[0].empty());
-    EXPECT_EQ(g_PfpPara.present, 0u);
-    EXPECT_TRUE(g_PfpPara.touch.empty());
+    vcx::ClearFirmwareFileData(fw, true);
+    EXPECT_EQ(fw.LoadedFirmware[0].dataSize, 0u);
+    EXPECT_TRUE(fw.SectionData[0].empty());
+    EXPECT_EQ(fw.PfpPara.present, 0u);
+    EXPECT_TRUE(fw.PfpPara.touch.empty());
 }
 
 TEST_F(FirmwareFileTest, HeaderFlagsAbove15ShowTheMessage) {
@@ -294,7 +290,7 @@ TEST_F(FirmwareFileTest, HeaderVersion20IsAskedOncePerLoad) {
     EXPECT_EQ(boxes.size(), 2u);
     // Unattended: No without a box.
     boxes.clear();
-    vcx::g_bFirmwareLoadSilent = true;
+    fw.bFirmwareLoadSilent = true;
     EXPECT_FALSE(load(file));
     EXPECT_TRUE(boxes.empty());
 }
@@ -303,17 +299,17 @@ TEST_F(FirmwareFileTest, KindOfAFileOneByteShortOfTwoImages) {
     Bytes f = Two(Image{}, Pnff());
     f.pop_back();
     const QString path = write(QStringLiteral("short.pxf"), f);
-    vcx::SetFirmwareFile(fopen(QFile::encodeName(path).constData(), "rb"));
-    EXPECT_EQ(vcx::DetectFirmwareFileKind(), 3);
-    EXPECT_EQ(g_FirmwareFileKind, 0xD1);
-    EXPECT_FALSE(vcx::LoadFirmwareFile(nullptr, c));
-    EXPECT_EQ(g_FirmwareFileKind, 0);
+    vcx::SetFirmwareFile(fw, fopen(QFile::encodeName(path).constData(), "rb"));
+    EXPECT_EQ(vcx::DetectFirmwareFileKind(fw), 3);
+    EXPECT_EQ(fw.FirmwareFileKind, 0xD1);
+    EXPECT_FALSE(vcx::LoadFirmwareFile(nullptr, c, fw));
+    EXPECT_EQ(fw.FirmwareFileKind, 0);
 }
 
 TEST_F(FirmwareFileTest, PackagesOnlyRefusesAPlainImage) {
     EXPECT_FALSE(load(fwtest::image(Image{}), false));
-    EXPECT_TRUE(g_LoadedFirmware[0].versionText.isEmpty());
-    EXPECT_TRUE(load(Build({}), false));
+    EXPECT_TRUE(fw.LoadedFirmware[0].versionText.isEmpty());
+    EXPECT_TRUE(load(package({}), false));
 }
 
 TEST_F(FirmwareFileTest, VersionPlainSumMatchesTheIdentityButNotTheLoad) {
@@ -326,8 +322,8 @@ TEST_F(FirmwareFileTest, VersionPlainSumMatchesTheIdentityButNotTheLoad) {
     const QString path = write(QStringLiteral("plain.qvf"), fwtest::image(im));
     EXPECT_TRUE(vcx::MatchFirmwareFileIdentity(path, (1u * 1000 + 5) * 10000 + 2081));
     EXPECT_FALSE(vcx::MatchFirmwareFileIdentity(path, (1u * 1000 + 6) * 10000 + 2081));
-    vcx::g_szFirmwarePath = path;
-    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, false, true));
+    fw.szFirmwarePath = path;
+    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, fw, false, true));
     // The complemented sum loads, and no longer matches the identity check.
     im.sum15Plain = false;
     const QString good = write(QStringLiteral("good.qvf"), fwtest::image(im));
@@ -347,25 +343,25 @@ TEST_F(FirmwareFileTest, OpenDialogFiltersExtensionAndCancel) {
         return reply;
     });
     vcx::programState().toolPaths[vcx::kFUQVFFolder] = dir.path() + QStringLiteral("/start");
-    ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, true, true));
+    ASSERT_TRUE(vcx::OpenFirmwareFile(nullptr, c, fw, true, true));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].filter, QStringLiteral("Quorvane Firmware (*.qvc *.qvf *.pnc *.pnf *.pxc *.pxf *.pfp)"));
     EXPECT_EQ(asked[0].directory, dir.path() + QStringLiteral("/start"));
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.filePath(QStringLiteral("pick.qvf")));
+    EXPECT_EQ(fw.szFirmwarePath, dir.filePath(QStringLiteral("pick.qvf")));
     EXPECT_EQ(vcx::programState().toolPaths[vcx::kFUQVFFolder], dir.path());
 
     // Cancel: the path and the loaded data stay.
     reply.clear();
-    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, true, false));
+    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, fw, true, false));
     EXPECT_EQ(asked.back().filter, QStringLiteral("Quorvane Firmware (*.pfp)"));
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.filePath(QStringLiteral("pick.qvf")));
-    EXPECT_EQ(g_LoadedFirmware[0].versionText, QStringLiteral("2081A.2.5"));
+    EXPECT_EQ(fw.szFirmwarePath, dir.filePath(QStringLiteral("pick.qvf")));
+    EXPECT_EQ(fw.LoadedFirmware[0].versionText, QStringLiteral("2081A.2.5"));
 
     // A file that does not load clears everything; the folder is not taken.
     vcx::programState().toolPaths[vcx::kFUQVFFolder] = QStringLiteral("/elsewhere");
     reply = write(QStringLiteral("bad.qvf"), Bytes(40, 0));
-    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, true, true));
-    EXPECT_TRUE(g_LoadedFirmware[0].versionText.isEmpty());
+    EXPECT_FALSE(vcx::OpenFirmwareFile(nullptr, c, fw, true, true));
+    EXPECT_TRUE(fw.LoadedFirmware[0].versionText.isEmpty());
     EXPECT_EQ(vcx::programState().toolPaths[vcx::kFUQVFFolder], QStringLiteral("/elsewhere"));
 }
 
@@ -388,15 +384,15 @@ TEST_F(FirmwareFileTest, FindTakesTheFirstSortedPackageWithTheIdentityAndAValidP
     good.images[0].data = Bytes(64, 0x01);
     Package later = good;
     later.images[0].data = Bytes(64, 0x02);
-    write(QStringLiteral("a.pfp"), Build(a));
-    write(QStringLiteral("b.pfp"), Build(bad));
-    write(QStringLiteral("d.pfp"), Build(later));
-    write(QStringLiteral("c.pfp"), Build(good));
+    write(QStringLiteral("a.pfp"), package(a));
+    write(QStringLiteral("b.pfp"), package(bad));
+    write(QStringLiteral("d.pfp"), package(later));
+    write(QStringLiteral("c.pfp"), package(good));
     write(QStringLiteral("B.qvf"), fwtest::image(mine));  // not a package name
-    EXPECT_TRUE(vcx::FindFirmwareFileInFolder(c, false, code));
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.filePath(QStringLiteral("c.pfp")));
-    EXPECT_EQ(vcx::g_SectionData[0], Bytes(64, 0x01));
-    EXPECT_FALSE(vcx::FindFirmwareFileInFolder(c, false, code + 7));
+    EXPECT_TRUE(vcx::FindFirmwareFileInFolder(c, fw, false, code));
+    EXPECT_EQ(fw.szFirmwarePath, dir.filePath(QStringLiteral("c.pfp")));
+    EXPECT_EQ(fw.SectionData[0], Bytes(64, 0x01));
+    EXPECT_FALSE(vcx::FindFirmwareFileInFolder(c, fw, false, code + 7));
 
     // In the program folder only when asked.
     QDir(dir.path()).remove(QStringLiteral("c.pfp"));
@@ -404,25 +400,25 @@ TEST_F(FirmwareFileTest, FindTakesTheFirstSortedPackageWithTheIdentityAndAValidP
     const QString programCopy = vcx::programState().programFolder + QStringLiteral("p.pfp");
     QFile out(programCopy);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    const Bytes g = Build(good);
+    const Bytes g = package(good);
     out.write(reinterpret_cast<const char*>(g.data()), qint64(g.size()));
     out.close();
-    EXPECT_FALSE(vcx::FindFirmwareFileInFolder(c, false, code));
-    EXPECT_TRUE(vcx::FindFirmwareFileInFolder(c, true, code));
-    EXPECT_EQ(vcx::g_szFirmwarePath, programCopy);
+    EXPECT_FALSE(vcx::FindFirmwareFileInFolder(c, fw, false, code));
+    EXPECT_TRUE(vcx::FindFirmwareFileInFolder(c, fw, true, code));
+    EXPECT_EQ(fw.szFirmwarePath, programCopy);
 }
 
 TEST_F(FirmwareFileTest, OpenByNameTriesTheProgramFolderWhenAllowed) {
-    const Bytes pkg = Build({});
+    const Bytes pkg = package({});
     QFile out(vcx::programState().programFolder + QStringLiteral("named.pfp"));
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(reinterpret_cast<const char*>(pkg.data()), qint64(pkg.size()));
     out.close();
-    EXPECT_FALSE(vcx::OpenFirmwareFileByName(c, QStringLiteral("named.pfp"), false));
-    EXPECT_TRUE(vcx::OpenFirmwareFileByName(c, QStringLiteral("named.pfp"), true));
+    EXPECT_FALSE(vcx::OpenFirmwareFileByName(c, fw, QStringLiteral("named.pfp"), false));
+    EXPECT_TRUE(vcx::OpenFirmwareFileByName(c, fw, QStringLiteral("named.pfp"), true));
     write(QStringLiteral("named.pfp"), pkg);
-    EXPECT_TRUE(vcx::OpenFirmwareFileByName(c, QStringLiteral("named.pfp"), false));
-    EXPECT_EQ(vcx::g_szFirmwarePath, dir.path() + QStringLiteral("/named.pfp"));
+    EXPECT_TRUE(vcx::OpenFirmwareFileByName(c, fw, QStringLiteral("named.pfp"), false));
+    EXPECT_EQ(fw.szFirmwarePath, dir.path() + QStringLiteral("/named.pfp"));
 }
 
 TEST_F(FirmwareFileTest, ControllerIdentityCode) {

@@ -1,6 +1,7 @@
 // What the program's firmware-file tests share: a temporary folder, the
-// binding's two CRC slots bound to the linked library, files from the
-// test-side writer, and a record of the message boxes shown.
+// binding's two CRC slots bound to the linked library, a loaded-firmware state
+// of the test's own, files from the test-side writer, and a record of the
+// message boxes shown.
 #pragma once
 
 #include "QV_Standard.h"
@@ -25,38 +26,14 @@ namespace fwfiletest {
 using fwtest::Bytes;
 using fwtest::Image;
 
-// A package of one or two images: the first under `magic`, PARA, optional VKEY.
-struct Package {
-    std::string magic = "PFPF";
-    std::vector<Image> images = {Image{}};
-    fwtest::Para para;
-    std::optional<fwtest::Vkey> vkey;
-    bool seedFromVkey = true;
-    bool keepParaCrc = false;  // para.crc as given
-};
-
-inline fwtest::Vkey Keys(int n, int size = 12) { return fwtest::vkeyTable(n, size); }
-
-inline Bytes Build(Package p) {
-    Image first = p.images.front();
-    first.magic = p.magic;
-    first.flags |= 0x02;
-    if (p.vkey) first.flags |= 0x08;
-    Bytes f = fwtest::image(first);
-    for (size_t i = 1; i < p.images.size(); ++i) fwtest::append(f, fwtest::image(p.images[i]));
-    if (!p.keepParaCrc) {
-        const uint16_t start = p.vkey && p.seedFromVkey ? fwtest::vkeyCrc(p.vkey->entries) : 0xFFFF;
-        p.para.crc = fwtest::parameterCrc((p.para.flags >> 1) & 1, start, p.para.touch, p.para.boot);
-    }
-    fwtest::append(f, fwtest::para(p.para));
-    if (p.vkey) fwtest::append(f, fwtest::vkey(*p.vkey));
-    return f;
-}
+using fwtest::Package;
+using fwtest::package;
 
 class FirmwareFileTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     vcx::Controller c;
+    vcx::LoadedFirmware fw;
     std::vector<qvui::MessageBoxRequest> boxes;
     qvui::MessageAnswer answer = qvui::MessageAnswer::Yes;
     std::unique_ptr<qvui::MessageBoxResponder> responder;
@@ -69,18 +46,12 @@ protected:
             boxes.push_back(r);
             return answer;
         });
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_szFirmwarePath.clear();
-        vcx::g_bFirmwareLoadSilent = false;
         vcx::programState().toolPaths[vcx::kProcCfgFolder] = dir.path();
         vcx::programState().toolPaths[vcx::kFUQVFFolder] = dir.path();
         vcx::programState().programFolder = dir.path() + QStringLiteral("/program/");
         QDir().mkpath(vcx::programState().programFolder);
     }
-    void TearDown() override {
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_bFirmwareLoadSilent = false;
-    }
+    void TearDown() override { vcx::ClearFirmwareFileData(fw, true); }
 
     QString write(const QString& name, const Bytes& bytes) {
         const QString path = dir.filePath(name);
@@ -91,8 +62,8 @@ protected:
     }
     // Loads bytes as the program loads a file it was given (any kind).
     bool load(const Bytes& bytes, bool anyKind = true) {
-        vcx::g_szFirmwarePath = write(QStringLiteral("file.bin"), bytes);
-        return vcx::OpenFirmwareFile(nullptr, c, false, anyKind);
+        fw.szFirmwarePath = write(QStringLiteral("file.bin"), bytes);
+        return vcx::OpenFirmwareFile(nullptr, c, fw, false, anyKind);
     }
 };
 

@@ -11,6 +11,8 @@
 #include "linked_library_support.h"
 #include "params/firmware_file.h"
 #include "params_support.h"
+#include "update_files_support.h"
+#include "window_timers_support.h"
 #include "core/device_finder.h"
 #include "core/program_state.h"
 #include "ui/window_timers.h"
@@ -41,6 +43,7 @@ inline void BindEverySlot(vcx::Controller& c) { vcxtest::BindEverySlot(c, &LogLi
 
 class UpdatePage : public diagtest::DiagBench {
 protected:
+    vcx::LoadedFirmware fw;  // the page's file; it outlives the page
     std::unique_ptr<vcx::CQVUpdateDlg> page;
     paramtest::MainWindowSink sink;
     paramtest::Boxes boxes;
@@ -51,8 +54,8 @@ protected:
     void TearDown() override {
         page.reset();
         if (bench && watchToken) bench->unwatch(watchToken);
-        vcx::ClearFirmwareFileData(true);
-        vcx::g_szFirmwarePath.clear();
+        vcx::ClearFirmwareFileData(fw, true);
+        fw.szFirmwarePath.clear();
         DiagBench::TearDown();
     }
 
@@ -68,7 +71,7 @@ protected:
             if (e.arrival) arrived = true;
         });
         loggedLines().clear();
-        page = std::make_unique<vcx::CQVUpdateDlg>(c, nullptr);
+        page = std::make_unique<vcx::CQVUpdateDlg>(c, fw, nullptr);
         page->setMainWindow(&sink);
         page->InitDlgItem();
         return true;
@@ -86,7 +89,7 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         f.close();
-        vcx::g_szFirmwarePath = path;
+        fw.szFirmwarePath = path;
     }
 
     // Fires the page's timers, shortest interval first, until none runs; the
@@ -102,12 +105,8 @@ protected:
                 vcx::programState().deviceChanged = true;
                 page->ResumeAfterArrival();
             }
-            int best = -1, bestMs = 0;
-            for (int id = 1; id <= 31; ++id)
-                if (t->isActive(id) && (best < 0 || t->interval(id) < bestMs)) {
-                    best = id;
-                    bestMs = t->interval(id);
-                }
+            int bestMs = 0;
+            const int best = qvtest::SoonestTimer(*t, 31, &bestMs);
             if (best < 0) break;
             bench->clock().advance(uint64_t(bestMs));
             qvui::fireTimer(page.get(), best);
@@ -127,6 +126,18 @@ protected:
         return out;
     }
 
+    // The device searches after the master's end step (the reconnect timer's tries, then an arrival's).
+    static int SearchesAfterTheMastersEnd() {
+        int searches = 0;
+        bool after = false;
+        for (const auto& l : loggedLines()) {
+            const std::string t(l.begin(), l.end());
+            if (t.find("STATE_FU_MST_END") != std::string::npos) after = true;
+            if (after && t.find("FindQVDevice()") != std::string::npos) ++searches;
+        }
+        return searches;
+    }
+
     std::vector<uint32_t> pageStates() {
         std::vector<uint32_t> out;
         for (const auto& m : sink.messages)
@@ -136,47 +147,5 @@ protected:
 
     qvsim::Controller& dev() { return bench->hid("/sim/hidraw0")->controller(); }
 };
-
-// The update profile's firmware with another minor version and build, and
-// the identity the simulated loader runs once its flash holds the image.
-inline fwtest::Image NewImage(size_t bytes = 3 * 256 + 10) {
-    fwtest::Image im;
-    im.product = 2081;
-    im.letter = 1;
-    im.major = 2;
-    im.minor = 6;
-    im.customer = 3;
-    im.build1 = 1;
-    im.data.resize(bytes);
-    for (size_t i = 0; i < bytes; ++i) im.data[i] = uint8_t(i * 13 + 7);
-    return im;
-}
-// A package of one image with PARA in mode 1 (the controller's CRC mode).
-inline fwtest::Bytes Package(const fwtest::Image& im, uint8_t scanModeByte) {
-    fwtest::Image first = im;
-    first.magic = "PFPF";
-    first.flags |= 0x02;
-    fwtest::Para para;
-    para.flags = 0x02;
-    for (size_t i = 0; i < para.touch.size(); ++i) para.touch[i] = uint8_t(i + 1);
-    for (size_t i = 0; i < para.boot.size(); ++i) para.boot[i] = uint8_t(0x80 + i);
-    // The bytes the firmware writes itself are 0 in a package read from a controller.
-    for (size_t i : {63, 127}) para.touch[i] = 0;
-    for (size_t i : {15, 61, 63}) para.boot[i] = 0;
-    // Boot byte 14 is the scan-mode register: the controller's own value.
-    para.boot[14] = scanModeByte;
-    para.crc = fwtest::parameterCrc(1, 0xFFFF, para.touch, para.boot);
-    fwtest::Bytes f = fwtest::image(first);
-    fwtest::append(f, fwtest::para(para));
-    return f;
-}
-
-inline qvsim::FirmwareIdentity NewIdentity() { return qvsim::FirmwareIdentity{2, 6, 3, 1, 0}; }
-
-inline std::vector<uint8_t> Padded(const fwtest::Bytes& data, size_t block = 256) {
-    std::vector<uint8_t> v(data.begin(), data.end());
-    v.resize((v.size() + block - 1) / block * block, 0xFF);
-    return v;
-}
 
 }  // namespace updatetest

@@ -62,15 +62,15 @@ TEST_F(UpdateCombine, Button422WritesAPackageOfTheImageParametersAndKeys) {
     EXPECT_EQ(page->resultText(), qvui::loadString(1361));
     EXPECT_TRUE(boxes.asked.empty()) << (boxes.asked.empty() ? "" : boxes.asked[0].text.toStdString());
     // The program's reader takes it: PARA with the controller's CRC, VKEY with its table.
-    vcx::g_szFirmwarePath = path;
+    fw.szFirmwarePath = path;
     ASSERT_TRUE(page->LoadFirmware(false));
     uint16_t controllerCrc = 0;
     ASSERT_EQ(GetParameterCRC(c.dev.device, &controllerCrc), 1);
-    EXPECT_EQ(vcx::g_PfpPara.crc, controllerCrc);
+    EXPECT_EQ(fw.PfpPara.crc, controllerCrc);
     const auto& keys = dev().profile().vbuttons;
-    EXPECT_EQ(vcx::g_PfpVKey.usedCount, keys.size());
+    EXPECT_EQ(fw.PfpVKey.usedCount, keys.size());
     for (size_t e = 0; e < keys.size(); ++e)
-        EXPECT_TRUE(std::equal(keys[e].begin(), keys[e].end(), vcx::g_PfpVKey.entry[e])) << e;
+        EXPECT_TRUE(std::equal(keys[e].begin(), keys[e].end(), fw.PfpVKey.entry[e])) << e;
 }
 
 // The same package on the controller with a loader: its firmware already runs,
@@ -80,7 +80,7 @@ TEST_F(UpdateCombine, ThePackageBuiltOnThePageUpdatesBackToItself) {
     ASSERT_TRUE(start("update"));
     const QString path = combine();
     ASSERT_FALSE(path.isEmpty());
-    vcx::g_szFirmwarePath = path;
+    fw.szFirmwarePath = path;
     dev().clearTrace();
     page->timers()->start(13, 10);
     drive();

@@ -4,7 +4,6 @@
 
 #include "update_support.h"
 
-#include "firmware_file_support.h"
 #include "ui/control_ids.h"
 #include "ui/string_table.h"
 
@@ -32,10 +31,10 @@ protected:
 
 TEST_F(UpdateControls, APackageShowsItsVersionAndCrcs) {
     ASSERT_TRUE(start());
-    fwfiletest::Package pkg;
+    fwtest::Package pkg;
     pkg.images = {updatetest::NewImage()};
-    pkg.vkey = fwfiletest::Keys(1);
-    const fwtest::Bytes bytes = fwfiletest::Build(pkg);
+    pkg.vkey = fwtest::vkeyTable(1);
+    const fwtest::Bytes bytes = fwtest::package(pkg);
     useFile(bytes, "p.pfp");
     ASSERT_TRUE(page->LoadFirmware(false));
     EXPECT_EQ(label(vcx::CQVUpdateDlg::kIdFile)->text(), QStringLiteral("Quorvane Firmware File : 2081A.D03.2.6.1"));
@@ -43,7 +42,7 @@ TEST_F(UpdateControls, APackageShowsItsVersionAndCrcs) {
     EXPECT_FALSE(label(vcx::CQVUpdateDlg::kIdParaCrc)->isHidden());
     EXPECT_EQ(label(vcx::CQVUpdateDlg::kIdParaCrc)->text(),
               QStringLiteral("Parameters CRC in File : x") +
-                  QStringLiteral("%1").arg(vcx::g_PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper());
+                  QStringLiteral("%1").arg(fw.PfpPara.crc, 4, 16, QLatin1Char('0')).toUpper());
     EXPECT_FALSE(label(vcx::CQVUpdateDlg::kIdKeyCrc)->isHidden());
     EXPECT_TRUE(label(vcx::CQVUpdateDlg::kIdKeyCrc)->text().startsWith(QStringLiteral("Virtual Key  CRC in File : x")));
     // A package brings its parameters: no factory defaults.
@@ -84,8 +83,8 @@ namespace {
 TEST_F(UpdateControls, LoadFirmwareFromTheDialogSaysWhenTheFileIsNoFirmware) {
     ASSERT_TRUE(start());
     useFile(fwtest::Bytes(40, 0x00), "bad.qvf");
-    const QString bad = vcx::g_szFirmwarePath;
-    vcx::g_szFirmwarePath.clear();
+    const QString bad = fw.szFirmwarePath;
+    fw.szFirmwarePath.clear();
     qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest&) { return bad; });
     qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);  // Load Firmware
     ASSERT_EQ(boxes.asked.size(), 1u);
@@ -93,8 +92,8 @@ TEST_F(UpdateControls, LoadFirmwareFromTheDialogSaysWhenTheFileIsNoFirmware) {
     EXPECT_EQ(boxes.asked[0].caption, boxes.asked[0].text);
     // A good file from the dialog: shown, and its customer code checks 471 with 470.
     useFile(fwtest::image(updatetest::NewImage()), "good.qvf");
-    const QString good = vcx::g_szFirmwarePath;
-    vcx::g_szFirmwarePath.clear();
+    const QString good = fw.szFirmwarePath;
+    fw.szFirmwarePath.clear();
     qvui::FileChooserResponder chooser2([&](const qvui::FileChooserRequest&) { return good; });
     qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);
     EXPECT_EQ(boxes.asked.size(), 1u);

@@ -75,14 +75,7 @@ TEST_F(UpdatePage, AControllerThatNeverComesBackIsSearchedTenTimes) {
     ASSERT_FALSE(s.empty());
     EXPECT_EQ(s.back(), "STATE_FU_FAILED");
     // Ten searches after the master's end step.
-    int searches = 0;
-    bool after = false;
-    for (const auto& l : updatetest::loggedLines()) {
-        std::string t(l.begin(), l.end());
-        if (t.find("STATE_FU_MST_END") != std::string::npos) after = true;
-        if (after && t.find("FindQVDevice()") != std::string::npos) ++searches;
-    }
-    EXPECT_EQ(searches, 10);
+    EXPECT_EQ(SearchesAfterTheMastersEnd(), 10);
 }
 
 TEST_F(UpdatePage, AVersionThatDoesNotRunAfterProgrammingIsAFailure) {
@@ -101,8 +94,8 @@ TEST_F(UpdatePage, TheCommandLineFileRunsTheUpdateAndASilentRunReportsItsResult)
     dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
-    const QString file = vcx::g_szFirmwarePath;
-    vcx::g_szFirmwarePath.clear();
+    const QString file = fw.szFirmwarePath;
+    fw.szFirmwarePath.clear();
     auto& o = vcx::startupState().options;
     const auto saved = o;
     o.silentMode = true;

@@ -3,8 +3,6 @@
 
 #include "update_support.h"
 
-#include "firmware_file_support.h"
-
 #include "ui/string_table.h"
 
 #include <gtest/gtest.h>
@@ -16,20 +14,15 @@ namespace {
 
 using updatetest::UpdatePage;
 
-fwfiletest::Package KeyPackageParts(uint8_t scanModeByte) {
-    fwfiletest::Package pkg;
+fwtest::Package KeyPackageParts(uint8_t scanModeByte) {
+    fwtest::Package pkg;
     pkg.images = {updatetest::NewImage()};
-    fwtest::Vkey v = fwfiletest::Keys(2);
+    fwtest::Vkey v = fwtest::vkeyTable(2);
     // Two used entries, then the closing one, empty.
     std::fill(v.entries[2].begin(), v.entries[2].end(), 0);
     v.crc = fwtest::vkeyCrc(v.entries);
     pkg.vkey = v;
-    pkg.para.flags = 0x02;
-    for (size_t i = 0; i < pkg.para.touch.size(); ++i) pkg.para.touch[i] = uint8_t(i + 1);
-    for (size_t i = 0; i < pkg.para.boot.size(); ++i) pkg.para.boot[i] = uint8_t(0x80 + i);
-    for (size_t i : {63, 127}) pkg.para.touch[i] = 0;
-    for (size_t i : {15, 61, 63}) pkg.para.boot[i] = 0;
-    pkg.para.boot[14] = scanModeByte;
+    pkg.para = updatetest::ControllerPara(scanModeByte);
     return pkg;
 }
 
@@ -54,7 +47,7 @@ TEST_P(UpdateKeys, TheTableIsWrittenAndCompared) {
         pkg.para.crc = fwtest::parameterCrc(1, 0xFFFF, pkg.para.touch, pkg.para.boot);
         pkg.keepParaCrc = true;
     }
-    useFile(fwfiletest::Build(pkg), "keys.pfp");
+    useFile(fwtest::package(pkg), "keys.pfp");
     page->timers()->start(13, 10);
     dev().clearTrace();
     drive();

@@ -10,18 +10,6 @@ namespace {
 
 using updatetest::UpdatePage;
 
-// The searches the page made after the master's end step (the reconnect timer's tries).
-int SearchesAfterTheMastersEnd() {
-    int searches = 0;
-    bool after = false;
-    for (const auto& l : updatetest::loggedLines()) {
-        std::string t(l.begin(), l.end());
-        if (t.find("STATE_FU_MST_END") != std::string::npos) after = true;
-        if (after && t.find("FindQVDevice()") != std::string::npos) ++searches;
-    }
-    return searches;
-}
-
 struct ReturnCase {
     const char* name;
     const char* arrival;  // reenumerateArrival once the loader runs

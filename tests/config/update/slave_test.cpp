@@ -11,21 +11,28 @@ namespace {
 
 using updatetest::UpdatePage;
 
+// One slave running the update profile's firmware (QV2081A 2.5) with a loader
+// of its own, reachable from the master.
+void OneSlave(qvsim::ControllerProfile& p, const qvsim::BootFlash& boot) {
+    qvsim::SlaveProfile s;
+    s.identityNumber = 2081;
+    s.letter = 1;
+    s.major = 2;
+    s.minor = 5;
+    s.customer = 3;
+    s.boot = boot;
+    p.slaves = {s};
+    p.slaveCount = 2;
+    p.selectedSlaveAnswers = true;
+    p.stateEx[1] = 0x80;  // the slaves can be reached
+}
+
 TEST_F(UpdatePage, AnSFirmwareProgramsTheSlave) {
     ASSERT_TRUE(start());
     dev().editProfile([](qvsim::ControllerProfile& p) {
-        qvsim::SlaveProfile s;
-        s.identityNumber = 2081;
-        s.letter = 1;
-        s.major = 2;
-        s.minor = 5;
-        s.customer = 3;
-        s.boot = qvsim::BootFlash{};
-        s.boot->image = updatetest::NewIdentity();
-        p.slaves = {s};
-        p.slaveCount = 2;
-        p.selectedSlaveAnswers = true;
-        p.stateEx[1] = 0x80;  // the slaves can be reached
+        qvsim::BootFlash boot;
+        boot.image = updatetest::NewIdentity();
+        OneSlave(p, boot);
     });
     readRecords();
     ASSERT_EQ(c.records.fwVersion.slaveCount, 1);
@@ -83,18 +90,9 @@ namespace {
 TEST_F(UpdatePage, ASlaveBlockThatFailsReturnsToTheMaster) {
     ASSERT_TRUE(start());
     dev().editProfile([](qvsim::ControllerProfile& p) {
-        qvsim::SlaveProfile s;
-        s.identityNumber = 2081;
-        s.letter = 1;
-        s.major = 2;
-        s.minor = 5;
-        s.customer = 3;
-        s.boot = qvsim::BootFlash{};
-        s.boot->d1Failures[1] = -1;
-        p.slaves = {s};
-        p.slaveCount = 2;
-        p.selectedSlaveAnswers = true;
-        p.stateEx[1] = 0x80;
+        qvsim::BootFlash boot;
+        boot.d1Failures[1] = -1;
+        OneSlave(p, boot);
     });
     readRecords();
     auto im = updatetest::NewImage();

@@ -5,8 +5,10 @@
 // of L + 4 bytes beginning with u16 L when flag bit 0 is set; the data; a u32
 // trailer = NOT (32-bit sum of the data). Packages: the first image under a
 // package magic, further images, then "PARA" and (flag bit 3) "VKEY".
+// readPackage takes a package apart by the same layout.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -119,42 +121,60 @@ inline Bytes image(const Image& im) {
 
 inline void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
 
-// The checksum routine: from `crc`, each data bit from the most significant is
-// shifted in at bit 0; XOR 0x1021 when the bit shifted out was 1.
-inline uint16_t crc16(uint16_t crc, const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        for (int bit = 7; bit >= 0; --bit) {
-            const bool top = crc & 0x8000;
-            crc = uint16_t(crc << 1 | ((p[i] >> bit) & 1));
-            if (top) crc = uint16_t(crc ^ 0x1021);
-        }
-    return crc;
+// The checksum, computed apart from the program and the library (as
+// tests/data/crc/make_vectors.py does): the remainder of (start x^N + message)
+// modulo x^16 + x^12 + x^5 + 1 over GF(2), the N message bits most significant
+// first, by long division of the whole bit string.
+inline uint16_t polynomialRemainder(uint16_t start, const Bytes& message) {
+    std::vector<bool> bits;
+    for (int i = 15; i >= 0; --i) bits.push_back((start >> i) & 1);
+    for (uint8_t byte : message)
+        for (int i = 7; i >= 0; --i) bits.push_back((byte >> i) & 1);
+    constexpr uint32_t kDivisor = 0x11021;  // 17 bits: x^16 + x^12 + x^5 + 1
+    // Every bit above the last 16 is cancelled by the divisor shifted under it.
+    for (size_t top = 0; top + 16 < bits.size(); ++top) {
+        if (!bits[top]) continue;
+        for (size_t k = 0; k <= 16; ++k)
+            if ((kDivisor >> (16 - k)) & 1) bits[top + k] = !bits[top + k];
+    }
+    uint16_t remainder = 0;
+    for (size_t i = bits.size() - 16; i < bits.size(); ++i) remainder = uint16_t(remainder << 1 | bits[i]);
+    return remainder;
 }
 
-// The parameter CRC over copies of the lists with the positions the firmware
-// rewrites cleared: touch 61 (mode 0 only), 63, 127 (touch > 64), boot 15, and
-// boot 61, 63 (boot > 16); mode 0 masks a boot byte 0 of 64 or more with 0xC0.
+// The parameter CRC: the remainder over the touch list then the boot list,
+// with the positions that hold no parameter taken as 0 and, in mode 0, a boot
+// byte 0 of 64 or more as its top two bits.
 inline uint16_t parameterCrc(int mode, uint16_t start, Bytes touch, Bytes boot) {
-    auto clear = [](Bytes& b, size_t at) {
-        if (at < b.size()) b[at] = 0;
+    struct Ignored {
+        bool boot;
+        size_t at;
+        bool (*applies)(int mode, size_t touch, size_t boot);
     };
-    if (mode == 0) clear(touch, 61);
-    clear(touch, 63);
-    if (touch.size() > 64) clear(touch, 127);
-    clear(boot, 15);
-    if (boot.size() > 16) {
-        clear(boot, 61);
-        clear(boot, 63);
+    static const Ignored kIgnored[] = {
+        {false, 61, [](int m, size_t, size_t) { return m == 0; }},
+        {false, 63, [](int, size_t, size_t) { return true; }},
+        {false, 127, [](int, size_t t, size_t) { return t > 64; }},
+        {true, 15, [](int, size_t, size_t) { return true; }},
+        {true, 61, [](int, size_t, size_t b) { return b > 16; }},
+        {true, 63, [](int, size_t, size_t b) { return b > 16; }},
+    };
+    const size_t t = touch.size(), b = boot.size();
+    for (const Ignored& i : kIgnored) {
+        Bytes& list = i.boot ? boot : touch;
+        if (i.applies(mode, t, b) && i.at < list.size()) list[i.at] = 0;
     }
     if (mode == 0 && !boot.empty() && boot[0] >= 64) boot[0] &= 0xC0;
-    return crc16(crc16(start, touch.data(), touch.size()), boot.data(), boot.size());
+    Bytes message = touch;
+    append(message, boot);
+    return polynomialRemainder(start, message);
 }
 
-// The virtual-key CRC: from 0xFFFF over entries 0..n of s bytes.
+// The virtual-key CRC: the remainder from 0xFFFF over entries 0..n of s bytes.
 inline uint16_t vkeyCrc(const std::vector<Bytes>& entries) {
-    uint16_t crc = 0xFFFF;
-    for (const Bytes& e : entries) crc = crc16(crc, e.data(), e.size());
-    return crc;
+    Bytes message;
+    for (const Bytes& e : entries) append(message, e);
+    return polynomialRemainder(0xFFFF, message);
 }
 
 struct Para {
@@ -215,6 +235,114 @@ inline Vkey vkeyTable(int n, int s = 12) {
     v.entries = vkeyEntries(n, s);
     v.crc = vkeyCrc(v.entries);
     return v;
+}
+
+// A package: the first image under `magic` (flag bit 1, and bit 3 with VKEY),
+// further images, PARA with its CRC computed from its lists (seeded with the
+// VKEY's CRC when there is one and seedFromVkey, else from 0xFFFF; in the mode
+// of PARA flag bit 1) unless keepParaCrc, then VKEY.
+struct Package {
+    std::string magic = "PFPF";
+    std::vector<Image> images = {Image{}};
+    Para para;
+    std::optional<Vkey> vkey;
+    bool seedFromVkey = true;
+    bool keepParaCrc = false;  // para.crc as given
+};
+
+inline Bytes package(Package p) {
+    Image first = p.images.front();
+    first.magic = p.magic;
+    first.flags |= 0x02;
+    if (p.vkey) first.flags |= 0x08;
+    Bytes f = image(first);
+    for (size_t i = 1; i < p.images.size(); ++i) append(f, image(p.images[i]));
+    if (!p.keepParaCrc) {
+        const uint16_t start = p.vkey && p.seedFromVkey ? vkeyCrc(p.vkey->entries) : 0xFFFF;
+        p.para.crc = parameterCrc((p.para.flags >> 1) & 1, start, p.para.touch, p.para.boot);
+    }
+    append(f, para(p.para));
+    if (p.vkey) append(f, vkey(*p.vkey));
+    return f;
+}
+
+// ---- reading back, by the same layout ---------------------------------------
+
+inline uint16_t get16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+inline uint32_t get32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+// One image as it lies in a file.
+struct LaidImage {
+    Bytes header;   // 16 or 32 bytes by its version byte
+    Bytes extra;    // the extra block's bytes after L (flag bit 0, version 16 and later)
+    Bytes data;     // as many bytes as bytes 8..11 say
+    uint32_t trailer = 0;
+};
+// A package taken apart: its images up to "PARA", PARA, then VKEY when the
+// first header's flag bit 3 says so, and whatever follows.
+struct LaidPackage {
+    std::vector<LaidImage> images;
+    Para para;
+    std::optional<Vkey> vkey;
+    Bytes rest;
+};
+
+// nullopt when the bytes do not follow the layout (a length past the end, no PARA).
+inline std::optional<LaidPackage> readPackage(const Bytes& b) {
+    LaidPackage out;
+    size_t at = 0;
+    const auto fits = [&](size_t n) { return at <= b.size() && n <= b.size() - at; };
+    const auto take = [&](size_t n) {
+        Bytes part(b.begin() + std::ptrdiff_t(at), b.begin() + std::ptrdiff_t(at + n));
+        at += n;
+        return part;
+    };
+    while (!(fits(4) && std::memcmp(&b[at], "PARA", 4) == 0)) {
+        if (!fits(16)) return std::nullopt;
+        LaidImage im;
+        const uint8_t version = b[at + 14];
+        const size_t headerLength = version >= 16 ? 32 : 16;
+        if (!fits(headerLength)) return std::nullopt;
+        im.header = take(headerLength);
+        if (version >= 16 && (get16(im.header, 16) & 1)) {
+            if (!fits(2)) return std::nullopt;
+            const size_t l = get16(b, at);
+            if (!fits(l + 4)) return std::nullopt;
+            const Bytes block = take(l + 4);
+            im.extra.assign(block.begin() + 2, block.begin() + 2 + std::ptrdiff_t(l));
+        }
+        const size_t n = get32(im.header, 8);
+        if (!fits(n + 4)) return std::nullopt;
+        im.data = take(n);
+        im.trailer = get32(take(4), 0);
+        out.images.push_back(im);
+    }
+    if (!fits(8)) return std::nullopt;
+    const Bytes ph = take(8);
+    out.para.magic.assign(ph.begin(), ph.begin() + 4);
+    out.para.flags = ph[6];
+    if (!fits(size_t(ph[4]) + ph[5] + 2)) return std::nullopt;
+    out.para.touch = take(ph[4]);
+    out.para.boot = take(ph[5]);
+    out.para.crc = get16(take(2), 0);
+    if (!out.images.empty() && out.images[0].header.size() == 32 && (get16(out.images[0].header, 16) & 0x08)) {
+        if (!fits(10)) return std::nullopt;
+        const Bytes vh = take(10);
+        Vkey v;
+        v.crc = get16(vh, 4);
+        v.count = vh[6];
+        v.entrySize = vh[7];
+        v.format = vh[8];
+        for (int e = 0; e <= v.count; ++e) {
+            if (!fits(v.entrySize)) return std::nullopt;
+            v.entries.push_back(take(v.entrySize));
+        }
+        out.vkey = v;
+    }
+    out.rest = take(b.size() - at);
+    return out;
 }
 
 }  // namespace fwtest

@@ -262,10 +262,6 @@ int SendCmdReadF5(Controller& c, uint8_t index); // 0xFF00 on failure
 int SendCmdQueryF5(Controller& c, uint8_t index, uint32_t* out);
 int SendCmdQueryF6(Controller& c, uint8_t* maximum, uint8_t* value);
 int SendCmdF3OrFD(Controller& c, uint8_t value);
-int SendCmdEnterBootFF(Controller& c, int kind);
-void SendCmdLeaveBootD8(Controller& c);
-bool SendCmdQueryBootD9(Controller& c);
-bool SendCmdSetBootFormatD9(Controller& c, uint8_t format);
 int ResetAndCloseDevice(Controller& c);
 void SetDiagnosticScanState(Controller& c);
 void RestartScan(Controller& c);
@@ -275,5 +271,15 @@ int SendCmdQueryScanControlF3(Controller& c, uint16_t* word);
 int SendCmdQueryReferenceVersionE4(Controller& c, uint16_t* version);
 // FB 00 00 00 00: the interface test; its status in reply byte 4 (0: passed).
 int SendCmdQueryInterfaceFB(Controller& c, uint8_t* status);
+// One command on c.dev.device, the reply back into `packet`: the sender under
+// every helper here and under the boot-loader commands (update/boot_commands.h).
+// False when the library has no SendCmd or the command was not answered.
+bool SendCmdPacket(Controller& c, uint8_t packet[5]);
+// Byte n (0..4) of E0 00 <index>'s reply; -1 when it goes unanswered (where
+// SendCmdReadE0 gives 0) or n names no reply byte.
+int SendCmdQueryE0(Controller& c, uint8_t index, int n);
+// The item protocol's parameter version, F6 00 10 00 00 answered with 00 10 in
+// bytes 1 and 2: byte 3 x 100 + byte 4; 0 when the controller has none.
+int SendCmdReadParameterVersionF6(Controller& c);
 
 } // namespace vcx

@@ -1,12 +1,12 @@
 // The firmware file VCXMSet keeps loaded: a plain image (.qvf, .qvc, .pnf,
 // .pnc, .pxf, .pxc) or a .pfp package with the controller's parameter lists
 // (PARA) and virtual-key table (VKEY). How such a file is picked, recognised,
-// checked and loaded into the program-wide loaded-firmware state, how the
-// package of a connected controller is found, and its identity code.
+// checked and loaded into a LoadedFirmware, how the package of a connected
+// controller is found, and its identity code.
 //
 // The byte layout and the checks are the format module's (qvformat), under
-// the program's rules; this file holds the program's state and its two header
-// messages. One instance, used on the main window's thread.
+// the program's rules; this file holds the loaded file's state and its two
+// header messages.
 #pragma once
 
 #include "format/firmware_format.h"
@@ -17,6 +17,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -52,23 +54,48 @@ struct PfpPara {
 
 // ---- the loaded file ---------------------------------------------------------
 
-extern QString g_szFirmwarePath;            // the file in use (also what the open dialog chose)
-extern uint8_t g_FirmwareFileKind;          // kind flags of the loaded file; 0 when nothing is loaded
-extern std::array<uint8_t, 32> g_FirmwareHeader;  // the last header read
-extern std::array<LoadedFirmwareSection, 4> g_LoadedFirmware;
-extern std::array<std::vector<uint8_t>, 4> g_SectionData;  // each section's data bytes
-extern std::array<uint64_t, 4> g_SectionEnd;               // file offset just past each section
-extern const uint8_t* g_pFirmwareData;      // section 0's data after a successful load
-extern PfpPara g_PfpPara;
-extern VButtonTable g_PfpVKey;
-// An unattended run: the header-version question is answered No without a box.
-extern bool g_bFirmwareLoadSilent;
+// Closes the file a load reads.
+struct FirmwareFileCloser {
+    void operator()(FILE* f) const {
+        if (f) fclose(f);
+    }
+};
+
+// The loaded firmware file and the state of a load in progress. The program
+// has one (loadedFirmware()), which the pages that use the file are given;
+// tests and fuzz targets make their own. Its members keep the names of the
+// design's loaded-firmware state. It stays an aggregate without constructors:
+// its member LoadedFirmware carries the class's own name.
+struct LoadedFirmware {
+    QString szFirmwarePath;                   // the file in use (also what the open dialog chose)
+    uint8_t FirmwareFileKind = 0;             // kind flags of the loaded file; 0 when nothing is loaded
+    std::array<uint8_t, 32> FirmwareHeader{}; // the last header read
+    std::array<LoadedFirmwareSection, 4> LoadedFirmware;
+    std::array<std::vector<uint8_t>, 4> SectionData; // each section's data bytes
+    std::array<uint64_t, 4> SectionEnd{};            // file offset just past each section
+    const uint8_t* pFirmwareData = nullptr;   // section 0's data after a successful load
+    vcx::PfpPara PfpPara;
+    VButtonTable PfpVKey{};
+    // An unattended run: the header-version question is answered No without a box.
+    bool bFirmwareLoadSilent = false;
+
+    // The load in progress: the file it reads, the sections by entry, the first
+    // header read (the package header of a package), and the answer to the
+    // header-version question within the load.
+    std::unique_ptr<FILE, FirmwareFileCloser> file;
+    std::array<qvfmt::Section, 4> sections{};
+    std::array<uint8_t, 32> firstHeader{};
+    std::optional<bool> versionAnswer;
+};
+
+// The program's loaded firmware file, used on the main window's thread.
+LoadedFirmware& loadedFirmware();
 
 // The file the loaders read, opened "rb" (a test or fuzz target may hand in
 // any FILE*, e.g. over memory). Closed by LoadFirmwareFile and by
 // ClearFirmwareFileData(true).
-void SetFirmwareFile(FILE* file);
-FILE* FirmwareFile();
+void SetFirmwareFile(LoadedFirmware& fw, FILE* file);
+FILE* FirmwareFile(const LoadedFirmware& fw);
 
 // ---- the program's CRCs through the library binding -----------------------------
 
@@ -85,14 +112,14 @@ qvfmt::VirtualKeyCrcFn ProgramVirtualKeyCrc(Controller& c);
 // data and returns false. The file is then loaded. With anyKind a load stores
 // the file's folder as the firmware dialog folder; without it a load succeeds
 // only with a valid PARA section. Any failure clears the loaded data.
-bool OpenFirmwareFile(QWidget* owner, Controller& c, bool ask, bool anyKind);
+bool OpenFirmwareFile(QWidget* owner, Controller& c, LoadedFirmware& fw, bool ask, bool anyKind);
 // "<process-configuration folder>/<name>", then (alsoProgramFolder)
 // "<program folder><name>", each loaded without dialog as a package.
-bool OpenFirmwareFileByName(Controller& c, const QString& name, bool alsoProgramFolder);
+bool OpenFirmwareFileByName(Controller& c, LoadedFirmware& fw, const QString& name, bool alsoProgramFolder);
 // The first package, in name order, of the process-configuration folder (then,
 // when alsoProgramFolder, the program folder) whose identity is `code` and
 // which loads with a valid PARA section.
-bool FindFirmwareFileInFolder(Controller& c, bool alsoProgramFolder, uint32_t code);
+bool FindFirmwareFileInFolder(Controller& c, LoadedFirmware& fw, bool alsoProgramFolder, uint32_t code);
 // The file's first 16 bytes: byte 15 the plain sum of bytes 0..14, one of the
 // eight magics, and the identity code `code`.
 bool MatchFirmwareFileIdentity(const QString& path, uint32_t code);
@@ -100,19 +127,19 @@ bool MatchFirmwareFileIdentity(const QString& path, uint32_t code);
 // The header check with its two messages: magic, byte 15, byte 31 and flags
 // ("This AP cannot support QVF header flag."), then for version 20 and later the
 // question whether to go on, asked once per load.
-bool CheckFirmwareFileHeader(QWidget* owner, const uint8_t* header);
-// The kind (0..3, -1 refused) of the open file; sets g_FirmwareFileKind.
-int DetectFirmwareFileKind();
+bool CheckFirmwareFileHeader(QWidget* owner, LoadedFirmware& fw, const uint8_t* header);
+// The kind (0..3, -1 refused) of the open file; sets FirmwareFileKind.
+int DetectFirmwareFileKind(LoadedFirmware& fw);
 // Reads the header at offset into entry `index` (checked, filled, and for
-// entries 2 and 3 compared with entries 0 and 1) and sets g_SectionEnd[index].
-bool ReadSectionHeader(QWidget* owner, int index, uint64_t offset);
-// Loads the open file into the program-wide state and closes it.
-bool LoadFirmwareFile(QWidget* owner, Controller& c);
-// Reads section `index`'s data into g_SectionData and compares its trailer.
-bool CheckSectionChecksum(int index);
+// entries 2 and 3 compared with entries 0 and 1) and sets SectionEnd[index].
+bool ReadSectionHeader(QWidget* owner, LoadedFirmware& fw, int index, uint64_t offset);
+// Loads the open file into fw and closes it.
+bool LoadFirmwareFile(QWidget* owner, Controller& c, LoadedFirmware& fw);
+// Reads section `index`'s data into SectionData and compares its trailer.
+bool CheckSectionChecksum(LoadedFirmware& fw, int index);
 // Empties every entry and buffer, the PARA record and the VKEY image; closes
 // the file when closeFile.
-void ClearFirmwareFileData(bool closeFile);
+void ClearFirmwareFileData(LoadedFirmware& fw, bool closeFile);
 
 // (letter * 1000 + customer) * 10000 + product number.
 uint32_t FirmwareIdentityCode(uint8_t letter, uint8_t customer, uint16_t product);

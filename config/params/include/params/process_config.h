@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/controller_api.h"
+#include "params/firmware_file.h"
 
 #include <QString>
 
@@ -56,13 +57,15 @@ uint64_t ProcessListValue(const ProcessListConfig& r);
 // ("INI File", in the process-configuration folder, which then becomes the
 // chosen file's) names *path. With a controller open, its package is found by
 // identity when the controller is one of the ODM firmware, else opened by the
-// "PFP file name". On 0 the flag is published in g_ProcessListFlag.
-int LoadProcessConfigFile(QWidget* owner, Controller& c, bool ask, QString* path, ProcessListConfig* out);
+// "PFP file name", into fw. On 0 the flag is published in g_ProcessListFlag.
+int LoadProcessConfigFile(QWidget* owner, Controller& c, LoadedFirmware& fw, bool ask, QString* path,
+                          ProcessListConfig* out);
 
 // The save dialog ("INI File") names the file; its folder is remembered. The
-// loaded firmware file is copied beside it when it is not there yet (a
+// firmware file loaded in fw is copied beside it when it is not there yet (a
 // different file of the same name there: a message, nothing written). Then the
 // six keys of "Process List Config". False when cancelled or refused.
-bool SaveProcessConfigFile(QWidget* owner, const ProcessListConfig& r, QString* path = nullptr);
+bool SaveProcessConfigFile(QWidget* owner, const LoadedFirmware& fw, const ProcessListConfig& r,
+                           QString* path = nullptr);
 
 }  // namespace vcx

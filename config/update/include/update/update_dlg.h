@@ -1,8 +1,8 @@
 // The "Field Update" page (template 103): loads a firmware image or package,
 // shows what it holds and programs the controller through the update state
-// machine (steps 13..31), run from the page's numbered timers on the main
-// window's thread, every wait through programSleep, so in sim mode an update
-// runs in the library's virtual time.
+// machine (the step table, steps 13..31), run from the page's numbered timers
+// on the main window's thread, every wait through programSleep, so in sim mode
+// an update runs in the library's virtual time.
 #pragma once
 
 #include "core/chd_parent_dlg.h"
@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 class QCheckBox;
 class QLabel;
@@ -25,6 +26,8 @@ class WindowTimers;
 namespace vcx {
 
 struct Controller;
+struct LoadedFirmware;
+struct LoadedFirmwareSection;
 
 class CQVUpdateDlg : public CQVChdParentDlg {
     Q_OBJECT
@@ -35,7 +38,38 @@ public:
     static constexpr int kIdFactory = 470, kIdHostPanel = 471, kIdVirtualKeys = 472;
     static constexpr uint32_t kIdle = 11;
 
-    CQVUpdateDlg(Controller& c, QWidget* parent);
+    // The update's steps, by the numbers of the page timers that run them.
+    static constexpr uint32_t kStateFuStart = 13;      // the file loaded again (or the factory defaults)
+    static constexpr uint32_t kStateFuProc = 14;       // the file checked against the controller
+    static constexpr uint32_t kStateFuSlv = 15;        // a slave programmed
+    static constexpr uint32_t kStateFuSlvEnd = 16;     // the next slave, the master, or the reset
+    static constexpr uint32_t kStateFuMst = 17;        // the master programmed
+    static constexpr uint32_t kStateFuMstEnd = 18;     // the reset after the master's blocks
+    static constexpr uint32_t kStateFuWaitOldBt = 19;  // an old loader reset once more
+    static constexpr uint32_t kStateFuWaitReset = 20;  // the controller back after its loader
+    static constexpr uint32_t kStateFuFailed = 21;     // a firmware step failed
+    static constexpr uint32_t kStateFuChkRes = 22;     // the versions that run checked
+    static constexpr uint32_t kStatePuProc = 23;       // the package's parameter lists written
+    static constexpr uint32_t kStatePuReload = 24;     // the factory defaults reloaded
+    static constexpr uint32_t kStatePuReloadWa = 25;   // their second reload below version 1.26
+    static constexpr uint32_t kStatePuFailed = 26;     // a parameter step failed
+    static constexpr uint32_t kStatePuChkRes = 27;     // the package's parameter CRC compared
+    static constexpr uint32_t kStatePuChkReload = 28;  // the factory defaults checked
+    static constexpr uint32_t kStateVuProc = 29;       // the package's virtual keys written
+    static constexpr uint32_t kStateVuFailed = 30;     // writing them failed
+    static constexpr uint32_t kStateVuChkRes = 31;     // read back and compared
+
+    // One step: its number, the name its "State Machine : " log line gives, its handler.
+    struct StepRow {
+        uint32_t number;
+        const char* name;
+        void (CQVUpdateDlg::*run)();
+    };
+    // Every step, in number order; a number without a row ends the run as a failure.
+    static std::span<const StepRow> stepTable();
+
+    // fw: the firmware file the page loads, shows and programs.
+    CQVUpdateDlg(Controller& c, LoadedFirmware& fw, QWidget* parent);
     ~CQVUpdateDlg() override;
 
     void InitDlgItem() override;
@@ -44,7 +78,7 @@ public:
     void UpdateDlgItem() override;
     bool isUsable() const override { return true; }
 
-    // The file in g_szFirmwarePath (ask: the open dialog first).
+    // The file in the loaded firmware's szFirmwarePath (ask: the open dialog first).
     bool LoadFirmware(bool ask);
     // A device arrived while the update runs (the main window's arrival tick).
     void ResumeAfterArrival();
@@ -67,11 +101,48 @@ private:
     void onTimer(int id);
     void onFactoryClicked();
     void UpdateStateMachine(uint32_t step);
+    static const StepRow* findStep(uint32_t step);
     void runStep(uint32_t step);
     void next(uint32_t step) { state_ = step; chain_ = true; }
     void stepTimer(uint32_t step, int ms = 10);
 
+    // The steps' handlers.
+    void startUpdate();
+    void checkFileAgainstController();
+    void programSlave();
+    void afterSlave();
+    void programMaster();
+    void afterMaster();
+    void resetOldBootLoader();
+    void reconnectedAfterFirmware();
+    void firmwareFailed();
+    void checkFirmwareResult();
+    void writePackageParameters();
+    void reloadFactoryDefaults();
+    void reloadFactoryDefaultsAgain();
+    void reloadDefaults(bool first);
+    void parametersFailed();
+    void checkPackageParameters();
+    void checkFactoryDefaults();
+    void writeVirtualKeys();
+    void virtualKeysFailed();
+    void checkVirtualKeys();
+
+    // A firmware step (15, 17) and its phases.
     bool ProgramFirmwareStep(bool slave);
+    enum class RunningFirmware { Program, Skipped, Failed };
+    bool selectTargetChip(bool slave, bool inBoot, bool* newBoot);
+    bool confirmTestVersion(const LoadedFirmwareSection& e, bool slave);
+    void prepareBlockWriter(const LoadedFirmwareSection& e);
+    RunningFirmware skipWhenFirmwareRuns(const LoadedFirmwareSection& e, bool slave);
+    void putHostInterfaceNibbleRight(bool slave, bool inBoot);
+    bool enterAndFindBootLoader(bool slave, bool newBoot, uint8_t kind);
+    bool findBootLoader(bool slave);
+    bool setBootDataFormat(const LoadedFirmwareSection& e);
+    void setProgrammingBaud();
+    bool readBootLoaderSizes(bool slave, uint8_t kind, uint32_t* blockSize);
+    bool startBlockProgramming(const LoadedFirmwareSection& e, uint32_t blockSize, bool slave);
+    void backToMaster(bool slave);
     bool CheckFirmwareMatchesDevice();
     bool VerifySlaveVersions();
     bool VerifyMasterVersion();
@@ -97,6 +168,7 @@ private:
     bool sleepAndE9();
 
     Controller& c_;
+    LoadedFirmware& fw_;
     QPointer<QObject> main_;
     qvui::WindowTimers* timers_ = nullptr;
     QProgressBar* progress_ = nullptr;
