@@ -6,6 +6,7 @@
 #include "format/firmware_format.h"
 #include "internal.h"
 #include "library_support.h"
+#include "linked_library_support.h"
 #include "params/package_builder.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
@@ -109,18 +110,10 @@ protected:
     void connectTo(bool fixedCrc) {
         qvp::useSim(bench);
         qvlib::LibraryAttach(false);
-        vcx::stampProgramRecords(c.records);
-        c.api.SendCmd = &::SendCmd;
-        c.api.GetFWVersionW = &::GetFWVersionW;
-        c.api.GetFWInformationW = &::GetFWInformationW;
-        c.api.GetFeatureFlag = &::GetFeatureFlag;
-        c.api.GetDiagnosticInfo = &::GetDiagnosticInfo;
-        c.api.GetAPBTParaList = &::GetAPBTParaList;
-        c.api.GetParameterCRC = &::GetParameterCRC;
-        c.api.EnablePCAPScan = &::EnablePCAPScan;
-        c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;
-        SetupParameterFunctionPointer(&c.records.paraFuncTable);
-        c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };
+        // The fixture's CRC slots stay bound.
+        vcxtest::BindLinkedLibrary(c, {"SendCmd", "GetFWVersionW", "GetFWInformationW", "GetFeatureFlag",
+                                       "GetDiagnosticInfo", "GetAPBTParaList", "GetParameterCRC", "EnablePCAPScan",
+                                       "EnterDiagnosticMode"});
         ASSERT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
         HANDLE h = INVALID_HANDLE_VALUE;
         ASSERT_EQ(OpenDeviceA("/sim/hidraw0", &h), 1);
