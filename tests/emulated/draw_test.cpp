@@ -37,10 +37,7 @@ protected:
 
     // Runs the Qt event loop until n reports were decoded.
     bool decodedCount(size_t n) {
-        return eventually([&] {
-            QCoreApplication::processEvents();
-            return decoded.size() >= n;
-        });
+        return processUntil([&] { return decoded.size() >= n; });
     }
 };
 
@@ -94,10 +91,7 @@ TEST_F(MockDrawInput, DecodesTheTouchScreensReportsAndFollowsTheirArrival) {
     third.usb.serial = "QV35080002";
     third.descriptor = touchScreenDescriptor(1, 4095, 2);
     const std::string touchC = bed->add(third);  // announced by its "add" uevent
-    ASSERT_TRUE(eventually([&] {
-        QCoreApplication::processEvents();
-        return changes >= 1 && reader.openCount() == 3;
-    }));
+    ASSERT_TRUE(processUntil([&] { return changes >= 1 && reader.openCount() == 3; }));
     EXPECT_TRUE(reader.processor().caches().empty());
     bed->queueInput(touchC, TouchReport(1, {{5, 11, 12}}));
     ASSERT_TRUE(decodedCount(4));
@@ -107,10 +101,7 @@ TEST_F(MockDrawInput, DecodesTheTouchScreensReportsAndFollowsTheirArrival) {
     const int before = changes;
     bed->uevent(touchB, "remove");
     bed->vanish(touchB);
-    ASSERT_TRUE(eventually([&] {
-        QCoreApplication::processEvents();
-        return changes > before;
-    }));
+    ASSERT_TRUE(processUntil([&] { return changes > before; }));
     EXPECT_EQ(reader.openCount(), 2);
     EXPECT_TRUE(reader.errors().join('\n').contains(QString::fromStdString(touchB)))
         << reader.errors().join('\n').toStdString();

@@ -3,7 +3,10 @@
 // for what the whole program's environment needs.
 #pragma once
 
+#include "wait_support.h"
+
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -43,3 +46,10 @@ private:
     char* argv_[2] = {nullptr, nullptr};
     QApplication* app_ = nullptr;
 };
+
+// Processes this thread's events until `done` holds (other threads and
+// processes send to this one); false when the ceiling passes first.
+template <typename Done>
+bool processUntil(Done done, std::chrono::milliseconds ceiling = qvtest::kWaitCeiling) {
+    return qvtest::waitUntil(done, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); }, ceiling);
+}

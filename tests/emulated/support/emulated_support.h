@@ -11,6 +11,7 @@
 #include "internal.h"
 #include "library_info_support.h"
 #include "testbed_support.h"
+#include "wait_support.h"
 #include "platform/platform.h"
 #include "platform/sim_backend.h"
 #include "qvsim.h"
@@ -69,19 +70,6 @@ inline qvsim::ControllerProfile OstraControllerProfile() {
     p.major = 3;
     p.minor = 2;
     return p;
-}
-
-// Waits, without a clock of its own, until the condition holds; the bound only
-// keeps a broken test from hanging (device changes arrive on the udev
-// monitor's thread).
-template <typename Pred>
-bool eventually(Pred pred, std::chrono::milliseconds bound = std::chrono::seconds(10)) {
-    const auto giveUp = std::chrono::steady_clock::now() + bound;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > giveUp) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 class MockTest : public ::testing::Test {
