@@ -4,7 +4,7 @@
 // coordinate range by vendor, product and descriptor, and reopens the nodes
 // when udev tells of a hidraw arrival or removal.
 #include "hidraw_input.h"
-#include "emulated_support.h"
+#include "emulated_bed_support.h"
 #include "qt_support.h"
 
 #include <QCoreApplication>
@@ -30,7 +30,7 @@ struct Decoded {
     int maximum;
 };
 
-class MockDrawInput : public MockTest {
+class MockDrawInput : public EmulatedBedTest {
 protected:
     std::vector<Decoded> decoded;
     int changes = 0;

@@ -1,16 +1,19 @@
 // VCXMSet's binding filled with the exports of the library linked into the
 // test or benchmark program (over the sim backend), the program's waits on the
-// library's clock. No GoogleTest here: the benchmarks include it too.
+// library's clock, and the linked library's unload and load between tests. No
+// GoogleTest here: the benchmarks include it too.
 #pragma once
 
 #include "QV_Standard.h"
 #include "platform/platform.h"
+#include "qvsim.h"
 #include "core/controller_api.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +26,14 @@ inline void Zelmar_call_firmware_update() {}
 inline void Zelmar_hid_enum_touchscreen() {}
 
 namespace vcxtest {
+
+// What unloading the shared library does to the linked one: every device
+// closed, its threads joined, its lists freed. (linked_library_support.cpp:
+// the programs' tests see the library through its public header alone.)
+void DetachLinkedLibrary();
+// Then what loading it does, over the simulated controllers of `bench`: an
+// empty device table on the sim backend.
+void AttachLinkedLibrary(std::shared_ptr<qvsim::Bench> bench);
 
 // The linked library's export behind the slot `name`; nullptr for the other
 // families' entry points, which this library does not have, and for a name

@@ -4,12 +4,10 @@
 #include "firmware_file_support.h"
 
 #include "format/firmware_format.h"
-#include "internal.h"
-#include "library_support.h"
 #include "linked_library_support.h"
 #include "params/package_builder.h"
-#include "platform/sim_backend.h"
 #include "qvsim.h"
+#include "sim_trace_support.h"
 #include "core/strings.h"
 #include "core/device_readout.h"
 #include "core/device_text.h"
@@ -40,7 +38,7 @@ protected:
             chooserRequests.push_back(r);
             return outDir;
         });
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
         std::string error;
         bench = qvsim::loadProfile("demo", &error);
         ASSERT_TRUE(bench) << error;
@@ -57,7 +55,7 @@ protected:
     void TearDown() override {
         if (c.dev.device != INVALID_HANDLE_VALUE) CloseDevice(c.dev.device);
         c.dev.device = INVALID_HANDLE_VALUE;
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
         FirmwareFileTest::TearDown();
     }
 
@@ -108,8 +106,7 @@ protected:
     // fixedCrc: the controller's CRC word set as decided (else the simulator's
     // own), and the records that say it has virtual keys set by the test.
     void connectTo(bool fixedCrc) {
-        qvp::useSim(bench);
-        qvlib::LibraryAttach(false);
+        vcxtest::AttachLinkedLibrary(bench);
         // The fixture's CRC slots stay bound.
         vcxtest::BindLinkedLibrary(c, {"SendCmd", "GetFWVersionW", "GetFWInformationW", "GetFeatureFlag",
                                        "GetDiagnosticInfo", "GetAPBTParaList", "GetParameterCRC", "EnablePCAPScan",

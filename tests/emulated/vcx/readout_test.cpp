@@ -2,7 +2,7 @@
 // the program finds an emulated controller through sysfs and hidraw, the main
 // window shows its read-out, and an unplug and a replug sent as uevents reach
 // the window through the library's udev monitor, which clears and restores it.
-#include "emulated_support.h"
+#include "emulated_bed_support.h"
 #include "qt_support.h"
 #include "core/controller_api.h"
 #include "core/main_ids.h"
