@@ -1,6 +1,7 @@
 // The drawing window offscreen: strokes from decoded reports and from Qt touch
 // events, the snapshot, the keys' tests and the sibling messages.
 #include "draw_window.h"
+#include "qt_support.h"
 
 #include "ui/named_window.h"
 #include "ui/window_message.h"
@@ -230,31 +231,29 @@ TEST(DrawProgram, AnswersASiblingMessageAcrossProcesses) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QVDRAW_NORMAL_WINDOW", "1");
-    QTemporaryDir runtime;
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QTemporaryDir session;
+    const QString runtime = useOwnSession(env, session.path());
     program.setProcessEnvironment(env);
-    program.setWorkingDirectory(runtime.path());
+    program.setWorkingDirectory(session.path());
     program.start(QStringLiteral(QV_BINARY_DIR "/bin/QVDraw3"), {});
     ASSERT_TRUE(program.waitForStarted(10000)) << program.errorString().toStdString();
 
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    bool found = false;
-    for (int i = 0; i < 200 && !found && program.state() == QProcess::Running; ++i) {
-        found = qvui::findWindow(kDrawTitle);
-        if (!found) program.waitForFinished(50); // returns at once when the program ends
+    {
+        const ScopedRuntimeFolder programsWindows(runtime);  // where this process finds the program's window
+        const auto up = [] { return qvui::findWindow(kDrawTitle); };
+        qvtest::waitUntil([&] { return up() || program.state() != QProcess::Running; },
+                          [&] { program.waitForFinished(50); });  // returns at once when the program ends
+        const bool found = up();
+        EXPECT_TRUE(found) << program.readAllStandardError().toStdString();
+        if (found) {
+            auto handled = qvui::sendWindowMessage(kDrawTitle, qvui::WM_USER + 3, 1, 42);
+            EXPECT_TRUE(handled.ok) << handled.error.toStdString();
+            EXPECT_EQ(handled.result, 1);
+            auto unknown = qvui::sendWindowMessage(kDrawTitle, qvui::WM_USER + 3, 9, 0);
+            EXPECT_TRUE(unknown.ok) << unknown.error.toStdString();
+            EXPECT_EQ(unknown.result, 0);
+        }
     }
-    EXPECT_TRUE(found) << program.readAllStandardError().toStdString();
-    if (found) {
-        auto handled = qvui::sendWindowMessage(kDrawTitle, qvui::WM_USER + 3, 1, 42);
-        EXPECT_TRUE(handled.ok) << handled.error.toStdString();
-        EXPECT_EQ(handled.result, 1);
-        auto unknown = qvui::sendWindowMessage(kDrawTitle, qvui::WM_USER + 3, 9, 0);
-        EXPECT_TRUE(unknown.ok) << unknown.error.toStdString();
-        EXPECT_EQ(unknown.result, 0);
-    }
-    if (oldRuntime.isNull()) qunsetenv("XDG_RUNTIME_DIR");
-    else qputenv("XDG_RUNTIME_DIR", oldRuntime);
     program.kill();
     program.waitForFinished(5000);
 }

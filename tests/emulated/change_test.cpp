@@ -27,7 +27,7 @@ public:
     }
     // Waits until n changes came.
     std::vector<Change> first(size_t n) const {
-        eventually([&] { return all().size() >= n; });
+        qvtest::waitUntil([&] { return all().size() >= n; });
         return all();
     }
 
@@ -93,7 +93,7 @@ struct Inbox {
         self->got.push_back({{wParam == QV_DBT_DEVICEARRIVAL, b->dbcc_name}, kind});
     }
     std::vector<std::pair<Change, int>> first(size_t n) {
-        eventually([&] {
+        qvtest::waitUntil([&] {
             std::lock_guard lock(mutex);
             return got.size() >= n;
         });

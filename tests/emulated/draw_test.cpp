@@ -4,7 +4,7 @@
 // coordinate range by vendor, product and descriptor, and reopens the nodes
 // when udev tells of a hidraw arrival or removal.
 #include "hidraw_input.h"
-#include "emulated_support.h"
+#include "emulated_bed_support.h"
 #include "qt_support.h"
 
 #include <QCoreApplication>
@@ -33,17 +33,14 @@ struct Decoded {
     int maximum;
 };
 
-class MockDrawInput : public MockTest {
+class MockDrawInput : public EmulatedBedTest {
 protected:
     std::vector<Decoded> decoded;
     int changes = 0;
 
     // Runs the Qt event loop until n reports were decoded.
     bool decodedCount(size_t n) {
-        return eventually([&] {
-            QCoreApplication::processEvents();
-            return decoded.size() >= n;
-        });
+        return processUntil([&] { return decoded.size() >= n; });
     }
 };
 
@@ -97,10 +94,7 @@ TEST_F(MockDrawInput, DecodesTheTouchScreensReportsAndFollowsTheirArrival) {
     third.usb.serial = "QV35080002";
     third.descriptor = touchScreenDescriptor(1, 4095, 2);
     const std::string touchC = bed->add(third);  // announced by its "add" uevent
-    ASSERT_TRUE(eventually([&] {
-        QCoreApplication::processEvents();
-        return changes >= 1 && reader.openCount() == 3;
-    }));
+    ASSERT_TRUE(processUntil([&] { return changes >= 1 && reader.openCount() == 3; }));
     EXPECT_TRUE(reader.processor().caches().empty());
     bed->queueInput(touchC, TouchReport(1, {{5, 11, 12}}));
     ASSERT_TRUE(decodedCount(4));
@@ -110,10 +104,7 @@ TEST_F(MockDrawInput, DecodesTheTouchScreensReportsAndFollowsTheirArrival) {
     const int before = changes;
     bed->uevent(touchB, "remove");
     bed->vanish(touchB);
-    ASSERT_TRUE(eventually([&] {
-        QCoreApplication::processEvents();
-        return changes > before;
-    }));
+    ASSERT_TRUE(processUntil([&] { return changes > before; }));
     EXPECT_EQ(reader.openCount(), 2);
     EXPECT_TRUE(reader.errors().join('\n').contains(QString::fromStdString(touchB)))
         << reader.errors().join('\n').toStdString();

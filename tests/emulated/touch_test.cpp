@@ -31,7 +31,7 @@ std::vector<Touch> Touches() {
 }
 
 bool TouchCount(size_t n) {
-    return eventually([&] { return Touches().size() >= n; });
+    return qvtest::waitUntil([&] { return Touches().size() >= n; });
 }
 
 // A touch-screen report: report id (none when 0), then one packet and padding.

@@ -45,8 +45,9 @@ if [ "$programs" = "ON" ]; then
   # The installed program finds the installed library (../lib beside bin/): an
   # unattended option then ends with 3 (not carried out by this version), where
   # a library it cannot load would end it with 2.
-  export HOME="$prefix/home" XDG_CONFIG_HOME="$prefix/home/.config" XDG_DATA_HOME="$prefix/home/.local/share"
-  mkdir -p "$HOME"
+  # shellcheck source=../support/own_session.sh
+  . "$src/tests/support/own_session.sh"
+  own_session "$prefix/session"
   rc=0
   QT_QPA_PLATFORM=offscreen QV_SIM=demo "$prefix/bin/VCXMSet" -m >/dev/null 2>&1 </dev/null || rc=$?
   [ $rc -eq 3 ] || fail "the installed VCXMSet -m ended with $rc (2: it did not find the installed library)"

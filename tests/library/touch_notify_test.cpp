@@ -3,6 +3,7 @@
 // serial packets) reach the registered callbacks on the library's threads; the
 // lifecycle of register, unregister and the slot threads.
 #include "library_support.h"
+#include "wait_support.h"
 
 #include <algorithm>
 #include <chrono>
@@ -37,14 +38,15 @@ struct Calls {
     // Waits (at most 5 s, real time) until n touch calls arrived; the calls then.
     std::vector<Call> waitTouches(size_t n) {
         std::unique_lock l(mutex);
-        cv.wait_for(l, std::chrono::seconds(5), [&] { return touches.size() >= n; });
+        qvtest::waitUntil(cv, l, [&] { return touches.size() >= n; }, std::chrono::seconds(5));
         return touches;
     }
     // Waits (at most 5 s) for a force call with this value.
     bool waitForce(int value) {
         std::unique_lock l(mutex);
-        return cv.wait_for(l, std::chrono::seconds(5),
-                           [&] { return std::find(forces.begin(), forces.end(), value) != forces.end(); });
+        return qvtest::waitUntil(
+            cv, l, [&] { return std::find(forces.begin(), forces.end(), value) != forces.end(); },
+            std::chrono::seconds(5));
     }
 };
 Calls g_calls;
@@ -62,17 +64,6 @@ int OnForce(int zero, int force) {
     g_calls.forces.push_back(zero == 0 ? force : -1);
     g_calls.cv.notify_all();
     return 1;
-}
-
-// Waits (at most 5 s) until cond holds; for state another thread changes.
-template <typename Cond>
-bool Eventually(Cond cond) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 class TouchNotify : public LibTest {
@@ -216,7 +207,7 @@ TEST_F(TouchNotify, ReportFormsAndLookupTable) {
             EXPECT_EQ(d->queuedInput(), 1u) << c.name;  // its node is not read at all
         } else {
             // Taken by the input thread, which handles it before it reads again.
-            ASSERT_TRUE(Eventually([&] { return d->queuedInput() == 0; })) << c.name;
+            ASSERT_TRUE(qvtest::waitUntil([&] { return d->queuedInput() == 0; })) << c.name;
         }
         // A report through the first node shows that everything before it was handled.
         bench->hid("/sim/hidraw0")->queueTouch(0x8F, 1, 2);
@@ -275,7 +266,7 @@ TEST_F(TouchNotify, UnregisterJoinsEverythingAndIsRefusedInsideACallback) {
     const int driverSlot = qvlib::FindDeviceSlot(addDriver(current(), "/sim/drv0", QV_DEVICE_DRIVER_EX, 0));
     ASSERT_EQ(RegisterTouchNotify(OnTouch), 1);
     ASSERT_EQ(CreateComPortTouchNotify(), 1);
-    ASSERT_TRUE(Eventually([&] { return qvlib::g_slotThread[driverSlot].running.load(); }));
+    ASSERT_TRUE(qvtest::waitUntil([&] { return qvlib::g_slotThread[driverSlot].running.load(); }));
     EXPECT_TRUE(qvlib::g_slotThread[serialSlot].running);
     g_calls.unregisterInCallback = true;
     bench->hid("/sim/hidraw0")->queueTouch(0x71, 1, 1);
@@ -330,7 +321,7 @@ TEST_F(TouchNotify, DriverCodesAreDecodedAndAFailedWaitEndsTheThread) {
     ASSERT_NE(slot, qvlib::kNoSlot);
     EXPECT_TRUE(qvlib::g_slotThread[slot].running);
     d->failNotify(qvsim::XferError::Other);
-    EXPECT_TRUE(Eventually([&] { return !qvlib::g_slotThread[slot].running; }));
+    EXPECT_TRUE(qvtest::waitUntil([&] { return !qvlib::g_slotThread[slot].running; }));
 }
 
 TEST_F(TouchNotify, SerialPacketsOfEachSeriesAndTwoPortsAtOnce) {
@@ -377,7 +368,7 @@ TEST_F(TouchNotify, ReaderEndsAfterAnUnplug) {
     const int slot = qvlib::FindDeviceSlot(h);
     ASSERT_TRUE(qvlib::g_slotThread[slot].running);
     ASSERT_TRUE(bench->remove("/sim/ttyS1"));
-    EXPECT_TRUE(Eventually([&] { return !qvlib::g_slotThread[slot].running; }));
+    EXPECT_TRUE(qvtest::waitUntil([&] { return !qvlib::g_slotThread[slot].running; }));
 }
 
 TEST_F(TouchNotify, Rs232PnpTestTable) {

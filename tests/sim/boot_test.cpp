@@ -10,7 +10,6 @@
 
 using qvsim::Controller;
 using qvsim::ControllerProfile;
-using qvsim::Link;
 using qvsim::Packet;
 
 namespace {
@@ -29,7 +28,7 @@ ControllerProfile bootable(bool words = false) {
     return p;
 }
 
-std::optional<Packet> ask(Controller& c, const Packet& cmd) { return c.handle(cmd, Link::Hid, 0); }
+using simtest::ask;
 
 void enterBoot(Controller& c) {
     ASSERT_EQ(ask(c, {0xFF, 0xAA, 0x55, 0xAA, 0x55}), (Packet{0xFF, 0xAA, 0x55, 0xAA, 0x55}));

@@ -14,7 +14,7 @@ using qvsim::Series;
 
 namespace {
 
-std::optional<Packet> ask(Controller& c, const Packet& cmd, uint64_t now = 0) { return c.handle(cmd, Link::Hid, now); }
+using simtest::ask;
 
 ControllerProfile series(Series s, const std::function<void(ControllerProfile&)>& adjust = {}) {
     ControllerProfile p;

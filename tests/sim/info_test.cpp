@@ -9,13 +9,12 @@
 
 using qvsim::Controller;
 using qvsim::ControllerProfile;
-using qvsim::Link;
 using qvsim::Packet;
 using qvsim::Series;
 
 namespace {
 
-std::optional<Packet> ask(Controller& c, const Packet& cmd) { return c.handle(cmd, Link::Hid, 0); }
+using simtest::ask;
 
 qvsim::SlaveProfile Slave(uint16_t number, uint8_t major, uint8_t minor, bool inBoot) {
     qvsim::SlaveProfile s;

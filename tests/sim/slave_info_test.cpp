@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "qvsim.h"
+#include "sim_support.h"
 
 #include <unistd.h>
 
@@ -13,13 +14,12 @@
 
 using qvsim::Controller;
 using qvsim::ControllerProfile;
-using qvsim::Link;
 using qvsim::Packet;
 using qvsim::PacketPrefix;
 
 namespace {
 
-std::optional<Packet> ask(Controller& c, const Packet& cmd) { return c.handle(cmd, Link::Hid, 0); }
+using simtest::ask;
 
 ControllerProfile Quiet() {
     ControllerProfile p;

@@ -4,11 +4,10 @@
 #include "firmware_file_support.h"
 
 #include "format/firmware_format.h"
-#include "internal.h"
-#include "library_support.h"
+#include "linked_library_support.h"
 #include "params/package_builder.h"
-#include "platform/sim.h"
 #include "qvsim.h"
+#include "sim_trace_support.h"
 #include "core/strings.h"
 #include "core/device_readout.h"
 #include "core/device_text.h"
@@ -39,7 +38,7 @@ protected:
             chooserRequests.push_back(r);
             return outDir;
         });
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
         std::string error;
         bench = qvsim::loadProfile("demo", &error);
         ASSERT_TRUE(bench) << error;
@@ -56,7 +55,7 @@ protected:
     void TearDown() override {
         if (c.dev.device != INVALID_HANDLE_VALUE) CloseDevice(c.dev.device);
         c.dev.device = INVALID_HANDLE_VALUE;
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
         FirmwareFileTest::TearDown();
     }
 
@@ -107,20 +106,11 @@ protected:
     // fixedCrc: the controller's CRC word set as decided (else the simulator's
     // own), and the records that say it has virtual keys set by the test.
     void connectTo(bool fixedCrc) {
-        qvp::useSim(bench);
-        qvlib::LibraryAttach(false);
-        vcx::stampProgramRecords(c.records);
-        c.api.SendCmd = &::SendCmd;
-        c.api.GetFWVersionW = &::GetFWVersionW;
-        c.api.GetFWInformationW = &::GetFWInformationW;
-        c.api.GetFeatureFlag = &::GetFeatureFlag;
-        c.api.GetDiagnosticInfo = &::GetDiagnosticInfo;
-        c.api.GetAPBTParaList = &::GetAPBTParaList;
-        c.api.GetParameterCRC = &::GetParameterCRC;
-        c.api.EnablePCAPScan = &::EnablePCAPScan;
-        c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;
-        SetupParameterFunctionPointer(&c.records.paraFuncTable);
-        c.sleepMs = [](int ms) { qvp::sleepMs(uint32_t(ms)); };
+        vcxtest::AttachLinkedLibrary(bench);
+        // The fixture's CRC slots stay bound.
+        vcxtest::BindLinkedLibrary(c, {"SendCmd", "GetFWVersionW", "GetFWInformationW", "GetFeatureFlag",
+                                       "GetDiagnosticInfo", "GetAPBTParaList", "GetParameterCRC", "EnablePCAPScan",
+                                       "EnterDiagnosticMode"});
         ASSERT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
         HANDLE h = INVALID_HANDLE_VALUE;
         ASSERT_EQ(OpenDeviceA("/sim/hidraw0", &h), 1);

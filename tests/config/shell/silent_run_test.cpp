@@ -80,7 +80,10 @@ protected:
     void tickMain(int id) { qvui::sendMessage(dlg.get(), qvui::WM_TIMER, quint64(id), 0); }
 
     // Runs the scan view's timers and the worker's deliveries until the silent
-    // result has been shown (or nothing is left to run).
+    // result has been shown (or nothing is left to run). Only the posted events
+    // are delivered (the worker's sends and the posted result), never a timer's
+    // own timeout: the main window arms its 10 ms exit timer with the result,
+    // and a slow run must not see it fire before the test ticks it.
     void runScan() {
         auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
         ASSERT_NE(page, nullptr);
@@ -88,7 +91,7 @@ protected:
         QDeadlineTimer deadline(60000);
         while (results.empty() && !deadline.hasExpired()) {
             if (scan->requestInFlight()) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                QCoreApplication::sendPostedEvents();
                 continue;
             }
             bool ticked = false;
@@ -98,7 +101,7 @@ protected:
                     break;
                 }
             // The result is posted: it arrives through the event loop.
-            if (!ticked) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (!ticked) QCoreApplication::sendPostedEvents();
         }
     }
 };

@@ -6,11 +6,11 @@
 // controller, with its own runtime, configuration and data folders.
 #include "shell/app_startup.h"
 
+#include "qt_support.h"
 #include "ui/named_window.h"
 #include "ui/window_message.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
@@ -18,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -32,12 +34,9 @@ protected:
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert("QT_QPA_PLATFORM", "offscreen");
         env_.insert("QV_SIM", "current");
-        env_.remove("QV_SIM_CONTROL"); // the bench of this test program stays its own
-        env_.insert("XDG_RUNTIME_DIR", tmp_.filePath("run"));
-        env_.insert("HOME", tmp_.filePath("home"));
-        env_.insert("XDG_CONFIG_HOME", tmp_.filePath("home/.config"));
-        env_.insert("XDG_DATA_HOME", tmp_.filePath("home/.local/share"));
-        env_.insert("XDG_CONFIG_DIRS", tmp_.filePath("etc"));
+        // The lock and the windows of a VCXMSet the user runs are not in this
+        // session, and the bench of this test program stays its own.
+        const QString runtime = useOwnSession(env_, tmp_.path());
         // Under the address sanitizer a child run's leak check would decide its
         // exit status, and Qt's image thread pool now and then leaves one of its
         // threads' data behind (152 bytes allocated inside QtCore) when the
@@ -46,11 +45,8 @@ protected:
         const QString asan = env_.value("ASAN_OPTIONS");
         env_.insert("ASAN_OPTIONS", asan.isEmpty() ? QStringLiteral("detect_leaks=0") : asan + ":detect_leaks=0");
         env_.remove("LD_LIBRARY_PATH"); // the program finds its library beside it or in ../lib, nowhere else
-        QDir().mkpath(tmp_.filePath("run"));
-        QFile::setPermissions(tmp_.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // This process looks for the same windows as its children.
-        savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
-        qputenv("XDG_RUNTIME_DIR", tmp_.filePath("run").toLocal8Bit());
+        runtime_ = std::make_unique<ScopedRuntimeFolder>(runtime);
     }
     void TearDown() override {
         for (auto& p : processes_) {
@@ -59,7 +55,7 @@ protected:
                 p->waitForFinished(kProcessMs);
             }
         }
-        qputenv("XDG_RUNTIME_DIR", savedRuntime_);
+        runtime_.reset();
     }
     QProcess& start(const QString& program, const QStringList& args) {
         processes_.push_back(std::make_unique<QProcess>());
@@ -84,14 +80,17 @@ protected:
         EXPECT_EQ(p.exitCode(), exitCode);
         return QString::fromLocal8Bit(p.readAllStandardError());
     }
+    // Waits until the main window of `p` is up; a failure when the process ends first.
+    static void waitUntilUp(QProcess& p) {
+        const auto up = [] { return qvui::findWindow(vcx::kMainWindowTitle); };
+        qvtest::waitUntil([&] { return up() || p.state() != QProcess::Running; },
+                          [&] { p.waitForFinished(20); }, std::chrono::milliseconds(kProcessMs));
+        ASSERT_TRUE(up()) << (p.state() == QProcess::Running ? std::string("no main window in time")
+                                                             : p.readAllStandardError().toStdString());
+    }
     // Waits until the main window is up, then closes it from outside.
     static void closeWhenUp(QProcess& p) {
-        const QDeadlineTimer ceiling(kProcessMs);
-        while (!qvui::findWindow(vcx::kMainWindowTitle)) {
-            ASSERT_EQ(p.state(), QProcess::Running) << p.readAllStandardError().toStdString();
-            ASSERT_FALSE(ceiling.hasExpired());
-            p.waitForFinished(20);
-        }
+        waitUntilUp(p);
         qvui::sendWindowMessage(vcx::kMainWindowTitle, qvui::WM_CLOSE, 0, 0);
     }
     static QStringList programLines(const QString& err) {
@@ -109,18 +108,13 @@ protected:
 
     QTemporaryDir tmp_;
     QProcessEnvironment env_;
-    QByteArray savedRuntime_;
+    std::unique_ptr<ScopedRuntimeFolder> runtime_;
     std::vector<std::unique_ptr<QProcess>> processes_;
 };
 
 TEST_F(VcxStartup, SecondInstanceBringsTheFirstForwardAndEnds) {
     QProcess& first = vcxmset();
-    const QDeadlineTimer ceiling(kProcessMs);
-    while (!qvui::findWindow(vcx::kMainWindowTitle)) {
-        ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().toStdString();
-        ASSERT_FALSE(ceiling.hasExpired());
-        first.waitForFinished(20);
-    }
+    ASSERT_NO_FATAL_FAILURE(waitUntilUp(first));
     QProcess& second = vcxmset({"-nl3"});
     const QString err = finish(second);
     EXPECT_FALSE(err.contains(vcx::kCannotStartCaption)) << err.toStdString();

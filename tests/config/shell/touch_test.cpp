@@ -23,7 +23,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -183,9 +182,7 @@ TEST_F(VcxTouch, ShutDownEndsWhileACallbackIsBlockedInItsSend) {
     };
     ASSERT_EQ(simControl(QStringLiteral("set /sim/hidraw0 touch 0x71 1 1")), "ok");
     // Not processing events: the callback is now blocked in its send to this thread.
-    QDeadlineTimer deadline(10000);
-    while (!inCallback && !deadline.hasExpired()) QThread::msleep(1);
-    ASSERT_TRUE(inCallback);
+    ASSERT_TRUE(qvtest::waitUntil([&] { return inCallback.load(); }));
     EXPECT_TRUE(dlg_->ExitDlg());
     EXPECT_FALSE(vcx::controller().touchRegistered);
 }

@@ -5,11 +5,9 @@
 #pragma once
 
 #include "QV_Standard.h"
-#include "internal.h"
-#include "library_support.h"
 #include "linked_library_support.h"
-#include "platform/sim.h"
 #include "qvsim.h"
+#include "sim_trace_support.h"
 #include "core/controller_api.h"
 #include "core/device_readout.h"
 #include "core/program_state.h"
@@ -35,18 +33,17 @@ protected:
     void TearDown() override {
         if (c.dev.device != INVALID_HANDLE_VALUE) CloseDevice(c.dev.device);
         c.dev.device = INVALID_HANDLE_VALUE;
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
     }
 
     // Loads the profile and opens its controller; false (with a failure) when it does not open.
     bool open(const std::string& profile) {
-        qvlib::LibraryDetach();
+        vcxtest::DetachLinkedLibrary();
         std::string error;
         bench = qvsim::loadProfile(profile, &error);
         EXPECT_TRUE(bench) << error;
         if (!bench) return false;
-        qvp::useSim(bench);
-        qvlib::LibraryAttach(false);
+        vcxtest::AttachLinkedLibrary(bench);
         BindLinkedLibrary(c);
         EXPECT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
         HANDLE h = INVALID_HANDLE_VALUE;

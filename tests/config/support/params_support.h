@@ -11,16 +11,9 @@ class ParamBench : public diagtest::DiagBench {
 protected:
     bool open(const std::string& profile) {
         if (!DiagBench::open(profile)) return false;
-        c.api.GetAPBTParaList = &::GetAPBTParaList;
-        c.api.SetAPBTParaList = &::SetAPBTParaList;
-        c.api.GetParameterList = &::GetParameterList;
-        c.api.GetParameterConst = &::GetParameterConst;
-        c.api.CalculateParameterCRCEx = &::CalculateParameterCRCEx;
-        c.api.GetFWVersionW = &::GetFWVersionW;
-        c.api.GetFWInformationW = &::GetFWInformationW;
-        c.api.ResetMPU = &::ResetMPU;
-        c.api.GetPanelSizeInfoW = &::GetPanelSizeInfoW;
-        c.api.GetCoverLensInfoW = &::GetCoverLensInfoW;
+        vcxtest::BindSlots(c.api, {"GetAPBTParaList", "SetAPBTParaList", "GetParameterList", "GetParameterConst",
+                                   "CalculateParameterCRCEx", "GetFWVersionW", "GetFWInformationW", "ResetMPU",
+                                   "GetPanelSizeInfoW", "GetCoverLensInfoW"});
         return true;
     }
 

@@ -1,8 +1,10 @@
 // What the program tests share: requests to the simulated bench of the loaded
 // library, over its control socket, a bounded wait for what the library's
-// threads send, and the parameter image of the test program's controller with
-// a checksum computed apart from the library.
+// threads send (processUntil, from qt_support.h), and the parameter image of
+// the test program's controller with a checksum computed apart from the library.
 #pragma once
+
+#include "qt_support.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -28,18 +30,6 @@ inline QString simControl(const QString& request) {
         socket.waitForReadyRead(10);
     }
     return QString::fromUtf8(socket.readLine()).trimmed();
-}
-
-// Processes events until pred holds (the library's threads send to this one);
-// false when it does not within ten seconds, a ceiling against a hang only.
-template <typename Pred>
-bool processUntil(Pred pred) {
-    QDeadlineTimer deadline(10000);
-    while (!pred()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 // The test controller's parameter lists, as its profile describes them: the

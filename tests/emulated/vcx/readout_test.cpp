@@ -2,7 +2,8 @@
 // the program finds an emulated controller through sysfs and hidraw, the main
 // window shows its read-out, and an unplug and a replug sent as uevents reach
 // the window through the library's udev monitor, which clears and restores it.
-#include "emulated_support.h"
+#include "emulated_bed_support.h"
+#include "qt_support.h"
 #include "core/controller_api.h"
 #include "core/main_ids.h"
 #include "shell/utility_dlg.h"
@@ -11,7 +12,6 @@
 #include "ui/window_message.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 
 #include <dlfcn.h>
 
@@ -66,16 +66,6 @@ protected:
     void tick(int timer, int times) {
         for (int i = 0; i < times; ++i) qvui::sendMessage(dlg.get(), qvui::WM_TIMER, quint64(timer), 0);
     }
-    // Device changes come on the udev monitor's thread; the window gets them
-    // through its event loop, which runs here until the countdown starts.
-    bool waitFor(const std::function<bool()>& started) {
-        QDeadlineTimer deadline(10000);
-        while (!started()) {
-            if (deadline.hasExpired()) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
     QString version() const { return dlg->fieldText(vcx::kIdMasterVersion); }
 
     std::unique_ptr<Testbed> bed;
@@ -103,14 +93,16 @@ TEST_F(MockVcxReadout, ReadOutFollowsUnplugAndReplugThroughTheUdevMonitor) {
     bed->uevent(node, "remove", Level::Hidraw);
     bed->uevent(node, "remove", Level::UsbDevice);
     bed->vanish(node);
-    ASSERT_TRUE(waitFor([&] { return dlg->removalCountdown() > 0; })) << "no removal reached the window";
+    // Device changes come on the udev monitor's thread; the window gets them
+    // through its event loop, which runs here until the countdown starts.
+    ASSERT_TRUE(processUntil([&] { return dlg->removalCountdown() > 0; })) << "no removal reached the window";
     tick(vcx::kTimerRemoval, 3);
     EXPECT_TRUE(version().isEmpty());
     EXPECT_EQ(vcx::controller().dev.device, INVALID_HANDLE_VALUE);
 
     // Plugged back in: umockdev announces the devices it adds, parent first.
     bed->readd(node);
-    ASSERT_TRUE(waitFor([&] { return dlg->arrivalCountdown() > 0; })) << "no arrival reached the window";
+    ASSERT_TRUE(processUntil([&] { return dlg->arrivalCountdown() > 0; })) << "no arrival reached the window";
     tick(vcx::kTimerArrival, 3);
     EXPECT_EQ(version().toStdString(), "QV2081A.2.5.3.1");
     EXPECT_EQ(dlg->fieldText(vcx::kIdPanelInformation).toStdString(), "G156HAN  15.6\" (W) 1.1 mm Glass");

@@ -7,8 +7,13 @@ set -uo pipefail
 smoke=$1 lib=$2 src=$3 build=$4
 fail() { echo "bad profile test: $*" >&2; exit 1; }
 
-err=$(mktemp)
-trap 'rm -f "$err"' EXIT
+session=$(mktemp -d)
+err="$session/stderr"
+trap 'rm -rf "$session"' EXIT
+# What scripts/run would start runs apart from the user's VCXMSet.
+# shellcheck source=../../support/own_session.sh
+. "$src/tests/support/own_session.sh"
+own_session "$session"
 out=$(QV_SIM=nosuch "$smoke" "$lib" 2>"$err")
 rc=$?
 [ $rc -ne 0 ] || fail "the caller found a controller with QV_SIM=nosuch: $out"

@@ -2,6 +2,7 @@
 // registered as the enumerators would, with its trace cleared afterwards.
 #pragma once
 
+#include "controller_profiles_support.h"
 #include "library_support.h"
 
 #include <string>
@@ -50,21 +51,6 @@ protected:
 };
 
 inline std::string Narrow(const char16_t* s) { return qvlib::WideToUtf8(s); }
-
-// A current controller: QV6020A, customer 5, version 2.7, build 3.4, no slaves.
-inline qvsim::ControllerProfile CurrentMasterProfile() {
-    qvsim::ControllerProfile p;
-    p.identityNumber = 6020;
-    p.letter = 1;
-    p.major = 2;
-    p.minor = 7;
-    p.customer = 5;
-    p.buildA = 3;
-    p.buildB = 4;
-    p.customerBytes = {1, 2, 3, 0};
-    p.slaveCount = 1;  // the master alone
-    return p;
-}
 
 // One slave IC: version 1.minor, boot state bytes a and b.
 inline qvsim::SlaveProfile Slave(uint16_t number, uint8_t letter, uint8_t minor, uint8_t customer, uint8_t a,

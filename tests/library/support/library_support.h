@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "platform/sim.h"
 #include "qvsim.h"
+#include "sim_trace_support.h"
 
 #include <gtest/gtest.h>
 
@@ -154,24 +155,5 @@ protected:
 
     uint64_t now() { return bench->clock().nowMs(); }
 };
-
-// The commands a controller received, in order.
-inline std::vector<Packet> Received(qvsim::Controller& c) {
-    std::vector<Packet> out;
-    for (const auto& e : c.trace()) out.push_back(e.packet);
-    return out;
-}
-
-inline std::string Hex(const Packet& p) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%02X %02X %02X %02X %02X", p[0], p[1], p[2], p[3], p[4]);
-    return b;
-}
-
-inline std::vector<std::string> Hex(const std::vector<Packet>& v) {
-    std::vector<std::string> out;
-    for (const auto& p : v) out.push_back(Hex(p));
-    return out;
-}
 
 }  // namespace qvtest

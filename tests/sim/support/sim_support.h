@@ -3,6 +3,7 @@
 
 #include "qvsim.h"
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -18,6 +19,11 @@ inline void PrintTo(const Packet& p, std::ostream* os) {
 }  // namespace qvsim
 
 namespace simtest {
+
+// The controller's answer to one command on its HID link, at virtual time `now`.
+inline std::optional<qvsim::Packet> ask(qvsim::Controller& c, const qvsim::Packet& cmd, uint64_t now = 0) {
+    return c.handle(cmd, qvsim::Link::Hid, now);
+}
 
 // A command as it travels on a serial line: 5 bytes and the complement of their sum.
 inline std::vector<uint8_t> framed(const qvsim::Packet& p) {
