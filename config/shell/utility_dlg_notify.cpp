@@ -221,10 +221,9 @@ bool systemReferenceProposalWanted(uint32_t options, uint16_t statusWord) {
 }
 
 void CVCXUtilityDlg::onProposalTick() {
-    uint8_t p[5] = {0xE0, 0x00, 0xF7, 0x00, 0x00};
-    const bool answered = c_.api.SendCmd && c_.dev.device != INVALID_HANDLE_VALUE &&
-                          c_.api.SendCmd(c_.dev.device, p, p) != 0;
-    if (answered && (p[1] & 0x01)) {
+    // E0 00 F7: bit 0 of reply byte 1 says the controller has its system reference state ready.
+    const int ready = c_.dev.device != INVALID_HANDLE_VALUE ? SendCmdQueryE0(c_, 0xF7, 1) : -1;
+    if (ready >= 0 && (ready & 0x01)) {
         timers_->stop(kTimerProposal);
         proposalTicks_ = 0;
         uint16_t status = 0;

@@ -3,7 +3,7 @@
 #include "linked_library_support.h"
 
 #include "internal.h"
-#include "platform/sim_backend.h"
+#include "platform/sim.h"
 
 namespace vcxtest {
 
