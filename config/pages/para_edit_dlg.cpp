@@ -2,6 +2,7 @@
 // hexadecimal digits and a decimal number, each kept in step with the others.
 #include "pages/para_list_dlg.h"
 
+#include "core/program_state.h"
 #include "core/tip_controls.h"
 #include "ui/control_ids.h"
 #include "ui/window_message.h"
@@ -13,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+
+#include <algorithm>
 
 namespace vcx {
 
@@ -34,6 +37,7 @@ CQVParaEditDlg::CQVParaEditDlg(CQVParaListDlg* owner)
     frame->setFrameStyle(QFrame::Box | QFrame::Plain);
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
     outer->addWidget(frame);
     auto* grid = new QGridLayout(frame);
 
@@ -48,6 +52,9 @@ CQVParaEditDlg::CQVParaEditDlg(CQVParaListDlg* owner)
     qvui::setControlId(dec_, kIdDec);
     dec_->setMaxLength(3);
     dec_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*")), dec_));
+    const int s = std::max(programState().screenScale, 1);
+    hex_->setFixedWidth(40 * s / 100);
+    dec_->setFixedWidth(40 * s / 100);
     grid->addWidget(new QLabel(QStringLiteral("HEX"), frame), 1, 0, 1, 2);
     grid->addWidget(hex_, 1, 2, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("DEC"), frame), 1, 4, 1, 2);

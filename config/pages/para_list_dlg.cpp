@@ -96,10 +96,11 @@ ParaPageLayout LayoutParaPage(const ParaListLengths& lengths, int page, bool sla
     }
     const int top = scaled(4, s), left = scaled(4, s);
     const int available = ParaStateRect(0, s).top() - scaled(4, s) - top;
-    out.cellWidth = std::max(scaled(17, s), 1);
+    out.cellWidth = std::max(scaled(16, s), 1);
     out.cellHeight = std::max(1, std::min(scaled(16, s), halfLines ? 2 * available / halfLines : scaled(16, s)));
-    const int cw = out.cellWidth, ch = out.cellHeight;
-    const int columnX[2] = {left, left + (kParaBytesPerRow + 1) * cw + scaled(8, s)};
+    // The name and row labels ("0x1F0" at most) take a wider first cell.
+    const int cw = out.cellWidth, ch = out.cellHeight, lw = std::max(scaled(30, s), 1);
+    const int columnX[2] = {left, left + lw + kParaBytesPerRow * cw + scaled(8, s)};
     int y[2] = {top, top};
     const auto header = [&](const QRect& r, const QString& text, uint8_t listId) {
         if (int(out.headers.size()) < kParaHeaderCells) out.headers.push_back({r, text, listId});
@@ -108,17 +109,17 @@ ParaPageLayout LayoutParaPage(const ParaListLengths& lengths, int page, bool sla
         const int col = column(sec) ? 1 : 0;
         const int x = columnX[col];
         int& y0 = y[col];
-        header(QRect(x, y0, cw, ch), sectionName(sec.listId), sec.listId);
+        header(QRect(x, y0, lw, ch), sectionName(sec.listId), sec.listId);
         for (int c = 0; c < kParaBytesPerRow; ++c)
-            header(QRect(x + (c + 1) * cw, y0, cw, ch), QString::number(c, 16).toUpper(), sec.listId);
+            header(QRect(x + lw + c * cw, y0, cw, ch), QString::number(c, 16).toUpper(), sec.listId);
         for (int r = 0; r < sec.rows; ++r) {
             const int rowY = y0 + (r + 1) * ch;
-            header(QRect(x, rowY, cw, ch), QStringLiteral("0x%1").arg(QString::number(r, 16).toUpper() + u'0'),
+            header(QRect(x, rowY, lw, ch), QStringLiteral("0x%1").arg(QString::number(r, 16).toUpper() + u'0'),
                    sec.listId);
             for (int c = 0; c < kParaBytesPerRow; ++c) {
                 const int byte = r * kParaBytesPerRow + c;
                 if (byte >= sec.shownBytes) break;
-                out.values.push_back({sec.firstCell + byte, QRect(x + (c + 1) * cw, rowY, cw, ch)});
+                out.values.push_back({sec.firstCell + byte, QRect(x + lw + c * cw, rowY, cw, ch)});
             }
         }
         y0 += (sec.rows + 1) * ch + ch / 2;

@@ -84,6 +84,7 @@ TEST(ParaListGrid, CellsMapToListBytesAndShortRowsAreShown) {
     for (const auto& v : full.values) {
         cells.insert(v.cell);
         EXPECT_LE(v.rect.bottom(), vcx::ParaStateRect(0, 150).top()) << v.cell;
+        EXPECT_LE(v.rect.right(), vcx::kParaToolWidth * 150 / 100) << v.cell;
     }
     EXPECT_EQ(cells.size(), 500u);
     EXPECT_EQ(*cells.rbegin(), 499);
