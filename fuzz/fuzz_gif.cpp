@@ -16,7 +16,8 @@ namespace {
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-// Decoding gives a picture of the whole screen per frame: kept small so a run stays fast.
+// Decoding gives a picture of the whole screen (or of a larger frame) per
+// frame: kept small so a run stays fast.
 constexpr int kLargestDecodedScreen = 64 * 64;
 constexpr int kMostDecodedFrames = 4;
 
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             again.width != frame.width || again.height != frame.height)
             __builtin_trap();
 
-        if (decode && taken <= kMostDecodedFrames) {
+        if (decode && taken <= kMostDecodedFrames &&
+            int64_t(frame.width) * frame.height <= kLargestDecodedScreen) {
             QImage picture;
             QPoint offset;
             if (vcx::DecodeGifFrame(frame, &picture, &offset) && !picture.isNull() &&

@@ -102,6 +102,7 @@ bool CPictureEx::Draw() {
     }
     if (thread_.joinable()) return true;  // playing already: one thread per control
     playing_ = true;
+    threadRunning_ = true;
     thread_ = std::thread([this] { AnimationThread(); });
     return true;
 }
@@ -192,6 +193,7 @@ void CPictureEx::AnimationThread() {
         DisposeCurrentFrame();
     }
     playing_ = false;
+    threadRunning_ = false;
 }
 
 bool CPictureEx::WaitForExit(std::chrono::milliseconds wait) {

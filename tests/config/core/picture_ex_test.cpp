@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QPalette>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,20 @@ TEST(PictureEx, ProgramAnimationsLoadFromTheResources) {
             backToBackground |= picture.GetFrame(i).disposal == 2;
         }
         EXPECT_TRUE(backToBackground);
+
+        // Each frame as drawn here is the frame Qt's own reader composes from
+        // the whole file (both start on a whole-screen frame, and a disposal
+        // to the background is always followed by one).
+        QImageReader reader(QStringLiteral(":/pictures/%1.gif").arg(id));
+        for (int i = 0; i < picture.GetFrameCount(); ++i) {
+            SCOPED_TRACE(i);
+            const QImage expected = reader.read();
+            ASSERT_FALSE(expected.isNull());
+            EXPECT_EQ(picture.RenderCurrentFrame(), std::chrono::milliseconds(reader.nextImageDelay()));
+            EXPECT_EQ(picture.GetOffscreenImage().convertToFormat(QImage::Format_ARGB32),
+                      expected.convertToFormat(QImage::Format_ARGB32));
+            picture.DisposeCurrentFrame();
+        }
     }
     CPictureEx picture;
     EXPECT_FALSE(picture.Load(9999, QStringLiteral("Gif")));
@@ -220,14 +235,17 @@ TEST(PictureEx, AnimationThreadStartsStopsAndEndsWithTheControl) {
     ASSERT_TRUE(showsFirstFrame(*picture));
     // Painting while the thread draws (one lock over the off-screen image).
     for (int i = 0; i < 20; ++i) EXPECT_FALSE(picture->grab().isNull());
+    EXPECT_TRUE(picture->IsThreadRunning());
     picture->Stop();
     EXPECT_FALSE(picture->IsPlaying());
+    EXPECT_FALSE(picture->IsThreadRunning());  // ended, not left running
 
     // Playing again, then a new picture: the old thread ends before its frames go.
     ASSERT_TRUE(picture->Draw());
     EXPECT_TRUE(picture->IsPlaying());
     ASSERT_TRUE(loadBytes(*picture, data));
     EXPECT_FALSE(picture->IsPlaying());
+    EXPECT_FALSE(picture->IsThreadRunning());
     EXPECT_EQ(picture->GetOffscreenImage().pixel(7, 7), picture->GetBkColor().rgb());
 
     // Destroyed while playing: the thread is joined before the control goes.

@@ -68,6 +68,8 @@ public:
     bool IsGIF() const { return isGif_; }
     bool IsAnimatedGIF() const { return isGif_ && frames_.size() > 1; }
     bool IsPlaying() const { return playing_; }
+    // Whether the animation thread has yet to end (false again once Stop returns).
+    bool IsThreadRunning() const { return threadRunning_; }
     int GetFrameCount() const { return int(frames_.size()); }
     const Frame& GetFrame(int index) const { return frames_.at(size_t(index)); }
     int GetCurrentFrame() const { return currentFrame_; }
@@ -112,6 +114,7 @@ private:
     QImage saved_;
 
     std::thread thread_;
+    std::atomic<bool> threadRunning_{false};
     // The exit event: set by Stop, reset once the thread has ended.
     std::mutex exitMutex_;
     std::condition_variable exitEvent_;
