@@ -124,7 +124,7 @@ giftest::File variedFile() {
     giftest::File file;
     file.width = 8, file.height = 6;
     file.globalTable = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-    file.extensions = giftest::loopForever();
+    file.extensions = giftest::loopExtension(0);
     const Bytes note = giftest::comment("drawn for the tests");
     file.extensions.insert(file.extensions.end(), note.begin(), note.end());
 

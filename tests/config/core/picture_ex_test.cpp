@@ -24,10 +24,12 @@ using vcx::CPictureEx;
 constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
 
 // 8 x 8: a red screen, a green square that is put back (3), a blue one that
-// goes back to the background (2), a white one with a transparent corner (1).
+// goes back to the background (2), a white one with a transparent corner (1);
+// to be played once, which the control does not heed (it plays on).
 giftest::File composedFile() {
     giftest::File file;
     file.width = 8, file.height = 8;
+    file.extensions = giftest::loopExtension(1);
     file.globalTable = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000};
     giftest::Frame white = giftest::solid(4, 4, 2, 2, 3, 1, 20);
     white.transparent = 4;
@@ -126,8 +128,9 @@ TEST(PictureEx, DataThatIsNoPictureFailsToLoad) {
     giftest::File empty;
     empty.globalTable = {0, 0};
     const giftest::Bytes noFrame = giftest::write(empty);
-    giftest::Bytes cut = giftest::write(composedFile());
-    cut.resize(40);  // inside the first frame
+    const giftest::File file = composedFile();
+    giftest::Bytes cut = giftest::write(file);
+    cut.resize(giftest::head(file).size() + file.extensions.size() + 12);  // inside the first frame
     const std::string text = "not a picture";
     CPictureEx picture;
     EXPECT_FALSE(picture.LoadFromMemory(text.data(), text.size()));
@@ -135,6 +138,24 @@ TEST(PictureEx, DataThatIsNoPictureFailsToLoad) {
     EXPECT_FALSE(loadBytes(picture, cut));
     EXPECT_FALSE(picture.LoadFromMemory(nullptr, 0));
     EXPECT_FALSE(picture.Draw());
+}
+
+TEST(PictureEx, ATruncatedGifKeepsItsWholeFrames) {
+    const giftest::File file = composedFile();
+    const giftest::Bytes whole = giftest::write(file);
+    size_t end = giftest::head(file).size() + file.extensions.size();
+    std::vector<size_t> ends;
+    for (const giftest::Frame& f : file.frames) ends.push_back(end += giftest::frameBlocks(f).size());
+    // Cut inside the third frame: two frames play; inside the second: the first stands still.
+    CPictureEx picture;
+    ASSERT_TRUE(loadBytes(picture, giftest::Bytes(whole.begin(), whole.begin() + long(ends[2] - 3))));
+    EXPECT_TRUE(picture.IsAnimatedGIF());
+    EXPECT_EQ(picture.GetFrameCount(), 2);
+    ASSERT_TRUE(loadBytes(picture, giftest::Bytes(whole.begin(), whole.begin() + long(ends[1] - 3))));
+    EXPECT_FALSE(picture.IsAnimatedGIF());
+    ASSERT_TRUE(picture.Draw());
+    EXPECT_FALSE(picture.IsPlaying());
+    EXPECT_EQ(picture.GetOffscreenImage().pixel(7, 7), kRed);
 }
 
 TEST(PictureEx, FramesAreComposedByTheirDisposalMethods) {

@@ -72,9 +72,10 @@ inline Bytes comment(const std::string& text) {
     return out;
 }
 
-// The looping application extension ("NETSCAPE2.0", loop count 0).
-inline Bytes loopForever() {
-    return {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 0x03, 0x01, 0x00, 0x00, 0x00};
+// The looping application extension ("NETSCAPE2.0"): `count` times, 0 for ever.
+inline Bytes loopExtension(uint16_t count) {
+    return {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 0x03, 0x01,
+            uint8_t(count), uint8_t(count >> 8), 0x00};
 }
 
 // Literal codes of 9 bits (code size 8): clear first, then again before the

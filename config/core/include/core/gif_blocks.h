@@ -50,7 +50,6 @@ public:
 
     // The parse offset: at the first block after Open, past each frame taken.
     size_t Offset() const { return offset_; }
-    void SetOffset(size_t offset) { offset_ = offset; }
     size_t FirstBlockOffset() const { return 13 + size_t(globalTableSize_); }
 
     // The kind of the block at the parse offset.
