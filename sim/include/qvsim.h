@@ -299,13 +299,14 @@ struct ControllerProfile {
     // 16-bit items by (group, item); they count in the presence masks like items.
     std::map<std::pair<uint8_t, uint8_t>, ParamWordItem> wordItems;
     // Group information bytes F6 g i 00 00 by (group, i), for i = 1..15 and for the
-    // further read codes 0x30..0x7F: reply bytes 3 and 4 (F6 0E 50 only without group 14
-    // items; with them it is the event-halt state below).
+    // further read codes 0x30..0x7F: reply bytes 3 and 4 (an entry for F6 0E 50 answers
+    // in place of the event-halt state below).
     std::map<std::pair<uint8_t, uint8_t>, std::array<uint8_t, 2>> groupInfo;
     // The event halt, with items in group 14 (the debug group): F6 0E 90 00 v
     // switches it (v = 0 off, 1 on), F6 0E 50 00 00 -> F6 0E 50 kind switch, where
     // kind (bit 0 finger, bit 1 water) shows only while the switch is on, and F6 0E
-    // 91 00 00 clears the kind. Without group 14 items these are plain group codes.
+    // 91 00 00 clears the kind. Without group 14 items these are plain group codes;
+    // a groupInfo entry for F6 0E 50 is a fixed state that answers instead.
     uint8_t eventHaltSwitch = 0;
     uint8_t eventHalt = 0;  // the halt the panel gave (bit 0 finger, bit 1 water)
     // F6 08 90 00 00 (activate the calibration parameters) was received this often.

@@ -612,7 +612,9 @@ Packet Controller::Impl::eventHaltItem(const Packet& c) {
     };
     if (!debug(p.items) && !debug(p.wordItems)) return {};
     switch (c[2]) {
-        case 0x50: return {0xF6, 0x0E, 0x50, uint8_t(p.eventHaltSwitch ? p.eventHalt : 0), p.eventHaltSwitch};
+        case 0x50:
+            if (p.groupInfo.count({0x0E, 0x50})) return {};  // a fixed state of the profile answers
+            return {0xF6, 0x0E, 0x50, uint8_t(p.eventHaltSwitch ? p.eventHalt : 0), p.eventHaltSwitch};
         case 0x90:
             if (c[3] != 0 || c[4] > 1) return {0xF6, 0xFF, 0xFF, 0x00, 0x00};
             p.eventHaltSwitch = c[4];

@@ -1132,9 +1132,8 @@ ControllerProfile fullProfile() {
     item(0x0D, 1, 3, 1);
     p.groupInfo[{0x0D, 0x01}] = {0x00, 2};
     p.groupInfo[{0x0D, 0x02}] = {14, 14};
-    // Debug and event halt.
+    // Debug; the event halt is the firmware's (off, no halt).
     for (uint8_t n = 0; n <= 8; ++n) item(0x0E, n, 0xFF, 0x00);
-    p.groupInfo[{0x0E, 0x50}] = {0x00, 0x00};
     // Virtual buttons: four keys possible, two set.
     item(0x0F, 0, 4, 0);
     for (uint8_t n = 1; n <= 3; ++n) item(0x0F, n, 0xFF, 0x00);

@@ -126,6 +126,14 @@ TEST(SimDebug, EventHaltShowsTheHaltWhileSwitchedOnUntilCleared) {
     EXPECT_FALSE(qvsim::setControllerKey(c, "halt", "palm", &error));
     EXPECT_NE(error.find("expected finger, water or none"), std::string::npos) << error;
 
+    // A profile's fixed state (a groupInfo entry) answers in place of the halt.
+    ControllerProfile fixed = WithDebugGroup();
+    fixed.groupInfo[{0x0E, 0x50}] = {0x07, 0x08};
+    Controller pinned(fixed);
+    ASSERT_TRUE(qvsim::setControllerKey(pinned, "halt", "finger", &error)) << error;
+    EXPECT_EQ(ask(pinned, {0xF6, 0x0E, 0x90, 0x00, 0x01}), (Packet{0xF6, 0x0E, 0x90, 0x00, 0x01}));
+    EXPECT_EQ(ask(pinned, state), (Packet{0xF6, 0x0E, 0x50, 0x07, 0x08}));
+
     // A firmware without debug items has no event halt.
     ControllerProfile plain = WithDebugGroup();
     plain.items.clear();
