@@ -197,7 +197,10 @@ struct DriverSettings {
 // answers the raw counts. A scan always leaves its raw counts loaded. Raw counts are
 // the level plus a fixed per-position offset (0..offsetSpan-1) plus noise that
 // depends on the seed, the scan number, the position (and the mode), so every scan
-// of the same sensor gives the same frames in the same order. The level is
+// of the same sensor gives the same frames in the same order. The raw counts (and
+// so the differences) are those of the frequency selected when the frame is loaded
+// (`frequency`, F5 select): each frequency draws its own noise, of the amplitude
+// `frequencyNoise` gives it (else `noise`). The level is
 // baseLevel, or patternLevel[v-1] while the scan runs with test pattern v (F3 00 0D
 // 00 v / FD 00 00 00 v selected it before the scan started).
 //   F9 FF 91 a k and F9 00 00 C0 00 (older raw scan; C0 01, the older enter, as
@@ -240,6 +243,9 @@ struct SensorProfile {
     uint32_t scanMs = 0;
     std::array<uint16_t, 3> patternLevel{3000, 3000, 3000};  // the level under test pattern 1..3
     std::vector<SensorFault> faults;
+    // The noise amplitude of the raw counts while frequency v is selected (F5
+    // select), by v; other frequencies use `noise`.
+    std::map<uint8_t, uint8_t> frequencyNoise;
 };
 constexpr uint8_t kSensorBaseline = 0, kSensorRaw = 1, kSensorDifference = 2;
 struct ControllerProfile;
@@ -273,6 +279,16 @@ struct ControllerProfile {
     std::array<uint8_t, 4> stateF0{};
     std::array<uint8_t, 4> bridge{};     // E9 00 00 00 00 reply bytes 1..4
     bool fastTiming = false;             // E7 00 00 00 00 -> E7 00 55 .. (current series)
+    // The IC's memory behind the other E7 forms (current series): E7 B0, E7 A0 and
+    // E7 90 answer E7 00 and the configuration word count, the SFR size and the
+    // data-RAM size in bytes (big-endian in bytes 2..4); E7 30 i 00 00 configuration
+    // word i (byte k = ((4i + k) x 11 + 5) & 0xFF); E7 20 a2 a1 a0 (SFR) and E7 10 a2
+    // a1 a0 (data RAM) the four bytes from address a = a2 a1 a0 (byte = (address x 7
+    // + 3) & 0xFF); a word or address past its size and every other form (E7 FF ..)
+    // are refused.
+    uint32_t configWords = 3;
+    uint32_t sfrSize = 0x20;
+    uint32_t dataRamSize = 0x40;
     std::array<uint8_t, 4> customerBytes{};  // EB (current) / E7 (Ostra) reply bytes 1..4
 
     // F6 00 10 00 00 -> F6 00 10 v/100 v%100. 0: the item protocol is absent and
@@ -283,8 +299,16 @@ struct ControllerProfile {
     // 16-bit items by (group, item); they count in the presence masks like items.
     std::map<std::pair<uint8_t, uint8_t>, ParamWordItem> wordItems;
     // Group information bytes F6 g i 00 00 by (group, i), for i = 1..15 and for the
-    // further read codes 0x30..0x7F (e.g. F6 0E 50 the event-halt state): reply bytes 3 and 4.
+    // further read codes 0x30..0x7F: reply bytes 3 and 4 (an entry for F6 0E 50 answers
+    // in place of the event-halt state below).
     std::map<std::pair<uint8_t, uint8_t>, std::array<uint8_t, 2>> groupInfo;
+    // The event halt, with items in group 14 (the debug group): F6 0E 90 00 v
+    // switches it (v = 0 off, 1 on), F6 0E 50 00 00 -> F6 0E 50 kind switch, where
+    // kind (bit 0 finger, bit 1 water) shows only while the switch is on, and F6 0E
+    // 91 00 00 clears the kind. Without group 14 items these are plain group codes;
+    // a groupInfo entry for F6 0E 50 is a fixed state that answers instead.
+    uint8_t eventHaltSwitch = 0;
+    uint8_t eventHalt = 0;  // the halt the panel gave (bit 0 finger, bit 1 water)
     // F6 08 90 00 00 (activate the calibration parameters) was received this often.
     uint32_t calibrationActivations = 0;
     // F6 08 91 00 00 (prepare a calibration: report the untransformed touch range) was received this often.
@@ -411,7 +435,8 @@ struct ControllerProfile {
     //     v = 0..3 for the next scans (a sensor is needed; others refused);
     //   F3 00 0F 00 00 -> F3 AA 0F lo hi: scanCaps (refused without);
     //   F5 00 04 00 00 -> F5 00 M F extra: frequencyModes (without: every F5 refused);
-    //   F5 00 0F 00 00 -> F5 00 00 00 frequency; F5 00 FF 00 v selects frequency v;
+    //   F5 00 0F 00 00 -> F5 00 00 00 frequency; F5 00 FF 00 v selects frequency v
+    //     (echo), and so does the older F5 00 (v - 0x10) 00 00 for v = 0..14;
     //   E4 00 00 00 00 carries srVersion % 100 and srVersion / 100 in bytes 1 and 2;
     //   FB 00 00 00 00 -> FB 00 00 00 interfaceCheck (refused without).
     std::optional<uint16_t> scanCaps;

@@ -43,6 +43,34 @@ Packet bootStateReply(Series s, uint8_t minor, uint8_t customer, bool inBoot, ui
     return inBoot ? Packet{0xED, minor, customer, 0x55, 0xAA} : Packet{0xED, minor, customer, buildA, buildB};
 }
 
+// E7 s a2 a1 a0 of the current series: the timing query (s = 0), the sizes and
+// words of the IC's memory (see ControllerProfile::configWords); others refused.
+Packet memoryQuery(const ControllerProfile& p, const Packet& c) {
+    const auto size = [](uint32_t n) { return Packet{0xE7, 0x00, uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)}; };
+    const auto bytes = [](uint32_t at, uint32_t factor, uint32_t add) {
+        Packet r{0xE7, 0, 0, 0, 0};
+        for (uint32_t k = 0; k < 4; ++k) r[1 + k] = uint8_t((at + k) * factor + add);
+        return r;
+    };
+    const uint32_t address = uint32_t(c[2]) << 16 | uint32_t(c[3]) << 8 | c[4];
+    switch (c[1]) {
+        case 0x00: return {0xE7, 0x00, uint8_t(p.fastTiming ? 0x55 : 0x00), 0x00, 0x00};
+        case 0xB0: return size(p.configWords);
+        case 0xA0: return size(p.sfrSize);
+        case 0x90: return size(p.dataRamSize);
+        case 0x30:
+            if (c[2] >= p.configWords) return refusal(c);
+            return bytes(4u * c[2], 11, 5);
+        case 0x20:
+            if (address >= p.sfrSize) return refusal(c);
+            return bytes(address, 7, 3);
+        case 0x10:
+            if (address >= p.dataRamSize) return refusal(c);
+            return bytes(address, 7, 3);
+        default: return refusal(c);
+    }
+}
+
 uint32_t getLE32(const uint8_t* in) {
     return uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
 }
@@ -402,6 +430,7 @@ struct Controller::Impl {
     Packet paramItem(const Packet& c);
     Packet forceTouch(const Packet& c);
     Packet vbuttonItem(const Packet& c);
+    Packet eventHaltItem(const Packet& c);
     Packet panelText(const Packet& c) const;
     Packet stateExPage(uint8_t page) const;
     Packet diagnosticMode(const Packet& c, uint64_t nowMs);
@@ -476,6 +505,10 @@ Packet Controller::Impl::paramItem(const Packet& c) {
     if (group == 0x02 && code == 0x03) return {0xF6, group, code, 0x00, p.extraColumns};
     if (group == 0x0F) {
         Packet r = vbuttonItem(c);
+        if (r[0] != 0) return r;
+    }
+    if (group == 0x0E) {
+        Packet r = eventHaltItem(c);
         if (r[0] != 0) return r;
     }
     if (code == 0x00) {
@@ -568,6 +601,29 @@ Packet Controller::Impl::paramItem(const Packet& c) {
     }
     if (group == 0x00 && code == 0x9E) return echo(c);  // extra mode
     return itemRefused;
+}
+
+// The event halt of the debug group (14), which a firmware with debug items
+// has; a reply with byte 0 = 0 means "not an event-halt command".
+Packet Controller::Impl::eventHaltItem(const Packet& c) {
+    auto& p = profile;
+    const auto debug = [](const auto& m) {
+        return std::any_of(m.begin(), m.end(), [](const auto& e) { return e.first.first == 0x0E; });
+    };
+    if (!debug(p.items) && !debug(p.wordItems)) return {};
+    switch (c[2]) {
+        case 0x50:
+            if (p.groupInfo.count({0x0E, 0x50})) return {};  // a fixed state of the profile answers
+            return {0xF6, 0x0E, 0x50, uint8_t(p.eventHaltSwitch ? p.eventHalt : 0), p.eventHaltSwitch};
+        case 0x90:
+            if (c[3] != 0 || c[4] > 1) return {0xF6, 0xFF, 0xFF, 0x00, 0x00};
+            p.eventHaltSwitch = c[4];
+            return echo(c);
+        case 0x91:
+            p.eventHalt = 0;
+            return echo(c);
+        default: return {};
+    }
 }
 
 // The virtual-button table's commands of group 15; a reply with byte 0 = 0 means
@@ -814,7 +870,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             }
             return refusal(c);
         case 0xE7:
-            if (current) return Packet{0xE7, 0x00, uint8_t(p.fastTiming ? 0x55 : 0x00), 0x00, 0x00};
+            if (current) return memoryQuery(p, c);
             if (p.series == Series::Ostra) return customerBytes(c);
             return refusal(c);
         case 0xEB:
@@ -971,6 +1027,9 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return it == p.infoWords.end() ? Packet{0xC0, 0, 0, 0, 0} : withBytes(0xC0, it->second);
         }
         case 0xC1: return constantWord(0xC1, c[2]);
+        case 0xFC:  // loop-back: the packet comes back as it was sent
+            if (p.series == Series::Melk) return refusal(c);
+            return echo(c);
         default: return refusal(c);
     }
 }

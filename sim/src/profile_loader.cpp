@@ -24,6 +24,8 @@
 //   stateF0 = b b b b             E0 00 F0 reply bytes 1..4
 //   bridge = b b b b              E9 reply bytes 1..4
 //   fastTiming = 0 | 1            E7 answers 00 55
+//   configWords, sfrSize, dataRamSize   E7 B0 / A0 / 90 answers: the configuration word
+//                                 count (default 3), SFR and data-RAM bytes (0x20, 0x40)
 //   customerBytes = b b b b       EB (Ostra: E7) reply bytes 1..4
 //   paraVersion = 152             item protocol version (0: absent)
 //   slaveCount, dualBootState     EF bytes 1 and 4
@@ -61,6 +63,8 @@
 //   vbuttonCrc = 0x1234 | none    F6 0F 03 answer (none: the CRC of the table)
 //   itemDefault = G N VALUE       the firmware default of item (G, N) (repeatable)
 //   flushDone = 1                 F6 00 90 answer byte 4
+//   halt = finger | water | none  the event halt the panel gave (F6 0E 50 byte 3 while
+//                                 the switch F6 0E 90 is on; group 14 items needed)
 //   reenumerateOnReset = 0 | 1    a HID controller unplugs and replugs after answering FE
 //   reenumerateArrival = now | delay MS | enumerations K | never   when a re-enumerating
 //                                 controller arrives again: at once, at the first host
@@ -78,6 +82,8 @@
 //   noisyNode = R C AMP [SCOPE]   node (R, C) gets extra noise in [-AMP, AMP]
 //   bump = R C DELTA [SCOPE]      node (R, C) reads DELTA more (DELTA may be negative)
 //   frozen = SCOPE                every scan repeats scan 1
+//   frequencyNoise = V AMP        the raw noise amplitude while frequency V is selected
+//                                 (repeatable, one per frequency; not removed by sensorFaults)
 //   sensorFaults = none           removes every fault above
 //   SCOPE: raw, pattern1..pattern3, baseline, mode0..mode3 or all (the default)
 //   scanCaps = 0x2000 | none      F3 00 0F answer (none: refused)
@@ -326,6 +332,9 @@ const std::map<std::string, Setter>& commonKeys() {
         {"statef0", [](DeviceSpec& d, const std::string& v) { d.profile.stateF0 = four(v); }},
         {"bridge", [](DeviceSpec& d, const std::string& v) { d.profile.bridge = four(v); }},
         {"fasttiming", [](DeviceSpec& d, const std::string& v) { d.profile.fastTiming = flag(v); }},
+        {"configwords", [](DeviceSpec& d, const std::string& v) { d.profile.configWords = uint32_t(number(v, 0xFFFFFF)); }},
+        {"sfrsize", [](DeviceSpec& d, const std::string& v) { d.profile.sfrSize = uint32_t(number(v, 0xFFFFFF)); }},
+        {"dataramsize", [](DeviceSpec& d, const std::string& v) { d.profile.dataRamSize = uint32_t(number(v, 0xFFFFFF)); }},
         {"customerbytes", [](DeviceSpec& d, const std::string& v) { d.profile.customerBytes = four(v); }},
         {"paraversion", [](DeviceSpec& d, const std::string& v) {
              // The version travels as two bytes v / 100 and v % 100.
@@ -469,6 +478,13 @@ const std::map<std::string, Setter>& commonKeys() {
              d.profile.itemDefaults[{g, n}] = u16(t[2]);
          }},
         {"flushdone", [](DeviceSpec& d, const std::string& v) { d.profile.flushDone = byte(v); }},
+        {"halt", [](DeviceSpec& d, const std::string& v) {
+             const std::string l = lower(v);
+             if (l == "finger") d.profile.eventHalt = 0x01;
+             else if (l == "water") d.profile.eventHalt = 0x02;
+             else if (l == "none") d.profile.eventHalt = 0x00;
+             else throw BadValue{"expected finger, water or none"};
+         }},
         {"reenumerateonreset", [](DeviceSpec& d, const std::string& v) { d.profile.reenumerateOnReset = flag(v); }},
         {"reenumeratearrival", [](DeviceSpec& d, const std::string& v) {
              using Arrival = ControllerProfile::Reenumeration::Arrival;
@@ -529,6 +545,12 @@ const std::map<std::string, Setter>& commonKeys() {
              f.kind = SensorFault::Kind::Frozen;
              f.scope = sensorScope(v);
              sensorOf(d).faults.push_back(f);
+         }},
+        {"frequencynoise", [](DeviceSpec& d, const std::string& v) {
+             const auto t = tokens(v);
+             if (t.size() != 2) throw BadValue{"expected V AMP"};
+             const uint8_t frequency = byte(t[0]), amplitude = byte(t[1]);
+             sensorOf(d).frequencyNoise[frequency] = amplitude;
          }},
         {"sensorfaults", [](DeviceSpec& d, const std::string& v) {
              if (!isNone(v)) throw BadValue{"only 'none' (removes every sensor fault)"};
@@ -1110,9 +1132,8 @@ ControllerProfile fullProfile() {
     item(0x0D, 1, 3, 1);
     p.groupInfo[{0x0D, 0x01}] = {0x00, 2};
     p.groupInfo[{0x0D, 0x02}] = {14, 14};
-    // Debug and event halt.
+    // Debug; the event halt is the firmware's (off, no halt).
     for (uint8_t n = 0; n <= 8; ++n) item(0x0E, n, 0xFF, 0x00);
-    p.groupInfo[{0x0E, 0x50}] = {0x00, 0x00};
     // Virtual buttons: four keys possible, two set.
     item(0x0F, 0, 4, 0);
     for (uint8_t n = 1; n <= 3; ++n) item(0x0F, n, 0xFF, 0x00);

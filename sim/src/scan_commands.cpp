@@ -37,6 +37,12 @@ std::optional<Packet> ScanCommand(ControllerProfile& p, uint8_t* pattern, const 
                 p.frequency = c[4];
                 return c;
             }
+            // The older select F5 00 (v - 0x10) 00 00 for v = 0..14; F5 00 FF 00 00
+            // is the newer select of 0, and lower indices are measurements.
+            if (c[2] >= 0xF0 && c[3] == 0 && c[4] == 0) {
+                p.frequency = uint8_t(c[2] - 0xF0);
+                return c;
+            }
             return refusal(c);
         case 0xFB:
             if (!p.interfaceCheck || c[1] != 0 || c[2] != 0 || c[3] != 0 || c[4] != 0) return refusal(c);

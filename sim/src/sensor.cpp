@@ -1,6 +1,6 @@
 // The sensor model behind the diagnostic commands: deterministic frames of raw
-// counts, baseline and differences per data kind, frequency mode and test
-// pattern, with the panel defects of the profile applied.
+// counts, baseline and differences per data kind, frequency mode, selected
+// frequency and test pattern, with the panel defects of the profile applied.
 #include "qvsim.h"
 
 #include <algorithm>
@@ -41,14 +41,18 @@ std::vector<int> Values(const ControllerProfile& p, const SensorProfile& s, Part
     const size_t perRow = size_t(p.columns) + p.extraColumns + 1;
     const uint32_t span = std::max<uint32_t>(s.offsetSpan, 1);
     const int level = part == Part::Raw && pattern >= 1 && pattern <= 3 ? s.patternLevel[pattern - 1] : s.baseLevel;
-    // Mode m draws its noise apart from the raw counts (salt m + 1).
-    const uint32_t salt = part == Part::Mode ? mode + 1 : 0;
+    // Mode m draws its noise apart from the raw counts (salt m + 1); the raw counts
+    // of a selected frequency v other than 0 draw theirs apart too (salt 0x100 | v),
+    // with that frequency's amplitude when the profile gives one.
+    const uint32_t salt = part == Part::Mode ? mode + 1 : p.frequency ? 0x100u | p.frequency : 0;
+    const auto tuned = s.frequencyNoise.find(p.frequency);
+    const int amplitude = part == Part::Raw && tuned != s.frequencyNoise.end() ? tuned->second : s.noise;
     std::vector<int> out(size_t(p.rows) * perRow);
     for (size_t r = 0; r < p.rows; ++r) {
         for (size_t k = 0; k < perRow; ++k) {
             const uint32_t pos = uint32_t(r << 8 | k);
             const int offset = int(Mix(s.seed, pos, 0, 0) % span);
-            const int noise = Noise(s.seed, pos, scan, salt, s.noise);
+            const int noise = Noise(s.seed, pos, scan, salt, amplitude);
             int v = part == Part::Baseline ? level + offset : part == Part::Raw ? level + offset + noise : noise;
             for (size_t i = 0; i < s.faults.size(); ++i) {
                 const SensorFault& f = s.faults[i];

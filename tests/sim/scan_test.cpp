@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -197,6 +198,65 @@ TEST(SimScan, DifferencesShowWhatAFaultDoesToRawOrBaseline) {
     for (size_t i = 0; i < raw.size(); ++i) EXPECT_EQ(diff[i], uint16_t(raw[i] - base[i])) << i;
     EXPECT_GE(int16_t(At(diff, 1, 1)), 40 - 5);
     EXPECT_LE(int16_t(At(diff, 2, 2)), -25 + 5);
+}
+
+// Both select forms set the frequency F5 00 0F reports; the raw counts and the
+// differences loaded afterwards are that frequency's, with its noise amplitude.
+TEST(SimScan, FrequencySelectInBothFormsChangesTheFramesThatFollow) {
+    ControllerProfile p = Panel();
+    p.frequencyModes = std::array<uint8_t, 3>{3, 4, 0};
+    Controller c(p);
+    struct Case {
+        Packet select;
+        bool taken;
+        uint8_t frequency;  // F5 00 0F byte 4 afterwards
+    };
+    const Case cases[] = {
+        {{0xF5, 0x00, 0xF3, 0x00, 0x00}, true, 3},  // the older form: v - 0x10
+        {{0xF5, 0x00, 0xFE, 0x00, 0x00}, true, 14},
+        {{0xF5, 0x00, 0xF0, 0x00, 0x00}, true, 0},
+        {{0xF5, 0x00, 0xFF, 0x00, 0x0B}, true, 11},  // the newer form
+        {{0xF5, 0x00, 0xFF, 0x00, 0x00}, true, 0},   // the newer select of 0, not the older one of 15
+        {{0xF5, 0x00, 0xF2, 0x00, 0x01}, false, 0},  // the older form has no argument
+        {{0xF5, 0x00, 0xF2, 0x01, 0x00}, false, 0},
+        {{0xF5, 0x00, 0x05, 0x00, 0x00}, false, 0},  // measurement indices, not selects
+        {{0xF5, 0x00, 0x0E, 0x00, 0x00}, false, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::PrintToString(k.select));
+        const Packet refused{0xAA, k.select[0], k.select[1], k.select[2], k.select[3]};
+        EXPECT_EQ(c.handle(k.select, Link::Hid, 0), k.taken ? k.select : refused);
+        EXPECT_EQ(c.handle({0xF5, 0x00, 0x0F, 0x00, 0x00}, Link::Hid, 0), (Packet{0xF5, 0x00, 0x00, 0x00, k.frequency}));
+    }
+
+    std::string error;
+    ASSERT_TRUE(qvsim::setControllerKey(c, "frequencyNoise", "6 200", &error)) << error;
+    Scan(c);
+    const auto base = Load(c, qvsim::kSensorBaseline);
+    // The largest distance of a frame from the baseline (offsets 0..15, noise 5 unless tuned).
+    const auto spread = [&](const std::vector<uint16_t>& raw) {
+        int most = 0;
+        for (size_t i = 0; i < raw.size(); ++i) most = std::max(most, std::abs(int(raw[i]) - int(base[i])));
+        return most;
+    };
+    const auto f0 = Load(c, qvsim::kSensorRaw);
+    c.handle({0xF5, 0x00, 0xF6, 0x00, 0x00}, Link::Hid, 0);  // frequency 6, older form
+    const auto f6 = Load(c, qvsim::kSensorRaw);
+    const auto d6 = Load(c, qvsim::kSensorDifference);
+    c.handle({0xF5, 0x00, 0xFF, 0x00, 0x07}, Link::Hid, 0);
+    const auto f7 = Load(c, qvsim::kSensorRaw);
+    EXPECT_LE(spread(f0), 5);
+    EXPECT_GT(spread(f6), 5);
+    EXPECT_LE(spread(f6), 200);
+    EXPECT_LE(spread(f7), 5);
+    EXPECT_NE(f7, f0);  // every frequency draws its own noise
+    for (size_t i = 0; i < f6.size(); ++i) EXPECT_EQ(d6[i], uint16_t(f6[i] - base[i]));
+    ControllerProfile at6 = c.profile();
+    at6.frequency = 6;
+    EXPECT_EQ(f6, SensorFrame(at6, qvsim::kSensorRaw, 1));
+
+    EXPECT_FALSE(qvsim::setControllerKey(c, "frequencyNoise", "6", &error));
+    EXPECT_NE(error.find("expected V AMP"), std::string::npos) << error;
 }
 
 TEST(SimScan, FrozenRepeatsTheFirstScanAndNoisyNodeDrawsPerScan) {
