@@ -5,6 +5,7 @@
 #include "params/para_pages.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
+#include "core/parameter_lock.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
 #include "core/tip_controls.h"
@@ -86,7 +87,8 @@ int WriteChangedParameters(Controller& c, QWidget* owner) {
     ProgramRecords& r = c.records;
     const ParameterFunctionTable& t = r.paraFuncTable;
     const HANDLE dev = c.dev.device;
-    if (!t.ParameterUpdateLock || !t.ParameterUpdateLock(dev, 1)) return kWriteLockFailed;
+    ParameterUpdateGuard lock(c);
+    if (!lock.locked()) return kWriteLockFailed;
     auto set = [&](auto fn, auto& record) { return !record.valid || (fn && fn(dev, &record)); };
     const bool written = set(t.SetParameterHostInterface, r.hostInterface) && set(t.SetParameterPanel, r.panel) &&
                          set(t.SetParameterFinger, r.finger) && set(t.SetParameterPalm, r.palm) &&
@@ -98,7 +100,7 @@ int WriteChangedParameters(Controller& c, QWidget* owner) {
     // The lock is released on every way out once it was taken, so a failed
     // write does not leave the controller refusing its own parameter updates;
     // a refused release is a failure of its own (the flush would not be taken).
-    const bool released = t.ParameterUpdateLock(dev, 0) != 0;
+    const bool released = lock.release();
     if (!written) return released ? kWriteGroupFailed : kWriteGroupAndUnlockFailed;
     if (!released) return kWriteUnlockFailed;
     uint8_t status = 0;
@@ -176,9 +178,11 @@ void CQVParaDlg::ExitDlg() {
     // The calibration working copy goes out as the calibration left it.
     const ParameterFunctionTable& t = c_.records.paraFuncTable;
     const HANDLE dev = c_.dev.device;
-    if (t.ParameterUpdateLock) t.ParameterUpdateLock(dev, 1);
-    if (t.SetParameterCoordinate) t.SetParameterCoordinate(dev, &c_.records.calibrationCoordinate);
-    if (t.ParameterUpdateLock) t.ParameterUpdateLock(dev, 0);
+    {
+        // At the end of the run nobody is there to be told of a refused release.
+        ParameterUpdateGuard lock(c_);
+        if (t.SetParameterCoordinate) t.SetParameterCoordinate(dev, &c_.records.calibrationCoordinate);
+    }
     if (t.ActivateCalibrationParameter) t.ActivateCalibrationParameter(dev);
     CalibrationPending() = false;
 }
