@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -266,9 +267,17 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         file2_->hide();
         paraCrc_->hide();
         keyCrc_->hide();
-        // A file picked in the dialog that opens but is no firmware file.
-        if (chosen && QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly)) {
-            const QString text = QStringLiteral("Invalid Firmware File Format.");
+        // A file picked in the dialog, or given on the command line, that opens
+        // but is no firmware file. An unattended run says so on stderr and ends
+        // with a status of its own.
+        const QString text = QStringLiteral("Invalid Firmware File Format.");
+        const bool opens = QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly);
+        if (commandLine_ && !ask && startupState().options.silentMode) {
+            std::fprintf(stderr, "VCXMSet: %s: %s\n", qPrintable(fw_.szFirmwarePath),
+                         opens ? qPrintable(text) : "cannot be read");
+            std::fflush(stderr);
+            startupState().exitStatus = kExitBadFirmwareFile;
+        } else if ((chosen || (commandLine_ && !ask)) && opens) {
             qvui::showMessageBox(this, text, text, qvui::MessageIcon::Error);
         }
     }
