@@ -219,9 +219,10 @@ void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(fw_, true); }
 
 void CQVUpdateDlg::ClearDlgItem() {
     if (state_ != kIdle) return;
+    // A result text stays as long as its picture: both belong to the last operation.
     if (keepResult_)
         keepResult_ = false;
-    else
+    else if (picture_->isHidden())
         setResult(kTextResult);
     writer_.outputReports = false;
     writer_.reportSize = 0;
