@@ -14,6 +14,7 @@
 #include "core/device_readout.h"
 #include "core/device_text.h"
 #include "shell/page_rules.h"
+#include "update/update_dlg.h"
 #include "core/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/named_window.h"
@@ -338,7 +339,12 @@ void CVCXUtilityDlg::ClearDlgItem() {
     ForgetDevice(c_);
     const bool pending = connection_.reconnectPending();
     if (!pending) {
-        SelectPage(kPageInformation, 0);
+        // A Field Update that failed stays in view when its controller is gone:
+        // its result says why, which the Information page would hide.
+        auto* update = qobject_cast<CQVUpdateDlg*>(pages_[kPageFieldUpdate]);
+        const bool updateFailureShown =
+            currentPage_ == kPageFieldUpdate && update && update->resultShown() && !update->resultSuccess();
+        if (!updateFailureShown) SelectPage(kPageInformation, 0);
         SetDlgItemText(content_, kIdRefresh, qvui::loadString(1001));
     }
     const PageButtonStates buttons = pageButtonsWithoutDevice(pending);

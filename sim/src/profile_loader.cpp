@@ -37,7 +37,8 @@
 //   bootWordChecksum, bootReenumerate, bootHideMark = 0 | 1   D9 word sum; leave the bus on
 //                                 boot entry/exit; ED never shows 55 AA
 //   bootFormats = f f ..          D9 AA formats accepted
-//   bootImage = MAJ MIN CUST A B | none   the firmware a whole flash runs (slaveBootImage)
+//   bootImage = MAJ MIN CUST A B | none   what a whole flash runs, whatever it holds (slaveBootImage);
+//                                 none: what the flashed program's leading image header names
 //   bootD1Fail = BLOCK COUNT      D1 of the block fails COUNT times (-1 always)
 //   bootExit = back | silent | never   after the loader left: answers, silence, gone
 //   bootPacketSize = N | none     D3 answer
