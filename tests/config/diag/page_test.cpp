@@ -249,7 +249,7 @@ TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     EXPECT_EQ(page->size(), QSize(800, 450));
     EXPECT_EQ(page->scanView()->size(), view);
     EXPECT_EQ(vcx::scanShared().g_nCellSize,
-              vcx::ComputeCellSize(view.width(), view.height(), 100, 16, 28, s.g_PanelFlags));
+              vcx::LayoutScanView(view, 100, page->scanView()->metrics(), 16, 28, s.g_PanelFlags).cell);
 }
 
 }  // namespace
