@@ -31,6 +31,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QStyle>
+#include <QThread>
 #include <QPushButton>
 
 #include <algorithm>
@@ -234,6 +235,7 @@ void CVCXScanDlg::OnBnClickedStart() {
     s_.g_FailMap.assign(size_t(a) * size_t(b), 0);
     acquisition_.Begin(openShortKind() ? ScanAcquisition::Kind::OpenShort : ScanAcquisition::Kind::ControlBoard);
     readFailures_ = 0;
+    retryRead_ = false;
     judged_ = false;
     nPollCount_ = 0;
     shared.g_bScanRunning = true;
@@ -333,6 +335,11 @@ void CVCXScanDlg::onControlBoardTimer() {
 }
 
 void CVCXScanDlg::readNext() {
+    if (retryRead_) {
+        retryRead_ = false;
+        request(lastRequest_, lastKind_);
+        return;
+    }
     const ScanAcquisition::Read next = acquisition_.Next();
     if (next.checks)
         timers_->start(kTimerChecks, 10);
@@ -348,10 +355,15 @@ void CVCXScanDlg::request(DiagDataWorker::Request r, uint8_t kind) {
 
 void CVCXScanDlg::waitForWorker() {
     // Every request is answered by one delivery, also when the read fails (the
-    // device is gone); a stopped worker delivers nothing more. The deadline only
-    // guards against a worker that hangs inside the library.
+    // device is gone); a stopped worker delivers nothing more. The delivery is a
+    // posted call: only posted events run while waiting, so no timer of this or
+    // another window fires in the middle of a removal or a start. The deadline
+    // only guards against a worker that hangs inside the library.
     QDeadlineTimer deadline(30000);
-    while (inFlight_ > 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (inFlight_ > 0 && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents();
+        if (inFlight_ > 0) QThread::msleep(1);
+    }
     inFlight_ = 0;
 }
 
@@ -362,10 +374,13 @@ void CVCXScanDlg::OnFrame() {
     // A frame that was not read leaves the previous one in the array: it is
     // read again, and never taken for the frame of this number.
     if (!worker_ || !worker_->lastReadSucceeded()) {
-        if (++readFailures_ < kFrameReadAttempts)
-            request(lastRequest_, lastKind_);
-        else
+        if (++readFailures_ < kFrameReadAttempts) {
+            // The same read again at the acquisition timer's next tick, as the transport retries after 10 ms.
+            retryRead_ = true;
+            timers_->start(openShortKind() ? kTimerOpenShort : kTimerControlBoard, 10);
+        } else {
             failUnread();
+        }
         return;
     }
     readFailures_ = 0;

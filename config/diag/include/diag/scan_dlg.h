@@ -168,6 +168,7 @@ private:
     DiagDataWorker::Request lastRequest_ = DiagDataWorker::Request::Raw;
     uint8_t lastKind_ = 0;
     int readFailures_ = 0;
+    bool retryRead_ = false;   // the acquisition timer's next tick reads the failed frame again
     bool judged_ = false;      // the last run's verdict came from the checks
     bool silentRun_ = false;   // an "-os" run whose verdict is still to be posted
 
