@@ -283,3 +283,30 @@ TEST_F(DiagPage, TheFirstRefreshTakesTheLoadedSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+// The views keep the designed corner and take the page's area from there on:
+// a page smaller than the designed view shows the whole grid, a larger one
+// gives it larger cells.
+TEST_F(DiagPage, TheViewsFillThePageAndTheGridFollowsItsSize) {
+    prepare();
+    page->InitDlgItem();
+    page->UpdateDlgItem();
+    page->show();
+    page->resize(640, 420);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(scan().geometry(), QRect(9, 11, 631, 409));
+    const int small = vcx::scanShared().g_nCellSize;
+    EXPECT_EQ(small, scan().viewLayout().cell);
+    const vcx::SensorGrid g = vcx::LayoutSensorGrid(small, scan().viewLayout().origin, scan().viewLayout().label, 16,
+                                                    28, s.g_PanelFlags);
+    ASSERT_FALSE(g.nodes.empty());
+    for (const QPoint& n : g.nodes) EXPECT_TRUE(scan().rect().contains(n)) << n.x() << "," << n.y();
+    page->resize(1200, 700);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(scan().size(), QSize(1191, 689));
+    EXPECT_GT(vcx::scanShared().g_nCellSize, small);
+}
+
+}  // namespace
