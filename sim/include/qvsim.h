@@ -241,14 +241,18 @@ struct SensorFault {
     int32_t value = 0;
 };
 
+// The defaults are a healthy panel: neighbouring nodes differ by a few counts,
+// the scan-to-scan noise is small, and test pattern 1 (the open/short pattern)
+// drives every node well below the absolute limit a host checks, so a host's
+// open/short test passes until a fault is injected.
 struct SensorProfile {
     uint32_t seed = 1;
     uint16_t baseLevel = 3000;    // baseline = baseLevel + a fixed per-position offset
-    uint16_t offsetSpan = 256;    // the offset is 0..offsetSpan-1 (0 counts as 1)
-    uint8_t noise = 20;           // raw = baseline + value in [-noise, noise]
+    uint16_t offsetSpan = 16;     // the offset is 0..offsetSpan-1 (0 counts as 1)
+    uint8_t noise = 5;            // raw = baseline + value in [-noise, noise]
     uint8_t progressTotal = 8;
     uint32_t scanMs = 0;
-    std::array<uint16_t, 3> patternLevel{3000, 3000, 3000};  // the level under test pattern 1..3
+    std::array<uint16_t, 3> patternLevel{1000, 1500, 3000};  // the level under test pattern 1..3
     std::vector<SensorFault> faults;
     // The noise amplitude of the raw counts while frequency v is selected (F5
     // select), by v; other frequencies use `noise`.

@@ -1173,10 +1173,7 @@ ControllerProfile diagProfile() {
     p.featureF4 = {0x83, 0x40, 0x00, 0x00};
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x1E};  // progress, load, per-mode frames; generation 30
     p.reportLength = 64;
-    p.sensor = SensorProfile{};
-    p.sensor->offsetSpan = 16;
-    p.sensor->noise = 5;
-    p.sensor->patternLevel = {1000, 1500, 3000};
+    p.sensor = SensorProfile{};  // the healthy panel of the defaults
     p.scanCaps = 0x2000;
     p.frequencyModes = std::array<uint8_t, 3>{2, 3, 0};
     p.srVersion = 102;
