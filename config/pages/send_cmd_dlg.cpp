@@ -18,19 +18,20 @@
 
 namespace vcx {
 
-CQVSendCmdDlg::CQVSendCmdDlg(Controller& c, QWidget* parent) : CQVToolDlg(c, parent) {
+CQVSendCmdDlg::CQVSendCmdDlg(Controller& c, QWidget* parent)
+    : CQVToolDlg(c, parent), injector_(qvui::makeQtInjector()) { // keys to this program's focus widget
     for (int i = 0; i < 5; ++i) {
         auto* label = new QLabel(QStringLiteral("BYTE %1").arg(i), this);
         label->setGeometry(scaled(24 + 80 * i, 20, 70, 20));
         label->setAlignment(Qt::AlignCenter);
         auto* e = new CQVMyHexTipEdit(this);
         e->setGeometry(scaled(34 + 80 * i, 44, 50, 26));
-        e->setMaxLength(2);
-        e->setAlignment(Qt::AlignCenter);
-        e->setText(QStringLiteral("00"));
-        e->SetTipValueShown(0);
         qvui::setControlId(e, kIdFirstByte + i);
         connect(e, &QLineEdit::textChanged, this, &CQVSendCmdDlg::onByteChanged);
+        e->setMaxLength(2);
+        e->setAlignment(Qt::AlignCenter);
+        e->setText(QStringLiteral("00")); // before the tool is ready: no Tab
+        e->SetTipValueShown(0);
         bytes_[size_t(i)] = e;
     }
     // The Tab a full byte injects goes on to the next byte.
@@ -73,8 +74,6 @@ CQVSendCmdDlg::CQVSendCmdDlg(Controller& c, QWidget* parent) : CQVToolDlg(c, par
     reply_->setGeometry(scaled(24, 300, 560, 24));
     qvui::setControlId(reply_, kIdReply);
 
-    // Keys go to this program's own focus widget.
-    injector_ = qvui::makeQtInjector();
     ready_ = true;
 }
 
