@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -61,7 +62,13 @@ const fs::path& root() {
     return r;
 }
 
+// Writes the file (or removes it) unless it is so already: most inputs change one file.
 void put(const fs::path& p, bool present, const std::string& bytes) {
+    static std::map<std::string, std::pair<bool, std::string>> state;  // at first: absent
+    const std::pair<bool, std::string> now{present, present ? bytes : std::string()};
+    auto& known = state[p.string()];
+    if (known == now) return;
+    known = now;
     std::error_code ec;
     fs::remove(p, ec);
     if (!present) return;
