@@ -71,6 +71,20 @@ QString findLinearityProgram(const QStringList& folders) {
     return {};
 }
 
+std::span<const qvui::RemoteMessage> drawRemoteMessages() {
+    using qvui::Carried;
+    // WM_USER+4 is also the calibration point (x, y) the main window sends when
+    // its device goes away; the window takes it as the command window's hand-over.
+    static constexpr qvui::RemoteMessage table[] = {
+        {qvui::WM_TIMER, Carried::Value, Carried::Unused},
+        {kCountMessage, Carried::Value, Carried::Value},
+        {kLiveTestMessage, Carried::Value, Carried::Value},
+        {kCommandMessage, Carried::Value, Carried::Value},
+        {kHeadByteMessage, Carried::Value, Carried::Value},
+    };
+    return table;
+}
+
 int menuItemKey(int item) {
     static const int keys[10] = {Qt::Key_Space, Qt::Key_T, Qt::Key_D, Qt::Key_Escape, Qt::Key_S,
                                  Qt::Key_L,     0,         Qt::Key_F, Qt::Key_I,      Qt::Key_Q};

@@ -11,6 +11,8 @@
 #include "touch_decoder.h"
 #include "ui/input_injector.h"
 
+#include "ui/named_window.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QString>
@@ -37,6 +39,10 @@ inline const QString kLinearityProgram = QStringLiteral("Varnet");
 // The linearity test program in the first of `folders` that holds it as an
 // executable file; empty when none does.
 QString findLinearityProgram(const QStringList& folders);
+
+// The messages the drawing window takes from the configuration program's
+// windows in other processes (all of their parameters are numbers).
+std::span<const qvui::RemoteMessage> drawRemoteMessages();
 
 // The key a menu item 200..209 runs; 0 for none (item 206, the version line).
 int menuItemKey(int item);

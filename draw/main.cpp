@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     QObject::connect(&reader, &qvdraw::HidrawReader::devicesChanged, &window,
                      [&window, &reader] { window.setQtTouchInput(reader.openCount() == 0); });
 
-    new qvui::NamedWindow(&window);
+    new qvui::NamedWindow(&window, qvdraw::drawRemoteMessages());
     window.move(100, 100);
     window.resize(800, 600);
     if (qEnvironmentVariableIsSet("QVDRAW_NORMAL_WINDOW")) window.show();

@@ -3,6 +3,7 @@
 // bounds, its data as long as its header says, a package's PARA and VKEY as
 // the writers would write them back, and a package header made from any
 // accepted first header passes the header check.
+#include "firmware_writer_support.h"
 #include "format/firmware_format.h"
 
 #include <cstddef>
@@ -11,19 +12,18 @@
 
 namespace {
 
-// Stand-ins for the two CRCs: any function will do for the walk, and these
-// let the bytes decide whether a CRC matches.
+// The two CRCs as the test-side writer computes them (from the file layout
+// alone), so that whole packages pass their checks and the package checks and
+// the PARA and VKEY readers behind them run.
 uint16_t ParameterCrc(int mode, uint16_t start, std::span<const uint8_t> touch, std::span<const uint8_t> boot) {
-    uint16_t v = uint16_t(start ^ mode);
-    for (uint8_t b : touch) v = uint16_t(v * 31 + b);
-    for (uint8_t b : boot) v = uint16_t(v * 17 + b);
-    return v;
+    return fwtest::parameterCrc(mode, start, fwtest::Bytes(touch.begin(), touch.end()),
+                                fwtest::Bytes(boot.begin(), boot.end()));
 }
 uint16_t VkeyCrc(const qvfmt::VKeyTable& t) {
-    uint16_t v = 0xFFFF;
+    std::vector<fwtest::Bytes> entries;
     for (int e = 0; e <= t.usedCount && e < 16; ++e)
-        for (int k = 0; k < t.entrySize && k < 12; ++k) v = uint16_t(v * 7 + t.entry[e][k]);
-    return v;
+        entries.emplace_back(t.entry[e], t.entry[e] + (t.entrySize < 12 ? t.entrySize : 12));
+    return fwtest::vkeyCrc(entries);
 }
 
 void Check(const uint8_t* data, size_t size, qvfmt::Rules rules) {

@@ -1,7 +1,8 @@
 // Fuzz target: the golden-sample reader must take any bytes; what it accepts is
 // a whole grid of the panel's size with an average count of 1..65535, and the
 // file written from it reads back the same. The first two bytes choose the
-// panel (1..16 rows and columns), the rest is the file's text.
+// panel (1..255 rows and columns, the whole range of the controller's
+// geometry bytes), the rest is the file's text.
 #include "diag/golden_sample_file.h"
 
 #include <cstddef>
@@ -15,7 +16,7 @@ constexpr uint16_t kCrc = 0x1234;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const int rows = 1 + data[0] % 16, columns = 1 + data[1] % 16;
+    const int rows = 1 + data[0] % 255, columns = 1 + data[1] % 255;
     const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
 
     std::string field;

@@ -3,6 +3,7 @@
 // most one frame, and the exchange must end.
 #include "QV_Standard.h"
 #include "internal.h"
+#include "fuzz_backend.h"
 #include "platform/platform.h"
 
 #include <cstddef>
@@ -14,36 +15,13 @@
 namespace {
 
 // A serial port whose every read returns the next slice of the fuzz input.
-class ScriptedPort : public qvp::Backend {
+class ScriptedPort : public qvfuzz::AcceptingBackend {
 public:
     const uint8_t* data = nullptr;
     size_t size = 0, pos = 0;
-    uint32_t now = 0;
 
     const char* name() const override { return "scripted"; }
     qvp::Handle open(const std::string&, qvp::DeviceKind) override { return reinterpret_cast<qvp::Handle>(0x10); }
-    bool close(qvp::Handle) override { return true; }
-    bool hidSetFeature(qvp::Handle, const uint8_t*, size_t) override { return false; }
-    bool hidGetFeature(qvp::Handle, uint8_t*, size_t) override { return false; }
-    bool hidSetOutput(qvp::Handle, const uint8_t*, size_t) override { return false; }
-    bool driverIoctl(qvp::Handle, uint32_t, const void*, size_t, void*, size_t, uint32_t*) override { return false; }
-    bool serialGetConfig(qvp::Handle, qvp::SerialConfig*) override { return true; }
-    bool serialSetConfig(qvp::Handle, const qvp::SerialConfig&) override { return true; }
-    bool serialGetTimeouts(qvp::Handle, qvp::SerialTimeouts*) override { return true; }
-    bool serialSetTimeouts(qvp::Handle, const qvp::SerialTimeouts&) override { return true; }
-    bool serialSetEventMask(qvp::Handle, uint32_t) override { return true; }
-    bool serialPurge(qvp::Handle) override { return true; }
-    bool serialWrite(qvp::Handle, const uint8_t*, size_t len, size_t* written) override {
-        *written = len;
-        return true;
-    }
-    bool listHidInterfaces(std::vector<qvp::HidInterface>*) override { return false; }
-    bool listSerialPorts(std::vector<std::string>*) override { return false; }
-    bool parentInstanceId(const std::string&, std::string*) override { return false; }
-    bool readSettingString(const std::string&, const std::string&, std::string*) override { return false; }
-    bool readSettingDword(const std::string&, const std::string&, uint32_t*) override { return false; }
-    void* subscribeDeviceChanges(qvp::InterfaceClass, qvp::DeviceChangeHandler) override { return nullptr; }
-    void unsubscribeDeviceChanges(void*) override {}
     bool serialRead(qvp::Handle, uint8_t* out, size_t len, size_t* got) override {
         // The first input byte of each read says how many bytes arrive (0..7).
         if (pos >= size) {
@@ -60,19 +38,13 @@ public:
     }
 };
 
-class NoClock : public qvp::Clock {
-public:
-    void sleepMs(uint32_t) override {}
-    uint32_t tickCount() override { return 0; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto port = std::make_shared<ScriptedPort>();
     static bool installed = [] {
         qvp::setBackend(port);
-        qvp::setClock(std::make_shared<NoClock>());
+        qvp::setClock(std::make_shared<qvfuzz::VirtualClock>());
         return true;
     }();
     (void)installed;

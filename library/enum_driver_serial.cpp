@@ -2,6 +2,7 @@
 // device names) and on serial ports, and the serial plug-and-play test.
 #include "enumeration.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -59,14 +60,20 @@ void ReadDriverLocation(DevInfo& rec, uint32_t port, int32_t* location) {
     if (!qvp::backend().readSettingString(kParametersKey, valueName, &text)) return;
     text = text.substr(0, kPathChars - 1);
 
+    // A number too large for a location (the value is text from the settings
+    // store, so it can hold any digits) gives no location, as a missing one does.
     size_t amp = text.rfind('&');
     if (amp != std::string::npos) {
-        int32_t v = 0;
+        int64_t v = 0;
         for (size_t i = amp + 1; i < text.size() && text[i] != '#'; ++i) {
             if (text[i] < '0' || text[i] > '9') break;
             v = v * 10 + (text[i] - '0');
+            if (v > INT32_MAX) {
+                v = -1;
+                break;
+            }
         }
-        *location = v;
+        *location = static_cast<int32_t>(v);
     }
     size_t last = text.rfind('#');
     size_t prev = last == std::string::npos || last == 0 ? std::string::npos : text.rfind('#', last - 1);

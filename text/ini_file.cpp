@@ -52,7 +52,14 @@ bool IniFile::load(const QString& path, QString* error) {
         setError(error, QStringLiteral("INI file %1 is too large (%2 bytes, at most %3)").arg(path).arg(f.size()).arg(kMaxFileSize));
         return false;
     }
-    QByteArray data = f.read(kMaxFileSize + 1);
+    // Read as it comes, never more than one byte past the limit: a buffer of the
+    // limit's size for every load would cost each small file 16 MB.
+    QByteArray data;
+    while (data.size() <= kMaxFileSize) {
+        const QByteArray chunk = f.read(qMin<qint64>(64 * 1024, kMaxFileSize + 1 - data.size()));
+        if (chunk.isEmpty()) break;
+        data += chunk;
+    }
     if (data.size() > kMaxFileSize) {
         setError(error, QStringLiteral("INI file %1 is too large (more than %2 bytes)").arg(path).arg(kMaxFileSize));
         return false;

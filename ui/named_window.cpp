@@ -121,7 +121,20 @@ QString windowSocketPath(const QString& title) {
     return QStringLiteral("%1/qvwin-%2-%3-%4").arg(folder).arg(uint(::getuid())).arg(readable, QString::fromLatin1(hash));
 }
 
-NamedWindow::NamedWindow(QWidget* window) : QObject(window), window_(window) {
+std::optional<WindowRequest> admitRequest(const WindowRequest& request, std::span<const RemoteMessage> accepted) {
+    if (!WindowMessage::isValidNumber(request.message)) return std::nullopt;
+    for (const RemoteMessage& m : accepted) {
+        if (m.message != request.message) continue;
+        WindowRequest out = request;
+        if (m.wParam == Carried::Unused) out.wParam = 0;
+        if (m.lParam == Carried::Unused) out.lParam = 0;
+        return out;
+    }
+    return std::nullopt;
+}
+
+NamedWindow::NamedWindow(QWidget* window, std::span<const RemoteMessage> accepted)
+    : QObject(window), window_(window), accepted_(accepted.begin(), accepted.end()) {
     registerTitle(window->windowTitle());
     connect(window, &QWidget::windowTitleChanged, this, [this](const QString& t) {
         if (key(t) != key(title_) || !isRegistered()) registerTitle(t);
@@ -220,7 +233,9 @@ void NamedWindow::serve(QLocalSocket* socket) {
         frame.clear();
 
         WindowReply reply;
-        if (!WindowMessage::isValidNumber(request.message)) {
+        const std::optional<WindowRequest> admitted = admitRequest(request, accepted_);
+        if (admitted) request = *admitted;
+        if (!admitted) {
             reply.status = ReplyStatus::BadMessage;
         } else if (!window_) {
             reply.status = ReplyStatus::NoWindow;

@@ -85,7 +85,7 @@ CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller
     setWindowTitle(QLatin1String(kMainWindowTitle));
     timers_ = new qvui::WindowTimers(this);
     buildControls();
-    new qvui::NamedWindow(this);
+    new qvui::NamedWindow(this, kMainWindowRemoteMessages);
     CQVChdParentDlg::setMessageFilter([this](QWidget* page, QEvent* e) { return keyFilter(page, e, 1); });
 }
 

@@ -85,6 +85,32 @@ TEST_F(PortEnumeration, DriverKindsKeysAndLocations) {
         }
 }
 
+// The location is the number after the last '&' of the Parameters value; one
+// too large for a location is no location, as a missing value is.
+TEST_F(PortEnumeration, DriverLocationTooLargeIsNoLocation) {
+    driver("\\\\.\\QVUVCXM_API0", 0, 1000, 1);
+    const struct {
+        const char* value;
+        uint32_t location;
+        const char* key;
+    } cases[] = {
+        {"HID\\VID_2E7B&PID_3501\\5&0&2147483647#K1#x", 2147483647u, "K1"},
+        {"HID\\VID_2E7B&PID_3501\\5&0&2147483648#K1#x", 0xFFFFFFFFu, "Failed Port Index"},
+        {"HID\\VID_2E7B&PID_3501\\5&0&99999999999999999999#K1#x", 0xFFFFFFFFu, "Failed Port Index"},
+        {"HID\\VID_2E7B&PID_3501\\5&0&0000000000000000000012#K1#x", 12u, "K1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        bench->setSettingString(kParameters, "1", c.value);
+        g_found.clear();
+        EXPECT_EQ(EnumerateQVDevicesExA(OnExA, 0x01), 0x01);
+        EXPECT_EQ(EnumerateQVDevicesA(OnA, 0x01), 0x01);
+        ASSERT_EQ(g_found.size(), 2u);
+        EXPECT_EQ(g_found[0].key, c.key);
+        EXPECT_EQ(g_found[1].location, c.location);
+    }
+}
+
 TEST_F(PortEnumeration, DriverVersionSwitchIsDecidedOnceAtTheFirstDevice) {
     auto c = std::make_shared<qvsim::Controller>();
     qvsim::DriverInfo info;

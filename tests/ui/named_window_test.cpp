@@ -129,6 +129,61 @@ TEST_F(NamedWindowTwoProcesses, MalformedFramesCloseOnlyTheirConnection) {
     EXPECT_EQ(r.result, 2);
 }
 
+// From another process a window takes only the messages of its table, and only
+// the parameters the table carries: a device change (whose lParam would point at
+// a record in the sender's memory) is refused with a reply, and a timer tick's
+// lParam (a callback there) arrives as 0.
+TEST_F(NamedWindowTwoProcesses, OnlyTheTablesMessagesAndParametersCross) {
+    struct Case {
+        quint32 message;
+        qint64 lParam;
+    } refused[] = {{0x0219, 0x10}, {0x0219, 0}, {WM_USER + 21, 1}, {WM_CLOSE, 0}};
+    for (const Case& c : refused) {
+        for (bool sync : {true, false}) {
+            const auto r = sync ? sendWindowMessage(title_, c.message, 0x8000, c.lParam)
+                                : postWindowMessage(title_, c.message, 0x8000, c.lParam);
+            EXPECT_FALSE(r.ok) << c.message;
+            EXPECT_TRUE(r.error.contains(QStringLiteral("refused message 0x%1").arg(c.message, 0, 16)))
+                << r.error.toStdString();
+        }
+    }
+    ASSERT_TRUE(postWindowMessage(title_, WM_TIMER, 7, 0x7F0000001000).ok);
+    ASSERT_TRUE(postWindowMessage(title_, WM_ACTIVATE_INSTANCE, 3, 4).ok);
+    // Nothing refused reached the window: the first lines are the accepted ones.
+    EXPECT_EQ(helper_->line(), "posted 275 7 0");
+    EXPECT_EQ(helper_->line(), "posted 1030 0 0");
+    const auto r = sendWindowMessage(title_, kAdd, 1, 1);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.result, 2);
+}
+
+TEST(NamedWindow, AdmitsOnlyListedMessagesWithTheirCarriedParameters) {
+    const RemoteMessage table[] = {{WM_TIMER, Carried::Value, Carried::Unused},
+                                   {WM_USER + 1, Carried::Unused, Carried::Value}};
+    struct Case {
+        WindowRequest in;
+        bool admitted;
+        quint64 wParam;
+        qint64 lParam;
+    } cases[] = {
+        {{WM_TIMER, 5, -1, true}, true, 5, 0},
+        {{WM_USER + 1, 9, -7, false}, true, 0, -7},
+        {{0x0219, 0x8000, 0x1000, true}, false, 0, 0},
+        {{0x9000 + WM_TIMER, 5, 0, true}, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in.message);
+        const auto out = admitRequest(c.in, table);
+        ASSERT_EQ(out.has_value(), c.admitted);
+        if (!out) continue;
+        EXPECT_EQ(out->message, c.in.message);
+        EXPECT_EQ(out->wParam, c.wParam);
+        EXPECT_EQ(out->lParam, c.lParam);
+        EXPECT_EQ(out->sync, c.in.sync);
+    }
+    EXPECT_FALSE(admitRequest({WM_TIMER, 1, 0, true}, {}));
+}
+
 TEST_F(NamedWindowTwoProcesses, TheTitleBelongsToTheFirstWindow) {
     HelperProcess second(title_);
     const QByteArray line = second.line();
@@ -195,7 +250,7 @@ TEST(NamedWindow, OwnWindowsAndTitleChanges) {
     const QString first = uniqueTitle("Own First");
     const QString second = uniqueTitle("Own Second");
     w.setWindowTitle(first);
-    auto* named = new NamedWindow(&w);
+    auto* named = new NamedWindow(&w, {});
     ASSERT_TRUE(named->isRegistered()) << named->errorString().toStdString();
     auto r = sendWindowMessage(first, kAdd, 20, 22);
     ASSERT_TRUE(r.ok) << r.error.toStdString();
@@ -210,7 +265,7 @@ TEST(NamedWindow, OwnWindowsAndTitleChanges) {
 
     CountingWindow other;
     other.setWindowTitle(second.toLower());
-    auto* clash = new NamedWindow(&other);
+    auto* clash = new NamedWindow(&other, {});
     EXPECT_FALSE(clash->isRegistered());
     EXPECT_TRUE(clash->errorString().contains(second.toLower()));
 }
@@ -226,7 +281,7 @@ TEST(NamedWindow, TakesOverTheTitleOfAKilledProcess) {
     EXPECT_FALSE(findWindow(title));
     CountingWindow w;
     w.setWindowTitle(title);
-    auto* named = new NamedWindow(&w);
+    auto* named = new NamedWindow(&w, {});
     EXPECT_TRUE(named->isRegistered()) << named->errorString().toStdString();
 }
 

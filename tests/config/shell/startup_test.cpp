@@ -217,6 +217,25 @@ TEST_F(VcxStartup, ANormalEndIsExitCodeZero) {
     EXPECT_TRUE(programLines(err).isEmpty()) << err.toStdString(); // the controller was found: nothing to say
 }
 
+// Another process of the user sends the main window a device change whose
+// lParam would be read as a broadcast record at an address of its choosing: it
+// is refused, and the window still runs and still takes what it does take.
+TEST_F(VcxStartup, DeviceChangeFromAnotherProcessIsRefused) {
+    QProcess& p = vcxmset();
+    ASSERT_NO_FATAL_FAILURE(waitUntilUp(p));
+    for (qint64 lParam : {qint64(0x10), qint64(0x7FFFDEAD0000)}) {
+        const auto r = qvui::sendWindowMessage(vcx::kMainWindowTitle, 0x0219, 0x8000, lParam);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.contains("refused message 0x219")) << r.error.toStdString();
+    }
+    EXPECT_EQ(p.state(), QProcess::Running);
+    const auto r = qvui::sendWindowMessage(vcx::kMainWindowTitle, qvui::WM_ACTIVATE_INSTANCE, 0, 0);
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.result, 1);
+    qvui::sendWindowMessage(vcx::kMainWindowTitle, qvui::WM_CLOSE, 0, 0);
+    finish(p);
+}
+
 TEST_F(VcxStartup, NoControllerAtStartIsOneLineOnStderr) {
     QFile profile(tmp_.filePath("nothing.qvsim"));
     ASSERT_TRUE(profile.open(QIODevice::WriteOnly));

@@ -3,6 +3,8 @@
 // Prints "ready" once TITLE is registered (or "error <reason>" and exits 1).
 // A synchronous WM_USER+100 answers wParam + lParam; every posted message is
 // printed as "posted <message> <wParam> <lParam>"; WM_USER+101 ends the process.
+// It stands for the family's windows and the outside programs' windows, and
+// takes from other processes the messages those windows are sent (kHelperMessages).
 #include "ui/named_window.h"
 #include "ui/window_message.h"
 
@@ -35,6 +37,17 @@ protected:
     }
 };
 
+using qvui::Carried;
+constexpr qvui::RemoteMessage kHelperMessages[] = {
+    {kAdd, Carried::Value, Carried::Value},
+    {kQuit, Carried::Unused, Carried::Unused},
+    {qvui::WM_TIMER, Carried::Value, Carried::Unused},
+    {qvui::WM_ACTIVATE_INSTANCE, Carried::Unused, Carried::Unused},
+    {qvui::WM_RESIDENT_SUSPEND, Carried::Value, Carried::Unused},
+    {qvui::WM_PRODUCTION_LINE, Carried::Value, Carried::Value},
+    {qvui::WM_USER + 20, Carried::Value, Carried::Value},
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -43,7 +56,7 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     HelperWindow window;
     window.setWindowTitle(QString::fromLocal8Bit(argv[1]));
-    auto* named = new qvui::NamedWindow(&window);
+    auto* named = new qvui::NamedWindow(&window, kHelperMessages);
     if (!named->isRegistered()) {
         std::printf("error %s\n", qPrintable(named->errorString()));
         return 1;

@@ -5,6 +5,13 @@
 // activation, the messages to the resident application and the production-line
 // window, and the messages (such as timer ticks) nothing inside the program sends.
 //
+// A message from another process reaches the window only when the window's
+// table of remote messages lists it, with each parameter carried as the table
+// says. A parameter that points into the sender's memory (a record, a callback)
+// means nothing in this process, so messages with one are never listed: from
+// another process they are refused as an unknown number is. A thread of the same
+// process goes through the same check; only the window's own thread calls it directly.
+//
 // Titles match case-insensitively, as window titles are searched. One title
 // names one window per user: a second registration of a title that a live window
 // holds fails (a lock file beside the socket tells), a socket and lock left
@@ -15,7 +22,12 @@
 #include <QPointer>
 #include <QString>
 
+#include "ui/window_frame.h"
+
 #include <memory>
+#include <optional>
+#include <span>
+#include <vector>
 
 class QLocalServer;
 class QLockFile;
@@ -31,12 +43,29 @@ constexpr int kDefaultSendTimeoutMs = 5000;
 // temporary folder; its lock file is the same path with ".lock".
 QString windowSocketPath(const QString& title);
 
+// How a parameter of a message from another process is carried: as the number
+// sent, or not at all (the window sees 0).
+enum class Carried : uint8_t { Unused, Value };
+
+// One message a window takes from other processes.
+struct RemoteMessage {
+    quint32 message;
+    Carried wParam;
+    Carried lParam;
+};
+
+// What a request from another process becomes at a window that takes `accepted`:
+// the request to deliver, its unused parameters made 0, or nothing when the
+// window does not take that message from other processes.
+std::optional<WindowRequest> admitRequest(const WindowRequest& request, std::span<const RemoteMessage> accepted);
+
 class NamedWindow : public QObject {
     Q_OBJECT
 public:
     // Registers the window's current title and follows its title changes; lives
-    // as the window's child. An empty title registers nothing.
-    explicit NamedWindow(QWidget* window);
+    // as the window's child. An empty title registers nothing. `accepted` lists
+    // the messages the window takes from other processes.
+    NamedWindow(QWidget* window, std::span<const RemoteMessage> accepted);
     ~NamedWindow() override;
 
     bool isRegistered() const;
@@ -51,6 +80,7 @@ private:
     void serve(QLocalSocket* socket);
 
     QPointer<QWidget> window_;
+    std::vector<RemoteMessage> accepted_;
     QLocalServer* server_ = nullptr;
     std::unique_ptr<QLockFile> lock_;
     QString title_;

@@ -28,7 +28,7 @@ struct WindowRequest {
 enum class ReplyStatus : uint8_t {
     Delivered = 0,
     NoWindow = 1,       // the window went away before it could be delivered
-    BadMessage = 2,     // a number the layer cannot carry
+    BadMessage = 2,     // a number the layer cannot carry, or one the window does not take from other processes
 };
 
 struct WindowReply {

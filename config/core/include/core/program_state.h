@@ -5,6 +5,9 @@
 #include "core/app_settings.h"
 #include "core/command_line.h"
 
+#include "ui/named_window.h"
+#include "ui/window_message.h"
+
 #include <QString>
 
 #include <array>
@@ -17,6 +20,17 @@ constexpr const char* kMainWindowTitle = "Quorvane VCXMSet";
 constexpr const char* kResidentActiveTitle = "Quorvane VCX Resident Application Active";
 constexpr const char* kResidentWindowTitle = "Quorvane VCX Resident Application Window";
 constexpr const char* kProductionLineTitle = "VCX Production Line";
+
+// The messages the main window takes from other processes: a second instance's
+// activation, a close request, and timer ticks by number (the timers that
+// nothing inside the program starts are run this way). A timer's lParam would
+// be a callback in the sender's memory, so it is not carried. Device changes
+// are not taken at all: their lParam points at a broadcast record.
+inline constexpr qvui::RemoteMessage kMainWindowRemoteMessages[] = {
+    {qvui::WM_CLOSE, qvui::Carried::Unused, qvui::Carried::Unused},
+    {qvui::WM_TIMER, qvui::Carried::Value, qvui::Carried::Unused},
+    {qvui::WM_ACTIVATE_INSTANCE, qvui::Carried::Unused, qvui::Carried::Unused},
+};
 
 struct ProgramState {
     bool engineerMode = false;   // switched from outside (window timer 5)
