@@ -59,6 +59,27 @@ inline QString useOwnSession(QProcessEnvironment& env, const QString& root) {
     return runtime;
 }
 
+// ThreadSanitizer in the programs a test starts: a child that printed a report
+// would end with the sanitizer's exit code (66) in place of its own, and the
+// report would run into the standard error the test reads for the program's
+// lines. Here the children's reports go to files "tsan.<pid>" in `folder` and
+// their exit statuses stay the programs' own; childThreadReports() gives the
+// test the reports to fail on. Without the sanitizer nothing reads the option.
+inline void collectChildThreadReports(QProcessEnvironment& env, const QString& folder) {
+    QString options = env.value("TSAN_OPTIONS");
+    if (!options.isEmpty()) options += u':';
+    env.insert("TSAN_OPTIONS", options + QStringLiteral("exitcode=0:log_path=") + folder + QStringLiteral("/tsan"));
+}
+// The reports the children wrote into `folder`; empty when there are none.
+inline std::string childThreadReports(const QString& folder) {
+    std::string reports;
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("tsan.*")}, QDir::Files, QDir::Name)) {
+        QFile file(QDir(folder).filePath(name));
+        if (file.open(QIODevice::ReadOnly)) reports += file.readAll().toStdString();
+    }
+    return reports;
+}
+
 // While it lives, this process looks for named windows in `folder` (the
 // runtime folder of the programs it started); then in its own again.
 class ScopedRuntimeFolder {

@@ -5,9 +5,11 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <optional>
 #include <thread>
+#include <vector>
 
 using namespace qvui;
 
@@ -60,6 +62,38 @@ TEST(GuiCallGate, WorkerSendRunsOnTheGuiThreadAndReturnsTheResult) {
     EXPECT_EQ(gate.sendMessage(&window, kAsk, 4, 0), std::optional<qint64>(8));
 }
 
+// Several workers calling at once: every call runs once, on the GUI thread, and
+// its result goes back to the worker that asked. The GUI side only delivers the
+// posted events, without the event loop's wake-up (a file descriptor, which the
+// thread sanitizer takes as ordering the threads): under the sanitizer this
+// checks that the gate hands each call over under a lock the sanitizer sees
+// (Qt's queue lock it does not).
+TEST(GuiCallGate, CallsOfSeveralWorkersEachRunOnceForTheirCaller) {
+    GuiCallGate gate;
+    Window window;
+    constexpr int kWorkers = 3, kCalls = 40;
+    std::array<int, kWorkers> wrong{};
+    std::atomic<int> finished{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w)
+        workers.emplace_back([&, w] {
+            for (int i = 0; i < kCalls; ++i) {
+                const quint64 asked = quint64(w * 1000 + i);
+                if (gate.sendMessage(&window, kAsk, asked, 0) != std::optional<qint64>(qint64(asked) * 2)) ++wrong[w];
+            }
+            if (++finished == kWorkers) done = true;
+        });
+    while (!done) {
+        QCoreApplication::sendPostedEvents();
+        std::this_thread::yield();
+    }
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(wrong, (std::array<int, kWorkers>{}));
+    EXPECT_EQ(window.handled, kWorkers * kCalls);
+    EXPECT_EQ(window.ranOn, QThread::currentThread());
+}
+
 TEST(GuiCallGate, ClosingReleasesABlockedWorkerAndDropsItsCall) {
     GuiCallGate gate;
     Window window;
@@ -95,6 +129,23 @@ TEST(GuiCallGate, StartedCallIsWaitedForEvenWhenItClosesTheGate) {
     worker.join();
     EXPECT_TRUE(ran);
     EXPECT_TRUE(finished);
+}
+
+// A gate destroyed while a worker waits in it (a notification gate replaced after
+// it closed): the worker it releases still has to leave through the gate's lock,
+// so the gate must not be gone before it has.
+// Whether the worker leaves before or after the gate's memory is freed depends
+// on the scheduler: a few rounds give the sanitizers their chance to see it.
+TEST(GuiCallGate, DestroyingTheGateLetsTheWorkersItReleasedLeaveFirst) {
+    for (int round = 0; round < 50; ++round) {
+        auto* gate = new GuiCallGate;
+        std::optional<bool> ran;
+        std::thread worker([&] { ran = gate->call([] {}); });
+        while (gate->waitingCalls() == 0) std::this_thread::yield();
+        delete gate;
+        worker.join();
+        EXPECT_EQ(ran, std::optional<bool>(false));
+    }
 }
 
 TEST(GuiCallGate, WindowGoneBeforeTheCallRuns) {

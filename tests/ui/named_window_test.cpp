@@ -2,6 +2,8 @@
 #include "ui/window_frame.h"
 #include "ui/window_message.h"
 
+#include "qt_support.h"
+
 #include <QCoreApplication>
 #include <QLocalSocket>
 #include <QProcess>
@@ -23,10 +25,14 @@ QString uniqueTitle(const char* what) {
     return QStringLiteral("QV Test %1 %2").arg(QString::fromLatin1(what)).arg(QCoreApplication::applicationPid());
 }
 
-// The helper window in its own process.
+// The helper window in its own process. Its exit status stays its own under
+// the thread sanitizer, and a report of the sanitizer in it fails the test.
 class HelperProcess {
 public:
     explicit HelperProcess(const QString& title) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        collectChildThreadReports(env, reports_.path());
+        process_.setProcessEnvironment(env);
         process_.setProgram(QStringLiteral(QV_BINARY_DIR "/bin/ui_window_helper"));
         process_.setArguments({title});
         process_.start();
@@ -36,6 +42,8 @@ public:
             process_.kill();
             process_.waitForFinished(kStartMs);
         }
+        const std::string reports = childThreadReports(reports_.path());
+        EXPECT_TRUE(reports.empty()) << reports;
     }
     // The helper's next line of output, empty when it ended first.
     QByteArray line() {
@@ -46,6 +54,7 @@ public:
     QProcess& process() { return process_; }
 
 private:
+    QTemporaryDir reports_;
     QProcess process_;
 };
 
@@ -195,7 +204,11 @@ TEST_F(NamedWindowTwoProcesses, TheTitleBelongsToTheFirstWindow) {
 }
 
 TEST_F(NamedWindowTwoProcesses, CommandLineSenderReachesTheWindow) {
+    QTemporaryDir reports;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    collectChildThreadReports(env, reports.path());
     QProcess tool;
+    tool.setProcessEnvironment(env);
     tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {title_, QString::number(kAdd, 16).prepend("0x"), "5", "-2"});
     ASSERT_TRUE(tool.waitForFinished(kStartMs));
     EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
@@ -215,6 +228,8 @@ TEST_F(NamedWindowTwoProcesses, CommandLineSenderReachesTheWindow) {
     tool.start(QStringLiteral(QV_BINARY_DIR "/bin/vcxmsg"), {title_, "0x400", "zero", "0"});
     ASSERT_TRUE(tool.waitForFinished(kStartMs));
     EXPECT_EQ(tool.exitCode(), 2);
+    const std::string toolReports = childThreadReports(reports.path());
+    EXPECT_TRUE(toolReports.empty()) << toolReports;
 }
 
 TEST(NamedWindow, UnknownTitleOrNumberFailsWithAReason) {

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@ class GuiCallGate : public QObject {
 public:
     // Lives on the thread that creates it (the GUI thread); calls run there.
     explicit GuiCallGate(QObject* parent = nullptr);
+    // Closes the gate and waits until the callers it released have left it.
     ~GuiCallGate() override;
 
     // Runs `fn` on the gate's thread and waits for it. From that thread itself
@@ -41,12 +43,14 @@ public:
 
 private:
     struct Pending;
-    void run(const std::shared_ptr<Pending>& p);
+    // On the gate's thread, once per queued call: runs the oldest waiting one.
+    Q_INVOKABLE void runNext();
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool closed_ = false;
     int waiting_ = 0;
+    std::deque<Pending*> queued_; // the calls not yet started, oldest first
     // The creating thread, told apart without QThread::currentThread(): asked on
     // a library thread, Qt would adopt that thread and keep data for it.
     const std::thread::id home_ = std::this_thread::get_id();
