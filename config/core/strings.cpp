@@ -15,6 +15,8 @@ namespace vcx {
 namespace {
 
 const qvui::StringEntry kStrings[] = {
+    // The Debug page's question before the touch panel is reset (its caption is 765).
+    {766, u"Do you want to reset touch panel?", u"是否重置触摸面板？"},
     // Tooltips of the command buttons.
     {768, u"Restart the controller; its touch scanning resumes once it is back.", u"重新启动控制器；控制器恢复后继续触摸扫描。"},
     {769, u"Write the controller's versions, checksums and settings into a log file.", u"将控制器的版本、校验和与设置写入日志文件。"},
