@@ -91,6 +91,9 @@ const qvui::StringEntry kStrings[] = {
     {1368, u"Parameters CRC in File : %s", u"文件中的参数 CRC：%s"},
     {1370, u"Virtual Key  CRC in File : %s", u"文件中的虚拟按键 CRC：%s"},
     {1401, u"Log Current Device Information", u"记录当前设备信息"},
+    // The Debug page's echo tool.
+    {1425, u"Count : %d", u"计数：%d"},
+    {1426, u"Error : %d", u"错误：%d"},
     {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
     {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
