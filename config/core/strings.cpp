@@ -89,6 +89,11 @@ const qvui::StringEntry kStrings[] = {
     {1368, u"Parameters CRC in File : %s", u"文件中的参数 CRC：%s"},
     {1370, u"Virtual Key  CRC in File : %s", u"文件中的虚拟按键 CRC：%s"},
     {1401, u"Log Current Device Information", u"记录当前设备信息"},
+    // The noise-level log's guidance.
+    {1418, u"Standard deviation sampling... %02d/50\nKeep touch black mark.", u"标准差采样中... %02d/50\n请持续触摸黑色标记。"},
+    {1419, u"Standard deviation sampling... %02d/50\nDo not touch panel.", u"标准差采样中... %02d/50\n请勿触摸面板。"},
+    {1420, u"Finish sampling, please remove your finger!!!", u"采样完成，请移开手指！！！"},
+    {1421, u"Keep touch black mark.", u"请持续触摸黑色标记。"},
     {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
     {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
