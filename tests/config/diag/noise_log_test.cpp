@@ -397,6 +397,23 @@ TEST_F(NoiseLogWindow, StopDuringASlowReadWaitsForIt) {
     EXPECT_EQ(progress, std::vector<qint64>{1});
 }
 
+// The controller's geometry sizes nothing beyond the frame a read delivers:
+// 40 rows reported over a frame of 16 are cut to 16; no rows at all start nothing.
+TEST_F(NoiseLogWindow, GeometryBeyondTheDeliveredFrameIsCut) {
+    c.records.diagInfo.rows = 0;
+    EXPECT_FALSE(log->StartNoiseLog());
+    EXPECT_TRUE(mainWindow.messages.empty());
+    EXPECT_FALSE(QFile::exists(logPath));  // not even asked for
+
+    c.records.diagInfo.rows = 40;
+    start();
+    EXPECT_EQ(log->geometry(), (NoiseGeometry{16, 28}));
+    ASSERT_TRUE(noiselogtest::RunTouchedRunUntouched(*log));
+    EXPECT_EQ(Count(file(), ",,\r\n"), 5u * 16 + 1 + 16);
+    releaseEsc();
+    EXPECT_FALSE(log->IsRunning());
+}
+
 // The log cannot be opened: "Log Firmware File Failed." and no start.
 TEST_F(NoiseLogWindow, UnopenableLogDoesNotStart) {
     logPath = dir.filePath(QStringLiteral("missing/folder/noise.csv"));
