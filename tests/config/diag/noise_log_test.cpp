@@ -230,6 +230,11 @@ protected:
 
     QString text() { return qvui::findControl<QLabel>(log.get(), vcx::CQVLogNoiseInfo::kIdText)->text(); }
     std::string file() const { return ReadFile(logPath); }
+    uint32_t scansStarted() {
+        uint32_t n = 0;
+        for (const auto& p : qvtest::Received(ctl())) n += p[0] == 0xF9 && p[1] == 0xFF && p[2] == 0x91;
+        return n;
+    }
     void releaseEsc() {
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(log.get(), &release);
@@ -260,6 +265,7 @@ TEST_F(NoiseLogWindow, NobodyTouchesLogsATouchedRunThenTheGradedNoTouchRun) {
     start();
     ASSERT_TRUE(Tick(*log, 6, 8));
     EXPECT_FALSE(log->IsSampling());
+    const uint32_t scansBefore = scansStarted();
     ASSERT_TRUE(Tick(*log, 6));
     EXPECT_FALSE(log->timers()->isActive(6));
     EXPECT_TRUE(log->IsSampling());
@@ -270,9 +276,21 @@ TEST_F(NoiseLogWindow, NobodyTouchesLogsATouchedRunThenTheGradedNoTouchRun) {
     EXPECT_EQ(text(), qvui::loadString(1420));
     EXPECT_EQ(log->timers()->interval(2), 1900);
     EXPECT_TRUE(log->animation(2099)->isVisible());
-    std::string text1 = file();
-    EXPECT_EQ(text1.rfind("\r\nDevice header\r\n\r\n[Touched Result]\r\nRaw Count 1 :\r\n", 0), 0u);
-    EXPECT_EQ(Count(text1, "[No Touch Result]"), 0u);
+    // The header, then the touched run's block over the sensor's next 50 raw
+    // frames in the order they were scanned.
+    std::vector<uint16_t> frames;
+    for (uint32_t k = 1; k <= 50; ++k) {
+        const std::vector<uint16_t> f = diagtest::Mutual(ctl().profile(), qvsim::kSensorRaw, scansBefore + k);
+        frames.insert(frames.end(), f.begin(), f.end());
+    }
+    const QString expected = dir.filePath(QStringLiteral("expected.csv"));
+    {
+        qvtext::TextWriter w(QFile::encodeName(expected).constData(), qvtext::TextWriter::Mode::Create);
+        w.write("\nDevice header\n");
+        vcx::WriteNoiseLogBlock(w, true, frames.data(), 50, {16, 28}, vcx::ComputeNoiseStats(frames.data(), 50, 16 * 28),
+                                std::nullopt);
+    }
+    EXPECT_EQ(file(), ReadFile(expected));
 
     // Touch state 2 (the idle start): the removal timer goes on to timer 5 after 10 ms.
     ASSERT_TRUE(Tick(*log, 2));
@@ -392,6 +410,7 @@ TEST_F(NoiseLogWindow, StopDuringASlowReadWaitsForIt) {
     EXPECT_EQ(commands.front(), "F9 FF 91 00 00");  // the read had begun
     EXPECT_EQ(commands.back(), "F9 FF 90 00 00");   // and ended before the leave
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "F9 FF 90 00 00"), 1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "F9 FF 91 00 00"), 1);  // no read after the stop
     EXPECT_GE(bench->clock().nowMs() - before, 500u);
     QCoreApplication::processEvents();
     EXPECT_EQ(progress, std::vector<qint64>{1});
