@@ -6,7 +6,11 @@
 #include "core/program_hooks.h"
 #include "core/program_state.h"
 #include "core/strings.h"
+#include "diag/noise_log_dlg.h"
+#include "pages/echo_dlg.h"
+#include "pages/event_halt_dlg.h"
 #include "pages/para_list_dlg.h"
+#include "pages/send_cmd_dlg.h"
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/message_box.h"
@@ -46,14 +50,23 @@ CQVDebugDlg::CQVDebugDlg(Controller& c, QWidget* parent)
                 SelectTool(i);
         });
     }
+    echo_ = new CQVEchoDlg(c_, this);
     paraList_ = new CQVParaListDlg(c_, this);
-    tools_[kToolParameterList] = paraList_;
+    sendCmd_ = new CQVSendCmdDlg(c_, this);
+    eventHalt_ = new CQVEventHaltDlg(c_, this);
+    tools_ = {echo_, paraList_, sendCmd_, eventHalt_};
+    noiseLog_ = new CQVLogNoiseInfo(c_, this);
+    // The noise log's file starts with the first part of a device log.
+    noiseLog_->SetHeaderWriter([this](qvtext::TextWriter& w) { log_.WriteLogDeviceInterface(w, 2); });
+    // The touch callback forwards contacts while the noise log follows the operator's finger.
+    programHooks().touchEcho = [] { return NoiseLogTouchForward().load(); };
     programHooks().engineerModeChanged.join(this, [this] { ShowToolsForMode(); });
     initDialog();
 }
 
 CQVDebugDlg::~CQVDebugDlg() {
     programHooks().engineerModeChanged.leave(this);
+    noiseLog_->StopNoiseLog();
     timers_->stop(kTimerLog);
     log_.close();
 }
@@ -68,8 +81,18 @@ void CQVDebugDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
     if (QObject* w = mainWindow()) qvui::sendMessage(w, message, wParam, lParam);
 }
 
+void CQVDebugDlg::setMainWindow(QObject* window) {
+    main_ = window;
+    echo_->setMainWindow(window);
+    paraList_->setMainWindow(window);
+    sendCmd_->setMainWindow(window);
+    eventHalt_->setMainWindow(window);
+    noiseLog_->SetMainWindow(window);
+}
+
 void CQVDebugDlg::setButtonFont(const QFont& font) {
     for (QPushButton* b : buttons_) b->setFont(font);
+    eventHalt_->setButtonFont(font);
 }
 
 void CQVDebugDlg::InitDlgItem() {
@@ -100,8 +123,11 @@ void CQVDebugDlg::releaseParameterLock() {
 }
 
 void CQVDebugDlg::ExitDlg() {
-    if (tools_[kToolEcho]) tools_[kToolEcho]->hide();
+    echo_->hide();
+    echo_->StopEcho();
     releaseParameterLock();
+    noiseLog_->StopNoiseLog();
+    noiseLog_->close();
     appSettings().debugIdx = toolIndex_;
 }
 
@@ -109,11 +135,14 @@ void CQVDebugDlg::ClearDlgItem() {
     takeSettingsOnce();
     for (QPushButton* b : buttons_) b->setEnabled(false);
     log_.freeFrames();
-    for (int t : {kToolEventHalt, kToolSendCommand})
-        if (tools_[size_t(t)]) tools_[size_t(t)]->hide();
+    eventHalt_->hide();
+    sendCmd_->hide();
+    sendCmd_->DeviceRemoved();
+    noiseLog_->StopNoiseLog();
     paraList_->hide();
     paraList_->HideCells();
-    if (tools_[kToolEcho]) tools_[kToolEcho]->hide();
+    echo_->hide();
+    echo_->StopEcho();
 }
 
 void CQVDebugDlg::UpdateDlgItem() {
@@ -131,7 +160,10 @@ void CQVDebugDlg::ShowToolsForMode() {
         return;
     }
     for (QPushButton* b : buttons_) b->show();
+    eventHalt_->RefreshControls();
     paraList_->RefreshPage();
+    sendCmd_->Refresh();
+    echo_->FillSlaveList();
     if (toolIndex_ == kToolEventHalt && !c_.records.debug.valid) toolIndex_ = kToolEcho;
     SelectTool(toolIndex_);
 }
@@ -166,6 +198,10 @@ void CQVDebugDlg::SelectTool(int index) {
 void CQVDebugDlg::OnToolbarAction(qint64 action) {
     switch (action) {
     case 0: ConfirmResetTouchPanel(); break;
+    case 1:
+        log_.startedByNoiseLog = true;
+        noiseLog_->StartNoiseLog();
+        break;
     case 3: SelectTool(kToolEventHalt); break;
     default: break;
     }
@@ -318,8 +354,11 @@ void CQVDebugDlg::OnDebugCommand(int code, qint64 value) {
             LogCurrentDeviceInformation();
         }
         break;
+    case 5: qvui::sendMessage(noiseLog_, qvui::WM_DEBUG_COMMAND, 5, value); break;
     case 6: StartDeviceLog(int(value)); break;
     case 8:
+        // The frames follow the noise log's blocks in its file.
+        if (!noiseLog_->logPath().isEmpty()) log_.setPath(local(noiseLog_->logPath()));
         if (!log_.open(log_.path())) {
             failedBox();
             break;

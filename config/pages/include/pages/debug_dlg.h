@@ -1,8 +1,9 @@
 // The "Debug" page (the main window's fourth page): hosts the engineering tools
 // (echo, parameter list, send command, event halt) behind buttons 420..422 in
-// engineer mode, writes the register memory into a memory-dump log (423), and
-// writes the device-information log, whose frames follow one per tick of its
-// timer 1. Other pages and the tray menu start the log through WM_DEBUG_COMMAND.
+// engineer mode, writes the register memory into a memory-dump log (423), runs
+// the noise-level log, and writes the device-information log, whose frames
+// follow one per tick of its timer 1. Other pages and the tray menu start the
+// log through WM_DEBUG_COMMAND.
 #pragma once
 
 #include "core/chd_parent_dlg.h"
@@ -23,7 +24,11 @@ class WindowTimers;
 namespace vcx {
 
 struct Controller;
+class CQVEchoDlg;
+class CQVEventHaltDlg;
+class CQVLogNoiseInfo;
 class CQVParaListDlg;
+class CQVSendCmdDlg;
 
 class CQVDebugDlg : public CQVChdParentDlg {
     Q_OBJECT
@@ -39,8 +44,9 @@ public:
     CQVDebugDlg(Controller& c, QWidget* parent);
     ~CQVDebugDlg() override;
 
-    // Where WM_DEBUG_COMMAND and WM_PAGE_STATE go; unset, the top-level window.
-    void setMainWindow(QObject* window) { main_ = window; }
+    // Where WM_DEBUG_COMMAND and WM_PAGE_STATE go (the page's and its tools');
+    // unset, the top-level window.
+    void setMainWindow(QObject* window);
     // The main window's button font for 420..423.
     void setButtonFont(const QFont& font);
 
@@ -62,6 +68,10 @@ public:
     int toolIndex() const { return toolIndex_; }
     QWidget* tool(int index) const { return tools_[size_t(index)]; }
     CQVParaListDlg* parameterList() const { return paraList_; }
+    CQVEchoDlg* echo() const { return echo_; }
+    CQVSendCmdDlg* sendCommand() const { return sendCmd_; }
+    CQVEventHaltDlg* eventHalt() const { return eventHalt_; }
+    CQVLogNoiseInfo* noiseLog() const { return noiseLog_; }
     DeviceLog& log() { return log_; }
     qvui::WindowTimers& timers() const { return *timers_; }
     bool touchAndHalt() const { return touchAndHalt_; }
@@ -86,7 +96,11 @@ private:
     qvui::WindowTimers* timers_ = nullptr;
     std::array<QPushButton*, 4> buttons_{};
     std::array<QWidget*, kToolCount> tools_{};
+    CQVEchoDlg* echo_ = nullptr;
     CQVParaListDlg* paraList_ = nullptr;
+    CQVSendCmdDlg* sendCmd_ = nullptr;
+    CQVEventHaltDlg* eventHalt_ = nullptr;
+    CQVLogNoiseInfo* noiseLog_ = nullptr;
     int toolIndex_ = 0;
     bool settingsTaken_ = false;
     bool touchAndHalt_ = false;
