@@ -4,19 +4,23 @@
 // here and from the simulator's model of the controller (its frames, E7 memory
 // and frequency select), never from a copy of what the program wrote.
 #include "pages/debug_dlg.h"
+#include "pages/para_list_dlg.h"
 
 #include "core/app_settings.h"
+#include "core/program_hooks.h"
 #include "core/program_state.h"
 #include "diag/device_probes.h"
 #include "diag/diag_state.h"
 #include "params_support.h"
 #include "text/text_file.h"
+#include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/window_message.h"
 #include "ui/window_timers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QSysInfo>
 #include <QTemporaryDir>
 
@@ -427,6 +431,67 @@ TEST_F(DebugPage, TouchAndHaltLogTakesItsOwnNameAndOtherValuesDoNothing) {
     EXPECT_NE(text.find(onDisk("\nFunction : Touch and Halt\n")), std::string::npos);
     EXPECT_EQ(progress().back(), 0xFFFF);
     EXPECT_FALSE(page->touchAndHalt());
+}
+
+TEST_F(DebugPage, EngineerModeShowsTheToolsAndTheParameterListHoldsTheLock) {
+    openPage("full");
+    auto button = [&](int id) { return qvui::findControl<QPushButton>(page.get(), id); };
+    auto shown = [&](QWidget* w) { return w->isVisibleTo(page.get()); };
+    for (int id = 420; id <= 423; ++id) EXPECT_FALSE(shown(button(id))) << id;
+
+    // The main window's engineer-mode switch reaches the page through the program hooks.
+    vcx::programState().engineerMode = true;
+    vcx::programHooks().engineerModeChanged();
+    for (int id = 420; id <= 423; ++id) EXPECT_TRUE(shown(button(id))) << id;
+    EXPECT_EQ(page->toolIndex(), 0);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(shown(page->tool(i)), i == 0) << i;
+        EXPECT_EQ(page->tool(i)->geometry(), QRect(127, 10, 608, 390)) << i;  // display scale 100
+    }
+
+    // The parameter list takes the controller's update lock and reads the lists.
+    ctl().clearTrace();
+    button(421)->click();
+    EXPECT_EQ(page->toolIndex(), 1);
+    EXPECT_TRUE(shown(page->parameterList()));
+    EXPECT_FALSE(shown(page->tool(0)));
+    EXPECT_EQ(sentWith("F6 00 9F"), std::vector<std::string>{"F6 00 9F 00 01"});
+    EXPECT_TRUE(vcx::programState().parameterLockOn);
+    // Leaving it releases the lock; a changed controller is read again by the main window.
+    page->parameterList()->setChangedMark(true);
+    ctl().clearTrace();
+    button(422)->click();
+    EXPECT_EQ(sentWith("F6 00 9F"), std::vector<std::string>{"F6 00 9F 00 00"});
+    EXPECT_FALSE(vcx::programState().parameterLockOn);
+    EXPECT_FALSE(page->parameterList()->changedMark());
+    EXPECT_EQ(sink.messages, (std::vector<MainWindowSink::Message>{{qvui::WM_DEBUG_COMMAND, 6, 0}}));
+    // Code 12 (a second click on the Parameters page) shows the list again.
+    qvui::sendMessage(page.get(), qvui::WM_DEBUG_COMMAND, 12, 0);
+    EXPECT_EQ(page->toolIndex(), 1);
+
+    // The event-halt tool needs the debug group: without it the page shows the echo tool.
+    qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 3);
+    EXPECT_EQ(page->toolIndex(), 3);
+    c.records.debug.valid = 0;
+    page->ShowToolsForMode();
+    EXPECT_EQ(page->toolIndex(), 0);
+    EXPECT_FALSE(vcx::programState().parameterLockOn);
+
+    // Toolbar action 0 asks before the main window resets the panel.
+    sink.messages.clear();
+    for (auto answer : {qvui::MessageAnswer::No, qvui::MessageAnswer::Yes}) {
+        boxes.answer = answer;
+        qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);
+    }
+    ASSERT_EQ(boxes.asked.size(), 2u);
+    EXPECT_EQ(boxes.asked[0].text, "Do you want to reset touch panel?");
+    EXPECT_EQ(boxes.asked[0].caption, "VCXMSet : Reset Touch Panel.");
+    EXPECT_EQ(sink.messages, (std::vector<MainWindowSink::Message>{{qvui::WM_DEBUG_COMMAND, 0, 0}}));
+
+    // Back out of engineer mode, everything is hidden again.
+    vcx::programState().engineerMode = false;
+    vcx::programHooks().engineerModeChanged();
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(shown(page->tool(i))) << i;
 }
 
 // ---- The register dump ------------------------------------------------------------
