@@ -364,7 +364,7 @@ TEST_F(VcxUtilityDlg, ControlsWhoseWorkIsNotBuiltAreDisabledAndSaySo) {
     dlg_->SelectPage(vcx::kPageInformation, 2);
     EXPECT_TRUE(control(420)->isEnabled());
     EXPECT_NE(control(420)->toolTip(), tip);
-    // Event Halt is there in engineer mode only, and its Debug page is not built either.
+    // Event Halt is there in engineer mode only.
     tick(5);
     dlg_->SelectPage(vcx::kPageDebug, 2);
     ASSERT_TRUE(control(423)->isVisibleTo(dlg_.get()));
