@@ -11,6 +11,8 @@
 #include "core/program_state.h"
 #include "diag/device_probes.h"
 #include "diag/diag_state.h"
+#include "diag/scan_dlg.h"
+#include "noise_log_support.h"
 #include "params_support.h"
 #include "text/text_file.h"
 #include "ui/control_ids.h"
@@ -492,6 +494,46 @@ TEST_F(DebugPage, EngineerModeShowsTheToolsAndTheParameterListHoldsTheLock) {
     vcx::programState().engineerMode = false;
     vcx::programHooks().engineerModeChanged();
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(shown(page->tool(i))) << i;
+}
+
+TEST_F(DebugPage, ToolbarLogRunsTheNoiseLogThenTheFramesFollowInItsFile) {
+    openPage("diag");
+    const QString path = dir.filePath("noise.csv");
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest&) { return path; });
+    // The main window: the noise log's end goes to the page (code 8); the
+    // open/short part the log asks for (11, 0) is answered later.
+    std::string openShortLog;
+    bool openShortAsked = false;
+    sink.onMessage = [&](const MainWindowSink::Message& m) {
+        if (m.message != qvui::WM_DEBUG_COMMAND) return;
+        if (m.wParam == 8) qvui::sendMessage(page.get(), qvui::WM_DEBUG_COMMAND, 8, m.lParam);
+        if (m.wParam == 11 && m.lParam == 0) {
+            openShortAsked = true;
+            openShortLog = vcx::scanShared().debugLogPath;
+        }
+    };
+    qvui::sendMessage(page.get(), qvui::WM_TOOLBAR_ACTION, 0, 1);
+    ASSERT_TRUE(page->noiseLog()->IsRunning());
+    ASSERT_TRUE(noiselogtest::RunNoiseLogToEnd(*page->noiseLog()));
+    // The frames start at once: the baseline and the mode difference, then the
+    // open/short part, while the file is closed.
+    EXPECT_TRUE(page->timers().isActive(vcx::CQVDebugDlg::kTimerLog));
+    runLog();
+    EXPECT_TRUE(openShortAsked);
+    EXPECT_EQ(openShortLog, QFile::encodeName(path).toStdString());
+    EXPECT_EQ(page->log().step(), 4);
+    EXPECT_FALSE(page->log().isOpen());
+    // Its end (11, 1) resumes the steps.
+    qvui::sendMessage(page.get(), qvui::WM_DEBUG_COMMAND, 11, 1);
+    EXPECT_TRUE(vcx::scanShared().debugLogPath.empty());
+    EXPECT_GT(runLog(), 20);
+    EXPECT_EQ(progress().back(), 0xFFFF);
+    const std::string text = readFile(path);
+    // The noise log's file starts with the log's first part; the frames come after its blocks.
+    EXPECT_EQ(text.find(onDisk("\nWrite Log Time : 2026/03/04 05 06 07\n")), 0u);
+    const size_t base = text.find(onDisk("\r\nBase Line :\n"));
+    ASSERT_NE(base, std::string::npos);
+    EXPECT_NE(text.find(onDisk("\nRaw Count 5 :\n"), base), std::string::npos);
 }
 
 // ---- The register dump ------------------------------------------------------------
