@@ -504,7 +504,8 @@ TEST_F(DebugPage, ToolbarLogRunsTheNoiseLogThenTheFramesFollowInItsFile) {
     // open/short part the log asks for (11, 0) is answered later.
     std::string openShortLog;
     bool openShortAsked = false;
-    sink.onMessage = [&](const MainWindowSink::Message& m) {
+    // (A copy: what it sends grows the sink's list.)
+    sink.onMessage = [&](MainWindowSink::Message m) {
         if (m.message != qvui::WM_DEBUG_COMMAND) return;
         if (m.wParam == 8) qvui::sendMessage(page.get(), qvui::WM_DEBUG_COMMAND, 8, m.lParam);
         if (m.wParam == 11 && m.lParam == 0) {
