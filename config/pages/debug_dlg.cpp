@@ -105,7 +105,11 @@ void CQVDebugDlg::InitDlgItem() {
         t->setGeometry(place);
         t->hide();
     }
+    // The page area the main window lays out holds the tools even while this page is hidden.
     setMinimumSize(place.right() + 1, place.bottom() + 1);
+    QSizePolicy policy = sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    setSizePolicy(policy);
     log_.startSteps();
 }
 
