@@ -433,6 +433,16 @@ TEST_F(NoiseLogWindow, GeometryBeyondTheDeliveredFrameIsCut) {
     EXPECT_FALSE(log->IsRunning());
 }
 
+// Closing the window while the log waits for a touch ends it as Esc does.
+TEST_F(NoiseLogWindow, ClosingTheWindowEndsTheLogWithResultZero) {
+    start();
+    log->close();
+    EXPECT_FALSE(log->IsRunning());
+    EXPECT_FALSE(log->timers()->isActive(6));
+    EXPECT_EQ(mainWindow.messages.back(), (noiselogtest::Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
+    EXPECT_FALSE(vcx::NoiseLogTouchForward());
+}
+
 // The log cannot be opened: "Log Firmware File Failed." and no start.
 TEST_F(NoiseLogWindow, UnopenableLogDoesNotStart) {
     logPath = dir.filePath(QStringLiteral("missing/folder/noise.csv"));
