@@ -6,10 +6,10 @@
 #include <QPointer>
 
 #include "set_distance_dialog.h"
-#include "input_injector.h"
 #include "outer_detect.h"
 #include "stroke_recorder.h"
 #include "touch_decoder.h"
+#include "ui/input_injector.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -69,7 +69,7 @@ public:
     void setFinder(std::function<bool(const QString&)> finder) { finder_ = std::move(finder); }
     // Whether Qt's touch events are drawn (off while the digitizer's reports are read).
     void setQtTouchInput(bool on) { qtTouch_ = on; }
-    void setInjector(std::unique_ptr<InputInjector> injector) { injector_ = std::move(injector); }
+    void setInjector(std::unique_ptr<qvui::InputInjector> injector) { injector_ = std::move(injector); }
     // Where the linearity test program is looked for (default: the program's folder, then PATH).
     void setProgramFolders(const QStringList& folders) { programFolders_ = folders; }
     // Starts a program detached; the program uses QProcess::startDetached.
@@ -167,7 +167,7 @@ private:
     bool goodbyeSent_ = false;
     std::function<bool(const QString&)> finder_;
     std::function<bool(const QString&)> starter_;
-    std::unique_ptr<InputInjector> injector_;
+    std::unique_ptr<qvui::InputInjector> injector_;
     QString injectError_;
     QStringList programFolders_;
     bool commandWindow_ = false;

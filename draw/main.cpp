@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     });
     window.setFinder([](const QString& title) { return qvui::findWindow(title); });
     std::string injectError;
-    if (auto injector = qvdraw::makeXTestInjector(&injectError)) window.setInjector(std::move(injector));
+    if (auto injector = qvui::makeXTestInjector(&injectError)) window.setInjector(std::move(injector));
     else qWarning("QVDraw3: %s", injectError.c_str());
 
     QScreen* screen = window.screen();

@@ -444,4 +444,28 @@ int SendCmdReadParameterVersionF6(Controller& c) {
     return p[3] * 100 + p[4];
 }
 
+void StopTouchScanning(Controller& c) {
+    if (c.records.diagInfo.capability[3] < 29) {
+        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 0);
+    } else if (c.api.EnterDiagnosticMode) {
+        c.api.EnterDiagnosticMode(c.dev.device, 1);
+    }
+}
+
+void ResumeTouchScanning(Controller& c) {
+    if (c.records.diagInfo.capability[3] < 29) {
+        RestartScan(c);
+    } else if (c.api.EnterDiagnosticMode) {
+        c.api.EnterDiagnosticMode(c.dev.device, 0);
+    }
+}
+
+bool SelectSlaveF4(Controller& c, uint8_t index) {
+    for (int attempt = 0; attempt < kSlaveSelectTries; ++attempt) {
+        if (attempt) programSleep(c, kSlaveSelectGapMs);
+        if (SendCmdF4(c, index, 0x01)) return true;
+    }
+    return false;
+}
+
 } // namespace vcx

@@ -20,6 +20,7 @@
 #include <vector>
 
 using namespace qvdraw;
+using qvui::InputInjector;
 
 namespace {
 
@@ -30,6 +31,8 @@ struct CountingInjector : InputInjector {
         ++*clicks;
         return true;
     }
+    bool keyPress(int, std::string*) override { return false; }
+    bool keyRelease(int, std::string*) override { return false; }
 };
 
 class DrawTimersTest : public ::testing::Test {

@@ -22,6 +22,8 @@
 #include <vector>
 
 using namespace qvdraw;
+using qvui::InputInjector;
+using qvui::makeXTestInjector;
 
 namespace {
 
@@ -34,6 +36,8 @@ struct FakeInjector : InputInjector {
         if (fail) *error = "server gone";
         return !fail;
     }
+    bool keyPress(int, std::string*) override { return false; }
+    bool keyRelease(int, std::string*) override { return false; }
 };
 
 class DrawToolsTest : public ::testing::Test {

@@ -282,4 +282,18 @@ int SendCmdQueryE0(Controller& c, uint8_t index, int n);
 // bytes 1 and 2: byte 3 x 100 + byte 4; 0 when the controller has none.
 int SendCmdReadParameterVersionF6(Controller& c);
 
+// ---- Reaching the slave controllers ------------------------------------------
+// A slave answers only while the master does not scan. Stopping: a generation
+// byte (DiagnosticInfo capability[3]) below 29 EnablePCAPScan (0), else
+// EnterDiagnosticMode (1). Resuming: below 29 EnterDiagnosticMode (1),
+// EnablePCAPScan (1), EnterDiagnosticMode (0), else EnterDiagnosticMode (0).
+void StopTouchScanning(Controller& c);
+void ResumeTouchScanning(Controller& c);
+// Selects slave `index` (0 the first) with F4 00 index 00 01, up to ten tries
+// 50 ms apart; true at the first answer. F4 00 AA 00 00 (SendCmdF4 (0xAA, 0))
+// goes back to the master.
+bool SelectSlaveF4(Controller& c, uint8_t index);
+constexpr int kSlaveSelectTries = 10;
+constexpr int kSlaveSelectGapMs = 50;
+
 } // namespace vcx

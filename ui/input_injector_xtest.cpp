@@ -1,13 +1,28 @@
-#include "input_injector.h"
+#include "ui/input_injector.h"
+
+#include <QtCore/qnamespace.h>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
+#include <cstdio>
 #include <cstdlib>
 
-namespace qvdraw {
+namespace qvui {
 
 namespace {
+
+// The X key symbols of the keys the programs inject.
+KeySym keySymOf(int key) {
+    switch (key) {
+    case Qt::Key_Tab: return XK_Tab;
+    case Qt::Key_Return: return XK_Return;
+    case Qt::Key_Escape: return XK_Escape;
+    case Qt::Key_Space: return XK_space;
+    default: return NoSymbol;
+    }
+}
 
 class XTestInjector final : public InputInjector {
 public:
@@ -22,7 +37,25 @@ public:
         return ok;
     }
 
+    bool keyPress(int key, std::string* error) override { return keyEvent(key, true, error); }
+    bool keyRelease(int key, std::string* error) override { return keyEvent(key, false, error); }
+
 private:
+    bool keyEvent(int key, bool press, std::string* error) {
+        const KeySym sym = keySymOf(key);
+        const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(display_, sym);
+        if (!code) {
+            char text[64];
+            std::snprintf(text, sizeof text, "the X display has no key for Qt key 0x%X", unsigned(key));
+            if (error) *error = text;
+            return false;
+        }
+        const bool ok = XTestFakeKeyEvent(display_, code, press ? True : False, CurrentTime);
+        XFlush(display_);
+        if (!ok && error) *error = "XTest refused the key event";
+        return ok;
+    }
+
     Display* display_;
 };
 
@@ -48,4 +81,4 @@ std::unique_ptr<InputInjector> makeXTestInjector(std::string* error) {
     return std::make_unique<XTestInjector>(display);
 }
 
-} // namespace qvdraw
+} // namespace qvui
