@@ -328,6 +328,10 @@ TEST_F(NoiseLogWindow, NobodyTouchesLogsATouchedRunThenTheGradedNoTouchRun) {
 // log with result 0 and without that run's block.
 TEST_F(NoiseLogWindow, EscInTheNoTouchRunLeavesNoNoTouchBlock) {
     start();
+    // Timer 3 ends the first animation once.
+    ASSERT_TRUE(Tick(*log, 3));
+    EXPECT_FALSE(log->animation(2098)->IsThreadRunning());
+    EXPECT_FALSE(log->timers()->isActive(3));
     Touch(*log, 0x10);
     EXPECT_FALSE(log->timers()->isActive(6));
     EXPECT_EQ(log->phase(), vcx::CQVLogNoiseInfo::TouchedRun);
