@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
             return vcx::kExitNotCarriedOut;
         }
         dlg.exec();
-        return vcx::kExitNormal;
+        // 0, or why the unattended run could not do its work.
+        return vcx::startupState().exitStatus;
     });
 }

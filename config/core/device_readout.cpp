@@ -8,6 +8,7 @@
 #include "ui/string_table.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace vcx {
 
@@ -41,20 +42,55 @@ void versionTexts(const FirmwareVersionInfoW& v, DeviceReadout& out) {
 } // namespace
 
 void ForgetDevice(Controller& c) {
-    c.dev.newFirmware = false;
-    c.dev.parametersRead = false;
-    c.dev.paraVersion = 0;
-    c.dev.featureFlags.fill(0);
-    c.dev.bridgeFlags.fill(0);
+    DeviceState& d = c.dev;
+    d.newFirmware = false;
+    d.parametersRead = false;
+    d.paraVersion = 0;
+    d.featureFlags.fill(0);
+    d.bridgeFlags.fill(0);
+    d.eventHaltSupported = false;
+    d.e7Value = 0;
+    d.listsRead = false;
+    d.parameterCrc = 0;
+    d.computedCrc = 0;
+    d.virtualKeyCrc = 0xFFFF;
+    d.parameterConstants.fill(0);
+    // The lists belong to the library; the record only pointed at the last ones read.
+    ProgramRecords& r = c.records;
+    r.paraList = ParameterList{};
+    const auto empty = [](auto& record) {
+        const auto size = record.cbSize;
+        record = std::remove_reference_t<decltype(record)>{};
+        record.cbSize = size;
+    };
+    empty(r.diagInfo);
+    empty(r.generalInfo);
+    empty(r.hostInterface);
+    empty(r.panel);
+    empty(r.finger);
+    empty(r.palm);
+    empty(r.base);
+    empty(r.water);
+    empty(r.antiNoise);
+    empty(r.coordinate);
+    empty(r.calibrationCoordinate);
+    empty(r.powerSaving);
+    empty(r.normalScan);
+    empty(r.abnormalScan);
+    empty(r.misc);
+    empty(r.driveIC);
+    empty(r.debug);
+    empty(r.vButton);
+    empty(r.custom);
 }
 
 DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode) {
     DeviceReadout out;
     ProgramRecords& r = c.records;
-    // Nothing of an earlier controller stays when a read fails.
-    c.dev.featureFlags.fill(0);
-    c.dev.bridgeFlags.fill(0);
-    c.dev.parametersRead = false;
+    // Nothing of an earlier controller stays: what this read-out does not read
+    // again (a read that fails, a group an older controller lacks, a checksum it
+    // does not give) is empty, not the last controller's.
+    ForgetDevice(c);
     if (c.api.GetFWVersionW && !c.api.GetFWVersionW(c.dev.device, &r.fwVersion)) return out;
     if (c.api.GetFWInformationW && !c.api.GetFWInformationW(c.dev.device, &r.fwInformation)) return out;
     c.dev.ostraModel = isOstraModel(r.fwInformation.productNumber);
@@ -81,8 +117,9 @@ DeviceReadout ReadDevice(Controller& c, ProgramState& ps, bool mayEnterExtraMode
         c.dev.listsRead = c.api.GetAPBTParaList && c.api.GetAPBTParaList(c.dev.device, &r.paraList);
         if (c.api.GetParameterList) c.api.GetParameterList(c.dev.device, &r.paraList);
         uint16_t crc[2] = {0, 0};
-        CheckParameterCRC(c, crc);
-        out.parameterCrc = QString::asprintf("x%04X", unsigned(crc[0]));
+        // Shown when the controller gave its checksum or the lists to compute it over.
+        if (CheckParameterCRC(c, crc) != 0 || c.dev.listsRead)
+            out.parameterCrc = QString::asprintf("x%04X", unsigned(crc[0]));
         readDebugGroup(c);
     } else {
         c.dev.eventHaltSupported = false;

@@ -17,9 +17,11 @@ bool IsTestFirmware(const FirmwareInformationW&) { return false; }
 ReportDevice ReportDeviceOf(const Controller& c) {
     const ProgramRecords& r = c.records;
     ReportDevice d;
-    d.firmwareVersion = utf8(masterVersionText(r.fwVersion));
+    // The version texts as the library gives them, trailing blanks and boot text
+    // included, as the parameter file and the device logs print them.
+    d.firmwareVersion = utf8(wideField(r.fwVersion.master, 50));
     const int slaves = std::clamp<int>(r.fwVersion.slaveCount, 0, 4);
-    for (int k = 0; k < slaves; ++k) d.slaves.push_back(utf8(wideField(r.fwVersion.slave[k], 50).trimmed()));
+    for (int k = 0; k < slaves; ++k) d.slaves.push_back(utf8(wideField(r.fwVersion.slave[k], 50)));
     d.testFirmware = IsTestFirmware(r.fwInformation);
     d.core = r.fwInformation.info4Byte1;
     d.coreMinor = r.fwInformation.info4Byte2;

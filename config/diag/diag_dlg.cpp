@@ -53,12 +53,7 @@ void CQVDiagDlg::setMainWindow(QObject* window) {
 
 void CQVDiagDlg::InitDlgItem() {
     s_.g_nDiagView = appSettings().diagIdx;
-    const int scale = std::max(programState().screenScale, 1);
-    const QRect r = DiagViewRect(scale, font().family());
-    scan_->setGeometry(r);
-    noise_->setGeometry(r);
-    view3D_->setGeometry(r);
-    factory_->setGeometry(FactoryViewRect(scale, font().family()));
+    placeViews();
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
     bBuildAllowed_ = false;
     s_.g_FailMap.clear();
@@ -73,6 +68,20 @@ void CQVDiagDlg::ExitDlg() {
     // The frame arrays go while the device is still open.
     if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
         c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
+}
+
+void CQVDiagDlg::placeViews() {
+    // The views start where the design puts them and take the page's area from
+    // there on: the page is as large as its place in the main window, which may
+    // be smaller or larger than the design's view size.
+    const int scale = std::max(programState().screenScale, 1);
+    const QRect designed = DiagViewRect(scale, font().family());
+    const QSize page = size();
+    const auto fill = [&](QWidget* v, QPoint at) {
+        v->setGeometry(QRect(at, QSize(std::max(page.width() - at.x(), 0), std::max(page.height() - at.y(), 0))));
+    };
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_}) fill(v, designed.topLeft());
+    fill(factory_, FactoryViewRect(scale, font().family()).topLeft());
 }
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
@@ -279,6 +288,7 @@ bool CQVDiagDlg::event(QEvent* e) {
         }
         if (m->message() == qvui::WM_TIMER) return true;  // the page's timer does nothing of its own
     }
+    if (e->type() == QEvent::Resize) placeViews();
     return CQVChdParentDlg::event(e);
 }
 

@@ -39,15 +39,12 @@ bool DiagDataWorker::hasPendingRequest() const {
     return pending_.has_value();
 }
 
-void DiagDataWorker::read(const Pending& p) {
+bool DiagDataWorker::read(const Pending& p) {
     request_->scanArgument = 0;
     request_->loadArgument = 0;
     request_->dataKind = p.request == Request::DiagWithKind ? p.kind : 0;
-    if (p.request == Request::Raw) {
-        if (c_.api.GetNewRawCount) c_.api.GetNewRawCount(p.device, frame_, request_);
-    } else {
-        if (c_.api.GetNewDiagData) c_.api.GetNewDiagData(p.device, frame_, request_);
-    }
+    if (p.request == Request::Raw) return c_.api.GetNewRawCount && c_.api.GetNewRawCount(p.device, frame_, request_);
+    return c_.api.GetNewDiagData && c_.api.GetNewDiagData(p.device, frame_, request_);
 }
 
 void DiagDataWorker::run() {
@@ -60,7 +57,7 @@ void DiagDataWorker::run() {
             p = *pending_;
             pending_.reset();
         }
-        read(p);
+        lastReadOk_ = read(p);
         // The view copies the frame on its thread while this one waits.
         const auto index = qint64(p.request);
         gate_.call([this, index] {

@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 namespace vcx {
@@ -17,6 +19,21 @@ bool IsSafeBatchNumber(const QString& text) {
     for (QChar ch : text)
         if (ch.category() == QChar::Other_Control || ch.unicode() < 0x20) return false;
     return true;
+}
+
+int FieldWidthFor(const QLineEdit& edit, const QString& text) {
+    QStyleOptionFrame option;
+    option.initFrom(&edit);
+    option.rect = edit.rect();
+    option.lineWidth = edit.hasFrame() ? edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit) : 0;
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    option.features = QStyleOptionFrame::None;
+    // The text, the line edit's own side margins (2 px each) and its text margins.
+    const QMargins margins = edit.textMargins();
+    const QSize contents(edit.fontMetrics().horizontalAdvance(text) + 4 + margins.left() + margins.right(),
+                         edit.fontMetrics().height());
+    return edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, contents, &edit).width();
 }
 
 CLogDlg::CLogDlg(const QString& modelName, bool autoBarcode, bool needBatch2, QWidget* parent)
@@ -33,7 +50,10 @@ CLogDlg::CLogDlg(const QString& modelName, bool autoBarcode, bool needBatch2, QW
     edit(kIdProduct, QStringLiteral("Product Number"), modelName);
     batch1_ = edit(kIdBatch1, QStringLiteral("Batch Number 1"), QString::fromStdString(shared.g_strBatch1));
     batch2_ = edit(kIdBatch2, QStringLiteral("Batch Number 2"), QString::fromStdString(shared.g_strBatch2));
-    edit(kIdDate, QStringLiteral("Date"), QString::fromStdString(times_.t1));
+    // The date is shown whole: its field is as wide as its text needs.
+    auto* date = edit(kIdDate, QStringLiteral("Date"), QString::fromStdString(times_.t1));
+    date->setMinimumWidth(FieldWidthFor(*date, date->text()));
+    date->setCursorPosition(0);
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     qvui::setControlId(ok, kIdOk);
     ok->setDefault(true);

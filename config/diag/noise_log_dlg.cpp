@@ -433,6 +433,11 @@ void CQVLogNoiseInfo::keyReleaseEvent(QKeyEvent* e) {
     QDialog::keyReleaseEvent(e);
 }
 
+void CQVLogNoiseInfo::reject() {
+    if (active_) stopWithResult(0);
+    else QDialog::reject();
+}
+
 void CQVLogNoiseInfo::paintEvent(QPaintEvent* e) {
     QDialog::paintEvent(e);
     if (!active_) return;

@@ -26,10 +26,15 @@ bool ScanAcquisition::PanelReady() { return SendCmdReadE0(c_, 0xF7, 1) & 0x01; }
 void ScanAcquisition::Begin(Kind kind) {
     kind_ = kind;
     frame_ = 0;
+    restoreFailures_ = 0;
 }
 
-void ScanAcquisition::diagnosticMode(int on) {
-    if (c_.api.EnterDiagnosticMode) c_.api.EnterDiagnosticMode(c_.dev.device, on);
+bool ScanAcquisition::diagnosticMode(int on) {
+    return c_.api.EnterDiagnosticMode && c_.api.EnterDiagnosticMode(c_.dev.device, on);
+}
+
+void ScanAcquisition::patternOff() {
+    if (!SendCmdF3OrFD(c_, kPatternNone)) restoreFailures_ |= kRestorePattern;
 }
 
 bool ScanAcquisition::modeFrames() const {
@@ -64,7 +69,7 @@ ScanAcquisition::After ScanAcquisition::FrameArrived() {
         if (frame_ < 3) copyFrame(s_.ScanFrame[size_t(frame_)], n, raw.mutual, raw.mutualCount);
         ++frame_;
         if (frame_ >= 3) {
-            SendCmdF3OrFD(c_, kPatternNone);
+            patternOff();
             return {true, 10};
         }
         return {false, 10};
@@ -87,7 +92,7 @@ ScanAcquisition::After ScanAcquisition::FrameArrived() {
         copyFrame(s_.ScanFrame[size_t(frame_ - kFrameFirstScan)], n, raw.mutual, raw.mutualCount);
         ++frame_;
         if (frame_ == kFrameFirstMode) {
-            SendCmdF3OrFD(c_, kPatternNone);
+            patternOff();
             return {false, 10};
         }
         return {false, 100};
@@ -101,11 +106,13 @@ ScanAcquisition::After ScanAcquisition::FrameArrived() {
     return {false, 10};
 }
 
-void ScanAcquisition::Finish() { diagnosticMode(0); }
+void ScanAcquisition::Finish() {
+    if (!diagnosticMode(0)) restoreFailures_ |= kRestoreDiagnosticMode;
+}
 
 void ScanAcquisition::Cancel() {
-    SendCmdF3OrFD(c_, kPatternNone);
-    diagnosticMode(0);
+    patternOff();
+    Finish();
 }
 
 }  // namespace vcx

@@ -30,6 +30,8 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStyle>
+#include <QThread>
 #include <QPushButton>
 
 #include <algorithm>
@@ -42,8 +44,6 @@ namespace {
 QColor colorRefOf(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
 constexpr uint32_t kGreyPen = 0x969696, kDarkPen = 0x323232, kGreenPen = 0x00C000;
 constexpr uint32_t kRedBrush = 0x0000FF, kWhiteBrush = 0xFFFFFF;
-
-constexpr int kLeftPanelWidth = 184;  // leaves room for the row labels before x0 - 20
 
 } // namespace
 
@@ -72,36 +72,25 @@ CVCXScanDlg::~CVCXScanDlg() {
 }
 
 void CVCXScanDlg::buildControls() {
-    const auto place = [this](QWidget* w, int id, int x, int y, int width, int height) {
-        qvui::setControlId(w, id);
-        w->setGeometry(x, y, width, height);
-    };
+    // Placed by relayout() from the view's size.
     auto* list = new QListWidget(this);
-    place(list, kIdList, 8, 8, kLeftPanelWidth - 16, 120);
+    qvui::setControlId(list, kIdList);
     list->setToolTip(QStringLiteral("Message"));
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* progress = new QProgressBar(this);
+    qvui::setControlId(progress, kIdProgress);
     progress->setRange(0, kProgressEnd);
     progress->setTextVisible(false);
-    place(progress, kIdProgress, 8, 134, kLeftPanelWidth - 16, 14);
-    auto* autoSave = new QCheckBox(QStringLiteral("Auto Save Log"), this);
-    place(autoSave, kIdAutoSave, 8, 152, kLeftPanelWidth - 16, 20);
-    auto* passLabel = new QLabel(QStringLiteral("Pass"), this);
-    passLabel->setGeometry(8, 176, 36, 20);
-    place(new QLabel(QStringLiteral("0"), this), kIdPassCount, 44, 176, 44, 20);
-    auto* failLabel = new QLabel(QStringLiteral("Fail"), this);
-    failLabel->setGeometry(96, 176, 36, 20);
-    place(new QLabel(QStringLiteral("0"), this), kIdFailCount, 132, 176, 44, 20);
+    qvui::setControlId(new QCheckBox(QStringLiteral("Auto Save Log"), this), kIdAutoSave);
+    passLabel_ = new QLabel(QStringLiteral("Pass"), this);
+    qvui::setControlId(new QLabel(QStringLiteral("0"), this), kIdPassCount);
+    failLabel_ = new QLabel(QStringLiteral("Fail"), this);
+    qvui::setControlId(new QLabel(QStringLiteral("0"), this), kIdFailCount);
     const struct {
         int id;
         const char* text;
     } buttons[] = {{kIdStart, "&Start"}, {kIdCancel, "&Cancel"}, {kIdSave, "S&ave"}, {kIdSelectFolder, "Select Folder"}};
-    // Everything fits the view's smallest height (358 at 100 %).
-    int y = 200;
-    for (const auto& b : buttons) {
-        auto* button = new QPushButton(QString::fromLatin1(b.text), this);
-        place(button, b.id, 8, y, kLeftPanelWidth - 16, 26);
-        y += 30;
-    }
+    for (const auto& b : buttons) qvui::setControlId(new QPushButton(QString::fromLatin1(b.text), this), b.id);
     connect(qvui::findControl<QPushButton>(this, kIdStart), &QPushButton::clicked, this,
             &CVCXScanDlg::OnBnClickedStart);
     connect(qvui::findControl<QPushButton>(this, kIdCancel), &QPushButton::clicked, this,
@@ -111,12 +100,57 @@ void CVCXScanDlg::buildControls() {
             &CVCXScanDlg::OnBnClickedSelectFolder);
     for (int i = 0; i < 4; ++i) {
         auto* picture = new QLabel(this);
+        qvui::setControlId(picture, kIdFirstStatus + i);
         picture->setPixmap(programPicture(2000 + i));
-        place(picture, kIdFirstStatus + i, 8, y + 4, 120, 48);
         picture->hide();
     }
     progress->hide();
     setButtons(0);
+    relayout();
+}
+
+ScanViewMetrics CVCXScanDlg::metrics() const {
+    ScanViewMetrics m;
+    auto* list = qvui::findControl<QListWidget>(this, kIdList);
+    const QFontMetrics listFont(list->font());
+    QStringList rows{QStringLiteral("PASS"), QString::fromLatin1(kTextFrameReadFail).arg(kProgressEnd),
+                     QString::fromLatin1(kTextPatternOffFail), QString::fromLatin1(kTextDiagnosticModeOffFail)};
+    for (int i = 0; i < kFailBitCount; ++i) rows << qvui::loadString(uint32_t(kFailTextFirstId + i));
+    for (const QString& row : rows) m.listTextWidth = std::max(m.listTextWidth, listFont.horizontalAdvance(row));
+    m.listChrome = 2 * list->frameWidth() + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list) + 12;
+    m.rowHeight = std::max({qvui::findControl(this, kIdAutoSave)->sizeHint().height(),
+                            qvui::findControl(this, kIdPassCount)->sizeHint().height(), listFont.height()});
+    m.progressHeight = std::max(listFont.height() * 2 / 3, 10);
+    for (int id : {kIdStart, kIdCancel, kIdSave, kIdSelectFolder})
+        m.button = m.button.expandedTo(qvui::findControl(this, id)->sizeHint());
+    m.button = m.button.expandedTo(QSize(passLabel_->sizeHint().width() * 2, 0));
+    for (int i = 0; i < 4; ++i) {
+        const QPixmap p = qvui::findControl<QLabel>(this, kIdFirstStatus + i)->pixmap();
+        m.badge = m.badge.expandedTo(p.deviceIndependentSize().toSize());
+    }
+    // The grid's numbers: "%02d" of the largest line, never narrower than the design's s x 20 / 100.
+    const QFontMetrics grid(font());
+    const int largest = std::max<int>(c_.records.diagInfo.rows, c_.records.diagInfo.columns);
+    m.label.width = std::max(scale_ * 20 / 100, grid.horizontalAdvance(QString::asprintf("%02d", largest)) + 4);
+    m.label.height = std::max(14, grid.height());
+    return m;
+}
+
+void CVCXScanDlg::relayout() {
+    const DiagnosticInfo& info = c_.records.diagInfo;
+    layout_ = LayoutScanView(size(), scale_, metrics(), info.rows, info.columns, s_.g_PanelFlags);
+    const auto place = [this](int id, const QRect& r) { qvui::findControl(this, id)->setGeometry(r); };
+    place(kIdList, layout_.list);
+    place(kIdProgress, layout_.progress);
+    place(kIdAutoSave, layout_.autoSave);
+    passLabel_->setGeometry(layout_.passLabel);
+    place(kIdPassCount, layout_.passCount);
+    failLabel_->setGeometry(layout_.failLabel);
+    place(kIdFailCount, layout_.failCount);
+    const int buttons[4] = {kIdStart, kIdCancel, kIdSave, kIdSelectFolder};
+    for (size_t i = 0; i < 4; ++i) place(buttons[i], layout_.buttons[i]);
+    for (int i = 0; i < 4; ++i) place(kIdFirstStatus + i, layout_.badge);
+    if (info.rows != 0 && info.columns != 0) scanShared().g_nCellSize = layout_.cell;
 }
 
 // ---- operations --------------------------------------------------------------------------------
@@ -153,13 +187,15 @@ void CVCXScanDlg::ResetCounters() {
     setButtons(0);
     setProgress(0);
     qvui::findControl(this, kIdProgress)->hide();
-    recomputeCell();
+    relayout();
 }
 
 void CVCXScanDlg::SetRunState(int state) {
     // A running state is never replaced by another running state.
     if (state != 0 && nRunState_ != 0) return;
     nRunState_ = state;
+    // The unattended run's verdict goes to the main window once, however the run ends.
+    silentRun_ = startupState().options.optOS;
     qvui::findControl(this, kIdSelectFolder)->setEnabled(state == 0);
     qvui::findControl(this, kIdAutoSave)->setEnabled(state == 0);
     setProgress(0);
@@ -182,7 +218,7 @@ void CVCXScanDlg::Relayout(int sizeType) {
             target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
         }
     resize(target);
-    recomputeCell();
+    relayout();
     update();
 }
 
@@ -198,6 +234,9 @@ void CVCXScanDlg::OnBnClickedStart() {
     pFailMask_.assign(size_t(a) * size_t(b), 0);
     s_.g_FailMap.assign(size_t(a) * size_t(b), 0);
     acquisition_.Begin(openShortKind() ? ScanAcquisition::Kind::OpenShort : ScanAcquisition::Kind::ControlBoard);
+    readFailures_ = 0;
+    retryRead_ = false;
+    judged_ = false;
     nPollCount_ = 0;
     shared.g_bScanRunning = true;
     s_.BaseFlatMax.fill(0);
@@ -222,6 +261,8 @@ void CVCXScanDlg::OnBnClickedCancel() {
     if (nRunState_ != 2) sendMain(qvui::WM_PAGE_STATE, 0, kTemplateDiagnostic);
     scanShared().g_bScanRunning = false;
     showStatus(kStatusCancel);
+    // A cancel has no verdict; a controller left in a test mode is still said.
+    addRestoreRows(acquisition_.restoreFailures());
     setButtons(1);
 }
 
@@ -236,6 +277,7 @@ void CVCXScanDlg::DeviceGone() {
     waitForWorker();
     nRunState_ = 0;
     setButtons(0);
+    endSilentRun(false);
 }
 
 void CVCXScanDlg::MarkFailure(quint64 wParam, qint64 lParam) {
@@ -293,6 +335,11 @@ void CVCXScanDlg::onControlBoardTimer() {
 }
 
 void CVCXScanDlg::readNext() {
+    if (retryRead_) {
+        retryRead_ = false;
+        request(lastRequest_, lastKind_);
+        return;
+    }
     const ScanAcquisition::Read next = acquisition_.Next();
     if (next.checks)
         timers_->start(kTimerChecks, 10);
@@ -301,15 +348,22 @@ void CVCXScanDlg::readNext() {
 }
 
 void CVCXScanDlg::request(DiagDataWorker::Request r, uint8_t kind) {
+    lastRequest_ = r;
+    lastKind_ = kind;
     if (worker_ && worker_->request(r, kind)) ++inFlight_;
 }
 
 void CVCXScanDlg::waitForWorker() {
     // Every request is answered by one delivery, also when the read fails (the
-    // device is gone); a stopped worker delivers nothing more. The deadline only
-    // guards against a worker that hangs inside the library.
+    // device is gone); a stopped worker delivers nothing more. The delivery is a
+    // posted call: only posted events run while waiting, so no timer of this or
+    // another window fires in the middle of a removal or a start. The deadline
+    // only guards against a worker that hangs inside the library.
     QDeadlineTimer deadline(30000);
-    while (inFlight_ > 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (inFlight_ > 0 && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents();
+        if (inFlight_ > 0) QThread::msleep(1);
+    }
     inFlight_ = 0;
 }
 
@@ -317,6 +371,19 @@ void CVCXScanDlg::OnFrame() {
     if (inFlight_ > 0) --inFlight_;
     // A frame that arrives after Cancel or a removal belongs to no run.
     if (!scanShared().g_bScanRunning) return;
+    // A frame that was not read leaves the previous one in the array: it is
+    // read again, and never taken for the frame of this number.
+    if (!worker_ || !worker_->lastReadSucceeded()) {
+        if (++readFailures_ < kFrameReadAttempts) {
+            // The same read again at the acquisition timer's next tick, as the transport retries after 10 ms.
+            retryRead_ = true;
+            timers_->start(openShortKind() ? kTimerOpenShort : kTimerControlBoard, 10);
+        } else {
+            failUnread();
+        }
+        return;
+    }
+    readFailures_ = 0;
     const int before = acquisition_.frame();
     const ScanAcquisition::After after = acquisition_.FrameArrived();
     if (acquisition_.frame() != before) setProgress(acquisition_.frame());
@@ -329,13 +396,57 @@ void CVCXScanDlg::OnFrame() {
 void CVCXScanDlg::onChecks() {
     timers_->stop(kTimerChecks);
     acquisition_.Finish();
-    const bool pass = RunScanChecks(nRunState_, c_, s_);
+    bool pass = RunScanChecks(nRunState_, c_, s_);
     if (!pass)
         for (int i = 0; i < kFailBitCount; ++i)
             if (s_.g_wFailBits & (1u << i)) {
                 addRow(qvui::loadString(uint32_t(kFailTextFirstId + i)));
                 if (failIds_.size() < size_t(kFailBitCount)) failIds_.push_back(kFailTextFirstId + i);
             }
+    // A controller left under a test pattern or in diagnostic mode is no pass.
+    const uint8_t restore = acquisition_.restoreFailures();
+    addRestoreRows(restore);
+    if (restore) pass = s_.g_bScanPass = false;
+    endRun(pass, true);
+}
+
+void CVCXScanDlg::failUnread() {
+    // The frames are incomplete: nothing is judged, the controller is brought
+    // back to normal scanning, and the run fails naming the frame.
+    for (int id : {kTimerOpenShort, kTimerControlBoard, kTimerChecks}) timers_->stop(id);
+    addRow(QString::fromLatin1(kTextFrameReadFail).arg(acquisition_.frame()));
+    acquisition_.Cancel();
+    addRestoreRows(acquisition_.restoreFailures());
+    s_.g_wFailBits = 0;
+    s_.g_bScanPass = false;
+    endRun(false, false);
+}
+
+void CVCXScanDlg::addRestoreRows(uint8_t failures) {
+    const struct {
+        uint8_t bit;
+        const char* text;
+        const char16_t* log;
+    } rows[] = {
+        {ScanAcquisition::kRestorePattern, kTextPatternOffFail, u"\rCVCXScanDlg: test pattern off failed\r"},
+        {ScanAcquisition::kRestoreDiagnosticMode, kTextDiagnosticModeOffFail,
+         u"\rCVCXScanDlg: leaving diagnostic mode failed\r"},
+    };
+    for (const auto& r : rows)
+        if (failures & r.bit) {
+            addRow(QString::fromLatin1(r.text));
+            writeCommandLog(c_, r.log);
+        }
+}
+
+void CVCXScanDlg::endSilentRun(bool pass) {
+    if (!silentRun_) return;
+    silentRun_ = false;
+    postMain(qvui::WM_SILENT_RESULT, 0, pass ? 1 : 0);
+}
+
+void CVCXScanDlg::endRun(bool pass, bool judged) {
+    judged_ = judged;
     setProgress(kProgressEnd);
     scanShared().g_bScanRunning = false;
     ShowResult();
@@ -355,7 +466,7 @@ void CVCXScanDlg::onChecks() {
     } else {
         Save();
     }
-    if (startupState().options.optOS) postMain(qvui::WM_SILENT_RESULT, 0, pass ? 1 : 0);
+    endSilentRun(pass);
 }
 
 void CVCXScanDlg::ShowResult() {
@@ -399,8 +510,9 @@ void CVCXScanDlg::onPageDone() {
 void CVCXScanDlg::onGoldenDone() {
     timers_->stop(kTimerGoldenDone);
     nRunState_ = 0;
+    // A run whose frames were not all read gives no golden sample, whatever the answer.
     bool write = s_.g_bScanPass;
-    if (!write)
+    if (!write && judged_)
         write = qvui::showMessageBox(this, QStringLiteral("Sorry! Some problems on this panel.\n\nIgnore and keep on?"),
                                      QStringLiteral("Golden Sample"), qvui::MessageIcon::Warning,
                                      qvui::MessageButtons::OkCancel,
@@ -526,12 +638,6 @@ void CVCXScanDlg::postMain(quint32 message, quint64 wParam, qint64 lParam) {
     if (QObject* w = mainWindow()) qvui::postMessage(w, message, wParam, lParam);
 }
 
-void CVCXScanDlg::recomputeCell() {
-    const DiagnosticInfo& info = c_.records.diagInfo;
-    if (info.rows == 0 || info.columns == 0) return;
-    scanShared().g_nCellSize = ComputeCellSize(width(), height(), scale_, info.rows, info.columns, s_.g_PanelFlags);
-}
-
 bool CVCXScanDlg::event(QEvent* e) {
     if (auto* m = qvui::WindowMessage::from(e)) {
         switch (m->message()) {
@@ -541,14 +647,14 @@ bool CVCXScanDlg::event(QEvent* e) {
         default: break;
         }
     }
-    if (e->type() == QEvent::Resize) recomputeCell();
+    if (e->type() == QEvent::Resize) relayout();
     return QWidget::event(e);
 }
 
 void CVCXScanDlg::paintEvent(QPaintEvent*) {
     const DiagnosticInfo& info = c_.records.diagInfo;
-    const SensorGrid g =
-        LayoutSensorGrid(scanShared().g_nCellSize, scale_, info.rows, info.columns, s_.g_PanelFlags);
+    const SensorGrid g = LayoutSensorGrid(scanShared().g_nCellSize, layout_.origin, layout_.label, info.rows,
+                                          info.columns, s_.g_PanelFlags);
     if (g.cell == 0) return;
     QPainter p(this);
     p.setPen(QPen(colorRefOf(kGreenPen), 0));
@@ -560,10 +666,12 @@ void CVCXScanDlg::paintEvent(QPaintEvent*) {
     for (const GridLine& l : g.fifthLines) p.drawLine(l.from, l.to);
     for (const GridLabel& l : g.labels)
         p.drawText(l.box, Qt::AlignCenter | Qt::TextSingleLine, QString::asprintf("%02d", l.number));
-    p.setPen(QPen(colorRefOf(kGreenPen), 0));
+    // A node too small for an outlined circle is a dot of its own colour: green, or red when it failed.
+    const bool dots = g.radius < 3;
     for (size_t i = 0; i < g.nodes.size(); ++i) {
         const bool failed = i < pFailMask_.size() && pFailMask_[i] == 1;
-        p.setBrush(colorRefOf(failed ? kRedBrush : kWhiteBrush));
+        p.setPen(QPen(colorRefOf(dots && failed ? kRedBrush : kGreenPen), 0));
+        p.setBrush(colorRefOf(failed ? kRedBrush : dots ? kGreenPen : kWhiteBrush));
         p.drawEllipse(g.nodes[i], g.radius, g.radius);
     }
 }

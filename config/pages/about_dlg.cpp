@@ -2,11 +2,11 @@
 
 #include "core/strings.h"
 #include "core/app_settings.h"
-#include "core/built_controls.h"
 #include "core/controller_api.h"
 #include "core/device_text.h"
 #include "pages/information_log.h"
 #include "ui/control_ids.h"
+#include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"
@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -91,10 +92,9 @@ CQVAboutDlg::CQVAboutDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTemp
     qvui::setControlId(disableDataReport_, kIdDisableDataReport);
     showMenuInDraw_ = new QCheckBox(QStringLiteral("Show Menu in Draw"), this);
     qvui::setControlId(showMenuInDraw_, kIdShowMenuInDraw);
+    // The template's box with no behaviour of its own: nothing reads or sets it.
     auto* fwLog = new QCheckBox(QStringLiteral("FW Command Log"), this);
     qvui::setControlId(fwLog, kIdFwCommandLog);
-    fwLog->setEnabled(built::kFwCommandLog);
-    if (!built::kFwCommandLog) fwLog->setToolTip(qvui::loadString(IDS_NOT_BUILT_TIP));
     layout->addWidget(disableDataReport_);
     layout->addWidget(showMenuInDraw_);
     layout->addWidget(fwLog);
@@ -182,10 +182,19 @@ bool CQVAboutDlg::event(QEvent* e) {
 void CQVAboutDlg::OpenExportFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' +
                            QLatin1String(kUtilityFolderName);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    // The desktop's file manager shows it; a desktop without a launcher cannot,
+    // and the user is told where the folder is instead.
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) return;
+    qvui::showMessageBox(this,
+                         QStringLiteral("The folder cannot be opened: the desktop has no program to show it.\n%1")
+                             .arg(QDir::toNativeSeparators(folder)),
+                         QStringLiteral("Open Default Export File Folder"), qvui::MessageIcon::Warning);
 }
 
 QString CQVAboutDlg::WriteUiParametersLog() {
+    // Without a controller there is nothing to log (the main window's button is
+    // disabled then; a message from outside is answered the same way).
+    if (c_.dev.device == INVALID_HANDLE_VALUE) return {};
     QString folder = workingFolders()[kInfoLogFolder];
     if (!BrowseForFolder(QStringLiteral("Select Parameters log File Folder"), this, folder)) return {};
     workingFolders()[kInfoLogFolder] = folder;

@@ -5,6 +5,7 @@
 #include "params/para_pages.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
+#include "core/parameter_lock.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
 #include "core/tip_controls.h"
@@ -86,7 +87,8 @@ int WriteChangedParameters(Controller& c, QWidget* owner) {
     ProgramRecords& r = c.records;
     const ParameterFunctionTable& t = r.paraFuncTable;
     const HANDLE dev = c.dev.device;
-    if (!t.ParameterUpdateLock || !t.ParameterUpdateLock(dev, 1)) return kWriteUnlockFailed;
+    ParameterUpdateGuard lock(c);
+    if (!lock.locked()) return kWriteLockFailed;
     auto set = [&](auto fn, auto& record) { return !record.valid || (fn && fn(dev, &record)); };
     const bool written = set(t.SetParameterHostInterface, r.hostInterface) && set(t.SetParameterPanel, r.panel) &&
                          set(t.SetParameterFinger, r.finger) && set(t.SetParameterPalm, r.palm) &&
@@ -96,9 +98,11 @@ int WriteChangedParameters(Controller& c, QWidget* owner) {
                          set(t.SetParameterAbnormalScan, r.abnormalScan) && set(t.SetParameterMisc, r.misc) &&
                          set(t.SetParameterDriveIC, r.driveIC) && set(t.SetParameterCustom, r.custom);
     // The lock is released on every way out once it was taken, so a failed
-    // write does not leave the controller refusing its own parameter updates.
-    t.ParameterUpdateLock(dev, 0);
-    if (!written) return kWriteGroupFailed;
+    // write does not leave the controller refusing its own parameter updates;
+    // a refused release is a failure of its own (the flush would not be taken).
+    const bool released = lock.release();
+    if (!written) return released ? kWriteGroupFailed : kWriteGroupAndUnlockFailed;
+    if (!released) return kWriteUnlockFailed;
     uint8_t status = 0;
     if (t.FlushParameter && t.FlushParameter(dev, &status)) return kWriteFlushed;
     return kWriteFlushFailed;
@@ -174,9 +178,11 @@ void CQVParaDlg::ExitDlg() {
     // The calibration working copy goes out as the calibration left it.
     const ParameterFunctionTable& t = c_.records.paraFuncTable;
     const HANDLE dev = c_.dev.device;
-    if (t.ParameterUpdateLock) t.ParameterUpdateLock(dev, 1);
-    if (t.SetParameterCoordinate) t.SetParameterCoordinate(dev, &c_.records.calibrationCoordinate);
-    if (t.ParameterUpdateLock) t.ParameterUpdateLock(dev, 0);
+    {
+        // At the end of the run nobody is there to be told of a refused release.
+        ParameterUpdateGuard lock(c_);
+        if (t.SetParameterCoordinate) t.SetParameterCoordinate(dev, &c_.records.calibrationCoordinate);
+    }
     if (t.ActivateCalibrationParameter) t.ActivateCalibrationParameter(dev);
     CalibrationPending() = false;
 }
@@ -283,16 +289,22 @@ int CQVParaDlg::ApplyParameters() {
     const int result = WriteChangedParameters(c_, this);
     if (result == kWriteFlushed) {
         qvui::sendMessage(mainWindow(), qvui::WM_DISCONNECT_DEVICE);
+        // The work is over; the reconnect is the main window's.
+        pageState(0);
         return result;
     }
-    if (result == kWriteUnlockFailed) stopBox(this, QStringLiteral("Parameters Update Unlock Failed."));
-    if (result == kWriteGroupFailed) stopBox(this, QStringLiteral("Update Parameters to Device Failed."));
+    if (result == kWriteLockFailed) stopBox(this, QStringLiteral("Parameters Update Lock Failed."));
+    if (result == kWriteGroupFailed || result == kWriteGroupAndUnlockFailed)
+        stopBox(this, QStringLiteral("Update Parameters to Device Failed."));
+    if (result == kWriteUnlockFailed || result == kWriteGroupAndUnlockFailed)
+        stopBox(this, QStringLiteral("Parameters Update Unlock Failed."));
     if (result == kWriteFlushFailed) stopBox(this, QStringLiteral("Flush Parameters to Device Failed."));
     pageState(0);
     return result;
 }
 
 int CQVParaDlg::ImportParameters() {
+    if (c_.dev.device == INVALID_HANDLE_VALUE) return -2;
     pageState(1);
     const int result = ImportParameterFile(c_, this);
     if (result == 0) {
@@ -304,6 +316,7 @@ int CQVParaDlg::ImportParameters() {
         else
             stopBox(this, QStringLiteral("Flush Parameters to Device Failed."));
         qvui::sendMessage(mainWindow(), qvui::WM_DISCONNECT_DEVICE);
+        pageState(0);
         return result;
     }
     if (result == 2) stopBox(this, QStringLiteral("Import Parameters File Failed."));
@@ -313,6 +326,7 @@ int CQVParaDlg::ImportParameters() {
 }
 
 int CQVParaDlg::ExportParameters() {
+    if (c_.dev.device == INVALID_HANDLE_VALUE) return -2;
     const auto answer = qvui::showMessageBox(
         this,
         QStringLiteral("The modified parameter values need to be Apply first to be saved to parameters file.\n"
@@ -356,6 +370,8 @@ int CQVParaDlg::ReloadDefaultParameters() {
     uint8_t status = 0;
     if (t.FlushParameter) t.FlushParameter(dev, &status);
     qvui::sendMessage(mainWindow(), qvui::WM_DISCONNECT_DEVICE);
+    // Idle again; a reload asked for the next arrival (state 2) stays asked.
+    pageState(0);
     return answer == qvui::MessageAnswer::Yes ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 #include "params/para_dlg.h"
 #include "params/param_bitmaps.h"
 #include "core/controller_api.h"
+#include "core/parameter_lock.h"
 #include "core/program_state.h"
 #include "core/tip_controls.h"
 #include "ui/control_ids.h"
@@ -82,22 +83,6 @@ CQVParaDlg* sheetOf(QWidget* page) {
 void stopBox(QWidget* owner, const QString& text) {
     qvui::showMessageBox(owner, text, text, qvui::MessageIcon::Error);
 }
-
-// The update lock around the calibration's modal run, released on every way out.
-class UpdateLock {
-public:
-    explicit UpdateLock(Controller& c) : c_(c) {
-        if (auto lock = c_.records.paraFuncTable.ParameterUpdateLock) lock(c_.dev.device, 1);
-    }
-    ~UpdateLock() {
-        if (auto lock = c_.records.paraFuncTable.ParameterUpdateLock) lock(c_.dev.device, 0);
-    }
-    UpdateLock(const UpdateLock&) = delete;
-    UpdateLock& operator=(const UpdateLock&) = delete;
-
-private:
-    Controller& c_;
-};
 
 constexpr int kCalibrationPageState = 107;
 constexpr const char* kTails[] = {"Bottom", "Right", "Top", "Left"};
@@ -293,12 +278,16 @@ int CQVxF6CoordDlg::runCalibration() {
     pageState(1);
     SetCalibrationWindowOpen(true);
     int result = 0;
+    bool released = true;
     {
-        UpdateLock lock(c_);
+        // The calibration writes its range inside the update lock, released on every way out.
+        ParameterUpdateGuard lock(c_);
         CQVCalibrationDlg dialog(c_, inward_, this);
         result = qvui::execDialog(dialog);
+        released = lock.release();
     }
     SetCalibrationWindowOpen(false);
+    if (!released) stopBox(this, QStringLiteral("Parameters Update Unlock Failed."));
     if (result == QDialog::Accepted) {
         CalibrationPending() = true;
         const ParameterCoordinate& wc = c_.records.calibrationCoordinate;

@@ -23,6 +23,15 @@ QString joinArguments(const QStringList& arguments) { return arguments.join(u' '
 int runApplication(const QString& commandLine, bool engineerMode,
                    const std::function<int(bool productionLine)>& runWindow) {
     // The family's mutex: held for the whole run, so a later instance finds it.
+    // Whether a script started this run: its refusal must not read as a pass.
+    const CommandLineOptions asked = parseCommandLine(commandLine);
+    const bool scripted = asksUnattendedRun(asked) || asked.optEnumFU || asked.optPDL;
+    const auto refusedForAnotherInstance = [scripted] {
+        if (!scripted) return kExitNormal;
+        std::fputs("VCXMSet: not run: another Quorvane VCX application of this user is running\n", stderr);
+        return kExitAnotherInstance;
+    };
+
     QLockFile lock(instanceLockPath());
     lock.setStaleLockTime(0); // a lock left by a process that is gone is taken over, whatever its age
     bool otherAppRunning = false;
@@ -37,7 +46,7 @@ int runApplication(const QString& commandLine, bool engineerMode,
             if (!qvui::findWindow(QLatin1String(title))) continue;
             // The sibling restores itself and comes forward on this message.
             qvui::sendWindowMessage(QLatin1String(title), qvui::WM_ACTIVATE_INSTANCE, 0, 0);
-            return kExitNormal;
+            return refusedForAnotherInstance();
         }
         otherAppRunning = true;
     }
@@ -65,7 +74,7 @@ int runApplication(const QString& commandLine, bool engineerMode,
     if (otherAppRunning && !engineerMode) {
         qvui::showMessageBox(nullptr, QLatin1String(kOtherAppRunningText), QLatin1String(kCannotStartCaption),
                              qvui::MessageIcon::Error);
-        return kExitNormal;
+        return refusedForAnotherInstance();
     }
 
     const int exitCode = runWindow(state.pdLineState != 0);

@@ -15,6 +15,7 @@
 #include "core/device_readout.h"
 #include "core/device_text.h"
 #include "shell/page_rules.h"
+#include "update/update_dlg.h"
 #include "core/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/named_window.h"
@@ -30,6 +31,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -301,9 +303,12 @@ void CVCXUtilityDlg::UpdateDlgItem() {
 }
 
 void CVCXUtilityDlg::showReadout(const DeviceReadout& r) {
-    if (!r.masterInBoot) SetDlgItemText(content_, kIdParamCrc, r.parameterCrc);
+    // Every field is written, those the read-out did not fill with an empty text:
+    // nothing of an earlier controller stays on show.
+    SetDlgItemText(content_, kIdParamCrc, r.parameterCrc);
     SetDlgItemText(content_, kIdMasterVersion, r.masterVersion);
     SetDlgItemText(content_, kIdFirmwareVersionLabel, r.versionLabel);
+    const QSize before = layoutSize();
     for (int i = 0; i < kMaxSlaves; ++i) {
         const bool present = i < r.slaveCount;
         SetDlgItemText(content_, kIdFirstSlaveVersion + i, r.slaveVersions[size_t(i)]);
@@ -311,8 +316,8 @@ void CVCXUtilityDlg::showReadout(const DeviceReadout& r) {
         qvui::findControl(content_, kIdFirstSlaveVersionLabel + i)->setVisible(present);
         qvui::findControl(content_, kIdFirstSlaveVersion + i)->setVisible(present);
     }
-    setLayoutFull(r.slaveCount > 0);
-    content_->adjustSize();
+    fullLayout_ = r.slaveCount > 0;
+    followLayout(before);
     SetDlgItemText(content_, kIdHostInterface, r.hostInterface);
     SetDlgItemText(content_, kIdPanelInformation, r.panelInformation);
 }
@@ -325,12 +330,23 @@ void CVCXUtilityDlg::ClearDlgItem() {
         SetDlgItemText(content_, kIdFirstSlaveVersionLabel + i, {});
         SetDlgItemText(content_, kIdFirstSlaveVersion + i, {});
     }
-    setLayoutFull(false);
+    const QSize before = layoutSize();
+    fullLayout_ = false;
+    for (int i = 0; i < kMaxSlaves; ++i) {
+        qvui::findControl(content_, kIdFirstSlaveVersionLabel + i)->hide();
+        qvui::findControl(content_, kIdFirstSlaveVersion + i)->hide();
+    }
+    followLayout(before);
     extraModeOn_ = false;
     ForgetDevice(c_);
     const bool pending = connection_.reconnectPending();
     if (!pending) {
-        SelectPage(kPageInformation, 0);
+        // A Field Update that failed stays in view when its controller is gone:
+        // its result says why, which the Information page would hide.
+        auto* update = qobject_cast<CQVUpdateDlg*>(pages_[kPageFieldUpdate]);
+        const bool updateFailureShown =
+            currentPage_ == kPageFieldUpdate && update && update->resultShown() && !update->resultSuccess();
+        if (!updateFailureShown) SelectPage(kPageInformation, 0);
         SetDlgItemText(content_, kIdRefresh, qvui::loadString(1001));
     }
     const PageButtonStates buttons = pageButtonsWithoutDevice(pending);
@@ -338,19 +354,28 @@ void CVCXUtilityDlg::ClearDlgItem() {
     trayAfterClear();
     HideAllTips();
     for (CQVChdParentDlg* p : pages_) p->ClearDlgItem();
+    // The command buttons follow the pages' usable flags, which are cleared only now
+    // ("Log UI Parameters Information" needs a read parameter set).
+    refreshCommandButtons();
 }
 
-void CVCXUtilityDlg::setLayoutFull(bool full) {
-    if (fullLayout_ == full && content_->size() == content_->sizeHint()) return;
-    fullLayout_ = full;
-    if (!full)
-        for (int i = 0; i < kMaxSlaves; ++i) {
-            qvui::findControl(content_, kIdFirstSlaveVersionLabel + i)->hide();
-            qvui::findControl(content_, kIdFirstSlaveVersion + i)->hide();
-        }
-    content_->adjustSize();
-    // The window follows the layout unless the screen is too small for it.
-    if (isVisible() || bound_) resize(content_->size());
+QSize CVCXUtilityDlg::layoutSize() const {
+    // Rows shown or hidden a moment ago count only once their layouts ran: run
+    // them now, inner first, instead of reading a size from before the change.
+    for (QLayout* l : {qvui::findControl(content_, kIdMasterVersion)->parentWidget()->layout(), content_->layout()}) {
+        l->invalidate();
+        l->activate();
+    }
+    return content_->sizeHint();
+}
+
+void CVCXUtilityDlg::followLayout(const QSize& before) {
+    const QSize after = layoutSize();
+    content_->resize(after);
+    // The window grows or shrinks by what the layout gained or lost (the slave
+    // rows), so the size it has otherwise (the screen's, the user's) stays: a
+    // reconnect leaves it as it was.
+    if (after != before && (isVisible() || bound_)) resize(size() + (after - before));
 }
 
 void CVCXUtilityDlg::applyButtonLook(int id, bool face) {
@@ -510,7 +535,10 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
     pageBusy_ = state != 0;
     if (state == 0) refreshCommandButtons();
     if (templateId == kTemplateFieldUpdate && state == 0) timers_->start(kTimerReread, 10);
-    if (templateId == kTemplateParameters) connection_.setReloadDefaultsOnArrival(state == 2);
+    // A reload asked for the next arrival (state 2) stays asked when the page
+    // reports idle after handing the controller to the reconnect; a new busy
+    // state decides it again.
+    if (templateId == kTemplateParameters && state != 0) connection_.setReloadDefaultsOnArrival(state == 2);
     // The Information page's Folder Configure waits while any page works.
     if (!programState().useTabletPC)
         if (QWidget* b = qvui::findControl(about_, CQVAboutDlg::kIdFolderConfigure)) b->setEnabled(state == 0);

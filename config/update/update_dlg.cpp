@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -46,6 +47,7 @@ enum : uint32_t {
     kTextIncompatible = 1320, kTextWriteD0 = 1321, kTextWriteD1 = 1322, kTextParaFailed = 1323,
     kTextParaTimeout = 1324, kTextCompareCrc = 1325, kTextCalcCrc = 1326, kTextEraseKeys = 1327,
     kTextKeysFailed = 1328, kTextLoadKeys = 1329, kTextStopTest = 1330, kTextTestVersionQuestion = 1331,
+    kTextVersionCheck = 1332, kTextFirmwareTimeout = 1333, kTextFirmwareFailed = 1334, kTextUnlockFailed = 1335,
     kTextFindBoot = 1350, kTextPrograming = 1351, kTextProgramFinish = 1352, kTextUpdatePara = 1353,
     kTextParaReset = 1354, kTextFactory = 1355, kTextFactoryReset = 1356, kTextParaComplete = 1357,
     kTextFactoryComplete = 1358, kTextUpdateKeys = 1359, kTextKeysComplete = 1360, kTextResult = 1362,
@@ -53,6 +55,9 @@ enum : uint32_t {
 };
 
 uint32_t tick(Controller& c) { return c.platformTickCount ? c.platformTickCount() : 0; }
+
+// The texts that name why an update failed.
+bool namesAFailure(uint32_t id) { return id >= kTextF0Failed && id <= kTextUnlockFailed && id != kTextTestVersionQuestion; }
 
 // Whether an entry's version text carries a build tail (header bytes 18, 19).
 bool hasBuild(const LoadedFirmwareSection& e) { return e.build[0] != 0 || e.build[1] != 0; }
@@ -150,7 +155,26 @@ void CQVUpdateDlg::mainTimer(int id) {
     if (QObject* w = main_ ? main_.data() : window(); w && w != this) qvui::postMessage(w, qvui::WM_TIMER, quint64(id));
 }
 
-void CQVUpdateDlg::setResult(uint32_t stringId) { result_->setText(qvui::loadString(stringId)); }
+void CQVUpdateDlg::setResult(uint32_t stringId) {
+    resultId_ = stringId;
+    result_->setText(qvui::loadString(stringId));
+}
+
+void CQVUpdateDlg::beginOperation() {
+    // The picture and the bar show the last operation only.
+    picture_->hide();
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+}
+
+bool CQVUpdateDlg::releaseUpdateLock() {
+    // A write the library left inside the update lock: the lock goes off on every way out.
+    const ParameterFunctionTable& t = c_.records.paraFuncTable;
+    if (t.ParameterUpdateLock && c_.dev.device != INVALID_HANDLE_VALUE && t.ParameterUpdateLock(c_.dev.device, 0))
+        return true;
+    unlockFailed_ = true;
+    return false;
+}
 
 void CQVUpdateDlg::showPicture(bool success) {
     picture_->setPixmap(programPicture(success ? 203 : 202));
@@ -196,9 +220,10 @@ void CQVUpdateDlg::ExitDlg() { ClearFirmwareFileData(fw_, true); }
 
 void CQVUpdateDlg::ClearDlgItem() {
     if (state_ != kIdle) return;
+    // A result text stays as long as its picture: both belong to the last operation.
     if (keepResult_)
         keepResult_ = false;
-    else
+    else if (picture_->isHidden())
         setResult(kTextResult);
     writer_.outputReports = false;
     writer_.reportSize = 0;
@@ -266,9 +291,17 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         file2_->hide();
         paraCrc_->hide();
         keyCrc_->hide();
-        // A file picked in the dialog that opens but is no firmware file.
-        if (chosen && QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly)) {
-            const QString text = QStringLiteral("Invalid Firmware File Format.");
+        // A file picked in the dialog, or given on the command line, that opens
+        // but is no firmware file. An unattended run says so on stderr and ends
+        // with a status of its own.
+        const QString text = QStringLiteral("Invalid Firmware File Format.");
+        const bool opens = QFile(fw_.szFirmwarePath).open(QIODevice::ReadOnly);
+        if (commandLine_ && !ask && startupState().options.silentMode) {
+            std::fprintf(stderr, "VCXMSet: %s: %s\n", qPrintable(fw_.szFirmwarePath),
+                         opens ? qPrintable(text) : "cannot be read");
+            std::fflush(stderr);
+            startupState().exitStatus = kExitBadFirmwareFile;
+        } else if ((chosen || (commandLine_ && !ask)) && opens) {
             qvui::showMessageBox(this, text, text, qvui::MessageIcon::Error);
         }
     }
@@ -292,7 +325,12 @@ bool CQVUpdateDlg::event(QEvent* e) {
             case 0: LoadFirmware(true); break;
             case 1: timers_->start(int(kStateFuStart), 10); break;
             case 2:
-                if (auto r = CombineFirmwareAndParameters(this, c_, fw_); r.written) result_->setText(r.resultText);
+                if (auto r = CombineFirmwareAndParameters(this, c_, fw_); r.written) {
+                    // The combine is the last operation now: no update's picture or bar beside its text.
+                    beginOperation();
+                    resultId_ = 0;
+                    result_->setText(r.resultText);
+                }
                 break;
             default: break;
             }
@@ -486,9 +524,11 @@ void CQVUpdateDlg::resetAndReconnectParameters(uint32_t nextState, int timer, in
 void CQVUpdateDlg::startUpdate() {
     needsReconnect_ = false;
     testConfirmed_ = false;
+    unlockFailed_ = false;
     if (LoadFirmware(false)) {
         next(kStateFuProc);
     } else if (factory_->isChecked() && !ostra()) {
+        beginOperation();
         next(kStatePuReload);
     } else {
         state_ = kIdle;
@@ -504,7 +544,7 @@ void CQVUpdateDlg::checkFileAgainstController() {
     retries_ = 10;
     updateKey_ = c_.dev.currentKey;
     setResult(kTextResult);
-    picture_->hide();
+    beginOperation();
     programState().deviceChanged = false;
     if (!CheckFirmwareMatchesDevice()) {
         state_ = kIdle;
@@ -569,6 +609,7 @@ void CQVUpdateDlg::afterMaster() {
 
 void CQVUpdateDlg::resetOldBootLoader() {
     if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        setResult(kTextFirmwareTimeout);
         next(kStateFuFailed);
         return;
     }
@@ -591,6 +632,7 @@ void CQVUpdateDlg::reconnectedAfterFirmware() {
     }
     timers_->stop(kPageTimerReconnect);
     if (c_.dev.device == INVALID_HANDLE_VALUE && !reopen()) {
+        setResult(kTextFirmwareTimeout);
         next(kStateFuFailed);
         return;
     }
@@ -601,6 +643,9 @@ void CQVUpdateDlg::reconnectedAfterFirmware() {
 void CQVUpdateDlg::firmwareFailed() {
     // A slave's block failed: back to the master first.
     if (previous_ == kStateFuSlv) SendCmdF4(c_, 0, 0);
+    // Every failure names its cause: a controller that did not come back after
+    // its reset, or a step that failed without a text of its own.
+    if (!namesAFailure(resultId_)) setResult(retries_ == 0 ? kTextFirmwareTimeout : kTextFirmwareFailed);
     FinishUpdate(false);
 }
 
@@ -612,12 +657,15 @@ void CQVUpdateDlg::checkFirmwareResult() {
     } else {
         ok = VerifyMasterVersion();
     }
-    if (ok && !ostra() && (paraLoaded() || factory_->isChecked()))
+    if (ok && !ostra() && (paraLoaded() || factory_->isChecked())) {
         next(paraLoaded() ? kStatePuProc : kStatePuReload);
-    else if (ok && packageHasKeys())
+    } else if (ok && packageHasKeys()) {
         next(kStateVuProc);
-    else
+    } else {
+        // The programmed version does not run: said so, not left at "Programing finish.".
+        if (!ok) setResult(kTextVersionCheck);
         FinishUpdate(ok);
+    }
 }
 
 void CQVUpdateDlg::writePackageParameters() {
@@ -641,8 +689,13 @@ void CQVUpdateDlg::writePackageParameters() {
     std::memcpy(l.touchList, fw_.PfpPara.touch.data(), std::min<size_t>(l.touchLength, fw_.PfpPara.touch.size()));
     std::memcpy(l.bootList, fw_.PfpPara.boot.data(), std::min<size_t>(l.bootLength, fw_.PfpPara.boot.size()));
     programState().deviceChanged = false;
-    if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l) || !t.FlushParameter ||
-        !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
+    if (!c_.api.SetAPBTParaList || !c_.api.SetAPBTParaList(c_.dev.device, &l)) {
+        // The library leaves its update lock on when the write fails.
+        releaseUpdateLock();
+        next(kStatePuFailed);
+        return;
+    }
+    if (!t.FlushParameter || !t.FlushParameter(c_.dev.device, &done) || done == 0 || !ResetAndCloseDevice(c_)) {
         next(kStatePuFailed);
         return;
     }
@@ -681,6 +734,8 @@ void CQVUpdateDlg::reloadDefaults(bool first) {
     } else {
         ok = t.ReloadAllDefaultParameter && t.ReloadAllDefaultParameter(c_.dev.device);
     }
+    // The reloads and the key writes run inside the library's update lock, which a failure leaves on.
+    if (!ok) releaseUpdateLock();
     uint8_t done = 0;
     programState().deviceChanged = false;
     ok = ok && t.FlushParameter && t.FlushParameter(c_.dev.device, &done) && done != 0 && ResetAndCloseDevice(c_);
@@ -694,7 +749,10 @@ void CQVUpdateDlg::reloadDefaults(bool first) {
 }
 
 void CQVUpdateDlg::parametersFailed() {
-    setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
+    if (unlockFailed_)
+        setResult(kTextUnlockFailed);
+    else
+        setResult(retries_ == 0 ? kTextParaTimeout : kTextParaFailed);
     FinishUpdate(false);
 }
 
@@ -744,7 +802,8 @@ void CQVUpdateDlg::writeVirtualKeys() {
     if (ok) {
         next(kStateVuChkRes);
     } else {
-        setResult(kTextKeysFailed);
+        // The table write runs inside the library's update lock, which a failure leaves on.
+        setResult(releaseUpdateLock() ? kTextKeysFailed : kTextUnlockFailed);
         next(kStateVuFailed);
     }
 }
@@ -1091,6 +1150,8 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
         programSleep(c_, 100);
     }
     lastSuccess_ = success;
+    // A run that succeeded shows its bar full, also when nothing had to be programmed.
+    if (success) progress_->setValue(progress_->maximum());
     showPicture(success);
     setMainButton(kMainButtonLoad, true);
     setMainButton(kMainButtonUpdate, true);

@@ -64,7 +64,7 @@ struct TraceEntry {
 };
 
 // The firmware a chip runs once its flash was written whole: what ED and EE
-// report after the boot loader left (the test puts this version in the image).
+// report after the boot loader left.
 struct FirmwareIdentity {
     uint8_t major = 1, minor = 0, customer = 0;
     uint8_t buildA = 0, buildB = 0;
@@ -88,8 +88,13 @@ struct FirmwareIdentity {
 //   D8 00 55 00 00 leaves a new loader.
 // The loader leaves (a new one by itself after block 0 or on D8, an old one on
 // FE) only when every block from 0 to the highest one of this session was
-// written and verified; then the chip runs `image` and re-enumerates (a slave
-// shows its new version after the master's reset). Otherwise it stays.
+// written and verified; then the chip runs the flashed firmware and
+// re-enumerates (a slave shows its new version after the master's reset).
+// Otherwise it stays. The flashed firmware names itself: its program begins
+// with a copy of its image header (the file format's layout, sums included),
+// whose major, minor, customer code and build bytes 18, 19 the chip then
+// reports; a program without a valid header there leaves the chip reporting
+// what it did before.
 struct BootFlash {
     std::vector<uint8_t> flash;                // program flash (0xFF past the end)
     std::map<uint32_t, uint32_t> blockWrites;  // block -> times written and verified
@@ -102,7 +107,9 @@ struct BootFlash {
     // every transfer fails NotFound from then on).
     enum class Exit : uint8_t { Back, Silent, Never };
     Exit exit = Exit::Back;
-    std::optional<FirmwareIdentity> image;     // what a whole flash runs; nullopt: unchanged
+    // What a whole flash runs whatever it holds (a fault: a flash that does not
+    // run as written); nullopt: what the flashed program's header names.
+    std::optional<FirmwareIdentity> image;
     // Faults: D1 of block n fails this often (-1 always); ED never shows 55 AA.
     std::map<uint32_t, int> d1Failures;
     bool hideBootMark = false;
@@ -234,14 +241,18 @@ struct SensorFault {
     int32_t value = 0;
 };
 
+// The defaults are a healthy panel: neighbouring nodes differ by a few counts,
+// the scan-to-scan noise is small, and test pattern 1 (the open/short pattern)
+// drives every node well below the absolute limit a host checks, so a host's
+// open/short test passes until a fault is injected.
 struct SensorProfile {
     uint32_t seed = 1;
     uint16_t baseLevel = 3000;    // baseline = baseLevel + a fixed per-position offset
-    uint16_t offsetSpan = 256;    // the offset is 0..offsetSpan-1 (0 counts as 1)
-    uint8_t noise = 20;           // raw = baseline + value in [-noise, noise]
+    uint16_t offsetSpan = 16;     // the offset is 0..offsetSpan-1 (0 counts as 1)
+    uint8_t noise = 5;            // raw = baseline + value in [-noise, noise]
     uint8_t progressTotal = 8;
     uint32_t scanMs = 0;
-    std::array<uint16_t, 3> patternLevel{3000, 3000, 3000};  // the level under test pattern 1..3
+    std::array<uint16_t, 3> patternLevel{1000, 1500, 3000};  // the level under test pattern 1..3
     std::vector<SensorFault> faults;
     // The noise amplitude of the raw counts while frequency v is selected (F5
     // select), by v; other frequencies use `noise`.

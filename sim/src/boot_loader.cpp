@@ -5,6 +5,8 @@
 
 #include "boot_loader.h"
 
+#include "format/firmware_format.h"
+
 #include <algorithm>
 
 namespace qvsim::detail {
@@ -57,6 +59,25 @@ bool isEntrySecond(const Packet& first, const Packet& c) {
     return c[0] == first[0] && c[1] == first[2] && c[2] == first[1] && c[3] == first[4] && c[4] == first[3];
 }
 
+// The firmware a flash holds names itself: its program begins with a copy of
+// its image header (magic, identity, version, build bytes, the header's sums).
+// nullopt when the flash starts with no valid header: the chip goes on
+// reporting what it reported before.
+std::optional<FirmwareIdentity> flashedIdentity(const std::vector<uint8_t>& flash) {
+    if (flash.size() < qvfmt::kShortHeader) return std::nullopt;
+    const uint8_t* h = flash.data();
+    if (flash.size() < qvfmt::HeaderLength(h[14]) || qvfmt::CheckHeader(h, qvfmt::Rules::Library) != qvfmt::HeaderCheck::Ok)
+        return std::nullopt;
+    const qvfmt::ImageInfo info = qvfmt::DecodeHeader(h);
+    FirmwareIdentity id;
+    id.major = info.major;
+    id.minor = info.minor;
+    id.customer = info.customer;
+    id.buildA = info.build1;
+    id.buildB = info.build2;
+    return id;
+}
+
 // Leaves the loader when blocks 0..highest were all written in this session.
 bool tryLeave(ControllerProfile& p, Target& t, bool* reenumerate, std::optional<BootFlash::Exit>* exit) {
     BootSession& s = *t.session;
@@ -64,11 +85,13 @@ bool tryLeave(ControllerProfile& p, Target& t, bool* reenumerate, std::optional<
     const uint32_t highest = *s.verified.rbegin();
     if (s.verified.size() != size_t(highest) + 1) return false;
     *t.inBoot = false;
-    if (t.boot->image) {
+    // What runs: an identity a test injected, else the one the flashed program names.
+    const std::optional<FirmwareIdentity> runs = t.boot->image ? t.boot->image : flashedIdentity(t.boot->flash);
+    if (runs) {
         if (t.master)
-            runImage(p, *t.boot->image);
+            runImage(p, *runs);
         else
-            s.pendingImage = t.boot->image;
+            s.pendingImage = runs;
     }
     const auto pending = s.pendingImage;
     s = BootSession{};

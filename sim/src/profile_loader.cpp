@@ -37,7 +37,8 @@
 //   bootWordChecksum, bootReenumerate, bootHideMark = 0 | 1   D9 word sum; leave the bus on
 //                                 boot entry/exit; ED never shows 55 AA
 //   bootFormats = f f ..          D9 AA formats accepted
-//   bootImage = MAJ MIN CUST A B | none   the firmware a whole flash runs (slaveBootImage)
+//   bootImage = MAJ MIN CUST A B | none   what a whole flash runs, whatever it holds (slaveBootImage);
+//                                 none: what the flashed program's leading image header names
 //   bootD1Fail = BLOCK COUNT      D1 of the block fails COUNT times (-1 always)
 //   bootExit = back | silent | never   after the loader left: answers, silence, gone
 //   bootPacketSize = N | none     D3 answer
@@ -55,7 +56,8 @@
 //   panelText = b b ...           the panel text (at most 18 bytes)
 //   panelSize = NAME IN TF W H    a panel-size table entry (repeatable, in order): name
 //                                 (at most 8 characters), inches (0x15 = 15), tenths and
-//                                 flags byte, width and height
+//                                 flags byte, width and height of the key area in 0.1 mm
+//                                 (3440: 344.0 mm)
 //   coverLens = T TO M MARK       a cover-lens table entry (repeatable): thickness, upper
 //                                 thickness (0xFF: none), material ('G' = 0x47), mark
 //   vbuttonEntrySize = 12         bytes of a virtual-button entry (at most 12)
@@ -855,7 +857,7 @@ ControllerProfile currentProfile() {
     p.columns = 28;
     p.extraColumns = 2;
     // A 15.6" wide panel behind 1.1 mm glass: entry 0 of both tables.
-    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 344, 194));
+    p.panelSizes.push_back(panelSize("G156HAN", 0x15, 0x61, 3440, 1940));
     p.coverLenses.push_back({0x11, 0xFF, 'G', 0});
     return p;
 }
@@ -958,7 +960,7 @@ ControllerProfile demoProfile() {
     p.groupInfo[{0x02, 0x06}] = {0x00, 0x10};
     p.groupInfo[{0x02, 0x07}] = {0x00, 0x10};
     p.groupInfo[{0x02, 0x08}] = {65, 0x00};
-    p.panelSizes = {panelSize("G156HAN", 0x15, 0x61, 344, 194), panelSize("G215HVN", 0x21, 0x51, 476, 268)};
+    p.panelSizes = {panelSize("G156HAN", 0x15, 0x61, 3440, 1940), panelSize("G215HVN", 0x21, 0x51, 4760, 2680)};
     p.coverLenses = {{0x11, 0xFF, 'G', 0}, {0x18, 0x22, 'P', 0}};  // 1.1 mm glass, 1.8 ~ 2.2 mm polymer
     const char text[] = "DEMO PANEL 15.6";
     std::copy(text, text + sizeof text - 1, p.panelText.begin());
@@ -1171,10 +1173,7 @@ ControllerProfile diagProfile() {
     p.featureF4 = {0x83, 0x40, 0x00, 0x00};
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x1E};  // progress, load, per-mode frames; generation 30
     p.reportLength = 64;
-    p.sensor = SensorProfile{};
-    p.sensor->offsetSpan = 16;
-    p.sensor->noise = 5;
-    p.sensor->patternLevel = {1000, 1500, 3000};
+    p.sensor = SensorProfile{};  // the healthy panel of the defaults
     p.scanCaps = 0x2000;
     p.frequencyModes = std::array<uint8_t, 3>{2, 3, 0};
     p.srVersion = 102;

@@ -2,6 +2,7 @@
 // output reports, both checksum kinds, erased blocks, leaving only with a whole
 // flash, slaves with their own loader, faults.
 
+#include "firmware_writer_support.h"
 #include "sim_support.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,52 @@ TEST(SimBoot, AWholeImageIsWrittenInBothSumKindsAndTheNewFirmwareRuns) {
         EXPECT_EQ(c.profile().major, 3);
         EXPECT_EQ(c.profile().minor, 7);
         EXPECT_EQ(c.profile().boot->blockWrites.size(), 3u);
+    }
+}
+
+// The chip runs what it was flashed with: the version of the image header its
+// program begins with; a program without a valid header leaves the version as
+// it was, and an injected identity runs whatever the flash holds.
+TEST(SimBoot, TheFlashedProgramsHeaderNamesTheFirmwareThatRuns) {
+    fwtest::Image named;
+    named.product = 6020;
+    named.major = 4;
+    named.minor = 9;
+    named.customer = 2;
+    named.build1 = 7;
+    named.build2 = 3;
+    named.data = image(3 * kB);
+    const fwtest::Bytes h = fwtest::header(named);
+    std::copy(h.begin(), h.end(), named.data.begin());
+    fwtest::Image oldHeader = named;  // header version 15: 16 bytes, no build bytes
+    oldHeader.headerVersion = 15;
+    const fwtest::Bytes h15 = fwtest::header(oldHeader);
+    oldHeader.data = image(3 * kB);
+    std::copy(h15.begin(), h15.end(), oldHeader.data.begin());
+    auto broken = named.data;
+    broken[31] ^= 0x01;  // the header's own sum
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> program;
+        std::optional<qvsim::FirmwareIdentity> injected;
+        std::array<uint8_t, 5> runs;  // major, minor, customer, build A, build B
+    } cases[] = {
+        {"header", named.data, std::nullopt, {4, 9, 2, 7, 3}},
+        {"header version 15", oldHeader.data, std::nullopt, {4, 9, 2, 0, 0}},
+        {"broken header", broken, std::nullopt, {2, 5, 0, 0, 0}},
+        {"no header", image(3 * kB), std::nullopt, {2, 5, 0, 0, 0}},
+        {"injected", named.data, qvsim::FirmwareIdentity{3, 7, 1, 0x12, 0x34}, {3, 7, 1, 0x12, 0x34}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        auto p = bootable();
+        p.boot->image = k.injected;
+        Controller c(p);
+        enterBoot(c);
+        for (uint32_t n = 3; n-- > 0;) EXPECT_EQ(writeBlock(c, k.program, n, false), (Packet{0xD1, 0, 0, 0, 0})) << n;
+        EXPECT_FALSE(c.profile().inBoot);
+        const auto& r = c.profile();
+        EXPECT_EQ((std::array<uint8_t, 5>{r.major, r.minor, r.customer, r.buildA, r.buildB}), k.runs);
     }
 }
 

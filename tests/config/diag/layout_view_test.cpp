@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 
 TEST(DiagScanLayout, CellSize) {
@@ -30,7 +32,7 @@ TEST(DiagScanLayout, CellSize) {
         {100, 20, 100, 16, 28, 0x0000, 0},      // a view smaller than the origin
     };
     for (const Case& k : cases)
-        EXPECT_EQ(vcx::ComputeCellSize(k.width, k.height, k.scale, k.rows, k.columns, k.flags), k.cell)
+        EXPECT_EQ(vcx::ComputeCellSize(k.width, k.height, vcx::GridOrigin(k.scale), k.rows, k.columns, k.flags), k.cell)
             << k.width << "x" << k.height << " at " << k.scale << "% flags " << k.flags;
 }
 
@@ -50,28 +52,28 @@ TEST(DiagScanLayout, NodePositionsFollowTheMirrorAndExchangeBits) {
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        const vcx::SensorGrid g = vcx::LayoutSensorGrid(10, 100, 3, 4, k.flags);
+        const vcx::SensorGrid g = vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 3, 4, k.flags);
         ASSERT_EQ(g.nodes.size(), 12u);
         EXPECT_EQ(g.nodes[1 * 4 + 2], k.node12);
         EXPECT_EQ(g.nodes[0], k.node00);
     }
-    const vcx::SensorGrid plain = vcx::LayoutSensorGrid(10, 100, 3, 4, 0);
+    const vcx::SensorGrid plain = vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 3, 4, 0);
     EXPECT_EQ(plain.frame, QRect(QPoint(225, 30), QPoint(265, 60)));
     EXPECT_EQ(plain.lines.size(), 3u + 4u);
-    const vcx::SensorGrid exchanged = vcx::LayoutSensorGrid(10, 100, 3, 4, 0x0001);
+    const vcx::SensorGrid exchanged = vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 3, 4, 0x0001);
     EXPECT_EQ(exchanged.drawColumns, 3);
     EXPECT_EQ(exchanged.drawRows, 4);
     // A or B 0, or no cell: nothing to draw.
-    EXPECT_TRUE(vcx::LayoutSensorGrid(10, 100, 0, 4, 0).nodes.empty());
-    EXPECT_TRUE(vcx::LayoutSensorGrid(10, 100, 3, 0, 0).nodes.empty());
-    EXPECT_TRUE(vcx::LayoutSensorGrid(0, 100, 3, 4, 0).nodes.empty());
+    EXPECT_TRUE(vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 0, 4, 0).nodes.empty());
+    EXPECT_TRUE(vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 3, 0, 0).nodes.empty());
+    EXPECT_TRUE(vcx::LayoutSensorGrid(0, vcx::GridOrigin(100), {}, 3, 4, 0).nodes.empty());
 }
 
 TEST(DiagScanLayout, RadiusAndFifthLines) {
     for (auto [cell, radius] : {std::pair{6, 3}, {12, 4}, {21, 7}, {30, 8}, {50, 8}})
-        EXPECT_EQ(vcx::LayoutSensorGrid(cell, 100, 3, 4, 0).radius, radius) << cell;
+        EXPECT_EQ(vcx::LayoutSensorGrid(cell, vcx::GridOrigin(100), {}, 3, 4, 0).radius, radius) << cell;
     // 12 rows, 11 columns: rows 5 and 10 and columns 5 and 10 again, 20 px longer before the grid.
-    const vcx::SensorGrid g = vcx::LayoutSensorGrid(10, 100, 12, 11, 0);
+    const vcx::SensorGrid g = vcx::LayoutSensorGrid(10, vcx::GridOrigin(100), {}, 12, 11, 0);
     ASSERT_EQ(g.fifthLines.size(), 4u);
     EXPECT_EQ(g.fifthLines[0].from, QPoint(210, 85));
     EXPECT_EQ(g.fifthLines[0].to, QPoint(330, 85));
@@ -81,6 +83,74 @@ TEST(DiagScanLayout, RadiusAndFifthLines) {
     EXPECT_EQ(g.labels[1].number, 10);
     EXPECT_EQ(g.labels[0].box.width(), 20);  // s x 20 / 100
     EXPECT_LE(g.labels[0].box.right(), 210);  // just before the line's start
+}
+
+// Every node and label of every panel the controller can describe lies inside
+// the view, apart from its neighbours, right of a column of controls that holds
+// the widest failure text, the counters, the four buttons and the badge; in the
+// view the page gives at the main window's smallest page area (640 x 420 less
+// the views' corner at (9, 11)), and when the window is large.
+TEST(DiagScanLayout, EveryPanelFitsTheView) {
+    vcx::ScanViewMetrics m;
+    m.listTextWidth = 170;  // "Check Firmware Version Fail"
+    m.listChrome = 30;
+    m.rowHeight = 22;
+    m.progressHeight = 12;
+    m.button = {90, 30};
+    m.badge = {120, 48};
+    m.label = {24, 17};
+    struct Panel {
+        int rows, columns;
+        uint16_t flags;
+    };
+    const Panel panels[] = {{16, 28, 0x0000}, {40, 70, 0x0000}, {100, 180, 0x0000},
+                            {100, 180, 0x0601}, {28, 16, 0x0001}, {255, 255, 0x0000}};
+    for (QSize view : {QSize(631, 409), QSize(1900, 1000)})
+        for (const Panel& k : panels) {
+            if (k.rows == 255 && view.width() < 1900) continue;  // the largest needs a large window
+            SCOPED_TRACE(std::to_string(view.width()) + "x" + std::to_string(view.height()) + " panel " +
+                         std::to_string(k.rows) + "x" + std::to_string(k.columns) + " flags " +
+                         std::to_string(k.flags));
+            const vcx::ScanViewLayout l = vcx::LayoutScanView(view, 100, m, k.rows, k.columns, k.flags);
+            const QRect area(QPoint(0, 0), view);
+            std::vector<QRect> controls = {l.list, l.progress, l.autoSave, l.passLabel, l.passCount,
+                                           l.failLabel, l.failCount, l.badge};
+            controls.insert(controls.end(), l.buttons.begin(), l.buttons.end());
+            int columnRight = 0;
+            for (const QRect& r : controls) {
+                EXPECT_TRUE(area.contains(r)) << r.x() << "," << r.y() << " " << r.width() << "x" << r.height();
+                columnRight = std::max(columnRight, r.right());
+            }
+            EXPECT_GE(l.list.width(), m.listTextWidth + m.listChrome);
+            EXPECT_GE(l.list.height(), 3 * m.rowHeight);
+            for (const QRect& b : l.buttons) EXPECT_GE(b.width(), m.button.width());
+            EXPECT_EQ(l.badge.size(), m.badge);
+            for (size_t i = 0; i < controls.size(); ++i)
+                for (size_t j = i + 1; j < controls.size(); ++j)
+                    EXPECT_FALSE(controls[i].intersects(controls[j])) << i << " " << j;
+
+            const vcx::SensorGrid g = vcx::LayoutSensorGrid(l.cell, l.origin, l.label, k.rows, k.columns, k.flags);
+            ASSERT_GE(g.cell, 2);
+            EXPECT_LE(2 * g.radius, g.cell);  // neighbours never run together
+            ASSERT_EQ(g.nodes.size(), size_t(k.rows) * size_t(k.columns));
+            EXPECT_TRUE(area.contains(g.frame));
+            EXPECT_GT(g.frame.left(), columnRight);
+            for (const QPoint& n : g.nodes) {
+                EXPECT_TRUE(area.contains(QRect(n - QPoint(g.radius, g.radius), QSize(2 * g.radius, 2 * g.radius))));
+                EXPECT_GT(n.x() - g.radius, columnRight);
+            }
+            std::set<int> columnNumbers;
+            for (size_t i = 0; i < g.labels.size(); ++i) {
+                const vcx::GridLabel& a = g.labels[i];
+                EXPECT_TRUE(area.contains(a.box)) << a.number;
+                EXPECT_GT(a.box.left(), columnRight) << a.number;
+                for (size_t j = i + 1; j < g.labels.size(); ++j) EXPECT_FALSE(a.box.intersects(g.labels[j].box));
+                if (a.box.bottom() < g.y0) columnNumbers.insert(a.number);
+            }
+            // A 28-column panel is labelled at every fifth column, up to 25.
+            if (k.columns == 28 && k.flags == 0) EXPECT_EQ(columnNumbers, (std::set<int>{5, 10, 15, 20, 25}));
+            EXPECT_FALSE(columnNumbers.empty());
+        }
 }
 
 TEST(DiagScanLayout, ButtonTable) {
@@ -114,6 +184,13 @@ TEST_F(DiagLogDlg, FieldsAtInitialisation) {
     EXPECT_EQ(edit(d, vcx::CLogDlg::kIdBatch1)->text(), "old1");
     EXPECT_EQ(edit(d, vcx::CLogDlg::kIdBatch2)->text(), "old2");
     EXPECT_EQ(edit(d, vcx::CLogDlg::kIdDate)->text(), "2026/03/04 05:06:07");
+    // The date shows whole: its field is wide enough for the text and starts at its first character.
+    d.show();
+    QLineEdit* date = edit(d, vcx::CLogDlg::kIdDate);
+    const QMargins margins = date->textMargins();
+    EXPECT_GE(date->contentsRect().width() - 4 - margins.left() - margins.right(),
+              date->fontMetrics().horizontalAdvance(date->text()));
+    EXPECT_EQ(date->cursorPosition(), 0);
     EXPECT_EQ(d.times().t0, "050607");
     EXPECT_EQ(d.times().t2, "05:06:07");
 }

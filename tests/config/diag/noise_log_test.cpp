@@ -31,7 +31,8 @@ namespace {
 using vcx::NoiseGeometry;
 using vcx::NoiseGrade;
 using vcx::NoiseShares;
-using noiselogtest::MessageRecorder;
+using diagtest::MainSink;
+using diagtest::Message;
 using noiselogtest::Pump;
 using noiselogtest::Tick;
 using noiselogtest::Touch;
@@ -40,6 +41,11 @@ std::string ReadFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll().toStdString();
+}
+
+bool Received(const MainSink& sink, quint32 message, quint64 wParam, qint64 lParam) {
+    const auto& m = sink.messages;
+    return std::find(m.begin(), m.end(), Message{message, wParam, lParam}) != m.end();
 }
 
 size_t Count(const std::string& text, const std::string& part) {
@@ -184,7 +190,7 @@ protected:
     QTemporaryDir dir;
     QString logPath;
     QWidget page;
-    MessageRecorder mainWindow;
+    MainSink mainWindow;
     std::vector<qint64> progress;  // the (0, n) the worker delivered, in order
     std::unique_ptr<qvui::FileChooserResponder> chooser;
     std::unique_ptr<vcx::CQVLogNoiseInfo> log;
@@ -218,7 +224,7 @@ protected:
     // Starts the log and checks what every start does.
     void start() {
         ASSERT_TRUE(log->StartNoiseLog());
-        EXPECT_EQ(mainWindow.messages.front(), (noiselogtest::Message{qvui::WM_PAGE_STATE, 1, 106}));
+        EXPECT_EQ(mainWindow.messages.front(), (Message{qvui::WM_PAGE_STATE, 1, 106}));
         EXPECT_TRUE(vcx::NoiseLogTouchForward());
         EXPECT_EQ(log->phase(), vcx::CQVLogNoiseInfo::WaitTouch);
         EXPECT_EQ(log->timers()->interval(3), 2000);
@@ -299,8 +305,8 @@ TEST_F(NoiseLogWindow, NobodyTouchesLogsATouchedRunThenTheGradedNoTouchRun) {
     EXPECT_EQ(log->phase(), vcx::CQVLogNoiseInfo::NoTouchRun);
     ASSERT_TRUE(Pump([&] { return !log->IsRunning(); }));
 
-    EXPECT_EQ(mainWindow.messages.back(), (noiselogtest::Message{qvui::WM_DEBUG_COMMAND, 8, 1}));
-    EXPECT_FALSE(mainWindow.received(qvui::WM_PAGE_STATE, 0, 106));  // the device log that follows ends the busy state
+    EXPECT_EQ(mainWindow.messages.back(), (Message{qvui::WM_DEBUG_COMMAND, 8, 1}));
+    EXPECT_FALSE(Received(mainWindow, qvui::WM_PAGE_STATE, 0, 106));  // the device log that follows ends the busy state
     EXPECT_FALSE(vcx::NoiseLogTouchForward());
     EXPECT_FALSE(log->isVisible());
     const std::string all = file();
@@ -322,6 +328,10 @@ TEST_F(NoiseLogWindow, NobodyTouchesLogsATouchedRunThenTheGradedNoTouchRun) {
 // log with result 0 and without that run's block.
 TEST_F(NoiseLogWindow, EscInTheNoTouchRunLeavesNoNoTouchBlock) {
     start();
+    // Timer 3 ends the first animation once.
+    ASSERT_TRUE(Tick(*log, 3));
+    EXPECT_FALSE(log->animation(2098)->IsThreadRunning());
+    EXPECT_FALSE(log->timers()->isActive(3));
     Touch(*log, 0x10);
     EXPECT_FALSE(log->timers()->isActive(6));
     EXPECT_EQ(log->phase(), vcx::CQVLogNoiseInfo::TouchedRun);
@@ -343,7 +353,7 @@ TEST_F(NoiseLogWindow, EscInTheNoTouchRunLeavesNoNoTouchBlock) {
 
     EXPECT_FALSE(log->IsRunning());
     EXPECT_FALSE(log->IsSampling());
-    EXPECT_EQ(mainWindow.messages.back(), (noiselogtest::Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
+    EXPECT_EQ(mainWindow.messages.back(), (Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
     const std::string all = file();
     EXPECT_EQ(Count(all, "[Touched Result]"), 1u);
     EXPECT_EQ(Count(all, "[No Touch Result]"), 0u);
@@ -370,7 +380,7 @@ TEST_F(NoiseLogWindow, AFailedReadRepeatsItsFrame) {
     EXPECT_EQ(progress, expected);
     EXPECT_EQ(log->frameCount(), 50);
     releaseEsc();
-    EXPECT_EQ(mainWindow.messages.back(), (noiselogtest::Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
+    EXPECT_EQ(mainWindow.messages.back(), (Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
 }
 
 // StopNoiseLog while the worker is inside a slow read (500 virtual ms per
@@ -403,8 +413,8 @@ TEST_F(NoiseLogWindow, StopDuringASlowReadWaitsForIt) {
     EXPECT_FALSE(log->isVisible());
     EXPECT_FALSE(vcx::NoiseLogTouchForward());
     EXPECT_EQ(progress, std::vector<qint64>{1});
-    EXPECT_FALSE(mainWindow.received(qvui::WM_DEBUG_COMMAND, 8, 0));  // a stop without a result
-    EXPECT_FALSE(mainWindow.received(qvui::WM_DEBUG_COMMAND, 8, 1));
+    EXPECT_FALSE(Received(mainWindow, qvui::WM_DEBUG_COMMAND, 8, 0));  // a stop without a result
+    EXPECT_FALSE(Received(mainWindow, qvui::WM_DEBUG_COMMAND, 8, 1));
     const std::vector<std::string> commands = sent();
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.front(), "F9 FF 91 00 00");  // the read had begun
@@ -431,6 +441,16 @@ TEST_F(NoiseLogWindow, GeometryBeyondTheDeliveredFrameIsCut) {
     EXPECT_EQ(Count(file(), ",,\r\n"), 5u * 16 + 1 + 16);
     releaseEsc();
     EXPECT_FALSE(log->IsRunning());
+}
+
+// Closing the window while the log waits for a touch ends it as Esc does.
+TEST_F(NoiseLogWindow, ClosingTheWindowEndsTheLogWithResultZero) {
+    start();
+    log->close();
+    EXPECT_FALSE(log->IsRunning());
+    EXPECT_FALSE(log->timers()->isActive(6));
+    EXPECT_EQ(mainWindow.messages.back(), (Message{qvui::WM_DEBUG_COMMAND, 8, 0}));
+    EXPECT_FALSE(vcx::NoiseLogTouchForward());
 }
 
 // The log cannot be opened: "Log Firmware File Failed." and no start.

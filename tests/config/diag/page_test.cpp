@@ -249,7 +249,7 @@ TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {
     EXPECT_EQ(page->size(), QSize(800, 450));
     EXPECT_EQ(page->scanView()->size(), view);
     EXPECT_EQ(vcx::scanShared().g_nCellSize,
-              vcx::ComputeCellSize(view.width(), view.height(), 100, 16, 28, s.g_PanelFlags));
+              vcx::LayoutScanView(view, 100, page->scanView()->metrics(), 16, 28, s.g_PanelFlags).cell);
 }
 
 }  // namespace
@@ -280,6 +280,33 @@ TEST_F(DiagPage, TheFirstRefreshTakesTheLoadedSettings) {
     EXPECT_EQ(vcx::appSettings().diagIdx, 2);
     vcx::appSettings() = before;
     vcx::workingFolders()[vcx::kDiagOSFolder] = folderBefore;
+}
+
+}  // namespace
+
+namespace {
+
+// The views keep the designed corner and take the page's area from there on:
+// a page smaller than the designed view shows the whole grid, a larger one
+// gives it larger cells.
+TEST_F(DiagPage, TheViewsFillThePageAndTheGridFollowsItsSize) {
+    prepare();
+    page->InitDlgItem();
+    page->UpdateDlgItem();
+    page->show();
+    page->resize(640, 420);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(scan().geometry(), QRect(9, 11, 631, 409));
+    const int small = vcx::scanShared().g_nCellSize;
+    EXPECT_EQ(small, scan().viewLayout().cell);
+    const vcx::SensorGrid g = vcx::LayoutSensorGrid(small, scan().viewLayout().origin, scan().viewLayout().label, 16,
+                                                    28, s.g_PanelFlags);
+    ASSERT_FALSE(g.nodes.empty());
+    for (const QPoint& n : g.nodes) EXPECT_TRUE(scan().rect().contains(n)) << n.x() << "," << n.y();
+    page->resize(1200, 700);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(scan().size(), QSize(1191, 689));
+    EXPECT_GT(vcx::scanShared().g_nCellSize, small);
 }
 
 }  // namespace

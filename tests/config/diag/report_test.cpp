@@ -271,7 +271,7 @@ TEST_F(DiagSave, ManualSaveOfAnOpenColumnLaysOutTheScannedFrames) {
     const size_t a = p.rows, b = p.columns;
     std::string want =
         "\rWrite Log Time : 2026/12/10 09:08:07\r\rApplication Version : Quorvane VCXMSet 2.7.3.13\r"
-        "\rFunction : Open Short Test\r\rFirmware Version : QV2081A.2.5.0\r\rParameters CRC : x1234"
+        "\rFunction : Open Short Test\r\rFirmware Version : QV2081A.2.5.0   \r\rParameters CRC : x1234"
         "\rPanel Information : G156HAN  15.6\" (W)\rCover Lens : 1.1 mm Glass\r\rBatch1:, B1\r\rBatch2:, B2\r"
         "[Result]\rDiagnose:, Fail\r\r\r[Threshold]\r[Open Short Test Threshold]\r"
         "Debounce Level:,100,Driver Level:,100,Sensor Level:,100,Absolute Level:,100\r\r";

@@ -253,3 +253,83 @@ TEST_F(DiagScan, ReadyPollGivesUpAfterSixPollsAndStartsARunningState) {
 }
 
 }  // namespace
+
+namespace {
+
+// The profiles a user starts the program on (and the checks' own panel) begin
+// with a panel that passes every check of the open/short test.
+TEST_F(DiagScan, EveryProfileToTryAPageOnStartsWithAHealthyPanel) {
+    for (const char* profile : {"demo", "full", "full125", "diag"}) {
+        SCOPED_TRACE(profile);
+        prepare({}, profile);
+        manualRun();
+        EXPECT_TRUE(s.g_bScanPass) << view->listRows().join(", ").toStdString();
+        EXPECT_EQ(view->listRows(), QStringList{"PASS"});
+        TearDown();
+    }
+}
+
+// F9 FF 92 (the load of a frequency-mode frame) refused: the library leaves the
+// previous frame in the array. Once, the frame is read again and judged as it
+// is (its fault fails the base-flat check); always, the run fails naming the
+// frame after the transport's five attempts, judges nothing and leaves the
+// controller scanning normally.
+TEST_F(DiagScan, AFrameThatWasNotReadIsReadAgainAndNeverJudged) {
+    const qvsim::PacketPrefix load({0xF9, 0xFF, 0x92, 0x00, 0x00}, {0xFF, 0xFF, 0xFF, 0x00, 0x00});
+    prepare({{"bump", "5 10 200 mode1"}});
+    ctl().refuse(load, 1);
+    manualRun();
+    EXPECT_FALSE(s.g_bScanPass);
+    EXPECT_EQ(s.g_wFailBits, vcx::kFailBaseFlat);
+    EXPECT_EQ(view->listRows(), QStringList{"Check Base Flat Fail"});
+    TearDown();
+
+    prepare({{"bump", "5 10 200 mode1"}});
+    ctl().refuse(load);
+    manualRun();
+    EXPECT_FALSE(s.g_bScanPass);
+    EXPECT_EQ(s.g_wFailBits, 0);
+    EXPECT_EQ(view->listRows(), QStringList{"Read Frame 11 Fail"});
+    EXPECT_EQ(view->status(), vcx::CVCXScanDlg::kStatusFail);
+    EXPECT_EQ(vcx::scanShared().failCount, 1);
+    EXPECT_FALSE(vcx::scanShared().g_bScanRunning);
+    const Strings all = sent();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "F9 FF 92 00 81"), vcx::CVCXScanDlg::kFrameReadAttempts);
+    // No check ran (the absolute check would ask E0 00 17); pattern off and diagnostic mode off close the run.
+    EXPECT_EQ(std::count(all.begin(), all.end(), "E0 00 17 00 00"), 0);
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(Strings(all.end() - 2, all.end()), (Strings{"F3 00 0D 00 00", "F9 FF 90 00 00"}));
+    for (int id = 1; id <= 7; ++id) EXPECT_FALSE(view->timers().isActive(id)) << id;
+    EXPECT_EQ(main.of(qvui::WM_PAGE_STATE).back(), (diagtest::Message{qvui::WM_PAGE_STATE, 0, 105}));
+}
+
+// A controller left under test pattern 1 or in diagnostic mode is no pass,
+// however good its frames: the run fails and the list says what was not undone.
+TEST_F(DiagScan, ARestoreTheControllerDidNotTakeFailsTheRun) {
+    struct Case {
+        qvsim::Packet command;
+        bool silence;
+        const char* row;
+    };
+    const Case cases[] = {
+        {{0xF3, 0x00, 0x0D, 0x00, 0x00}, false, "Test Pattern Off Fail"},
+        {{0xF9, 0xFF, 0x90, 0x00, 0x00}, true, "Leave Diagnostic Mode Fail"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.row);
+        prepare();
+        const qvsim::PacketPrefix exact = qvsim::PacketPrefix::exact(k.command);
+        if (k.silence)
+            ctl().silence(exact);
+        else
+            ctl().refuse(exact);
+        manualRun();
+        EXPECT_FALSE(s.g_bScanPass);
+        EXPECT_EQ(s.g_wFailBits, 0);  // the frames themselves pass
+        EXPECT_EQ(view->listRows(), QStringList{k.row});
+        EXPECT_EQ(view->status(), vcx::CVCXScanDlg::kStatusFail);
+        TearDown();
+    }
+}
+
+}  // namespace

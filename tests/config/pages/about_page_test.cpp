@@ -8,6 +8,7 @@
 #include "core/device_text.h"
 #include "ui/control_ids.h"
 #include "ui/file_chooser.h"
+#include "ui/message_box.h"
 #include "ui/window_message.h"
 #include "core/program_state.h"
 #include "core/tip_controls.h"
@@ -16,10 +17,14 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -245,6 +250,35 @@ TEST_F(VcxAboutPage, LogHeaderListsSlavesCoreAndPanelByKind) {
         }
         EXPECT_EQ(fileBytes(path), k.bytes) << "kind " << k.kind;
     }
+}
+
+// "Open Default Export File Folder": the desktop's file manager shows the folder;
+// a desktop without a program for it (the headless test platform has none) gets
+// a message that names the folder instead of nothing.
+TEST_F(VcxAboutPage, TheExportFolderIsNamedWhenTheDesktopCannotShowIt) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/" +
+                           vcx::kUtilityFolderName;
+    std::vector<qvui::MessageBoxRequest> boxes;
+    qvui::MessageBoxResponder responder([&](const qvui::MessageBoxRequest& r) {
+        boxes.push_back(r);
+        return qvui::MessageAnswer::Ok;
+    });
+    vcx::CQVAboutDlg page(c_, nullptr);
+    qvui::sendMessage(&page, qvui::WM_TOOLBAR_ACTION, 0, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Open Default Export File Folder");
+    EXPECT_TRUE(boxes[0].text.contains(folder)) << boxes[0].text.toStdString();
+
+    // A desktop that shows it: no message.
+    // (a signal with a QUrl stands in for a desktop handler's slot)
+    QTextBrowser handler;
+    QList<QUrl> opened;
+    QObject::connect(&handler, &QTextBrowser::anchorClicked, [&](const QUrl& url) { opened << url; });
+    QDesktopServices::setUrlHandler("file", &handler, "anchorClicked");
+    page.OpenExportFolder();
+    QDesktopServices::unsetUrlHandler("file");
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(VcxAboutPage, FolderConfigureTakesPicksAtOnceAndKeepsThreeButtonsDisabled) {

@@ -311,6 +311,19 @@ TEST_F(Calibration, ARefusedWriteEndsTheWindowAndReleasesTheLock) {
     EXPECT_EQ(sent().back(), "F6 00 9F 00 00");
 }
 
+// The calibration's write is inside the update lock; a release the controller
+// refuses is said, whatever the window's end.
+TEST_F(Calibration, ARefusedReleaseOfTheLockIsSaid) {
+    ctl().refuse(qvsim::PacketPrefix::exact({0xF6, 0x00, 0x9F, 0x00, 0x00}), 1);
+    const int result = run([&](vcx::CQVCalibrationDlg& d) { key(d, Qt::Key_Escape); });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(sent().back(), "F6 00 9F 00 00");
+    ASSERT_EQ(boxes.asked.size(), 1u);
+    EXPECT_EQ(boxes.asked[0].text, "Parameters Update Unlock Failed.");
+    EXPECT_EQ(boxes.asked[0].icon, qvui::MessageIcon::Error);
+    EXPECT_EQ(window.messages.back(), (Msg{qvui::WM_PAGE_STATE, 0, 107}));
+}
+
 TEST_F(Calibration, SeveralAreasWaitForATouchThenAClickChoosesOne) {
     // A wide monitor is two areas: nothing is chosen, touches only arm the choice.
     const std::vector<vcx::WinRect> monitors{{0, 0, 2560, 1024}};

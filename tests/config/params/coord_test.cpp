@@ -466,6 +466,11 @@ TEST_F(CoordPage, OuterSettingOpensWithThePanelAndWritesTheRange) {
     EXPECT_EQ(page->runOuterSetting(), QDialog::Accepted);
     // The panel's size words (0.1 mm), the sensor's active sizes, the inverse offsets.
     EXPECT_EQ(shown[320], QString::asprintf("%.01f", c.records.panel.dimension[0] / 10.0));
+    // The full controller's panel is a 15.6" wide one: its key area 344.0 x 194.0 mm.
+    EXPECT_EQ(shown[320], "344.0");
+    EXPECT_EQ(shown[321], "194.0");
+    EXPECT_EQ(shown[520], "344.0");
+    EXPECT_EQ(shown[521], "194.0");
     EXPECT_EQ(shown[522], "162.0");
     EXPECT_EQ(shown[525], "90.0");
     EXPECT_EQ(shown[523], "-8.11");

@@ -225,7 +225,11 @@ TEST_F(Ini, ExportEditImportReachesTheControllerAndItsCrcAgrees) {
     EXPECT_EQ(ctl().profile().paramBanks.at(0x80)[5], now);
     EXPECT_EQ(sentWith("E1"), std::vector<std::string>{QString::asprintf("E1 80 05 00 %02X", now).toStdString()});
     EXPECT_EQ(sentWith("F6 00 90"), std::vector<std::string>{"F6 00 90 00 00"});
-    EXPECT_EQ(mainWindow.messages.back().message, qvui::WM_DISCONNECT_DEVICE);
+    // The reconnect reads the controller anew; the page is idle again.
+    ASSERT_GE(mainWindow.messages.size(), 2u);
+    EXPECT_EQ(mainWindow.messages.end()[-2].message, qvui::WM_DISCONNECT_DEVICE);
+    EXPECT_EQ(mainWindow.messages.back().message, qvui::WM_PAGE_STATE);
+    EXPECT_EQ(mainWindow.messages.back().wParam, 0u);
     uint16_t crc[2] = {};
     EXPECT_EQ(vcx::CheckParameterCRC(c, crc), 1);
 

@@ -65,7 +65,9 @@ TEST_F(Reload, YesReloadsEveryDefaultNoKeepsInterfaceAndPanel) {
     EXPECT_EQ(q.defaultAnswer, qvui::MessageAnswer::No);
     EXPECT_EQ(q.icon, qvui::MessageIcon::Warning);
     EXPECT_EQ(sent(), (std::vector<std::string>{"F6 00 9F 00 01", "F6 00 91 00 00", "F6 00 9F 00 00", "F6 00 90 00 00"}));
-    EXPECT_EQ(mainWindow.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 104}, {qvui::WM_DISCONNECT_DEVICE, 0, 0}}));
+    EXPECT_EQ(mainWindow.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 104},
+                                                     {qvui::WM_DISCONNECT_DEVICE, 0, 0},
+                                                     {qvui::WM_PAGE_STATE, 0, 104}}));
     EXPECT_EQ(afterReset(0x01, 0), 2);  // the host interface kept
     EXPECT_EQ(afterReset(0x04, 5), 0);  // palm rejection back to its default
 
@@ -89,10 +91,11 @@ TEST_F(Reload, AtOneTwentyFiveYesReloadsAgainAtTheNextArrival) {
     prepare("full125");
     ASSERT_EQ(c.dev.paraVersion, 125);
     ASSERT_TRUE(c.dev.newFirmware);
-    // The main window's part: page state 2 asks for the reload at the arrival.
+    // The main window's part: page state 2 asks for the reload at the arrival, the
+    // idle state after the hand-over to the reconnect leaves it asked.
     vcx::DeviceConnection connection;
     mainWindow.onMessage = [&](const Msg& m) {
-        if (m.message == qvui::WM_PAGE_STATE && m.lParam == vcx::kTemplateParameters)
+        if (m.message == qvui::WM_PAGE_STATE && m.lParam == vcx::kTemplateParameters && m.wParam != 0)
             connection.setReloadDefaultsOnArrival(m.wParam == 2);
         if (m.message == qvui::WM_DISCONNECT_DEVICE) {
             EXPECT_TRUE(resetAndReopen());

@@ -191,8 +191,10 @@ TEST_F(Sheet, ApplyWritesTheChangedItemsInsideTheLockAndFlushes) {
                           "F6 00 9F 00 00",                                            // unlock
                           "F6 00 90 00 00",                                            // flush
                       }));
-    EXPECT_EQ(mainWindow.messages,
-              (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 104}, {qvui::WM_DISCONNECT_DEVICE, 0, 0}}));
+    // The page is idle again once it handed the controller to the reconnect.
+    EXPECT_EQ(mainWindow.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 104},
+                                                     {qvui::WM_DISCONNECT_DEVICE, 0, 0},
+                                                     {qvui::WM_PAGE_STATE, 0, 104}}));
     EXPECT_FALSE(ctl().profile().updateLocked);
 
     // After the main window's reset the controller holds the edits.
@@ -244,8 +246,8 @@ TEST_F(Sheet, ARefusedLockOrFlushSaysSoAndAnUnflushedWriteIsGoneAfterAReset) {
     editThreeGroups();
     Boxes boxes;
     ctl().refuse(qvsim::PacketPrefix::exact({0xF6, 0x00, 0x9F, 0x00, 0x01}), 1);
-    EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteUnlockFailed);
-    EXPECT_EQ(boxes.texts().back(), "Parameters Update Unlock Failed.");
+    EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteLockFailed);
+    EXPECT_EQ(boxes.texts().back(), "Parameters Update Lock Failed.");
     EXPECT_EQ(sent(), std::vector<std::string>{"F6 00 9F 00 01"});
 
     ctl().clearTrace();
@@ -257,6 +259,37 @@ TEST_F(Sheet, ARefusedLockOrFlushSaysSoAndAnUnflushedWriteIsGoneAfterAReset) {
     ASSERT_TRUE(vcx::ReadAllParameters(c));
     EXPECT_EQ(c.records.palm.item5.stored, 0);  // flash still had the old value
     EXPECT_EQ(c.records.finger.item0[1].stored, 10);
+}
+
+// A release of the update lock that the controller refuses is a failure, after
+// written groups (no flush, the page idle again, no reconnect) and after a failed
+// group write (both said); the release is tried on every way out.
+TEST_F(Sheet, ARefusedReleaseOfTheLockSaysSoAndIsNotFlushed) {
+    openSheet();
+    editThreeGroups();
+    Boxes boxes;
+    const auto unlock = qvsim::PacketPrefix::exact({0xF6, 0x00, 0x9F, 0x00, 0x00});
+    ctl().refuse(unlock, 1);
+    EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteUnlockFailed);
+    ASSERT_EQ(boxes.asked.size(), 2u);  // the change list, then the failure
+    EXPECT_EQ(boxes.asked[1].text, "Parameters Update Unlock Failed.");
+    EXPECT_EQ(boxes.asked[1].icon, qvui::MessageIcon::Error);
+    EXPECT_EQ(sent().back(), "F6 00 9F 00 00");
+    EXPECT_TRUE(sentWith("F6 00 90").empty());
+    EXPECT_EQ(mainWindow.messages, (std::vector<Msg>{{qvui::WM_PAGE_STATE, 1, 104}, {qvui::WM_PAGE_STATE, 0, 104}}));
+
+    ctl().clearTrace();
+    mainWindow.messages.clear();
+    c.records.finger.item0[1].value = 6;  // a change the first Apply did not write yet
+    ctl().refuse(qvsim::PacketPrefix({0xF6, 0x03, 0x80, 0, 0}, {0xFF, 0xFF, 0xF0, 0, 0}), 1);
+    ctl().refuse(unlock, 1);
+    EXPECT_EQ(sheet->ApplyParameters(), vcx::kWriteGroupAndUnlockFailed);
+    ASSERT_EQ(boxes.asked.size(), 5u);
+    EXPECT_EQ(boxes.asked[3].text, "Update Parameters to Device Failed.");
+    EXPECT_EQ(boxes.asked[4].text, "Parameters Update Unlock Failed.");
+    EXPECT_EQ(sentWith("F6 00 9F"), (std::vector<std::string>{"F6 00 9F 00 01", "F6 00 9F 00 00"}));
+    EXPECT_TRUE(sentWith("F6 00 90").empty());
+    EXPECT_EQ(mainWindow.messages.back(), (Msg{qvui::WM_PAGE_STATE, 0, 104}));
 }
 
 TEST_F(Sheet, ExitWritesTheCalibrationAsItWasLeft) {

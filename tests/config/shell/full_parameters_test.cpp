@@ -84,7 +84,8 @@ TEST(VcxFullParameters, APalmRejectionChangeReachesTheControllerAndShowsAgainAft
     EXPECT_EQ(boxes[0].caption, "Modify Parameter List");
     EXPECT_EQ(boxes[0].text, "Palm Rejection Modify : ( OFF )\n");
     EXPECT_TRUE(dlg.reconnectPending());
-    EXPECT_TRUE(dlg.pageBusy());
+    // The page's work ended with the hand-over to the reconnect.
+    EXPECT_FALSE(dlg.pageBusy());
 
     // The controller was reset; the reconnect reads it anew.
     qvui::sendMessage(&dlg, qvui::WM_TIMER, 3, 0);
@@ -93,6 +94,31 @@ TEST(VcxFullParameters, APalmRejectionChangeReachesTheControllerAndShowsAgainAft
     EXPECT_EQ(vcx::controller().records.palm.item5.stored, 1);
     EXPECT_EQ(vcx::BitmapOf(rejection), vcx::kBitmapOff);
     EXPECT_EQ(boxes.size(), 1u);
+    dlg.ExitDlg();
+}
+
+// Apply, Import and Reload Default lock the Information page's Folder Configure
+// while they work; once they handed the controller to the reconnect it is back.
+TEST(VcxFullParameters, FolderConfigureIsBackAfterApplyAndReloadDefault) {
+    qvui::MessageBoxResponder answer([](const qvui::MessageBoxRequest&) { return qvui::MessageAnswer::No; });
+    vcx::CVCXUtilityDlg dlg;
+    ASSERT_TRUE(dlg.initDialog()) << dlg.error().toStdString();
+    QWidget* folders = qvui::findControl(dlg.page(vcx::kPageInformation), 420);
+    ASSERT_NE(folders, nullptr);
+    ASSERT_TRUE(folders->isEnabled());
+    auto* sheet = qobject_cast<vcx::CQVParaDlg*>(dlg.page(vcx::kPageParameters));
+    ASSERT_TRUE(sheet->isUsable());
+    for (int action : {0, 3}) {  // Apply (nothing changed: no question), Reload Default (No)
+        SCOPED_TRACE(action);
+        qvui::sendMessage(sheet, qvui::WM_TOOLBAR_ACTION, 0, action);
+        ASSERT_TRUE(dlg.reconnectPending());
+        EXPECT_TRUE(folders->isEnabled());
+        tick(&dlg, 3);
+        tick(&dlg, 8);
+        ASSERT_TRUE(sheet->isUsable());
+        EXPECT_TRUE(folders->isEnabled());
+        EXPECT_FALSE(dlg.pageBusy());
+    }
     dlg.ExitDlg();
 }
 

@@ -1,7 +1,11 @@
 // "-os" end to end: the main window started with "-os" on the simulated diag
 // panel scans by itself, shows the Silent Result with the scan's verdict, and
 // only then arms timer 6, which ends the window; without a controller the
-// window ends through timer 6 with no result. Every timer is ticked by hand.
+// window ends through timer 6 with no result. A controller that goes away
+// mid-scan, a frame it does not give and a test mode it does not leave end the
+// run with a failed verdict. Every timer is ticked by hand: only posted events
+// (the worker's frames, the library's device events, the posted result) are
+// delivered, never a timer's own timeout, so no run depends on the machine's speed.
 #include "diag/diag_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/silent_result_dlg.h"
@@ -18,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -67,8 +72,9 @@ protected:
         if (dlg) dlg->ExitDlg();
         dlg.reset();
         vcx::startupState().options = vcx::CommandLineOptions{};
-        simControl("plug /sim/hidraw0");
-        EXPECT_EQ(simControl("set /sim/hidraw0 sensorFaults none"), "ok");
+        control("plug /sim/hidraw0");
+        EXPECT_EQ(control("clear /sim/hidraw0"), "ok");
+        EXPECT_EQ(control("set /sim/hidraw0 sensorFaults none"), "ok");
         EXPECT_EQ(otherDialogs, 0);
         EXPECT_EQ(messageBoxes, 0);
     }
@@ -78,6 +84,32 @@ protected:
         ASSERT_TRUE(dlg->initDialog()) << dlg->error().toStdString();
     }
     void tickMain(int id) { qvui::sendMessage(dlg.get(), qvui::WM_TIMER, quint64(id), 0); }
+    static QString control(const QString& request) { return simControl(request, SimControlEvents::PostedOnly); }
+    vcx::CVCXScanDlg* scanView() {
+        auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+        return page ? page->scanView() : nullptr;
+    }
+    // Waits for the worker's delivery of the read in flight (posted events only).
+    static void deliver(vcx::CVCXScanDlg* scan) {
+        QDeadlineTimer deadline(60000);
+        while (scan->requestInFlight() && !deadline.hasExpired()) {
+            QCoreApplication::sendPostedEvents();
+            if (scan->requestInFlight()) QThread::msleep(1);
+        }
+    }
+    // Runs the scan's timers until its frame counter reaches `frame` with no read in flight.
+    void runUntilFrame(int frame) {
+        vcx::CVCXScanDlg* scan = scanView();
+        ASSERT_NE(scan, nullptr);
+        for (int guard = 0; guard < 200 && !(scan->frame() >= frame && !scan->requestInFlight()); ++guard) {
+            if (scan->requestInFlight()) {
+                deliver(scan);
+                continue;
+            }
+            if (!qvui::fireTimer(scan, 1) && !qvui::fireTimer(scan, 5)) break;
+        }
+        ASSERT_GE(scan->frame(), frame);
+    }
 
     // Runs the scan view's timers and the worker's deliveries until the silent
     // result has been shown (or nothing is left to run). Only the posted events
@@ -85,13 +117,12 @@ protected:
     // own timeout: the main window arms its 10 ms exit timer with the result,
     // and a slow run must not see it fire before the test ticks it.
     void runScan() {
-        auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
-        ASSERT_NE(page, nullptr);
-        vcx::CVCXScanDlg* scan = page->scanView();
+        vcx::CVCXScanDlg* scan = scanView();
+        ASSERT_NE(scan, nullptr);
         QDeadlineTimer deadline(60000);
         while (results.empty() && !deadline.hasExpired()) {
             if (scan->requestInFlight()) {
-                QCoreApplication::sendPostedEvents();
+                deliver(scan);
                 continue;
             }
             bool ticked = false;
@@ -124,7 +155,7 @@ TEST_F(VcxDiagSilentRun, AGoodPanelShowsPassAndThenEnds) {
 }
 
 TEST_F(VcxDiagSilentRun, AnOpenColumnShowsFail) {
-    ASSERT_EQ(simControl("set /sim/hidraw0 openColumn 5 0 pattern1"), "ok");
+    ASSERT_EQ(control("set /sim/hidraw0 openColumn 5 0 pattern1"), "ok");
     start();
     tickMain(vcx::kTimerCommandLineTest);
     runScan();
@@ -135,12 +166,12 @@ TEST_F(VcxDiagSilentRun, AnOpenColumnShowsFail) {
 }
 
 TEST_F(VcxDiagSilentRun, WithoutAControllerTheWindowEndsWithNoResult) {
-    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    ASSERT_EQ(control("unplug /sim/hidraw0"), "ok");
     start();
     EXPECT_FALSE(dlg->timers().isActive(vcx::kTimerCommandLineTest));
     EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
     tickMain(vcx::kTimerExit);
-    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(results.empty());
     // Timer 15 on a window whose page never saw a device ends it too.
 }
@@ -178,15 +209,9 @@ TEST_F(VcxDiagSilentRun, UnplugMidScanCancelsTheScanAndLeavesThePageIdle) {
     for (int i = 0; i < 10 && scan->timers().isActive(1); ++i) qvui::fireTimer(scan, 1);
     scan->OnBnClickedStart();
     EXPECT_TRUE(dlg->pageBusy());
-    QDeadlineTimer deadline(30000);
-    while (!(scan->frame() >= 4 && !scan->requestInFlight()) && !deadline.hasExpired()) {
-        if (scan->requestInFlight())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        else
-            qvui::fireTimer(scan, 5);
-    }
+    runUntilFrame(4);
     ASSERT_TRUE(qvui::fireTimer(scan, 5));
-    ASSERT_EQ(simControl("unplug /sim/hidraw0"), "ok");
+    ASSERT_EQ(control("unplug /sim/hidraw0"), "ok");
     for (int i = 0; i < 3; ++i) tickMain(13);
     EXPECT_FALSE(scan->requestInFlight());
     EXPECT_FALSE(vcx::scanShared().g_bScanRunning);
@@ -195,6 +220,79 @@ TEST_F(VcxDiagSilentRun, UnplugMidScanCancelsTheScanAndLeavesThePageIdle) {
     EXPECT_FALSE(dlg->pageBusy());
     EXPECT_EQ(dlg->currentPage(), vcx::kPageInformation);
     EXPECT_FALSE(page->isUsable() && page->scanView()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// The controller goes away once diagnostic mode is on (frame 1) or once test
+// pattern 1 is on (frame 7), with a read in flight. Whether the main window's
+// removal ends the scan or the scan's reads fail first, the run ends with one
+// failed verdict and the window ends, also when the controller comes back.
+TEST_F(VcxDiagSilentRun, AControllerThatGoesAwayMidScanEndsTheRunWithFail) {
+    struct Case {
+        int frame;
+        bool removalFirst;
+    };
+    for (const Case k : {Case{1, true}, Case{1, false}, Case{7, true}, Case{7, false}}) {
+        SCOPED_TRACE("frame " + std::to_string(k.frame) + (k.removalFirst ? ", removal first" : ", reads first"));
+        results.clear();
+        start();
+        tickMain(vcx::kTimerCommandLineTest);
+        runUntilFrame(k.frame);
+        ASSERT_TRUE(qvui::fireTimer(scanView(), 5));  // the next read is in flight
+        ASSERT_EQ(control("unplug /sim/hidraw0"), "ok");
+        if (k.removalFirst) {
+            for (int i = 0; i < 3; ++i) tickMain(13);
+            QCoreApplication::sendPostedEvents();
+        } else {
+            runScan();  // the reads fail and are tried again until the run gives up
+        }
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].index, 0);
+        EXPECT_EQ(results[0].picture, 220);
+        EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+        EXPECT_FALSE(vcx::scanShared().g_bScanRunning);
+        if (!k.removalFirst)
+            for (int i = 0; i < 3; ++i) tickMain(13);
+        // Plugged back before the exit: found again, and still no second verdict.
+        ASSERT_EQ(control("plug /sim/hidraw0"), "ok");
+        for (int i = 0; i < 3; ++i) tickMain(12);
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(results.size(), 1u);
+        EXPECT_FALSE(dlg->pageBusy());
+        tickMain(vcx::kTimerExit);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        dlg->ExitDlg();
+        dlg.reset();
+    }
+}
+
+// A panel whose frequency mode 1 fails, with the load of that frame refused (the
+// library leaves the previous frame in place), and a controller that refuses to
+// leave test pattern 1: neither is a pass.
+TEST_F(VcxDiagSilentRun, AFrameNotReadOrATestModeNotLeftShowsFail) {
+    struct Case {
+        const char* fault;
+        const char* refuse;
+    };
+    for (const Case k : {Case{"bump 5 10 200 mode1", "F9FF92"}, Case{nullptr, "F3000D0000"}}) {
+        SCOPED_TRACE(k.refuse);
+        results.clear();
+        if (k.fault) ASSERT_EQ(control(QStringLiteral("set /sim/hidraw0 ") + k.fault), "ok");
+        ASSERT_EQ(control(QStringLiteral("refuse /sim/hidraw0 ") + k.refuse), "ok");
+        start();
+        tickMain(vcx::kTimerCommandLineTest);
+        runScan();
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].index, 0);
+        EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+        dlg->ExitDlg();
+        dlg.reset();
+        ASSERT_EQ(control("clear /sim/hidraw0"), "ok");
+        ASSERT_EQ(control("set /sim/hidraw0 sensorFaults none"), "ok");
+    }
 }
 
 }  // namespace

@@ -115,12 +115,29 @@ protected:
 TEST_F(VcxStartup, SecondInstanceBringsTheFirstForwardAndEnds) {
     QProcess& first = vcxmset();
     ASSERT_NO_FATAL_FAILURE(waitUntilUp(first));
-    QProcess& second = vcxmset({"-nl3"});
+    QProcess& second = vcxmset();
     const QString err = finish(second);
     EXPECT_FALSE(err.contains(vcx::kCannotStartCaption)) << err.toStdString();
     EXPECT_FALSE(err.contains("VCXMSet:")) << err.toStdString(); // it never reached its own window
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_TRUE(qvui::findWindow(vcx::kMainWindowTitle));
+}
+
+// A script reads the exit status: an unattended run (or "-pdl") that another
+// VCXMSet of the user keeps from running ends with a status of its own and says
+// why on one line, whether that instance has a window or not.
+TEST_F(VcxStartup, AScriptedRunRefusedForAnotherInstanceIsNoPass) {
+    const QStringList expected{"VCXMSet: not run: another Quorvane VCX application of this user is running"};
+    QProcess& first = vcxmset();
+    ASSERT_NO_FATAL_FAILURE(waitUntilUp(first));
+    for (const QStringList& line : {QStringList{"-os"}, QStringList{"-s", "/tmp/fw.pfp"}, QStringList{"-m"},
+                                    QStringList{"-sr"}, QStringList{"-nl3"}, QStringList{"-enumfu"},
+                                    QStringList{"-pdl"}}) {
+        SCOPED_TRACE(line.join(' ').toStdString());
+        const QString err = finish(vcxmset(line), vcx::kExitAnotherInstance);
+        EXPECT_EQ(programLines(err), expected) << err.toStdString();
+    }
+    EXPECT_EQ(first.state(), QProcess::Running);
 }
 
 TEST_F(VcxStartup, TheFirstSiblingFoundInOrderIsActivated) {
@@ -137,9 +154,15 @@ TEST_F(VcxStartup, TheFirstSiblingFoundInOrderIsActivated) {
 TEST_F(VcxStartup, AnotherFamilyApplicationWithoutAWindowStopsTheStart) {
     QLockFile lock(vcx::instanceLockPath());
     ASSERT_TRUE(lock.tryLock(0));
-    const QString err = finish(vcxmset({"-m"}));
+    QString err = finish(vcxmset({"-m"}), vcx::kExitAnotherInstance);
     EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
     EXPECT_FALSE(err.contains("unattended")) << err.toStdString();
+    EXPECT_EQ(programLines(err),
+              QStringList{"VCXMSet: not run: another Quorvane VCX application of this user is running"});
+    // An interactive start refused the same way ends normally.
+    err = finish(vcxmset());
+    EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
+    EXPECT_TRUE(programLines(err).isEmpty()) << err.toStdString();
 }
 
 TEST_F(VcxStartup, ActiveResidentApplicationStopsTheStart) {
@@ -172,7 +195,7 @@ TEST_F(VcxStartup, ProductionLineOptionReachesItsWindowAndMayRunBesideAnotherIns
 TEST_F(VcxStartup, ProductionLineOptionWithoutItsWindowChangesNothing) {
     QLockFile lock(vcx::instanceLockPath());
     ASSERT_TRUE(lock.tryLock(0));
-    const QString err = finish(vcxmset({"-pdl"}));
+    const QString err = finish(vcxmset({"-pdl"}), vcx::kExitAnotherInstance);
     EXPECT_TRUE(err.contains(vcx::kOtherAppRunningText)) << err.toStdString();
 }
 

@@ -1,48 +1,22 @@
-// Driving the noise-level log (CQVLogNoiseInfo) in tests: a stand-in main
-// window that keeps the messages the log sends it, touches delivered as the
-// main window forwards them (WM_DEBUG_COMMAND (5, kind)), timers stepped by
-// WM_TIMER, and the worker's deliveries awaited while this thread runs them.
+// Driving the noise-level log (CQVLogNoiseInfo) in tests: touches delivered
+// as the main window forwards them (WM_DEBUG_COMMAND (5, kind)), timers
+// stepped by WM_TIMER, and the worker's deliveries awaited while this thread
+// runs them. The stand-in main window is scan_support.h's MainSink.
 // Nothing waits for real time: the worker's reads run on the simulator's
 // virtual clock, its deliveries as soon as this thread processes events.
 #pragma once
 
 #include "diag/noise_log_dlg.h"
+#include "scan_support.h"
 #include "ui/window_message.h"
 #include "ui/window_timers.h"
 #include "wait_support.h"
 
 #include <QCoreApplication>
-#include <QObject>
 
 #include <thread>
-#include <vector>
 
 namespace noiselogtest {
-
-struct Message {
-    quint32 message = 0;
-    quint64 wParam = 0;
-    qint64 lParam = 0;
-    friend bool operator==(const Message&, const Message&) = default;
-};
-
-// Keeps every window message it is sent or posted.
-class MessageRecorder : public QObject {
-public:
-    std::vector<Message> messages;
-    bool event(QEvent* e) override {
-        if (auto* m = qvui::WindowMessage::from(e)) {
-            messages.push_back({m->message(), m->wParam(), m->lParam()});
-            return true;
-        }
-        return QObject::event(e);
-    }
-    bool received(quint32 message, quint64 wParam, qint64 lParam) const {
-        for (const Message& m : messages)
-            if (m == Message{message, wParam, lParam}) return true;
-        return false;
-    }
-};
 
 // A contact down (0x10) or up (0x20), as the main window forwards it through the Debug page.
 inline void Touch(vcx::CQVLogNoiseInfo& log, int kind) {

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QThread>
 
 #include <memory>
 #include <string>
@@ -91,11 +92,14 @@ protected:
     // Sends the tick of timer `id` when it runs; false when it does not.
     bool tick(int id) { return qvui::fireTimer(view.get(), id); }
 
-    // Waits for the worker's delivery of the request in flight.
+    // Waits for the worker's delivery of the request in flight: only posted
+    // events are delivered, so no timer of the view fires by itself.
     void deliver() {
         QDeadlineTimer deadline(20000);
-        while (view->requestInFlight() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (view->requestInFlight() && !deadline.hasExpired()) {
+            QCoreApplication::sendPostedEvents();
+            if (view->requestInFlight()) QThread::msleep(1);
+        }
         ASSERT_FALSE(view->requestInFlight());
     }
 

@@ -7,6 +7,7 @@
 #include "firmware_writer_support.h"
 #include "qvsim.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -23,10 +24,13 @@ inline fwtest::Image NewImage(size_t bytes = 3 * 256 + 10) {
     im.build1 = 1;
     im.data.resize(bytes);
     for (size_t i = 0; i < bytes; ++i) im.data[i] = uint8_t(i * 13 + 7);
+    // The program begins with a copy of its header: the firmware names itself by it.
+    const fwtest::Bytes h = fwtest::header(im);
+    std::copy(h.begin(), h.end(), im.data.begin());
     return im;
 }
 
-// The identity the simulated loader runs once its flash holds NewImage.
+// The identity the controller runs once its flash holds NewImage.
 inline qvsim::FirmwareIdentity NewIdentity() { return qvsim::FirmwareIdentity{2, 6, 3, 1, 0}; }
 
 // PARA in mode 1 (the controller's CRC mode) with lists the controller keeps as

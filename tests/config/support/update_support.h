@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,11 +96,13 @@ protected:
     // Fires the page's timers, shortest interval first, until none runs; the
     // clock advances by each interval. An arrival reaches the page as the main
     // window's arrival tick passes it on. The number of ticks.
-    int drive(int maxTicks = 200000) {
+    // eachTick runs before every tick (a test unplugs the controller there).
+    int drive(int maxTicks = 200000, const std::function<void()>& eachTick = {}) {
         qvui::WindowTimers* t = page->timers();
         int ticks = 0;
         for (; ticks < maxTicks; ++ticks) {
             QCoreApplication::sendPostedEvents();
+            if (eachTick) eachTick();
             if (arrived && page->UpdateBusy()) {
                 arrived = false;
                 vcx::programState().deviceChanged = true;

@@ -17,7 +17,10 @@
 // Sends one request ("unplug /sim/hidraw0") and returns the answer line. The
 // bench hands its device events to the library before it answers; those reach
 // the window through this thread, so the events are processed while waiting.
-inline QString simControl(const QString& request) {
+// With PostedOnly only what the library's threads posted is delivered, never a
+// window timer's own timeout, for tests that step every timer themselves.
+enum class SimControlEvents { All, PostedOnly };
+inline QString simControl(const QString& request, SimControlEvents events = SimControlEvents::All) {
     QLocalSocket socket;
     socket.connectToServer(qEnvironmentVariable("QV_SIM_CONTROL"));
     if (!socket.waitForConnected(10000)) return QStringLiteral("error: no control socket");
@@ -26,7 +29,10 @@ inline QString simControl(const QString& request) {
     // A ceiling against a hung bench only; the answer comes as soon as the events are out.
     QDeadlineTimer deadline(30000);
     while (!socket.canReadLine() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (events == SimControlEvents::All)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        else
+            QCoreApplication::sendPostedEvents();
         socket.waitForReadyRead(10);
     }
     return QString::fromUtf8(socket.readLine()).trimmed();

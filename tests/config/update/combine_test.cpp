@@ -7,11 +7,13 @@
 
 #include "format/firmware_format.h"
 #include "core/device_readout.h"
+#include "ui/control_ids.h"
 #include "ui/file_chooser.h"
 #include "ui/string_table.h"
 #include "ui/window_message.h"
 
 #include <QDir>
+#include <QProgressBar>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,39 @@ TEST_F(UpdateCombine, ThePackageBuiltOnThePageUpdatesBackToItself) {
     EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
     EXPECT_EQ(page->resultText(), qvui::loadString(1360));
     for (const auto& t : dev().trace()) EXPECT_NE(t.packet[0], 0xD0) << "no block is written";
+}
+
+}  // namespace
+
+namespace {
+
+// The picture and the bar belong to the last operation: a combine after a
+// failed update shows neither the update's picture nor its bar, and a package
+// update with nothing to program ends with its bar full beside SUCCESS.
+TEST_F(UpdateCombine, ThePictureAndTheBarShowTheLastOperation) {
+    ASSERT_TRUE(start("update"));
+    auto* bar = qvui::findControl<QProgressBar>(page.get(), vcx::CQVUpdateDlg::kIdProgress);
+    ASSERT_NE(bar, nullptr);
+    dev().refuse(0xF0);  // scanning cannot be stopped: the update fails before the loader
+    useFile(fwtest::image(updatetest::NewImage()));
+    page->timers()->start(13, 10);
+    drive();
+    ASSERT_TRUE(page->resultShown());
+    ASSERT_FALSE(page->resultSuccess());
+    dev().clearFaults();
+
+    const QString path = combine();
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_EQ(page->resultText(), qvui::loadString(1361));
+    EXPECT_FALSE(page->resultShown()) << "the failed update's picture beside the combine's text";
+    EXPECT_EQ(bar->value(), bar->minimum());
+
+    fw.szFirmwarePath = path;
+    page->timers()->start(13, 10);
+    drive();
+    ASSERT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    EXPECT_TRUE(page->resultShown());
+    EXPECT_EQ(bar->value(), bar->maximum()) << "SUCCESS beside an empty bar";
 }
 
 }  // namespace

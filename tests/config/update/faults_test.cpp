@@ -25,7 +25,6 @@ class UpdateFaults : public UpdatePage, public ::testing::WithParamInterface<Fau
 
 TEST_P(UpdateFaults, EndsInItsTextWithThePageIdle) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     GetParam().fault(dev());
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
@@ -60,7 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UpdatePage, AControllerThatNeverComesBackIsSearchedTenTimes) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     // The loader leaves the bus after block 0 and does not come back.
     int arrivals = 0;
     bench->watch([&](const qvsim::DeviceEvent& e) {
@@ -87,11 +85,12 @@ TEST_F(UpdatePage, AVersionThatDoesNotRunAfterProgrammingIsAFailure) {
     drive();
     EXPECT_EQ(page->state(), vcx::CQVUpdateDlg::kIdle);
     EXPECT_FALSE(page->resultSuccess());
+    // The result line names the failed check, not "Programing finish." beside FAIL.
+    EXPECT_EQ(page->resultText(), qvui::loadString(1332)) << page->resultText().toStdString();
 }
 
 TEST_F(UpdatePage, TheCommandLineFileRunsTheUpdateAndASilentRunReportsItsResult) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
     const QString file = fw.szFirmwarePath;
@@ -150,8 +149,6 @@ TEST_F(UpdatePage, AnotherControllerOnTheBusSeesNoBootCommand) {
     info.parentInstanceId = "USB\\VID_2E7B&PID_3501\\5&1A2B3C&0&9";
     auto other = std::make_shared<qvsim::Controller>(copy);
     bench->addHid(other, info);
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
-    other->editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
     const QString key = c.dev.currentKey;
@@ -175,7 +172,6 @@ TEST_F(UpdatePage, TheTestVersionQuestionRunsNoSecondStepAndNoStops) {
     for (auto answer : {qvui::MessageAnswer::No, qvui::MessageAnswer::Yes}) {
         TearDown();
         ASSERT_TRUE(start());
-        dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
         auto im = updatetest::NewImage();
         im.byte21 = 0x01;  // a test version
         useFile(fwtest::image(im));
@@ -290,7 +286,6 @@ namespace {
 // low nibbles differ are put right with E1 in the update lock, then flushed.
 TEST_F(UpdatePage, TheHostInterfaceNibbleIsPutRightBeforeProgramming) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     dev().setReg(0x00, 0x40, {0, 0, 0, 0x13});
     dev().setReg(0x00, 0x42, {0, 0, 0, 0x25});
     c.records.fwInformation.interfaceBits = 1;

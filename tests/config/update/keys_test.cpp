@@ -40,7 +40,6 @@ class UpdateKeys : public UpdatePage, public ::testing::WithParamInterface<KeyCa
 // entry size, used count, CRC word), then the parameter CRC it seeds.
 TEST_P(UpdateKeys, TheTableIsWrittenAndCompared) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     if (GetParam().fault) GetParam().fault(dev());
     auto pkg = KeyPackageParts(dev().profile().paramBanks.at(0x90).at(14));
     if (GetParam().plainParaCrc) {

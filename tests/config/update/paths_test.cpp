@@ -9,9 +9,9 @@ namespace {
 
 using updatetest::UpdatePage;
 
+// No identity is injected: the controller runs what it was flashed with.
 TEST_F(UpdatePage, ASingleImageIsProgrammedAndItsVersionRuns) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     const auto im = updatetest::NewImage();
     useFile(fwtest::image(im));
     page->timers()->start(13, 10);  // the Update button
@@ -24,6 +24,10 @@ TEST_F(UpdatePage, ASingleImageIsProgrammedAndItsVersionRuns) {
                                                  "STATE_FU_WAIT_RESET", "STATE_FU_CHK_RES"}));
     EXPECT_EQ(pageStates(), (std::vector<uint32_t>{1, 0}));
     EXPECT_EQ(dev().profile().minor, 6);
+    // The read-out after the update names the file's version.
+    readRecords();
+    const QString running = QString::fromUtf16(c.records.fwVersion.master);
+    EXPECT_TRUE(vcx::VersionMatches(running, fw.LoadedFirmware[0].versionText, true)) << running.toStdString();
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ TEST_P(UpdateReturn, TheReconnectTimerWaitsItsTriesAndNoMore) {
     ASSERT_TRUE(start());
     // The controller itself: its device may be off the bench at the end.
     qvsim::Controller& ctl = dev();
-    ctl.editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     // The loader's own entry comes back at once; its exit as the case says.
     bool set = false;
     const uint64_t w = bench->watch([&](const qvsim::DeviceEvent& e) {

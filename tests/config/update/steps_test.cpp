@@ -78,7 +78,6 @@ TEST_F(UpdateUnknownStep, EndsInFinishUpdateFalse) {
 
 TEST_F(UpdateUnknownStep, InTheMiddleOfProgrammingStopsTheBlocks) {
     ASSERT_TRUE(start());
-    dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
     useFile(fwtest::image(updatetest::NewImage()));
     page->timers()->start(int(Page::kStateFuStart), 10);
     // Until the master's blocks are being written.

@@ -1,22 +1,30 @@
 // The fault sweep: every command of a clean update's trace in turn refused
-// once, silent once, or the controller gone from it on. A run succeeds only
-// with the flash equal to the file and that version running; every run leaves
-// the page idle; with the fault cleared a rerun completes.
+// once, silent once, or the controller gone from it on, with the blocks sent
+// as HID output reports and as 5-byte data packets. A run succeeds only with
+// the flash equal to the file and that version running; every run leaves the
+// page idle; with the fault cleared a rerun completes.
 
 #include "update_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
-class UpdateSweep : public updatetest::UpdatePage {
+// How the loader takes a block's data.
+enum class Transfer { OutputReports, Packets };
+
+class UpdateSweep : public updatetest::UpdatePage, public ::testing::WithParamInterface<Transfer> {
 protected:
     fwtest::Image im = updatetest::NewImage();
 
     bool prepare() {
         TearDown();
         if (!start()) return false;
-        dev().editProfile([](qvsim::ControllerProfile& p) { p.boot->image = updatetest::NewIdentity(); });
+        // Without a D3 answer the page sends the blocks as data packets.
+        if (GetParam() == Transfer::Packets)
+            dev().editProfile([](qvsim::ControllerProfile& p) { p.bootPacketSize.reset(); });
         useFile(fwtest::image(im));
         dev().clearTrace();  // command k counts from the update's start
         return true;
@@ -49,12 +57,16 @@ protected:
     }
 };
 
-TEST_F(UpdateSweep, EveryCommandFaulted) {
+TEST_P(UpdateSweep, EveryCommandFaulted) {
     ASSERT_TRUE(prepare());
     run();
     ASSERT_TRUE(page->resultSuccess());
-    const size_t n = dev().trace().size();
+    const auto clean = dev().trace();
+    const size_t n = clean.size();
     ASSERT_GT(n, 20u);
+    // The data packets are in the trace in packet mode only.
+    const bool packets = std::any_of(clean.begin(), clean.end(), [](const auto& e) { return e.packet[0] < 0x80; });
+    EXPECT_EQ(packets, GetParam() == Transfer::Packets);
 
     enum class Kind { Refuse, Silence, Gone };
     int successes = 0, runs = 0;
@@ -90,5 +102,10 @@ TEST_F(UpdateSweep, EveryCommandFaulted) {
     EXPECT_GT(successes, 0);
     EXPECT_LT(successes, runs);
 }
+
+INSTANTIATE_TEST_SUITE_P(Update, UpdateSweep, ::testing::Values(Transfer::OutputReports, Transfer::Packets),
+                         [](const auto& info) {
+                             return std::string(info.param == Transfer::Packets ? "Packets" : "OutputReports");
+                         });
 
 }  // namespace

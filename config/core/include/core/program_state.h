@@ -38,7 +38,12 @@ struct StartupState {
     CommandLineOptions options; // the parsed options (optBR, optNL 0xFF when not given)
     int pdLineState = 0;        // 0xFFFF once "-pdl" reached the production-line window
     QString fileArg;            // the file path left on the command line
+    // The process's exit status when the run ends through the window: 0, or the
+    // reason an unattended run could not do its work (kExitBadFirmwareFile).
+    int exitStatus = 0;
 };
+// The firmware file an unattended run was given is no firmware file (or cannot be read).
+constexpr int kExitBadFirmwareFile = 5;
 StartupState& startupState();
 
 } // namespace vcx

@@ -33,8 +33,8 @@ struct ReportDevice {
 };
 // No field of the firmware information marks test firmware: false.
 bool IsTestFirmware(const FirmwareInformationW& info);
-// The device as the reports print it: the master's version as the read-out
-// shows it, the slaves' trimmed, the CRC of the lists when they were read.
+// The device as the reports print it: the master's and the slaves' version
+// texts as the library gives them, the CRC of the lists when they were read.
 ReportDevice ReportDeviceOf(const Controller& c);
 
 // How a format lays out its version lines (the spacings are the formats' own).

@@ -18,7 +18,8 @@ class CVCXScanDlg;
 
 // Where the views sit at display scale s: (s x 9/100, s x 11/100), s x 725/100
 // wide and s x 385/100 high with the "Tahoma" dialog font, else s x 358/100;
-// the factory view at (x, 0) with the same size.
+// the factory view at (x, 0) with the same size. The views keep the corner and
+// take the page's area from there on.
 QRect DiagViewRect(int scale, const QString& dialogFontName);
 QRect FactoryViewRect(int scale, const QString& dialogFontName);
 
@@ -69,6 +70,7 @@ protected:
 
 private:
     void showOnly(QWidget* shown);
+    void placeViews();
     void setFactoryButton(bool enabled);
     bool skipsFrameArrays() const;
     void readLayoutGroups();

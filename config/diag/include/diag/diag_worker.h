@@ -5,8 +5,9 @@
 // frame of a data kind); the worker runs the library's read on its thread, then
 // sends WM_SCAN_DATA_READY (0, request index 1/2/3) to the view through a
 // GuiCallGate and waits there while the view copies the frame on its own
-// thread. The results of the reads are not examined: the view works on what
-// the library left in the frame. One request waits at a time.
+// thread. Whether the read succeeded is kept for the view to ask while the
+// delivery runs (lastReadSucceeded): a frame that was not read must never be
+// taken for a new one. One request waits at a time.
 //
 // stop() (and the destructor) set the stop flag, close the gate (a worker
 // waiting for the view gives up at once) and join, so a view that goes away
@@ -19,6 +20,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -50,6 +52,9 @@ public:
     void stop();
 
     bool hasPendingRequest() const;
+    // Whether the read of the delivery now running (or of the last one) gave
+    // its frame; asked on the GUI thread inside WM_SCAN_DATA_READY.
+    bool lastReadSucceeded() const { return lastReadOk_.load(); }
     // Deliveries waiting for the GUI thread (0 or 1).
     int waitingDeliveries() const { return gate_.waitingCalls(); }
 
@@ -60,7 +65,7 @@ private:
         HANDLE device;
     };
     void run();
-    void read(const Pending& p);
+    bool read(const Pending& p);
 
     Controller& c_;
     QPointer<QObject> view_;  // touched on the GUI thread only
@@ -71,6 +76,7 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     std::optional<Pending> pending_;
+    std::atomic<bool> lastReadOk_{false};
     std::thread thread_;
 };
 

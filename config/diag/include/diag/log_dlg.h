@@ -8,12 +8,16 @@
 #include <QDialog>
 
 class QLineEdit;
+class QString;
 
 namespace vcx {
 
 // A batch number that may become part of a file name: no '/', '\', "..", nor
 // control characters.
 bool IsSafeBatchNumber(const QString& text);
+
+// The width a line edit needs to show `text` whole, frame and margins included.
+int FieldWidthFor(const QLineEdit& edit, const QString& text);
 
 class CLogDlg : public QDialog {
     Q_OBJECT

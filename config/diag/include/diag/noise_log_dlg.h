@@ -111,6 +111,9 @@ public:
     qvui::WindowTimers* timers() const { return timers_; }
     CPictureEx* animation(int id) const;
 
+    // Closing the window while the log runs ends it as Esc does.
+    void reject() override;
+
 protected:
     bool event(QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;

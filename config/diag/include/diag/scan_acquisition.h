@@ -57,8 +57,13 @@ public:
 
     // Before the checks: diagnostic mode off.
     void Finish();
-    // Cancel: no pattern, diagnostic mode off.
+    // Cancel, or a run that ends without its frames: no pattern, diagnostic mode off.
     void Cancel();
+
+    // The commands that bring the controller back to normal scanning: each one
+    // the controller refused or left unanswered since Begin, as bits.
+    enum Restore : uint8_t { kRestorePattern = 0x01, kRestoreDiagnosticMode = 0x02 };
+    uint8_t restoreFailures() const { return restoreFailures_; }
 
     // The frequency-mode frames the panel gives (capability bits and a mode count), and how many.
     bool modeFrames() const;
@@ -67,12 +72,14 @@ public:
     static constexpr int kFrameFirstRaw = 3, kFrameFirstScan = 7, kFrameFirstMode = 10;
 
 private:
-    void diagnosticMode(int on);
+    bool diagnosticMode(int on);
+    void patternOff();
 
     Controller& c_;
     DiagState& s_;
     Kind kind_ = Kind::OpenShort;
     int frame_ = 0;
+    uint8_t restoreFailures_ = 0;
 };
 
 }  // namespace vcx

@@ -12,6 +12,7 @@
 #include "diag/diag_state.h"
 #include "diag/diag_worker.h"
 #include "diag/scan_acquisition.h"
+#include "diag/scan_layout.h"
 #include "diag/scan_report.h"
 
 #include <QPointer>
@@ -22,6 +23,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+class QLabel;
 
 namespace qvui {
 class WindowTimers;
@@ -67,6 +70,14 @@ public:
                  kTimerOpenShort = 5, kTimerControlBoard = 6, kTimerChecks = 7 };
     static constexpr int kMaxPolls = 6;
     static constexpr int kProgressEnd = 15;
+    // A frame read that fails is asked again, up to the attempts the transport
+    // gives one exchange; then the run fails without judging any frame.
+    static constexpr int kFrameReadAttempts = 5;
+    // The list rows of a run that could not be judged or did not bring the
+    // controller back to normal scanning.
+    static constexpr const char* kTextFrameReadFail = "Read Frame %1 Fail";
+    static constexpr const char* kTextPatternOffFail = "Test Pattern Off Fail";
+    static constexpr const char* kTextDiagnosticModeOffFail = "Leave Diagnostic Mode Fail";
 
     // The view's window messages (WM_PAGE_STATE, WM_PROCESS_STEP, ...) go to
     // `mainWindow`; its pictures are of mainWindow's widget when it is one.
@@ -90,7 +101,8 @@ public:
     void MarkFailure(quint64 wParam, qint64 lParam);
     // The device went away: a running scan ends without a device command, and
     // the view waits until its worker has answered its request, so the frame
-    // arrays can be freed after this returns.
+    // arrays can be freed after this returns. An unattended ("-os") run that
+    // had not ended ends here with a failed verdict.
     void DeviceGone();
 
     int runState() const { return nRunState_; }
@@ -105,6 +117,9 @@ public:
     QStringList listRows() const;
     qvui::WindowTimers& timers() const { return *timers_; }
     int scale() const { return scale_; }
+    // The view's layout for its size, and what it was measured from.
+    const ScanViewLayout& viewLayout() const { return layout_; }
+    ScanViewMetrics metrics() const;
 
 protected:
     bool event(QEvent* e) override;
@@ -118,6 +133,12 @@ private:
     void onControlBoardTimer();
     void readNext();
     void onChecks();
+    // The end of a run: the verdict shown and counted, the page idle again, and
+    // what follows the run state. `judged`: the checks ran on a full set of frames.
+    void endRun(bool pass, bool judged);
+    void failUnread();
+    void addRestoreRows(uint8_t failures);
+    void endSilentRun(bool pass);
     void onProcessDone();
     void onPageDone();
     void onGoldenDone();
@@ -132,7 +153,7 @@ private:
     void postMain(quint32 message, quint64 wParam, qint64 lParam);
     void request(DiagDataWorker::Request r, uint8_t kind = 0);
     void waitForWorker();
-    void recomputeCell();
+    void relayout();
     ReportContext reportContext() const;
     QWidget* pictureWindow();
     bool openShortKind() const { return nRunState_ != 3 && nRunState_ != 5; }
@@ -144,6 +165,12 @@ private:
     qvui::WindowTimers* timers_ = nullptr;
     std::unique_ptr<DiagDataWorker> worker_;
     int inFlight_ = 0;
+    DiagDataWorker::Request lastRequest_ = DiagDataWorker::Request::Raw;
+    uint8_t lastKind_ = 0;
+    int readFailures_ = 0;
+    bool retryRead_ = false;   // the acquisition timer's next tick reads the failed frame again
+    bool judged_ = false;      // the last run's verdict came from the checks
+    bool silentRun_ = false;   // an "-os" run whose verdict is still to be posted
 
     ScanAcquisition acquisition_;
     int nRunState_ = 0, nListRows_ = 0, nPollCount_ = 0;
@@ -152,6 +179,9 @@ private:
     int buttonsState_ = 0;
     Status status_ = kStatusNone;
     int scale_ = 100;
+    ScanViewLayout layout_;
+    QLabel* passLabel_ = nullptr;
+    QLabel* failLabel_ = nullptr;
     QSize recordedSize_;
     bool sizeRecorded_ = false;
 };

@@ -43,15 +43,20 @@ TabPlan PlanTabs(const ProgramRecords& r, int currentCandidate);
 int CandidateFromSetting(int paraIdx);
 
 // Results of WriteChangedParameters.
-enum WriteResult { kWriteFlushed = -1, kWriteUnlockFailed = 0, kWriteGroupFailed = 1, kWriteFlushFailed = 2,
-                   kWriteDeclined = 3 };
+enum WriteResult { kWriteFlushed = -1, kWriteLockFailed = 0, kWriteGroupFailed = 1, kWriteFlushFailed = 2,
+                   kWriteDeclined = 3,
+                   // The groups were written but the controller refused the release of its lock.
+                   kWriteUnlockFailed = 4,
+                   // A group write failed and the release after it was refused too.
+                   kWriteGroupAndUnlockFailed = 5 };
 
 // ConfirmParameterChanges: the change list in a box "Modify Parameter List" with
 // OK / Cancel; an empty list or engineer mode confirms without asking.
 bool ConfirmParameterChanges(Controller& c, QWidget* owner);
 // Lock, every read group's Set in Apply's order, unlock (also after a failed
 // group write), flush. -1 flushed, 0 the lock failed, 1 a group write failed,
-// 2 the flush failed, 3 the user declined.
+// 2 the flush failed, 3 the user declined, 4 the release of the lock failed (no
+// flush), 5 a group write and the release after it failed.
 int WriteChangedParameters(Controller& c, QWidget* owner);
 
 class CQVParaDlg : public CQVChdParentDlg {

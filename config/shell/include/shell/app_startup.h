@@ -32,10 +32,17 @@ constexpr int kExitNormal = 0;
 constexpr int kExitNoLibrary = 2;
 // An unattended run, or the production-line window, that this version cannot carry out.
 constexpr int kExitNotCarriedOut = 3;
+// An unattended run ("-m", "-s", "-sr", "-os", "-nl<digit>", "-enumfu") or "-pdl"
+// refused because another application of the family runs for this user (an
+// interactive start refused for that reason ends with kExitNormal).
+constexpr int kExitAnotherInstance = 4;
+// kExitBadFirmwareFile (5, core/program_state.h): an unattended run's firmware
+// file is no firmware file.
 
 // Runs the start-up and, when this instance may run, `runWindow` (true for the
 // production-line window), with the lock held. Returns the process's exit code:
-// the one `runWindow` returns, kExitNormal when the start is refused.
+// the one `runWindow` returns; when the start is refused, kExitNormal, or
+// kExitAnotherInstance for a scripted run refused for another instance.
 int runApplication(const QString& commandLine, bool engineerMode,
                    const std::function<int(bool productionLine)>& runWindow);
 

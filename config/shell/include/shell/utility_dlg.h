@@ -126,7 +126,11 @@ private:
     // The button's enable flag, unless its work is not built yet.
     bool buttonUsable(int id) const;
     void applyButtonLook(int id, bool face);
-    void setLayoutFull(bool full);
+    // The page layout's size with every pending row change laid out.
+    QSize layoutSize() const;
+    // Sizes the layout and the window after rows were shown or hidden; `before`:
+    // layoutSize() before the change.
+    void followLayout(const QSize& before);
     void fitToWorkArea();
     void onDisplayChange();
     bool keyFilter(QWidget* window, QEvent* e, int flag);

@@ -155,6 +155,10 @@ private:
     void resetAndReconnectParameters(uint32_t nextState, int timer, int ms);
 
     void setResult(uint32_t stringId);
+    // A new operation: no picture, an empty bar.
+    void beginOperation();
+    // ParameterUpdateLock (0) after a locked write failed; false (and noted) when the release failed.
+    bool releaseUpdateLock();
     void showPicture(bool success);
     void logState(const char* name);
     void pageState(int busy);
@@ -196,6 +200,8 @@ private:
     bool commandLine_ = false;    // the file came from the command line
     bool testConfirmed_ = false;  // the test-version question answered Yes in this run
     bool lastSuccess_ = false;
+    bool unlockFailed_ = false;   // a release of the update lock failed in this run
+    uint32_t resultId_ = 0;       // the string id the result text shows (0: another text)
     uint8_t savedBaud_ = 0xFF;
     uint32_t startTick_ = 0;
     std::array<QString, 5> versionsBefore_;  // master, then the four slaves
