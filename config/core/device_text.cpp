@@ -65,6 +65,7 @@ void WriteLogHeader(qvtext::TextWriter& file, const Controller& c, int kind) {
     for (int i = 0; i < std::clamp(int(v.slaveCount), 0, 4); ++i) versions.slaves.push_back(wideField(v.slave[i], 50).toStdString());
     // The UI parameters log names the master whatever the slaves.
     versions.masterLine = kind == 4;
+    versions.test = IsTestFirmware(c.records.fwInformation);
     header.WriteVersions(VersionLayout::DeviceLog, versions);
     const FirmwareInformationW& info = c.records.fwInformation;
     header.WriteCoreVersion(info.info4Byte1, info.info4Byte2, info.info4Word);

@@ -64,7 +64,9 @@ void ReportHeader::WriteVersions(VersionLayout layout, const HeaderVersions& v) 
         line(v.test ? "Test     Version : " + m : slaves ? "Master   Version : " + m : "Firmware Version : " + m);
         break;
     case VersionLayout::DeviceLog:
-        line(slaves || v.masterLine ? "Master   Version " + m : "Firmware Version : " + m);
+        line(v.test                   ? "Test     Version : " + m
+             : slaves || v.masterLine ? "Master   Version " + m
+                                      : "Firmware Version : " + m);
         break;
     }
     const char br[1] = {br_};

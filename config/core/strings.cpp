@@ -15,6 +15,8 @@ namespace vcx {
 namespace {
 
 const qvui::StringEntry kStrings[] = {
+    // The Debug page's question before the touch panel is reset (its caption is 765).
+    {766, u"Do you want to reset touch panel?", u"是否重置触摸面板？"},
     // Tooltips of the command buttons.
     {768, u"Restart the controller; its touch scanning resumes once it is back.", u"重新启动控制器；控制器恢复后继续触摸扫描。"},
     {769, u"Write the controller's versions, checksums and settings into a log file.", u"将控制器的版本、校验和与设置写入日志文件。"},
@@ -93,6 +95,11 @@ const qvui::StringEntry kStrings[] = {
     {1368, u"Parameters CRC in File : %s", u"文件中的参数 CRC：%s"},
     {1370, u"Virtual Key  CRC in File : %s", u"文件中的虚拟按键 CRC：%s"},
     {1401, u"Log Current Device Information", u"记录当前设备信息"},
+    // The noise-level log's guidance.
+    {1418, u"Standard deviation sampling... %02d/50\nKeep touch black mark.", u"标准差采样中... %02d/50\n请持续触摸黑色标记。"},
+    {1419, u"Standard deviation sampling... %02d/50\nDo not touch panel.", u"标准差采样中... %02d/50\n请勿触摸面板。"},
+    {1420, u"Finish sampling, please remove your finger!!!", u"采样完成，请移开手指！！！"},
+    {1421, u"Keep touch black mark.", u"请持续触摸黑色标记。"},
     // The Debug page's echo tool.
     {1425, u"Count : %d", u"计数：%d"},
     {1426, u"Error : %d", u"错误：%d"},

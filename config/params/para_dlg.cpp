@@ -121,11 +121,11 @@ CQVParaDlg::CQVParaDlg(Controller& c, QWidget* parent) : CQVChdParentDlg(kTempla
         if (!rebuilding_) onTabChanged(tab);
     });
     // An engineer-mode switch reruns every page's CheckDlgItem.
-    programHooks().engineerModeChanged = [this] { RecheckPages(); };
+    programHooks().engineerModeChanged.join(this, [this] { RecheckPages(); });
     initDialog();
 }
 
-CQVParaDlg::~CQVParaDlg() { programHooks().engineerModeChanged = nullptr; }
+CQVParaDlg::~CQVParaDlg() { programHooks().engineerModeChanged.leave(this); }
 
 QObject* CQVParaDlg::mainWindow() const { return main_ ? main_ : static_cast<QObject*>(window()); }
 

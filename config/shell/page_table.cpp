@@ -2,6 +2,7 @@
 
 #include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
+#include "pages/debug_dlg.h"
 #include "pages/plain_page.h"
 #include "params/firmware_file.h"
 #include "params/para_dlg.h"
@@ -25,6 +26,8 @@ CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) 
 
 CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
 
+CQVChdParentDlg* debugPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVDebugDlg(c, parent); }
+
 CQVChdParentDlg* informationPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVAboutDlg(c, parent); }
 
 } // namespace
@@ -34,7 +37,7 @@ const std::array<PageRow, kPageCount>& pageTable() {
         {kPageDiagnostic, kTemplateDiagnostic, "Diagnostic", diagnosticPage},
         {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", fieldUpdatePage},
-        {kPageDebug, kTemplateDebug, "Debug", plainPage},
+        {kPageDebug, kTemplateDebug, "Debug", debugPage},
         {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},
         {kPageInformation, kTemplateInformation, "Information", informationPage},
     }};

@@ -4,6 +4,7 @@
 #include "diag/silent_result_dlg.h"
 #include "diag/diag_state.h"
 #include "pages/about_dlg.h"
+#include "pages/debug_dlg.h"
 #include "core/chd_parent_dlg.h"
 #include "shell/page_table.h"
 #include "core/strings.h"
@@ -228,6 +229,7 @@ bool CVCXUtilityDlg::initDialog() {
     c_.dev.eventHaltSupported = false;
     c_.dev.rememberedKey.clear();
     about_->setButtonFont(buttonFont_);
+    if (auto* debug = qobject_cast<CQVDebugDlg*>(pages_[kPageDebug])) debug->setButtonFont(buttonFont_);
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);
     qvui::findControl<QPushButton>(content_, kIdShowNotification)->setChecked(appSettings().options & kOptAbnMsg);

@@ -36,14 +36,7 @@ Strings openShortTrace(const std::string& pattern1, const std::string& pattern0)
            kScan + Strings{"E0 00 FF 00 01", "F9 FF 92 00 81", "FA 00 55 00 00", "F9 FF 90 00 00", "E0 00 17 00 00"};
 }
 
-std::vector<uint16_t> Mutual(const qvsim::ControllerProfile& p, uint8_t kind, uint32_t scan, uint8_t pattern) {
-    const std::vector<uint16_t> whole = qvsim::SensorFrame(p, kind, scan, pattern);
-    const size_t perRow = size_t(p.columns) + p.extraColumns + 1;
-    std::vector<uint16_t> out;
-    for (size_t r = 0; r < p.rows; ++r)
-        out.insert(out.end(), whole.begin() + long(r * perRow), whole.begin() + long(r * perRow + p.columns));
-    return out;
-}
+using diagtest::Mutual;
 
 class DiagScan : public diagtest::ScanBench {
 protected:

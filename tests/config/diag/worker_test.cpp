@@ -51,15 +51,7 @@ bool ProcessUntil(Done done) {
     return done();
 }
 
-// The mutual part of a sensor frame, as the library splits it.
-std::vector<uint16_t> Mutual(const qvsim::ControllerProfile& p, uint8_t kind, uint32_t scan) {
-    const std::vector<uint16_t> whole = qvsim::SensorFrame(p, kind, scan);
-    const size_t perRow = size_t(p.columns) + p.extraColumns + 1;
-    std::vector<uint16_t> out;
-    for (size_t r = 0; r < p.rows; ++r)
-        out.insert(out.end(), whole.begin() + long(r * perRow), whole.begin() + long(r * perRow + p.columns));
-    return out;
-}
+using diagtest::Mutual;
 
 class DiagWorker : public diagtest::DiagBench {
 protected:

@@ -116,15 +116,7 @@ protected:
     }
 
     void openTool(const std::string& profile, const std::function<void(qvsim::ControllerProfile&)>& edit = {}) {
-        ASSERT_TRUE(open(profile));
-        if (edit) {
-            // The library learns the controller's features when it finds it.
-            ctl().editProfile(edit);
-            CloseDevice(c.dev.device);
-            c.dev.device = INVALID_HANDLE_VALUE;
-            ASSERT_EQ(EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }), 1);
-            ASSERT_EQ(OpenDeviceA("/sim/hidraw0", &c.dev.device), 1);
-        }
+        ASSERT_TRUE(openEdited(profile, edit));
         vcxtest::BindSlots(c.api, {"SetParameterList", "GetStateFlagEx"});
         readLists();
         tool = std::make_unique<CQVParaListDlg>(c, nullptr);

@@ -23,6 +23,18 @@ namespace diagtest {
 
 using vcxtest::BindLinkedLibrary;
 
+// The mutual part of a simulated sensor frame (scan `scan`, 1 = the first),
+// as the library splits it: each row's first B values of its B + C + 1.
+inline std::vector<uint16_t> Mutual(const qvsim::ControllerProfile& p, uint8_t kind, uint32_t scan,
+                                    uint8_t pattern = 0) {
+    const std::vector<uint16_t> whole = qvsim::SensorFrame(p, kind, scan, pattern);
+    const size_t perRow = size_t(p.columns) + p.extraColumns + 1;
+    std::vector<uint16_t> out;
+    for (size_t r = 0; r < p.rows; ++r)
+        out.insert(out.end(), whole.begin() + long(r * perRow), whole.begin() + long(r * perRow + p.columns));
+    return out;
+}
+
 // A bench of a built-in profile under the library, its HID controller at
 // /sim/hidraw0 open in `c`.
 class DiagBench : public ::testing::Test {

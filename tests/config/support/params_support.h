@@ -5,6 +5,8 @@
 
 #include "diag_support.h"
 
+#include <functional>
+
 namespace paramtest {
 
 class ParamBench : public diagtest::DiagBench {
@@ -14,6 +16,21 @@ protected:
         vcxtest::BindSlots(c.api, {"GetAPBTParaList", "SetAPBTParaList", "GetParameterList", "GetParameterConst",
                                    "CalculateParameterCRCEx", "GetFWVersionW", "GetFWInformationW", "ResetMPU",
                                    "GetPanelSizeInfoW", "GetCoverLensInfoW"});
+        return true;
+    }
+
+    // Opens the profile with `edit` applied, the controller found and opened
+    // again: the library learns a controller's features when it finds it.
+    bool openEdited(const std::string& profile, const std::function<void(qvsim::ControllerProfile&)>& edit) {
+        if (!open(profile)) return false;
+        if (!edit) return true;
+        ctl().editProfile(edit);
+        CloseDevice(c.dev.device);
+        c.dev.device = INVALID_HANDLE_VALUE;
+        if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1) return false;
+        HANDLE h = INVALID_HANDLE_VALUE;
+        if (OpenDeviceA("/sim/hidraw0", &h) != 1) return false;
+        c.dev.device = h;
         return true;
     }
 

@@ -11,11 +11,26 @@
 #pragma once
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QString;
 class QWidget;
 
 namespace vcx {
+
+// A notification every page may follow: each joins with its own function and
+// leaves before it goes; calling runs them in the order they joined.
+class HookList {
+public:
+    void join(const void* owner, std::function<void()> f);
+    void leave(const void* owner);
+    void operator()() const;
+    explicit operator bool() const { return !entries_.empty(); }
+
+private:
+    std::vector<std::pair<const void*, std::function<void()>>> entries_;
+};
 
 struct ProgramHooks {
     // The drawing window (touch drawing in the program): running, and its touch mapper.
@@ -24,7 +39,8 @@ struct ProgramHooks {
     // The calibration window: open, and where its touches go.
     std::function<bool()> calibrationOpen;
     std::function<void(int state, int x, int y)> forwardTouchToCalibration;
-    // The Debug page's touch-forward switch ("touch echo").
+    // The Debug page's touch-forward switch ("touch echo"): the noise-level log
+    // wants the touches while it runs.
     std::function<bool()> touchEcho;
     // The region draw test: running, and its contact entry points.
     std::function<bool()> drawTestRunning;
@@ -47,8 +63,8 @@ struct ProgramHooks {
     std::function<QWidget*()> byteEditor;
 
     // The engineer mode was switched: the parameter pages show or hide their
-    // engineer controls again.
-    std::function<void()> engineerModeChanged;
+    // engineer controls again, the Debug page its tools.
+    HookList engineerModeChanged;
 
     // The Field Update page while it lives: a device arrival during its update
     // (the main window's arrival tick while UpdateBusy), and main timer 10 (the

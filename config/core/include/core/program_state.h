@@ -37,6 +37,9 @@ struct ProgramState {
     bool useTabletPC = false;    // the controller serves as the system's touch input
     bool serialDevice = false;   // the open controller is on a serial line
     bool deviceChanged = false;  // a device arrival or removal was handled
+    // The Debug page holds the controller's parameter update lock (its parameter
+    // list is shown); the main window releases it when another page is shown.
+    bool parameterLockOn = false;
     int screenScale = 100;       // vertical pixels per logical inch x 100 / 96
     QString programFolder;       // the program's folder, with its trailing '/'
     // Where each tool's next file dialog or output file starts (by folder index).

@@ -45,15 +45,16 @@ enum class VersionLayout {
     // "Test     Version : ", "Master   Version : ", "Firmware Version : "; each
     // slave as "Slave <n>  Version : " right after it.
     ProcessReport,
-    // "Master   Version " (no colon) with slaves or where the log always names the
-    // master, else "Firmware Version : "; each slave numbered as above.
+    // "Test     Version : " for test firmware, "Master   Version " (no colon) with
+    // slaves or where the log always names the master, else "Firmware Version : ";
+    // each slave numbered as above.
     DeviceLog,
 };
 
 struct HeaderVersions {
     std::string master;
     std::vector<std::string> slaves;
-    bool test = false;         // test firmware (not in the device logs)
+    bool test = false;         // test firmware
     bool masterLine = false;   // DeviceLog: the master line even without slaves
 };
 

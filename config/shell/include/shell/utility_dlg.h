@@ -8,6 +8,7 @@
 #include "core/controller_api.h"
 #include "shell/device_connection.h"
 #include "core/main_ids.h"
+#include "core/program_state.h"
 
 #include <QColor>
 #include <QDialog>
@@ -169,7 +170,7 @@ private:
     bool pageBusy_ = false;
     int busyTemplate_ = 0;  // the template of the page that reported itself busy last
     bool extraModeOn_ = false;
-    bool parameterLockOn_ = false; // the Debug page's parameter lock is held
+    bool& parameterLockOn_ = programState().parameterLockOn; // the Debug page's parameter lock is held
     bool touchAndHalt_ = false;
     bool escapeDown_ = false;
     bool fullLayout_ = false;
