@@ -120,6 +120,10 @@ void CQVDebugDlg::takeSettingsOnce() {
     toolIndex_ = std::clamp(int(appSettings().debugIdx), 0, kToolCount - 1);
 }
 
+bool CQVDebugDlg::ParameterListShown() const {
+    return programState().engineerMode && toolIndex_ == kToolParameterList;
+}
+
 void CQVDebugDlg::releaseParameterLock() {
     if (!programState().parameterLockOn) return;
     if (c_.records.paraFuncTable.ParameterUpdateLock) c_.records.paraFuncTable.ParameterUpdateLock(c_.dev.device, 0);

@@ -424,11 +424,21 @@ void CVCXUtilityDlg::SelectPage(int index, int mode) {
     shownPage_ = index;
     refreshCommandButtons();
 
-    // The Debug page's parameter lock holds only while that page is shown.
+    // The Debug page's parameter lock holds only while that page is shown: it
+    // goes when another page comes, and comes back with the page when its
+    // parameter list (which edits the controller's lists under the lock) is
+    // the tool on show.
+    const ParameterFunctionTable& table = c_.records.paraFuncTable;
     if (parameterLockOn_ && index != kPageDebug) {
-        if (c_.records.paraFuncTable.ParameterUpdateLock)
-            c_.records.paraFuncTable.ParameterUpdateLock(c_.dev.device, 0);
+        if (table.ParameterUpdateLock) table.ParameterUpdateLock(c_.dev.device, 0);
         parameterLockOn_ = false;
+    } else if (!parameterLockOn_ && index == kPageDebug && c_.dev.device != INVALID_HANDLE_VALUE &&
+               table.ParameterUpdateLock) {
+        auto* debug = dynamic_cast<CQVDebugDlg*>(pages_[kPageDebug]);
+        if (debug && debug->ParameterListShown()) {
+            table.ParameterUpdateLock(c_.dev.device, 1);
+            parameterLockOn_ = true;
+        }
     }
 }
 

@@ -11,11 +11,10 @@
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 #include "ui/window_message.h"
+#include "vcx_support.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLabel>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
@@ -23,29 +22,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// One request to the bench's control socket; every line of the answer.
-QStringList simControl(const QString& request) {
-    QLocalSocket socket;
-    socket.connectToServer(qEnvironmentVariable("QV_SIM_CONTROL"));
-    if (!socket.waitForConnected(10000)) return {QStringLiteral("error: no control socket")};
-    socket.write((request + u'\n').toUtf8());
-    socket.flush();
-    QStringList lines;
-    int expected = 1;
-    QDeadlineTimer deadline(30000);
-    while (lines.size() < expected && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        socket.waitForReadyRead(10);
-        while (socket.canReadLine()) {
-            lines << QString::fromUtf8(socket.readLine()).trimmed();
-            // "ok N" of a trace is followed by N lines.
-            if (lines.size() == 1 && request.startsWith("trace") && lines[0].startsWith("ok "))
-                expected = 1 + lines[0].mid(3).toInt();
-        }
-    }
-    return lines;
-}
 
 void tick(QObject* window, int timer, int times = 1) {
     for (int i = 0; i < times; ++i) qvui::sendMessage(window, qvui::WM_TIMER, quint64(timer), 0);
@@ -132,7 +108,7 @@ TEST(VcxFullParameters, ReloadDefaultYesAtOneTwentyFiveReloadsAgainAtTheArrival)
     });
     vcx::CVCXUtilityDlg dlg;
     ASSERT_TRUE(dlg.initDialog()) << dlg.error().toStdString();
-    ASSERT_EQ(simControl("set /sim/hidraw0 paraVersion 125").value(0), "ok");
+    ASSERT_EQ(simControl("set /sim/hidraw0 paraVersion 125"), "ok");
     // Refresh resets the controller; found again it reads as 1.25.
     qobject_cast<QPushButton*>(qvui::findControl(&dlg, vcx::kIdRefresh))->click();
     tick(&dlg, 3);
@@ -140,7 +116,7 @@ TEST(VcxFullParameters, ReloadDefaultYesAtOneTwentyFiveReloadsAgainAtTheArrival)
     ASSERT_EQ(vcx::controller().dev.paraVersion, 125);
     auto* sheet = qobject_cast<vcx::CQVParaDlg*>(dlg.page(vcx::kPageParameters));
     ASSERT_TRUE(sheet->isUsable());
-    ASSERT_EQ(simControl("trace clear /sim/hidraw0").value(0), "ok");
+    ASSERT_EQ(simControl("trace clear /sim/hidraw0"), "ok");
 
     qvui::sendMessage(sheet, qvui::WM_TOOLBAR_ACTION, 0, 3);
     ASSERT_EQ(boxes.size(), 1u);
@@ -152,9 +128,9 @@ TEST(VcxFullParameters, ReloadDefaultYesAtOneTwentyFiveReloadsAgainAtTheArrival)
     tick(&dlg, 12, 3);
     EXPECT_FALSE(dlg.connection().reloadDefaultsOnArrival());
     tick(&dlg, 3);
-    const QStringList trace = simControl("trace /sim/hidraw0");
+    const QStringList trace = simTrace("/sim/hidraw0");
     EXPECT_EQ(trace.filter("F6 00 91 55 AA").size(), 2) << trace.join(" | ").toStdString();
-    ASSERT_EQ(simControl("set /sim/hidraw0 paraVersion 152").value(0), "ok");
+    ASSERT_EQ(simControl("set /sim/hidraw0 paraVersion 152"), "ok");
     dlg.ExitDlg();
 }
 

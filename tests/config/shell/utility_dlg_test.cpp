@@ -6,6 +6,7 @@
 #include "shell/utility_dlg.h"
 
 #include "pages/about_dlg.h"
+#include "pages/debug_dlg.h"
 #include "core/chd_parent_dlg.h"
 #include "core/app_settings.h"
 #include "core/built_controls.h"
@@ -19,6 +20,7 @@
 #include "ui/window_timers.h"
 #include "vcx_support.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QAbstractButton>
@@ -642,3 +644,41 @@ TEST_F(VcxUtilityDlg, TouchAndHaltPreparesTheDebugRecordOnlyWithAFolder) {
 }
 
 } // namespace
+
+// The Debug page's parameter lock follows the page: another page releases it,
+// and coming back to the page whose parameter list is on show takes it again.
+TEST_F(VcxUtilityDlg, TheDebugPagesParameterLockFollowsThePage) {
+    ASSERT_NE(c().dev.device, INVALID_HANDLE_VALUE);
+    tick(5); // engineer mode
+    dlg_->SelectPage(vcx::kPageDebug, 2);
+    auto* debug = dynamic_cast<vcx::CQVDebugDlg*>(dlg_->page(vcx::kPageDebug));
+    ASSERT_NE(debug, nullptr);
+    // The lock commands the controller received since the last trace clear.
+    auto locks = [&] {
+        std::vector<std::string> out;
+        for (const QString& cmd : simTrace("/sim/hidraw0"))
+            if (cmd.startsWith(u"F6 00 9F 00 0")) out.push_back(cmd.toStdString());
+        return out;
+    };
+    const std::string on = "F6 00 9F 00 01", off = "F6 00 9F 00 00";
+
+    debug->SelectTool(1);
+    EXPECT_TRUE(vcx::programState().parameterLockOn);
+    ASSERT_EQ(simControl("trace clear /sim/hidraw0"), "ok");
+    dlg_->SelectPage(vcx::kPageInformation, 2);
+    EXPECT_FALSE(vcx::programState().parameterLockOn);
+    EXPECT_EQ(locks(), std::vector<std::string>{off});
+
+    ASSERT_EQ(simControl("trace clear /sim/hidraw0"), "ok");
+    dlg_->SelectPage(vcx::kPageDebug, 2);
+    EXPECT_TRUE(vcx::programState().parameterLockOn);
+    EXPECT_EQ(locks(), std::vector<std::string>{on});
+
+    // With another tool on show the page comes back without the lock.
+    debug->SelectTool(0);
+    dlg_->SelectPage(vcx::kPageInformation, 2);
+    ASSERT_EQ(simControl("trace clear /sim/hidraw0"), "ok");
+    dlg_->SelectPage(vcx::kPageDebug, 2);
+    EXPECT_FALSE(vcx::programState().parameterLockOn);
+    EXPECT_TRUE(locks().empty());
+}

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -20,23 +21,41 @@
 // With PostedOnly only what the library's threads posted is delivered, never a
 // window timer's own timeout, for tests that step every timer themselves.
 enum class SimControlEvents { All, PostedOnly };
-inline QString simControl(const QString& request, SimControlEvents events = SimControlEvents::All) {
+// Every line of the answer: one, or for a trace ("ok N") that line and the N
+// commands after it.
+inline QStringList simControlLines(const QString& request, SimControlEvents events = SimControlEvents::All) {
     QLocalSocket socket;
     socket.connectToServer(qEnvironmentVariable("QV_SIM_CONTROL"));
-    if (!socket.waitForConnected(10000)) return QStringLiteral("error: no control socket");
+    if (!socket.waitForConnected(10000)) return {QStringLiteral("error: no control socket")};
     socket.write((request + u'\n').toUtf8());
     socket.flush();
+    QStringList lines;
+    qsizetype expected = 1;
     // A ceiling against a hung bench only; the answer comes as soon as the events are out.
     QDeadlineTimer deadline(30000);
-    while (!socket.canReadLine() && !deadline.hasExpired()) {
+    while (lines.size() < expected && !deadline.hasExpired()) {
         if (events == SimControlEvents::All)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         else
             QCoreApplication::sendPostedEvents();
         socket.waitForReadyRead(10);
+        while (socket.canReadLine()) {
+            lines << QString::fromUtf8(socket.readLine()).trimmed();
+            if (lines.size() == 1 && request.startsWith(u"trace ") && !request.startsWith(u"trace clear") &&
+                lines[0].startsWith(u"ok "))
+                expected = 1 + lines[0].mid(3).toInt();
+        }
     }
-    return QString::fromUtf8(socket.readLine()).trimmed();
+    return lines;
 }
+
+inline QString simControl(const QString& request, SimControlEvents events = SimControlEvents::All) {
+    return simControlLines(request, events).value(0);
+}
+
+// The commands the controller at `path` received since the last "trace clear",
+// oldest first, one a line in hex ("F6 00 9F 00 01").
+inline QStringList simTrace(const QString& path) { return simControlLines(QStringLiteral("trace ") + path).mid(1); }
 
 // The test controller's parameter lists, as its profile describes them: the
 // list descriptor (E0 00 FB) names a 32-byte touch list and a 16-byte boot

@@ -66,6 +66,9 @@ public:
     void LogCurrentDeviceInformation();
 
     int toolIndex() const { return toolIndex_; }
+    // The parameter list is the tool on show (engineer mode), so the page holds
+    // the controller's parameter update lock while it is shown.
+    bool ParameterListShown() const;
     QWidget* tool(int index) const { return tools_[size_t(index)]; }
     CQVParaListDlg* parameterList() const { return paraList_; }
     CQVEchoDlg* echo() const { return echo_; }
