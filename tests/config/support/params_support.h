@@ -25,19 +25,18 @@ protected:
         if (!open(profile)) return false;
         if (!edit) return true;
         ctl().editProfile(edit);
-        CloseDevice(c.dev.device);
-        c.dev.device = INVALID_HANDLE_VALUE;
-        if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1) return false;
-        HANDLE h = INVALID_HANDLE_VALUE;
-        if (OpenDeviceA("/sim/hidraw0", &h) != 1) return false;
-        c.dev.device = h;
-        return true;
+        return reopen();
     }
 
     // The main window's reset and search: FE (the full controllers leave the bus
     // and come back on a new link), then the controller found and opened again.
     bool resetAndReopen() {
         ResetMPU(c.dev.device);
+        return reopen();
+    }
+
+    // The controller closed, found and opened again.
+    bool reopen() {
         CloseDevice(c.dev.device);
         c.dev.device = INVALID_HANDLE_VALUE;
         if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1) return false;
