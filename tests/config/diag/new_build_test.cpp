@@ -306,6 +306,25 @@ TEST_F(NewBuild, TheFlushSectionRestoresScanningAfterIt) {
     EXPECT_EQ(std::vector<std::string>(after.end() - long(restore.size()), after.end()), restore);
 }
 
+TEST_F(NewBuild, SixModesJudgeFourNoiseLevelsAndReadThreeFrames) {
+    ASSERT_TRUE(ready());
+    s.g_nFreqModeCount = 6;
+    ctl().setReply(kNoise, Packet{0xF5, 5, 6, 7, 8});
+    start();
+    ctl().clearTrace();
+    run();
+    EXPECT_EQ(result(), 0u);
+    EXPECT_EQ(dlg->checksDone(), 2 + 3);
+    const std::vector<std::string> trace = sent();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "F9 FF 92 00 82"), trace.end());
+    EXPECT_EQ(std::find(trace.begin(), trace.end(), "F9 FF 92 00 83"), trace.end());
+    s.g_wSRVersion = 100;
+    const std::string body = report("Build complete.");
+    EXPECT_NE(body.find("Frequency Mode 3:,8\r\r[Raw data near]"), std::string::npos) << body.substr(0, 120);
+    EXPECT_NE(body.find("\rFrequency Mode 2\r"), std::string::npos);
+    EXPECT_EQ(body.find("\rFrequency Mode 3\r"), std::string::npos);
+}
+
 // ---- the report's frame sections ------------------------------------------------------------
 
 TEST(NewBuildReport, MarksFailuresAndBoundaries) {
