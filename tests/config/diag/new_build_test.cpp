@@ -64,24 +64,23 @@ protected:
         diagtest::DiagBench::TearDown();
     }
 
-    // The "diag" controller read out as the program reads it, its build forms
-    // answered (the build busy for no poll, noise levels 5 and 6), T = 20.
+    // The "diag" controller read out as the program reads it, with its
+    // anti-noise group (T = 20; noise levels 6 and 7 of its two modes).
     bool ready(const std::function<void(qvsim::ControllerProfile&)>& edit = {}) {
         if (!open("diag")) return false;
         if (edit) ctl().editProfile(edit);
         c.api.SendDelayCmd = &::SendDelayCmd;  // the base save
         readDevice();
         vcx::LoadPanelLayout(c, s);
-        c.records.antiNoise.item1[0].stored = kThreshold;
-        ctl().setReply(kStartBuild, kStartBuild);
-        ctl().setReply(kSave, kSave);
-        ctl().setReply(kStatus, kIdleStatus);
-        ctl().setReply(kNoise, Packet{0xF5, 5, 6, 0, 0});
+        const ParameterFunctionTable& t = c.records.paraFuncTable;
+        EXPECT_TRUE(t.GetParameterAntiNoise &&
+                    t.GetParameterAntiNoise(c.dev.device, c.records.generalInfo.groupMask, &c.records.antiNoise));
         vcx::addProgramStrings();
         probes = std::make_unique<vcx::DiagnosticProbes>(c);
         dlg = std::make_unique<CQVNewFBBuildDlg>(c, s, *probes);
         dlg->setView(&sink);
         dlg->Prepare();
+        EXPECT_EQ(dlg->threshold(), kThreshold);
         return true;
     }
 
@@ -133,21 +132,24 @@ TEST_F(NewBuild, EachFailureEndsWithItsCode) {
     const qvsim::SensorFault nearFault{qvsim::SensorFault::Kind::Node, qvsim::SensorScope::Baseline, 5, 5, 200};
     const qvsim::SensorFault flatFault{qvsim::SensorFault::Kind::Bump, qvsim::SensorScope::Mode1, 5, 5, 500};
     const CodeCase cases[] = {
-        {"no frequency modes", [](qvsim::Controller& sim, vcx::DiagState& state) { state.g_nFreqModeCount = 0; }, 1, false},
-        {"noise levels unanswered", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.silence(PacketPrefix::exact(kNoise)); }, 1, false},
-        {"build start refused", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.refuse(PacketPrefix::exact(kStartBuild)); }, 2, false},
-        {"busy for 20 polls", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.setReply(kStatus, kBusyStatus); }, 5, false},
+        {"no frequency modes", [](qvsim::Controller&, vcx::DiagState& state) { state.g_nFreqModeCount = 0; }, 1, false},
+        {"noise levels unanswered", [](qvsim::Controller& sim, vcx::DiagState&) { sim.silence(PacketPrefix::exact(kNoise)); }, 1, false},
+        {"build start refused", [](qvsim::Controller& sim, vcx::DiagState&) { sim.refuse(PacketPrefix::exact(kStartBuild)); }, 2, false},
+        {"busy for 20 polls", [](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([](auto& p) { p.buildPolls = 20; }); }, 5, false},
+        {"ready at poll 19", [](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([](auto& p) { p.buildPolls = 19; }); }, 0, false},
         {"noise level equal to T",
-         [](qvsim::Controller& sim, vcx::DiagState& state) { sim.setReply(kNoise, Packet{0xF5, 5, kThreshold, 0, 0}); }, 6, true},
-        {"base line unread", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.refuse(PacketPrefix::code(0xF9)); }, 7, false},
+         [](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([](auto& p) { p.noiseLevels = {5, kThreshold, 0, 0}; }); }, 6, true},
+        {"base line unread", [](qvsim::Controller& sim, vcx::DiagState&) { sim.refuse(PacketPrefix::code(0xF9)); }, 7, false},
         {"near raw fails", [&](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([&](auto& p) { p.sensor->faults = {nearFault}; }); },
          8, true},
         {"mode 1 frame refused",
-         [](qvsim::Controller& sim, vcx::DiagState& state) { sim.refuse(PacketPrefix::exact({0xF9, 0xFF, 0x92, 0x00, 0x81})); }, 9, false},
+         [](qvsim::Controller& sim, vcx::DiagState&) { sim.refuse(PacketPrefix::exact({0xF9, 0xFF, 0x92, 0x00, 0x81})); }, 9, false},
         {"base flat fails", [&](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([&](auto& p) { p.sensor->faults = {flatFault}; }); },
          10, true},
-        {"save refused", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.refuse(PacketPrefix::exact(kSave)); }, 11, false},
-        {"status silent", [](qvsim::Controller& sim, vcx::DiagState& state) { sim.silence(PacketPrefix::exact(kStatus)); }, 13, false},
+        {"save refused", [](qvsim::Controller& sim, vcx::DiagState&) { sim.refuse(PacketPrefix::exact(kSave)); }, 11, false},
+        {"save leaves the reference unsaved",
+         [](qvsim::Controller& sim, vcx::DiagState&) { sim.editProfile([](auto& p) { p.saveStatus = 0x201; }); }, 11, false},
+        {"status silent", [](qvsim::Controller& sim, vcx::DiagState&) { sim.silence(PacketPrefix::exact(kStatus)); }, 13, false},
         {"clean build", [](qvsim::Controller&, vcx::DiagState&) {}, 0, false},
     };
     for (const CodeCase& k : cases) {
@@ -229,7 +231,7 @@ TEST_F(NewBuild, EscAndRemovalDuringTheWaitEndWithoutTheQuestion) {
 
 TEST_F(NewBuild, YesSavesTheBaseAndTheReportWarns) {
     ASSERT_TRUE(ready());
-    ctl().setReply(kNoise, Packet{0xF5, 5, 30, 0, 0});
+    ctl().editProfile([](auto& p) { p.noiseLevels = {5, 30, 0, 0}; });
     start();
     run();
     ASSERT_TRUE(dlg->questionShown());
@@ -251,7 +253,7 @@ TEST_F(NewBuild, YesSavesTheBaseAndTheReportWarns) {
 
 TEST_F(NewBuild, AFailedSaveAfterYesKeepsTheCode) {
     ASSERT_TRUE(ready());
-    ctl().setReply(kNoise, Packet{0xF5, 30, 5, 0, 0});
+    ctl().editProfile([](auto& p) { p.noiseLevels = {30, 5, 0, 0}; });
     ctl().refuse(PacketPrefix::exact(kSave));
     start();
     run();
@@ -269,7 +271,7 @@ TEST_F(NewBuild, ReportSectionsFollowTheVersion) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.version);
         ASSERT_TRUE(ready());
-        ctl().setReply(Packet{0xE4, 0x00, 0x00, 0x00, 0x01}, Packet{0xE4, 0x01, 0x02, 0xA0, 0xFF});
+        ctl().editProfile([](auto& p) { p.modeInvalid = {0x01, 0x02, 0xA0, 0xFF}; });
         start();
         run();
         ASSERT_EQ(result(), 0u);
@@ -309,7 +311,7 @@ TEST_F(NewBuild, TheFlushSectionRestoresScanningAfterIt) {
 TEST_F(NewBuild, SixModesJudgeFourNoiseLevelsAndReadThreeFrames) {
     ASSERT_TRUE(ready());
     s.g_nFreqModeCount = 6;
-    ctl().setReply(kNoise, Packet{0xF5, 5, 6, 7, 8});
+    ctl().editProfile([](auto& p) { p.noiseLevels = {5, 6, 7, 8}; });
     start();
     ctl().clearTrace();
     run();
