@@ -47,6 +47,10 @@ CQVNewFBBuildDlg::CQVNewFBBuildDlg(Controller& c, DiagState& s, ScanCheckAnswers
     qvui::setControlId(no_, kIdNo);
     yes_->setGeometry(b.yes);
     no_->setGeometry(b.no);
+    // Esc reaches the overlay itself whatever was clicked last.
+    setFocusPolicy(Qt::StrongFocus);
+    yes_->setFocusPolicy(Qt::NoFocus);
+    no_->setFocusPolicy(Qt::NoFocus);
     connect(yes_, &QPushButton::clicked, this, &CQVNewFBBuildDlg::OnBnClickedYes);
     connect(no_, &QPushButton::clicked, this, &CQVNewFBBuildDlg::OnBnClickedNo);
     showQuestion(false);
@@ -122,7 +126,6 @@ void CQVNewFBBuildDlg::Start() {
     s_.BaseFlatFailModes = 0;
     showQuestion(false);
     show();
-    raise();
     update();
     timers_->start(kStart, kFirstTimerMs);
 }
