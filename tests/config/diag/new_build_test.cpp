@@ -229,6 +229,20 @@ TEST_F(NewBuild, EscAndRemovalDuringTheWaitEndWithoutTheQuestion) {
     }
 }
 
+// No timer runs while the question waits: a removal then ends the build at once.
+TEST_F(NewBuild, RemovalAtTheQuestionEndsTheBuild) {
+    ASSERT_TRUE(ready());
+    ctl().editProfile([](auto& p) { p.noiseLevels = {25, 5, 0, 0}; });
+    start();
+    run();
+    ASSERT_TRUE(dlg->questionShown());
+    dlg->Reset();
+    EXPECT_FALSE(dlg->questionShown());
+    EXPECT_EQ(dlg->step(), newfb::kIdle);
+    ASSERT_EQ(sink.results.size(), 1u);
+    EXPECT_EQ(result(), 4u);
+}
+
 TEST_F(NewBuild, YesSavesTheBaseAndTheReportWarns) {
     ASSERT_TRUE(ready());
     ctl().editProfile([](auto& p) { p.noiseLevels = {5, 30, 0, 0}; });
