@@ -2,6 +2,8 @@
 
 #include "diag/log_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/scan_report.h"
+#include "core/report_header.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
 #include "core/device_text.h"
@@ -580,6 +582,7 @@ void CQVFactoryBaseDlg::writeProcessReport() {
     qvtext::TextWriter file(name, qvtext::TextWriter::Mode::Append);
     if (!file.isOpen()) return;
     file.write("\r[ Build System Reference Result ]\r");
+    WriteProcessVersions(file, ReportDeviceOf(c_));
     file.write(older_->ReportBody());
     file.close();
 }

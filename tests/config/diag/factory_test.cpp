@@ -284,9 +284,12 @@ TEST_F(FactoryBuild, ProcessRunYesBuildsAndReportsTheInterference) {
     EXPECT_EQ(processSteps(), (std::vector<diagtest::Message>{{qvui::WM_PROCESS_STEP, 1, 3}}));
     QFile report(dir.path() + "/QV2081_BuildSystemReferenceReport.csv");
     ASSERT_TRUE(report.open(QIODevice::ReadOnly));
-    const QByteArray bytes = report.readAll();
-    EXPECT_TRUE(bytes.startsWith("\r[ Build System Reference Result ]\r\rThreshold : 11\r\rFrequency mode : 0\r"
-                                 "\rFH index, Mean, 1st ~ 15th diff\r\r0, "))
+    const QByteArray whole = report.readAll();
+    // The heading, the device's versions, then the noise table.
+    EXPECT_TRUE(whole.startsWith("\r[ Build System Reference Result ]\r\rFirmware Version : "))
+        << whole.left(120).toStdString();
+    const QByteArray bytes = whole.mid(whole.indexOf("\rThreshold"));
+    EXPECT_TRUE(bytes.startsWith("\rThreshold : 11\r\rFrequency mode : 0\r\rFH index, Mean, 1st ~ 15th diff\r\r0, "))
         << bytes.left(120).toStdString();
     EXPECT_TRUE(bytes.endsWith("\r\nWarning : Environmental interference.\r\n"));
     // Mode 0 ran through its three frequencies, mode 1 was asked nothing more.
