@@ -67,6 +67,13 @@ const qvui::StringEntry kStrings[] = {
     {1106, u"Saving...", u"正在保存..."},
     {1107, u"Save Finish", u"保存完成"},
     {1108, u"Select CSV File Folder", u"选择 CSV 文件夹"},
+    // The newer system reference build's overlay texts.
+    {1132, u"Work in progress. Please wait....%d%%", u"正在处理，请稍候....%d%%"},
+    {1133, u"Environmental interference. Build anyway ?", u"环境干扰。仍然建立吗？"},
+    {1134, u"User cancelled, stop build.", u"用户取消，停止建立。"},
+    {1135, u"Device plug out, stop build.", u"设备已拔出，停止建立。"},
+    {1136, u"Check raw data near failed. Build anyway ?", u"相邻原始数据检查失败。仍然建立吗？"},
+    {1137, u"Check base flat failed. Build anyway ?", u"基准平坦度检查失败。仍然建立吗？"},
     {1200, u"Apply", u"应用"},
     {1201, u"Import Parameters", u"导入参数"},
     {1202, u"Export Parameters", u"导出参数"},

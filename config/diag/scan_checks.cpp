@@ -245,6 +245,14 @@ BaseFlatResult CheckBaseFlat(ScanGrid g, const FrameSet& modes, int modeCount, s
     return out;
 }
 
+BaseFlatParams BaseFlatParamsOf(const Controller& c, ScanCheckAnswers& device) {
+    BaseFlatParams p;
+    p.fingerThreshold = c.records.finger.info[0];
+    p.panelByte75 = c.records.panel.extra[3];
+    p.k6150 = device.PanelSizeText(c.records.panel.item[0].stored).toLower().contains(QLatin1String("k6150"));
+    return p;
+}
+
 // ---- the check run -------------------------------------------------------------------------
 
 namespace {
@@ -283,13 +291,7 @@ struct Run {
                info.icByte == 1;
     }
 
-    BaseFlatParams baseFlatParams() const {
-        BaseFlatParams p;
-        p.fingerThreshold = c.records.finger.info[0];
-        p.panelByte75 = c.records.panel.extra[3];
-        p.k6150 = device.PanelSizeText(c.records.panel.item[0].stored).toLower().contains(QLatin1String("k6150"));
-        return p;
-    }
+    BaseFlatParams baseFlatParams() const { return BaseFlatParamsOf(c, device); }
 
     void debounce(const ThresholdSet& th) {
         report(CheckDebounce(g, s.ScanFrame, s.NodeFailMask, th.Debounce), kFailDebounce);

@@ -200,7 +200,8 @@ struct DriverSettings {
 
 // The sensor model: frames of rows x (columns + extraColumns + 1) 16-bit values.
 // Data kinds of a load: 0 baseline, 1 raw counts, 2 differences (raw - baseline,
-// two's complement), 0x80 | m the differences of frequency mode m; any other kind
+// two's complement), 0x80 | m the differences of frequency mode m, 0x10 | u the
+// flush base of mode u (below); any other kind
 // answers the raw counts. A scan always leaves its raw counts loaded. Raw counts are
 // the level plus a fixed per-position offset (0..offsetSpan-1) plus noise that
 // depends on the seed, the scan number, the position (and the mode), so every scan
@@ -216,6 +217,9 @@ struct DriverSettings {
 //   F9 FF 10 00 00 -> F9 00 00 total done; F9 00 00 80 xx -> F9 total done 00 00,
 //     done = total x elapsed / scanMs (at most total).
 //   F9 FF 92 a k and F9 00 AA 00 k load the frame of kind k of the latest scan.
+//   Kind 0x10 | u is the flush base the controller stored for frequency mode u:
+//   the baseline level and offset plus a fixed per-mode deviation (of amplitude
+//   noise), the same for every scan, with the baseline's faults.
 //   F9 FF 93 00 f (notify) is echoed.
 // Loading a frame replaces the bulk data (bulk reads and E8 word reads).
 
@@ -486,6 +490,22 @@ struct ControllerProfile {
     // After E4 01 00 00 02 (save the base) the status word E4 00 00 00 s carries the
     // busy bit 9 for this many ms of virtual time.
     uint32_t saveBaseBusyMs = 0;
+    // The system-reference build and its status word (E4 00 00 00 00 bytes 3..4):
+    //   E4 01 00 00 00 (older build) and E4 01 00 00 01 (newer) set bits 8 (building)
+    //     and 0 (reference not saved) for the next buildPolls status reads; on the
+    //     read after those the older build clears bits 8 and 0, the newer bit 8 only
+    //     (bit 0 is left to the save). Counted in reads, since a host's wait timers
+    //     let no virtual time pass.
+    //   E4 01 00 00 02 (save) clears bit 0, then sets the bits of saveStatus (e.g.
+    //     0x201: the save never ends and the reference stays unsaved).
+    //   E4 01 00 00 FF (erase) sets bit 0.
+    //   E4 00 00 00 01 answers the four modeInvalid bytes; every other E4 00 form
+    //     answers the version and status.
+    uint32_t buildPolls = 0;
+    uint16_t saveStatus = 0;
+    std::array<uint8_t, 4> modeInvalid{};
+    // F5 00 05 00 00 -> F5 n0 n1 n2 n3: the noise levels of frequency modes 0..3.
+    std::array<uint8_t, 4> noiseLevels{};
 
     // Parameter memory by bank (0x00, 0x80, 0x90, 0xA0, 0xC0, 0xD0, 0xE0), byte a at
     // index a; a bank listed here exists (E0 on a missing bank is refused, except the

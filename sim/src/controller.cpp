@@ -238,6 +238,12 @@ struct Controller::Impl {
     bool armed = false;
 
     uint64_t busyUntilMs = 0;
+    // The system-reference status word (E4 00 00 00 00 bytes 3..4) apart from the
+    // save's busy bit: bit 8 while a build runs, bit 0 while a built or erased
+    // reference waits for its save. A build counts its busy time in status reads.
+    uint16_t srStatus = 0;
+    bool building = false, olderBuild = false;
+    uint32_t buildReadsLeft = 0;
     bool reloadArmed = false;  // the last command was EC 00 AA 00 v
     std::map<uint16_t, std::array<uint8_t, 4>> flushedWords;  // the words at the last flush
 
@@ -1002,12 +1008,31 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xF0: setStateBit(c[4] == 1 ? 0x02 : 0x01, false); return echo(c);
         case 0xF1: setStateBit(c[4] == 1 ? 0x02 : 0x01, true); return echo(c);
         case 0xE4:
-            if (c[1] == 0x01 && c[4] == 0x02) {  // save the base
-                busyUntilMs = nowMs + p.saveBaseBusyMs;
+            if (c[1] == 0x01 && c[2] == 0 && c[3] == 0 && c[4] <= 0x01) {  // start a build: 0 older, 1 newer
+                building = true;
+                olderBuild = c[4] == 0x00;
+                buildReadsLeft = p.buildPolls;
+                srStatus |= 0x0101;
                 return echo(c);
             }
+            if (c[1] == 0x01 && c[4] == 0x02) {  // save the base
+                busyUntilMs = nowMs + p.saveBaseBusyMs;
+                srStatus = uint16_t((srStatus & ~0x0001) | p.saveStatus);
+                return echo(c);
+            }
+            if (c[1] == 0x01 && c[2] == 0 && c[3] == 0 && c[4] == 0xFF) {  // erase: the reference is gone
+                srStatus |= 0x0001;
+                return echo(c);
+            }
+            if (c[1] == 0x00 && c[2] == 0 && c[3] == 0 && c[4] == 0x01) return withBytes(0xE4, p.modeInvalid);
             if (c[1] == 0x00) {
-                uint16_t status = nowMs < busyUntilMs ? 0x0200 : 0x0000;
+                if (building && buildReadsLeft == 0) {
+                    building = false;
+                    srStatus &= olderBuild ? uint16_t(~0x0101) : uint16_t(~0x0100);
+                } else if (building) {
+                    --buildReadsLeft;
+                }
+                uint16_t status = uint16_t(srStatus | (nowMs < busyUntilMs ? 0x0200 : 0x0000));
                 // Bytes 1..2: the system-reference version, minor then major.
                 return Packet{0xE4, uint8_t(p.srVersion % 100), uint8_t(p.srVersion / 100 & 0xFF),
                               uint8_t(status >> 8), uint8_t(status & 0xFF)};

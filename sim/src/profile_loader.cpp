@@ -48,6 +48,11 @@
 //   d2Reply = b b b b             D2 reply bytes 1..4
 //   f3UpdateLock = 0 | 1          F3 00 07 answered (0: refused, host uses F7)
 //   saveBaseBusyMs = 0            busy time after saving the base
+//   buildPolls = 0                status reads a reference build stays busy (bit 8)
+//   saveStatus = 0x201            status bits a save leaves (0: it clears bit 0)
+//   modeInvalid = b b b b         E4 00 00 00 01 reply bytes 1..4
+//   noiseLevel = M LEVEL          F5 00 05 reply byte 1 + M: the noise level of mode M
+//                                 (0..3; repeatable, one per mode)
 //   reg = BANK ADDR b b b b       a register word (repeatable)
 //   bulkData = b b ...            bytes served after FA 00 55 (any count)
 //   item = G N MAX VALUE [SECOND] an item of the item protocol (repeatable)
@@ -411,6 +416,16 @@ const std::map<std::string, Setter>& commonKeys() {
         {"d2reply", [](DeviceSpec& d, const std::string& v) { d.profile.d2Reply = four(v); }},
         {"f3updatelock", [](DeviceSpec& d, const std::string& v) { d.profile.f3UpdateLock = flag(v); }},
         {"savebasebusyms", [](DeviceSpec& d, const std::string& v) { d.profile.saveBaseBusyMs = u32(v); }},
+        {"buildpolls", [](DeviceSpec& d, const std::string& v) { d.profile.buildPolls = u32(v); }},
+        {"savestatus", [](DeviceSpec& d, const std::string& v) { d.profile.saveStatus = u16(v); }},
+        {"modeinvalid", [](DeviceSpec& d, const std::string& v) { d.profile.modeInvalid = four(v); }},
+        {"noiselevel", [](DeviceSpec& d, const std::string& v) {
+             const auto t = tokens(v);
+             if (t.size() != 2) throw BadValue{"expected M LEVEL"};
+             const uint8_t mode = byte(t[0]), level = byte(t[1]);
+             if (mode > 3) throw BadValue{"mode out of range (0..3)"};
+             d.profile.noiseLevels[mode] = level;
+         }},
         {"reg", [](DeviceSpec& d, const std::string& v) {
              auto b = byteList(v);
              if (b.size() != 6) throw BadValue{"expected BANK ADDR and 4 bytes, got " + std::to_string(b.size()) + " numbers"};
@@ -1179,6 +1194,10 @@ ControllerProfile diagProfile() {
     p.srVersion = 102;
     p.interfaceCheck = 0;
     p.readyAfterPolls = 2;  // a scan view's ready poll sees the panel ready at its third read
+    // The anti-noise threshold 20 (item 1 of group 7) and the noise levels of the
+    // two modes below it, so a reference build passes its noise check.
+    p.items[{0x07, 1}] = ParamItem{50, 20};
+    p.noiseLevels = {6, 7, 0, 0};
     // The general information items 1..4 that a host reads with the group mask.
     for (uint8_t n = 1; n <= 4; ++n) p.items[{0x00, n}] = ParamItem{0xFF, 0x00};
     // Panel items 0 (size entry), 1 (lens entry), 3 (drive-IC column offset).

@@ -32,6 +32,10 @@ std::optional<Packet> ScanCommand(ControllerProfile& p, uint8_t* pattern, const 
                 const auto& m = *p.frequencyModes;
                 return Packet{0xF5, 0x00, m[0], m[1], m[2]};
             }
+            if (c[2] == 0x05 && c[3] == 0 && c[4] == 0) {  // the noise levels of modes 0..3
+                const auto& n = p.noiseLevels;
+                return Packet{0xF5, n[0], n[1], n[2], n[3]};
+            }
             if (c[2] == 0x0F && c[3] == 0 && c[4] == 0) return Packet{0xF5, 0x00, 0x00, 0x00, p.frequency};
             if (c[2] == 0xFF && c[3] == 0) {
                 p.frequency = c[4];

@@ -25,13 +25,13 @@ int Noise(uint32_t seed, uint32_t pos, uint32_t scan, uint32_t salt, int amplitu
     return int(Mix(seed, pos, scan, salt) % span) - amplitude;
 }
 
-enum class Part : uint8_t { Raw, Baseline, Mode };
+enum class Part : uint8_t { Raw, Baseline, Mode, Flush };
 
 // The values of one frame before they are stored as 16-bit words.
 std::vector<int> Values(const ControllerProfile& p, const SensorProfile& s, Part part, uint32_t scan, uint32_t mode,
                         uint8_t pattern) {
     SensorScope scope = SensorScope::Raw;
-    if (part == Part::Baseline) scope = SensorScope::Baseline;
+    if (part == Part::Baseline || part == Part::Flush) scope = SensorScope::Baseline;
     if (part == Part::Raw && pattern >= 1 && pattern <= 3) scope = SensorScope(uint8_t(SensorScope::Raw) + pattern);
     if (part == Part::Mode) scope = mode <= 3 ? SensorScope(uint8_t(SensorScope::Mode0) + mode) : SensorScope::All;
     const auto applies = [&](const SensorFault& f) { return f.scope == SensorScope::All || f.scope == scope; };
@@ -44,7 +44,11 @@ std::vector<int> Values(const ControllerProfile& p, const SensorProfile& s, Part
     // Mode m draws its noise apart from the raw counts (salt m + 1); the raw counts
     // of a selected frequency v other than 0 draw theirs apart too (salt 0x100 | v),
     // with that frequency's amplitude when the profile gives one.
-    const uint32_t salt = part == Part::Mode ? mode + 1 : p.frequency ? 0x100u | p.frequency : 0;
+    // The flush base of mode m keeps a fixed deviation of its own (salt 0x200 | m, scan 0).
+    const uint32_t salt = part == Part::Mode    ? mode + 1
+                          : part == Part::Flush ? 0x200u | mode
+                          : p.frequency         ? 0x100u | p.frequency
+                                                : 0;
     const auto tuned = s.frequencyNoise.find(p.frequency);
     const int amplitude = part == Part::Raw && tuned != s.frequencyNoise.end() ? tuned->second : s.noise;
     std::vector<int> out(size_t(p.rows) * perRow);
@@ -52,8 +56,10 @@ std::vector<int> Values(const ControllerProfile& p, const SensorProfile& s, Part
         for (size_t k = 0; k < perRow; ++k) {
             const uint32_t pos = uint32_t(r << 8 | k);
             const int offset = int(Mix(s.seed, pos, 0, 0) % span);
-            const int noise = Noise(s.seed, pos, scan, salt, amplitude);
-            int v = part == Part::Baseline ? level + offset : part == Part::Raw ? level + offset + noise : noise;
+            const int noise = Noise(s.seed, pos, part == Part::Flush ? 0 : scan, salt, amplitude);
+            int v = part == Part::Baseline                       ? level + offset
+                    : part == Part::Raw || part == Part::Flush ? level + offset + noise
+                                                                : noise;
             for (size_t i = 0; i < s.faults.size(); ++i) {
                 const SensorFault& f = s.faults[i];
                 if (!applies(f)) continue;
@@ -93,6 +99,8 @@ std::vector<uint16_t> SensorFrame(const ControllerProfile& p, uint8_t kind, uint
     std::vector<uint16_t> frame;
     if (kind == kSensorBaseline) {
         for (int v : Values(p, s, Part::Baseline, scan, 0, pattern)) frame.push_back(Count(v));
+    } else if ((kind & 0xF0) == 0x10) {
+        for (int v : Values(p, s, Part::Flush, scan, kind & 0x0Fu, pattern)) frame.push_back(Count(v));
     } else if (kind & 0x80) {
         for (int v : Values(p, s, Part::Mode, scan, kind & 0x7Fu, pattern)) frame.push_back(uint16_t(v));
     } else if (kind == kSensorDifference) {

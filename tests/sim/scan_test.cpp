@@ -219,7 +219,7 @@ TEST(SimScan, FrequencySelectInBothFormsChangesTheFramesThatFollow) {
         {{0xF5, 0x00, 0xFF, 0x00, 0x00}, true, 0},   // the newer select of 0, not the older one of 15
         {{0xF5, 0x00, 0xF2, 0x00, 0x01}, false, 0},  // the older form has no argument
         {{0xF5, 0x00, 0xF2, 0x01, 0x00}, false, 0},
-        {{0xF5, 0x00, 0x05, 0x00, 0x00}, false, 0},  // measurement indices, not selects
+        {{0xF5, 0x00, 0x06, 0x00, 0x00}, false, 0},  // measurement indices, not selects
         {{0xF5, 0x00, 0x0E, 0x00, 0x00}, false, 0},
     };
     for (const Case& k : cases) {

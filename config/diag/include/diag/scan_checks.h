@@ -110,6 +110,10 @@ public:
     virtual QString PanelSizeText(int index) = 0;
 };
 
+// The base-flat parameters of c's read-out (finger and panel records) and the
+// device's panel-size text.
+BaseFlatParams BaseFlatParamsOf(const Controller& c, ScanCheckAnswers& device);
+
 // The check run of a scan view's run state on s's frames (0..2 open/short, 3 and
 // 5 control board, 4 and 6 diagnostic), thresholds from s, the layout and
 // records of c's read-out (nothing is sent through c) and the device's answers.
