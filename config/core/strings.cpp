@@ -38,15 +38,11 @@ const qvui::StringEntry kStrings[] = {
     {1101, u"Noise Level", u"噪声水平"},
     {1102, u"Tessaly", u"Tessaly"},
     {1103, u"System Reference", u"系统基准"},
-    // The factory build view: the ready poll's status, the older build's overlay
-    // and the result of a build (1140 + result code).
+    // The factory build view: the ready poll's status and the result of a build
+    // (1140 + result code).
     {1129, u"Status [Please Wait]", u"状态 [请稍候]"},
     {1130, u"Status [Not Initialized]", u"状态 [未初始化]"},
     {1131, u"Status [Active]", u"状态 [已启用]"},
-    {1132, u"Work in progress. Please wait....%d%%", u"正在进行，请稍候....%d%%"},
-    {1133, u"Environmental interference. Build anyway ?", u"环境干扰。仍要建立吗？"},
-    {1134, u"User cancelled, stop build.", u"用户取消，停止建立。"},
-    {1135, u"Device plug out, stop build.", u"设备已拔出，停止建立。"},
     {1140, u"Result : Build complete.", u"结果：建立完成。"},
     {1141, u"Error : Build failed. Can not get information for frequence hopping.", u"错误：建立失败。无法获取跳频信息。"},
     {1142, u"Error : Build failed. Can not start build system reference in firmware.", u"错误：建立失败。无法在固件中开始建立系统基准。"},

@@ -1,6 +1,7 @@
 #include "diag/factory_base_dlg.h"
 
 #include "diag/log_dlg.h"
+#include "diag/new_fb_build_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_report.h"
 #include "core/report_header.h"
@@ -370,13 +371,18 @@ void CQVFBBuildDlg::paintEvent(QPaintEvent*) {
 // ---- the view ------------------------------------------------------------------
 
 CQVFactoryBaseDlg::CQVFactoryBaseDlg(Controller& c, DiagState& s, QWidget* parent)
-    : QWidget(parent), c_(c), s_(s), timers_(new qvui::WindowTimers(this)) {
+    : QWidget(parent), c_(c), s_(s), timers_(new qvui::WindowTimers(this)), probes_(c) {
     buildControls();
     older_ = new CQVFBBuildDlg(c_, s_, this);
+    newer_ = new CQVNewFBBuildDlg(c_, s_, probes_);
+    newer_->setView(this);
     logFolder_ = appSettings().folders[kDiagSRFolder];
 }
 
-CQVFactoryBaseDlg::~CQVFactoryBaseDlg() { delete older_; }
+CQVFactoryBaseDlg::~CQVFactoryBaseDlg() {
+    delete newer_;
+    delete older_;
+}
 
 void CQVFactoryBaseDlg::buildControls() {
     const struct {
@@ -457,7 +463,7 @@ void CQVFactoryBaseDlg::AutoStart() {
 }
 
 void CQVFactoryBaseDlg::OnBnClickedStart() {
-    if (older_->step() != CQVFBBuildDlg::kIdle) return;  // one build at a time
+    if (older_->step() != CQVFBBuildDlg::kIdle || newer_->running()) return;  // one build at a time
     if (QWidget* p = qvui::findControl(this, kIdPicture)) p->hide();
     enable(kIdStart, false);
     enable(kIdSaveLog, false);
@@ -465,22 +471,10 @@ void CQVFactoryBaseDlg::OnBnClickedStart() {
     sendMain(qvui::WM_PAGE_STATE, 1, 105);
     code_ = 0;
     usedNewer_ = s_.g_wSRVersion != 0;
-    if (usedNewer_) return startNewer();
-    older_->Start();
-}
-
-void CQVFactoryBaseDlg::startNewer() {
-    // A controller that reports a reference version takes the newer procedure,
-    // which this version does not have: nothing is sent, the build ends failed.
-    setText(kIdResult, QString::fromLatin1(kTextNewerNotBuilt));
-    enable(kIdStart, true);
-    sendMain(qvui::WM_PAGE_STATE, 0, 105);
-    if (processRun_) {
-        processRun_ = false;
-        postMain(qvui::WM_PROCESS_STEP, 2, 3);
-    } else if (startupState().options.optSR) {
-        sendMain(qvui::WM_SILENT_RESULT, 0, 0);
-    }
+    if (usedNewer_)
+        newer_->Start();
+    else
+        older_->Start();
 }
 
 void CQVFactoryBaseDlg::OnBuildProgress(int code) {
@@ -549,8 +543,9 @@ void CQVFactoryBaseDlg::endReadyPoll() {
             return;
         }
         // An older reference stays active after a failed build: only a
-        // completed build passes the item.
+        // completed build passes the item. The newer procedure reports either way.
         if (code_ != 0) {
+            if (usedNewer_) writeProcessReport();
             postMain(qvui::WM_PROCESS_STEP, 2, 3);
             return;
         }
@@ -583,21 +578,32 @@ void CQVFactoryBaseDlg::writeProcessReport() {
     if (!file.isOpen()) return;
     file.write("\r[ Build System Reference Result ]\r");
     WriteProcessVersions(file, ReportDeviceOf(c_));
-    file.write(older_->ReportBody());
+    writeBody(file);
     file.close();
+}
+
+void CQVFactoryBaseDlg::writeBody(qvtext::TextWriter& w) {
+    if (!usedNewer_) {
+        w.write(older_->ReportBody());
+        return;
+    }
+    const QString result = qvui::StringTable::instance().text(quint32(1140 + code_), qvui::Language::English);
+    newer_->WriteReportBody(w, result.toStdString());
 }
 
 void CQVFactoryBaseDlg::OnBnClickedSaveLog() {
     const bool sr = startupState().options.optSR;
-    if (usedNewer_ || code_ != 0) {
-        // Nothing to save after a failed build; an unattended run ends failed
-        // (an older reference still in the controller does not make it pass).
+    if (!usedNewer_ && code_ != 0) {
+        // Nothing to save after a failed older build; an unattended run ends
+        // failed (an older reference still in the controller does not make it pass).
         if (sr) sendMain(qvui::WM_SILENT_RESULT, 0, 0);
         return;
     }
+    // An unattended run's verdict is the build's, whether the log is saved or not.
+    const int verdict = code_ == 0 ? 1 : 0;
     CLogDlg log(c_.dev.modelName, s_.AutoSaveBarcode != 0, false, this);
     if (qvui::execDialog(log) != QDialog::Accepted) {
-        if (sr) sendMain(qvui::WM_SILENT_RESULT, 0, 1);
+        if (sr) sendMain(qvui::WM_SILENT_RESULT, 0, verdict);
         return;
     }
     const QString path = QStringLiteral("%1/%2_%3_%4.csv")
@@ -608,15 +614,14 @@ void CQVFactoryBaseDlg::OnBnClickedSaveLog() {
     bool saved = false;
     if (file.isOpen()) {
         WriteLogHeader(file, c_, 3);
-        file.write(older_->ReportBody());
+        writeBody(file);
         saved = file.close();
     }
-    if (saved) {
-        enable(kIdSaveLog, false);
-        sendMain(qvui::WM_DEBUG_FORWARD, 0, 1);
-    } else if (sr) {
-        sendMain(qvui::WM_SILENT_RESULT, 0, 1);
-    }
+    if (saved) enable(kIdSaveLog, false);
+    if (saved && (!sr || verdict == 1))
+        sendMain(qvui::WM_DEBUG_FORWARD, 0, 1);  // the Debug page's device log; it ends an unattended run
+    else if (sr)
+        sendMain(qvui::WM_SILENT_RESULT, 0, verdict);
 }
 
 void CQVFactoryBaseDlg::OnBnClickedErase() {
@@ -634,6 +639,7 @@ void CQVFactoryBaseDlg::Refresh() {
     const uint16_t v = s_.g_wSRVersion;
     setText(kIdVersion, QString::asprintf("%d.%d", v / 100, v % 100));
     older_->FreeBuffers();
+    newer_->Prepare();
     startReadyPoll();
 }
 
@@ -643,6 +649,7 @@ void CQVFactoryBaseDlg::ResetProcedures() {
     timers_->stop(kTimerReady);
     timers_->stop(kTimerReport);
     older_->Reset();
+    newer_->Reset();
 }
 
 void CQVFactoryBaseDlg::ExitDlg() {

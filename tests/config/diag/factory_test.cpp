@@ -4,11 +4,13 @@
 // codes and traces, the operator's question, Esc and removal, the ready poll's
 // process-run verdicts and the process report.
 #include "diag/factory_base_dlg.h"
+#include "diag/new_fb_build_dlg.h"
 #include "diag/panel_layout.h"
 #include "diag/scan_dlg.h"
 #include "scan_support.h"
 
 #include "core/program_state.h"
+#include "core/strings.h"
 #include "ui/control_ids.h"
 #include "ui/string_table.h"
 #include "ui/window_timers.h"
@@ -95,7 +97,10 @@ protected:
     vcx::CommandLineOptions optionsBefore;
     QTemporaryDir dir;
 
-    void SetUp() override { optionsBefore = vcx::startupState().options; }
+    void SetUp() override {
+        optionsBefore = vcx::startupState().options;
+        vcx::addProgramStrings();
+    }
     void TearDown() override {
         view.reset();
         if (c.dev.device != INVALID_HANDLE_VALUE) FreeNewRawArray(c.dev.device, &c.records.newRawArray);
@@ -151,6 +156,12 @@ protected:
                 return;
     }
     QString resultText() { return qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdResult)->text(); }
+    // The text of string `id`, which must be registered.
+    static QString text(int id) {
+        const QString t = qvui::loadString(quint32(id));
+        EXPECT_FALSE(t.isEmpty()) << id;
+        return t;
+    }
     void click(int id) { qvui::findControl<QPushButton>(&build(), id)->click(); }
     // The process steps the view posted to its main window.
     std::vector<diagtest::Message> processSteps() {
@@ -163,10 +174,13 @@ TEST_F(FactoryBuild, CleanPanelBuildsAfterScanningEveryMode) {
     prepare();
     view->OnBnClickedStart();
     EXPECT_EQ(build().step(), CQVFBBuildDlg::kScan);
+    EXPECT_EQ(build().overlayText(), "Work in progress. Please wait....0%");
+    ASSERT_TRUE(qvui::fireTimer(&build(), CQVFBBuildDlg::kScan));  // mode 0 quiet: mode 1 next
+    EXPECT_EQ(build().overlayText(), "Work in progress. Please wait....45%");
     run();
     EXPECT_EQ(build().step(), CQVFBBuildDlg::kIdle);
     EXPECT_EQ(view->resultCode(), 0);
-    EXPECT_EQ(resultText(), qvui::loadString(1140));
+    EXPECT_EQ(resultText(), text(1140));
     EXPECT_TRUE(view->savePending());
     EXPECT_EQ(build().modesChecked(), 3);  // both modes quiet at their first frequency
     const Strings t = sent();
@@ -185,7 +199,7 @@ TEST_F(FactoryBuild, NoFrequencyHoppingEndsAtOnceWithoutAFrame) {
     s.g_nFreqModeCount = 0;
     view->OnBnClickedStart();
     EXPECT_EQ(view->resultCode(), 1);
-    EXPECT_EQ(resultText(), qvui::loadString(1141));
+    EXPECT_EQ(resultText(), text(1141));
     for (const std::string& cmd : sent()) EXPECT_NE(cmd.substr(0, 2), "F9") << cmd;
 }
 
@@ -209,7 +223,7 @@ TEST_F(FactoryBuild, FailuresEndWithTheirCodes) {
         run();
         EXPECT_EQ(build().step(), CQVFBBuildDlg::kIdle);
         EXPECT_EQ(view->resultCode(), k.code);
-        EXPECT_EQ(resultText(), qvui::loadString(1140 + k.code));
+        EXPECT_EQ(resultText(), text(1140 + k.code));
         view.reset();
         FreeNewRawArray(c.dev.device, &c.records.newRawArray);
         CloseDevice(c.dev.device);
@@ -237,6 +251,7 @@ TEST_F(FactoryBuild, WaitTimesOutAfterTheLimitWhichThenGrows) {
     view->OnBnClickedStart();
     run();
     EXPECT_EQ(view->resultCode(), 5);
+    EXPECT_EQ(resultText(), text(1145));
     EXPECT_EQ(build().waitPolls(), 24);
     EXPECT_EQ(build().waitLimit(), 28);
 }
@@ -247,10 +262,11 @@ TEST_F(FactoryBuild, NoisyModeAsksAndNoEndsWithTheFrequencyBack) {
     view->OnBnClickedStart();
     run();
     ASSERT_EQ(build().step(), CQVFBBuildDlg::kQuestion);
-    EXPECT_EQ(build().overlayText(), qvui::loadString(1133));
+    EXPECT_EQ(build().overlayText(), text(1133));
     EXPECT_TRUE(qvui::findControl<QPushButton>(&build(), CQVFBBuildDlg::kIdYes)->isVisibleTo(&build()));
     click(CQVFBBuildDlg::kIdNo);
     EXPECT_EQ(view->resultCode(), 6);
+    EXPECT_EQ(resultText(), text(1146));
     const Strings t = sent();
     EXPECT_EQ(t.back(), "F5 00 F0 00 00");
     EXPECT_EQ(std::count(t.begin(), t.end(), "E4 01 00 00 00"), 0);
@@ -267,7 +283,7 @@ TEST_F(FactoryBuild, EscapeAtTheQuestionCancels) {
     EXPECT_EQ(build().step(), CQVFBBuildDlg::kCancelled);
     run();
     EXPECT_EQ(view->resultCode(), 3);
-    EXPECT_EQ(resultText(), qvui::loadString(1143));
+    EXPECT_EQ(resultText(), text(1143));
 }
 
 TEST_F(FactoryBuild, ProcessRunYesBuildsAndReportsTheInterference) {
@@ -330,6 +346,40 @@ TEST_F(FactoryBuild, ProcessRunVerdicts) {
     }
 }
 
+// A controller that reports a system-reference version takes the newer
+// procedure; its process report carries the same heading and its own body.
+TEST_F(FactoryBuild, AReportedVersionTakesTheNewerProcedure) {
+    ASSERT_TRUE(open("diag"));
+    c.api.SendDelayCmd = &::SendDelayCmd;  // the base save
+    readDevice();
+    c.api.EnterDiagnosticMode = &::EnterDiagnosticMode;
+    ASSERT_EQ(BuildNewRawArray(c.dev.device, &c.records.newRawArray), 1);
+    vcx::LoadPanelLayout(c, s);
+    ASSERT_EQ(s.g_wSRVersion, 102);
+    const ParameterFunctionTable& t = c.records.paraFuncTable;
+    ASSERT_TRUE(t.GetParameterAntiNoise(c.dev.device, c.records.generalInfo.groupMask, &c.records.antiNoise));
+    view = std::make_unique<CQVFactoryBaseDlg>(c, s);
+    view->setMainWindow(&main);
+    view->Refresh();
+    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdVersion)->text(), "1.2");
+    runReadyPoll();
+    vcx::scanShared().processReportFolder = QFile::encodeName(dir.path() + "/").toStdString();
+    view->AutoStart();
+    EXPECT_TRUE(view->newerBuild().running());
+    EXPECT_EQ(build().step(), CQVFBBuildDlg::kIdle);
+    for (int guard = 0; guard < 400 && view->newerBuild().running(); ++guard)
+        for (int id = 11; id <= 20; ++id) qvui::fireTimer(&view->newerBuild(), id);
+    EXPECT_EQ(view->resultCode(), 0);
+    EXPECT_EQ(resultText(), text(1140));
+    runReadyPoll();
+    EXPECT_EQ(processSteps(), (std::vector<diagtest::Message>{{qvui::WM_PROCESS_STEP, 1, 3}}));
+    QFile report(dir.path() + "/BuildSystemReferenceReport.csv");
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QByteArray bytes = report.readAll();
+    EXPECT_TRUE(bytes.startsWith("\r[ Build System Reference Result ]\r")) << bytes.left(80).toStdString();
+    EXPECT_TRUE(bytes.endsWith("\r[Build Result]\rResult : Build complete.\r")) << bytes.right(80).toStdString();
+}
+
 TEST_F(FactoryBuild, SecondAutoStartInAProcessRunIsIgnored) {
     prepare();
     view->AutoStart();
@@ -346,7 +396,7 @@ TEST_F(FactoryBuild, RemovalInAProcessRunFailsTheItemWithoutCommands) {
     ASSERT_TRUE(qvui::fireTimer(&build(), CQVFBBuildDlg::kScan));
     view->ResetProcedures();
     EXPECT_EQ(build().step(), CQVFBBuildDlg::kRemoved);
-    EXPECT_EQ(build().overlayText(), qvui::loadString(1135));
+    EXPECT_EQ(build().overlayText(), text(1135));
     ctl().clearTrace();
     run();
     EXPECT_TRUE(sent().empty());
@@ -370,15 +420,15 @@ TEST_F(FactoryBuild, EraseResetsTheReferenceAndPollsAgain) {
     prepare();
     view->OnBnClickedErase();
     EXPECT_EQ(sent(), (Strings{"E4 01 00 00 FF"}));
-    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), qvui::loadString(1129));
+    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), text(1129));
     status(0x0001);
     runReadyPoll();
-    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), qvui::loadString(1130));
+    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), text(1130));
     EXPECT_FALSE(qvui::findControl(view.get(), CQVFactoryBaseDlg::kIdErase)->isEnabled());
     status(0x0000);
     view->OnBnClickedErase();
     runReadyPoll();
-    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), qvui::loadString(1131));
+    EXPECT_EQ(qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus)->text(), text(1131));
     EXPECT_TRUE(qvui::findControl(view.get(), CQVFactoryBaseDlg::kIdErase)->isEnabled());
 }
 

@@ -10,6 +10,7 @@
 // (the ready poll), the procedure's 11..16.
 #pragma once
 
+#include "diag/device_probes.h"
 #include "diag/diag_state.h"
 
 #include <QPointer>
@@ -27,10 +28,14 @@ class QLabel;
 namespace qvui {
 class WindowTimers;
 }
+namespace qvtext {
+class TextWriter;
+}
 
 namespace vcx {
 
 struct Controller;
+class CQVNewFBBuildDlg;
 
 // ---- The older procedure's arithmetic ----------------------------------------
 
@@ -135,9 +140,6 @@ public:
     static constexpr uint32_t kOptionFBInitDlg = 0x8, kOptionAutoSaveFB = 0x20;
     // The older procedure's process report in the process report folder.
     static constexpr const char* kReportName = "%sBuildSystemReferenceReport.csv";
-    // The result text when the controller asks for the newer procedure.
-    static constexpr const char* kTextNewerNotBuilt =
-        "Error : The build for controllers with a system reference version is not part of this version.";
 
     CQVFactoryBaseDlg(Controller& c, DiagState& s, QWidget* parent = nullptr);
     ~CQVFactoryBaseDlg() override;
@@ -161,6 +163,7 @@ public:
     void SetStartEnabled(bool enabled);
 
     CQVFBBuildDlg& olderBuild() const { return *older_; }
+    CQVNewFBBuildDlg& newerBuild() const { return *newer_; }
     int resultCode() const { return code_; }
     bool savePending() const { return savePending_; }
     bool processRun() const { return processRun_; }
@@ -172,7 +175,6 @@ protected:
 
 private:
     void buildControls();
-    void startNewer();
     void OnBuildProgress(int code);
     void startReadyPoll();
     void onReadyPoll();
@@ -180,6 +182,8 @@ private:
     bool readyNow();
     void endReadyPoll();
     void writeProcessReport();
+    // The procedure's report body after the build that ended last.
+    void writeBody(qvtext::TextWriter& w);
     void sendMain(quint32 message, quint64 wParam, qint64 lParam);
     void postMain(quint32 message, quint64 wParam, qint64 lParam);
     void setText(int id, const QString& text);
@@ -189,7 +193,9 @@ private:
     DiagState& s_;
     QPointer<QObject> main_;
     qvui::WindowTimers* timers_ = nullptr;
+    DiagnosticProbes probes_;
     CQVFBBuildDlg* older_ = nullptr;
+    CQVNewFBBuildDlg* newer_ = nullptr;
     bool usedNewer_ = false;
     int code_ = 0;
     bool savePending_ = false;
