@@ -194,6 +194,32 @@ TEST_F(FactoryBuild, CleanPanelBuildsAfterScanningEveryMode) {
     EXPECT_TRUE(view->timers().isActive(CQVFactoryBaseDlg::kTimerReady));
 }
 
+// The frequency that could not be read is not "restored": that would select another.
+TEST_F(FactoryBuild, AnUnreadFrequencyIsNotSentBack) {
+    prepare();
+    ctl().refuse(qvsim::PacketPrefix::exact({0xF5, 0x00, 0x0F, 0x00, 0x00}));
+    view->OnBnClickedStart();
+    run();
+    EXPECT_EQ(view->resultCode(), 0);
+    const Strings t = sent();
+    const auto build = std::find(t.begin(), t.end(), "E4 01 00 00 00");
+    ASSERT_NE(build, t.end());
+    for (auto it = build; it != t.end(); ++it) EXPECT_NE(it->substr(0, 2), "F5") << *it;
+}
+
+// More modes than v = f x 4 + m can tell apart are taken as four: mode 4 would
+// select the second frequency of mode 0.
+TEST_F(FactoryBuild, ModeCountIsHeldToFour) {
+    prepare();
+    s.g_nFreqModeCount = 6;
+    view->OnBnClickedStart();
+    run();
+    EXPECT_EQ(view->resultCode(), 0);
+    EXPECT_EQ(build().modesChecked(), 5);
+    const Strings t = sent();
+    EXPECT_EQ(std::count(t.begin(), t.end(), "F5 00 F4 00 00"), 0);
+}
+
 TEST_F(FactoryBuild, NoFrequencyHoppingEndsAtOnceWithoutAFrame) {
     prepare();
     s.g_nFreqModeCount = 0;
