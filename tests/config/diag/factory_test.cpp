@@ -260,13 +260,14 @@ TEST_F(FactoryBuild, FailuresEndWithTheirCodes) {
 TEST_F(FactoryBuild, AFailedStatusReadIsNeverABuiltReference) {
     prepare();
     status(0x0100);  // busy
-    // The first wait poll goes unanswered: it counts a failure and the build goes on waiting.
-    ctl().silence(qvsim::PacketPrefix::exact({0xE4, 0x00, 0x00, 0x00, 0x00}), 2);
     view->OnBnClickedStart();
     for (int guard = 0; guard < 100 && build().step() != CQVFBBuildDlg::kWait; ++guard)
         qvui::fireTimer(&build(), CQVFBBuildDlg::kScan);
     ASSERT_EQ(build().step(), CQVFBBuildDlg::kWait);
+    // The first wait poll goes unanswered: it counts a failure and the build goes on waiting.
+    ctl().silence(qvsim::PacketPrefix::exact({0xE4, 0x00, 0x00, 0x00, 0x00}));
     ASSERT_TRUE(qvui::fireTimer(&build(), CQVFBBuildDlg::kWait));
+    ctl().clearFaults();
     EXPECT_EQ(build().step(), CQVFBBuildDlg::kWait);
     EXPECT_EQ(build().waitPolls(), 1);
 }
