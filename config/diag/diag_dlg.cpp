@@ -4,6 +4,7 @@
 #include "diag/device_probes.h"
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/view_window.h"
 #include "core/strings.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
@@ -290,13 +291,7 @@ void CQVDiagDlg::ResizeToParent(int sizeType) {
         firstSizeSeen_ = true;
         return;
     }
-    QSize target = rcFirst_.size();
-    if (sizeType == 2)
-        if (QWidget* top = window(); top && top != this) {
-            const QPoint origin = mapTo(top, QPoint(0, 0));
-            target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
-        }
-    resize(target);
+    resize(SizeForParent(this, rcFirst_.size(), sizeType));
     scan_->Relayout(sizeType);
     factory_->LayoutControls(sizeType);
 }

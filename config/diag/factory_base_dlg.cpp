@@ -4,6 +4,7 @@
 #include "diag/new_fb_build_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_report.h"
+#include "diag/view_window.h"
 #include "core/report_header.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
@@ -430,11 +431,7 @@ void CQVFactoryBaseDlg::buildControls() {
     for (int id : {kIdStart, kIdSaveLog, kIdErase}) enable(id, false);
 }
 
-QObject* CQVFactoryBaseDlg::mainWindow() const {
-    if (main_) return main_;
-    QWidget* top = window();
-    return top != this ? top : nullptr;
-}
+QObject* CQVFactoryBaseDlg::mainWindow() const { return ViewMainWindow(this, main_); }
 
 void CQVFactoryBaseDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
     if (QObject* w = mainWindow()) qvui::sendMessage(w, message, wParam, lParam);
@@ -669,13 +666,7 @@ void CQVFactoryBaseDlg::LayoutControls(int sizeType) {
         firstSeen_ = true;
         return;
     }
-    QSize target = first_.size();
-    if (sizeType == 2)
-        if (QWidget* top = window(); top && top != this) {
-            const QPoint origin = mapTo(top, QPoint(0, 0));
-            target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
-        }
-    resize(target);
+    resize(SizeForParent(this, first_.size(), sizeType));
 }
 
 bool CQVFactoryBaseDlg::event(QEvent* e) {
