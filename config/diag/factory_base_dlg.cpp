@@ -86,6 +86,7 @@ CQVFBBuildDlg::CQVFBBuildDlg(Controller& c, DiagState& s, QObject* view)
         auto* button = new QPushButton(QString::fromLatin1(b.text), this);
         qvui::setControlId(button, b.id);
         button->hide();
+        button->setFocusPolicy(Qt::NoFocus);  // the overlay keeps the keys: Esc reaches it
         const bool yes = b.yes;
         connect(button, &QPushButton::clicked, this, [this, yes] { answer(yes); });
     }
@@ -162,6 +163,8 @@ void CQVFBBuildDlg::Start() {
         setGeometry(BuildOverlayRect(g.width(), g.height()).translated(g.topLeft()));
     }
     show();
+    activateWindow();
+    setFocus();
     timers_->start(kScan, 10);
 }
 
