@@ -11,11 +11,17 @@
 
 #include "core/program_state.h"
 #include "core/strings.h"
+#include "diag/log_dlg.h"
 #include "ui/control_ids.h"
+#include "ui/file_chooser.h"
+#include "ui/modal_dialog.h"
 #include "ui/string_table.h"
 #include "ui/window_timers.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLineEdit>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -441,6 +447,38 @@ TEST_F(FactoryBuild, UnattendedFailureEndsFailedEvenWithAnOldBase) {
     status(0x0000);
     runReadyPoll();
     EXPECT_EQ(main.of(qvui::WM_SILENT_RESULT), (std::vector<diagtest::Message>{{qvui::WM_SILENT_RESULT, 0, 0}}));
+}
+
+// "Save log" after a built reference: the log dialog's batch number names the
+// file in the log folder, which holds the device header and the noise table;
+// the main window is asked to forward the log's end to the Debug page.
+TEST_F(FactoryBuild, SaveLogWritesHeaderAndTable) {
+    prepare();
+    view->OnBnClickedStart();
+    run();
+    ASSERT_EQ(view->resultCode(), 0);
+    qvui::findControl<QCheckBox>(view.get(), CQVFactoryBaseDlg::kIdAutoSave)->setChecked(false);
+    status(0x0000);
+    runReadyPoll();
+    EXPECT_TRUE(main.of(qvui::WM_DEBUG_FORWARD).empty());  // nothing saved by itself
+    EXPECT_TRUE(qvui::findControl(view.get(), CQVFactoryBaseDlg::kIdSaveLog)->isEnabled());
+    qvui::FileChooserResponder folders([&](const qvui::FileChooserRequest&) { return dir.path(); });
+    view->OnBnClickedSelectFolder();
+    ASSERT_EQ(view->logFolder(), dir.path());
+    qvui::DialogResponder dialogs([](QDialog& d) {
+        qvui::findControl<QLineEdit>(&d, vcx::CLogDlg::kIdBatch1)->setText("B7");
+        return qvui::DialogChoice::Accept;
+    });
+    view->OnBnClickedSaveLog();
+    const QStringList logs = QDir(dir.path()).entryList({"*_B7_*.csv"}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(dir.filePath(logs[0]));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    EXPECT_TRUE(bytes.contains("\rThreshold : 11\r\rFrequency mode : 0\r"));
+    EXPECT_FALSE(bytes.startsWith("\rThreshold"));  // the device header comes first
+    EXPECT_EQ(main.of(qvui::WM_DEBUG_FORWARD), (std::vector<diagtest::Message>{{qvui::WM_DEBUG_FORWARD, 0, 1}}));
+    EXPECT_FALSE(qvui::findControl(view.get(), CQVFactoryBaseDlg::kIdSaveLog)->isEnabled());
 }
 
 TEST_F(FactoryBuild, EraseResetsTheReferenceAndPollsAgain) {
