@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -479,6 +480,57 @@ TEST_F(FactoryBuild, SaveLogWritesHeaderAndTable) {
     EXPECT_FALSE(bytes.startsWith("\rThreshold"));  // the device header comes first
     EXPECT_EQ(main.of(qvui::WM_DEBUG_FORWARD), (std::vector<diagtest::Message>{{qvui::WM_DEBUG_FORWARD, 0, 1}}));
     EXPECT_FALSE(qvui::findControl(view.get(), CQVFactoryBaseDlg::kIdSaveLog)->isEnabled());
+}
+
+// Every result the view can get shows its text (1140 + code) and its picture;
+// code 4 (the device went away) changes nothing outside a process run.
+TEST_F(FactoryBuild, EachResultShowsItsText) {
+    prepare();
+    auto* picture = qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdPicture);
+    for (int code = 0; code <= 14; ++code) {
+        SCOPED_TRACE(code);
+        view->OnBnClickedStart();  // the older build, ended at once below
+        build().Reset();
+        ASSERT_TRUE(qvui::fireTimer(&build(), CQVFBBuildDlg::kScan));  // the removal ends it: code 4
+        EXPECT_FALSE(picture->isVisible());
+        EXPECT_EQ(resultText(), text(1362));
+        qvui::sendMessage(view.get(), qvui::WM_BUILD_PROGRESS, quint64(code), 0);
+        if (code == 4) {
+            EXPECT_EQ(resultText(), text(1362));
+            continue;
+        }
+        EXPECT_EQ(view->resultCode(), code);
+        EXPECT_EQ(resultText(), text(1140 + code));
+        EXPECT_TRUE(picture->isVisibleTo(view.get()));
+        EXPECT_TRUE(view->savePending());
+    }
+}
+
+// The process report of a clean build lists every frequency of each checked
+// mode: the measured ones with their mean and 15 differences from the largest
+// down, the ones never measured as zeros.
+TEST_F(FactoryBuild, ProcessReportListsEveryFrequencyOfEachMode) {
+    prepare();
+    vcx::scanShared().processReportFolder = QFile::encodeName(dir.path() + "/").toStdString();
+    view->AutoStart();
+    run();
+    ASSERT_EQ(view->resultCode(), 0);
+    runReadyPoll();
+    QFile report(dir.path() + "/BuildSystemReferenceReport.csv");
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QByteArray whole = report.readAll();
+    const QString body = QString::fromLatin1(whole.mid(whole.indexOf("\rThreshold")));
+    const QString zeros = QStringLiteral(",0").repeated(15);
+    QString pattern = QRegularExpression::escape("\rThreshold : 11\r");
+    for (int k = 0; k < 2; ++k)
+        pattern += QRegularExpression::escape(
+                       QStringLiteral("\rFrequency mode : %1\r\rFH index, Mean, 1st ~ 15th diff\r\r").arg(k)) +
+                   "0, (\\d+)((?:,\\d+){15})\r" + QRegularExpression::escape("1, 0" + zeros + "\r2, 0" + zeros + "\r");
+    const QRegularExpressionMatch m = QRegularExpression("^" + pattern + "$").match(body);
+    ASSERT_TRUE(m.hasMatch()) << body.toStdString();
+    // Largest first.
+    const QStringList diffs = m.captured(2).mid(1).split(',');
+    for (int i = 1; i < diffs.size(); ++i) EXPECT_GE(diffs[i - 1].toInt(), diffs[i].toInt());
 }
 
 TEST_F(FactoryBuild, EraseResetsTheReferenceAndPollsAgain) {
