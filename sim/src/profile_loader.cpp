@@ -1186,7 +1186,6 @@ ControllerProfile diagProfile() {
     ControllerProfile p = currentProfile();  // 16 x 28 (+2), one panel size and lens
     p.identityNumber = 2081;                 // QV2081A
     p.featureF4 = {0x83, 0x40, 0x00, 0x00};
-    p.featureFC = {0x01, 0x00, 0x00, 0x00};  // feature byte 4 bit 0: the reference status (E4)
     p.capability = std::array<uint8_t, 4>{0x00, 0x00, 0x13, 0x1E};  // progress, load, per-mode frames; generation 30
     p.reportLength = 64;
     p.sensor = SensorProfile{};  // the healthy panel of the defaults

@@ -15,10 +15,13 @@ namespace {
 using qvsim::ControllerProfile;
 using qvsim::PacketPrefix;
 
-// The panel-check controller ("diag"): 16 x 28 (+2), two frequency modes, version 1.02.
+// The panel-check controller ("diag"): 16 x 28 (+2), two frequency modes, version
+// 1.02, with the library's reference feature (byte 4 bit 0).
 ControllerProfile DiagPanel() {
     auto bench = qvsim::loadProfile("diag", nullptr);
-    return bench->hid("/sim/hidraw0")->controller().profile();
+    ControllerProfile p = bench->hid("/sim/hidraw0")->controller().profile();
+    p.featureFC[0] |= 0x01;
+    return p;
 }
 
 // The progress callback of a test: a plain function that forwards to a lambda.
