@@ -227,6 +227,24 @@ TEST_F(FactoryBuild, ModeCountIsHeldToFour) {
     EXPECT_EQ(std::count(t.begin(), t.end(), "F5 00 F4 00 00"), 0);
 }
 
+// The simulator's own older build: busy for a number of status reads, then
+// done with the reference saved; Erase marks it unsaved again.
+TEST_F(FactoryBuild, TheFirmwaresOwnBuildCompletesAndErases) {
+    prepare();
+    ctl().clearReplies();
+    ctl().editProfile([](qvsim::ControllerProfile& p) { p.buildPolls = 5; });
+    view->OnBnClickedStart();
+    run();
+    EXPECT_EQ(view->resultCode(), 0);
+    EXPECT_GT(build().waitPolls(), 0);
+    runReadyPoll();
+    auto* status = qvui::findControl<QLabel>(view.get(), CQVFactoryBaseDlg::kIdStatus);
+    EXPECT_EQ(status->text(), text(1131));
+    view->OnBnClickedErase();
+    runReadyPoll();
+    EXPECT_EQ(status->text(), text(1130));
+}
+
 TEST_F(FactoryBuild, NoFrequencyHoppingEndsAtOnceWithoutAFrame) {
     prepare();
     s.g_nFreqModeCount = 0;
