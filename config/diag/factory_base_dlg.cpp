@@ -479,6 +479,9 @@ void CQVFactoryBaseDlg::OnBnClickedStart() {
 
 void CQVFactoryBaseDlg::OnBuildProgress(int code) {
     if (code == 4) {
+        // The page is idle again: a main window left busy would keep its
+        // buttons locked after the device comes back.
+        sendMain(qvui::WM_PAGE_STATE, 0, 105);
         if (processRun_) {
             processRun_ = false;
             postMain(qvui::WM_PROCESS_STEP, 3, 3);
@@ -661,6 +664,7 @@ void CQVFactoryBaseDlg::ExitDlg() {
             appSettings().options &= ~uint32_t(kOptAutoSaveFB);
     }
     older_->FreeBuffers();
+    if (!newer_->running()) newer_->Reset();
 }
 
 void CQVFactoryBaseDlg::LayoutControls(int sizeType) {

@@ -515,6 +515,8 @@ TEST_F(FactoryBuild, EachResultShowsItsText) {
         qvui::sendMessage(view.get(), qvui::WM_BUILD_PROGRESS, quint64(code), 0);
         if (code == 4) {
             EXPECT_EQ(resultText(), text(1362));
+            // The main window is told the page is idle again.
+            EXPECT_EQ(main.of(qvui::WM_PAGE_STATE).back(), (diagtest::Message{qvui::WM_PAGE_STATE, 0, 105}));
             continue;
         }
         EXPECT_EQ(view->resultCode(), code);
