@@ -20,10 +20,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "VCXMSet: %s\n", qPrintable(dlg.error()));
             return vcx::kExitNoLibrary;
         }
-        // "-os" alone runs its open/short test and ends through its silent result.
+        // "-os" alone runs its open/short test, "-sr" alone its system reference
+        // build; each ends through its silent result.
         const vcx::CommandLineOptions& o = vcx::startupState().options;
-        const bool openShortRun = o.optOS && !o.optSR && !o.optS && o.optNL == 0xFF && vcx::startupState().fileArg.isEmpty();
-        if (vcx::asksUnattendedRun(o) && !openShortRun) {
+        const bool alone = !o.optS && o.optNL == 0xFF && vcx::startupState().fileArg.isEmpty();
+        const bool openShortRun = o.optOS && !o.optSR && alone;
+        const bool referenceRun = o.optSR && !o.optOS && alone;
+        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }

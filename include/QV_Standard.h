@@ -538,6 +538,42 @@ QV_API int OpenShortTestA(HANDLE handle, const void* unused1, const void* unused
 QV_API int OpenShortTestW(HANDLE handle, const void* unused1, const void* unused2, const void* unused3,
                           uint8_t* result);
 
+/* The system reference build: the controller measures and stores a new untouched-panel
+ * baseline. One blocking call checks that the environment is quiet (noise levels of
+ * every frequency mode below the anti-noise threshold), starts the controller's own
+ * build and waits for it (up to 20 status polls 500 ms apart), checks the new baseline
+ * (neighbour differences, then the flatness of every frequency mode), saves it, and
+ * appends a report to logPath (NULL: none; created when missing).
+ * *result: 0 not supported (feature byte 4 bit 0 clear, or the status read failed;
+ * no report), 1 built and saved, 2 the build command failed, 3 the frequency-mode
+ * commands failed, no modes or more than 4, or feature byte 0 bit 1 / byte 1 bit 6
+ * missing (no report), 4 an item read failed or the flatness threshold is 0, 5 five
+ * status reads failed while waiting, 6 still building after 20 polls, 7 a noise level
+ * reached the threshold, 8 the baseline read failed, 9 the neighbour check failed, 10
+ * a per-mode difference read failed, 11 the flatness check failed, 12 the save failed,
+ * 128 another build is running (only one runs at a time in the library).
+ * progress (may be NULL) runs on the calling thread: (percent, 255) at 0, 10, 30, 50,
+ * 60, 70, 80, 90 and 100, and (255, code) to ask whether a failure 7, 9 or 11 should
+ * be kept; the callback answers with ContinueBuildSystemReference (or within 10 ms
+ * after it returns). Continuing saves the result (1, or 12) and the report names the
+ * failure that was overridden. While the question is open the device's busy byte
+ * (DiagnosticInfo.busy) is 0, otherwise 1 during the build.
+ * Returns 0 only for an unknown handle, a NULL result or a failed RawArray build;
+ * otherwise 1. The W form takes a wide path; both write the same ASCII report. */
+typedef void (*QVSystemReferenceProgress)(int percent, int code);
+QV_API int BuildSystemReferenceW(HANDLE handle, QVSystemReferenceProgress progress, const QVWCHAR* logPath,
+                                 uint8_t* result);
+QV_API int BuildSystemReferenceA(HANDLE handle, QVSystemReferenceProgress progress, const char* logPath,
+                                 uint8_t* result);
+/* The answer to a build's question: flag non-zero keeps building (saves), 0 keeps the
+ * failure. 1 while a build runs, else 0 (no effect). */
+QV_API int ContinueBuildSystemReference(int flag);
+/* The controller's reference status (controllers with feature byte 4 bit 0): out[0]
+ * the major and out[1] the minor reference version, out[2..3] the status word
+ * (little-endian u16 of status bytes 3 * 256 + 4). out is cleared first. 1 when read;
+ * 0 when unsupported, unknown, the command failed or out is NULL. */
+QV_API int GetSystemReferenceInformation(HANDLE handle, uint8_t out[4]);
+
 /* The virtual-key table: 16 entries of 12 bytes (entrySize of them used). */
 typedef struct VButtonTable {
     uint8_t entry[16][12];

@@ -238,6 +238,13 @@ void FreeArrays(Record* r) {
 }
 
 }  // namespace
+
+int ReadRawArrayFrame(HANDLE h, RawArray* array) {
+    DeviceLock lock(h);
+    if (!Target(h) || !RawArrayOk(array)) return 0;
+    return ReadDiagnosticFrame(h, Of(*array));
+}
+
 }  // namespace qvlib
 
 using namespace qvlib;

@@ -289,6 +289,9 @@ void FreeParameterLists(int slot);
 
 // ---- sensor geometry -------------------------------------------------------------
 int ProbeSensorGeometry(int slot);
+// Reads the frame the controller holds into a record built for its geometry (no
+// mode changes, no log title). 1 when read.
+int ReadRawArrayFrame(HANDLE h, RawArray* array);
 
 // ---- text ------------------------------------------------------------------------
 size_t WideLength(const char16_t* s);

@@ -2,13 +2,16 @@
 
 #include "diag/diag_commands.h"
 #include "diag/device_probes.h"
+#include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/view_window.h"
 #include "core/strings.h"
 #include "core/app_settings.h"
 #include "core/controller_api.h"
 #include "core/main_ids.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
+#include "ui/control_ids.h"
 #include "ui/message_box.h"
 #include "ui/window_message.h"
 
@@ -34,27 +37,39 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
     view3D_ = new QWidget(this);
-    factory_ = new QWidget(this);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    factory_ = new CQVFactoryBaseDlg(c_, s_, this);
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
     programHooks().runDiagnosticProcessItem = [this] { RunProcessItem(diagnosticProcessItem()); };
+    // Timer 9's proposal answered Yes: the factory build view.
+    programHooks().openFactoryBuildView = [this] { ShowFactoryBuildView(); };
+    // WM_DEBUG_COMMAND 7 at its end: the main window's first command button
+    // (Open Short Test) follows whether the page can run it.
+    programHooks().diagnosticProgress = [this](int value) {
+        if (value != 0xFFFF && value != 0xFFFE) return;
+        if (auto* w = qobject_cast<QWidget*>(main_ ? main_.data() : window()))
+            if (QWidget* b = qvui::findControl(w, 420); b && w != this) b->setEnabled(DiagnosticFirstButtonEnabled(this));
+    };
     initDialog();
 }
 
 CQVDiagDlg::~CQVDiagDlg() {
     programHooks().runDiagnosticProcessItem = nullptr;
+    programHooks().openFactoryBuildView = nullptr;
+    programHooks().diagnosticProgress = nullptr;
     if (s_.g_pActiveScanDlg == scan_) s_.g_pActiveScanDlg = nullptr;
 }
 
 void CQVDiagDlg::setMainWindow(QObject* window) {
     main_ = window;
     scan_->setMainWindow(window);
+    factory_->setMainWindow(window);
 }
 
 void CQVDiagDlg::InitDlgItem() {
     s_.g_nDiagView = appSettings().diagIdx;
     placeViews();
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
     bBuildAllowed_ = false;
     s_.g_FailMap.clear();
     s_.g_wSRVersion = 0xFF00;
@@ -64,6 +79,7 @@ void CQVDiagDlg::InitDlgItem() {
 void CQVDiagDlg::ExitDlg() {
     appSettings().diagIdx = s_.g_nDiagView;
     scan_->ExitDlg();
+    factory_->ExitDlg();
     FreeDiagBuffers(s_);
     // The frame arrays go while the device is still open.
     if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
@@ -86,10 +102,7 @@ void CQVDiagDlg::placeViews() {
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
 
-void CQVDiagDlg::setFactoryButton(bool enabled) {
-    // Button 420 of the factory build view, once that view is built.
-    Q_UNUSED(enabled);
-}
+void CQVDiagDlg::setFactoryButton(bool enabled) { factory_->SetStartEnabled(enabled); }
 
 void CQVDiagDlg::takeSettingsOnce() {
     // The page is made before the main window loads the settings; the first
@@ -103,8 +116,9 @@ void CQVDiagDlg::takeSettingsOnce() {
 void CQVDiagDlg::ClearDlgItem() {
     takeSettingsOnce();
     setFactoryButton(false);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, factory_}) v->hide();
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
     if (skipsFrameArrays()) return;
+    factory_->ResetProcedures();
     // A scan ends first and its worker goes idle: only then may its arrays go.
     scan_->DeviceGone();
     if (c_.api.FreeNewRawArray) c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
@@ -125,7 +139,7 @@ void CQVDiagDlg::UpdateDlgItem() {
     }
     if (!built) {
         setFactoryButton(false);
-        for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, factory_}) v->hide();
+        for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, static_cast<QWidget*>(factory_)}) v->hide();
         s_.g_nDiagView = kViewNone;
         return;
     }
@@ -135,6 +149,7 @@ void CQVDiagDlg::UpdateDlgItem() {
     LoadPanelLayout(c_, s_);
     UpdateBuildEnable();
     scan_->ResetCounters();
+    if (c_.dev.featureFlags[0] & 0x01) factory_->Refresh();
     if (s_.g_nDiagView == kViewFactory && !bBuildAllowed_) s_.g_nDiagView = kViewScan;
     const CommandLineOptions& o = startupState().options;
     if (!o.optOS && !o.optSR && o.optNL == 0xFF) {
@@ -173,7 +188,7 @@ void CQVDiagDlg::UpdateBuildEnable() {
 }
 
 void CQVDiagDlg::showOnly(QWidget* shown) {
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, factory_}) v->setVisible(v == shown);
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, static_cast<QWidget*>(factory_)}) v->setVisible(v == shown);
 }
 
 void CQVDiagDlg::OnToolbarAction(qint64 action) {
@@ -235,8 +250,10 @@ void CQVDiagDlg::RunProcessItem(int item) {
         showOnly(noise_);
         break;
     case 4:
-        if (!bBuildAllowed_)
-            if (QObject* w = main_ ? main_.data() : window()) qvui::postMessage(w, qvui::WM_PROCESS_STEP, 2, 3);
+        if (bBuildAllowed_)
+            factory_->AutoStart();
+        else if (QObject* w = main_ ? main_.data() : window())
+            qvui::postMessage(w, qvui::WM_PROCESS_STEP, 2, 3);
         break;
     case 5:
     case 6:
@@ -260,7 +277,11 @@ bool CQVDiagDlg::RunCommandLineTest() {
         ShowNoiseView();
         return false;
     }
-    if (o.optSR && bBuildAllowed_) return false;  // the factory build view's automatic start
+    if (o.optSR && bBuildAllowed_) {
+        ShowFactoryBuildView();
+        factory_->AutoStart();
+        return false;
+    }
     return true;
 }
 
@@ -270,14 +291,9 @@ void CQVDiagDlg::ResizeToParent(int sizeType) {
         firstSizeSeen_ = true;
         return;
     }
-    QSize target = rcFirst_.size();
-    if (sizeType == 2)
-        if (QWidget* top = window(); top && top != this) {
-            const QPoint origin = mapTo(top, QPoint(0, 0));
-            target = QSize(std::max(top->width() - origin.x(), 0), std::max(top->height() - origin.y(), 0));
-        }
-    resize(target);
+    resize(SizeForParent(this, rcFirst_.size(), sizeType));
     scan_->Relayout(sizeType);
+    factory_->LayoutControls(sizeType);
 }
 
 bool CQVDiagDlg::event(QEvent* e) {

@@ -5,6 +5,7 @@
 #include "diag/log_dlg.h"
 #include "diag/device_probes.h"
 #include "diag/scan_layout.h"
+#include "diag/view_window.h"
 #include "core/chd_parent_dlg.h"
 #include "core/pictures.h"
 #include "core/strings.h"
@@ -623,12 +624,7 @@ QStringList CVCXScanDlg::listRows() const {
 void CVCXScanDlg::setProgress(int value) { qvui::findControl<QProgressBar>(this, kIdProgress)->setValue(value); }
 int CVCXScanDlg::progress() const { return qvui::findControl<QProgressBar>(this, kIdProgress)->value(); }
 
-QObject* CVCXScanDlg::mainWindow() const {
-    if (main_) return main_;
-    // Without one set: the top-level window the view lives in.
-    QWidget* top = window();
-    return top != this ? top : nullptr;
-}
+QObject* CVCXScanDlg::mainWindow() const { return ViewMainWindow(this, main_); }
 
 void CVCXScanDlg::sendMain(quint32 message, quint64 wParam, qint64 lParam) {
     if (QObject* w = mainWindow()) qvui::sendMessage(w, message, wParam, lParam);

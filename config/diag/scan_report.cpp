@@ -34,13 +34,6 @@ std::string withoutExtension(const std::string& path) {
     return path.substr(0, dot);
 }
 
-void writeProcessVersions(qvtext::TextWriter& w, const ReportDevice& d) {
-    ReportHeader header(w, '\r');
-    header.WriteVersions(VersionLayout::ProcessReport, {d.firmwareVersion, d.slaves, d.testFirmware, false});
-    header.WriteCoreVersion(d.core, d.coreMinor, d.coreBuild);
-    header.WritePanel(d.panelInformation, d.coverLens);
-}
-
 void writeOpenShortLevels(qvtext::TextWriter& w, const ThresholdSet& t) {
     w.printf("Debounce Level:,%u,Driver Level:,%u,Sensor Level:,%u,Absolute Level:,%u\r\r", t.Debounce, t.Driver,
              t.Sensor, t.Absolute);
@@ -74,6 +67,13 @@ bool folderFor(const std::string& path) {
 }
 
 } // namespace
+
+void WriteProcessVersions(qvtext::TextWriter& w, const ReportDevice& d) {
+    ReportHeader header(w, '\r');
+    header.WriteVersions(VersionLayout::ProcessReport, {d.firmwareVersion, d.slaves, d.testFirmware, false});
+    header.WriteCoreVersion(d.core, d.coreMinor, d.coreBuild);
+    header.WritePanel(d.panelInformation, d.coverLens);
+}
 
 ReportTimes TakeTimeTexts() {
     const qvtext::LocalTime t = qvtext::localTimeNow();
@@ -216,7 +216,7 @@ bool WriteOpenShortProcessReport(const std::string& reportFolder, const ReportCo
     qvtext::TextWriter w(path.c_str(), qvtext::TextWriter::Mode::Append);
     if (!w.isOpen()) return false;
     w.write("\r[ Open Short Test Result ]\r");
-    writeProcessVersions(w, r.device);
+    WriteProcessVersions(w, r.device);
     WriteScanResult(w, r, s, 0);
     const bool written = finish(w);
     const QString picture =
@@ -232,7 +232,7 @@ bool WriteDiagnosticProcessReport(const std::string& reportFolder, int runState,
     qvtext::TextWriter w(path.c_str(), qvtext::TextWriter::Mode::Append);
     if (!w.isOpen()) return false;
     w.write("\r[ Diagnostic Test Result ]\r");
-    writeProcessVersions(w, r.device);
+    WriteProcessVersions(w, r.device);
     WriteScanResult(w, r, s, runState);
     WriteMatrix(w, r, s, s.BaseFrame, "\r[GoldenSample]\r", 0, 0);
     for (const Frame& f : s.DiffFrame) WriteMatrix(w, r, s, f, "[MinusData]\r", 0, 0);

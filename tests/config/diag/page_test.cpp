@@ -3,6 +3,7 @@
 // the tablet box), the process items and the command-line test's branches.
 #include "diag/diag_commands.h"
 #include "diag/diag_dlg.h"
+#include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
 #include "scan_support.h"
@@ -231,8 +232,18 @@ namespace {
 TEST_F(DiagPage, ThePageFillsTheProcessItemHookWhileItLives) {
     prepare();
     EXPECT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
+    // Timer 9's proposal answered Yes opens the factory build view.
+    ASSERT_TRUE(vcx::programHooks().openFactoryBuildView);
+    ASSERT_TRUE(vcx::programHooks().diagnosticProgress);
+    page->UpdateDlgItem();
+    vcx::programHooks().openFactoryBuildView();
+    EXPECT_EQ(s.g_nDiagView, vcx::CQVDiagDlg::kViewFactory);
+    EXPECT_TRUE(page->factoryView()->isVisibleTo(page.get()));
+    EXPECT_FALSE(page->scanView()->isVisibleTo(page.get()));
     page.reset();
     EXPECT_FALSE(vcx::programHooks().runDiagnosticProcessItem);
+    EXPECT_FALSE(vcx::programHooks().openFactoryBuildView);
+    EXPECT_FALSE(vcx::programHooks().diagnosticProgress);
 }
 
 TEST_F(DiagPage, ResizeKeepsTheFirstSizeAndTheScanViewFollows) {

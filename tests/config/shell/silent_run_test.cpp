@@ -1,4 +1,4 @@
-// "-os" end to end: the main window started with "-os" on the simulated diag
+// "-os" and "-sr" end to end: the main window started with "-os" on the simulated diag
 // panel scans by itself, shows the Silent Result with the scan's verdict, and
 // only then arms timer 6, which ends the window; without a controller the
 // window ends through timer 6 with no result. A controller that goes away
@@ -7,6 +7,9 @@
 // (the worker's frames, the library's device events, the posted result) are
 // delivered, never a timer's own timeout, so no run depends on the machine's speed.
 #include "diag/diag_dlg.h"
+#include "diag/factory_base_dlg.h"
+#include "diag/log_dlg.h"
+#include "diag/new_fb_build_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/silent_result_dlg.h"
 #include "core/app_settings.h"
@@ -293,6 +296,55 @@ TEST_F(VcxDiagSilentRun, AFrameNotReadOrATestModeNotLeftShowsFail) {
         ASSERT_EQ(control("clear /sim/hidraw0"), "ok");
         ASSERT_EQ(control("set /sim/hidraw0 sensorFaults none"), "ok");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// "-sr" end to end on the diag panel (a controller with a reference version):
+// the command-line test starts the factory build view's build, the build runs
+// on its timers, the ready poll finds the reference active and asks for the
+// log; the operator's log dialog closed without a save ends the run with the
+// build's verdict.
+TEST_F(VcxDiagSilentRun, ReferenceBuildRunsUnattendedAndEndsWithItsVerdict) {
+    vcx::startupState().options = vcx::parseCommandLine("-sr");
+    int logDialogs = 0;
+    dialogs.reset();  // one responder at a time: the fixture's goes first
+    dialogs = std::make_unique<qvui::DialogResponder>([&](QDialog& d) {
+        if (auto* r = qobject_cast<vcx::CQVSResDlg*>(&d)) {
+            results.push_back({r->index(), r->pictureId(), dlg && dlg->timers().isActive(vcx::kTimerExit)});
+            return qvui::DialogChoice::Accept;
+        }
+        if (qobject_cast<vcx::CLogDlg*>(&d)) {
+            ++logDialogs;
+            return qvui::DialogChoice::Reject;
+        }
+        ++otherDialogs;
+        return qvui::DialogChoice::Reject;
+    });
+    start();
+    tickMain(vcx::kTimerCommandLineTest);
+    auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+    ASSERT_NE(page, nullptr);
+    vcx::CQVFactoryBaseDlg* view = page->factoryView();
+    ASSERT_TRUE(view->newerBuild().running());
+    for (int guard = 0; guard < 400 && results.empty(); ++guard) {
+        bool ticked = false;
+        for (int id = 11; id <= 20 && !ticked; ++id) ticked = qvui::fireTimer(&view->newerBuild(), id);
+        for (int id : {vcx::CQVFactoryBaseDlg::kTimerReady, vcx::CQVFactoryBaseDlg::kTimerReport})
+            if (!ticked) ticked = qvui::fireTimer(view, id);
+        QCoreApplication::sendPostedEvents();
+        if (!ticked && results.empty()) break;
+    }
+    EXPECT_EQ(view->resultCode(), 0);
+    EXPECT_FALSE(view->savePending());
+    EXPECT_EQ(logDialogs, 1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].index, 1);
+    EXPECT_EQ(results[0].picture, 219);
+    tickMain(vcx::kTimerExit);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
 }
 
 }  // namespace

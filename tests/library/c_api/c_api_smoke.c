@@ -28,6 +28,16 @@ int main(int argc, char** argv) {
     int (*send)(HANDLE, const uint8_t*, uint8_t*) = (int (*)(HANDLE, const uint8_t*, uint8_t*))dlsym(lib, "SendCmd");
     int (*close)(HANDLE) = (int (*)(HANDLE))dlsym(lib, "CloseDevice");
     if (!enumerate || !open || !send || !close) return 1;
+    /* The system reference build's exports, by name. */
+    static const char* const reference[] = {"BuildSystemReferenceW", "BuildSystemReferenceA",
+                                            "ContinueBuildSystemReference", "GetSystemReferenceInformation"};
+    for (size_t i = 0; i < sizeof reference / sizeof reference[0]; ++i)
+        if (!dlsym(lib, reference[i])) {
+            printf("missing %s\n", reference[i]);
+            return 1;
+        }
+    /* No build runs: nothing to continue. */
+    if (((int (*)(int))dlsym(lib, "ContinueBuildSystemReference"))(1) != 0) return 1;
     if (!enumerate(OnDevice) || !found) {
         printf("no controller\n");
         return 1;

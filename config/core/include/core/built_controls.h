@@ -21,7 +21,7 @@ inline constexpr bool kSaveProcessConfig = false; // Process Config command 421 
 inline constexpr bool kEventHalt = true;          // Debug command 423 "Event Halt" (engineer mode)
 inline constexpr bool kNoiseLevel = false;        // Diagnostic command 421 "Noise Level": the noise view
 inline constexpr bool kTessaly = false;           // Diagnostic command 422 "Tessaly": the 3-D view
-inline constexpr bool kSystemReference = false;   // Diagnostic command 423 "System Reference": the factory view
+inline constexpr bool kSystemReference = true;    // Diagnostic command 423 "System Reference": the factory view
 } // namespace built
 
 // "Not available in this version of VCXMSet."

@@ -15,6 +15,7 @@ namespace vcx {
 
 struct Controller;
 class CVCXScanDlg;
+class CQVFactoryBaseDlg;
 
 // Where the views sit at display scale s: (s x 9/100, s x 11/100), s x 725/100
 // wide and s x 385/100 high with the "Tahoma" dialog font, else s x 358/100;
@@ -61,7 +62,7 @@ public:
     CVCXScanDlg* scanView() const { return scan_; }
     QWidget* noiseView() const { return noise_; }
     QWidget* view3D() const { return view3D_; }
-    QWidget* factoryView() const { return factory_; }
+    CQVFactoryBaseDlg* factoryView() const { return factory_; }
     bool buildAllowed() const { return bBuildAllowed_; }
     bool started3D() const { return b3DStarted_; }
 
@@ -80,11 +81,11 @@ private:
     DiagState& s_;
     QPointer<QObject> main_;
     CVCXScanDlg* scan_ = nullptr;
-    // The noise, 3-D and factory views are containers until their views are
-    // built; the page shows and hides them and calls their entry points.
+    // The noise and 3-D views are containers until their views are built; the
+    // page shows and hides them and calls their entry points.
     QWidget* noise_ = nullptr;
     QWidget* view3D_ = nullptr;
-    QWidget* factory_ = nullptr;
+    CQVFactoryBaseDlg* factory_ = nullptr;
     bool bDeviceReady_ = false;
     bool bBuildAllowed_ = false;
     bool b3DStarted_ = false;

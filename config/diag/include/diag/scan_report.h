@@ -62,6 +62,9 @@ bool WriteAbnormalIndex(qvtext::TextWriter& w, const DiagState& s);
 // The manual-save report into `folder` (with its trailing '/'); false when the
 // file could not be opened or a byte did not reach it.
 bool WriteScanReport(const std::string& folder, const ReportContext& r, const DiagState& s);
+// The versions block of a process report: the firmware (test, master or plain)
+// and slave versions, the core version when there is one, the panel and lens.
+void WriteProcessVersions(qvtext::TextWriter& w, const ReportDevice& d);
 // The process reports in the process report folder (a path prefix), each with
 // its picture of `window` and the serial number or bar code in the band.
 bool WriteOpenShortProcessReport(const std::string& reportFolder, const ReportContext& r, const DiagState& s,
