@@ -429,7 +429,9 @@ void CQVFactoryBaseDlg::buildControls() {
     }
     auto* picture = new QLabel(this);
     qvui::setControlId(picture, kIdPicture);
-    picture->setGeometry(150, ty, 64, 64);
+    // Right of the option boxes, whose texts reach x = 330: the result picture
+    // takes its own size when it is shown and must not cover them.
+    picture->setGeometry(340, ty, 64, 64);
     picture->hide();
     for (int id : {kIdStart, kIdSaveLog, kIdErase}) enable(id, false);
 }
@@ -496,7 +498,9 @@ void CQVFactoryBaseDlg::OnBuildProgress(int code) {
     enable(kIdSaveLog, true);
     sendMain(qvui::WM_PAGE_STATE, 0, 105);
     if (auto* p = qvui::findControl<QLabel>(this, kIdPicture)) {
-        p->setPixmap(programPicture(code == 0 ? 219 : 220));
+        const QPixmap picture = programPicture(code == 0 ? 219 : 220);
+        p->setPixmap(picture);
+        p->resize(picture.size()); // the result picture whole, whatever its size
         p->show();
     }
     savePending_ = true;

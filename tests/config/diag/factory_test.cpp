@@ -522,6 +522,9 @@ TEST_F(FactoryBuild, EachResultShowsItsText) {
         EXPECT_EQ(view->resultCode(), code);
         EXPECT_EQ(resultText(), text(1140 + code));
         EXPECT_TRUE(picture->isVisibleTo(view.get()));
+        // The whole picture shows: the control is as large as the picture.
+        EXPECT_EQ(picture->size(), picture->pixmap().size());
+        EXPECT_FALSE(picture->pixmap().isNull());
         EXPECT_TRUE(view->savePending());
     }
 }
