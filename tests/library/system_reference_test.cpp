@@ -264,7 +264,8 @@ TEST_F(SystemReferenceTest, GoldenReport) {
     p.modeInvalid = {1, 2, 3, 0x4F};
     attach(p);
     uint8_t result = 0;
-    const std::u16string wide(reportPath().begin(), reportPath().end());
+    const std::string path = reportPath();  // one string: its begin and end must belong together
+    const std::u16string wide(path.begin(), path.end());
     std::remove(reportPath().c_str());
     ASSERT_EQ(BuildSystemReferenceW(h, nullptr, wide.c_str(), &result), 1);
     EXPECT_EQ(result, 1);
