@@ -11,6 +11,7 @@
 #include "internal.h"
 #include "platform/sim.h"
 #include "qvsim.h"
+#include "bench_support.h"
 
 #include "core/controller_api.h"
 #include "pages/device_log.h"
@@ -27,23 +28,12 @@
 namespace {
 
 void DebugMemoryDump(benchmark::State& state) {
-    std::string error;
-    auto bench = qvsim::loadProfile("full", &error);
-    if (!bench) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    qvlib::LibraryDetach();
-    qvp::useSim(bench);
-    qvlib::LibraryAttach(false);
+    auto bench = qvbench::AttachSimProfile(state, "full");
+    if (!bench) return;
     vcx::Controller c;
     vcxtest::BindLinkedLibrary(c, {"SendCmd"});
     HANDLE h = INVALID_HANDLE_VALUE;
-    if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1 ||
-        !OpenDeviceA("/sim/hidraw0", &h)) {
-        state.SkipWithError("the full controller did not open");
-        return;
-    }
+    if (!qvbench::OpenFirstController(state, &h, "the full controller")) return;
     c.dev.device = h;
     const qvsim::ControllerProfile& p = bench->hid("/sim/hidraw0")->controller().profile();
     const double words = p.configWords, sfr = p.sfrSize, ram = p.dataRamSize;
@@ -70,10 +60,7 @@ void DebugMemoryDump(benchmark::State& state) {
     }
     CloseDevice(h);
     qvlib::LibraryDetach();
-    const double perRun = virtualMs / double(std::max<int64_t>(runs, 1));
-    state.counters["virtual_ms"] = perRun;
-    state.counters["minimum_ms"] = minimum;
-    state.counters["ratio"] = perRun / minimum;
+    qvbench::ReportAgainstMinimum(state, virtualMs, runs, minimum);
 }
 BENCHMARK(DebugMemoryDump)->Iterations(5)->Unit(benchmark::kMillisecond);
 

@@ -16,6 +16,7 @@
 #include "internal.h"
 #include "platform/sim.h"
 #include "qvsim.h"
+#include "bench_support.h"
 
 #include "diag/device_probes.h"
 #include "diag/scan_dlg.h"
@@ -57,23 +58,12 @@ bool step(vcx::CVCXScanDlg& view) {
 }
 
 void ScanAcquisitionHid(benchmark::State& state) {
-    std::string error;
-    auto bench = qvsim::loadProfile("diag", &error);
-    if (!bench) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    qvlib::LibraryDetach();
-    qvp::useSim(bench);
-    qvlib::LibraryAttach(false);
+    auto bench = qvbench::AttachSimProfile(state, "diag");
+    if (!bench) return;
     vcx::Controller c;
     vcxtest::BindLinkedLibrary(c);
     HANDLE h = INVALID_HANDLE_VALUE;
-    if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1 ||
-        !OpenDeviceA("/sim/hidraw0", &h)) {
-        state.SkipWithError("the diag panel did not open");
-        return;
-    }
+    if (!qvbench::OpenFirstController(state, &h, "the diag panel")) return;
     c.dev.device = h;
     vcx::ReadDevice(c, vcx::programState(), false);
     // The parameter groups the layout and the checks read.
@@ -117,10 +107,7 @@ void ScanAcquisitionHid(benchmark::State& state) {
     FreeNewRawArray(h, &c.records.newRawArray);
     CloseDevice(h);
     qvlib::LibraryDetach();
-    const double perRun = virtualMs / double(std::max<int64_t>(runs, 1));
-    state.counters["virtual_ms"] = perRun;
-    state.counters["minimum_ms"] = minimum;
-    state.counters["ratio"] = perRun / minimum;
+    qvbench::ReportAgainstMinimum(state, virtualMs, runs, minimum);
 }
 BENCHMARK(ScanAcquisitionHid)->Name("ScanAcquisition/Hid")->Iterations(5)->Unit(benchmark::kMillisecond);
 

@@ -17,6 +17,7 @@
 #include "internal.h"
 #include "platform/sim.h"
 #include "qvsim.h"
+#include "bench_support.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,26 +31,16 @@ namespace {
 void NeverAnswers(int, int) {}
 
 void SystemReferenceHid(benchmark::State& state) {
+    auto bench = qvbench::AttachSimProfile(state, "diag");
+    if (!bench) return;
+    // The library's reference feature: byte 4 bit 0 (the controller is not found yet).
     std::string error;
-    auto bench = qvsim::loadProfile("diag", &error);
-    if (!bench) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    // The library's reference feature: byte 4 bit 0.
     if (!qvsim::setControllerKey(bench->hid("/sim/hidraw0")->controller(), "featureFC", "1 0 0 0", &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
-    qvlib::LibraryDetach();
-    qvp::useSim(bench);
-    qvlib::LibraryAttach(false);
     HANDLE h = INVALID_HANDLE_VALUE;
-    if (EnumerateHidDevicesA([](const char*, const char*, uint32_t) { return 1; }) != 1 ||
-        !OpenDeviceA("/sim/hidraw0", &h)) {
-        state.SkipWithError("the diag controller did not open");
-        return;
-    }
+    if (!qvbench::OpenFirstController(state, &h, "the diag controller")) return;
     qvsim::Controller& ctl = bench->hid("/sim/hidraw0")->controller();
     const qvsim::ControllerProfile& p = ctl.profile();
     const double a = p.rows, b = p.columns, c = p.extraColumns, report = *p.reportLength;
@@ -79,10 +70,7 @@ void SystemReferenceHid(benchmark::State& state) {
     std::remove(path.c_str());
     CloseDevice(h);
     qvlib::LibraryDetach();
-    const double perRun = virtualMs / double(std::max<int64_t>(runs, 1));
-    state.counters["virtual_ms"] = perRun;
-    state.counters["minimum_ms"] = minimum;
-    state.counters["ratio"] = perRun / minimum;
+    qvbench::ReportAgainstMinimum(state, virtualMs, runs, minimum);
 }
 BENCHMARK(SystemReferenceHid)->Name("SystemReference/Hid")->Iterations(5)->Unit(benchmark::kMillisecond);
 
