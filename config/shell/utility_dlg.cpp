@@ -434,7 +434,7 @@ void CVCXUtilityDlg::SelectPage(int index, int mode) {
         parameterLockOn_ = false;
     } else if (!parameterLockOn_ && index == kPageDebug && c_.dev.device != INVALID_HANDLE_VALUE &&
                table.ParameterUpdateLock) {
-        auto* debug = dynamic_cast<CQVDebugDlg*>(pages_[kPageDebug]);
+        auto* debug = qobject_cast<CQVDebugDlg*>(pages_[kPageDebug]);
         if (debug && debug->ParameterListShown()) {
             table.ParameterUpdateLock(c_.dev.device, 1);
             parameterLockOn_ = true;
