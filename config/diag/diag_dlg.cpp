@@ -4,6 +4,7 @@
 #include "diag/device_probes.h"
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/show3d_dlg.h"
 #include "diag/view_window.h"
 #include "core/strings.h"
 #include "core/app_settings.h"
@@ -36,9 +37,9 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
-    view3D_ = new QWidget(this);
+    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, this);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    for (QWidget* v : allViews()) v->hide();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
     programHooks().runDiagnosticProcessItem = [this] { RunProcessItem(diagnosticProcessItem()); };
     // Timer 9's proposal answered Yes: the factory build view.
@@ -64,12 +65,13 @@ void CQVDiagDlg::setMainWindow(QObject* window) {
     main_ = window;
     scan_->setMainWindow(window);
     factory_->setMainWindow(window);
+    view3D_->setMainWindow(window);
 }
 
 void CQVDiagDlg::InitDlgItem() {
     s_.g_nDiagView = appSettings().diagIdx;
     placeViews();
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    for (QWidget* v : allViews()) v->hide();
     bBuildAllowed_ = false;
     s_.g_FailMap.clear();
     s_.g_wSRVersion = 0xFF00;
@@ -96,9 +98,12 @@ void CQVDiagDlg::placeViews() {
     const auto fill = [&](QWidget* v, QPoint at) {
         v->setGeometry(QRect(at, QSize(std::max(page.width() - at.x(), 0), std::max(page.height() - at.y(), 0))));
     };
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_}) fill(v, designed.topLeft());
+    // The 3-D view is a window of its own, the whole screen.
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_}) fill(v, designed.topLeft());
     fill(factory_, FactoryViewRect(scale, font().family()).topLeft());
 }
+
+std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_, factory_}; }
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
 
@@ -116,7 +121,9 @@ void CQVDiagDlg::takeSettingsOnce() {
 void CQVDiagDlg::ClearDlgItem() {
     takeSettingsOnce();
     setFactoryButton(false);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    // A running 3-D view ends (and reports the page idle) before its arrays go.
+    if (!skipsFrameArrays() && s_.g_nDiagView == kView3D && view3D_->running()) view3D_->Close();
+    for (QWidget* v : allViews()) v->hide();
     if (skipsFrameArrays()) return;
     factory_->ResetProcedures();
     // A scan ends first and its worker goes idle: only then may its arrays go.
@@ -229,7 +236,7 @@ void CQVDiagDlg::Show3DView() {
     }
     s_.g_nDiagView = kView3D;
     b3DStarted_ = false;
-    view3D_->show();
+    view3D_->Start();
     if (QObject* w = main_ ? main_.data() : window()) qvui::sendMessage(w, qvui::WM_PAGE_STATE, 1, kTemplate);
 }
 

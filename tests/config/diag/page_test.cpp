@@ -6,6 +6,7 @@
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
+#include "diag/show3d_dlg.h"
 #include "scan_support.h"
 
 #include "pages/plain_page.h"
@@ -321,3 +322,17 @@ TEST_F(DiagPage, TheViewsFillThePageAndTheGridFollowsItsSize) {
 }
 
 }  // namespace
+
+TEST_F(DiagPage, TheDeviceGoingClosesARunning3DView) {
+    prepare();
+    page->UpdateDlgItem();
+    page->Show3DView();
+    ASSERT_TRUE(page->view3D()->running());
+    EXPECT_TRUE(page->started3D());
+    EXPECT_EQ(page->view3D()->windowTitle(), "Diagnostic Tessaly [ FH Mode 0 ]");
+    main.messages.clear();
+    page->ClearDlgItem();
+    EXPECT_FALSE(page->view3D()->running());
+    EXPECT_FALSE(page->view3D()->isVisible());
+    EXPECT_EQ(main.messages, (std::vector<diagtest::Message>{{qvui::WM_PAGE_STATE, 0, 105}}));
+}
