@@ -309,10 +309,12 @@ void CVCXShowDlg::paintGL() {
     glEnd();
 
     // The surface: each line from one edge of the square through its nodes to
-    // the other, then the strips across the lines; every fifth line gets a
-    // white point at its start.
+    // the other, then the strips across the lines; every fifth line (5, 10, ...)
+    // gets a white point at its start.
     const int n = surface_.lines, m = surface_.nodes;
-    const auto node = [&](int i, int j) -> const Vertex& { return surface_.vertices[size_t(i) * size_t(m) + size_t(j)]; };
+    const auto node = [&](int i, int j) -> const Vertex& {
+        return surface_.vertices[size_t(i) * size_t(m) + size_t(j)];
+    };
     if (n > 0 && m > 0 && surface_.vertices.size() == size_t(n) * size_t(m)) {
         const float yStart = NodeY(-1, m, flags), yEnd = NodeY(m, m, flags);
         const float xStart = LineX(-1, n, flags), xEnd = LineX(n, n, flags);
@@ -341,14 +343,21 @@ void CVCXShowDlg::paintGL() {
         at.capture();
         for (const Label3D& v : surface_.values)
             texts.push_back({at.project(v.x, v.y, v.z, ratio), QString::fromStdString(v.text), v.colour});
-        // The line numbers outside the square's edges.
+        // The line numbers outside the square's edges, counted from 1 as the
+        // scan view counts them: the first line and the marked ones.
         const float yOut = yStart + (yStart - yEnd) * 0.04f, xOut = xStart + (xStart - xEnd) * 0.04f;
+        const auto numbered = [](int k) { return k == 0 || (k + 1) % 5 == 0; };
         for (int i = 0; i < n; ++i)
-            texts.push_back({at.project(node(i, 0).x, yOut, 0, ratio), QString::number(i), {1, 1, 1}});
+            if (numbered(i))
+                texts.push_back({at.project(node(i, 0).x, yOut, 0, ratio), QString::number(i + 1), {1, 1, 1}});
         for (int j = 0; j < m; ++j)
-            texts.push_back({at.project(xOut, node(0, j).y, 0, ratio), QString::number(j), {1, 1, 1}});
+            if (numbered(j))
+                texts.push_back({at.project(xOut, node(0, j).y, 0, ratio), QString::number(j + 1), {1, 1, 1}});
     }
     glFlush();
+    // The painter keeps the depth test as it finds it: its first texts would
+    // be tested against the surface's depths and lost.
+    glDisable(GL_DEPTH_TEST);
     painter.endNativePainting();
 
     QFont font(QStringLiteral("Tahoma"));

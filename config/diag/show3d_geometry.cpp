@@ -62,7 +62,8 @@ void BuildSurface(const uint16_t* current, const uint16_t* base, int rows, int c
     for (int i = 0; i < n; ++i) {
         const float x = LineX(i, n, panelFlags);
         for (int j = 0; j < m; ++j) {
-            const size_t node = exchanged ? size_t(j) * size_t(columns) + size_t(i) : size_t(i) * size_t(columns) + size_t(j);
+            const size_t row = size_t(exchanged ? j : i), column = size_t(exchanged ? i : j);
+            const size_t node = row * size_t(columns) + column;
             const int d = NodeDifference(current[node], base[node], inverted);
             Vertex& v = out.vertices[size_t(i) * size_t(m) + size_t(j)];
             v.x = x;

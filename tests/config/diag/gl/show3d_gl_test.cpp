@@ -1,7 +1,7 @@
 // The 3-D view drawn once through OpenGL: on a display where a compatibility
 // context can be made (a virtual X server under xvfb-run), one frame is
-// rendered and its pixels read back: the black background and the legend's
-// cyan top. Where no context is made the test is skipped: the view then draws
+// rendered and its pixels read back: the black background, the legend's cyan
+// top and its labels. Where no context is made the test is skipped: the view then draws
 // nothing, which the headless tests cover.
 #include "diag/show3d_dlg.h"
 #include "core/controller_api.h"
@@ -34,6 +34,16 @@ TEST(Show3DOpenGL, OneFrameShowsTheLegendOnBlack) {
     EXPECT_LT(legend.red(), 40) << legend.name().toStdString();
     EXPECT_GT(legend.green(), 180) << legend.name().toStdString();
     EXPECT_GT(legend.blue(), 200) << legend.name().toStdString();
+    // The texts are painted over the frame: the legend's top label ("+0", the
+    // first text painted) beside that point, and its bottom one ("-0").
+    const auto whiteIn = [&](QRect box) {
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (frame.pixelColor(x, y).lightness() > 200) return true;
+        return false;
+    };
+    EXPECT_TRUE(whiteIn(QRect(355, 30, 30, 20)));
+    EXPECT_TRUE(whiteIn(QRect(355, 350, 30, 20)));
 }
 
 }  // namespace
