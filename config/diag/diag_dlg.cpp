@@ -37,7 +37,10 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
-    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, this);
+    // The 3-D view is a window of its own, outside the page's widgets: an
+    // OpenGL widget among a window's children changes how that whole window
+    // is composed.
+    view3D_ = std::make_unique<CVCXShowDlg>(c_, s_, b3DStarted_, nullptr);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
     for (QWidget* v : allViews()) v->hide();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
@@ -82,6 +85,9 @@ void CQVDiagDlg::ExitDlg() {
     appSettings().diagIdx = s_.g_nDiagView;
     scan_->ExitDlg();
     factory_->ExitDlg();
+    // A 3-D view still open gives the controller its frequency mode and
+    // normal scanning back, and reads no more frames into the arrays.
+    if (view3D_->running()) view3D_->Close();
     FreeDiagBuffers(s_);
     // The frame arrays go while the device is still open.
     if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
@@ -103,7 +109,7 @@ void CQVDiagDlg::placeViews() {
     fill(factory_, FactoryViewRect(scale, font().family()).topLeft());
 }
 
-std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_, factory_}; }
+std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_.get(), factory_}; }
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
 
@@ -236,6 +242,7 @@ void CQVDiagDlg::Show3DView() {
     }
     s_.g_nDiagView = kView3D;
     b3DStarted_ = false;
+    view3D_->setMainWindow(main_ ? main_.data() : window());
     view3D_->Start();
     if (QObject* w = main_ ? main_.data() : window()) qvui::sendMessage(w, qvui::WM_PAGE_STATE, 1, kTemplate);
 }

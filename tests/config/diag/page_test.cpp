@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -335,4 +337,19 @@ TEST_F(DiagPage, TheDeviceGoingClosesARunning3DView) {
     EXPECT_FALSE(page->view3D()->running());
     EXPECT_FALSE(page->view3D()->isVisible());
     EXPECT_EQ(main.messages, (std::vector<diagtest::Message>{{qvui::WM_PAGE_STATE, 0, 105}}));
+}
+
+TEST_F(DiagPage, LeavingThePageEndsARunning3DView) {
+    prepare();
+    ASSERT_TRUE(qvsim::setControllerKey(ctl(), "frequency", "1", nullptr));
+    page->UpdateDlgItem();
+    page->Show3DView();
+    ASSERT_TRUE(page->view3D()->running());
+    ctl().clearTrace();
+    page->ExitDlg();
+    EXPECT_FALSE(page->view3D()->running());
+    EXPECT_FALSE(page->view3D()->timers().isActive(vcx::CVCXShowDlg::kTimerFrame));
+    const std::vector<std::string> trace = sent();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "F5 00 FF 00 01"), trace.end());
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "F9 FF 90 00 00"), trace.end());
 }
