@@ -17,6 +17,7 @@
 #include "ui/window_message.h"
 
 #include <QFileInfo>
+#include <QOpenGLContext>
 #include <QProcess>
 
 namespace vcx {
@@ -32,17 +33,31 @@ QRect FactoryViewRect(int scale, const QString& dialogFontName) {
     return r;
 }
 
+namespace {
+
+bool OpenGLAvailable() {
+    static const bool available = [] {
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return available;
+}
+
+}  // namespace
+
 CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     : CQVChdParentDlg(kTemplate, parent), c_(c), s_(s) {
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
-    // The 3-D view is a window of its own, outside the page's widgets: an
-    // OpenGL widget among a window's children changes how that whole window
-    // is composed.
-    view3D_ = std::make_unique<CVCXShowDlg>(c_, s_, b3DStarted_, nullptr);
+    // The 3-D view is a window of the page's, made with the page: an OpenGL
+    // widget among a window's children changes how the whole window is
+    // composed, and made later it would recreate the main window above it.
+    // Where no OpenGL context can be made (the headless platform) that
+    // composition fails, and the view stands alone.
+    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, OpenGLAvailable() ? this : nullptr);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
-    for (QWidget* v : allViews()) v->hide();
+    for (QWidget* v : allViews()) if (v) v->hide();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
     programHooks().runDiagnosticProcessItem = [this] { RunProcessItem(diagnosticProcessItem()); };
     // Timer 9's proposal answered Yes: the factory build view.
@@ -62,19 +77,20 @@ CQVDiagDlg::~CQVDiagDlg() {
     programHooks().openFactoryBuildView = nullptr;
     programHooks().diagnosticProgress = nullptr;
     if (s_.g_pActiveScanDlg == scan_) s_.g_pActiveScanDlg = nullptr;
+    if (view3D_ && view3D_->parent() != this) delete view3D_;
 }
 
 void CQVDiagDlg::setMainWindow(QObject* window) {
     main_ = window;
     scan_->setMainWindow(window);
     factory_->setMainWindow(window);
-    view3D_->setMainWindow(window);
+    if (view3D_) view3D_->setMainWindow(window);
 }
 
 void CQVDiagDlg::InitDlgItem() {
     s_.g_nDiagView = appSettings().diagIdx;
     placeViews();
-    for (QWidget* v : allViews()) v->hide();
+    for (QWidget* v : allViews()) if (v) v->hide();
     bBuildAllowed_ = false;
     s_.g_FailMap.clear();
     s_.g_wSRVersion = 0xFF00;
@@ -87,7 +103,7 @@ void CQVDiagDlg::ExitDlg() {
     factory_->ExitDlg();
     // A 3-D view still open gives the controller its frequency mode and
     // normal scanning back, and reads no more frames into the arrays.
-    if (view3D_->running()) view3D_->Close();
+    if (view3D_ && view3D_->running()) view3D_->Close();
     FreeDiagBuffers(s_);
     // The frame arrays go while the device is still open.
     if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
@@ -109,7 +125,7 @@ void CQVDiagDlg::placeViews() {
     fill(factory_, FactoryViewRect(scale, font().family()).topLeft());
 }
 
-std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_.get(), factory_}; }
+std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_, factory_}; }
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
 
@@ -128,8 +144,8 @@ void CQVDiagDlg::ClearDlgItem() {
     takeSettingsOnce();
     setFactoryButton(false);
     // A running 3-D view ends (and reports the page idle) before its arrays go.
-    if (!skipsFrameArrays() && s_.g_nDiagView == kView3D && view3D_->running()) view3D_->Close();
-    for (QWidget* v : allViews()) v->hide();
+    if (!skipsFrameArrays() && s_.g_nDiagView == kView3D && view3D_ && view3D_->running()) view3D_->Close();
+    for (QWidget* v : allViews()) if (v) v->hide();
     if (skipsFrameArrays()) return;
     factory_->ResetProcedures();
     // A scan ends first and its worker goes idle: only then may its arrays go.

@@ -12,7 +12,6 @@
 #include <QString>
 
 #include <array>
-#include <memory>
 
 namespace vcx {
 
@@ -65,7 +64,7 @@ public:
 
     CVCXScanDlg* scanView() const { return scan_; }
     QWidget* noiseView() const { return noise_; }
-    CVCXShowDlg* view3D() const { return view3D_.get(); }
+    CVCXShowDlg* view3D() const { return view3D_; }
     CQVFactoryBaseDlg* factoryView() const { return factory_; }
     bool buildAllowed() const { return bBuildAllowed_; }
     bool started3D() const { return b3DStarted_; }
@@ -89,7 +88,7 @@ private:
     // The noise view is a container until its view is built; the page shows
     // and hides it and calls its entry points.
     QWidget* noise_ = nullptr;
-    std::unique_ptr<CVCXShowDlg> view3D_;  // a full-screen window of its own
+    CVCXShowDlg* view3D_ = nullptr;  // a full-screen window of its own
     CQVFactoryBaseDlg* factory_ = nullptr;
     bool bDeviceReady_ = false;
     bool bBuildAllowed_ = false;
