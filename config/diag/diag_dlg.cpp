@@ -5,6 +5,7 @@
 #include "diag/draw_test_dlg.h"
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
+#include "diag/show3d_dlg.h"
 #include "diag/view_window.h"
 #include "core/strings.h"
 #include "core/app_settings.h"
@@ -17,6 +18,7 @@
 #include "ui/window_message.h"
 
 #include <QFileInfo>
+#include <QOpenGLContext>
 #include <QProcess>
 
 namespace vcx {
@@ -32,14 +34,31 @@ QRect FactoryViewRect(int scale, const QString& dialogFontName) {
     return r;
 }
 
+namespace {
+
+bool OpenGLAvailable() {
+    static const bool available = [] {
+        QOpenGLContext probe;
+        return probe.create();
+    }();
+    return available;
+}
+
+}  // namespace
+
 CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     : CQVChdParentDlg(kTemplate, parent), c_(c), s_(s) {
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
-    view3D_ = new QWidget(this);
+    // The 3-D view is a window of the page's, made with the page: an OpenGL
+    // widget among a window's children changes how the whole window is
+    // composed, and made later it would recreate the main window above it.
+    // Where no OpenGL context can be made (the headless platform) that
+    // composition fails, and the view stands alone.
+    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, OpenGLAvailable() ? this : nullptr);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    for (QWidget* v : allViews()) if (v) v->hide();
     // The region draw test's touch hooks, before the main window registers the touch callback.
     InstallDrawTestHooks();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
@@ -61,18 +80,20 @@ CQVDiagDlg::~CQVDiagDlg() {
     programHooks().openFactoryBuildView = nullptr;
     programHooks().diagnosticProgress = nullptr;
     if (s_.g_pActiveScanDlg == scan_) s_.g_pActiveScanDlg = nullptr;
+    if (view3D_ && view3D_->parent() != this) delete view3D_;
 }
 
 void CQVDiagDlg::setMainWindow(QObject* window) {
     main_ = window;
     scan_->setMainWindow(window);
     factory_->setMainWindow(window);
+    if (view3D_) view3D_->setMainWindow(window);
 }
 
 void CQVDiagDlg::InitDlgItem() {
     s_.g_nDiagView = appSettings().diagIdx;
     placeViews();
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    for (QWidget* v : allViews()) if (v) v->hide();
     bBuildAllowed_ = false;
     s_.g_FailMap.clear();
     s_.g_wSRVersion = 0xFF00;
@@ -83,6 +104,9 @@ void CQVDiagDlg::ExitDlg() {
     appSettings().diagIdx = s_.g_nDiagView;
     scan_->ExitDlg();
     factory_->ExitDlg();
+    // A 3-D view still open gives the controller its frequency mode and
+    // normal scanning back, and reads no more frames into the arrays.
+    if (view3D_ && view3D_->running()) view3D_->Close();
     FreeDiagBuffers(s_);
     // The frame arrays go while the device is still open.
     if (c_.api.FreeNewRawArray && c_.dev.device != INVALID_HANDLE_VALUE)
@@ -99,9 +123,12 @@ void CQVDiagDlg::placeViews() {
     const auto fill = [&](QWidget* v, QPoint at) {
         v->setGeometry(QRect(at, QSize(std::max(page.width() - at.x(), 0), std::max(page.height() - at.y(), 0))));
     };
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_}) fill(v, designed.topLeft());
+    // The 3-D view is a window of its own, the whole screen.
+    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_}) fill(v, designed.topLeft());
     fill(factory_, FactoryViewRect(scale, font().family()).topLeft());
 }
+
+std::array<QWidget*, 4> CQVDiagDlg::allViews() const { return {scan_, noise_, view3D_, factory_}; }
 
 bool CQVDiagDlg::skipsFrameArrays() const { return c_.dev.ostraModel || c_.records.fwVersion.masterInBoot != 0; }
 
@@ -119,7 +146,9 @@ void CQVDiagDlg::takeSettingsOnce() {
 void CQVDiagDlg::ClearDlgItem() {
     takeSettingsOnce();
     setFactoryButton(false);
-    for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    // A running 3-D view ends (and reports the page idle) before its arrays go.
+    if (!skipsFrameArrays() && s_.g_nDiagView == kView3D && view3D_ && view3D_->running()) view3D_->Close();
+    for (QWidget* v : allViews()) if (v) v->hide();
     if (skipsFrameArrays()) return;
     factory_->ResetProcedures();
     // A scan ends first and its worker goes idle: only then may its arrays go.
@@ -232,7 +261,8 @@ void CQVDiagDlg::Show3DView() {
     }
     s_.g_nDiagView = kView3D;
     b3DStarted_ = false;
-    view3D_->show();
+    view3D_->setMainWindow(main_ ? main_.data() : window());
+    view3D_->Start();
     if (QObject* w = main_ ? main_.data() : window()) qvui::sendMessage(w, qvui::WM_PAGE_STATE, 1, kTemplate);
 }
 

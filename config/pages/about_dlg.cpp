@@ -11,6 +11,7 @@
 #include "ui/string_table.h"
 #include "ui/window_message.h"
 #include "core/program_state.h"
+#include "diag/diag_state.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -121,7 +122,7 @@ void CQVAboutDlg::InitDlgItem() {
     SetDlgItemText(this, 314, QString::asprintf("%d.%d.%d.%d", kAppVersion[0], kAppVersion[1], kAppVersion[2],
                                                  kAppVersion[3]));
     // Restoring the check marks sends nothing to the controller.
-    if (programState().useTabletPC)
+    if (diagState().UseTabletPC != 0)
         disableDataReport_->setEnabled(false);
     else
         disableDataReport_->setChecked(appSettings().options & kOptDisableTouch);
@@ -131,7 +132,7 @@ void CQVAboutDlg::InitDlgItem() {
 void CQVAboutDlg::setButtonFont(const QFont& font) { folderConfigure_->setFont(font); }
 
 void CQVAboutDlg::UpdateDlgItem() {
-    if (!programState().useTabletPC) disableDataReport_->setEnabled(true);
+    if (diagState().UseTabletPC == 0) disableDataReport_->setEnabled(true);
     const FirmwareInformationW& info = c_.records.fwInformation;
     QWidget* caption = qvui::findControl(this, 344);
     if (info.info4Byte1) {
@@ -151,7 +152,7 @@ void CQVAboutDlg::ClearDlgItem() {
 }
 
 void CQVAboutDlg::ExitDlg() {
-    if (programState().useTabletPC) return;
+    if (diagState().UseTabletPC != 0) return;
     uint32_t& options = appSettings().options;
     if (disableDataReport_->isChecked()) {
         options |= kOptDisableTouch;

@@ -550,7 +550,7 @@ void CVCXUtilityDlg::onPageState(int state, int templateId) {
     // state decides it again.
     if (templateId == kTemplateParameters && state != 0) connection_.setReloadDefaultsOnArrival(state == 2);
     // The Information page's Folder Configure waits while any page works.
-    if (!programState().useTabletPC)
+    if (diagState().UseTabletPC == 0)
         if (QWidget* b = qvui::findControl(about_, CQVAboutDlg::kIdFolderConfigure)) b->setEnabled(state == 0);
 }
 

@@ -6,6 +6,7 @@
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
+#include "diag/show3d_dlg.h"
 #include "scan_support.h"
 
 #include "pages/plain_page.h"
@@ -18,6 +19,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -321,3 +324,32 @@ TEST_F(DiagPage, TheViewsFillThePageAndTheGridFollowsItsSize) {
 }
 
 }  // namespace
+
+TEST_F(DiagPage, TheDeviceGoingClosesARunning3DView) {
+    prepare();
+    page->UpdateDlgItem();
+    page->Show3DView();
+    ASSERT_TRUE(page->view3D()->running());
+    EXPECT_TRUE(page->started3D());
+    EXPECT_EQ(page->view3D()->windowTitle(), "Diagnostic Tessaly [ FH Mode 0 ]");
+    main.messages.clear();
+    page->ClearDlgItem();
+    EXPECT_FALSE(page->view3D()->running());
+    EXPECT_FALSE(page->view3D()->isVisible());
+    EXPECT_EQ(main.messages, (std::vector<diagtest::Message>{{qvui::WM_PAGE_STATE, 0, 105}}));
+}
+
+TEST_F(DiagPage, LeavingThePageEndsARunning3DView) {
+    prepare();
+    ASSERT_TRUE(qvsim::setControllerKey(ctl(), "frequency", "1", nullptr));
+    page->UpdateDlgItem();
+    page->Show3DView();
+    ASSERT_TRUE(page->view3D()->running());
+    ctl().clearTrace();
+    page->ExitDlg();
+    EXPECT_FALSE(page->view3D()->running());
+    EXPECT_FALSE(page->view3D()->timers().isActive(vcx::CVCXShowDlg::kTimerFrame));
+    const std::vector<std::string> trace = sent();
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "F5 00 FF 00 01"), trace.end());
+    EXPECT_NE(std::find(trace.begin(), trace.end(), "F9 FF 90 00 00"), trace.end());
+}

@@ -11,6 +11,7 @@
 #include "ui/message_box.h"
 #include "ui/window_message.h"
 #include "core/program_state.h"
+#include "diag/diag_state.h"
 #include "core/tip_controls.h"
 #include "core/strings.h"
 #include "text/text_file.h"
@@ -56,7 +57,7 @@ protected:
     void TearDown() override {
         vcx::appSettings() = saved_;
         vcx::workingFolders() = savedFolders_;
-        vcx::programState().useTabletPC = false;
+        vcx::diagState().UseTabletPC = 0;
         g_reports = nullptr;
     }
     QCheckBox* box(QWidget* page, int id) { return qvui::findControl<QCheckBox>(page, id); }
@@ -96,7 +97,7 @@ TEST_F(VcxAboutPage, DisableDataReportFollowsTheBoxAndIsUndoneAtExit) {
 }
 
 TEST_F(VcxAboutPage, TabletPcLeavesTheBoxDisabledAndTheDeviceAlone) {
-    vcx::programState().useTabletPC = true;
+    vcx::diagState().UseTabletPC = 1;
     vcx::appSettings().options = 0;
     vcx::CQVAboutDlg page(c_, nullptr);
     EXPECT_FALSE(box(&page, 470)->isEnabled());

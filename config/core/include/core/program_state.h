@@ -34,7 +34,6 @@ inline constexpr qvui::RemoteMessage kMainWindowRemoteMessages[] = {
 
 struct ProgramState {
     bool engineerMode = false;   // switched from outside (window timer 5)
-    bool useTabletPC = false;    // the controller serves as the system's touch input
     bool serialDevice = false;   // the open controller is on a serial line
     bool deviceChanged = false;  // a device arrival or removal was handled
     // The Debug page holds the controller's parameter update lock (its parameter

@@ -11,11 +11,14 @@
 #include <QRect>
 #include <QString>
 
+#include <array>
+
 namespace vcx {
 
 struct Controller;
 class CVCXScanDlg;
 class CQVFactoryBaseDlg;
+class CVCXShowDlg;
 
 // Where the views sit at display scale s: (s x 9/100, s x 11/100), s x 725/100
 // wide and s x 385/100 high with the "Tahoma" dialog font, else s x 358/100;
@@ -61,7 +64,7 @@ public:
 
     CVCXScanDlg* scanView() const { return scan_; }
     QWidget* noiseView() const { return noise_; }
-    QWidget* view3D() const { return view3D_; }
+    CVCXShowDlg* view3D() const { return view3D_; }
     CQVFactoryBaseDlg* factoryView() const { return factory_; }
     bool buildAllowed() const { return bBuildAllowed_; }
     bool started3D() const { return b3DStarted_; }
@@ -72,6 +75,7 @@ protected:
 private:
     void showOnly(QWidget* shown);
     void placeViews();
+    std::array<QWidget*, 4> allViews() const;  // scan, noise, 3-D, factory
     void setFactoryButton(bool enabled);
     bool skipsFrameArrays() const;
     void readLayoutGroups();
@@ -81,14 +85,14 @@ private:
     DiagState& s_;
     QPointer<QObject> main_;
     CVCXScanDlg* scan_ = nullptr;
-    // The noise and 3-D views are containers until their views are built; the
-    // page shows and hides them and calls their entry points.
+    // The noise view is a container until its view is built; the page shows
+    // and hides it and calls its entry points.
     QWidget* noise_ = nullptr;
-    QWidget* view3D_ = nullptr;
+    CVCXShowDlg* view3D_ = nullptr;  // a full-screen window of its own
     CQVFactoryBaseDlg* factory_ = nullptr;
     bool bDeviceReady_ = false;
     bool bBuildAllowed_ = false;
-    bool b3DStarted_ = false;
+    bool b3DStarted_ = false;  // set by the 3-D view's start
     QRect rcFirst_;
     bool firstSizeSeen_ = false;
     bool settingsTaken_ = false;

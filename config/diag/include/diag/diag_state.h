@@ -43,7 +43,7 @@ struct DiagConfig {
     uint32_t AutoSaveResult = 0;
     uint32_t AutoSaveBarcode = 0;
     uint32_t ParametersCRC = 1;
-    uint32_t UseTabletPC = 0;
+    uint32_t UseTabletPC = 0;  // "Use Tablet PC": the controller is the machine's touch input
     friend bool operator==(const DiagConfig&, const DiagConfig&) = default;
 };
 
