@@ -125,9 +125,10 @@ struct SlaveProfile {
     uint8_t minor = 0;
     uint8_t customer = 0;
     bool inBoot = false;             // its boot loader runs: the boot marks as the master sends them
-    // Bytes per firmware data transfer the slave takes: byte 1 of the answer to
-    // F4 00 k 00 01 that selects it (0: the host's default).
-    uint8_t transferSize = 0;
+    // Bytes per firmware data transfer its boot loader takes: byte 1 of the answer
+    // to F4 00 k 00 01 that selects the slave while the loader runs (a running
+    // slave answers 0 there, so a non-zero byte 1 also tells the loader runs).
+    uint8_t transferSize = 8;
     uint8_t buildA = 0, buildB = 0;  // boot state bytes A and B outside the boot loader
     std::array<uint8_t, 4> customerBytes{};
     // The slave's parameter memory (bank 0 from address 0), reached with E0/E1 00 a

@@ -988,7 +988,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return refusal(c);
         case 0xF4:
             // F4 00 AA .. selects the master, F4 00 k .. 01 slave k; byte 1 of the
-            // answer is the slave's transfer size.
+            // answer is the transfer size of the slave's boot loader, 0 while it
+            // runs its firmware.
             if (c[2] == 0xAA) {
                 selected.reset();
                 return echo(c);
@@ -1001,8 +1002,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 const bool scanning = read(0x00, 0xF0)[3] & 0x01;
                 if (p.slaveSelectNeedsQuiet && scanning && !diagnostic) return refusal(c);
                 selected = c[2];
-                const uint8_t size = c[2] < p.slaves.size() ? p.slaves[c[2]].transferSize : 0;
-                return Packet{0xF4, size, c[2], c[3], c[4]};
+                const bool boot = c[2] < p.slaves.size() && p.slaves[c[2]].inBoot;
+                return Packet{0xF4, uint8_t(boot ? p.slaves[c[2]].transferSize : 0), c[2], c[3], c[4]};
             }
             return echo(c);
         case 0xF3:

@@ -171,6 +171,7 @@ TEST_F(N4Operations, StopScanningThatNeverStopsFails) {
 TEST_F(N4Operations, SlaveSelectionSetsTheTransferSize) {
     ctl->profile().slaveCount = 1;
     ctl->profile().slaves = {qvsim::SlaveProfile{}};
+    ctl->profile().slaves[0].inBoot = true;  // its loader answers the transfer size
     ctl->profile().slaves[0].transferSize = 0x40;
     EXPECT_EQ(n4::SelectSlave(ctx, 0), 0x40);
     EXPECT_EQ(n4::State().blockSize, 0x40u);
