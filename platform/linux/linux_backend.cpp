@@ -390,6 +390,13 @@ public:
         return true;
     }
 
+    bool serialPurgeInput(Handle h) override {
+        auto port = serial(h, "serialPurgeInput");
+        if (!port) return false;
+        if (tcflush(port->fd, TCIFLUSH) != 0) return failErrno("tcflush", port->path, errno);
+        return true;
+    }
+
     bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) override {
         size_t ignored;
         if (!written) written = &ignored;
@@ -537,6 +544,18 @@ public:
 
     bool parentInstanceId(const std::string& interfacePath, std::string* out) override {
         return linuxdev::parentInstanceId(sysfsRoot_, devRoot_, interfacePath, out);
+    }
+
+    bool hidNodeFacts(const std::string& path, InputNode* out) override {
+        return linuxdev::hidNodeFacts(sysfsRoot_, devRoot_, path, out);
+    }
+
+    bool listUsbDevices(uint16_t vendorId, std::vector<std::string>* out) override {
+        return linuxdev::listUsbDevices(sysfsRoot_, vendorId, out);
+    }
+
+    bool usbHidChildren(const std::string& usbPath, std::vector<std::string>* out) override {
+        return linuxdev::usbHidChildren(sysfsRoot_, devRoot_, usbPath, out);
     }
 
     // ---- settings store: the driver's service keys exist only where its kernel driver runs ----

@@ -290,6 +290,7 @@ public:
     }
 
     std::unique_ptr<InputReportSource> openInputReports() override;
+    bool hidNodeFacts(const std::string& path, InputNode* out) override;
 
     bool listHidInterfaces(std::vector<HidInterface>* out) override {
         if (!out) return fail(ErrorKind::InvalidParameter, "listHidInterfaces: no list to fill");
@@ -524,11 +525,17 @@ private:
 
 std::unique_ptr<InputReportSource> SimBackend::openInputReports() { return std::make_unique<SimInputSource>(bench_); }
 
+bool SimBackend::hidNodeFacts(const std::string& path, InputNode* out) { return SimInputSource(bench_).node(path, out); }
+
 class VirtualClockAdapter final : public Clock {
 public:
     explicit VirtualClockAdapter(std::shared_ptr<qvsim::VirtualClock> clock) : clock_(std::move(clock)) {}
     void sleepMs(uint32_t ms) override { clock_->advance(ms); }
     uint32_t tickCount() override { return static_cast<uint32_t>(clock_->nowMs()); }
+    TimeOfDay timeOfDay() override {
+        const uint64_t seconds = clock_->nowMs() / 1000;
+        return {int(seconds / 3600 % 24), int(seconds / 60 % 60), int(seconds % 60)};
+    }
 
 private:
     const std::shared_ptr<qvsim::VirtualClock> clock_;

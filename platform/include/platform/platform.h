@@ -206,6 +206,8 @@ public:
     virtual bool serialSetEventMask(Handle h, uint32_t mask) = 0;
     // Drops everything queued in both directions.
     virtual bool serialPurge(Handle h) = 0;
+    // Drops what was received and not read yet; what is being sent still goes out.
+    virtual bool serialPurgeInput(Handle h) { return serialPurge(h); }
     virtual bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) = 0;
     // Waits by the handle's time-outs; true with *got < len is a time-out, not a failure.
     virtual bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) = 0;
@@ -242,6 +244,29 @@ public:
     // The instance identity of the parent device of a HID interface path.
     virtual bool parentInstanceId(const std::string& interfacePath, std::string* out) = 0;
 
+    // The facts of the HID node at path (an interface path of listHidInterfaces),
+    // any node, touch screen or not. false (reason in lastError()) when there is none.
+    virtual bool hidNodeFacts(const std::string& path, InputNode* out) {
+        (void)path;
+        (void)out;
+        setLastError(ErrorKind::Other, "hidNodeFacts: not supported by this backend");
+        return false;
+    }
+    // The USB devices of a vendor by their device path (Linux: the device's sysfs
+    // directory), in the system's order. false: no list could be had.
+    virtual bool listUsbDevices(uint16_t vendorId, std::vector<std::string>* out) {
+        (void)vendorId;
+        out->clear();
+        return true;
+    }
+    // The HID interface paths (what open() takes) of the HID devices under a USB
+    // device path of listUsbDevices, in order. false when the USB device is not there.
+    virtual bool usbHidChildren(const std::string& usbPath, std::vector<std::string>* out) {
+        out->clear();
+        setLastError(ErrorKind::NotFound, "usbHidChildren " + usbPath + ": not supported by this backend");
+        return false;
+    }
+
     // ---- settings store (the driver's service keys) ----
     virtual bool readSettingString(const std::string& key, const std::string& value, std::string* out) = 0;
     virtual bool readSettingDword(const std::string& key, const std::string& value, uint32_t* out) = 0;
@@ -260,6 +285,13 @@ public:
     virtual void sleepMs(uint32_t ms) = 0;
     // Milliseconds since an arbitrary start, wrapping at 2^32.
     virtual uint32_t tickCount() = 0;
+    // The local time of day that log lines carry. By default the system's; the
+    // simulator's virtual clock gives its own time since it started, so runs on
+    // it log the same times.
+    struct TimeOfDay {
+        int hour = 0, minute = 0, second = 0;
+    };
+    virtual TimeOfDay timeOfDay();
 };
 
 // For backends: false (with the reason in lastError()) when a subscription asks
