@@ -1033,6 +1033,29 @@ QV_API int QuorvaneN4_SetDebug(int level);
 QV_API int QuorvaneN4_SetLogFileA(const char* path);
 QV_API int QuorvaneN4_SetLogFileW(const QVWCHAR* path);
 
+/* ---- The N4 transport ---------------------------------------------------------
+ *
+ * Interface kinds: 1 USB HID (bits 5..7 of kind carry the report id), 8 serial
+ * (five command bytes framed with a sixth, (sum of the five) XOR 0xFF). */
+/* Writes length bytes: a HID feature report [report id][buffer] (up to 10
+ * attempts while the device is not found, 200 ms apart), or length + 1 bytes on a
+ * serial port with the check byte. 1 when all went out, 0 when not or for another
+ * kind, -1 when no memory could be had. */
+QV_API int tch_data_write(int kind, HANDLE device, const uint8_t* buffer, int length);
+/* Reads length bytes: a HID feature report of the kind's report id, or length + 1
+ * bytes from a serial port whose last is the check byte of the others. 1 when all
+ * arrived (and the check byte matched), else 0. */
+QV_API int tch_data_read(int kind, HANDLE device, uint8_t* buffer, int length);
+/* 1 when the open HID device is a product 0x3508, else 0. */
+QV_API int hid_get_report_id(HANDLE device);
+/* The sysfs path of the last USB device of vendor 0x2E7B for the enumerator
+ * "USB" (malloc'ed: the caller frees it); NULL for other enumerators or when none
+ * is present. */
+QV_API char* tch_get_usb_path_by_id(const char* enumerator);
+/* Writes a message to the debug log when g_DbgLevel is at least level: 1 when
+ * written, else 0. A format that starts with '.' gets no time in front. */
+QV_API int debug_log_msg(int level, const char* format, ...);
+
 /* ---- Why the last call failed ---------------------------------------------- */
 
 /* The reason of the most recent failure of the operating-system layer met by an

@@ -1,12 +1,13 @@
-// The debug log: messages by level into a log file (each message appended with
-// the local time in front) or onto standard output, and the exports that set
+// The debug log: messages by level into a log file (each message appended in
+// text mode with the local time of the text clock in front) or onto standard output, and the exports that set
 // its level and its file.
 #include "internal.h"
 
 #include <cstdarg>
 #include <cstdio>
-#include <ctime>
 #include <string>
+
+#include "text/text_file.h"
 
 extern "C" {
 // Exported as a variable: callers may read and set it directly.
@@ -36,32 +37,43 @@ void StorePath(std::string path) {
 
 }  // namespace
 
-int debug_log_msg(int level, const char* fmt, ...) {
+}  // namespace qvlib
+
+namespace {
+
+int WriteMessage(int level, const char* fmt, va_list ap) {
+    using namespace qvlib;
     const int current = Level();
     if (!fmt || current == 0 || current < level) return 0;
     std::lock_guard lock(LogMutex());
     const std::string& path = LogPath();
-    FILE* out = stdout;
-    if (!path.empty()) {
-        out = std::fopen(path.c_str(), "ab");
-        if (!out) return 0;
-        if (fmt[0] != '.') {
-            const std::time_t now = std::time(nullptr);
-            std::tm local{};
-            localtime_r(&now, &local);
-            std::fprintf(out, "[%02d:%02d:%02d] ", local.tm_hour, local.tm_min, local.tm_sec);
-        }
+    if (path.empty()) {
+        std::vfprintf(stdout, fmt, ap);
+        std::fflush(stdout);
+        return 1;
     }
+    // The file is a text-mode file: every "\n" goes to disk as "\r\n".
+    qvtext::TextWriter file(path.c_str(), qvtext::TextWriter::Mode::Append);
+    if (!file.isOpen()) return 0;
+    if (fmt[0] != '.') {
+        const qvtext::LocalTime t = qvtext::localTimeNow();
+        file.printf("[%02d:%02d:%02d] ", t.hour, t.minute, t.second);
+    }
+    file.vprintf(fmt, ap);
+    return file.close() ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" QV_API int debug_log_msg(int level, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    std::vfprintf(out, fmt, ap);
+    const int written = WriteMessage(level, fmt, ap);
     va_end(ap);
-    if (out == stdout)
-        std::fflush(out);
-    else
-        std::fclose(out);
-    return 1;
+    return written;
 }
+
+namespace qvlib {
 
 void LogPlatformFailure(const char* what) {
     debug_log_msg(kDbgError, "%s: %s\r\n", what, qvp::lastError().text.c_str());

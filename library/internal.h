@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+extern "C" int debug_log_msg(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
 namespace qvlib {
 
 constexpr int kSlotCount = 16;
@@ -230,7 +232,8 @@ uint32_t DriverReadCode(const DevInfo& rec);
 // 2 information, 3 debug bytes, 4 report traces): appended to the debug log file
 // with a "[hh:mm:ss] " prefix (none when fmt starts with '.'), or to standard
 // output when no file is set. 1 when written, else 0.
-int debug_log_msg(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// (The exported C function, declared in QV_Standard.h.)
+using ::debug_log_msg;
 constexpr int kDbgError = 1, kDbgInfo = 2, kDbgBytes = 3, kDbgReports = 4;
 // A platform failure that ends an operation, at error level: "<what>: <reason>"
 // with the platform layer's reason of the calling thread.

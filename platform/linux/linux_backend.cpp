@@ -548,6 +548,18 @@ public:
         return linuxdev::parentInstanceId(sysfsRoot_, devRoot_, interfacePath, out);
     }
 
+    bool hidNodeFacts(const std::string& path, InputNode* out) override {
+        return linuxdev::hidNodeFacts(sysfsRoot_, devRoot_, path, out);
+    }
+
+    bool listUsbDevices(uint16_t vendorId, std::vector<std::string>* out) override {
+        return linuxdev::listUsbDevices(sysfsRoot_, vendorId, out);
+    }
+
+    bool usbHidChildren(const std::string& usbPath, std::vector<std::string>* out) override {
+        return linuxdev::usbHidChildren(sysfsRoot_, devRoot_, usbPath, out);
+    }
+
     // ---- settings store: the driver's service keys exist only where its kernel driver runs ----
     bool readSettingString(const std::string& key, const std::string& value, std::string*) override {
         return noSettingsStore("readSettingString", key, value);

@@ -57,6 +57,15 @@ bool listSerialPorts(const std::string& sysfsRoot, const std::string& devRoot, s
 bool parentInstanceId(const std::string& sysfsRoot, const std::string& devRoot, const std::string& interfacePath,
                       std::string* out);
 
+// The sysfs directories of the USB devices of a vendor, by bus name order.
+bool listUsbDevices(const std::string& sysfsRoot, uint16_t vendorId, std::vector<std::string>* out);
+// The hidraw nodes (devRoot + "/hidrawN") under a USB device's sysfs directory, in
+// node order; false when usbPath is no USB device inside sysfs.
+bool usbHidChildren(const std::string& sysfsRoot, const std::string& devRoot, const std::string& usbPath,
+                    std::vector<std::string>* out);
+// readInputNode for a node given by its path (devRoot + "/hidrawN").
+bool hidNodeFacts(const std::string& sysfsRoot, const std::string& devRoot, const std::string& path, InputNode* out);
+
 // ---- input reports ----
 
 // The facts of the hidraw node named node ("hidraw3") that the touch input

@@ -406,3 +406,69 @@ int outputReportLength(const uint8_t* descriptor, size_t len, std::string* error
 }
 
 }  // namespace qvp::linuxdev
+
+namespace qvp::linuxdev {
+
+bool listUsbDevices(const std::string& sysfsRoot, uint16_t vendorId, std::vector<std::string>* out) {
+    if (!out) return fail(ErrorKind::InvalidParameter, "listUsbDevices: no list to fill");
+    out->clear();
+    const fs::path root = canonicalRoot(sysfsRoot);
+    const fs::path busDir = root / "bus" / "usb" / "devices";
+    std::error_code ec;
+    if (!fs::exists(busDir, ec)) return true;  // no USB here
+    std::vector<std::string> names;
+    if (!listDirectory(busDir, "listUsbDevices", &names)) return false;
+    std::sort(names.begin(), names.end());
+    char wanted[8];
+    std::snprintf(wanted, sizeof wanted, "%04x", vendorId);
+    for (const auto& name : names) {
+        std::string vendor;
+        // Interfaces ("1-1:1.0") have no idVendor: only devices are listed.
+        if (!readAttribute(busDir / name / "idVendor", &vendor) || vendor != wanted) continue;
+        const fs::path device = fs::canonical(busDir / name, ec);
+        if (!ec) out->push_back(device.string());
+    }
+    return true;
+}
+
+bool usbHidChildren(const std::string& sysfsRoot, const std::string& devRoot, const std::string& usbPath,
+                    std::vector<std::string>* out) {
+    if (!out) return fail(ErrorKind::InvalidParameter, "usbHidChildren: no list to fill");
+    out->clear();
+    std::error_code ec;
+    const fs::path device = fs::canonical(usbPath, ec);
+    const fs::path root = canonicalRoot(sysfsRoot);
+    // Only directories inside sysfs count, and only USB devices there.
+    const std::string rootText = root.string() + "/";
+    if (ec || !fs::is_directory(device, ec) || device.string().compare(0, rootText.size(), rootText) != 0 ||
+        !fs::exists(device / "idVendor", ec))
+        return fail(ErrorKind::NotFound, "usbHidChildren " + usbPath + ": no such USB device");
+    // The hidraw nodes sit at <interface>/<hid device>/hidraw/hidrawN; the walk
+    // stays inside the device's own directories (links lead elsewhere).
+    std::vector<std::pair<unsigned long, std::string>> nodes;
+    fs::recursive_directory_iterator it(device, fs::directory_options::skip_permission_denied, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (it.depth() > 4) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_symlink(ec)) continue;
+        const std::string name = it->path().filename().string();
+        unsigned long n;
+        if (it->path().parent_path().filename() == "hidraw" && numberedName(name, "hidraw", &n))
+            nodes.emplace_back(n, devRoot + "/" + name);
+    }
+    std::sort(nodes.begin(), nodes.end());
+    for (auto& [n, path] : nodes) out->push_back(std::move(path));
+    return true;
+}
+
+bool hidNodeFacts(const std::string& sysfsRoot, const std::string& devRoot, const std::string& path, InputNode* out) {
+    const std::string prefix = devRoot + "/";
+    unsigned long n;
+    if (path.compare(0, prefix.size(), prefix) != 0 || !numberedName(path.substr(prefix.size()), "hidraw", &n))
+        return fail(ErrorKind::NotFound, "hidNodeFacts " + path + ": not a hidraw node under " + devRoot);
+    return readInputNode(sysfsRoot, devRoot, path.substr(prefix.size()), out);
+}
+
+}  // namespace qvp::linuxdev

@@ -290,6 +290,7 @@ public:
     }
 
     std::unique_ptr<InputReportSource> openInputReports() override;
+    bool hidNodeFacts(const std::string& path, InputNode* out) override;
 
     bool listHidInterfaces(std::vector<HidInterface>* out) override {
         if (!out) return fail(ErrorKind::InvalidParameter, "listHidInterfaces: no list to fill");
@@ -523,6 +524,8 @@ private:
 };
 
 std::unique_ptr<InputReportSource> SimBackend::openInputReports() { return std::make_unique<SimInputSource>(bench_); }
+
+bool SimBackend::hidNodeFacts(const std::string& path, InputNode* out) { return SimInputSource(bench_).node(path, out); }
 
 class VirtualClockAdapter final : public Clock {
 public:

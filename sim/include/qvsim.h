@@ -125,6 +125,9 @@ struct SlaveProfile {
     uint8_t minor = 0;
     uint8_t customer = 0;
     bool inBoot = false;             // its boot loader runs: the boot marks as the master sends them
+    // Bytes per firmware data transfer the slave takes: byte 1 of the answer to
+    // F4 00 k 00 01 that selects it (0: the host's default).
+    uint8_t transferSize = 0;
     uint8_t buildA = 0, buildB = 0;  // boot state bytes A and B outside the boot loader
     std::array<uint8_t, 4> customerBytes{};
     // The slave's parameter memory (bank 0 from address 0), reached with E0/E1 00 a
@@ -473,6 +476,11 @@ struct ControllerProfile {
 
     // The update lock as the host left it (F6 00 9F 00 v, F3 00 07 00 v or F7 00 00 00 v).
     bool updateLocked = false;
+    // The glove mode F3 00 01 00 m left (echoed).
+    uint8_t gloveMode = 0;
+    // E2 00 00 00 00 put the controller to sleep (echoed): it then answers only
+    // the loop-back FC, which wakes it.
+    bool asleep = false;
     // The reload of older firmware: EC 00 AA 00 v arms it, EC 00 00 00 v right after
     // reloads the register words (all but the profile-described feature, state, scan
     // mode and monitor words): v = 0 from defaultWords (words not listed become 0),
@@ -598,6 +606,9 @@ public:
     // specific ones the one set last). Setting a prefix again replaces its reply.
     void setReply(const Packet& command, const Packet& reply);
     void setReply(const PacketPrefix& commands, const Packet& reply);
+    // The same for the next count commands the prefix takes (then the model
+    // answers again); ahead of the replies set without a count.
+    void setReply(const PacketPrefix& commands, const Packet& reply, int count);
     void clearReplies();
 
     // Faults, ahead of fixed replies: by command code (byte 0) or by prefix.
@@ -837,6 +848,11 @@ public:
     // check byte is the one of the true reply (Melk frames, which carry no check
     // byte, arrive corrupted all the same).
     void corruptReplies(int count = 1);
+    // a slow line: the reply arrives in two parts, its first three bytes at once
+    // and the rest after the host's next read;
+    void splitReplies(int count = 1);
+    // a lost byte: the reply's last byte (its check byte) never arrives.
+    void dropLastByte(int count = 1);
 
     // Unsolicited bytes from the controller (touch packets, line garbage).
     void queueOutput(const uint8_t* data, size_t len);

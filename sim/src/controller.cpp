@@ -226,6 +226,11 @@ struct Controller::Impl {
 
     // In the order set; the most specific match applies.
     std::vector<std::pair<PacketPrefix, Packet>> fixedReplies;
+    struct CountedReply {
+        Packet reply;
+        int remaining;
+    };
+    std::vector<std::pair<PacketPrefix, CountedReply>> countedReplies;
     std::vector<std::pair<PacketPrefix, Fault>> faults;
     int disconnectCountdown = -1;  // -1: none pending
     bool connected = true;
@@ -674,7 +679,12 @@ Packet Controller::Impl::vbuttonItem(const Packet& c) {
             else
                 loadKeys(c[4] == 1 ? *p.vbuttonFlash : *p.vbuttonDefaults);
             return echo(c);
-        case 0x91: return {0xF6, 0x0F, 0x91, 0x00, 0x00};  // init
+        case 0x91: {  // init: byte 4 = the entries the table holds
+            const auto held = std::count_if(p.vbuttons.begin(), p.vbuttons.end(), [](const auto& entry) {
+                return std::any_of(entry.begin(), entry.end(), [](uint8_t b) { return b != 0; });
+            });
+            return {0xF6, 0x0F, 0x91, 0x00, uint8_t(held)};
+        }
         case 0x93:  // write to flash, erase: F6 0F 9x AA 55
         case 0x94:
             if (c[3] != 0xAA || c[4] != 0x55) return itemRefused;
@@ -837,6 +847,8 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
     // D4 00 AA 00 00 starts the boot loader only right after D4 00 00 00 00.
     const bool switchArmed = bootSwitchArmed;
     bootSwitchArmed = false;
+    // Asleep, the controller hears only the loop-back that wakes it.
+    if (p.asleep && c[0] != 0xFC) return std::nullopt;
     // While a text or table write is open, word packets fill it: [index][4 bytes].
     if (window != Window::None && c[0] < 0x10) {
         std::copy_n(c.begin() + 1, 4, pending.begin() + size_t(c[0]) * 4);
@@ -976,7 +988,7 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return refusal(c);
         case 0xF4:
             // F4 00 AA .. selects the master, F4 00 k .. 01 slave k; byte 1 of the
-            // answer says whether that slave runs its boot loader.
+            // answer is the slave's transfer size.
             if (c[2] == 0xAA) {
                 selected.reset();
                 return echo(c);
@@ -989,14 +1001,18 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
                 const bool scanning = read(0x00, 0xF0)[3] & 0x01;
                 if (p.slaveSelectNeedsQuiet && scanning && !diagnostic) return refusal(c);
                 selected = c[2];
-                bool boot = c[2] < p.slaves.size() && p.slaves[c[2]].inBoot;
-                return Packet{0xF4, uint8_t(boot ? 0x01 : 0x00), c[2], c[3], c[4]};
+                const uint8_t size = c[2] < p.slaves.size() ? p.slaves[c[2]].transferSize : 0;
+                return Packet{0xF4, size, c[2], c[3], c[4]};
             }
             return echo(c);
         case 0xF3:
             if (c[1] == 0x00 && c[2] == 0x07 && p.f3UpdateLock) {
                 if (c[4] <= 1) p.updateLocked = c[4] == 1;
                 return Packet{0xF3, 0xAA, 0x07, 0x00, c[4]};
+            }
+            if (c[1] == 0x00 && c[2] == 0x01 && c[3] == 0x00) {  // glove mode
+                p.gloveMode = c[4];
+                return echo(c);
             }
             if (!current && c[1] == 0x00 && c[2] == 0x7C && c[3] == 0 && c[4] == 0)
                 return Packet{0xF3, 0x00, 0x7C, p.monitorId, p.monitorKey};
@@ -1052,8 +1068,13 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
             return it == p.infoWords.end() ? Packet{0xC0, 0, 0, 0, 0} : withBytes(0xC0, it->second);
         }
         case 0xC1: return constantWord(0xC1, c[2]);
-        case 0xFC:  // loop-back: the packet comes back as it was sent
+        case 0xFC:  // loop-back: the packet comes back as it was sent (and wakes a sleeper)
             if (p.series == Series::Melk) return refusal(c);
+            p.asleep = false;
+            return echo(c);
+        case 0xE2:  // sleep
+            if (c[1] != 0 || c[2] != 0 || c[3] != 0 || c[4] != 0) return refusal(c);
+            p.asleep = true;
             return echo(c);
         default: return refusal(c);
     }
@@ -1140,9 +1161,16 @@ void Controller::setReply(const PacketPrefix& commands, const Packet& reply) {
     setEntry(impl_->fixedReplies, commands, reply);
 }
 
+void Controller::setReply(const PacketPrefix& commands, const Packet& reply, int count) {
+    std::lock_guard g(*impl_->lock);
+    if (count <= 0) return;
+    setEntry(impl_->countedReplies, commands, Impl::CountedReply{reply, count});
+}
+
 void Controller::clearReplies() {
     std::lock_guard g(*impl_->lock);
     impl_->fixedReplies.clear();
+    impl_->countedReplies.clear();
 }
 
 void Controller::refuse(uint8_t code, int count) { refuse(PacketPrefix::code(code), count); }
@@ -1222,6 +1250,9 @@ std::optional<Packet> Controller::handle(const Packet& command, Link link, uint6
     } else if (auto f = bestMatch(m.faults, command); f != m.faults.end()) {
         if (f->second.kind == Fault::Refuse) reply = refusal(command);
         if (f->second.remaining > 0 && --f->second.remaining == 0) m.faults.erase(f);
+    } else if (auto n = bestMatch(m.countedReplies, command); n != m.countedReplies.end()) {
+        reply = n->second.reply;
+        if (--n->second.remaining == 0) m.countedReplies.erase(n);
     } else if (auto r = bestMatch(m.fixedReplies, command); r != m.fixedReplies.end()) {
         reply = r->second;
     } else {

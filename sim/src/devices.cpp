@@ -394,6 +394,9 @@ struct SerialDevice::Impl {
     int lateDuplicates = 0;            // replies still to be sent twice
     std::vector<uint8_t> heldCopy;     // the copy that goes out after the next command frame
     int corruptions = 0;               // replies still to be corrupted
+    int splits = 0;                    // replies still to arrive in two parts
+    std::vector<uint8_t> lateHalf;     // the rest of a split reply, after the next read
+    int drops = 0;                     // replies still to lose their last byte
     bool hostRts = false;
     std::optional<std::string> pnp;    // nullopt: the series' default
 
@@ -427,7 +430,18 @@ struct SerialDevice::Impl {
             --corruptions;
             frame[4] = uint8_t(~frame[4]);
         }
-        output.insert(output.end(), frame.begin(), frame.end());
+        if (drops > 0) {
+            --drops;
+            frame.pop_back();
+        }
+        if (splits > 0) {
+            --splits;
+            const size_t first = std::min<size_t>(3, frame.size());
+            output.insert(output.end(), frame.begin(), frame.begin() + long(first));
+            lateHalf.assign(frame.begin() + long(first), frame.end());
+        } else {
+            output.insert(output.end(), frame.begin(), frame.end());
+        }
         if (lateDuplicates > 0) {
             --lateDuplicates;
             heldCopy = frame;
@@ -500,6 +514,11 @@ size_t SerialDevice::read(uint8_t* data, size_t len) {
     size_t n = std::min(len, impl_->output.size());
     std::copy_n(impl_->output.begin(), n, data);
     impl_->output.erase(impl_->output.begin(), impl_->output.begin() + long(n));
+    // The rest of a split reply is on the line once the host read its first part.
+    if (impl_->output.empty() && !impl_->lateHalf.empty()) {
+        impl_->output.insert(impl_->output.end(), impl_->lateHalf.begin(), impl_->lateHalf.end());
+        impl_->lateHalf.clear();
+    }
     return n;
 }
 
@@ -512,6 +531,7 @@ void SerialDevice::purge() {
     std::lock_guard g(*impl_->core->lock);
     impl_->partial.clear();
     impl_->output.clear();
+    impl_->lateHalf.clear();
 }
 
 void SerialDevice::duplicateLate(int count) {
@@ -522,6 +542,16 @@ void SerialDevice::duplicateLate(int count) {
 void SerialDevice::corruptReplies(int count) {
     std::lock_guard g(*impl_->core->lock);
     impl_->corruptions = std::max(0, count);
+}
+
+void SerialDevice::splitReplies(int count) {
+    std::lock_guard g(*impl_->core->lock);
+    impl_->splits = std::max(0, count);
+}
+
+void SerialDevice::dropLastByte(int count) {
+    std::lock_guard g(*impl_->core->lock);
+    impl_->drops = std::max(0, count);
 }
 
 void SerialDevice::queueOutput(const uint8_t* data, size_t len) {

@@ -251,6 +251,29 @@ public:
     // The instance identity of the parent device of a HID interface path.
     virtual bool parentInstanceId(const std::string& interfacePath, std::string* out) = 0;
 
+    // The facts of the HID node at path (an interface path of listHidInterfaces),
+    // any node, touch screen or not. false (reason in lastError()) when there is none.
+    virtual bool hidNodeFacts(const std::string& path, InputNode* out) {
+        (void)path;
+        (void)out;
+        setLastError(ErrorKind::Other, "hidNodeFacts: not supported by this backend");
+        return false;
+    }
+    // The USB devices of a vendor by their device path (Linux: the device's sysfs
+    // directory), in the system's order. false: no list could be had.
+    virtual bool listUsbDevices(uint16_t vendorId, std::vector<std::string>* out) {
+        (void)vendorId;
+        out->clear();
+        return true;
+    }
+    // The HID interface paths (what open() takes) of the HID devices under a USB
+    // device path of listUsbDevices, in order. false when the USB device is not there.
+    virtual bool usbHidChildren(const std::string& usbPath, std::vector<std::string>* out) {
+        out->clear();
+        setLastError(ErrorKind::NotFound, "usbHidChildren " + usbPath + ": not supported by this backend");
+        return false;
+    }
+
     // ---- settings store (the driver's service keys) ----
     virtual bool readSettingString(const std::string& key, const std::string& value, std::string* out) = 0;
     virtual bool readSettingDword(const std::string& key, const std::string& value, uint32_t* out) = 0;
