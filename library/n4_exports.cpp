@@ -156,13 +156,20 @@ public:
         }
         return reply[0] == cmd[0] && !ItemRefused(reply);
     }
-    // A command sent without reading an answer.
+    // A command whose answer is not needed. A serial controller answers every
+    // frame all the same: its answer is read and dropped, or the next command
+    // would take it for its own.
     bool sendOnly(const std::array<uint8_t, 5>& cmd) {
         if (viaCallbacks()) {
             const auto send = g_sendCmdOnly.load();
             return send && send(handle_, cmd.data());
         }
-        return Send(*ctx_, cmd.data()) == 0;
+        if (Send(*ctx_, cmd.data()) != 0) return false;
+        if (IsUart(*ctx_)) {
+            uint8_t dropped[5];
+            Receive(*ctx_, dropped);
+        }
+        return true;
     }
     // A command whose answer is read after waitMs on an own controller (the
     // callbacks send and read in one go).
