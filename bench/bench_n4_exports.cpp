@@ -5,7 +5,7 @@
 //  N4GetParamCRC/computed  from the lists: E0 00 FC, EE, ED, E0 00 F4, E0 00 FB and one
 //                          read per list byte (E = 5 + 64 + 16 = 85, 170 ms)
 //
-// Over the serial port (…Uart) the link's F0 and F1 .. 01 at the open and the
+// Over the serial port (.._uart) the link's F0 and F1 .. 01 at the open and the
 // close add one transfer each. Reported as counters.
 #include "QV_Standard.h"
 #include "bench_support.h"
@@ -43,7 +43,9 @@ void N4GetParamCRC(benchmark::State& state, bool own, bool uart) {
         bench->addSerial(ctl, qvsim::SerialInfo{"/sim/ttyS0", 38400});
         QuorvaneN4_SetDevPathA("/sim/ttyS0");
     } else {
-        bench->addHid(ctl, qvsim::HidInfo{"/sim/hidraw0"});
+        qvsim::HidInfo info{"/sim/hidraw0"};
+        info.reportId = 1;  // its descriptor numbers its reports
+        bench->addHid(ctl, info);
     }
     const uint64_t start = bench->clock().nowMs();
     for (auto _ : state) {
