@@ -5,7 +5,9 @@
 #include "library_support.h"
 
 #include <algorithm>
-#include <regex>
+#include <string>
+
+#include "text/text_file.h"
 
 namespace qvtest {
 namespace {
@@ -42,32 +44,45 @@ protected:
 };
 
 TEST_F(DebugLog, LevelsFileAndStandardOutput) {
-    QuorvaneN4_SetDebug(0);
-    EXPECT_EQ(qvlib::debug_log_msg(1, "silent\r\n"), 0);
-    EXPECT_EQ(debugText(), "");
+    // The time in front comes from the text clock.
+    qvtext::ScopedClock fixed(qvtext::LocalTime{2024, 5, 6, 7, 8, 9, 0});
+    // A message is written when the level is non-zero and at least the message's.
+    for (int level : {-1, 0, 1, 2, 3, 4}) {
+        for (int kind = 1; kind <= 4; ++kind) {
+            SCOPED_TRACE(std::to_string(level) + " x " + std::to_string(kind));
+            std::remove(debugPath().c_str());
+            g_DbgLevel = level;  // the variable is the level
+            const bool written = level > 0 && level >= kind;
+            EXPECT_EQ(debug_log_msg(kind, "line %d\n", kind), written ? 1 : 0);
+            EXPECT_EQ(debugText(), written ? "[07:08:09] line " + std::to_string(kind) + "\r\n" : "");
+        }
+    }
 
+    // The file is a text-mode file: "\n" becomes "\r\n", a format's "\r\n" "\r\r\n",
+    // a lone "\r" stays; a format that starts with '.' gets no time.
+    std::remove(debugPath().c_str());
     QuorvaneN4_SetDebug(2);
     EXPECT_EQ(g_DbgLevel, 2);
-    EXPECT_EQ(qvlib::debug_log_msg(3, "bytes\r\n"), 0);  // above the level
     EXPECT_EQ(qvlib::debug_log_msg(2, "open %s @ %X\r\n", "dev", 0x1F), 1);
-    EXPECT_EQ(qvlib::debug_log_msg(1, ".no time\r\n"), 1);
-    EXPECT_TRUE(std::regex_match(debugText(), std::regex(R"(\[\d\d:\d\d:\d\d\] open dev @ 1F\r\n\.no time\r\n)")))
-        << debugText();
-    g_DbgLevel = -1;  // the variable is the level
-    EXPECT_EQ(qvlib::debug_log_msg(1, "negative\r\n"), 0);
+    EXPECT_EQ(qvlib::debug_log_msg(1, ".no time\r> {OPEN}\n"), 1);
+    EXPECT_EQ(debugText(), "[07:08:09] open dev @ 1F\r\r\n.no time\r> {OPEN}\r\n");
 
-    // The wide path names a file the same way; an empty path is standard output.
+    // The wide path names a file the same way; an empty path is standard output,
+    // written as the format gives it.
     QuorvaneN4_SetDebug(4);
     const std::string wide = debugPath() + ".w";
     std::remove(wide.c_str());
     QuorvaneN4_SetLogFileW(qvlib::Utf8ToWide(wide).c_str());
     EXPECT_EQ(qvlib::debug_log_msg(4, ".wide\n"), 1);
-    EXPECT_EQ(ReadFile(wide), ".wide\n");
+    EXPECT_EQ(ReadFile(wide), ".wide\r\n");
     std::remove(wide.c_str());
     QuorvaneN4_SetLogFileA("");
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(qvlib::debug_log_msg(1, "to the console %d\n", 7), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "to the console 7\n");
+    // A file that cannot be opened: nothing written.
+    QuorvaneN4_SetLogFileA("/nonexistent-dir/debug.log");
+    EXPECT_EQ(qvlib::debug_log_msg(1, "lost\n"), 0);
 }
 
 TEST_F(DebugLog, ADriverDeviceThatCannotBeOpenedLeavesItsReason) {
@@ -79,7 +94,7 @@ TEST_F(DebugLog, ADriverDeviceThatCannotBeOpenedLeavesItsReason) {
     EXPECT_EQ(EnumerateQVDevicesA([](const char*, const char*, uint32_t) { return 1; }, 0x1F), 0);
     const std::string reason = "open \\\\.\\QVUVCXM_API3: other (the simulated device refuses the open)";
     EXPECT_EQ(LastErrorText(), reason);
-    EXPECT_EQ(linesWith("driver enumeration: " + reason + "\r\n"), 1u);
+    EXPECT_EQ(linesWith("driver enumeration: " + reason + "\r\r\n"), 1u);
 
     // A run without candidates starts empty and stays empty: names with no device
     // behind them are not candidates.
@@ -124,7 +139,7 @@ TEST_F(DebugLog, AnExchangeIsLoggedOnceWhenItFailedAfterItsRetries) {
     EXPECT_EQ(SendCmd(h, cmd, reply), 0);
     const std::string reason = "set feature report /sim/hidraw0: other (simulated device)";
     EXPECT_EQ(LastErrorText(), reason);
-    EXPECT_EQ(linesWith("command E0 00 F4 00 00: " + reason + "\r\n"), 1u);
+    EXPECT_EQ(linesWith("command E0 00 F4 00 00: " + reason + "\r\r\n"), 1u);
     EXPECT_EQ(linesWith(reason), 1u);  // not once per attempt
 
     // A failure the retries overcome is not one.
