@@ -409,6 +409,34 @@ TEST_F(N4ApiTest, TheNameLineOfTheExportsThatLogIt) {
                                                       "QuorvaneN4_GetParamBT"}));
 }
 
+// Through a real pseudo-terminal (termios on the host side): the path is
+// test-opened when it is set, and the version comes over the serial link.
+TEST(N4ApiPty, VersionOverThePortTheCallerSet) {
+    auto bench = std::make_shared<qvsim::Bench>();
+    auto ctl = std::make_shared<qvsim::Controller>(N4Profile());
+    auto& dev = bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", 115200});
+    qvsim::PtyServer server(bench, dev);
+    std::string error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    AttachOverLinuxBackend(bench->clockPtr());
+    n4::ResetSettings();
+    EXPECT_EQ(QuorvaneN4_SetDevPathA("/nonexistent/tty"), 0);
+    EXPECT_EQ(QuorvaneN4_SetDevPathA(server.slavePath().c_str()), 1);
+    EXPECT_EQ(QuorvaneN4_SetBaudRate(115200), 1);
+    EXPECT_TRUE(Received(*ctl).empty());  // the test-open sends nothing
+    char text[QV_N4_VERSION_TEXT] = {};
+    EXPECT_EQ(QuorvaneN4_GetDevVersionStrA(text), 1);
+    EXPECT_STREQ(text, "QV6020A.D05.2.7.3.13");
+    const auto got = Hex(Received(*ctl));
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(got.end() - 3, got.end()),
+              (std::vector<std::string>{"EE 00 00 00 00", "ED 00 00 00 00", "F1 00 00 00 01"}));
+    n4::ResetSettings();
+    qvlib::LibraryDetach();
+    server.stop();
+    qvp::useSim(std::make_shared<qvsim::Bench>());
+}
+
 // ---- parameter CRC -------------------------------------------------------------------
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
