@@ -1023,8 +1023,10 @@ QV_API uint32_t QVPlatformTickCount(void);
  * not be set up: "open /dev/hidraw3: Permission denied") into its debug log at
  * level 1. Levels: 0 silent (at load), 1 errors, 2 information, 3 debug bytes,
  * 4 report traces; a message is written when g_DbgLevel is at least its level.
- * With a log file set, each message is appended to it with the local time as
- * "[hh:mm:ss] " in front; without one it goes to standard output. */
+ * With a log file set, each message is appended to it in text mode (every "\n"
+ * written as "\r\n") with the local time as "[hh:mm:ss] " in front (none when
+ * the format starts with '.'; simulated controllers give their virtual time);
+ * without one it goes to standard output as formatted. */
 QV_API extern int g_DbgLevel;
 /* Sets g_DbgLevel. 1. */
 QV_API int QuorvaneN4_SetDebug(int level);

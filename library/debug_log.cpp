@@ -1,5 +1,5 @@
 // The debug log: messages by level into a log file (each message appended in
-// text mode with the local time of the text clock in front) or onto standard output, and the exports that set
+// text mode with the platform clock's time of day in front) or onto standard output, and the exports that set
 // its level and its file.
 #include "internal.h"
 
@@ -56,7 +56,7 @@ int WriteMessage(int level, const char* fmt, va_list ap) {
     qvtext::TextWriter file(path.c_str(), qvtext::TextWriter::Mode::Append);
     if (!file.isOpen()) return 0;
     if (fmt[0] != '.') {
-        const qvtext::LocalTime t = qvtext::localTimeNow();
+        const qvp::Clock::TimeOfDay t = qvp::clock().timeOfDay();
         file.printf("[%02d:%02d:%02d] ", t.hour, t.minute, t.second);
     }
     file.vprintf(fmt, ap);

@@ -162,7 +162,8 @@ int UartWrite(HANDLE h, const uint8_t* buffer, int length) {
     }
     if (length >= 5 && buffer[0] == 0xF0) {
         if (buffer[4] == 0) qvp::sleepMs(300);
-        qvp::backend().serialPurge(h);
+        // Only what came in: the command itself may still be on its way out.
+        qvp::backend().serialPurgeInput(h);
     }
     return 1;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <vector>
 
@@ -124,6 +125,13 @@ Backend& backend() {
     std::lock_guard lock(a.mutex);
     if (!a.backend) installBackendLocked(a, makeLinuxBackend());
     return *a.backend;
+}
+
+Clock::TimeOfDay Clock::timeOfDay() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 Clock& clock() {

@@ -399,6 +399,13 @@ public:
         return true;
     }
 
+    bool serialPurgeInput(Handle h) override {
+        auto port = serial(h, "serialPurgeInput");
+        if (!port) return false;
+        if (tcflush(port->fd, TCIFLUSH) != 0) return failErrno("tcflush", port->path, errno);
+        return true;
+    }
+
     bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) override {
         size_t ignored;
         if (!written) written = &ignored;

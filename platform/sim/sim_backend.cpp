@@ -532,6 +532,10 @@ public:
     explicit VirtualClockAdapter(std::shared_ptr<qvsim::VirtualClock> clock) : clock_(std::move(clock)) {}
     void sleepMs(uint32_t ms) override { clock_->advance(ms); }
     uint32_t tickCount() override { return static_cast<uint32_t>(clock_->nowMs()); }
+    TimeOfDay timeOfDay() override {
+        const uint64_t seconds = clock_->nowMs() / 1000;
+        return {int(seconds / 3600 % 24), int(seconds / 60 % 60), int(seconds % 60)};
+    }
 
 private:
     const std::shared_ptr<qvsim::VirtualClock> clock_;

@@ -113,7 +113,7 @@ TEST_F(N4Test, HidWriteRetriesOnlyADeviceThatIsNotThere) {
     EXPECT_EQ(tch_data_write(kind, ctx.hDevice, cmd, 5), 1);
     EXPECT_EQ(now() - start, 400u);
     // The log file is written in text mode: a format's "\r\n" reaches it as "\r\r\n".
-    const std::string line = "[12:34:56] {33} HidD_SetFeature (size:6) [0x01][0xE0][0x00][0xF4][0x00][0x00] ";
+    const std::string line = "[00:00:00] {33} HidD_SetFeature (size:6) [0x01][0xE0][0x00][0xF4][0x00][0x00] ";
     EXPECT_EQ(debugText(), line + "(0:1/10)\r\r\n" + line + "(0:2/10)\r\r\n" + line + "(1:3/10)\r\r\n");
     EXPECT_EQ(Hex(Received(*ctl)), std::vector<std::string>{"E0 00 F4 00 00"});
 

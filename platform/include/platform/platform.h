@@ -215,6 +215,8 @@ public:
     virtual bool serialSetEventMask(Handle h, uint32_t mask) = 0;
     // Drops everything queued in both directions.
     virtual bool serialPurge(Handle h) = 0;
+    // Drops what was received and not read yet; what is being sent still goes out.
+    virtual bool serialPurgeInput(Handle h) { return serialPurge(h); }
     virtual bool serialWrite(Handle h, const uint8_t* data, size_t len, size_t* written) = 0;
     // Waits by the handle's time-outs; true with *got < len is a time-out, not a failure.
     virtual bool serialRead(Handle h, uint8_t* data, size_t len, size_t* got) = 0;
@@ -292,6 +294,13 @@ public:
     virtual void sleepMs(uint32_t ms) = 0;
     // Milliseconds since an arbitrary start, wrapping at 2^32.
     virtual uint32_t tickCount() = 0;
+    // The local time of day that log lines carry. By default the system's; the
+    // simulator's virtual clock gives its own time since it started, so runs on
+    // it log the same times.
+    struct TimeOfDay {
+        int hour = 0, minute = 0, second = 0;
+    };
+    virtual TimeOfDay timeOfDay();
 };
 
 // For backends: false (with the reason in lastError()) when a subscription asks

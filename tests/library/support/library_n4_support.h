@@ -1,11 +1,11 @@
 // The N4 family's tests: a HID controller or a serial one on the simulated
 // bench, an open N4 context on it, and the debug log written to a file (at
-// the report-trace level) so a test can count the transfers it shows.
+// the report-trace level) so a test can count the transfers it shows. Log
+// lines carry the virtual clock's time ("[00:00:00] " at the start).
 #pragma once
 
 #include "library_support.h"
 #include "n4_internal.h"
-#include "text/text_file.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@ class N4Test : public LibTest {
 protected:
     std::shared_ptr<qvsim::Controller> ctl = std::make_shared<qvsim::Controller>();
     qvlib::DevInfo ctx = qvlib::n4::NewContext();
-    qvtext::ScopedClock fixedTime{qvtext::LocalTime{2024, 5, 6, 12, 34, 56, 0}};
 
     // Beside the command log, one file per test (a parameterised test's name
     // holds '/').
