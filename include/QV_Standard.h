@@ -1071,6 +1071,146 @@ QV_API uint32_t QVGetLastErrorTextA(char* text, uint32_t count);
 QV_API uint32_t QVGetLastErrorTextW(QVWCHAR* text, uint32_t count);
 QV_API uint32_t QVGetLastErrorText(char* text, uint32_t count);
 
+/* ---- The N4 command family ---------------------------------------------------
+ *
+ * Exports without the device table: each call that talks to a controller opens
+ * it, runs its commands and closes it again. It opens the serial port set by
+ * QuorvaneN4_SetDevPathA/W when one is set, otherwise the first controller the
+ * USB HID search finds: on Linux the maker's hidraw nodes (vendor 0x2E7B) whose
+ * report descriptor has a feature report. (The collection and settings-key rules
+ * of other systems have no meaning here.) When nothing opens, these exports
+ * return 0 (the system-reference ones -1). Failures are written to the debug log.
+ *
+ * Outputs are caller-owned; a NULL output refuses the call (0). Version texts
+ * need room for QV_N4_VERSION_TEXT characters, the terminator included. */
+#define QV_N4_VERSION_TEXT 64
+
+/* 2 and 4 (Ex: 2, 4, 5, 11). 1; 0 when an output is NULL. */
+QV_API int QuorvaneN4_GetLibVersion(uint32_t* major, uint32_t* minor);
+QV_API int QuorvaneN4_GetLibVersionEx(uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build);
+/* Opens the controller and sets every non-NULL output to 0 (there is no driver).
+ * 1; 0 when it cannot be opened. */
+QV_API int QuorvaneN4_GetDrvVersion(uint32_t* major, uint32_t* minor, uint32_t* release, uint32_t* build);
+/* The serial port to use (at most 259 characters): 1 when it opens for reading
+ * (it is kept), 0 when not or too long (the previous one stays). "" goes back to
+ * the USB HID search (1). The wide form takes the full path name (relative names
+ * are taken from the working directory) and keeps it as UTF-8. */
+QV_API int QuorvaneN4_SetDevPathA(const char* path);
+QV_API int QuorvaneN4_SetDevPathW(const QVWCHAR* path);
+/* Stored only. 1. */
+QV_API int QuorvaneN4_SetDevIOPort(uint32_t port);
+QV_API int QuorvaneN4_SetDevIRQ(uint32_t irq);
+QV_API int QuorvaneN4_UseI2CAddress(uint8_t address);
+/* The serial line speed: 9600, 19200, 38400 (at load), 57600 or 115200 (1);
+ * any other rate is refused (0) and the speed kept. */
+QV_API int QuorvaneN4_SetBaudRate(uint32_t rate);
+/* The controller's version text (for example "QV6020A.D05.2.7.3.13"); out holds
+ * QV_N4_VERSION_TEXT characters (W: count characters, at most that many used).
+ * 1 when the controller answered. */
+QV_API int QuorvaneN4_GetDevVersionStrA(char* out);
+QV_API int QuorvaneN4_GetDevVersionStrW(QVWCHAR* out, int count);
+/* F3 00 01 00 mode. 1 when answered. */
+QV_API int QuorvaneN4_GloveMode(uint8_t mode);
+/* FE 00 00 00 00 twice; 1 when the first went out. */
+QV_API int QuorvaneN4_DeviceReset(void);
+/* A register of the touch (index < 80), the touch-parameter (SetParamAP, index
+ * < 80) or the boot bank (SetParamBT, index < 64) written inside the update lock;
+ * an index past the bank sends nothing. 1 when written. */
+QV_API int QuorvaneN4_SetParam(uint8_t index, uint8_t value);
+QV_API int QuorvaneN4_SetParamAP(uint8_t index, uint8_t value);
+QV_API int QuorvaneN4_SetParamBT(uint8_t index, uint8_t value);
+/* A register of the same banks into *value. 1 when read. */
+QV_API int QuorvaneN4_GetParam(uint8_t index, uint8_t* value);
+QV_API int QuorvaneN4_GetParamAP(uint8_t index, uint8_t* value);
+QV_API int QuorvaneN4_GetParamBT(uint8_t index, uint8_t* value);
+/* The parameter CRC: the controller's own when it keeps one, else computed from
+ * its touch and boot lists (as QuorvaneN4_CalSWParamCRC mode 0). 0..0xFFFF; -1
+ * when a command failed or the controller runs its boot loader; 0 when nothing
+ * opens. */
+QV_API int QuorvaneN4_GetParamCRC(void);
+/* The system reference (controllers that report it in E0 00 FC): -1 when not
+ * supported, a command failed or nothing opens. Status: 1 built, 0 building.
+ * Reset: 1 when the controller accepted it. Init: builds it, 1 when finished. */
+QV_API int QuorvaneN4_GetSRStatus(void);
+QV_API int QuorvaneN4_ResetSR(void);
+QV_API int QuorvaneN4_InitSR(void);
+
+/* The virtual-key exports take a HANDLE: above 0 they reach the controller
+ * through these callbacks (SendCmd and SendCmdOnly of the caller's own
+ * connection) and open nothing; 0 or below they open one as the others do. A
+ * positive HANDLE with the needed callback not installed returns 0. The setters
+ * return 0. */
+typedef int (*QVN4SendCmdCallBack)(HANDLE handle, const uint8_t command[5], uint8_t reply[5]);
+typedef int (*QVN4SendCmdOnlyCallBack)(HANDLE handle, const uint8_t command[5]);
+QV_API int QuorvaneN4_SetupSendCmdCallBack(QVN4SendCmdCallBack callback);
+QV_API int QuorvaneN4_SetupSendCmdOnlyCallBack(QVN4SendCmdOnlyCallBack callback);
+/* F6 0F 03: the key table's CRC (reply byte 4 * 256 + byte 3). 1 when read. */
+QV_API int QuorvaneN4_VKeyGetCRC(HANDLE handle, uint16_t* crc);
+/* F6 0F 90 00 flag. 1 when done. */
+QV_API int QuorvaneN4_VKeyClear(HANDLE handle, uint8_t flag);
+/* F6 0F 91: *result = the entries the controller holds. 1 when done. */
+QV_API int QuorvaneN4_VKeyInit(HANDLE handle, uint8_t* result);
+/* F6 0F 92 00 flag. 1 when done. */
+QV_API int QuorvaneN4_VKeyLoadSetting(HANDLE handle, uint8_t flag);
+/* F6 0F 93 AA 55, then its answer 200 ms later. 1 when done. */
+QV_API int QuorvaneN4_VKeyWriteFlash(HANDLE handle);
+/* The key table read and written as VButtonRead/VButtonWrite do (the write
+ * inside the update lock). 1 when done. */
+QV_API int QuorvaneN4_VKeyRead(HANDLE handle, VButtonTable* table);
+QV_API int QuorvaneN4_VKeyWrite(HANDLE handle, const VButtonTable* table);
+
+/* An item of a group (items 0..15; the item protocol is needed, else -1):
+ * *value = reply byte 4 and *maximum = reply byte 3 (NULL skipped); the 16-bit
+ * form takes byte 4 * 256 + byte 3. 1; 0 when refused or not answered. */
+QV_API int QuorvaneN4_GetUserSetting8(uint8_t group, uint8_t item, uint8_t* value, uint8_t* maximum);
+QV_API int QuorvaneN4_GetUserSetting16(uint8_t group, uint8_t item, uint16_t* value);
+/* Writes an item (0..15; others are refused) inside the update lock (F6 00 9F
+ * 00 01, then 00 after the write): the changed bits, or -1 when refused or not
+ * answered; 0 when nothing opens. The 16-bit value goes low byte first. */
+QV_API int QuorvaneN4_SetUserSetting8(uint8_t group, uint8_t item, uint8_t value);
+QV_API int QuorvaneN4_SetUserSetting16(uint8_t group, uint8_t item, uint16_t value);
+/* Sleep (E2) or wake (FC); scanning on or off. 1 when done. */
+QV_API int QuorvaneN4_EnterSleepMode(int enter);
+QV_API int QuorvaneN4_EnableTouchScan(int enable);
+/* Moves the controller to the 7-bit I2C address (above 0x7F refused). 1 when done. */
+QV_API int QuorvaneN4_ChangeI2CAddress(uint8_t address);
+
+/* Not supported by the controllers: each writes "<name>() is not supported !"
+ * to the debug log and returns 0 (GetDevStatus opens and closes the controller
+ * first). */
+QV_API int QuorvaneN4_InitSRExW(void);
+QV_API int QuorvaneN4_InitSRExA(void);
+QV_API int QuorvaneN4_GetDevStatus(void);
+QV_API int QuorvaneN4_GetInterface(void);
+QV_API int QuorvaneN4_GetIdleMode(void);
+QV_API int QuorvaneN4_SetIdleMode(void);
+QV_API int QuorvaneN4_GetSleepMode(void);
+QV_API int QuorvaneN4_SetSleepMode(void);
+QV_API int QuorvaneN4_GetTouchPoint(void);
+QV_API int QuorvaneN4_SetTouchPoint(void);
+QV_API int QuorvaneN4_GetActiveWaterSolution(void);
+QV_API int QuorvaneN4_GetSupportedWaterSolution(void);
+QV_API int QuorvaneN4_GetWaterSolution(void);
+QV_API int QuorvaneN4_WaterEnable(void);
+QV_API int QuorvaneN4_GetWaterNotification(void);
+QV_API int QuorvaneN4_SetWaterNotification(void);
+QV_API int QuorvaneN4_GetWaterPerfLevel(void);
+QV_API int QuorvaneN4_SetWaterPerfLevel(void);
+QV_API int QuorvaneN4_GetAntiNoise(void);
+QV_API int QuorvaneN4_SetAntiNoise(void);
+QV_API int QuorvaneN4_GetEdgeCompsate(void);
+QV_API int QuorvaneN4_SetEdgeCompsate(void);
+QV_API int QuorvaneN4_GetPanelActiveArea(void);
+QV_API int QuorvaneN4_SetPanelActiveArea(void);
+QV_API int QuorvaneN4_GetScreenActiveArea(void);
+QV_API int QuorvaneN4_SetScreenActiveArea(void);
+QV_API int QuorvaneN4_GetPanelOrient(void);
+QV_API int QuorvaneN4_SetPanelOrient(void);
+QV_API int QuorvaneN4_GetSensitivity(void);
+QV_API int QuorvaneN4_SetSensitivity(void);
+QV_API int QuorvaneN4_MonitorAbnStatus(void);
+QV_API int QuorvaneN4_ReloadParam(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -241,6 +241,15 @@ public:
         return invalidHandle();
     }
 
+    bool testOpenSerial(const std::string& path) override {
+        // Read-only, not as the controlling terminal, not waiting for carrier: the
+        // test neither takes the port nor blocks on a line that is down.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return failErrno("open", path, errno);
+        ::close(fd);
+        return true;
+    }
+
     bool close(Handle h) override {
         if (!registry_.remove(h))
             return fail(ErrorKind::InvalidParameter, "close: unknown handle " + detail::handleText(h));

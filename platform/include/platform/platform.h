@@ -182,6 +182,15 @@ public:
 
     virtual Handle open(const std::string& path, DeviceKind kind) = 0;
     virtual bool close(Handle h) = 0;
+    // Whether a serial port's path can be opened for reading now: opened and
+    // closed again at once, without taking the port or changing its settings.
+    // false with the reason in lastError().
+    virtual bool testOpenSerial(const std::string& path) {
+        const Handle h = open(path, DeviceKind::Serial);
+        if (h == invalidHandle()) return false;
+        close(h);
+        return true;
+    }
 
     // HID feature and output reports; report[0] is the report id.
     virtual bool hidSetFeature(Handle h, const uint8_t* report, size_t len) = 0;

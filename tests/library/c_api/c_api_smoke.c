@@ -1,6 +1,7 @@
 /* A C program that uses the library the way an outside caller does: loads it
  * by file name, looks the exports up by name, enumerates the controllers of
- * the simulated bench that QV_SIM chose at load, and talks to the first one. */
+ * the simulated bench that QV_SIM chose at load, and talks to the first one,
+ * through the device table and through the N4 family. */
 #include "QV_Standard.h"
 
 #include <dlfcn.h>
@@ -49,5 +50,11 @@ int main(int argc, char** argv) {
     int ok = send(h, identity, reply);
     printf("identity %d %02X %02X %02X %02X %02X\n", ok, reply[0], reply[1], reply[2], reply[3], reply[4]);
     close(h);
-    return ok ? 0 : 1;
+    /* The N4 family opens the controller by itself. */
+    int (*n4Version)(char*) = (int (*)(char*))dlsym(lib, "QuorvaneN4_GetDevVersionStrA");
+    if (!n4Version) return 1;
+    char version[QV_N4_VERSION_TEXT] = {0};
+    const int n4 = n4Version(version);
+    printf("n4 version %d %s\n", n4, version);
+    return ok && n4 ? 0 : 1;
 }
