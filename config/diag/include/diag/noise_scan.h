@@ -10,7 +10,9 @@
 // what the panel's geometry allows before anything is indexed.
 #pragma once
 
+#include "QV_Standard.h"
 #include "diag/diag_state.h"
+#include "diag/scan_layout.h"
 #include "diag/scan_report.h"
 #include "text/text_file.h"
 
@@ -103,6 +105,10 @@ struct NoiseGradeResult {
 // node; OK and Poor take p = value mod 100 (best %) and r = value / 100
 // (noisy %). Fewer than 10 samples hold no deviation at all: Bad, with every
 // statistic 0.
+using NoiseDeviations = std::array<std::vector<double>, kNoiseKinds>;
+NoiseGradeResult ComputeNoiseGrade(const NoiseDeviations& deviation, int rounds, int threshold,
+                                   const DiagConfig& grades);
+// The same on the sampler's slot (rounds - 1) mod 10.
 NoiseGradeResult ComputeNoiseGrade(const NoiseSampler& sampler, int rounds, int threshold, const DiagConfig& grades);
 
 // ---- drawing ----------------------------------------------------------------------------------
@@ -111,8 +117,9 @@ NoiseGradeResult ComputeNoiseGrade(const NoiseSampler& sampler, int rounds, int 
 // starts (s x 210/100, s x 10/100) from the view's origin and measures
 // columns x cell + 40 by rows x cell + 40 (rows and columns exchanged by panel
 // flag bit 0); the nodes sit 20 + cell/2 inside it, mirrored by bits 9 and 10;
-// the radius is cell/3 within 3..8; the legend's three marks and labels go
-// below the frame. Empty (cell 0) while A, B or the cell is 0.
+// the radius is cell/3 within 3..8; the lines, fifth lines and their labels
+// are the scan view's grid around those nodes; the legend's three marks and
+// labels go below the frame. Empty (cell 0) while A, B or the cell is 0.
 struct NoiseLegendItem {
     QPoint mark;   // the mark's centre
     QRect label;   // its text: "Best", "Normal", "Noisy"
@@ -121,11 +128,11 @@ struct NoiseGridLayout {
     int cell = 0, radius = 0;
     int drawRows = 0, drawColumns = 0;
     QRect frame;
-    std::vector<QPoint> nodes;  // node (r, c) at r x B + c
+    SensorGrid grid;            // its nodes: node (r, c) at r x B + c
     std::array<NoiseLegendItem, 3> legend{};
 };
-NoiseGridLayout LayoutNoiseGrid(int scale, int cell, int rows, int columns, uint16_t panelFlags, int labelWidth,
-                                int labelHeight);
+NoiseGridLayout LayoutNoiseGrid(int scale, int cell, int rows, int columns, uint16_t panelFlags, LabelSize gridLabel,
+                                QSize legendText);
 
 // ---- reports ----------------------------------------------------------------------------------
 

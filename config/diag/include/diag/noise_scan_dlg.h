@@ -148,7 +148,6 @@ private:
     NoiseGradeResult result_;
     std::string processReport_;
     std::string lastReport_;
-    QString noiseFolder_;
 };
 
 }  // namespace vcx
