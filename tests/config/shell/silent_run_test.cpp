@@ -192,6 +192,7 @@ TEST_F(VcxDiagSilentRun, NoiseLevelRunSavesAndShowsItsGrade) {
     vcx::startupState().options = vcx::parseCommandLine("-nl1");
     ASSERT_EQ(control("set /sim/hidraw0 noise 0"), "ok");
     int logDialogs = 0;
+    dialogs.reset();  // one responder at a time
     dialogs = std::make_unique<qvui::DialogResponder>([&](QDialog& d) {
         if (auto* r = qobject_cast<vcx::CQVSResDlg*>(&d)) {
             results.push_back({r->index(), r->pictureId(), dlg && dlg->timers().isActive(vcx::kTimerExit)});
