@@ -17,6 +17,7 @@ namespace vcx {
 
 struct Controller;
 class CVCXScanDlg;
+class CScanNoiseDlg;
 class CQVFactoryBaseDlg;
 class CVCXShowDlg;
 
@@ -64,6 +65,7 @@ public:
 
     CVCXScanDlg* scanView() const { return scan_; }
     QWidget* noiseView() const { return noise_; }
+    CScanNoiseDlg* noiseScan() const { return noiseScan_; }
     CVCXShowDlg* view3D() const { return view3D_; }
     CQVFactoryBaseDlg* factoryView() const { return factory_; }
     bool buildAllowed() const { return bBuildAllowed_; }
@@ -89,6 +91,9 @@ private:
     // and hides it and calls its entry points.
     QWidget* noise_ = nullptr;
     CVCXShowDlg* view3D_ = nullptr;  // a full-screen window of its own
+    // The noise view inside its container, filling it.
+    CScanNoiseDlg* noiseScan_ = nullptr;
+    bool noiseCommandLineStarted_ = false;
     CQVFactoryBaseDlg* factory_ = nullptr;
     bool bDeviceReady_ = false;
     bool bBuildAllowed_ = false;
