@@ -222,8 +222,8 @@ TEST_F(DriverTransport, BaudAndSampleRateGoThroughTheirControls) {
     EXPECT_EQ(GetBaudRate(hEx, &baud), 1);
     EXPECT_EQ(baud, 921600u);
     uint32_t rate = 0;
-    EXPECT_EQ(GetDriverSampleRate(hEx, 120, &rate), 1);
-    EXPECT_EQ(rate, 120u);
+    EXPECT_EQ(GetDriverSampleRate(hEx, 0, &rate), 1); // contact 0: the device's rate
+    EXPECT_EQ(rate, 100u);
 
     auto c2 = std::make_shared<qvsim::Controller>();
     HANDLE hKind0 = addDriver(c2, "/sim/qvdrv0", QV_DEVICE_DRIVER, 0);
