@@ -96,6 +96,7 @@ CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller
 
 CVCXUtilityDlg::~CVCXUtilityDlg() {
     CQVChdParentDlg::setMessageFilter({});
+    if (!ended_) CloseDrawWindow();
     if (!ended_ && bound_) {
         // Destroyed without its shut-down (a test, an aborted start): still let go of the library cleanly.
         unregisterNotifications(c_);

@@ -93,7 +93,7 @@ TEST(DrawWindowArithmetic, CoordinateMaximumMappingAndOstraResolution) {
 
     // (x, y) = (1000, 500) of 0..3999 x 0..1999 on 800 x 400.
     const QSize client(800, 400);
-    const QPoint expected[4] = {{200, 100}, {300, 200}, {600, 300}, {100, 300}};
+    const QPoint expected[4] = {{200, 100}, {300, 200}, {600, 300}, {100, 600}};
     for (int o = 0; o < 4; ++o) EXPECT_EQ(vcx::MapDrawTouch(1000, 500, 4000, 2000, o, client), expected[o]) << o;
 
     for (uint8_t b4 : {0, 16, 32, 255}) EXPECT_FALSE(vcx::OstraResolutionFromShift(b4)) << int(b4);

@@ -18,6 +18,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QPointer>
 #include <QSize>
 #include <QWidget>
 
@@ -152,7 +153,7 @@ private:
     uint32_t tick() const;
 
     Controller& c_;
-    QObject* main_;
+    QPointer<QObject> main_; // the main window, which may end first in tests
     qvui::WindowTimers* timers_;
     QMenu* menu_ = nullptr;
     QPushButton* menuButton_ = nullptr;
