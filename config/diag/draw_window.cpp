@@ -299,17 +299,14 @@ void CQVDrawWnd::enqueue(const DrawPointRecord& r) {
 void CQVDrawWnd::drain() {
     drainAsked_ = false;
     DrawPointRecord r;
-    bool any = false;
-    while (ring_.pop(&r)) {
-        record(r);
-        any = true;
-    }
-    if (any) update();
+    QRect dirty;
+    while (ring_.pop(&r)) dirty |= record(r);
+    if (!dirty.isEmpty()) update(dirty);
 }
 
-void CQVDrawWnd::record(const DrawPointRecord& r) {
+QRect CQVDrawWnd::record(const DrawPointRecord& r) {
     if (std::this_thread::get_id() != home_) ++offThread_;
-    if (r.id < 0 || r.id >= kDrawContacts) return;
+    if (r.id < 0 || r.id >= kDrawContacts) return {};
     ++drawn_;
     const int before = downCount_ + upCount_;
     const QPoint at(r.x, r.y);
@@ -322,12 +319,13 @@ void CQVDrawWnd::record(const DrawPointRecord& r) {
         lifted_[id] = true;
         step = contacts_.lift(r.id);
     }
-    paintRecord(r, step, at);
+    const QRect painted = paintRecord(r, step, at);
     if (counts_ && downCount_ + upCount_ != before) drawCounts();
+    return painted;
 }
 
-void CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep& step, QPoint at) {
-    if (step.kind == qvdraw::StrokeStep::Ignored) return;
+QRect CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep& step, QPoint at) {
+    if (step.kind == qvdraw::StrokeStep::Ignored) return {};
     const bool down = step.kind == qvdraw::StrokeStep::Down;
     if (step.kind == qvdraw::StrokeStep::Lift) {
         if (counts_) ++upCount_;
@@ -339,10 +337,14 @@ void CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep&
         }
     }
     if (step.kind != qvdraw::StrokeStep::Lift && timingStarted_) elapsed_ = tick() - startTick_;
-    if (canvas_.isNull()) return;
+    if (canvas_.isNull()) return {};
     QPainter p(&canvas_);
     const QColor colour = contactColour(r.id);
     const QPoint last(step.from.x, step.from.y);
+    // The area this record changes: around the point and the previous one.
+    const int margin = touchMode_ ? 61 : 8;
+    QRect area = QRect(at, at).adjusted(-margin, -margin, margin, margin);
+    if (step.from.x >= 0) area |= QRect(last, last).adjusted(-margin, -margin, margin, margin);
     if (touchMode_) {
         // The square around the previous position is erased, then the contact shown.
         if (step.from.x >= 0) p.fillRect(QRect(last.x() - 60, last.y() - 60, 120, 120), Qt::white);
@@ -352,7 +354,7 @@ void CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep&
             p.setBrush(colour);
             p.drawEllipse(at, 30, 30);
         }
-        return;
+        return area;
     }
     if (step.kind == qvdraw::StrokeStep::Lift) {
         if (penUpMarks_) {
@@ -360,7 +362,7 @@ void CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep&
             p.setBrush(Qt::NoBrush);
             p.drawEllipse(QRect(QPoint(last.x() - 6, last.y() - 6), QPoint(last.x() + 6, last.y() + 6)));
         }
-        return;
+        return area;
     }
     p.setPen(QPen(colour, 1));
     p.setBrush(colour);
@@ -375,6 +377,7 @@ void CQVDrawWnd::paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep&
         p.setPen(QPen(colour, 1));
         p.drawLine(last, at);
     }
+    return area;
 }
 
 void CQVDrawWnd::clearDrawing() {
@@ -411,9 +414,8 @@ bool CQVDrawWnd::event(QEvent* e) {
                 const int id = pt.id();
                 if (id < 0 || id >= kDrawContacts) continue;
                 const QPoint at = pt.position().toPoint();
-                record({at.x(), at.y(), id, pt.state() == QEventPoint::Released ? kDrawLifted : kDrawTouching});
+                update(record({at.x(), at.y(), id, pt.state() == QEventPoint::Released ? kDrawLifted : kDrawTouching}));
             }
-            update();
         }
         e->accept();
         return true;
@@ -423,9 +425,9 @@ bool CQVDrawWnd::event(QEvent* e) {
     return QWidget::event(e);
 }
 
-void CQVDrawWnd::paintEvent(QPaintEvent*) {
+void CQVDrawWnd::paintEvent(QPaintEvent* e) {
     QPainter p(this);
-    p.drawImage(0, 0, canvas_);
+    p.drawImage(e->rect(), canvas_, e->rect());
 }
 
 void CQVDrawWnd::resizeEvent(QResizeEvent* e) {

@@ -18,6 +18,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QPointer>
 #include <QSize>
 #include <QWidget>
@@ -136,8 +137,9 @@ protected:
 private:
     void buildMenu();
     void applyOptions();
-    void record(const DrawPointRecord& r);
-    void paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep& step, QPoint at);
+    // Each returns the area of the window it changed.
+    QRect record(const DrawPointRecord& r);
+    QRect paintRecord(const DrawPointRecord& r, const qvdraw::StrokeStep& step, QPoint at);
     void runKey(int key);
     void clearDrawing();
     void resetContacts();
