@@ -1,5 +1,6 @@
 #include "draw_window.h"
 #include "set_distance_dialog.h"
+#include "snapshot.h"
 
 #include "ui/file_chooser.h"
 #include "ui/message_box.h"
@@ -646,16 +647,10 @@ void DrawWindow::keyReleaseEvent(QKeyEvent* event) {
 }
 
 bool DrawWindow::saveSnapshot(const QString& path, QString* error) const {
-    if (canvas_.isNull()) {
-        if (error) *error = QStringLiteral("the window has no picture to save");
-        return false;
-    }
-    QImageWriter writer(path, "png");
-    if (!writer.write(canvas_)) {
-        if (error) *error = QStringLiteral("cannot write the PNG image \"%1\": %2").arg(path, writer.errorString());
-        return false;
-    }
-    return true;
+    const QString why = writePngSnapshot(canvas_, path);
+    if (why.isEmpty()) return true;
+    if (error) *error = canvas_.isNull() ? why : QStringLiteral("cannot write the PNG image \"%1\": %2").arg(path, why);
+    return false;
 }
 
 void DrawWindow::sayGoodbye() {

@@ -66,8 +66,9 @@ QV_API int GetProductID(HANDLE handle, uint32_t* productId);
 QV_API int GetBaudRate(HANDLE handle, uint32_t* baud);
 /* Controller series (QV_SERIES_*). */
 QV_API int GetQVOstraMelk(HANDLE handle, uint8_t* series);
-/* Driver devices only: hands rate to the driver, *current gets its answer. */
-QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current);
+/* Driver devices only: *rate := the driver's sample rate (reports per second)
+ * of touch contact id. 0 for other devices or when the driver does not answer. */
+QV_API int GetDriverSampleRate(HANDLE handle, uint32_t id, uint32_t* rate);
 /* *isLast := 1 when the most recent touch report came from this controller. */
 QV_API int CheckLastTouchDeviceHandle(HANDLE handle, int* isLast);
 /* Stores a debug switch and value; nothing in the library reads them. 1. */

@@ -398,12 +398,12 @@ QV_API int GetQVOstraMelk(HANDLE handle, uint8_t* series) {
     return 1;
 }
 
-QV_API int GetDriverSampleRate(HANDLE handle, uint32_t rate, uint32_t* current) {
+QV_API int GetDriverSampleRate(HANDLE handle, uint32_t id, uint32_t* rate) {
     DeviceLock lock(handle);
     DevInfo* d = lock.record();
-    if (!d || !current || !IsDriverDevice(*d)) return 0;
+    if (!d || !rate || !IsDriverDevice(*d)) return 0;
     uint32_t returned = 0;
-    return qvp::backend().driverIoctl(d->hDevice, 0x223DFC, &rate, sizeof rate, current, sizeof *current,
+    return qvp::backend().driverIoctl(d->hDevice, 0x223DFC, &id, sizeof id, rate, sizeof *rate,
                                       &returned)
                ? 1
                : 0;

@@ -101,6 +101,7 @@ MessageAnswer showMessageBox(QWidget* owner, const QString& text, const QString&
     }
     QMessageBox box(boxIcon(icon), caption, text, standardButtons(buttons), owner);
     box.setDefaultButton(buttonOf(defaultAnswer.value_or(firstAnswer(buttons))));
+    if (owner) box.setWindowModality(Qt::WindowModal); // as execDialog: other top-level windows keep their input
     return answerOf(box.exec(), buttons);
 }
 

@@ -14,6 +14,11 @@ int execDialog(QDialog& dialog) {
         dialog.setResult(QDialog::Rejected);
         return QDialog::Rejected;
     }
+    // Modal to its own window only (unless it chose otherwise): a top-level
+    // window of the program without a parent, like the drawing window, keeps
+    // its input while a page's dialog runs.
+    if (dialog.parentWidget() && !dialog.testAttribute(Qt::WA_SetWindowModality))
+        dialog.setWindowModality(Qt::WindowModal);
     if (!responder) return dialog.exec();
 
     dialog.setResult(QDialog::Rejected);

@@ -3,6 +3,7 @@
 #include "diag/diag_dlg.h"
 #include "diag/silent_result_dlg.h"
 #include "diag/diag_state.h"
+#include "diag/draw_window.h"
 #include "pages/about_dlg.h"
 #include "pages/debug_dlg.h"
 #include "core/chd_parent_dlg.h"
@@ -84,6 +85,9 @@ const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
 CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller()), finder_(&deviceFinder()) {
     addProgramStrings();
     setWindowTitle(QLatin1String(kMainWindowTitle));
+    // Not application-modal while it runs: the drawing window beside it keeps its input.
+    setWindowModality(Qt::NonModal);
+    InstallDrawWindowHooks();
     timers_ = new qvui::WindowTimers(this);
     buildControls();
     new qvui::NamedWindow(this, kMainWindowRemoteMessages);
@@ -92,6 +96,7 @@ CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller
 
 CVCXUtilityDlg::~CVCXUtilityDlg() {
     CQVChdParentDlg::setMessageFilter({});
+    if (!ended_) CloseDrawWindow();
     if (!ended_ && bound_) {
         // Destroyed without its shut-down (a test, an aborted start): still let go of the library cleanly.
         unregisterNotifications(c_);
@@ -324,6 +329,8 @@ void CVCXUtilityDlg::showReadout(const DeviceReadout& r) {
 
 void CVCXUtilityDlg::ClearDlgItem() {
     writeCommandLog(c_, u"\rCVCXUtilityDlg::ClearDlgItem()\r");
+    // The drawing window forgets its contacts: the controller that sent them is gone.
+    if (CQVDrawWnd* draw = DrawWindow()) qvui::sendMessage(draw, qvui::WM_CALIBRATION_POINT, 0xFFFF, 0xFFFF);
     for (int id : {kIdHostInterface, kIdPanelInformation, kIdFirmwareVersionLabel, kIdMasterVersion, kIdParamCrc})
         SetDlgItemText(content_, id, {});
     for (int i = 0; i < kMaxSlaves; ++i) {
@@ -563,7 +570,10 @@ void CVCXUtilityDlg::onToolbarFromPage(quint64 buttonId, qint64 enable) {
 }
 
 void CVCXUtilityDlg::onPageButton(int id) {
-    if (id == kIdDraw) return; // the drawing window: see built::kDraw
+    if (id == kIdDraw) {
+        OpenDrawWindow(c_, this);
+        return;
+    }
     if (id == kIdRefresh) {
         onRefresh();
         return;
@@ -885,7 +895,13 @@ Point CVCXUtilityDlg::normalFramePosition() const {
 }
 
 bool CVCXUtilityDlg::ExitDlg() {
-    if (pageBusy_ || ended_) return false;
+    if (ended_) return false;
+    // The drawing window ends first; its idle state is taken at once.
+    if (DrawWindow()) {
+        CloseDrawWindow();
+        QCoreApplication::sendPostedEvents(this, qvui::WindowMessage::eventType(qvui::WM_PAGE_STATE));
+    }
+    if (pageBusy_) return false;
     appSettings().childIdx = preferredPage_;
     // Saved as move() takes it back at the next start: the frame's top-left.
     appSettings().utyPos = normalFramePosition();

@@ -464,6 +464,10 @@ struct ControllerProfile {
     uint8_t frequency = 0;
     uint16_t srVersion = 0;
     std::optional<uint8_t> interfaceCheck;
+    // Ostra series: FF 00 00 00 00 -> FF 00 00 00 resolutionShift (the panel's
+    // coordinate range is 1 << shift); nullopt: the command is echoed, as every
+    // other FF command is.
+    std::optional<uint8_t> resolutionShift;
     // The ready poll of a scan view: with a value n, E0 00 F7 00 00 answers the
     // register word with bit 0 of byte 1 clear for the next n reads and set from
     // read n + 1 on (counted in reads, since a host that polls from its timers
@@ -753,7 +757,10 @@ struct DriverInfo {
     int kind = 0;          // 0..4, the driver device kind
     int ioctlPair = 0;     // 0: 0x223D48/0x223D4C, 1: 0x223D88/0x223D8C
     uint32_t baudRate = 115200;  // answered to 0x223CB4
-    uint32_t sampleRate = 100;   // 0x223DFC: stores the 4-byte input (when non-zero), answers the current rate
+    // 0x223DFC: the 4-byte input names a contact id; the answer is that contact's
+    // sample rate (contactSampleRates), or sampleRate for a contact without one.
+    uint32_t sampleRate = 100;
+    std::map<uint32_t, uint32_t> contactSampleRates;
 
     // Answers the driver gives a host that enumerates its devices (4-byte little-endian outputs):
     // 0x223CA8 device code, (code >> 16) / 1000 names the family; nullopt: derived from kind

@@ -897,7 +897,11 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xEE: return identity(c);
         case 0xED: return bootState(c);
         case 0xFF:
-            if (p.series == Series::Ostra) return echo(c);
+            if (p.series == Series::Ostra) {
+                if (p.resolutionShift && c[1] == 0 && c[2] == 0 && c[3] == 0 && c[4] == 0)
+                    return Packet{0xFF, 0x00, 0x00, 0x00, *p.resolutionShift};
+                return echo(c);
+            }
             if (p.series == Series::Melk) return std::nullopt;
             return refusal(c);
         case 0xF2:

@@ -321,8 +321,11 @@ XferError DriverDevice::ioctl(uint32_t code, const uint8_t* in, size_t inLen, ui
         case kIoctlBaudRate: return d.answerU32(d.info.baudRate, out, outLen, returned);
         case kIoctlSampleRate:
             if (!in || inLen < 4 || !out || outLen < 4) return XferError::InvalidParameter;
-            if (uint32_t rate = getU32(in)) d.info.sampleRate = rate;
-            return d.answerU32(d.info.sampleRate, out, outLen, returned);
+            {
+                const auto own = d.info.contactSampleRates.find(getU32(in));
+                return d.answerU32(own != d.info.contactSampleRates.end() ? own->second : d.info.sampleRate, out,
+                                   outLen, returned);
+            }
         case kIoctlDeviceCode: return d.answerU32(d.deviceCode(), out, outLen, returned);
         case kIoctlVersionMajor: return d.answerU32(d.driverVersion() / 100, out, outLen, returned);
         case kIoctlVersionMinor: return d.answerU32(d.driverVersion() % 100, out, outLen, returned);

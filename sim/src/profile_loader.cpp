@@ -101,13 +101,15 @@
 //   settle = on | off             off: both answer F6 07 FF (no settle in this firmware)
 //   srVersion = 102               system-reference version (E4 00 bytes 1, 2 = 2, 1)
 //   interfaceCheck = v | none     FB 00 00 00 00 answer byte 4 (none: refused)
+//   resolutionShift = v | none    Ostra FF 00 00 00 00 answer byte 4 (none: the echo)
 //   readyAfterPolls = n | none    E0 00 F7 byte 1 bit 0 set from read n + 1 on (none: the register word)
 //
 //   link = hid only:    name, vendorId, productId, hasParent, parentInstanceId,
 //                       hasManufacturer, manufacturer, inputReportLength (-1 | none:
 //                       capabilities cannot be read), reportId, inputReportIds,
 //                       touchReportId, touchScreen, featureReport
-//   link = driver only: kind, ioctlPair, baudRate, sampleRate, deviceCode,
+//   link = driver only: kind, ioctlPair, baudRate, sampleRate (RATE, or ID RATE
+//                       for one contact; repeatable), deviceCode,
 //                       driverVersion, portIndex (each of these three: a number, or
 //                       none: the I/O control fails), bulkReads
 //                       (path is the device name, e.g. \\.\QVUVCXM_API0)
@@ -605,6 +607,9 @@ const std::map<std::string, Setter>& commonKeys() {
              // The version travels as two bytes v % 100 and v / 100.
              d.profile.srVersion = uint16_t(number(v, 255 * 100 + 99));
          }},
+        {"resolutionshift", [](DeviceSpec& d, const std::string& v) {
+             d.profile.resolutionShift = isNone(v) ? std::nullopt : std::optional<uint8_t>(byte(v));
+         }},
         {"interfacecheck", [](DeviceSpec& d, const std::string& v) {
              d.profile.interfaceCheck = isNone(v) ? std::nullopt : std::optional<uint8_t>(byte(v));
          }},
@@ -635,7 +640,15 @@ const std::map<std::string, std::pair<Link, Setter>>& linkSpecificKeys() {
         {"kind", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.kind = int(number(v, 4)); }}},
         {"ioctlpair", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.ioctlPair = int(number(v, 1)); }}},
         {"baudrate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.baudRate = u32(v); }}},
-        {"samplerate", {Link::Driver, [](DeviceSpec& d, const std::string& v) { d.driver.sampleRate = u32(v); }}},
+        {"samplerate", {Link::Driver, [](DeviceSpec& d, const std::string& v) {
+             // RATE (every contact without its own) or ID RATE (that contact's).
+             std::istringstream in(v);
+             std::string first, second, extra;
+             in >> first >> second >> extra;
+             if (!extra.empty()) throw BadValue{"sampleRate takes RATE or ID RATE"};
+             if (second.empty()) d.driver.sampleRate = u32(first);
+             else d.driver.contactSampleRates[u32(first)] = u32(second);
+         }}},
         {"devicecode", {Link::Driver, [](DeviceSpec& d, const std::string& v) {
              if (isNone(v)) d.driver.failingIoctls.push_back(kIoctlDeviceCode);
              else d.driver.deviceCode = u32(v);

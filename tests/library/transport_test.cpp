@@ -217,13 +217,15 @@ TEST_F(DriverTransport, FailedSendOfD1StillReads) {
 
 TEST_F(DriverTransport, BaudAndSampleRateGoThroughTheirControls) {
     auto ctl = std::make_shared<qvsim::Controller>();
-    HANDLE hEx = addDriver(ctl, "/sim/qvdrv3", QV_DEVICE_DRIVER_EX, 1, 921600);
+    HANDLE hEx = addDriver(ctl, "/sim/qvdrv3", QV_DEVICE_DRIVER_EX, 1, 921600, {{3, 240}});
     uint32_t baud = 0;
     EXPECT_EQ(GetBaudRate(hEx, &baud), 1);
     EXPECT_EQ(baud, 921600u);
     uint32_t rate = 0;
-    EXPECT_EQ(GetDriverSampleRate(hEx, 120, &rate), 1);
-    EXPECT_EQ(rate, 120u);
+    EXPECT_EQ(GetDriverSampleRate(hEx, 3, &rate), 1); // the rate of the contact named
+    EXPECT_EQ(rate, 240u);
+    EXPECT_EQ(GetDriverSampleRate(hEx, 0, &rate), 1); // one without its own: the device's
+    EXPECT_EQ(rate, 100u);
 
     auto c2 = std::make_shared<qvsim::Controller>();
     HANDLE hKind0 = addDriver(c2, "/sim/qvdrv0", QV_DEVICE_DRIVER, 0);

@@ -79,6 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"CurrentRefusesF2", series(Cur), {0xF2, 0, 0, 0, 0}, Packet{0xAA, 0xF2, 0, 0, 0}},
         // FF tells Ostra from the others on a serial line.
         ReplyCase{"OstraFF", series(Ost), {0xFF, 0, 0, 0, 0}, Packet{0xFF, 0, 0, 0, 0}},
+        // With a resolution shift FF 00 00 00 00 carries it in byte 4; other FF commands stay echoed.
+        ReplyCase{"OstraFFShift", series(Ost, [](ControllerProfile& p) { p.resolutionShift = 12; }),
+                  {0xFF, 0, 0, 0, 0}, Packet{0xFF, 0, 0, 0, 12}},
+        ReplyCase{"OstraFFShiftOtherEchoed", series(Ost, [](ControllerProfile& p) { p.resolutionShift = 12; }),
+                  {0xFF, 0, 0x10, 0, 0}, Packet{0xFF, 0, 0x10, 0, 0}},
         ReplyCase{"CurrentRefusesFF", series(Cur), {0xFF, 0, 0, 0, 0}, Packet{0xAA, 0xFF, 0, 0, 0}},
         ReplyCase{"MelkIgnoresFF", series(Mlk), {0xFF, 0, 0, 0, 0}, std::nullopt},
         // Timing and customer bytes: Ostra answers its customer bytes to E7 and refuses EB.

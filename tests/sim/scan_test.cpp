@@ -330,7 +330,7 @@ TEST(SimScan, KeysSetTheSensorAndTheAnswersOfARunningController) {
                          Set{"openColumn", "5 0 raw"}, Set{"openRow", "1 10"}, Set{"node", "2 3 4000 mode0"},
                          Set{"noisyNode", "1 1 50 pattern3"}, Set{"bump", "0 2 -40 baseline"}, Set{"frozen", "mode2"},
                          Set{"scanCaps", "0x2000"}, Set{"frequencyModes", "2 3 0"}, Set{"frequency", "4"},
-                         Set{"srVersion", "102"}, Set{"interfaceCheck", "1"}})
+                         Set{"srVersion", "102"}, Set{"interfaceCheck", "1"}, Set{"resolutionShift", "12"}})
         ASSERT_TRUE(qvsim::setControllerKey(c, s.key, s.value, &error)) << s.key << ": " << error;
     const ControllerProfile& p = c.profile();
     ASSERT_TRUE(p.sensor);
@@ -357,6 +357,7 @@ TEST(SimScan, KeysSetTheSensorAndTheAnswersOfARunningController) {
     EXPECT_EQ(p.frequency, 4);
     EXPECT_EQ(p.srVersion, 102);
     EXPECT_EQ(p.interfaceCheck, std::optional<uint8_t>(1));
+    EXPECT_EQ(p.resolutionShift, std::optional<uint8_t>(12));
 
     EXPECT_TRUE(qvsim::setControllerKey(c, "sensorFaults", "none", &error)) << error;
     EXPECT_TRUE(c.profile().sensor->faults.empty());

@@ -193,6 +193,26 @@ TEST(ModalDialogService, ResponderSetsControlsAndTheDialogsOwnAcceptRuns) {
     }
 }
 
+TEST(ModalDialogService, ADialogWithAnOwnerBlocksOnlyItsOwnersWindow) {
+    // Another top-level window (the drawing window) keeps its input while a
+    // page's dialog runs; a dialog that chose its modality keeps it.
+    QWidget owner;
+    QWidget beside;
+    owner.show();
+    beside.show();
+    std::vector<Qt::WindowModality> seen;
+    DialogResponder responder([&](QDialog& d) {
+        seen.push_back(d.windowModality());
+        return DialogChoice::Reject;
+    });
+    QDialog owned(&owner);
+    execDialog(owned);
+    QDialog chosen(&owner);
+    chosen.setWindowModality(Qt::ApplicationModal);
+    execDialog(chosen);
+    EXPECT_EQ(seen, (std::vector<Qt::WindowModality>{Qt::WindowModal, Qt::ApplicationModal}));
+}
+
 TEST(ModalDialogService, NestedDialogsReachTheResponderAndHeadlessOnesAreRejected) {
     std::vector<QString> seen;
     {

@@ -123,12 +123,13 @@ protected:
     }
 
     HANDLE addDriver(std::shared_ptr<qvsim::Controller> c, const std::string& path, uint32_t type, int pair,
-                     uint32_t baud = 115200) {
+                     uint32_t baud = 115200, const std::map<uint32_t, uint32_t>& contactSampleRates = {}) {
         qvsim::DriverInfo info;
         info.path = path;
         info.kind = type == QV_DEVICE_DRIVER ? 0 : 3;
         info.ioctlPair = pair;
         info.baudRate = baud;
+        info.contactSampleRates = contactSampleRates;
         bench->addDriver(c, info);
         qvlib::DevInfo rec = Scratch(path, "DRV" + path.substr(path.size() - 1), type,
                                      static_cast<uint8_t>(c->profile().series));

@@ -12,7 +12,7 @@
 namespace vcx {
 
 namespace built {
-inline constexpr bool kDraw = false;              // main window 401 "Draw": the drawing window
+inline constexpr bool kDraw = true;               // main window 401 "Draw": the drawing window
 inline constexpr bool kLoadFirmware = true;       // Field Update command 420 "Load Firmware"
 inline constexpr bool kUpdate = true;             // Field Update command 421 "Update"
 inline constexpr bool kCombine = true;            // Field Update command 422 "Combine Firmware and Parameters"
