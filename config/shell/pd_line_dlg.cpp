@@ -50,7 +50,6 @@ CVCXPDLineDlg::CVCXPDLineDlg(QWidget* parent)
         grid->addWidget(field, row++, 1);
     }
     grid->setRowStretch(2, 1);
-    new qvui::NamedWindow(this, kPdLineRemoteMessages);
 }
 
 CVCXPDLineDlg::~CVCXPDLineDlg() {
@@ -91,6 +90,8 @@ bool CVCXPDLineDlg::initDialog() {
     ClearDevice();
     if (FindQVDevice(c_, *finder_)) PrepareDevice();
     resize(std::max(width(), scan_->geometry().right() + 2), std::max(height(), scan_->geometry().bottom() + 2));
+    // Found by the production-line program only once it can answer.
+    new qvui::NamedWindow(this, kPdLineRemoteMessages);
     return true;
 }
 
@@ -141,7 +142,7 @@ bool CVCXPDLineDlg::PrepareDevice() {
 void CVCXPDLineDlg::ClearDevice() {
     SetDlgItemText(this, kIdMasterVersion, {});
     SetDlgItemText(this, kIdPanelInformation, {});
-    if (scan_->isVisible()) scan_->hide();
+    if (!scan_->isHidden()) scan_->hide();
     // The scan's worker is done with the arrays before they go.
     scan_->DeviceGone();
     if (c_.api.FreeNewRawArray && c_.records.newRawArray.whole)
@@ -156,8 +157,8 @@ void CVCXPDLineDlg::onProductionLine(quint64 wParam, qint64 lParam) {
         scanShared().autoNumbering = wParam != 0;
         ClearDevice();
         const bool found = FindQVDevice(c_, *finder_);
-        if (found) PrepareDevice();
-        if (state == 1) return;
+        // Ready (the preparation got through and the state is still 1): nothing to say.
+        if (found && PrepareDevice() && state == 1) return;
         qvui::sendWindowMessage(QLatin1String(kProductionLineTitle), qvui::WM_PRODUCTION_LINE, 0x1000,
                                 found ? kPdLineDevicePrepareStopped : kPdLineNoDevice);
     } else if (lParam == 0) {
@@ -183,9 +184,16 @@ void CVCXPDLineDlg::endDialog() {
 bool CVCXPDLineDlg::event(QEvent* e) {
     if (auto* m = qvui::WindowMessage::from(e)) {
         switch (m->message()) {
-        case qvui::WM_PRODUCTION_LINE:
-            onProductionLine(m->wParam(), m->lParam());
+        case qvui::WM_PRODUCTION_LINE: {
+            // Carried out after the sender has its answer: the request's work
+            // (a device search, an answer sent to the controller program) does
+            // not run underneath the connection that brought it.
+            const quint64 wParam = m->wParam();
+            const qint64 lParam = m->lParam();
+            QMetaObject::invokeMethod(this, [this, wParam, lParam] { onProductionLine(wParam, lParam); },
+                                      Qt::QueuedConnection);
             return true;
+        }
         case qvui::WM_CLOSE:
             onProductionLine(0, 0);
             return true;
