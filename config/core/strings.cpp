@@ -132,6 +132,9 @@ const qvui::StringEntry kStrings[] = {
     {1426, u"Error : %d", u"错误：%d"},
     {1450, u"Load Process\nConfig File", u"载入流程\n配置文件"},
     {1451, u"Save Process\nConfig File", u"保存流程\n配置文件"},
+    // The region draw test's count-down and guidance.
+    {1513, u"Time out:   %02d / %02d sec", u"超时：   %02d / %02d 秒"},
+    {1514, u"Please draw a line along the test area.", u"请沿测试区域画线。"},
     {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
     {1551, u"Log UI Parameters Information", u"记录界面参数信息"},
     // The panel scan checks' failures, by bit number.

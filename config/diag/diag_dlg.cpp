@@ -2,6 +2,7 @@
 
 #include "diag/diag_commands.h"
 #include "diag/device_probes.h"
+#include "diag/draw_test_dlg.h"
 #include "diag/factory_base_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/view_window.h"
@@ -39,6 +40,8 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     view3D_ = new QWidget(this);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
+    // The region draw test's touch hooks, before the main window registers the touch callback.
+    InstallDrawTestHooks();
     // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run a process item of the page.
     programHooks().runDiagnosticProcessItem = [this](int item) { RunProcessItem(item); };
     // Timer 9's proposal answered Yes: the factory build view.

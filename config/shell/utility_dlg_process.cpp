@@ -7,8 +7,10 @@
 #include "core/program_hooks.h"
 #include "core/report_header.h"
 #include "diag/diag_commands.h"
+#include "diag/draw_test_dlg.h"
 #include "diag/scan_dlg.h"
 #include "params/firmware_file.h"
+#include "params/process_config.h"
 #include "shell/automation.h"
 #include "update/update_dlg.h"
 #include "ui/window_message.h"
@@ -48,10 +50,10 @@ void CVCXUtilityDlg::onProcessStep(int state, int item) {
         DiagnosticRunProcessItem(pages_[kPageDiagnostic], 4);
         break;
     case kItemDrawTest: {
-        // No draw test to run: "Draw Test Failed." and a failure.
-        const int result = hooks.runDrawTest ? hooks.runDrawTest(this) : 0;
+        // Modal; the touch callback reaches it while it runs.
+        const int result = RunDrawTest(c_, g_ProcessListFlag, this);
         WriteDrawTestReport(itemReportPath(item), ReportDeviceOf(c_), result);
-        PostProcessResult(result == kProcessStart ? kProcessFail : result, item);
+        PostProcessResult(result, item);
         break;
     }
     case kItemFirmwareUpdate: {

@@ -13,11 +13,13 @@
 #include "core/program_state.h"
 #include "core/report_header.h"
 #include "diag/diag_dlg.h"
+#include "diag/draw_test_dlg.h"
 #include "diag/scan_dlg.h"
 #include "firmware_writer_support.h"
 #include "params/firmware_file.h"
 #include "shell/automation.h"
 #include "ui/message_box.h"
+#include "ui/modal_dialog.h"
 #include "ui/window_message.h"
 #include "vcx_support.h"
 
@@ -304,12 +306,15 @@ TEST_F(VcxProcessStep, TheDispatcherStartsItemsAndPassesResultsOn) {
     page_.steps.clear();
     int opened = 0;
     vcx::processPage().showScanForDiagnostic = [&] { ++opened; };
-    vcx::programHooks().runDrawTest = [&](QWidget* owner) {
-        EXPECT_EQ(owner, dlg_.get());
-        return 3;
-    };
+    // The draw test closed without its strokes: a time-out.
+    int drawTests = 0;
+    qvui::DialogResponder closeIt([&](QDialog& d) {
+        drawTests += qobject_cast<vcx::CDrawTestDlg*>(&d) && d.parent() == dlg_.get();
+        return qvui::DialogChoice::Reject;
+    });
     step(0, 7);
     step(0, 4);
+    EXPECT_EQ(drawTests, 1);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(page_.steps, (std::vector<Step>{{3, 4}}));
     EXPECT_NE(readAll(report(4)).find("\rDraw Test Failed : Time out.\r"), std::string::npos);

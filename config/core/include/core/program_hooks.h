@@ -46,9 +46,6 @@ struct ProgramHooks {
     std::function<bool()> drawTestRunning;
     std::function<void(int id, int x, int y)> drawTestTouchDown;
     std::function<void(int id, int x, int y)> drawTestTouchUp;
-    // Process item 4: the region draw test run modally over `owner`; its result
-    // (1 pass, 2 user exit, 3 time out, else a failure).
-    std::function<int(QWidget* owner)> runDrawTest;
     // Process item 6: the noise scan in process mode, its report at `reportPath`;
     // it answers WM_PROCESS_STEP (result, 6) to the main window.
     std::function<void(const QString& reportPath)> startProcessNoiseScan;
