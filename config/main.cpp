@@ -28,12 +28,14 @@ int main(int argc, char** argv) {
             return vcx::kExitNoLibrary;
         }
         // "-os" alone runs its open/short test, "-sr" alone its system reference
-        // build; each ends through its silent result.
+        // build, "-nl" alone its noise level test; each ends through its silent result.
         const vcx::CommandLineOptions& o = vcx::startupState().options;
-        const bool alone = !o.optS && o.optNL == 0xFF && vcx::startupState().fileArg.isEmpty();
-        const bool openShortRun = o.optOS && !o.optSR && alone;
-        const bool referenceRun = o.optSR && !o.optOS && alone;
-        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun) {
+        const bool alone = !o.optS && vcx::startupState().fileArg.isEmpty();
+        const bool noNoise = o.optNL == 0xFF;
+        const bool openShortRun = o.optOS && !o.optSR && noNoise && alone;
+        const bool referenceRun = o.optSR && !o.optOS && noNoise && alone;
+        const bool noiseRun = !noNoise && !o.optOS && !o.optSR && alone;
+        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun && !noiseRun) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }

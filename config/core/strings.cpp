@@ -63,6 +63,11 @@ const qvui::StringEntry kStrings[] = {
     {1106, u"Saving...", u"正在保存..."},
     {1107, u"Save Finish", u"保存完成"},
     {1108, u"Select CSV File Folder", u"选择 CSV 文件夹"},
+    // The noise view's test patterns.
+    {1110, u"None", u"无"},
+    {1111, u"White", u"白色"},
+    {1112, u"Black", u"黑色"},
+    {1113, u"Checkerboard", u"棋盘格"},
     // The newer system reference build's overlay texts.
     {1132, u"Work in progress. Please wait....%d%%", u"正在处理，请稍候....%d%%"},
     {1133, u"Environmental interference. Build anyway ?", u"环境干扰。仍然建立吗？"},

@@ -4,6 +4,7 @@
 #include "diag/device_probes.h"
 #include "diag/draw_test_dlg.h"
 #include "diag/factory_base_dlg.h"
+#include "diag/noise_scan_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/view_window.h"
 #include "core/strings.h"
@@ -17,6 +18,7 @@
 #include "ui/window_message.h"
 
 #include <QFileInfo>
+#include <QVBoxLayout>
 #include <QProcess>
 
 namespace vcx {
@@ -37,6 +39,10 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
+    noiseScan_ = new CScanNoiseDlg(c_, s_, noise_);
+    auto* noiseLayout = new QVBoxLayout(noise_);
+    noiseLayout->setContentsMargins(0, 0, 0, 0);
+    noiseLayout->addWidget(noiseScan_);
     view3D_ = new QWidget(this);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
@@ -66,6 +72,7 @@ CQVDiagDlg::~CQVDiagDlg() {
 void CQVDiagDlg::setMainWindow(QObject* window) {
     main_ = window;
     scan_->setMainWindow(window);
+    noiseScan_->setMainWindow(window);
     factory_->setMainWindow(window);
 }
 
@@ -82,6 +89,7 @@ void CQVDiagDlg::InitDlgItem() {
 void CQVDiagDlg::ExitDlg() {
     appSettings().diagIdx = s_.g_nDiagView;
     scan_->ExitDlg();
+    noiseScan_->ExitDlg();
     factory_->ExitDlg();
     FreeDiagBuffers(s_);
     // The frame arrays go while the device is still open.
@@ -124,6 +132,7 @@ void CQVDiagDlg::ClearDlgItem() {
     factory_->ResetProcedures();
     // A scan ends first and its worker goes idle: only then may its arrays go.
     scan_->DeviceGone();
+    if (noiseScan_->running()) noiseScan_->Stop();
     if (c_.api.FreeNewRawArray) c_.api.FreeNewRawArray(c_.dev.device, &c_.records.newRawArray);
     s_.g_ColumnFlags.clear();
     s_.g_FailMap.clear();
@@ -150,6 +159,7 @@ void CQVDiagDlg::UpdateDlgItem() {
     readLayoutGroups();
     s_.g_nFHMode = uint32_t(SendCmdReadF5(c_, 0x0F));
     LoadPanelLayout(c_, s_);
+    noiseScan_->Refresh();
     UpdateBuildEnable();
     scan_->ResetCounters();
     if (c_.dev.featureFlags[0] & 0x01) factory_->Refresh();
@@ -213,7 +223,12 @@ void CQVDiagDlg::ShowScanView() {
 void CQVDiagDlg::ShowNoiseView() {
     s_.g_nDiagView = kViewNoise;
     showOnly(noise_);
-    // A "-nl" value starts the noise test at once, in the noise view.
+    // A "-nl" value starts the noise test at once, in the noise view, once.
+    const CommandLineOptions& o = startupState().options;
+    if (o.optNL != 0xFF && !noiseCommandLineStarted_) {
+        noiseCommandLineStarted_ = true;
+        noiseScan_->StartCommandLine(o.optNL);
+    }
 }
 
 void CQVDiagDlg::Show3DView() {
@@ -248,9 +263,9 @@ void CQVDiagDlg::RunProcessItem(int item) {
         scan_->SetRunState(2);
         break;
     case 2:
-        // The noise report "%sNoiseLevelReport.csv" in the report folder, the
-        // noise view in process mode: with the noise view.
+        // The three patterns in turn, reported into "NoiseLevelReport.csv" of the report folder.
         showOnly(noise_);
+        noiseScan_->StartProcess(NoiseProcessReportPath(scanShared().processReportFolder));
         break;
     case 4:
         if (bBuildAllowed_)

@@ -4,7 +4,6 @@
 
 #include "core/chd_parent_dlg.h"
 #include "core/process_items.h"
-#include "core/program_hooks.h"
 #include "core/report_header.h"
 #include "diag/diag_commands.h"
 #include "diag/draw_test_dlg.h"
@@ -25,7 +24,6 @@ std::string itemReportPath(int item) { return scanShared().processReportFolder +
 }  // namespace
 
 void CVCXUtilityDlg::onProcessStep(int state, int item) {
-    const ProgramHooks& hooks = programHooks();
     const ProcessPageLink& proc = processPage();
     // Items 1 and 4 run whatever wParam says; the others pass a result on.
     const bool start = state == kProcessStart || item == kItemVerifyFirmware || item == kItemDrawTest;
@@ -67,8 +65,9 @@ void CVCXUtilityDlg::onProcessStep(int state, int item) {
         break;
     }
     case kItemNoiseLevel:
-        if (hooks.startProcessNoiseScan) hooks.startProcessNoiseScan(QString::fromStdString(itemReportPath(item)));
-        else PostProcessResult(kProcessFail, item);
+        // The Diagnostic page's noise view runs its three patterns into the item's
+        // report and answers this window (result, 6).
+        DiagnosticRunProcessItem(pages_[kPageDiagnostic], 2);
         break;
     case kItemDiagnostic:
         if (proc.showScanForDiagnostic) proc.showScanForDiagnostic();

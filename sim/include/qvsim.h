@@ -453,7 +453,8 @@ struct ControllerProfile {
     //   F5 00 0F 00 00 -> F5 00 00 00 frequency; F5 00 FF 00 v selects frequency v
     //     (echo), and so does the older F5 00 (v - 0x10) 00 00 for v = 0..14;
     //   E4 00 00 00 00 carries srVersion % 100 and srVersion / 100 in bytes 1 and 2;
-    //   FB 00 00 00 00 -> FB 00 00 00 interfaceCheck (refused without).
+    //   FB 00 00 00 00 -> FB 00 00 00 interfaceCheck (refused without);
+    //   F5 00 1F 00 00 (the noise test's per-row command) is echoed.
     std::optional<uint16_t> scanCaps;
     std::optional<std::array<uint8_t, 3>> frequencyModes;  // mode count, frequencies per mode, extra
     uint8_t frequency = 0;
@@ -506,6 +507,17 @@ struct ControllerProfile {
     std::array<uint8_t, 4> modeInvalid{};
     // F5 00 05 00 00 -> F5 n0 n1 n2 n3: the noise levels of frequency modes 0..3.
     std::array<uint8_t, 4> noiseLevels{};
+    // The frequency settle of the noise test, F6 07 90 AA x (with the item protocol):
+    //   AA 05 (start), AA 02 (sampling done), AA 00 (stop) are echoed;
+    //   AA 01 -> F6 07 90 00 b: b = 1 (still settling) for the next settleBusyPolls
+    //     polls (counted down), then 0;
+    //   AA 03 -> F6 07 90 hi lo: the next of settleValues (the last one repeats; 0
+    //     when there is none);
+    //   with settleOff, AA 01 and AA 03 answer F6 07 FF 00 00.
+    uint32_t settleBusyPolls = 0;
+    std::vector<uint16_t> settleValues;
+    size_t settleNext = 0;  // the next of settleValues AA 03 gives
+    bool settleOff = false;
 
     // Parameter memory by bank (0x00, 0x80, 0x90, 0xA0, 0xC0, 0xD0, 0xE0), byte a at
     // index a; a bank listed here exists (E0 on a missing bank is refused, except the

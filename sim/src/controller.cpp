@@ -517,6 +517,31 @@ Packet Controller::Impl::paramItem(const Packet& c) {
         Packet r = eventHaltItem(c);
         if (r[0] != 0) return r;
     }
+    if (group == 0x07 && code == 0x90 && c[3] == 0xAA) {
+        // The frequency settle of the noise test.
+        switch (c[4]) {
+            case 0x00:
+            case 0x02:
+            case 0x05: return echo(c);
+            case 0x01:
+                if (p.settleOff) return {0xF6, 0x07, 0xFF, 0x00, 0x00};
+                if (p.settleBusyPolls > 0) {
+                    --p.settleBusyPolls;
+                    return {0xF6, 0x07, 0x90, 0x00, 0x01};
+                }
+                return {0xF6, 0x07, 0x90, 0x00, 0x00};
+            case 0x03: {
+                if (p.settleOff) return {0xF6, 0x07, 0xFF, 0x00, 0x00};
+                uint16_t v = 0;
+                if (!p.settleValues.empty()) {
+                    v = p.settleValues[std::min(p.settleNext, p.settleValues.size() - 1)];
+                    ++p.settleNext;
+                }
+                return {0xF6, 0x07, 0x90, uint8_t(v >> 8), uint8_t(v & 0xFF)};
+            }
+            default: return itemRefused;
+        }
+    }
     if (code == 0x00) {
         // The presence mask: of the groups (group 0), or of a group's items.
         uint16_t mask = 0;

@@ -96,6 +96,9 @@
 //   scanCaps = 0x2000 | none      F3 00 0F answer (none: refused)
 //   frequencyModes = M F EXTRA | none   F5 00 04 answer (none: F5 refused)
 //   frequency = v                 F5 00 0F answer byte 4
+//   settleBusyPolls = n           the noise test's settle polls (F6 07 90 AA 01) answered busy
+//   settleValues = V1 [V2 ...]    its settle readings (F6 07 90 AA 03), the last repeating
+//   settle = on | off             off: both answer F6 07 FF (no settle in this firmware)
 //   srVersion = 102               system-reference version (E4 00 bytes 1, 2 = 2, 1)
 //   interfaceCheck = v | none     FB 00 00 00 00 answer byte 4 (none: refused)
 //   readyAfterPolls = n | none    E0 00 F7 byte 1 bit 0 set from read n + 1 on (none: the register word)
@@ -586,6 +589,18 @@ const std::map<std::string, Setter>& commonKeys() {
              d.profile.frequencyModes = std::array<uint8_t, 3>{b[0], b[1], b[2]};
          }},
         {"frequency", [](DeviceSpec& d, const std::string& v) { d.profile.frequency = byte(v); }},
+        {"settlebusypolls", [](DeviceSpec& d, const std::string& v) { d.profile.settleBusyPolls = u32(v); }},
+        {"settlevalues", [](DeviceSpec& d, const std::string& v) {
+             std::vector<uint16_t> values;
+             for (const auto& t : tokens(v)) values.push_back(u16(t));
+             d.profile.settleValues = values;
+             d.profile.settleNext = 0;
+         }},
+        {"settle", [](DeviceSpec& d, const std::string& v) {
+             const std::string s = lower(v);
+             if (s != "on" && s != "off") throw BadValue{"expected on | off"};
+             d.profile.settleOff = s == "off";
+         }},
         {"srversion", [](DeviceSpec& d, const std::string& v) {
              // The version travels as two bytes v % 100 and v / 100.
              d.profile.srVersion = uint16_t(number(v, 255 * 100 + 99));

@@ -37,6 +37,7 @@ std::optional<Packet> ScanCommand(ControllerProfile& p, uint8_t* pattern, const 
                 return Packet{0xF5, n[0], n[1], n[2], n[3]};
             }
             if (c[2] == 0x0F && c[3] == 0 && c[4] == 0) return Packet{0xF5, 0x00, 0x00, 0x00, p.frequency};
+            if (c[2] == 0x1F && c[3] == 0 && c[4] == 0) return c;  // the noise test's per-row command
             if (c[2] == 0xFF && c[3] == 0) {
                 p.frequency = c[4];
                 return c;

@@ -4,18 +4,21 @@
 #include "diag/diag_commands.h"
 #include "diag/diag_dlg.h"
 #include "diag/factory_base_dlg.h"
+#include "diag/noise_scan_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/scan_layout.h"
 #include "scan_support.h"
 
 #include "pages/plain_page.h"
 #include "core/app_settings.h"
+#include "core/command_line.h"
 #include "core/program_state.h"
 #include "core/program_hooks.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -155,6 +158,34 @@ TEST_F(DiagPage, ThreeDViewStartsTheViewerInEngineerModeAndAsksOnATablet) {
     boxTexts.clear();
     page->Show3DView();
     EXPECT_TRUE(boxTexts.empty());
+}
+
+// The device refresh sizes the noise view for the device; item 2 starts its
+// process run on the first pattern, reporting into the process folder, and
+// "-nl" starts it once with the option's pattern.
+TEST_F(DiagPage, NoiseViewRefreshProcessItemAndCommandLine) {
+    prepare();
+    c.sleepMs = [](int) {};
+    page->UpdateDlgItem();
+    vcx::CScanNoiseDlg* noise = page->noiseScan();
+    const DiagnosticInfo& info = c.records.diagInfo;
+    EXPECT_EQ(noise->counts().n[vcx::kKindMutual], info.rows * info.columns);
+    EXPECT_EQ(noise->counts().n[vcx::kKindSector], info.rows * info.extraColumns);
+    QTemporaryDir dir;
+    vcx::scanShared().processReportFolder = dir.path().toStdString() + "/";
+    page->RunProcessItem(2);
+    EXPECT_TRUE(page->noiseView()->isVisibleTo(page.get()));
+    EXPECT_TRUE(noise->running());
+    EXPECT_EQ(noise->patternIndex(), 1);
+    EXPECT_EQ(noise->patternWindow()->pattern(), 0);
+    noise->Stop();
+    vcx::startupState().options = vcx::parseCommandLine("-nl7");  // not below 4: no pattern
+    page->ShowNoiseView();
+    EXPECT_TRUE(noise->running());
+    EXPECT_EQ(qvui::findControl<QComboBox>(noise, vcx::CScanNoiseDlg::kIdPattern)->currentIndex(), 0);
+    noise->Stop();
+    page->ShowNoiseView();  // the option starts one run only
+    EXPECT_FALSE(noise->running());
 }
 
 TEST_F(DiagPage, ProcessItems) {

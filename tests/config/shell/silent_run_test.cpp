@@ -10,12 +10,14 @@
 #include "diag/factory_base_dlg.h"
 #include "diag/log_dlg.h"
 #include "diag/new_fb_build_dlg.h"
+#include "diag/noise_scan_dlg.h"
 #include "diag/scan_dlg.h"
 #include "diag/silent_result_dlg.h"
 #include "core/app_settings.h"
 #include "core/program_state.h"
 #include "core/command_line.h"
 #include "shell/utility_dlg.h"
+#include "ui/control_ids.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/window_message.h"
@@ -24,7 +26,11 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -177,6 +183,51 @@ TEST_F(VcxDiagSilentRun, WithoutAControllerTheWindowEndsWithNoResult) {
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(results.empty());
     // Timer 15 on a window whose page never saw a device ends it too.
+}
+
+// "-nl1": the noise view starts with pattern 1 (White) by itself, asks for the
+// batch numbers, saves its report into the noise folder and ends with the
+// grade's silent result (Great: index 2, picture 2004).
+TEST_F(VcxDiagSilentRun, NoiseLevelRunSavesAndShowsItsGrade) {
+    vcx::startupState().options = vcx::parseCommandLine("-nl1");
+    ASSERT_EQ(control("set /sim/hidraw0 noise 0"), "ok");
+    int logDialogs = 0;
+    dialogs.reset();  // one responder at a time
+    dialogs = std::make_unique<qvui::DialogResponder>([&](QDialog& d) {
+        if (auto* r = qobject_cast<vcx::CQVSResDlg*>(&d)) {
+            results.push_back({r->index(), r->pictureId(), dlg && dlg->timers().isActive(vcx::kTimerExit)});
+            return qvui::DialogChoice::Accept;
+        }
+        if (qobject_cast<vcx::CLogDlg*>(&d)) {
+            ++logDialogs;
+            EXPECT_TRUE(results.empty());  // the save comes before the result
+            qvui::findControl<QLineEdit>(&d, vcx::CLogDlg::kIdBatch1)->setText("N1");
+            return qvui::DialogChoice::Accept;
+        }
+        ++otherDialogs;
+        return qvui::DialogChoice::Reject;
+    });
+    QTemporaryDir folder;
+    start();
+    vcx::workingFolders()[vcx::kDiagNLFolder] = folder.path();
+    tickMain(vcx::kTimerCommandLineTest);
+    auto* page = qobject_cast<vcx::CQVDiagDlg*>(dlg->page(vcx::kPageDiagnostic));
+    ASSERT_NE(page, nullptr);
+    vcx::CScanNoiseDlg* noise = page->noiseScan();
+    ASSERT_TRUE(noise->running());
+    EXPECT_EQ(qvui::findControl<QComboBox>(noise, vcx::CScanNoiseDlg::kIdPattern)->currentIndex(), 1);
+    EXPECT_TRUE(page->noiseView()->isVisibleTo(page));
+    for (int guard = 0; guard < 200 && results.empty(); ++guard) {
+        if (!qvui::fireTimer(noise, vcx::CScanNoiseDlg::kTimerSample)) QCoreApplication::sendPostedEvents();
+    }
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].index, 2);
+    EXPECT_EQ(results[0].picture, 2004);
+    EXPECT_EQ(logDialogs, 1);
+    EXPECT_EQ(QDir(QDir(folder.path()).filePath("Noise Level")).entryList({"*_N1_*_STDEV_00.csv"}, QDir::Files).size(), 1);
+    EXPECT_TRUE(dlg->timers().isActive(vcx::kTimerExit));
+    vcx::workingFolders()[vcx::kDiagNLFolder].clear();
+    EXPECT_EQ(control("set /sim/hidraw0 noise 5"), "ok");
 }
 
 TEST_F(VcxDiagSilentRun, SilentResultIndexOutsideItsRangeShowsTheFailPicture) {

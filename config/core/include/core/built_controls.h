@@ -19,7 +19,7 @@ inline constexpr bool kCombine = true;            // Field Update command 422 "C
 inline constexpr bool kLoadProcessConfig = false; // Process Config command 420 "Load Process Config File"
 inline constexpr bool kSaveProcessConfig = false; // Process Config command 421 "Save Process Config File"
 inline constexpr bool kEventHalt = true;          // Debug command 423 "Event Halt" (engineer mode)
-inline constexpr bool kNoiseLevel = false;        // Diagnostic command 421 "Noise Level": the noise view
+inline constexpr bool kNoiseLevel = true;         // Diagnostic command 421 "Noise Level": the noise view
 inline constexpr bool kTessaly = false;           // Diagnostic command 422 "Tessaly": the 3-D view
 inline constexpr bool kSystemReference = true;    // Diagnostic command 423 "System Reference": the factory view
 } // namespace built

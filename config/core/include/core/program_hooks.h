@@ -46,9 +46,6 @@ struct ProgramHooks {
     std::function<bool()> drawTestRunning;
     std::function<void(int id, int x, int y)> drawTestTouchDown;
     std::function<void(int id, int x, int y)> drawTestTouchUp;
-    // Process item 6: the noise scan in process mode, its report at `reportPath`;
-    // it answers WM_PROCESS_STEP (result, 6) to the main window.
-    std::function<void(const QString& reportPath)> startProcessNoiseScan;
 
     // WM_DEBUG_COMMAND 7: the Diagnostic page's progress; its first command button
     // follows its own flag (value as code 7 carries it).

@@ -15,6 +15,7 @@ namespace vcx {
 
 struct Controller;
 class CVCXScanDlg;
+class CScanNoiseDlg;
 class CQVFactoryBaseDlg;
 
 // Where the views sit at display scale s: (s x 9/100, s x 11/100), s x 725/100
@@ -61,6 +62,7 @@ public:
 
     CVCXScanDlg* scanView() const { return scan_; }
     QWidget* noiseView() const { return noise_; }
+    CScanNoiseDlg* noiseScan() const { return noiseScan_; }
     QWidget* view3D() const { return view3D_; }
     CQVFactoryBaseDlg* factoryView() const { return factory_; }
     bool buildAllowed() const { return bBuildAllowed_; }
@@ -85,6 +87,9 @@ private:
     // page shows and hides them and calls their entry points.
     QWidget* noise_ = nullptr;
     QWidget* view3D_ = nullptr;
+    // The noise view inside its container, filling it.
+    CScanNoiseDlg* noiseScan_ = nullptr;
+    bool noiseCommandLineStarted_ = false;
     CQVFactoryBaseDlg* factory_ = nullptr;
     bool bDeviceReady_ = false;
     bool bBuildAllowed_ = false;
