@@ -66,7 +66,12 @@ bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
     programSleep(c, 50);
     const bool read = ReadSelectedSlaveInformation(c, 0, slave);
     SendCmdF4(c, 0xAA, 0x00);
-    ResumeTouchScanning(c);
+    // Scanning back on as it was stopped (an older generation without the diagnostic-mode round).
+    if (c.records.diagInfo.capability[3] < 29) {
+        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
+    } else {
+        ResumeTouchScanning(c);
+    }
     return read;
 }
 
