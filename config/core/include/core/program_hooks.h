@@ -50,9 +50,9 @@ struct ProgramHooks {
     // WM_DEBUG_COMMAND 7: the Diagnostic page's progress; its first command button
     // follows its own flag (value as code 7 carries it).
     std::function<void(int value)> diagnosticProgress;
-    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6): run the Diagnostic page's
-    // current process item.
-    std::function<void()> runDiagnosticProcessItem;
+    // WM_DEBUG_COMMAND 11 (value 0: the page's current item) and 13 (values 5, 6:
+    // that item, the golden-sample scans): run a Diagnostic page process item.
+    std::function<void(int item)> runDiagnosticProcessItem;
     // WM_DEBUG_COMMAND 13 (value 0): refresh the golden-sample caption.
     std::function<void()> refreshGoldenSampleCaption;
     // Timer 9's answer Yes: open the Diagnostic page's factory build view.
