@@ -26,12 +26,15 @@ int main(int argc, char** argv) {
         const bool alone = !o.optS && o.optNL == 0xFF && vcx::startupState().fileArg.isEmpty();
         const bool openShortRun = o.optOS && !o.optSR && alone;
         const bool referenceRun = o.optSR && !o.optOS && alone;
-        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun) {
+        // "-s", "-m" (and "-enumfu" with either) update the controller with the
+        // file argument (or the packages "EnumUpdate.ini" names).
+        const bool updateRun = o.silentMode && !o.optOS && !o.optSR && o.optNL == 0xFF;
+        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun && !updateRun) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }
         dlg.exec();
-        // 0, or why the unattended run could not do its work.
+        // 0, or the unattended run's result: why it could not do its work, or that it failed.
         return vcx::startupState().exitStatus;
     });
 }

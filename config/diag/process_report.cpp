@@ -12,20 +12,6 @@ namespace vcx {
 
 namespace {
 
-struct ItemNames {
-    const char* shown;
-    const char* report;
-};
-constexpr ItemNames kItems[kProcessItemCount] = {
-    {"Verify Firmware Information", "VerifyFirmwareInformation"},
-    {"Open / Short Test", "OpenShortTest"},
-    {"Build System Reference", "BuildSystemReference"},
-    {"Drawing Test", "DrawTest"},
-    {"Firmware Update", "FirmwareUpdate"},
-    {"Noise Level", "NoiseLevel"},
-    {"Diagnostic Test", "DiagnosticTest"},
-};
-
 QString path(const std::string& p) { return QFile::decodeName(QByteArray::fromStdString(p)); }
 
 constexpr const char* kCounterKeys[3] = {"Test Count", "Pass Count", "Fail Count"};
@@ -34,11 +20,9 @@ constexpr char kColumnTitles[] = "Batch Number,Batch Number 2,Firmware Version,P
 
 }  // namespace
 
-const char* ProcessItemName(int item) { return item >= 1 && item <= kProcessItemCount ? kItems[item - 1].shown : ""; }
-
 std::string ProcessItemReportPath(const std::string& prefix, int item) {
-    if (item < 1 || item > kProcessItemCount) return {};
-    return prefix + kItems[item - 1].report + "Report.csv";
+    const std::string name = ProcessItemReportName(item);
+    return name.empty() ? std::string() : prefix + name;
 }
 
 std::string SummaryHeaderText(const std::string& date, const std::string& workOrder, const std::string& company) {
@@ -136,7 +120,7 @@ std::string DetailRunText(const DetailRun& run) {
     bool allPassed = true;
     for (int p = 0; p < kProcessListLength && run.list[size_t(p)] != 0; ++p) {
         s += "\n";
-        s += ProcessItemName(run.list[size_t(p)]);
+        if (const char* name = ProcessItemName(run.list[size_t(p)])) s += name;
         if (allPassed) {
             allPassed = run.passed[size_t(p)];
             s += allPassed ? ",PASS" : ",FAIL";

@@ -532,7 +532,10 @@ void CQVUpdateDlg::startUpdate() {
         next(kStatePuReload);
     } else {
         state_ = kIdle;
-        if (startupState().options.silentMode) mainTimer(kTimerExit);
+        if (startupState().options.silentMode) {
+            if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
+            mainTimer(kTimerExit);
+        }
     }
 }
 
@@ -549,7 +552,10 @@ void CQVUpdateDlg::checkFileAgainstController() {
     if (!CheckFirmwareMatchesDevice()) {
         state_ = kIdle;
         showPicture(false);
-        if (startupState().options.silentMode) mainTimer(kTimerExit);
+        if (startupState().options.silentMode) {
+            if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
+            mainTimer(kTimerExit);
+        }
         return;
     }
     progress_->setValue(0);
@@ -1167,6 +1173,8 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
     pageState(0);
     const CommandLineOptions& o = startupState().options;
     if (!o.silentMode) return;
+    // The unattended run's result is the program's exit status.
+    if (!success) startupState().exitStatus = kExitRunFailed;
     if (success && (o.optOS || o.optNL != 0xFF)) {
         mainTimer(kTimerCommandLineTest);
         return;

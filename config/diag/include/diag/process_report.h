@@ -5,24 +5,18 @@
 // every byte and every number is tested on its own.
 #pragma once
 
+#include "core/process_items.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
 
 namespace vcx {
 
-constexpr int kProcessItemCount = 7;
 constexpr int kProcessListLength = 10;
 
-// Process items 1..7: "Verify Firmware Information", "Open / Short Test",
-// "Build System Reference", "Drawing Test", "Firmware Update", "Noise Level",
-// "Diagnostic Test"; an empty text for any other number.
-const char* ProcessItemName(int item);
-
 // The report an item's runner writes for the product: the product prefix and
-// "<Name>Report.csv" ("VerifyFirmwareInformation", "OpenShortTest",
-// "BuildSystemReference", "DrawTest", "FirmwareUpdate", "NoiseLevel",
-// "DiagnosticTest"); empty for any other number.
+// ProcessItemReportName; empty for any other number.
 std::string ProcessItemReportPath(const std::string& prefix, int item);
 
 // ---- summary report ------------------------------------------------------------
