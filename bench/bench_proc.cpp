@@ -22,6 +22,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -63,22 +65,34 @@ struct Setup {
 
 Setup* g_setup = nullptr;
 
+double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
 void FinishProcess(benchmark::State& state) {
     Setup& s = *g_setup;
     const int row = int(state.range(0));
     const QString saved = s.withRows(row - 1);
+    double cpu = 0;
     for (auto _ : state) {
-        state.PauseTiming();
         // The product reports of the last run go; the summary comes back with its rows.
         QDir(s.page->workOrderFolder()).removeRecursively();
         QDir().mkpath(s.page->workOrderFolder());
         QFile::copy(saved, s.summary);
         s.page->takeConfiguration(s.page->record());
-        state.ResumeTiming();
+        const double cpu0 = cpuMs();
+        const auto t0 = std::chrono::steady_clock::now();
         s.page->FinishProcess(0);
+        const auto t1 = std::chrono::steady_clock::now();
+        cpu += cpuMs() - cpu0;
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
     }
+    // The processor's share: the wall time also holds the disk's flushes.
+    state.counters["cpu_ms"] = cpu / double(state.iterations());
 }
-BENCHMARK(FinishProcess)->Name("FinishProcess/Row")->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FinishProcess)->Name("FinishProcess/Row")->Arg(10)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

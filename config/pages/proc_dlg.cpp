@@ -264,14 +264,16 @@ void CQVProcDlg::ClearProcessPage() {
     for (int r = 0; r < 3; ++r) setCell(countersList_, r, 1, {});
 }
 
+// The command buttons are the page's only while it is on show: a hidden page
+// leaves the other pages' enable states alone.
 void CQVProcDlg::setStartEnabled(bool enabled) {
     startEnabled_ = enabled;
-    toMain(qvui::WM_TOOLBAR_ACTION, kButtonStart, enabled ? 1 : 0);
+    if (!isHidden()) toMain(qvui::WM_TOOLBAR_ACTION, kButtonStart, enabled ? 1 : 0);
 }
 
 void CQVProcDlg::setLoadPfpEnabled(bool enabled) {
     loadPfpEnabled_ = enabled;
-    toMain(qvui::WM_TOOLBAR_ACTION, kButtonLoadPfp, enabled ? 1 : 0);
+    if (!isHidden()) toMain(qvui::WM_TOOLBAR_ACTION, kButtonLoadPfp, enabled ? 1 : 0);
 }
 
 void CQVProcDlg::showCounters() {

@@ -596,8 +596,13 @@ void CVCXUtilityDlg::onToolbarFromPage(quint64 buttonId, qint64 enable) {
     if (buttonId < quint64(kIdFirstCommand) || buttonId >= quint64(kIdFirstCommand + kCommandCount) ||
         (enable != 0 && enable != 1))
         return;
+    if (processView_) {
+        // The production-line page's own states (startEnabled, loadPfpEnabled).
+        refreshCommandButtons();
+        return;
+    }
     toolbarEnabled_[size_t(buttonId - kIdFirstCommand)] = int(enable);
-    if (currentPage_ == kPageFieldUpdate || processView_) refreshCommandButtons();
+    if (currentPage_ == kPageFieldUpdate) refreshCommandButtons();
 }
 
 void CVCXUtilityDlg::onPageButton(int id) {
