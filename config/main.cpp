@@ -1,5 +1,6 @@
 // VCXMSet: configuration and diagnostics of the touch controllers.
 #include "shell/app_startup.h"
+#include "shell/pd_line_dlg.h"
 #include "shell/utility_dlg.h"
 
 #include <QApplication>
@@ -12,8 +13,14 @@ int main(int argc, char** argv) {
         // The exit code of every run the start-up lets through is decided here;
         // a run built later returns its own result in place of kExitNotCarriedOut.
         if (productionLine) {
-            std::fputs("VCXMSet: the production-line window is not part of this version\n", stderr);
-            return vcx::kExitNotCarriedOut;
+            // Ends when the production-line program says so (WM_PRODUCTION_LINE (x, 0)): 0.
+            vcx::CVCXPDLineDlg line;
+            if (!line.initDialog()) {
+                std::fprintf(stderr, "VCXMSet: %s\n", qPrintable(line.error()));
+                return vcx::kExitNoLibrary;
+            }
+            line.exec();
+            return vcx::kExitNormal;
         }
         vcx::CVCXUtilityDlg dlg;
         if (!dlg.initDialog()) {

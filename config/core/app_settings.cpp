@@ -18,6 +18,7 @@ namespace vcx {
 namespace {
 
 constexpr const char* kIniSection = "Option";
+constexpr const char* kProductInfoKey = "ProductInfo";
 
 // The store's numbers, in the order they are read and written.
 struct NumberField {
@@ -34,8 +35,8 @@ int32_t& numberRef(AppSettings& s, const NumberField& f) {
     return s.*(f.member);
 }
 
-const std::array<NumberField, 13>& numberFields() {
-    static const std::array<NumberField, 13> fields{{
+const std::array<NumberField, 12>& numberFields() {
+    static const std::array<NumberField, 12> fields{{
         {"UtyPos.x", nullptr, &Point::x, &AppSettings::utyPos, nullptr},
         {"UtyPos.y", nullptr, &Point::y, &AppSettings::utyPos, nullptr},
         {"AbnPos.x", nullptr, &Point::x, &AppSettings::abnPos, nullptr},
@@ -48,7 +49,6 @@ const std::array<NumberField, 13>& numberFields() {
         {"DiagIdx", &AppSettings::diagIdx},
         {"ParaIdx", &AppSettings::paraIdx},
         {"DebugIdx", &AppSettings::debugIdx},
-        {"ProductInfo", &AppSettings::productInfo},
     }};
     return fields;
 }
@@ -89,6 +89,8 @@ void readStore(AppSettings& s, const QString& path) {
     for (const NumberField& f : numberFields()) {
         if (auto v = storedNumber(store, QLatin1String(f.key))) numberRef(s, f) = *v;
     }
+    // The identity code is unsigned: its 32 bits as stored (signed text of older saves included).
+    if (auto v = storedNumber(store, QLatin1String(kProductInfoKey))) s.productInfo = uint32_t(*v);
     for (const OptionInfo& o : optionTable()) {
         if (auto v = storedNumber(store, QLatin1String(o.key)); v && *v != 0) s.options |= o.bit;
     }
@@ -194,12 +196,14 @@ void loadAppSettings(AppSettings& s, WorkingFolders& working, const SettingsEnvi
     if (ini.load(iniPath)) {
         const auto text = [&](const char* key) { return ini.value(kIniSection, QLatin1String(key)); };
         const std::pair<const char*, int32_t*> indexes[] = {
-            {"ChildIdx", &s.childIdx}, {"ParaIdx", &s.paraIdx}, {"DebugIdx", &s.debugIdx},
-            {"ProductInfo", &s.productInfo}};
+            {"ChildIdx", &s.childIdx}, {"ParaIdx", &s.paraIdx}, {"DebugIdx", &s.debugIdx}};
         for (const auto& [key, field] : indexes) {
             const QString v = text(key);
             if (!v.isEmpty()) *field = qvui::IniFile::parseInt(v, *field);
         }
+        // The number's 32 bits, as parseInt keeps them.
+        if (const QString v = text(kProductInfoKey); !v.isEmpty())
+            s.productInfo = uint32_t(qvui::IniFile::parseInt(v, int(s.productInfo)));
         for (const OptionInfo& o : optionTable()) {
             const QString v = text(o.key);
             if (!v.isEmpty() && qvui::IniFile::parseInt(v, 0) != 0) s.options |= o.bit;
@@ -259,6 +263,7 @@ QString saveAppSettings(const AppSettings& s, const WorkingFolders& working, con
     QSettings store(storePath, QSettings::IniFormat);
     AppSettings copy = s;
     for (const NumberField& f : numberFields()) store.setValue(QLatin1String(f.key), numberRef(copy, f));
+    store.setValue(QLatin1String(kProductInfoKey), qulonglong(s.productInfo));
     for (const OptionInfo& o : optionTable()) store.setValue(QLatin1String(o.key), (s.options & o.bit) ? 1 : 0);
     for (int i = 0; i < kFolderCount; ++i) {
         const QString key = QLatin1String(folderTable()[i].key);

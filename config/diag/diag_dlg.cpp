@@ -39,8 +39,8 @@ CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     view3D_ = new QWidget(this);
     factory_ = new CQVFactoryBaseDlg(c_, s_, this);
     for (QWidget* v : {static_cast<QWidget*>(scan_), noise_, view3D_, static_cast<QWidget*>(factory_)}) v->hide();
-    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run the page's current process item.
-    programHooks().runDiagnosticProcessItem = [this] { RunProcessItem(diagnosticProcessItem()); };
+    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6) run a process item of the page.
+    programHooks().runDiagnosticProcessItem = [this](int item) { RunProcessItem(item); };
     // Timer 9's proposal answered Yes: the factory build view.
     programHooks().openFactoryBuildView = [this] { ShowFactoryBuildView(); };
     // WM_DEBUG_COMMAND 7 at its end: the main window's first command button

@@ -12,6 +12,7 @@
 #include "core/app_settings.h"
 #include "core/controller_api.h"
 #include "core/main_ids.h"
+#include "core/process_items.h"
 #include "core/program_state.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
@@ -488,6 +489,8 @@ void CVCXScanDlg::ShowResult() {
 
 void CVCXScanDlg::onProcessDone() {
     timers_->stop(kTimerProcessDone);
+    // The scan is over: the "Do not touch panel" banner goes.
+    if (processPage().hideBanner) processPage().hideBanner();
     const int state = nRunState_;
     const ScanViewShared& shared = scanShared();
     const ReportContext r = reportContext();

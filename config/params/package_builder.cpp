@@ -1,5 +1,7 @@
 #include "params/package_builder.h"
 
+#include "core/slave_info.h"
+
 #include "format/firmware_format.h"
 #include "params/firmware_file.h"
 #include "core/app_settings.h"
@@ -101,35 +103,6 @@ bool HasVirtualKeyData(Controller& c, VButtonTable* table) {
     const uint8_t* e = table->entry[0];
     const int x1 = e[0] | e[1] << 8, y1 = e[2] | e[3] << 8, x2 = e[4] | e[5] << 8, y2 = e[6] | e[7] << 8;
     return x2 > x1 && y2 > y1;
-}
-
-bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave) {
-    const bool older = c.records.diagInfo.capability[3] < 29;
-    // Slaves are reached only while the master is quiet.
-    if (older) {
-        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 0);
-    } else if (c.api.EnterDiagnosticMode) {
-        c.api.EnterDiagnosticMode(c.dev.device, 1);
-    }
-    programSleep(c, 50);
-    bool selected = false;
-    for (int attempt = 0; attempt < 10 && !selected; ++attempt) {
-        if (attempt) programSleep(c, 50);
-        selected = SendCmdF4(c, 0x00, 0x01);
-    }
-    bool read = false;
-    if (selected) {
-        std::memset(slave, 0, sizeof *slave);
-        slave->size = sizeof *slave;
-        read = c.api.GetFWInformationW && c.api.GetFWInformationW(c.dev.device, slave);
-        SendCmdF4(c, 0xAA, 0x00);
-    }
-    if (older) {
-        if (c.api.EnablePCAPScan) c.api.EnablePCAPScan(c.dev.device, 1);
-    } else if (c.api.EnterDiagnosticMode) {
-        c.api.EnterDiagnosticMode(c.dev.device, 0);
-    }
-    return read;
 }
 
 static_assert(offsetof(FirmwareInformationW, icByte) == 179, "the information byte is byte 179 of the record");

@@ -19,6 +19,7 @@
 #include "shell/page_rules.h"
 #include "update/update_dlg.h"
 #include "core/program_hooks.h"
+#include "core/process_items.h"
 #include "ui/control_ids.h"
 #include "ui/named_window.h"
 #include "ui/string_table.h"
@@ -824,8 +825,13 @@ void CVCXUtilityDlg::onTimer(int id) {
         if (auto* diag = qobject_cast<CQVDiagDlg*>(pages_[kPageDiagnostic]); !diag || diag->RunCommandLineTest())
             timers_->start(kTimerExit, 10);
         break;
+    case kTimerProcessStep:
+        // From outside only: the process page's next step.
+        timers_->stop(kTimerProcessStep);
+        if (processPage().nextStep) processPage().nextStep();
+        break;
     default:
-        // Timers whose work belongs to pages of a later version (9, 10, 11, 14): stop them.
+        // Timers whose work belongs to pages of a later version (9, 10, 11): stop them.
         timers_->stop(id);
         break;
     }
@@ -867,6 +873,9 @@ bool CVCXUtilityDlg::event(QEvent* e) {
             return true;
         case qvui::WM_TOOLBAR_ACTION:
             onToolbarFromPage(m->wParam(), m->lParam());
+            return true;
+        case qvui::WM_PROCESS_STEP:
+            onProcessStep(int(m->wParam()), int(m->lParam()));
             return true;
         case qvui::WM_SILENT_RESULT:
             // The unattended run is over: its result, then the end.

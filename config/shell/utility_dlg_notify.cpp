@@ -4,6 +4,7 @@
 // the system-reference proposal and extra-mode timers.
 #include "shell/utility_dlg.h"
 
+#include "diag/diag_commands.h"
 #include "diag/diag_state.h"
 #include "core/chd_parent_dlg.h"
 #include "core/parameter_read.h"
@@ -186,7 +187,7 @@ void CVCXUtilityDlg::onDebugCommand(int code, qint64 value) {
             if (abnMsg_) abnMsg_->hide();
             SelectPage(kPageDiagnostic, 2);
             setCommandsEnabled({420, 421, 422, 423});
-            if (hooks.runDiagnosticProcessItem) hooks.runDiagnosticProcessItem();
+            if (hooks.runDiagnosticProcessItem) hooks.runDiagnosticProcessItem(diagnosticProcessItem());
             else notBuilt("the Diagnostic page's process item (WM_DEBUG_COMMAND 11)");
         } else if (value == 1) {
             SelectPage(kPageDebug, 2);
@@ -202,7 +203,8 @@ void CVCXUtilityDlg::onDebugCommand(int code, qint64 value) {
         if (value == 5 || value == 6) {
             SelectPage(kPageDiagnostic, 2);
             setCommandsEnabled({420, 421, 422, 423});
-            if (hooks.runDiagnosticProcessItem) hooks.runDiagnosticProcessItem();
+            // The value is the item: the golden-sample scan's create (5) or update (6).
+            if (hooks.runDiagnosticProcessItem) hooks.runDiagnosticProcessItem(int(value));
             else notBuilt("the Diagnostic page's process item (WM_DEBUG_COMMAND 13)");
         } else if (value == 0) {
             SelectPage(kPageProcessConfig, 2);

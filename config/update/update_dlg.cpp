@@ -17,6 +17,8 @@
 #include "core/main_ids.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
+#include "core/process_items.h"
+#include "text/text_file.h"
 #include "ui/control_ids.h"
 #include "ui/message_box.h"
 #include "ui/string_table.h"
@@ -158,6 +160,7 @@ void CQVUpdateDlg::mainTimer(int id) {
 void CQVUpdateDlg::setResult(uint32_t stringId) {
     resultId_ = stringId;
     result_->setText(qvui::loadString(stringId));
+    if (processRun()) firmwareUpdateLog().push_back(qvui::loadString(stringId).toStdString());
 }
 
 void CQVUpdateDlg::beginOperation() {
@@ -184,6 +187,21 @@ void CQVUpdateDlg::showPicture(bool success) {
 void CQVUpdateDlg::logState(const char* name) {
     const QString line = QStringLiteral("\rState Machine : %1\r").arg(QLatin1String(name));
     writeCommandLog(c_, reinterpret_cast<const char16_t*>(line.utf16()));
+    if (processRun()) firmwareUpdateLog().push_back(std::string("State Machine : ") + name);
+}
+
+void CQVUpdateDlg::finishProcessItem(bool success) {
+    // Each line of the log ends with a lone "\r", as the process reports' lines do.
+    qvtext::TextWriter w(processReport_.toLocal8Bit().constData(), qvtext::TextWriter::Mode::Append);
+    if (w.isOpen())
+        for (const std::string& line : firmwareUpdateLog()) {
+            w.write(line);
+            w.write("\r");
+        }
+    w.close();
+    processReport_.clear();
+    if (QObject* main = main_ ? main_.data() : window(); main && main != this)
+        qvui::postMessage(main, qvui::WM_PROCESS_STEP, success ? kProcessPass : kProcessFail, kItemFirmwareUpdate);
 }
 
 void CQVUpdateDlg::disableUpdateButtons() {
@@ -306,6 +324,11 @@ bool CQVUpdateDlg::LoadFirmware(bool ask) {
         }
     }
     return fileLoaded_;
+}
+
+void CQVUpdateDlg::StartForProcess(const QString& reportPath) {
+    processReport_ = reportPath;
+    timers_->start(int(kStateFuStart), 10);
 }
 
 void CQVUpdateDlg::StartFromCommandLine(const QString& file) {
@@ -532,7 +555,9 @@ void CQVUpdateDlg::startUpdate() {
         next(kStatePuReload);
     } else {
         state_ = kIdle;
-        if (startupState().options.silentMode) {
+        if (processRun()) {
+            finishProcessItem(false);  // the process run goes on with a failure
+        } else if (startupState().options.silentMode) {
             if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
             mainTimer(kTimerExit);
         }
@@ -552,7 +577,9 @@ void CQVUpdateDlg::checkFileAgainstController() {
     if (!CheckFirmwareMatchesDevice()) {
         state_ = kIdle;
         showPicture(false);
-        if (startupState().options.silentMode) {
+        if (processRun()) {
+            finishProcessItem(false);
+        } else if (startupState().options.silentMode) {
             if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
             mainTimer(kTimerExit);
         }
@@ -1171,6 +1198,10 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
     keepResult_ = true;
     updateKey_.clear();
     pageState(0);
+    if (processRun()) {
+        finishProcessItem(success);
+        return;
+    }
     const CommandLineOptions& o = startupState().options;
     if (!o.silentMode) return;
     // The unattended run's result is the program's exit status.

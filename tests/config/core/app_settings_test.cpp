@@ -225,3 +225,22 @@ TEST_F(VcxAppSettings, SaveFallsBackToTheUserStoreAndElseSavesNothing) {
 }
 
 } // namespace
+
+// The identity code reaches 2 552 615 535 (letter and customer 255, product
+// 65535): kept as an unsigned 32-bit number through the store and the INI.
+TEST_F(VcxAppSettings, TheProductIdentityCodeKeepsItsUnsignedValue) {
+    constexpr uint32_t kLargest = (255u * 1000 + 255) * 10000 + 65535;
+    load();
+    s_.productInfo = kLargest;
+    ASSERT_EQ(vcx::saveAppSettings(s_, working_, env_), env_.systemStore);
+    EXPECT_EQ(QSettings(env_.systemStore, QSettings::IniFormat).value("ProductInfo").toString(), "2552615535");
+    s_.productInfo = 0;
+    load();
+    EXPECT_EQ(s_.productInfo, kLargest);
+    // The INI beside the program, read before the stores.
+    QFile::remove(env_.systemStore);
+    env_.systemStore = uncreatable();
+    writeIni("[option]\nProductInfo=3000000000\n");
+    load();
+    EXPECT_EQ(s_.productInfo, 3000000000u);
+}

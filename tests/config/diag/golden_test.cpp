@@ -3,6 +3,15 @@
 // creation cannot go through.
 #include "diag/golden_sample.h"
 
+#include "core/chd_parent_dlg.h"
+#include "core/program_hooks.h"
+#include "diag/gs_set_dlg.h"
+#include "scan_support.h"
+#include "ui/control_ids.h"
+#include "ui/window_message.h"
+
+#include <QPushButton>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -263,6 +272,62 @@ TEST_F(DiagGolden, FramesThatDoNotFitThePanelWriteNothing) {
     frames({1, 2, 3}, {1, 2, 3}, {1, 2, 3});
     EXPECT_FALSE(vcx::CreateGoldenSampleFiles(d, s));
     EXPECT_TRUE(files().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// The setting view of the process configuration page: the present average's
+// caption, the offer to create one when the product has none (or only another
+// firmware's), its refresh through the program hook, and its two buttons.
+TEST_F(DiagGolden, TheSettingViewCaptionsThePresentAverageOrOffersACreation) {
+    vcx::DiagState shown;
+    diagtest::MainSink main;
+    vcx::CGSSetDlg view(shown, nullptr, [this] { return d; });
+    view.setMainWindow(&main);
+    const auto text = [&](int id) { return vcx::GetDlgItemText(&view, id); };
+    const auto take = [&] { return qvui::findControl<QPushButton>(&view, vcx::CGSSetDlg::kIdTake); };
+    EXPECT_FALSE(view.captionShown());
+
+    view.UpdateCaption(false);
+    EXPECT_TRUE(view.captionShown());
+    EXPECT_EQ(take()->text(), "&Create Golden Sample");
+    flat(100);
+    ASSERT_TRUE(vcx::CreateGoldenSampleFiles(d, s));
+    flat(101);
+    ASSERT_TRUE(vcx::CreateGoldenSampleFiles(d, s));
+    view.UpdateCaption(false);  // on show already: not read again
+    EXPECT_EQ(take()->text(), "&Create Golden Sample");
+    view.UpdateCaption(true);
+    EXPECT_EQ(take()->text(), "&Update Golden Sample");
+    EXPECT_EQ(text(vcx::CGSSetDlg::kIdVersion), "QV2081A.D05.2.5.3.1");
+    EXPECT_EQ(text(vcx::CGSSetDlg::kIdCrc), "x1234");
+    EXPECT_EQ(text(vcx::CGSSetDlg::kIdCount), "2");
+    EXPECT_EQ(shown.BaseFrame, std::vector<uint16_t>(6, 100));
+
+    // After a golden-sample scan the main window refreshes it through the hook;
+    // an average of another firmware is none for this product.
+    d.firmwareVersion = "QV2081A.D05.2.5.3.2";
+    ASSERT_TRUE(vcx::programHooks().refreshGoldenSampleCaption);
+    vcx::programHooks().refreshGoldenSampleCaption();
+    EXPECT_EQ(take()->text(), "&Create Golden Sample");
+    for (int id : {vcx::CGSSetDlg::kIdVersion, vcx::CGSSetDlg::kIdCrc, vcx::CGSSetDlg::kIdCount})
+        EXPECT_EQ(text(id), "") << id;
+
+    take()->click();
+    EXPECT_EQ(main.of(qvui::WM_DEBUG_COMMAND), (std::vector<diagtest::Message>{{qvui::WM_DEBUG_COMMAND, 13, 6}}));
+    qvui::findControl<QPushButton>(&view, vcx::CGSSetDlg::kIdExit)->click();
+    EXPECT_FALSE(view.captionShown());
+}
+
+TEST(DiagGoldenSetting, TheHookLivesAsLongAsTheView) {
+    vcx::DiagState s;
+    {
+        vcx::CGSSetDlg view(s, nullptr, [] { return GoldenSampleDevice{}; });
+        EXPECT_TRUE(vcx::programHooks().refreshGoldenSampleCaption);
+    }
+    EXPECT_FALSE(vcx::programHooks().refreshGoldenSampleCaption);
 }
 
 }  // namespace

@@ -184,13 +184,11 @@ TEST_F(DiagPage, ProcessItems) {
     vcx::DiagnosticRunProcessItem(page.get(), vcx::diagnosticProcessItem());
     EXPECT_EQ(scan().runState(), 2);
     scan().SetRunState(0);
-    vcx::diagnosticProcessItem() = 6;
     ASSERT_TRUE(vcx::programHooks().runDiagnosticProcessItem);
-    vcx::programHooks().runDiagnosticProcessItem();  // the main window's hook
+    vcx::programHooks().runDiagnosticProcessItem(6);  // the main window's hook
     EXPECT_EQ(scan().runState(), 6);
-    vcx::diagnosticProcessItem() = 1;
     scan().SetRunState(0);
-    vcx::programHooks().runDiagnosticProcessItem();
+    vcx::programHooks().runDiagnosticProcessItem(1);
     EXPECT_EQ(scan().runState(), 2);
     EXPECT_TRUE(vcx::DiagnosticFirstButtonEnabled(page.get()));
     vcx::PlainPage other(106, "Debug", nullptr);

@@ -2,6 +2,7 @@
 // header's version lines, and a manual save of a panel with an open column
 // against the report its format makes of the sensor model's frames; the process reports of a golden-sample run
 // followed by a diagnostic test; the pictures; a folder that cannot be written.
+#include "core/process_items.h"
 #include "diag/log_dlg.h"
 #include "diag/scan_report.h"
 #include "scan_support.h"
@@ -346,7 +347,12 @@ TEST_F(DiagSave, GoldenSampleThenDiagnosticTestReportsTheOpenColumn) {
 
     run(4);
     EXPECT_EQ(s.g_wFailBits, vcx::kFailDriver);
+    // The process page's banner stands while the scan runs and goes when it ends.
+    int bannerHidden = 0;
+    vcx::processPage().hideBanner = [&] { ++bannerHidden; };
     ASSERT_TRUE(tick(vcx::CVCXScanDlg::kTimerProcessDone));
+    vcx::processPage().hideBanner = nullptr;
+    EXPECT_EQ(bannerHidden, 1);
     EXPECT_EQ(view->runState(), 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(main.of(qvui::WM_PROCESS_STEP), (std::vector<diagtest::Message>{{qvui::WM_PROCESS_STEP, 2, 7}}));

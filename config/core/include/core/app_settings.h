@@ -84,7 +84,9 @@ struct AppSettings {
     int32_t diagIdx = 1;
     int32_t paraIdx = 0;
     int32_t debugIdx = 0;
-    int32_t productInfo = 0;
+    // The product's identity code, (letter x 1000 + customer) x 10000 + product
+    // number: up to 2 552 615 535, beyond int32.
+    uint32_t productInfo = 0;
     uint32_t options = 0;
     std::array<QString, kFolderCount> folders;
 };

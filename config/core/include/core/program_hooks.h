@@ -46,13 +46,19 @@ struct ProgramHooks {
     std::function<bool()> drawTestRunning;
     std::function<void(int id, int x, int y)> drawTestTouchDown;
     std::function<void(int id, int x, int y)> drawTestTouchUp;
+    // Process item 4: the region draw test run modally over `owner`; its result
+    // (1 pass, 2 user exit, 3 time out, else a failure).
+    std::function<int(QWidget* owner)> runDrawTest;
+    // Process item 6: the noise scan in process mode, its report at `reportPath`;
+    // it answers WM_PROCESS_STEP (result, 6) to the main window.
+    std::function<void(const QString& reportPath)> startProcessNoiseScan;
 
     // WM_DEBUG_COMMAND 7: the Diagnostic page's progress; its first command button
     // follows its own flag (value as code 7 carries it).
     std::function<void(int value)> diagnosticProgress;
-    // WM_DEBUG_COMMAND 11 (value 0) and 13 (values 5, 6): run the Diagnostic page's
-    // current process item.
-    std::function<void()> runDiagnosticProcessItem;
+    // WM_DEBUG_COMMAND 11 (value 0: the page's current item) and 13 (values 5, 6:
+    // that item, the golden-sample scans): run a Diagnostic page process item.
+    std::function<void(int item)> runDiagnosticProcessItem;
     // WM_DEBUG_COMMAND 13 (value 0): refresh the golden-sample caption.
     std::function<void()> refreshGoldenSampleCaption;
     // Timer 9's answer Yes: open the Diagnostic page's factory build view.

@@ -52,11 +52,6 @@ struct CombineResult {
 // Any failure after the folder was chosen shows a message and leaves no file.
 CombineResult CombineFirmwareAndParameters(QWidget* page, Controller& c, const LoadedFirmware& fw);
 
-// The first slave's information (scan off or diagnostic mode around it, the
-// selection tried up to ten times 50 ms apart, then back to the master); the
-// mode is restored on every path. False when the slave could not be selected or read.
-bool ReadSlaveInformation(Controller& c, FirmwareInformationW* slave);
-
 // The writers of the package's parts.
 // The package header from the loaded file's first header: the version-19 rule
 // with the controller's build bytes, bit 1, bit 3 set when the controller has

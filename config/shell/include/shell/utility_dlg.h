@@ -110,6 +110,9 @@ protected:
 private:
     void buildControls();
     void onTimer(int id);
+    // utility_dlg_process.cpp: WM_PROCESS_STEP, a production item started (state
+    // 0) or its result passed on to the process page.
+    void onProcessStep(int state, int item);
     void onDeviceChange(qvui::WindowMessage& m);
     void onPageState(int state, int templateId);
     void onToolbarFromPage(quint64 buttonId, qint64 enable);

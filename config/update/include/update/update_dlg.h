@@ -85,6 +85,12 @@ public:
     bool UpdateBusy() const { return state_ != kIdle; }
     // Main timer 10: the command line's file becomes the page's, and the update starts.
     void StartFromCommandLine(const QString& file);
+    // Process item 5: the update of the loaded file starts; its step and result
+    // lines join the firmware-update log (core/process_items.h), which is
+    // appended to `reportPath` when the update ends, and WM_PROCESS_STEP (1
+    // success or 2, 5) goes to the main window.
+    void StartForProcess(const QString& reportPath);
+    bool processRun() const { return !processReport_.isEmpty(); }
 
     // Where the page's messages go (the main window; tests set their own).
     void setMainWindow(QObject* w) { main_ = w; }
@@ -161,6 +167,8 @@ private:
     bool releaseUpdateLock();
     void showPicture(bool success);
     void logState(const char* name);
+    // The end of process item 5: the log written, the result posted.
+    void finishProcessItem(bool success);
     void pageState(int busy);
     void mainTimer(int id);
     void setMainButton(int id, bool enabled);
@@ -209,6 +217,7 @@ private:
     update::BlockWriter writer_;
     update::BlockRun run_;
     QString updateKey_;                       // the key of the controller this update programs
+    QString processReport_;                   // process item 5's report; empty outside one
 };
 
 // The version check: the controller's text after "QV" up to its first blank must
