@@ -4,6 +4,8 @@
 #include "core/controller_api.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
+#include "diag/diag_state.h"
+#include "diag/gs_set_dlg.h"
 #include "diag/log_dlg.h"
 #include "diag/process_report.h"
 #include "params/firmware_file.h"
@@ -103,9 +105,7 @@ CQVPrcoCfgDlg::CQVPrcoCfgDlg(Controller& c, LoadedFirmware& fw, QWidget* parent)
         }
     });
     auto* golden = with(new QPushButton(QStringLiteral("Golden Sample Setting"), this), kIdGoldenSample);
-    connect(golden, &QPushButton::clicked, this, [this] {
-        if (openGolden_) openGolden_();
-    });
+    connect(golden, &QPushButton::clicked, this, [this] { golden_->UpdateCaption(true); });
     grid->addWidget(load, 12, 0);
     grid->addWidget(golden, 12, 1);
     grid->addWidget(new QLabel(QStringLiteral("Firmware Version :"), this), 13, 0);
@@ -124,12 +124,12 @@ CQVPrcoCfgDlg::CQVPrcoCfgDlg(Controller& c, LoadedFirmware& fw, QWidget* parent)
 
 CQVPrcoCfgDlg::~CQVPrcoCfgDlg() { programHooks().engineerModeChanged.leave(this); }
 
-void CQVPrcoCfgDlg::setGoldenSampleView(std::function<void()> open, std::function<void()> hide) {
-    openGolden_ = std::move(open);
-    hideGolden_ = std::move(hide);
-}
-
 void CQVPrcoCfgDlg::InitDlgItem() {
+    if (!golden_) {
+        golden_ = new CGSSetDlg(diagState(), this);
+        if (auto* grid = qobject_cast<QGridLayout*>(layout())) grid->addWidget(golden_, 18, 0, 1, 3);
+    }
+    golden_->hide();
     ClearPage();
     record_ = ProcessListConfig{};
     showEngineerControls();
@@ -137,7 +137,7 @@ void CQVPrcoCfgDlg::InitDlgItem() {
 
 void CQVPrcoCfgDlg::ClearDlgItem() {
     qvui::findControl(this, kIdGoldenSample)->setEnabled(false);
-    if (hideGolden_) hideGolden_();
+    if (golden_) golden_->hide();
 }
 
 void CQVPrcoCfgDlg::UpdateDlgItem() { qvui::findControl(this, kIdGoldenSample)->setEnabled(true); }

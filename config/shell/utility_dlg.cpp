@@ -241,6 +241,7 @@ bool CVCXUtilityDlg::initDialog() {
     proc_->initDialog();
     processView_ = proc_->record().processList[0] != 0;
     proc_->setVisible(processView_);
+    if (processView_) proc_->setFocus();  // Space starts a run
     if (auto* debug = qobject_cast<CQVDebugDlg*>(pages_[kPageDebug])) debug->setButtonFont(buttonFont_);
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);

@@ -8,7 +8,6 @@
 #include "core/main_ids.h"
 #include "params/process_config.h"
 
-#include <functional>
 
 class QCheckBox;
 class QLineEdit;
@@ -17,6 +16,7 @@ class QTableWidget;
 
 namespace vcx {
 
+class CGSSetDlg;
 struct Controller;
 struct LoadedFirmware;
 
@@ -45,9 +45,8 @@ public:
     void ClearDlgItem() override;
     void UpdateDlgItem() override;
 
-    // The golden-sample setting view the page opens (button 423) and hides
-    // when the controller goes away; empty functions do nothing.
-    void setGoldenSampleView(std::function<void()> open, std::function<void()> hide);
+    // The golden-sample setting view (button 423), hidden when the controller goes.
+    CGSSetDlg* goldenSampleView() const { return golden_; }
 
     // Toolbar action 0 and 1.
     void LoadConfiguration();
@@ -75,7 +74,7 @@ private:
     QRadioButton* batch_ = nullptr;
     QCheckBox* batch2_ = nullptr;
     QCheckBox* lowerAccuracy_ = nullptr;
-    std::function<void()> openGolden_, hideGolden_;
+    CGSSetDlg* golden_ = nullptr;
 };
 
 }  // namespace vcx
