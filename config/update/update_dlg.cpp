@@ -1223,7 +1223,10 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
         f.fileArg = &startupState().fileArg;
         FindQVDevice(c_, f);
         mainTimer(startupState().fileArg.isEmpty() ? kTimerExit : kTimerFileArgument);
+        return;
     }
+    // "-m" with a file: the update was the run; the program ends with its result.
+    mainTimer(kTimerExit);
 }
 
 } // namespace vcx

@@ -262,6 +262,19 @@ TEST_F(ProcRun, AWorkOrderThatWouldLeaveTheReportFolderIsRefused) {
     EXPECT_FALSE(page_->busy());
 }
 
+// The firmware update finds the controller again; the items after it still
+// write into the work-order folder under the product's own number.
+TEST_F(ProcRun, TheFirmwareUpdateKeepsTheProductsPrefix) {
+    makePage(config({5, 1}));
+    page_->StartProcess();
+    pump();
+    const std::string prefix = page_->prefix();
+    answer(1, 5);
+    EXPECT_EQ(page_->prefix(), prefix);
+    EXPECT_EQ(vcx::scanShared().processReportFolder, prefix);
+    EXPECT_EQ(main_.steps, steps({{0, 5}, {0, 1}}));
+}
+
 TEST_F(ProcRun, LeftoverItemFilesOfTheSamePrefixAreRemovedAtTheStart) {
     makePage(config({1, 6}));
     const std::string prefix = QFile::encodeName(workOrderFolder()).toStdString() + "/QV" + product() + "_001_";
