@@ -39,13 +39,16 @@ struct Setup {
     Setup() {
         vcx::programState().programFolder = dir.path() + u'/';
         vcx::programState().toolPaths[vcx::kProcResFolder] = dir.filePath("results");
+        // A controller handle without a library behind it: the run is started,
+        // its device block stays empty.
+        c.dev.device = reinterpret_cast<HANDLE>(intptr_t(0x42));
         page = std::make_unique<vcx::CQVProcDlg>(c, fw, state, nullptr);
         page->initDialog();
         vcx::ProcessListConfig r;
         r.workOrderNumber = "WO7";
         r.company = "ACME";
         r.pfpFileName = "pkg.pfp";
-        r.processList = {1};
+        r.processList = {};
         page->takeConfiguration(r);
         summary = page->summaryPath();
     }
@@ -82,6 +85,7 @@ void FinishProcess(benchmark::State& state) {
         QDir().mkpath(s.page->workOrderFolder());
         QFile::copy(saved, s.summary);
         s.page->takeConfiguration(s.page->record());
+        s.page->StartProcess();  // the product's prefix; no item is listed that would run
         const double cpu0 = cpuMs();
         const auto t0 = std::chrono::steady_clock::now();
         s.page->FinishProcess(0);

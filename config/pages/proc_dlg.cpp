@@ -503,7 +503,8 @@ void CQVProcDlg::FinishProcess(int r) {
     if (automatic)
         qvui::IniFile::writeString(workOrderFolder_ + QStringLiteral("/Serial Number.ini"), QStringLiteral("Serial Number"),
                                    QStringLiteral("Serial Number"), QString::number(serialNumber_));
-    if (r < kNoDevice) {
+    // No product prefix (no run was started): no report of a product.
+    if (r < kNoDevice && !prefix_.empty()) {
         const std::string detailPath = prefix_ + "ProcessListReport.csv";
         qvtext::TextWriter w(detailPath.c_str(), qvtext::TextWriter::Mode::Append);
         if (w.isOpen()) {
