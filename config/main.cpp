@@ -35,12 +35,15 @@ int main(int argc, char** argv) {
         const bool openShortRun = o.optOS && !o.optSR && noNoise && alone;
         const bool referenceRun = o.optSR && !o.optOS && noNoise && alone;
         const bool noiseRun = !noNoise && !o.optOS && !o.optSR && alone;
-        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun && !noiseRun) {
+        // "-s", "-m" (and "-enumfu" with either) update the controller with the
+        // file argument (or the packages "EnumUpdate.ini" names).
+        const bool updateRun = o.silentMode && !o.optOS && !o.optSR && noNoise;
+        if (vcx::asksUnattendedRun(o) && !openShortRun && !referenceRun && !noiseRun && !updateRun) {
             std::fputs("VCXMSet: unattended runs are not part of this version\n", stderr);
             return vcx::kExitNotCarriedOut;
         }
         dlg.exec();
-        // 0, or why the unattended run could not do its work.
+        // 0, or the unattended run's result: why it could not do its work, or that it failed.
         return vcx::startupState().exitStatus;
     });
 }

@@ -25,6 +25,8 @@ constexpr Look kLooks[] = {
     {2008, "BAD", 0xFFD02020, 240, 120},
     // The Field Update page's result: 203 success, 202 failure.
     {203, "SUCCESS", 0xFF1E9E3A, 200, 64}, {202, "FAIL", 0xFFD02020, 200, 64},
+    // The production-line page's process result: 222 pass, 223 fail.
+    {222, "PASS", 0xFF1E9E3A, 200, 80},    {223, "FAIL", 0xFFD02020, 200, 80},
 };
 
 QPixmap draw(const Look& look) {

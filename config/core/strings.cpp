@@ -140,6 +140,26 @@ const qvui::StringEntry kStrings[] = {
     // The region draw test's count-down and guidance.
     {1513, u"Time out:   %02d / %02d sec", u"超时：   %02d / %02d 秒"},
     {1514, u"Please draw a line along the test area.", u"请沿测试区域画线。"},
+    // The process items as the process lists show them (1452 + item).
+    {1453, u"Verify Firmware Information", u"验证固件信息"},
+    {1454, u"Open / Short Test", u"开路 / 短路测试"},
+    {1455, u"Build System Reference", u"建立系统基准"},
+    {1456, u"Drawing Test", u"画线测试"},
+    {1457, u"Firmware Update", u"固件更新"},
+    {1458, u"Noise Level", u"噪声等级"},
+    {1459, u"Diagnostic Test", u"诊断测试"},
+    // The production-line page: command buttons, results, banner, package labels.
+    {1500, u"Menu", u"菜单"},
+    {1501, u"Start\n( Hot Key : Space )", u"开始\n（快捷键：空格）"},
+    {1502, u"Open Report Folder", u"打开报告文件夹"},
+    {1503, u"Load PFP File", u"载入 PFP 文件"},
+    {1511, u" Process Result : Pass", u" 流程结果：通过"},
+    {1512, u" Process Result : Fail", u" 流程结果：失败"},
+    {1515, u"Do not touch panel !!!", u"请勿触摸面板！！！"},
+    {1516, u"PASS", u"通过"},
+    {1517, u"FAIL", u"失败"},
+    {1518, u"Slave   Firmware Version :", u"从芯片固件版本："},
+    {1519, u"Virtual Key CRC :", u"虚拟按键 CRC："},
     {1550, u"Open Default Export File Folder", u"打开默认导出文件夹"},
     {1551, u"Log UI Parameters Information", u"记录界面参数信息"},
     // The panel scan checks' failures, by bit number.

@@ -3,7 +3,7 @@
 #include "diag/diag_dlg.h"
 #include "pages/about_dlg.h"
 #include "pages/debug_dlg.h"
-#include "pages/plain_page.h"
+#include "pages/proc_cfg_dlg.h"
 #include "params/firmware_file.h"
 #include "params/para_dlg.h"
 #include "update/update_dlg.h"
@@ -11,10 +11,6 @@
 namespace vcx {
 
 namespace {
-
-CQVChdParentDlg* plainPage(Controller&, const PageRow& row, QWidget* parent) {
-    return new PlainPage(row.templateId, QLatin1String(row.name), parent);
-}
 
 CQVChdParentDlg* fieldUpdatePage(Controller& c, const PageRow&, QWidget* parent) {
     return new CQVUpdateDlg(c, loadedFirmware(), parent);
@@ -25,6 +21,10 @@ CQVChdParentDlg* diagnosticPage(Controller& c, const PageRow&, QWidget* parent) 
 }
 
 CQVChdParentDlg* parametersPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVParaDlg(c, parent); }
+
+CQVChdParentDlg* processConfigPage(Controller& c, const PageRow&, QWidget* parent) {
+    return new CQVPrcoCfgDlg(c, loadedFirmware(), parent);
+}
 
 CQVChdParentDlg* debugPage(Controller& c, const PageRow&, QWidget* parent) { return new CQVDebugDlg(c, parent); }
 
@@ -38,7 +38,7 @@ const std::array<PageRow, kPageCount>& pageTable() {
         {kPageParameters, kTemplateParameters, "Parameters", parametersPage},
         {kPageFieldUpdate, kTemplateFieldUpdate, "Field Update", fieldUpdatePage},
         {kPageDebug, kTemplateDebug, "Debug", debugPage},
-        {kPageProcessConfig, kTemplateProcessConfig, "Process Config", plainPage},
+        {kPageProcessConfig, kTemplateProcessConfig, "Process Config", processConfigPage},
         {kPageInformation, kTemplateInformation, "Information", informationPage},
     }};
     return rows;

@@ -6,6 +6,8 @@
 #include "diag/draw_window.h"
 #include "pages/about_dlg.h"
 #include "pages/debug_dlg.h"
+#include "pages/proc_dlg.h"
+#include "params/firmware_file.h"
 #include "core/chd_parent_dlg.h"
 #include "shell/page_table.h"
 #include "core/strings.h"
@@ -173,6 +175,9 @@ void CVCXUtilityDlg::buildControls() {
         page->hide();
     }
     about_ = qobject_cast<CQVAboutDlg*>(pages_[kPageInformation]);
+    proc_ = new CQVProcDlg(c_, loadedFirmware(), diagState(), pageArea);
+    pageGrid->addWidget(proc_, 0, 0);
+    proc_->hide();
     body->addWidget(pageArea, 1);
     auto* commands = new QVBoxLayout;
     for (int id = kIdFirstCommand; id < kIdFirstCommand + kCommandCount; ++id) {
@@ -235,6 +240,13 @@ bool CVCXUtilityDlg::initDialog() {
     c_.dev.eventHaltSupported = false;
     c_.dev.rememberedKey.clear();
     about_->setButtonFont(buttonFont_);
+    // The production-line page takes a process configuration named on the
+    // command line (before timer 10 would give it to the Field Update page).
+    proc_->setMainWindow(this);
+    proc_->initDialog();
+    processView_ = proc_->record().processList[0] != 0;
+    proc_->setVisible(processView_);
+    if (processView_) proc_->setFocus();  // Space starts a run
     if (auto* debug = qobject_cast<CQVDebugDlg*>(pages_[kPageDebug])) debug->setButtonFont(buttonFont_);
 
     for (const PageButtonLook& look : pageButtonLooks()) applyButtonLook(look.id, true);
@@ -256,6 +268,8 @@ bool CVCXUtilityDlg::initDialog() {
         else
             timers_->start(kTimerExit, 10);
     } else if (o.silentMode) {
+        // Nothing to update: "-s" (or "-enumfu", which found no listed controller) could not run.
+        if (o.optS || o.optEnumFU) startupState().exitStatus = kExitCouldNotRun;
         timers_->start(kTimerExit, 10);
     }
     timers_->start(kTimerFitWorkArea, 50);
@@ -279,6 +293,7 @@ void CVCXUtilityDlg::UpdateDlgItem() {
     showReadout(r);
 
     for (CQVChdParentDlg* p : pages_) p->UpdateDlgItem();
+    proc_->UpdateDlgItem();
 
     const bool diagUsable = pages_[kPageDiagnostic]->isUsable();
     const bool paraUsable = pages_[kPageParameters]->isUsable();
@@ -412,6 +427,17 @@ bool CVCXUtilityDlg::buttonUsable(int id) const {
 
 void CVCXUtilityDlg::SelectPage(int index, int mode) {
     if (index >= kPageCount || index < 0) return;
+    if (processView_) {
+        // The production-line page stays in view until the user picks a page.
+        if (mode != 2) {
+            if (mode != 0) preferredPage_ = index;
+            refreshCommandButtons();
+            return;
+        }
+        processView_ = false;
+        proc_->hide();
+        if (currentPage_ >= 0) pages_[size_t(currentPage_)]->show();
+    }
     if (index == currentPage_) {
         if (mode == 2 && programState().engineerMode && index == kPageParameters) {
             qvui::sendMessage(pages_[kPageDebug], qvui::WM_DEBUG_COMMAND, 12, 0);
@@ -458,6 +484,19 @@ void CVCXUtilityDlg::refreshCommandButtons() {
         {{1100, 1101, 1102, 1103}}, {{1200, 1201, 1202, 1203}}, {{1300, 1301, 1302, 0}},
         {{1400, 1401, 0, 0}},       {{1450, 1451, 0, 0}},       {{1550, 1551, 0, 0}},
     };
+    if (processView_) {
+        // The production-line page's Menu, Start, Open Report Folder and Load PFP File.
+        for (int i = 0; i < kCommandCount; ++i) {
+            auto* b = qvui::findControl<QPushButton>(content_, kIdFirstCommand + i);
+            b->setText(qvui::loadString(CQVProcDlg::kCommandTexts[size_t(i)]));
+            const bool enabled = i == 1 ? proc_->startEnabled() : i == 3 ? proc_->loadPfpEnabled() : true;
+            b->setEnabled(enabled && !pageBusy_);
+            b->setToolTip(QString());
+            b->show();
+        }
+        refreshHaltButtons();
+        return;
+    }
     if (currentPage_ < 0) return;
     const Row& row = rows[currentPage_];
     const bool diagUsable = pages_[kPageDiagnostic]->isUsable();
@@ -566,6 +605,11 @@ void CVCXUtilityDlg::onToolbarFromPage(quint64 buttonId, qint64 enable) {
     if (buttonId < quint64(kIdFirstCommand) || buttonId >= quint64(kIdFirstCommand + kCommandCount) ||
         (enable != 0 && enable != 1))
         return;
+    if (processView_) {
+        // The production-line page's own states (startEnabled, loadPfpEnabled).
+        refreshCommandButtons();
+        return;
+    }
     toolbarEnabled_[size_t(buttonId - kIdFirstCommand)] = int(enable);
     if (currentPage_ == kPageFieldUpdate) refreshCommandButtons();
 }
@@ -583,6 +627,10 @@ void CVCXUtilityDlg::onPageButton(int id) {
 }
 
 void CVCXUtilityDlg::onCommandButton(int id) {
+    if (processView_) {
+        qvui::sendMessage(proc_, qvui::WM_TOOLBAR_ACTION, 0, id - kIdFirstCommand);
+        return;
+    }
     if (currentPage_ < 0) return;
     qvui::sendMessage(pages_[size_t(currentPage_)], qvui::WM_TOOLBAR_ACTION, 0, id - kIdFirstCommand);
 }
@@ -769,7 +817,7 @@ void CVCXUtilityDlg::onTimer(int id) {
         break;
     case kTimerFileArgument:
         timers_->stop(kTimerFileArgument);
-        if (programHooks().updateStartWithFile) {
+        if (programHooks().updateStartWithFile && !startupState().fileArg.isEmpty()) {
             const QString file = startupState().fileArg;
             startupState().fileArg.clear();
             programHooks().updateStartWithFile(file);
@@ -916,6 +964,7 @@ bool CVCXUtilityDlg::ExitDlg() {
     appSettings().utyPos = normalFramePosition();
     exitNotifications();
     for (CQVChdParentDlg* p : pages_) p->ExitDlg();
+    proc_->ExitDlg();
     if (bound_) {
         unregisterNotifications(c_);
         if (c_.dev.device != INVALID_HANDLE_VALUE && c_.api.CloseDevice) c_.api.CloseDevice(c_.dev.device);

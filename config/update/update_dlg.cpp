@@ -555,8 +555,12 @@ void CQVUpdateDlg::startUpdate() {
         next(kStatePuReload);
     } else {
         state_ = kIdle;
-        if (processRun()) finishProcessItem(false);  // the process run goes on with a failure
-        else if (startupState().options.silentMode) mainTimer(kTimerExit);
+        if (processRun()) {
+            finishProcessItem(false);  // the process run goes on with a failure
+        } else if (startupState().options.silentMode) {
+            if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
+            mainTimer(kTimerExit);
+        }
     }
 }
 
@@ -573,8 +577,12 @@ void CQVUpdateDlg::checkFileAgainstController() {
     if (!CheckFirmwareMatchesDevice()) {
         state_ = kIdle;
         showPicture(false);
-        if (processRun()) finishProcessItem(false);
-        else if (startupState().options.silentMode) mainTimer(kTimerExit);
+        if (processRun()) {
+            finishProcessItem(false);
+        } else if (startupState().options.silentMode) {
+            if (startupState().exitStatus == 0) startupState().exitStatus = kExitCouldNotRun;
+            mainTimer(kTimerExit);
+        }
         return;
     }
     progress_->setValue(0);
@@ -1196,6 +1204,8 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
     }
     const CommandLineOptions& o = startupState().options;
     if (!o.silentMode) return;
+    // The unattended run's result is the program's exit status.
+    if (!success) startupState().exitStatus = kExitRunFailed;
     if (success && (o.optOS || o.optNL != 0xFF)) {
         mainTimer(kTimerCommandLineTest);
         return;
@@ -1213,7 +1223,10 @@ void CQVUpdateDlg::FinishUpdate(bool success) {
         f.fileArg = &startupState().fileArg;
         FindQVDevice(c_, f);
         mainTimer(startupState().fileArg.isEmpty() ? kTimerExit : kTimerFileArgument);
+        return;
     }
+    // "-m" with a file: the update was the run; the program ends with its result.
+    mainTimer(kTimerExit);
 }
 
 } // namespace vcx

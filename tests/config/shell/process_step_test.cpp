@@ -83,6 +83,8 @@ protected:
         dlg_ = std::make_unique<vcx::CVCXUtilityDlg>();
         ASSERT_TRUE(dlg_->initDialog()) << dlg_->error().toStdString();
         ASSERT_NE(c().dev.device, INVALID_HANDLE_VALUE);
+        // The test stands in for the main window's process page as a whole.
+        vcx::processPage() = vcx::ProcessPageLink{};
         vcx::processPage().window = &page_;
         prefix_ = dir_.filePath("QV2081A_001_").toStdString();
         vcx::scanShared().processReportFolder = prefix_;

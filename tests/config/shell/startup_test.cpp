@@ -181,9 +181,9 @@ TEST_F(VcxStartup, ActiveResidentApplicationStopsTheStart) {
 
 TEST_F(VcxStartup, ResidentApplicationIsSuspendedForTheRun) {
     QProcess& resident = window(vcx::kResidentWindowTitle);
-    // "-m": an unattended run, which ends once the main window is initialised.
-    const QString err = finish(vcxmset({"-m"}), vcx::kExitNotCarriedOut);
-    EXPECT_TRUE(err.contains("unattended")) << err.toStdString();
+    // "-m": an unattended run, which without a file ends once the main window is initialised.
+    const QString err = finish(vcxmset({"-m"}));
+    EXPECT_TRUE(programLines(err).isEmpty()) << err.toStdString();
     EXPECT_EQ(posted(resident, vcx::kResidentWindowTitle), "posted 1280 1 0\nposted 1280 0 0\n");
 }
 
@@ -214,11 +214,30 @@ TEST_F(VcxStartup, ProductionLineOptionWithoutItsWindowChangesNothing) {
 // A production script reads the exit code: a run this version cannot carry
 // out must not read as a pass.
 TEST_F(VcxStartup, UnattendedRunsEndWithExitCodeThree) {
-    for (const char* option : {"-m", "-s", "-sr", "-os", "-nl3"}) {
+    for (const char* option : {"-sr", "-os", "-nl3"}) {
         SCOPED_TRACE(option);
         const QString err = finish(vcxmset({option, "/tmp/fw.bin"}), vcx::kExitNotCarriedOut);
         EXPECT_EQ(programLines(err), QStringList{"VCXMSet: unattended runs are not part of this version"})
             << err.toStdString();
+    }
+}
+
+// The unattended updates are carried out: their exit status is the run's own.
+TEST_F(VcxStartup, UnattendedUpdatesEndWithTheirOwnStatus) {
+    struct Case {
+        QStringList line;
+        int status;
+    };
+    const Case cases[] = {
+        {{"-s", "/tmp/no such firmware.pfp"}, vcx::kExitBadFirmwareFile},
+        {{"-m", "/tmp/no such firmware.pfp"}, vcx::kExitBadFirmwareFile},
+        {{"-s"}, vcx::kExitCouldNotRun},
+        {{"-enumfu", "-s"}, vcx::kExitCouldNotRun},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.join(' ').toStdString());
+        const QString err = finish(vcxmset(c.line), c.status);
+        EXPECT_FALSE(err.contains("unattended runs are not part")) << err.toStdString();
     }
 }
 

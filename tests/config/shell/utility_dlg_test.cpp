@@ -7,6 +7,8 @@
 
 #include "pages/about_dlg.h"
 #include "pages/debug_dlg.h"
+#include "pages/proc_cfg_dlg.h"
+#include "pages/proc_dlg.h"
 #include "core/chd_parent_dlg.h"
 #include "core/app_settings.h"
 #include "core/built_controls.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -681,4 +684,50 @@ TEST_F(VcxUtilityDlg, TheDebugPagesParameterLockFollowsThePage) {
     dlg_->SelectPage(vcx::kPageDebug, 2);
     EXPECT_FALSE(vcx::programState().parameterLockOn);
     EXPECT_TRUE(locks().empty());
+}
+
+// A process configuration named on the command line: the production-line page
+// stands in the page area with its own command buttons until a page button is
+// pressed, and the file is not handed to the Field Update page.
+TEST(VcxProcessView, ACommandLineProcessConfigurationShowsTheProductionLinePage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString config = dir.filePath("line.ini");
+    {
+        QFile f(config);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Process List Config]\nWork Order Number=WO7\nCompany=ACME\nPFP file name=pkg.pfp\n"
+                "Report folder path=" + dir.path().toUtf8() + "\nProcess List=21\n");
+    }
+    std::vector<QString> boxes;
+    qvui::MessageBoxResponder responder([&](const qvui::MessageBoxRequest& r) {
+        boxes.push_back(r.text);
+        return qvui::MessageAnswer::Ok;
+    });
+    const vcx::AppSettings before = vcx::appSettings();
+    const vcx::SettingsEnvironment env = vcx::SettingsEnvironment::forThisProgram();
+    QFile::remove(env.systemStore);
+    QFile::remove(env.userStore);
+    vcx::startupState().fileArg = config;
+    auto dlg = std::make_unique<vcx::CVCXUtilityDlg>();
+    ASSERT_TRUE(dlg->initDialog()) << dlg->error().toStdString();
+    EXPECT_TRUE(dlg->processView());
+    EXPECT_TRUE(vcx::startupState().fileArg.isEmpty());
+    EXPECT_FALSE(dlg->timers().isActive(vcx::kTimerFileArgument));
+    EXPECT_TRUE(dlg->processDialog()->isVisibleTo(dlg.get()));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("ACME_WO7/ACME_WO7_ProcessListReport.csv")));
+    const char* texts[4] = {"Menu", "Start\n( Hot Key : Space )", "Open Report Folder", "Load PFP File"};
+    for (int i = 0; i < 4; ++i) {
+        auto* b = qobject_cast<QPushButton*>(qvui::findControl(dlg.get(), 420 + i));
+        EXPECT_EQ(b->text(), texts[i]);
+        EXPECT_EQ(b->isEnabled(), i != 3) << i;  // Load PFP File stays off once a configuration is applied
+    }
+    qobject_cast<QPushButton*>(qvui::findControl(dlg.get(), 408))->click();
+    EXPECT_FALSE(dlg->processView());
+    EXPECT_FALSE(dlg->processDialog()->isVisibleTo(dlg.get()));
+    EXPECT_EQ(qobject_cast<QPushButton*>(qvui::findControl(dlg.get(), 420))->text(), "Open Default Export File Folder");
+    dlg.reset();
+    EXPECT_TRUE(boxes.empty());
+    vcx::appSettings() = before;
+    vcx::ProcessReportFolderRoot().clear();
 }

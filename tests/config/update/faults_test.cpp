@@ -112,6 +112,33 @@ TEST_F(UpdatePage, TheCommandLineFileRunsTheUpdateAndASilentRunReportsItsResult)
     EXPECT_TRUE(silent);
 }
 
+// "-m" with a file runs the update unattended without the silent result: the
+// program still ends, with the update's result as its exit status.
+TEST_F(UpdatePage, AnUnattendedUpdateWithoutSilentResultEndsTheProgram) {
+    ASSERT_TRUE(start());
+    const auto im = updatetest::NewImage();
+    useFile(fwtest::image(im));
+    const QString file = fw.szFirmwarePath;
+    fw.szFirmwarePath.clear();
+    auto& o = vcx::startupState().options;
+    const auto saved = o;
+    const int savedStatus = vcx::startupState().exitStatus;
+    o.silentMode = true;
+    vcx::programHooks().updateStartWithFile(file);
+    drive();
+    o = saved;
+    EXPECT_TRUE(page->resultSuccess()) << page->resultText().toStdString();
+    bool silent = false, exit = false;
+    for (const auto& m : sink.messages) {
+        silent = silent || m.message == qvui::WM_SILENT_RESULT;
+        exit = exit || (m.message == qvui::WM_TIMER && m.wParam == quint64(vcx::kTimerExit));
+    }
+    EXPECT_FALSE(silent);
+    EXPECT_TRUE(exit);
+    EXPECT_EQ(vcx::startupState().exitStatus, 0);
+    vcx::startupState().exitStatus = savedStatus;
+}
+
 TEST(UpdateVersion, WholeTextsAreCompared) {
     struct Case {
         const char* controller;

@@ -57,6 +57,11 @@ struct StartupState {
 };
 // The firmware file an unattended run was given is no firmware file (or cannot be read).
 constexpr int kExitBadFirmwareFile = 5;
+// An unattended update ran and failed (with "-enumfu": on at least one controller).
+constexpr int kExitRunFailed = 6;
+// An unattended update could not start: no file to update with ("-s" without a
+// file, "-enumfu" with no listed controller), or the file is not for the controller.
+constexpr int kExitCouldNotRun = 7;
 StartupState& startupState();
 
 } // namespace vcx

@@ -32,6 +32,7 @@ namespace vcx {
 class CQVChdParentDlg;
 class CQVAboutDlg;
 class CQVAbnMsgDlg;
+class CQVProcDlg;
 class TrayIcon;
 struct DeviceFinder;
 struct DeviceReadout;
@@ -74,6 +75,11 @@ public:
 
     // For tests and the pages.
     CQVChdParentDlg* page(int index) const { return pages_[size_t(index)]; }
+    // The production-line page: a member, not one of the six pages.
+    CQVProcDlg* processDialog() const { return proc_; }
+    // The production-line page stands in the page area (a process configuration
+    // was loaded at start-up) until a page button is pressed.
+    bool processView() const { return processView_; }
     int currentPage() const { return currentPage_; }
     int preferredPage() const { return preferredPage_; }
     bool pageBusy() const { return pageBusy_; }
@@ -182,6 +188,8 @@ private:
 
     std::array<CQVChdParentDlg*, kPageCount> pages_{};
     CQVAboutDlg* about_ = nullptr;
+    CQVProcDlg* proc_ = nullptr;
+    bool processView_ = false;
     qvui::WindowTimers* timers_ = nullptr;
     CQVAbnMsgDlg* abnMsg_ = nullptr;
     TrayIcon* tray_ = nullptr;
