@@ -43,13 +43,13 @@ if [ "$programs" = "ON" ]; then
     [ -x "$prefix/bin/$p" ] || fail "no $p installed"
   done
   # The installed program finds the installed library (../lib beside bin/): an
-  # unattended option then ends with 3 (not carried out by this version), where
-  # a library it cannot load would end it with 2.
+  # unattended pair it cannot run together ("-os" with "-sr") then ends with 3
+  # (not carried out), where a library it cannot load would end it with 2.
   # shellcheck source=../support/own_session.sh
   . "$src/tests/support/own_session.sh"
   own_session "$prefix/session"
   rc=0
-  QT_QPA_PLATFORM=offscreen QV_SIM=demo "$prefix/bin/VCXMSet" -m >/dev/null 2>&1 </dev/null || rc=$?
-  [ $rc -eq 3 ] || fail "the installed VCXMSet -m ended with $rc (2: it did not find the installed library)"
+  QT_QPA_PLATFORM=offscreen QV_SIM=demo "$prefix/bin/VCXMSet" -os -sr >/dev/null 2>&1 </dev/null || rc=$?
+  [ $rc -eq 3 ] || fail "the installed VCXMSet -os -sr ended with $rc (2: it did not find the installed library)"
 fi
 echo "install test: $prefix holds a working installation"
