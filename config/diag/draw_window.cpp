@@ -1,6 +1,7 @@
 #include "diag/draw_window.h"
 
 #include "diag/diag_state.h"
+#include "diag/draw_test_geometry.h"
 #include "core/app_settings.h"
 #include "core/program_hooks.h"
 #include "core/program_state.h"
@@ -55,27 +56,6 @@ bool DrawPointRing::pop(DrawPointRecord* r) {
     return true;
 }
 
-int DrawCoordinateMaximum(uint32_t deviceType, int model, int resolution) {
-    if (deviceType & (QV_DEVICE_DRIVER | QV_DEVICE_DRIVER_EX)) return 4095;
-    if (model >= 9000 && model <= 9999) return 1023;
-    if (resolution < 2) return 4095;
-    return resolution - 1;
-}
-
-QPoint MapDrawTouch(int x, int y, int maxX, int maxY, int orientation, QSize client) {
-    if (maxX < 1) maxX = 4095;
-    if (maxY < 1) maxY = 4095;
-    const int c0 = x, c1 = y, c2 = maxX - x, c3 = maxY - y;
-    int a = c0, b = c1;
-    switch (orientation & 3) {
-    case 1: a = c3; b = c0; break;
-    case 2: a = c2; b = c3; break;
-    case 3: a = c1; b = c2; break;
-    default: break;
-    }
-    return QPoint(int(int64_t(client.width()) * a / maxX), int(int64_t(client.height()) * b / maxY));
-}
-
 std::optional<uint16_t> OstraResolutionFromShift(uint8_t shift) {
     if (shift < 1 || shift > 15) return std::nullopt;
     return uint16_t(1u << shift);
@@ -92,8 +72,7 @@ namespace {
 // What the callback threads need to place a point; written on the GUI thread.
 struct DrawTarget {
     CQVDrawWnd* window = nullptr; // set while the window takes touches
-    int maxX = 4095;
-    int maxY = 4095;
+    QPoint maximum{4095, 4095};
     int orientation = 0;
     QSize client;
     bool ignore = false; // TouchGate on and full screen: Qt's touch events are used
@@ -152,7 +131,7 @@ void MapTouchToDrawWindow(int state, int x, int y) {
     std::lock_guard lock(g_targetMutex);
     const DrawTarget& t = g_target;
     if (!t.window || t.ignore) return;
-    const QPoint p = MapDrawTouch(x & 0xFFFF, y & 0xFFFF, t.maxX, t.maxY, t.orientation, t.client);
+    const QPoint p = DrawTestMapPoint(x & 0xFFFF, y & 0xFFFF, t.maximum, t.orientation, t.client);
     t.window->enqueue({p.x(), p.y(), id, uint8_t(kind)});
 }
 
@@ -284,8 +263,7 @@ void CQVDrawWnd::publishTarget() {
     std::lock_guard lock(g_targetMutex);
     DrawTarget& t = g_target;
     t.window = started_ && !ended_ ? this : nullptr;
-    t.maxX = DrawCoordinateMaximum(type, model, c_.records.panel.resolution[0]);
-    t.maxY = DrawCoordinateMaximum(type, model, c_.records.panel.resolution[1]);
+    t.maximum = DrawTestMaximum(type, model, c_.records.panel.resolution[0], c_.records.panel.resolution[1]);
     t.orientation = orientation_;
     t.client = size();
     t.ignore = touchGate_ && fullScreen_;

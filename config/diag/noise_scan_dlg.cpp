@@ -81,18 +81,7 @@ void CScanNoiseDlg::buildControls() {
     qvui::setControlId(combo, kIdPattern);
     for (int i = 0; i < kNoisePatternCount; ++i) combo->addItem(qvui::loadString(uint32_t(kFirstPatternString + i)));
     combo->setCurrentIndex(0);
-    const struct {
-        int id;
-        const char* text;
-    } buttons[] = {{kIdStart, "&Start"}, {kIdCancel, "&Cancel"}, {kIdSave, "S&ave"}, {kIdSelectFolder, "Select Folder"}};
-    for (const auto& b : buttons) qvui::setControlId(new QPushButton(QString::fromLatin1(b.text), this), b.id);
-    connect(qvui::findControl<QPushButton>(this, kIdStart), &QPushButton::clicked, this,
-            &CScanNoiseDlg::OnBnClickedStart);
-    connect(qvui::findControl<QPushButton>(this, kIdCancel), &QPushButton::clicked, this,
-            &CScanNoiseDlg::OnBnClickedCancel);
-    connect(qvui::findControl<QPushButton>(this, kIdSave), &QPushButton::clicked, this, &CScanNoiseDlg::Save);
-    connect(qvui::findControl<QPushButton>(this, kIdSelectFolder), &QPushButton::clicked, this,
-            &CScanNoiseDlg::OnBnClickedSelectFolder);
+    AddScanCommandButtons(this);
     auto* progress = new QProgressBar(this);
     qvui::setControlId(progress, kIdProgress);
     progress->setRange(0, 100);

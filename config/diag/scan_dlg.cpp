@@ -88,18 +88,7 @@ void CVCXScanDlg::buildControls() {
     qvui::setControlId(new QLabel(QStringLiteral("0"), this), kIdPassCount);
     failLabel_ = new QLabel(QStringLiteral("Fail"), this);
     qvui::setControlId(new QLabel(QStringLiteral("0"), this), kIdFailCount);
-    const struct {
-        int id;
-        const char* text;
-    } buttons[] = {{kIdStart, "&Start"}, {kIdCancel, "&Cancel"}, {kIdSave, "S&ave"}, {kIdSelectFolder, "Select Folder"}};
-    for (const auto& b : buttons) qvui::setControlId(new QPushButton(QString::fromLatin1(b.text), this), b.id);
-    connect(qvui::findControl<QPushButton>(this, kIdStart), &QPushButton::clicked, this,
-            &CVCXScanDlg::OnBnClickedStart);
-    connect(qvui::findControl<QPushButton>(this, kIdCancel), &QPushButton::clicked, this,
-            &CVCXScanDlg::OnBnClickedCancel);
-    connect(qvui::findControl<QPushButton>(this, kIdSave), &QPushButton::clicked, this, &CVCXScanDlg::Save);
-    connect(qvui::findControl<QPushButton>(this, kIdSelectFolder), &QPushButton::clicked, this,
-            &CVCXScanDlg::OnBnClickedSelectFolder);
+    AddScanCommandButtons(this);
     for (int i = 0; i < 4; ++i) {
         auto* picture = new QLabel(this);
         qvui::setControlId(picture, kIdFirstStatus + i);

@@ -3,6 +3,7 @@
 // program's touch route, the keys and menu, the frame toggle, the snapshot,
 // and its start and end against simulated controllers.
 #include "diag/draw_window.h"
+#include "diag/draw_test_geometry.h"
 #include "diag/diag_state.h"
 #include "diag_support.h"
 #include "core/app_settings.h"
@@ -73,7 +74,7 @@ protected:
         return w;
     }
     // The window point of controller point (x, y) in a full 0..4095 range.
-    static QPoint placed(const CQVDrawWnd* w, int x, int y) { return vcx::MapDrawTouch(x, y, 4095, 4095, 0, w->size()); }
+    static QPoint placed(const CQVDrawWnd* w, int x, int y) { return vcx::DrawTestMapPoint(x, y, {4095, 4095}, 0, w->size()); }
 
     vcx::Controller c;
     MainStub main;
@@ -88,13 +89,13 @@ TEST(DrawWindowArithmetic, CoordinateMaximumMappingAndOstraResolution) {
     for (const Max& m : {Max{QV_DEVICE_DRIVER, 3501, 1920, 4095}, Max{QV_DEVICE_DRIVER_EX, 6020, 0, 4095},
                          Max{QV_DEVICE_HID, 9500, 1920, 1023}, Max{QV_DEVICE_HID, 3508, 0, 4095},
                          Max{QV_DEVICE_HID, 3508, 1, 4095}, Max{QV_DEVICE_HID, 3508, 1920, 1919}})
-        EXPECT_EQ(vcx::DrawCoordinateMaximum(m.type, m.model, m.resolution), m.expected)
+        EXPECT_EQ(vcx::DrawTestMaximum(m.type, m.model, m.resolution, m.resolution).x(), m.expected)
             << m.type << " " << m.model << " " << m.resolution;
 
     // (x, y) = (1000, 500) of 0..3999 x 0..1999 on 800 x 400.
     const QSize client(800, 400);
     const QPoint expected[4] = {{200, 100}, {300, 200}, {600, 300}, {100, 600}};
-    for (int o = 0; o < 4; ++o) EXPECT_EQ(vcx::MapDrawTouch(1000, 500, 4000, 2000, o, client), expected[o]) << o;
+    for (int o = 0; o < 4; ++o) EXPECT_EQ(vcx::DrawTestMapPoint(1000, 500, {4000, 2000}, o, client), expected[o]) << o;
 
     for (uint8_t b4 : {0, 16, 32, 255}) EXPECT_FALSE(vcx::OstraResolutionFromShift(b4)) << int(b4);
     EXPECT_EQ(vcx::OstraResolutionFromShift(1), uint16_t(2));

@@ -73,14 +73,6 @@ private:
     std::atomic<uint64_t> dropped_{0};
 };
 
-// The largest controller coordinate: 4095 for kernel-driver devices, 1023 for
-// models 9000..9999, else the panel resolution - 1; a resolution below 2 (an
-// unread or invalid panel record) gives 4095, so nothing divides by zero.
-int DrawCoordinateMaximum(uint32_t deviceType, int model, int resolution);
-// A controller point on a client area of `client`, for the screen orientation
-// 0..3 (quarter turns): horizontally x, maxY - y, maxX - x, y; vertically the
-// matching value; each scaled by the client size over its axis maximum.
-QPoint MapDrawTouch(int x, int y, int maxX, int maxY, int orientation, QSize client);
 // The panel resolution an Ostra-series controller names in byte 4 of its FF
 // answer (1 << b4), for b4 1..15 only; nothing for other values.
 std::optional<uint16_t> OstraResolutionFromShift(uint8_t shift);

@@ -3,9 +3,13 @@
 // window is resized.
 #pragma once
 
-#include <QSize>
+#include "ui/control_ids.h"
 
-class QObject;
+#include <QObject>
+#include <QPushButton>
+#include <QSize>
+#include <QString>
+
 class QWidget;
 
 namespace vcx {
@@ -18,5 +22,24 @@ QObject* ViewMainWindow(const QWidget* view, QObject* set);
 // size type is 2 (maximised) the rectangle from w's top-left corner to the
 // main window's bottom-right.
 QSize SizeForParent(const QWidget* w, QSize recorded, int sizeType);
+
+// The scan views' command row: Start, Cancel, Save and Select Folder as the
+// controls 2100..2103, each wired to the view's handler of the same name.
+template <class View>
+void AddScanCommandButtons(View* view) {
+    const struct {
+        int id;
+        const char* text;
+        void (View::*handler)();
+    } buttons[] = {{2100, "&Start", &View::OnBnClickedStart},
+                   {2101, "&Cancel", &View::OnBnClickedCancel},
+                   {2102, "S&ave", &View::Save},
+                   {2103, "Select Folder", &View::OnBnClickedSelectFolder}};
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(b.text), view);
+        qvui::setControlId(button, b.id);
+        QObject::connect(button, &QPushButton::clicked, view, b.handler);
+    }
+}
 
 }  // namespace vcx
