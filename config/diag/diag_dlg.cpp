@@ -19,7 +19,6 @@
 #include "ui/window_message.h"
 
 #include <QFileInfo>
-#include <QOpenGLContext>
 #include <QVBoxLayout>
 #include <QProcess>
 
@@ -36,29 +35,18 @@ QRect FactoryViewRect(int scale, const QString& dialogFontName) {
     return r;
 }
 
-namespace {
-
-bool OpenGLAvailable() {
-    static const bool available = [] {
-        QOpenGLContext probe;
-        return probe.create();
-    }();
-    return available;
-}
-
-}  // namespace
 
 CQVDiagDlg::CQVDiagDlg(Controller& c, DiagState& s, QWidget* parent)
     : CQVChdParentDlg(kTemplate, parent), c_(c), s_(s) {
     addProgramStrings();
     scan_ = new CVCXScanDlg(c_, s_, this);
     noise_ = new QWidget(this);
-    // The 3-D view is a window of the page's, made with the page: an OpenGL
-    // widget among a window's children changes how the whole window is
-    // composed, and made later it would recreate the main window above it.
-    // Where no OpenGL context can be made (the headless platform) that
-    // composition fails, and the view stands alone.
-    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, OpenGLAvailable() ? this : nullptr);
+    // The 3-D view is a window of its own, made with the page: an OpenGL
+    // widget among the main window's children would change how that whole
+    // window is composed (which fails where no OpenGL context can be made),
+    // and as a window of the page's it is drawn black under X. The page
+    // deletes it.
+    view3D_ = new CVCXShowDlg(c_, s_, b3DStarted_, nullptr);
     noiseScan_ = new CScanNoiseDlg(c_, s_, noise_);
     auto* noiseLayout = new QVBoxLayout(noise_);
     noiseLayout->setContentsMargins(0, 0, 0, 0);

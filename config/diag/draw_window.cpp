@@ -230,6 +230,7 @@ void CQVDrawWnd::start() {
     if (touchGate_) setAttribute(Qt::WA_AcceptTouchEvents);
     applyOptions();
     showMaximized();
+    activateWindow();  // the keys go to the drawing window, not to the main window
     if (QScreen* s = screen()) {
         connect(s, &QScreen::orientationChanged, this, [this] { publishTarget(); });
         connect(s, &QScreen::geometryChanged, this, [this] { publishTarget(); });

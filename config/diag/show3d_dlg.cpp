@@ -102,6 +102,9 @@ void CVCXShowDlg::Start() {
     running_ = true;
     timers_->start(kTimerFrame, kFrameMs);
     if (s_.UseTabletPC != 0) timers_->start(kTimerAutoExit, kAutoExitMs);
+    // The keys go to the view: it takes the input focus from the main window.
+    raise();
+    activateWindow();
     setFocus();
 }
 

@@ -88,8 +88,11 @@ const std::array<PageButtonLook, kButtonCount>& pageButtonLooks() {
 CVCXUtilityDlg::CVCXUtilityDlg(QWidget* parent) : QDialog(parent), c_(controller()), finder_(&deviceFinder()) {
     addProgramStrings();
     setWindowTitle(QLatin1String(kMainWindowTitle));
-    // Not application-modal while it runs: the drawing window beside it keeps its input.
-    setWindowModality(Qt::NonModal);
+    // Not application-modal while it runs (exec() makes a dialog with no
+    // modality of its own application-modal): the drawing window and the 3-D
+    // view beside it keep their input. Window-modal without a parent blocks
+    // no other window.
+    setWindowModality(Qt::WindowModal);
     InstallDrawWindowHooks();
     timers_ = new qvui::WindowTimers(this);
     buildControls();
