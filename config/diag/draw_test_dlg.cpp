@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace vcx {
 
@@ -31,15 +32,21 @@ namespace {
 QColor fromColorRef(uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 
 // One contact report or lift handed from a notification thread to the window.
+struct PendingTouch {
+    bool down;
+    int id, x, y;
+};
+
+// Wakes the window to take the pending points; the points themselves go
+// through the locked list below, so the window reads nothing another thread
+// wrote without that lock.
 class DrawTestTouchEvent : public QEvent {
 public:
-    DrawTestTouchEvent(bool down, int id, int x, int y) : QEvent(type()), down(down), id(id), x(x), y(y) {}
+    DrawTestTouchEvent() : QEvent(type()) {}
     static QEvent::Type type() {
         static const auto t = static_cast<QEvent::Type>(QEvent::registerEventType());
         return t;
     }
-    const bool down;
-    const int id, x, y;
 };
 
 // The open draw test, for the hooks on the notification threads: set when the
@@ -48,17 +55,29 @@ public:
 // for a window that is destroyed.
 std::mutex g_openMutex;
 CDrawTestDlg* g_open = nullptr;
+std::vector<PendingTouch> g_pending;  // points for g_open, in order (under g_openMutex)
 std::atomic<bool> g_running{false};
 
 void handOff(bool down, int id, int x, int y) {
     std::lock_guard lock(g_openMutex);
-    if (g_open) QCoreApplication::postEvent(g_open, new DrawTestTouchEvent(down, id, x, y));
+    if (!g_open) return;
+    g_pending.push_back({down, id, x, y});
+    QCoreApplication::postEvent(g_open, new DrawTestTouchEvent());
 }
 
 void setOpen(CDrawTestDlg* dlg) {
     std::lock_guard lock(g_openMutex);
     g_open = dlg;
+    g_pending.clear();
     g_running.store(dlg != nullptr);
+}
+
+// The points handed to `dlg` since it last took them; none once it is closed.
+std::vector<PendingTouch> takePending(const CDrawTestDlg* dlg) {
+    std::vector<PendingTouch> points;
+    std::lock_guard lock(g_openMutex);
+    if (g_open == dlg) points.swap(g_pending);
+    return points;
 }
 
 } // namespace
@@ -165,8 +184,8 @@ void CDrawTestDlg::DisplayChanged(int orientation) {
 
 bool CDrawTestDlg::event(QEvent* e) {
     if (e->type() == DrawTestTouchEvent::type()) {
-        auto* t = static_cast<DrawTestTouchEvent*>(e);
-        if (touching_) t->down ? OnTouchDown(t->id, t->x, t->y) : OnTouchUp(t->id, t->x, t->y);
+        for (const PendingTouch& t : takePending(this))
+            if (touching_) t.down ? OnTouchDown(t.id, t.x, t.y) : OnTouchUp(t.id, t.x, t.y);
         return true;
     }
     if (auto* m = qvui::WindowMessage::from(e)) {
