@@ -321,7 +321,7 @@ void CScanNoiseDlg::patternDone() {
 
 void CScanNoiseDlg::processStep() {
     PatternResult_[size_t(nPatternIndex_)] = result_.patternResult();
-    WriteNoiseProcessReport(processReport_, nPatternIndex_, reportContext(), result_, sampler_.counts());
+    WriteNoiseProcessReport(processReport_, nPatternIndex_, ScanReportContext(c_), result_, sampler_.counts());
     ++nPatternIndex_;
     if (nPatternIndex_ < kNoisePatternCount) {
         beginPattern();
@@ -356,25 +356,12 @@ void CScanNoiseDlg::Stop() {
 
 // ---- saving ----------------------------------------------------------------------------------
 
-ReportContext CScanNoiseDlg::reportContext() const {
-    ReportContext r;
-    r.device = ReportDeviceOf(c_);
-    const ScanViewShared& shared = scanShared();
-    r.times = shared.times;
-    r.batch1 = shared.g_strBatch1;
-    r.batch2 = shared.g_strBatch2;
-    r.rows = c_.records.diagInfo.rows;
-    r.columns = c_.records.diagInfo.columns;
-    r.extraColumns = c_.records.diagInfo.extraColumns;
-    return r;
-}
-
 void CScanNoiseDlg::Save() {
     ScanViewShared& shared = scanShared();
     CLogDlg log(c_.dev.modelName, s_.AutoSaveBarcode != 0, shared.needBatch2, this);
     if (qvui::execDialog(log) != QDialog::Accepted) return;
     shared.times = log.times();
-    const ReportContext r = reportContext();
+    const ReportContext r = ScanReportContext(c_);
     const int pattern = qvui::findControl<QComboBox>(this, kIdPattern)->currentIndex();
     const std::string folder = QFile::encodeName(workingFolders()[kDiagNLFolder]).toStdString();
     const std::string path = WriteNoiseReport(folder, r, shared.needBatch2, pattern, result_, sampler_.counts());

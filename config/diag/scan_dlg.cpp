@@ -482,7 +482,7 @@ void CVCXScanDlg::onProcessDone() {
     if (processPage().hideBanner) processPage().hideBanner();
     const int state = nRunState_;
     const ScanViewShared& shared = scanShared();
-    const ReportContext r = reportContext();
+    const ReportContext r = ScanReportContext(c_);
     if (state == 1)
         WriteOpenShortProcessReport(shared.processReportFolder, r, s_, pictureWindow(), shared.serialNumber);
     else
@@ -495,7 +495,7 @@ void CVCXScanDlg::onPageDone() {
     timers_->stop(kTimerPageDone);
     nRunState_ = 0;
     const std::string& log = scanShared().debugLogPath;
-    if (!log.empty()) AppendOpenShortResult(log, reportContext(), s_, pictureWindow());
+    if (!log.empty()) AppendOpenShortResult(log, ScanReportContext(c_), s_, pictureWindow());
     setButtons(4);
     sendMain(qvui::WM_DEBUG_COMMAND, 11, 1);
 }
@@ -516,16 +516,16 @@ void CVCXScanDlg::onGoldenDone() {
 
 // ---- saving ------------------------------------------------------------------------------------
 
-ReportContext CVCXScanDlg::reportContext() const {
+ReportContext ScanReportContext(const Controller& c) {
     ReportContext r;
-    r.device = ReportDeviceOf(c_);
+    r.device = ReportDeviceOf(c);
     const ScanViewShared& shared = scanShared();
     r.times = shared.times;
     r.batch1 = shared.g_strBatch1;
     r.batch2 = shared.g_strBatch2;
-    r.rows = c_.records.diagInfo.rows;
-    r.columns = c_.records.diagInfo.columns;
-    r.extraColumns = c_.records.diagInfo.extraColumns;
+    r.rows = c.records.diagInfo.rows;
+    r.columns = c.records.diagInfo.columns;
+    r.extraColumns = c.records.diagInfo.extraColumns;
     return r;
 }
 
@@ -553,7 +553,7 @@ void CVCXScanDlg::Save() {
         QDir::cleanPath(shared.resultFolder) + (s_.g_bScanPass ? QStringLiteral("/TestPass/") : QStringLiteral("/TestFail/"));
     auto* save = qvui::findControl<QPushButton>(this, kIdSave);
     save->setText(qvui::loadString(1106));
-    const ReportContext r = reportContext();
+    const ReportContext r = ScanReportContext(c_);
     const std::string where = QFile::encodeName(folder).toStdString();
     bool written = QDir().mkpath(folder) && WriteScanReport(where, r, s_);
     if (written) {

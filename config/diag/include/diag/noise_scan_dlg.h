@@ -125,7 +125,6 @@ private:
     void enterDiagnosticMode(int on);
     void sendMain(quint32 message, quint64 wParam, qint64 lParam);
     void postMain(quint32 message, quint64 wParam, qint64 lParam);
-    ReportContext reportContext() const;
 
     Controller& c_;
     DiagState& s_;

@@ -54,6 +54,8 @@ struct ScanViewShared {
     std::string debugLogPath;
 };
 ScanViewShared& scanShared();
+// The device, times, batch numbers and panel geometry every scan report names.
+ReportContext ScanReportContext(const Controller& c);
 
 class CVCXScanDlg : public QWidget {
     Q_OBJECT
@@ -154,7 +156,6 @@ private:
     void request(DiagDataWorker::Request r, uint8_t kind = 0);
     void waitForWorker();
     void relayout();
-    ReportContext reportContext() const;
     QWidget* pictureWindow();
     bool openShortKind() const { return nRunState_ != 3 && nRunState_ != 5; }
     bool productionLine() const;
