@@ -1212,6 +1212,19 @@ QV_API int QuorvaneN4_SetSensitivity(void);
 QV_API int QuorvaneN4_MonitorAbnStatus(void);
 QV_API int QuorvaneN4_ReloadParam(void);
 
+/* Firmware files: a firmware image file or a .pfp package read and checked
+ * whole (every header, section and data checksum; magics in any case). out
+ * takes "QV" and the version text of the first image that has a product number
+ * and belongs to the first controller series ("" when none does), in at most
+ * QV_N4_VERSION_TEXT characters (W: at most count), the terminator included;
+ * *crc the package's parameter checksum when its PARA section checks, else -1.
+ * 1; 0 when the file cannot be read or is invalid (out and *crc untouched). The
+ * wide forms take the full path name. No controller is opened. */
+QV_API int QuorvaneN4_GetQVFInfoA(const char* path, int* crc, char* out);
+QV_API int QuorvaneN4_GetQVFInfoW(const QVWCHAR* path, QVWCHAR* out, int count, int* crc);
+QV_API int QuorvaneN4_GetQVFVersionStrA(const char* path, char* out);
+QV_API int QuorvaneN4_GetQVFVersionStrW(const QVWCHAR* path, QVWCHAR* out, int count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,8 +4,11 @@
 #include "internal.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 namespace qvlib::n4 {
 
@@ -193,3 +196,86 @@ bool FirmwareFileReader::ReadAt(uint64_t offset, void* out, size_t n) {
 uint64_t FirmwareFileReader::Size() const { return size_; }
 
 }  // namespace qvlib::n4
+
+namespace {
+
+using qvlib::n4::FirmwareFileReader;
+
+// The text the file-information exports give (without "QV"): the version text
+// of the first image stored in the file that carries a product number and is of
+// the first controller series; "" when no image is.
+std::string FirstSeriesVersion(const FirmwareFileReader& reader) {
+    for (const qvfmt::Section& s : reader.Sections()) {
+        const uint8_t* h = s.header.data();
+        const bool bigEndian = qvfmt::BigEndianProduct(h);
+        const unsigned number = (bigEndian ? unsigned(h[4] << 8 | h[5]) : qvfmt::ReadU16(h + 4)) & 0x7FFF;
+        if (number == 0 || bigEndian || number / 1000 == 6) continue;
+        return qvfmt::VersionText(h, qvfmt::Rules::Library);
+    }
+    return {};
+}
+
+// Reads the file; on success out (QV_N4_VERSION_TEXT characters) takes "QV" and
+// that text, or "" when no image qualifies, and *crc (when asked) the PARA
+// checksum or -1.
+int FileInfo(const char* path, char* out, int* crc) {
+    FirmwareFileReader reader;
+    if (!reader.Open(path)) return 0;
+    const std::string version = FirstSeriesVersion(reader);
+    if (version.empty())
+        out[0] = 0;
+    else
+        std::snprintf(out, size_t(QV_N4_VERSION_TEXT), "QV%s", version.c_str());
+    if (crc) *crc = reader.ParaValid() ? int(reader.Para().crc) : -1;
+    return 1;
+}
+
+// The full path name of a wide path: relative names taken from the working
+// directory (the file need not exist). "" when that cannot be had.
+std::string FullPathOf(const QVWCHAR* path) {
+    std::filesystem::path p(qvlib::WideToUtf8(path));
+    if (p.is_relative()) {
+        std::error_code ec;
+        const auto cwd = std::filesystem::current_path(ec);
+        if (ec) return {};
+        p = cwd / p;
+    }
+    return p.lexically_normal().string();
+}
+
+// The wide exports: the narrow text copied into at most count and at most
+// QV_N4_VERSION_TEXT characters, the terminator included.
+int WideFileInfo(const QVWCHAR* path, QVWCHAR* out, int count, int* crc) {
+    if (!path || !out || count <= 0) return 0;
+    const std::string full = FullPathOf(path);
+    if (full.empty()) return 0;
+    char text[QV_N4_VERSION_TEXT] = {};
+    if (!FileInfo(full.c_str(), text, crc)) return 0;
+    qvlib::CopyWide(out, std::min<size_t>(size_t(count), size_t(QV_N4_VERSION_TEXT)), qvlib::Utf8ToWide(text).c_str());
+    return 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API int QuorvaneN4_GetQVFInfoA(const char* path, int* crc, char* out) {
+    if (!path || !crc || !out) return 0;
+    return FileInfo(path, out, crc);
+}
+
+QV_API int QuorvaneN4_GetQVFInfoW(const QVWCHAR* path, QVWCHAR* out, int count, int* crc) {
+    if (!crc) return 0;
+    return WideFileInfo(path, out, count, crc);
+}
+
+QV_API int QuorvaneN4_GetQVFVersionStrA(const char* path, char* out) {
+    if (!path || !out) return 0;
+    return FileInfo(path, out, nullptr);
+}
+
+QV_API int QuorvaneN4_GetQVFVersionStrW(const QVWCHAR* path, QVWCHAR* out, int count) {
+    return WideFileInfo(path, out, count, nullptr);
+}
+
+}  // extern "C"
