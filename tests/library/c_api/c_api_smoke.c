@@ -37,6 +37,20 @@ int main(int argc, char** argv) {
             printf("missing %s\n", reference[i]);
             return 1;
         }
+    /* The firmware file exports, by name; a file that is not there is refused. */
+    static const char* const files[] = {"QuorvaneN4_GetQVFInfoA", "QuorvaneN4_GetQVFInfoW",
+                                        "QuorvaneN4_GetQVFVersionStrA", "QuorvaneN4_GetQVFVersionStrW"};
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; ++i)
+        if (!dlsym(lib, files[i])) {
+            printf("missing %s\n", files[i]);
+            return 1;
+        }
+    {
+        int (*fileInfo)(const char*, int*, char*) = (int (*)(const char*, int*, char*))dlsym(lib, "QuorvaneN4_GetQVFInfoA");
+        int crc = 0;
+        char text[QV_N4_VERSION_TEXT] = {0};
+        if (fileInfo("/nonexistent/firmware.qvf", &crc, text) != 0) return 1;
+    }
     /* No build runs: nothing to continue. */
     if (((int (*)(int))dlsym(lib, "ContinueBuildSystemReference"))(1) != 0) return 1;
     if (!enumerate(OnDevice) || !found) {
