@@ -103,8 +103,8 @@ uint32_t UpdateParameters(DevInfo& ctx, const qvfmt::ParaSection& para, uint8_t 
                       touchLength, bootLength, para.touch.size(), para.boot.size());
         return kErrTouchList;
     }
-    UpdateLock(ctx, 1);
     const int items = ItemProtocol(ctx);
+    UpdateLock(ctx, 1);
     for (size_t i = 0; i < para.touch.size(); ++i) {
         const int r = items == 1 ? WriteParameter(ctx, 0x80, uint8_t(i), para.touch[i])
                                  : WriteParameter(ctx, 0x00, uint8_t(i), para.touch[i]);
@@ -170,13 +170,12 @@ uint32_t UpdateVirtualKeys(DevInfo& ctx, const qvfmt::VKeyTable& table) {
     bool ok = KeysClearOn(ctx, 0) && KeysWriteOn(ctx, &wanted) && KeysInitOn(ctx, &entries) &&
               entries == uint32_t(table.usedCount) + 1 && KeysWriteFlashOn(ctx);
     Reset(ctx);
-    Reset(ctx);
     ok = WaitForReady(ctx, 0) && ok;
     if (ok) {
         debug_log_msg(kDbgInfo, "=> Result : Update Virtual Key data [OK] !!\n");
         return 0;
     }
-    debug_log_msg(kDbgInfo, "=> Result : Update Virtual Key data [NG] !!\n");
+    debug_log_msg(kDbgError, "=> Result : Update Virtual Key data [NG] !!\n");
     return kErrVirtualKeys;
 }
 
