@@ -76,21 +76,29 @@ int Open(DevInfo& ctx);
 int OpenHid(DevInfo& ctx);
 // The USB HID search in steps: the candidates (the maker's nodes with a
 // feature report, in listing order; false when no list could be had), and the
-// open of one of them, which keeps the candidate's identity in szParentId and
-// remembers with the handle the identities listed beside it.
+// open of one of them, which keeps the candidate's identity in szParentId.
 struct HidCandidate {
     qvp::HidInterface itf;
     qvp::InputNode facts;
 };
 bool HidCandidates(std::vector<HidCandidate>* out);
-bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed);
 // A candidate's identity: its USB parent's instance id, or its node when it has
 // no USB parent. It stays when the controller re-enumerates on the same port
 // under the same product.
 std::string HidIdentity(const qvp::HidInterface& itf);
-// The identities the search listed when the handle was opened (none for a
-// handle the search did not open).
-std::vector<std::string> IdentitiesAtOpen(HANDLE h);
+// What is known beside a HID handle: the identities its controller had (a boot
+// loader may enumerate under another product; the latest last) and those of
+// the other controllers listed while it was open or reopened.
+struct HidLineage {
+    std::vector<std::string> own;
+    std::vector<std::string> others;
+};
+// Opens a candidate and keeps lineage with the handle; the form with the list
+// takes the candidate's identity as its own and the rest of the list as others.
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, HidLineage lineage);
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed);
+// The lineage kept with an open handle (empty for one the search did not open).
+HidLineage LineageOf(HANDLE h);
 // The serial path set: 1 opened (and F0 00 00 00 01 sent), -1 not opened.
 int OpenUart(DevInfo& ctx);
 // Closes by kind (a serial link gets F1 00 00 00 01 first). The handle becomes

@@ -40,7 +40,7 @@ Settings& TheSettings() {
 struct HandleState {
     uint16_t productId = 0;
     std::vector<uint8_t> partial;
-    std::vector<std::string> listed;  // HID: the identities of the search that opened it
+    HidLineage lineage;  // HID: what the search knew when it opened the handle
 };
 
 std::mutex& HandlesMutex() {
@@ -209,9 +209,9 @@ int ReportIdOf(const qvp::HidInterface& itf, const qvp::InputNode& facts) {
     return facts.usesReportIds || itf.productId == kReportIdProduct ? 1 : 0;
 }
 
-void RememberHandle(HANDLE h, uint16_t productId, std::vector<std::string> listed = {}) {
+void RememberHandle(HANDLE h, uint16_t productId, HidLineage lineage = {}) {
     std::lock_guard lock(HandlesMutex());
-    Handles()[h] = HandleState{productId, {}, std::move(listed)};
+    Handles()[h] = HandleState{productId, {}, std::move(lineage)};
 }
 
 bool EqualsNoCase(const char* a, const char* b) {
@@ -302,7 +302,7 @@ std::string HidIdentity(const qvp::HidInterface& itf) {
     return itf.hasParent && !itf.parentInstanceId.empty() ? itf.parentInstanceId : itf.path;
 }
 
-bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed) {
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, HidLineage lineage) {
     const qvp::HidInterface& itf = c.itf;
     const HANDLE h = qvp::backend().open(itf.path, qvp::DeviceKind::Hid);
     if (h == invalidHandle()) {
@@ -315,17 +315,25 @@ bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<Hid
     ctx.dwProductId = itf.productId;
     CopyNarrow(ctx.szPath, kPathChars, itf.path.c_str());
     CopyNarrow(ctx.szParentId, kPathChars, HidIdentity(itf).c_str());
-    std::vector<std::string> identities;
-    for (const auto& other : listed) identities.push_back(HidIdentity(other.itf));
-    RememberHandle(h, itf.productId, std::move(identities));
+    RememberHandle(h, itf.productId, std::move(lineage));
     debug_log_msg(kDbgInfo, "[DEVICE] Open \"%s\" @ %" PRIXPTR "\r\n", itf.path.c_str(), HandleValue(h));
     return true;
 }
 
-std::vector<std::string> IdentitiesAtOpen(HANDLE h) {
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed) {
+    HidLineage lineage;
+    lineage.own.push_back(HidIdentity(c.itf));
+    for (const auto& other : listed) {
+        std::string id = HidIdentity(other.itf);
+        if (id != lineage.own.front()) lineage.others.push_back(std::move(id));
+    }
+    return OpenHidCandidate(ctx, c, std::move(lineage));
+}
+
+HidLineage LineageOf(HANDLE h) {
     std::lock_guard lock(HandlesMutex());
     auto it = Handles().find(h);
-    return it != Handles().end() ? it->second.listed : std::vector<std::string>{};
+    return it != Handles().end() ? it->second.lineage : HidLineage{};
 }
 
 int OpenHid(DevInfo& ctx) {

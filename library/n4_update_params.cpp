@@ -3,9 +3,9 @@
 // reloading them, and writing its virtual-key table.
 #include "n4_update.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,25 +15,45 @@ namespace {
 constexpr int kReadyAttempts = 30;
 constexpr uint32_t kReadyStepMs = 500;
 
-// The HID device to take back: the one of the same identity as the device
-// closed; when that does not come back (a boot switch may bring the controller
-// back under another product), a device that was not listed before, and only
+bool Contains(const std::vector<std::string>& list, const std::string& id) {
+    return std::find(list.begin(), list.end(), id) != list.end();
+}
+
+// The HID device to take back: one with an identity the controller had (the
+// latest first); when none is there (a boot switch may bring the controller
+// back under another product), a device of no identity known before, and only
 // when it is the only one: with several new ones nothing says which is ours.
-bool ReopenHid(DevInfo& ctx, std::string& target, const std::set<std::string>& known) {
+bool ReopenHid(DevInfo& ctx, const HidLineage& lineage) {
     std::vector<HidCandidate> list;
     if (!HidCandidates(&list)) return false;
-    for (const auto& c : list)
-        if (HidIdentity(c.itf) == target) return OpenHidCandidate(ctx, c, list);
-    const HidCandidate* fresh = nullptr;
-    int count = 0;
-    for (const auto& c : list)
-        if (!known.count(HidIdentity(c.itf))) {
-            fresh = &c;
-            ++count;
+    const HidCandidate* pick = nullptr;
+    for (auto id = lineage.own.rbegin(); id != lineage.own.rend() && !pick; ++id)
+        for (const auto& c : list)
+            if (HidIdentity(c.itf) == *id) {
+                pick = &c;
+                break;
+            }
+    if (!pick) {
+        int fresh = 0;
+        for (const auto& c : list) {
+            const std::string id = HidIdentity(c.itf);
+            if (!Contains(lineage.own, id) && !Contains(lineage.others, id)) {
+                pick = &c;
+                ++fresh;
+            }
         }
-    if (count != 1 || !OpenHidCandidate(ctx, *fresh, list)) return false;
-    target = HidIdentity(fresh->itf);
-    return true;
+        if (fresh != 1) return false;
+    }
+    // What is known now goes with the new handle: devices listed beside ours
+    // stay others even when they leave the bus for a while.
+    HidLineage next = lineage;
+    const std::string picked = HidIdentity(pick->itf);
+    if (!Contains(next.own, picked)) next.own.push_back(picked);
+    for (const auto& c : list) {
+        std::string id = HidIdentity(c.itf);
+        if (!Contains(next.own, id) && !Contains(next.others, id)) next.others.push_back(std::move(id));
+    }
+    return OpenHidCandidate(ctx, *pick, std::move(next));
 }
 
 // Whether the boot-loader state is the one the mode expects (1 the boot loader,
@@ -60,23 +80,17 @@ VButtonTable ToButtonTable(const qvfmt::VKeyTable& t) {
 int WaitForReady(DevInfo& ctx, int mode) {
     debug_log_msg(kDbgInfo, "* {INFO} Waiting for device ready ");
     const bool uart = !UartPath().empty();
-    // Over HID: the identity of the device closed, and every identity listed
-    // when it was opened (a device listed then is another controller).
-    std::string target;
-    std::set<std::string> known;
-    const bool searchAny = !uart && (!IsOpen(ctx) || ctx.dwDeviceType != kKindHid || !ctx.szParentId[0]);
-    if (!uart && !searchAny) {
-        target = ctx.szParentId;
-        for (const auto& id : IdentitiesAtOpen(ctx.hDevice)) known.insert(id);
-        known.insert(target);
-    }
+    // Over HID: what is known about the device closed; with nothing known (a
+    // context the search did not open) the search takes the first device.
+    const HidLineage lineage = uart || !IsOpen(ctx) ? HidLineage{} : LineageOf(ctx.hDevice);
+    const bool searchAny = !uart && lineage.own.empty();
     Close(ctx);
     qvp::sleepMs(kReadyStepMs);
     bool ready = false;
     for (int attempt = 0; attempt < kReadyAttempts && !ready; ++attempt) {
         debug_log_msg(kDbgInfo, ".");
         qvp::sleepMs(kReadyStepMs);
-        const bool opened = uart ? OpenUart(ctx) == 1 : searchAny ? OpenHid(ctx) == 1 : ReopenHid(ctx, target, known);
+        const bool opened = uart ? OpenUart(ctx) == 1 : searchAny ? OpenHid(ctx) == 1 : ReopenHid(ctx, lineage);
         if (!opened) {
             Close(ctx);
             continue;

@@ -79,6 +79,35 @@ TEST_F(N4Ready, HidTakesANewIdentityOnlyWhenItIsTheOnlyNewDevice) {
     }
 }
 
+TEST_F(N4Ready, HidKeepsOtherControllersKnownThroughABootSwitch) {
+    // Ours goes to its boot loader (another product) while the other controller
+    // re-enumerates; then ours leaves the boot loader as the other comes back.
+    for (bool oursBack : {true, false}) {
+        SCOPED_TRACE(oursBack);
+        again();
+        auto other = std::make_shared<qvsim::Controller>();
+        const auto otherInfo = ControllerHid("/sim/hidraw0", 0x6020, "5&1&0&1");
+        bench->addHid(other, otherInfo);
+        const auto oursInfo = ControllerHid("/sim/hidraw1", 0x6020, "5&1&0&2");
+        bench->addHid(ctl, oursInfo);
+        openHidAt("/sim/hidraw1");
+        bench->remove("/sim/hidraw1");
+        bench->remove("/sim/hidraw0");
+        qvsim::HidInfo boot = ControllerHid("/sim/hidraw2", 0x6021, "5&1&0&2");
+        boot.reportId = 1;
+        bench->addHid(ctl, boot);
+        ASSERT_EQ(n4::WaitForReady(ctx, 2), 1);
+        EXPECT_STREQ(ctx.szPath, "/sim/hidraw2");
+
+        bench->remove("/sim/hidraw2");
+        bench->addHid(other, otherInfo);
+        if (oursBack) bench->addHid(ctl, oursInfo);
+        EXPECT_EQ(n4::WaitForReady(ctx, 2), oursBack ? 1 : 0);
+        if (oursBack) EXPECT_STREQ(ctx.szPath, "/sim/hidraw1");
+        EXPECT_TRUE(Received(*other).empty());
+    }
+}
+
 TEST_F(N4Ready, SerialPortIsReopenedAndTheStateCheckedByMode) {
     struct Case {
         int mode;
