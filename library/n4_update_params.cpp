@@ -117,7 +117,8 @@ uint32_t UpdateParameters(DevInfo& ctx, const qvfmt::ParaSection& para, uint8_t 
                       touchLength, bootLength, para.touch.size(), para.boot.size());
         return kErrTouchList;
     }
-    const int items = ItemProtocol(ctx);
+    const int items = ItemProtocol(ctx);  // which banks the lists are written to
+    if (items < 0) return kErrTouchList;
     UpdateLock(ctx, 1);
     for (size_t i = 0; i < para.touch.size(); ++i) {
         const int r = items == 1 ? WriteParameter(ctx, 0x80, uint8_t(i), para.touch[i])
