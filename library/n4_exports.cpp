@@ -201,13 +201,20 @@ template <class Work> int WithKeys(HANDLE h, bool needsOnly, Work work) {
     });
 }
 
+int KeyControlOn(KeyChannel& ch, uint8_t code, uint8_t b3, uint8_t b4, uint8_t* result = nullptr) {
+    uint8_t reply[5];
+    if (!ch.exchange({0xF6, 0x0F, code, b3, b4}, reply)) return 0;
+    if (result) *result = reply[4];
+    return 1;
+}
+
 int KeyControl(HANDLE h, uint8_t code, uint8_t b3, uint8_t b4, uint8_t* result = nullptr) {
-    return WithKeys(h, false, [&](KeyChannel& ch) {
-        uint8_t reply[5];
-        if (!ch.exchange({0xF6, 0x0F, code, b3, b4}, reply)) return 0;
-        if (result) *result = reply[4];
-        return 1;
-    });
+    return WithKeys(h, false, [&](KeyChannel& ch) { return KeyControlOn(ch, code, b3, b4, result); });
+}
+
+int WriteKeysToFlash(KeyChannel& ch) {
+    uint8_t reply[5];
+    return ch.exchangeAfter({0xF6, 0x0F, 0x93, 0xAA, 0x55}, 200, reply) ? 1 : 0;
 }
 
 int ReadKeyTable(KeyChannel& ch, VButtonTable* t) {
@@ -247,6 +254,52 @@ int WriteKeyTable(KeyChannel& ch, const VButtonTable* t) {
     }
     return 1;
 }
+
+// The table written under the item lock.
+int WriteKeysLocked(KeyChannel& ch, const VButtonTable* t) {
+    uint8_t reply[5];
+    if (!ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x01}, reply)) return 0;
+    const int written = WriteKeyTable(ch, t);
+    const bool unlocked = ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x00}, reply);
+    return written && unlocked ? 1 : 0;
+}
+
+KeyChannel ChannelOn(DevInfo& ctx) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    return ch;
+}
+
+}  // namespace
+
+// The virtual-key operations on a context the caller holds open.
+
+int KeysClearOn(DevInfo& ctx, uint8_t flag) {
+    KeyChannel ch = ChannelOn(ctx);
+    return KeyControlOn(ch, 0x90, 0, flag);
+}
+
+int KeysInitOn(DevInfo& ctx, uint8_t* result) {
+    KeyChannel ch = ChannelOn(ctx);
+    return KeyControlOn(ch, 0x91, 0, 0, result);
+}
+
+int KeysWriteFlashOn(DevInfo& ctx) {
+    KeyChannel ch = ChannelOn(ctx);
+    return WriteKeysToFlash(ch);
+}
+
+int KeysReadOn(DevInfo& ctx, VButtonTable* table) {
+    KeyChannel ch = ChannelOn(ctx);
+    return ReadKeyTable(ch, table);
+}
+
+int KeysWriteOn(DevInfo& ctx, const VButtonTable* table) {
+    KeyChannel ch = ChannelOn(ctx);
+    return WriteKeysLocked(ch, table);
+}
+
+namespace {
 
 // ---- user settings ------------------------------------------------------------------
 
@@ -438,10 +491,7 @@ QV_API int QuorvaneN4_VKeyInit(HANDLE handle, uint8_t* result) {
 QV_API int QuorvaneN4_VKeyLoadSetting(HANDLE handle, uint8_t flag) { return KeyControl(handle, 0x92, 0, flag); }
 
 QV_API int QuorvaneN4_VKeyWriteFlash(HANDLE handle) {
-    return WithKeys(handle, false, [&](KeyChannel& ch) {
-        uint8_t reply[5];
-        return ch.exchangeAfter({0xF6, 0x0F, 0x93, 0xAA, 0x55}, 200, reply) ? 1 : 0;
-    });
+    return WithKeys(handle, false, [&](KeyChannel& ch) { return WriteKeysToFlash(ch); });
 }
 
 QV_API int QuorvaneN4_VKeyRead(HANDLE handle, VButtonTable* table) {
@@ -451,13 +501,7 @@ QV_API int QuorvaneN4_VKeyRead(HANDLE handle, VButtonTable* table) {
 
 QV_API int QuorvaneN4_VKeyWrite(HANDLE handle, const VButtonTable* table) {
     if (!table) return 0;
-    return WithKeys(handle, true, [&](KeyChannel& ch) {
-        uint8_t reply[5];
-        if (!ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x01}, reply)) return 0;
-        const int written = WriteKeyTable(ch, table);
-        const bool unlocked = ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x00}, reply);
-        return written && unlocked ? 1 : 0;
-    });
+    return WithKeys(handle, true, [&](KeyChannel& ch) { return WriteKeysLocked(ch, table); });
 }
 
 QV_API int QuorvaneN4_GetUserSetting8(uint8_t group, uint8_t item, uint8_t* value, uint8_t* maximum) {

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qvlib::n4 {
 
@@ -73,6 +74,31 @@ int Open(DevInfo& ctx);
 // The USB HID search: 1 opened, -1 no device opened, 0 the device list could
 // not be had.
 int OpenHid(DevInfo& ctx);
+// The USB HID search in steps: the candidates (the maker's nodes with a
+// feature report, in listing order; false when no list could be had), and the
+// open of one of them, which keeps the candidate's identity in szParentId.
+struct HidCandidate {
+    qvp::HidInterface itf;
+    qvp::InputNode facts;
+};
+bool HidCandidates(std::vector<HidCandidate>* out);
+// A candidate's identity: its USB parent's instance id, or its node when it has
+// no USB parent. It stays when the controller re-enumerates on the same port
+// under the same product.
+std::string HidIdentity(const qvp::HidInterface& itf);
+// What is known beside a HID handle: the identities its controller had (a boot
+// loader may enumerate under another product; the latest last) and those of
+// the other controllers listed while it was open or reopened.
+struct HidLineage {
+    std::vector<std::string> own;
+    std::vector<std::string> others;
+};
+// Opens a candidate and keeps lineage with the handle; the form with the list
+// takes the candidate's identity as its own and the rest of the list as others.
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, HidLineage lineage);
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed);
+// The lineage kept with an open handle (empty for one the search did not open).
+HidLineage LineageOf(HANDLE h);
 // The serial path set: 1 opened (and F0 00 00 00 01 sent), -1 not opened.
 int OpenUart(DevInfo& ctx);
 // Closes by kind (a serial link gets F1 00 00 00 01 first). The handle becomes
@@ -175,5 +201,13 @@ int SelectMaster(DevInfo& ctx);
 int Reset(DevInfo& ctx);
 // 0 = the master, else slave a; the version byte.
 int ChipVersion(DevInfo& ctx, uint8_t a);
+
+// The virtual-key table operations of the QuorvaneN4_VKey exports on a context
+// the caller holds open (the exports open one of their own): 1 done, 0 failed.
+int KeysClearOn(DevInfo& ctx, uint8_t flag);
+int KeysInitOn(DevInfo& ctx, uint8_t* result);  // the entries the table holds
+int KeysWriteFlashOn(DevInfo& ctx);
+int KeysReadOn(DevInfo& ctx, VButtonTable* table);
+int KeysWriteOn(DevInfo& ctx, const VButtonTable* table);
 
 }  // namespace qvlib::n4
