@@ -248,6 +248,50 @@ int WriteKeyTable(KeyChannel& ch, const VButtonTable* t) {
     return 1;
 }
 
+}  // namespace
+
+// The virtual-key operations on a context the caller holds open.
+int KeysClearOn(DevInfo& ctx, uint8_t flag) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    uint8_t reply[5];
+    return ch.exchange({0xF6, 0x0F, 0x90, 0x00, flag}, reply) ? 1 : 0;
+}
+
+int KeysInitOn(DevInfo& ctx, uint8_t* result) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    uint8_t reply[5];
+    if (!ch.exchange({0xF6, 0x0F, 0x91, 0x00, 0x00}, reply)) return 0;
+    if (result) *result = reply[4];
+    return 1;
+}
+
+int KeysWriteFlashOn(DevInfo& ctx) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    uint8_t reply[5];
+    return ch.exchangeAfter({0xF6, 0x0F, 0x93, 0xAA, 0x55}, 200, reply) ? 1 : 0;
+}
+
+int KeysReadOn(DevInfo& ctx, VButtonTable* table) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    return ReadKeyTable(ch, table);
+}
+
+int KeysWriteOn(DevInfo& ctx, const VButtonTable* table) {
+    KeyChannel ch(nullptr);
+    ch.attach(ctx);
+    uint8_t reply[5];
+    if (!ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x01}, reply)) return 0;
+    const int written = WriteKeyTable(ch, table);
+    const bool unlocked = ch.exchange({0xF6, 0x00, 0x9F, 0x00, 0x00}, reply);
+    return written && unlocked ? 1 : 0;
+}
+
+namespace {
+
 // ---- user settings ------------------------------------------------------------------
 
 constexpr uint8_t kLastItem = 0x0F;

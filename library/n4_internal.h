@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qvlib::n4 {
 
@@ -73,6 +74,23 @@ int Open(DevInfo& ctx);
 // The USB HID search: 1 opened, -1 no device opened, 0 the device list could
 // not be had.
 int OpenHid(DevInfo& ctx);
+// The USB HID search in steps: the candidates (the maker's nodes with a
+// feature report, in listing order; false when no list could be had), and the
+// open of one of them, which keeps the candidate's identity in szParentId and
+// remembers with the handle the identities listed beside it.
+struct HidCandidate {
+    qvp::HidInterface itf;
+    qvp::InputNode facts;
+};
+bool HidCandidates(std::vector<HidCandidate>* out);
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed);
+// A candidate's identity: its USB parent's instance id, or its node when it has
+// no USB parent. It stays when the controller re-enumerates on the same port
+// under the same product.
+std::string HidIdentity(const qvp::HidInterface& itf);
+// The identities the search listed when the handle was opened (none for a
+// handle the search did not open).
+std::vector<std::string> IdentitiesAtOpen(HANDLE h);
 // The serial path set: 1 opened (and F0 00 00 00 01 sent), -1 not opened.
 int OpenUart(DevInfo& ctx);
 // Closes by kind (a serial link gets F1 00 00 00 01 first). The handle becomes
@@ -175,5 +193,13 @@ int SelectMaster(DevInfo& ctx);
 int Reset(DevInfo& ctx);
 // 0 = the master, else slave a; the version byte.
 int ChipVersion(DevInfo& ctx, uint8_t a);
+
+// The virtual-key table operations of the QuorvaneN4_VKey exports on a context
+// the caller holds open (the exports open one of their own): 1 done, 0 failed.
+int KeysClearOn(DevInfo& ctx, uint8_t flag);
+int KeysInitOn(DevInfo& ctx, uint8_t* result);  // the entries the table holds
+int KeysWriteFlashOn(DevInfo& ctx);
+int KeysReadOn(DevInfo& ctx, VButtonTable* table);
+int KeysWriteOn(DevInfo& ctx, const VButtonTable* table);
 
 }  // namespace qvlib::n4

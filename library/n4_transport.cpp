@@ -40,6 +40,7 @@ Settings& TheSettings() {
 struct HandleState {
     uint16_t productId = 0;
     std::vector<uint8_t> partial;
+    std::vector<std::string> listed;  // HID: the identities of the search that opened it
 };
 
 std::mutex& HandlesMutex() {
@@ -208,9 +209,9 @@ int ReportIdOf(const qvp::HidInterface& itf, const qvp::InputNode& facts) {
     return facts.usesReportIds || itf.productId == kReportIdProduct ? 1 : 0;
 }
 
-void RememberHandle(HANDLE h, uint16_t productId) {
+void RememberHandle(HANDLE h, uint16_t productId, std::vector<std::string> listed = {}) {
     std::lock_guard lock(HandlesMutex());
-    Handles()[h] = HandleState{productId, {}};
+    Handles()[h] = HandleState{productId, {}, std::move(listed)};
 }
 
 bool EqualsNoCase(const char* a, const char* b) {
@@ -281,30 +282,57 @@ DevInfo NewContext() {
 
 int Open(DevInfo& ctx) { return UartPath().empty() ? OpenHid(ctx) : OpenUart(ctx); }
 
-int OpenHid(DevInfo& ctx) {
+bool HidCandidates(std::vector<HidCandidate>* out) {
+    out->clear();
     auto& be = qvp::backend();
     std::vector<qvp::HidInterface> list;
-    if (!be.listHidInterfaces(&list)) return 0;
+    if (!be.listHidInterfaces(&list)) return false;
     for (const auto& itf : list) {
         debug_log_msg(kDbgBytes, "[DEVICE] Check \"%s\"\r\n", itf.path.c_str());
         if (itf.vendorId != kVendorId) continue;
         // The command channel is the node whose descriptor has a feature report.
         qvp::InputNode facts;
         if (!be.hidNodeFacts(itf.path, &facts) || !facts.hasFeatureReport) continue;
-        const HANDLE h = be.open(itf.path, qvp::DeviceKind::Hid);
-        if (h == invalidHandle()) {
-            debug_log_msg(kDbgInfo, "[DEVICE] Cannot access \"%s\" ! (%d)\r\n", itf.path.c_str(), ErrorNumber());
-            continue;
-        }
-        ctx.hDevice = h;
-        ctx.dwDeviceType = kKindHid;
-        ctx.bWin8Ptl = uint16_t(ReportIdOf(itf, facts));
-        ctx.dwProductId = itf.productId;
-        CopyNarrow(ctx.szPath, kPathChars, itf.path.c_str());
-        RememberHandle(h, itf.productId);
-        debug_log_msg(kDbgInfo, "[DEVICE] Open \"%s\" @ %" PRIXPTR "\r\n", itf.path.c_str(), HandleValue(h));
-        return 1;
+        out->push_back(HidCandidate{itf, facts});
     }
+    return true;
+}
+
+std::string HidIdentity(const qvp::HidInterface& itf) {
+    return itf.hasParent && !itf.parentInstanceId.empty() ? itf.parentInstanceId : itf.path;
+}
+
+bool OpenHidCandidate(DevInfo& ctx, const HidCandidate& c, const std::vector<HidCandidate>& listed) {
+    const qvp::HidInterface& itf = c.itf;
+    const HANDLE h = qvp::backend().open(itf.path, qvp::DeviceKind::Hid);
+    if (h == invalidHandle()) {
+        debug_log_msg(kDbgInfo, "[DEVICE] Cannot access \"%s\" ! (%d)\r\n", itf.path.c_str(), ErrorNumber());
+        return false;
+    }
+    ctx.hDevice = h;
+    ctx.dwDeviceType = kKindHid;
+    ctx.bWin8Ptl = uint16_t(ReportIdOf(itf, c.facts));
+    ctx.dwProductId = itf.productId;
+    CopyNarrow(ctx.szPath, kPathChars, itf.path.c_str());
+    CopyNarrow(ctx.szParentId, kPathChars, HidIdentity(itf).c_str());
+    std::vector<std::string> identities;
+    for (const auto& other : listed) identities.push_back(HidIdentity(other.itf));
+    RememberHandle(h, itf.productId, std::move(identities));
+    debug_log_msg(kDbgInfo, "[DEVICE] Open \"%s\" @ %" PRIXPTR "\r\n", itf.path.c_str(), HandleValue(h));
+    return true;
+}
+
+std::vector<std::string> IdentitiesAtOpen(HANDLE h) {
+    std::lock_guard lock(HandlesMutex());
+    auto it = Handles().find(h);
+    return it != Handles().end() ? it->second.listed : std::vector<std::string>{};
+}
+
+int OpenHid(DevInfo& ctx) {
+    std::vector<HidCandidate> list;
+    if (!HidCandidates(&list)) return 0;
+    for (const auto& c : list)
+        if (OpenHidCandidate(ctx, c, list)) return 1;
     return -1;
 }
 

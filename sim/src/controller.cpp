@@ -969,6 +969,9 @@ std::optional<Packet> Controller::Impl::firmware(const Packet& c, uint64_t nowMs
         case 0xE9: return withBytes(0xE9, p.bridge);
         case 0xEA:  // flush the parameters to flash
             if (c[1] == 0 && (c[2] == 0x00 || c[2] == 0xAA) && c[3] == 0 && c[4] == 0) {
+                // The parameter memory goes to flash (a reset keeps it from then on).
+                flash = ram();
+                if (!initial) initial = flash;
                 if (c[2] == 0xAA) flushedWords = words;
                 return echo(c);
             }
