@@ -1225,6 +1225,39 @@ QV_API int QuorvaneN4_GetQVFInfoW(const QVWCHAR* path, QVWCHAR* out, int count, 
 QV_API int QuorvaneN4_GetQVFVersionStrA(const char* path, char* out);
 QV_API int QuorvaneN4_GetQVFVersionStrW(const QVWCHAR* path, QVWCHAR* out, int count);
 
+/* The firmware update of the controller the N4 family opens, from a firmware
+ * image or PFP package: option bit 0 the firmware (slave chips of an S-variant
+ * controller before the master; each chip through its boot loader, block by
+ * block), bit 1 the package's parameter lists, bit 2 its virtual-key table. The
+ * plain forms take all options (255); the wide forms take the full path name.
+ * One update at a time: a call while another update runs is refused.
+ * 1 when every selected step ran; otherwise the negated error bits (below), or
+ * 0 for a failure that sets none: nothing opens, an empty path, a refused second
+ * update, or the operator answered 'n' to the old-boot-loader question (asked on
+ * the console when the debug level is not 0; the end of the input is a no).
+ * Error bits: 0x1 reset after the parameters, 0x2 file cannot be read, 0x4 file
+ * invalid or another product, 0x10 master update failed (also: the controller
+ * does not run the image's version afterwards), 0x20 no image for the master,
+ * 0x40 slave update failed, 0x80 switching to a slave failed, 0x100 no image for
+ * the slaves, 0x1000 the master's version queries failed, 0x2000 scanning could
+ * not be stopped (the update goes on), 0x4000 no memory, 0x8000 entering the
+ * boot loader failed, 0x10000 leaving it failed, 0x20000 a block's checksum
+ * failed, 0x40000 a block's data did not go out, 0x80000 flash erase failed,
+ * 0x80008 boot loader and file incompatible, 0x100000 block size unknown or 0,
+ * 0x200000 touch list, 0x400000 boot list, 0x800000 flush, 0x1000000 reload,
+ * 0x2000000 virtual keys. */
+QV_API int QuorvaneN4_FirmwareUpdateExA(const char* path, uint32_t options);
+QV_API int QuorvaneN4_FirmwareUpdateA(const char* path);
+QV_API int QuorvaneN4_FirmwareUpdateExW(const QVWCHAR* path, uint32_t options);
+QV_API int QuorvaneN4_FirmwareUpdateW(const QVWCHAR* path);
+/* The running (or last) update's progress in percent of the chip being
+ * programmed, and its status: 0 idle or started, 1 master being programmed, 2
+ * master done, 4 master failed, 16 slaves being programmed, 32 slaves done, 64
+ * slaves failed, 128 file missing or unreadable, 256 parameters being reloaded,
+ * 512 parameters done. Safe to call from another thread during an update. */
+QV_API int QuorvaneN4_GetUpdateProgress(void);
+QV_API int QuorvaneN4_GetUpdateStatus(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -338,7 +338,10 @@ int SendBlockChecksum(DevInfo& ctx, uint16_t checksum) {
     uint8_t r[5];
     for (int attempt = 0; attempt < 3; ++attempt) {
         qvp::sleepMs(wait);
-        if (Receive(ctx, r) == 0) return r[4] == 0 ? 0 : -1;
+        if (Receive(ctx, r) != 0) continue;
+        // Only D1's own answer tells: a HID reply buffer that still holds no
+        // answer reads as zeros, whose byte 4 would pass for a written block.
+        if (r[0] == 0xD1) return r[4] == 0 ? 0 : -1;
     }
     return -1;
 }

@@ -14,7 +14,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
+#include <string>
 
 namespace qvlib::n4 {
 
@@ -68,6 +70,17 @@ struct UpdateShared {
 };
 // The library-wide update state (the exports' view of the running update).
 UpdateShared& UpdateState();
+
+// The whole update of the controller open in ctx from the file at path:
+// option bit 0 the firmware, bit 1 the package's parameters, bit 2 its
+// virtual-key table. 0 when every selected step ran, else -1 with the error
+// bits in UpdateState().errors; a failure that has no error bit (an empty path,
+// the operator's 'n' to the old-boot question) leaves them 0.
+int Update(DevInfo& ctx, const std::string& path, unsigned options);
+
+// Where the old-boot question reads the operator's answer (standard input
+// unless a caller set another stream; nullptr goes back to standard input).
+void SetQuestionInput(std::FILE* in);
 
 // Lines between two star lines on the debug log (the update's banners).
 void LogBanner(std::initializer_list<const char*> lines);

@@ -113,6 +113,15 @@ struct BootFlash {
     // Faults: D1 of block n fails this often (-1 always); ED never shows 55 AA.
     std::map<uint32_t, int> d1Failures;
     bool hideBootMark = false;
+    // A loader that will not start while the controller scans (E0 00 F0 byte 4
+    // bit 0): the first packet of an FF entry pair is answered with the error
+    // reply AA BB CC DD EE and arms nothing; once F0 00 00 00 00 stopped the
+    // scanning the pair starts the loader.
+    bool entryNeedsQuiet = false;
+    // The USB product id the chip enumerates with while its loader runs (the HID
+    // device's productId, and the PID_ part of its parent's instance id); the
+    // firmware's own one comes back when the loader left. nullopt: unchanged.
+    std::optional<uint16_t> productId;
 };
 
 // One slave controller IC behind the master. A host reaches it with the selector

@@ -138,6 +138,10 @@ std::optional<BootOutcome> BootCommand(ControllerProfile& p, BootSessions& sessi
     const bool armed = s.entryStage == 1;
     s.entryStage = 0;
     if (!*t.inBoot) {
+        // A loader that needs a quiet controller answers the FF entry with the
+        // error reply while the controller scans.
+        if (isEntryFirst(c, p.series) && c[0] == 0xFF && boot.entryNeedsQuiet && (p.stateF0[3] & 0x01))
+            return BootOutcome{Packet{0xAA, 0xBB, 0xCC, 0xDD, 0xEE}};
         if (isEntryFirst(c, p.series)) {
             s.entryStage = 1;
             s.entryFirst = c;

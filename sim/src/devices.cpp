@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -88,6 +89,7 @@ struct HidDevice::Impl {
     std::vector<std::vector<uint8_t>> outputs;
     std::deque<std::vector<uint8_t>> inputs;
     bool resetPending = false;  // the last command was an answered reset of a re-enumerating controller
+    std::optional<uint16_t> ownProductId;  // the firmware's product id, while a loader shows another
 
     // A get-feature of another length than a packet's: bulk bytes.
     XferError bulkRead(uint8_t* report, size_t len);
@@ -972,7 +974,23 @@ bool Bench::replug(const std::string& path) {
         std::vector<DeviceEvent> e;
         // The new link keeps how the old one answered polls, nothing of its transfers.
         if (seq(h) == last) {
-            b.plug(b.hid, h->impl_->controller, h->impl_->info, &e).impl_->replies.answerOn = h->impl_->replies.answerOn;
+            // A chip whose loader runs under its own product id arrives as that device.
+            HidInfo info = h->impl_->info;
+            const uint16_t own = h->impl_->ownProductId.value_or(info.productId);
+            const ControllerProfile& p = h->impl_->controller->profile();
+            const uint16_t now = p.inBoot && p.boot && p.boot->productId ? *p.boot->productId : own;
+            if (now != info.productId) {
+                char from[9], to[9];
+                std::snprintf(from, sizeof from, "PID_%04X", info.productId);
+                std::snprintf(to, sizeof to, "PID_%04X", now);
+                std::string upper = info.parentInstanceId;
+                for (char& ch : upper) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+                if (size_t at = upper.find(from); at != std::string::npos) info.parentInstanceId.replace(at, 8, to);
+                info.productId = now;
+            }
+            HidDevice& d = b.plug(b.hid, h->impl_->controller, std::move(info), &e);
+            d.impl_->replies.answerOn = h->impl_->replies.answerOn;
+            if (now != own) d.impl_->ownProductId = own;
         } else if (seq(d) == last) {
             b.plug(b.driver, d->impl_->controller, d->impl_->info, &e).impl_->replies.answerOn =
                 d->impl_->replies.answerOn;

@@ -42,6 +42,11 @@
 //   bootD1Fail = BLOCK COUNT      D1 of the block fails COUNT times (-1 always)
 //   bootExit = back | silent | never   after the loader left: answers, silence, gone
 //   bootPacketSize = N | none     D3 answer
+//   bootEntryNeedsQuiet = 0 | 1   the FF entry while scanning gets AA BB CC DD EE
+//   bootProductId = 0x0B00 | none the USB product id while the master's loader runs
+//   bootLoaderVersion = 9         EB reply byte 1 (customerBytes byte 1)
+//   imageNeedsOldBoot = 0 | 1     E0 00 FF 00 00 byte 1 = 0x80 (the old loader is needed) or 0
+//   dualBoot = off | first | second   EF byte 4 = 0x00, 0xAA, 0xBB
 //   capability = b b b b | none   F9 FF reply bytes 1..4
 //   reportLength = 8 | none       FA reply length
 //   scanMode, rows, columns, extraColumns
@@ -404,6 +409,23 @@ const std::map<std::string, Setter>& commonKeys() {
              if (t.size() != 2) throw BadValue{"expected BLOCK COUNT"};
              const int count = t[1] == "-1" ? -1 : int(number(t[1], 1000000));
              masterBoot(d).d1Failures[uint32_t(number(t[0], 0xFFFF))] = count;
+         }},
+        {"bootentryneedsquiet", [](DeviceSpec& d, const std::string& v) { masterBoot(d).entryNeedsQuiet = flag(v); }},
+        {"bootproductid", [](DeviceSpec& d, const std::string& v) {
+             masterBoot(d).productId = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));
+         }},
+        // The loader's version a host reads from EB byte 1 (the first of customerBytes).
+        {"bootloaderversion", [](DeviceSpec& d, const std::string& v) { d.profile.customerBytes[0] = byte(v); }},
+        // The running image can only be replaced through the old loader: E0 00 FF 00 00
+        // byte 1 in 0x80..0x8F (0x80), or not (0x00).
+        {"imageneedsoldboot", [](DeviceSpec& d, const std::string& v) { d.profile.stateEx[0] = flag(v) ? 0x80 : 0x00; }},
+        // EF byte 4: no dual boot (0), dual boot with the first (0xAA) or the second boot active (0xBB).
+        {"dualboot", [](DeviceSpec& d, const std::string& v) {
+             const std::string l = lower(v);
+             if (l == "off") d.profile.dualBootState = 0x00;
+             else if (l == "first") d.profile.dualBootState = 0xAA;
+             else if (l == "second") d.profile.dualBootState = 0xBB;
+             else throw BadValue{"expected off, first or second"};
          }},
         {"bootpacketsize", [](DeviceSpec& d, const std::string& v) {
              d.profile.bootPacketSize = isNone(v) ? std::nullopt : std::optional<uint16_t>(u16(v));

@@ -421,3 +421,104 @@ TEST(SimBootExit, TheReenumeratedChipArrivesAtOnceAfterListingsAfterADelayOrNeve
 }
 
 }  // namespace
+
+namespace {
+
+// A loader that needs a quiet controller answers the FF entry with the error
+// reply while the controller scans; stopping the scan lets the pair through,
+// and scanning again brings the error back.
+TEST(SimBootEntry, WhileScanningTheEntryGetsTheErrorReplyUntilScanningStops) {
+    const Packet first{0xFF, 0xAA, 0x55, 0xAA, 0x55}, second{0xFF, 0x55, 0xAA, 0x55, 0xAA};
+    const Packet error{0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
+    auto p = bootable();
+    p.boot->entryNeedsQuiet = true;
+    p.stateF0 = {0, 0, 0, 0x01};  // scanning
+    Controller c(p);
+    EXPECT_EQ(ask(c, first), error);
+    EXPECT_EQ(ask(c, {0xFF, 0xBB, 0x44, 0xBB, 0x44}), error);
+    ask(c, second);
+    EXPECT_FALSE(c.profile().inBoot);
+    ask(c, {0xF1, 0, 0, 0, 1});  // the data report is no scan switch
+    EXPECT_EQ(ask(c, first), error);
+    ask(c, {0xF0, 0, 0, 0, 0});
+    EXPECT_EQ(ask(c, first), first);
+    EXPECT_EQ(ask(c, second), second);
+    EXPECT_TRUE(c.profile().inBoot);
+
+    // Without the key the loader starts while scanning, as before.
+    auto q = bootable();
+    q.stateF0 = {0, 0, 0, 0x01};
+    Controller plain(q);
+    EXPECT_EQ(ask(plain, first), first);
+    ask(plain, second);
+    EXPECT_TRUE(plain.profile().inBoot);
+}
+
+// A loader under its own USB product id: the device arrives under that id (and
+// its parent's instance id names it) while the loader runs, and under the
+// firmware's id again once the loader left.
+TEST(SimBootEntry, TheLoaderArrivesUnderItsOwnProductIdAndLeavesUnderTheFirmwares) {
+    qvsim::Bench bench;
+    auto p = bootable();
+    p.boot->reenumerateOnBoot = true;
+    p.boot->productId = 0x0B00;
+    qvsim::HidInfo info;
+    info.path = "/sim/hidraw0";
+    info.productId = 0x6020;
+    info.parentInstanceId = "USB\\VID_2E7B&PID_6020\\5&1A2B3C&0&1";
+    bench.addHid(std::make_shared<Controller>(p), info);
+    std::vector<uint16_t> arrivals;
+    bench.watch([&](const qvsim::DeviceEvent& e) {
+        if (e.arrival) arrivals.push_back(e.hid.productId);
+    });
+    auto cmd = [&](const Packet& c) {
+        qvsim::HidDevice* d = bench.hid("/sim/hidraw0");
+        uint8_t r[6] = {0, c[0], c[1], c[2], c[3], c[4]};
+        EXPECT_EQ(d->setFeature(r, 6), qvsim::XferError::None);
+        EXPECT_EQ(d->getFeature(r, 6), qvsim::XferError::None);
+        return Packet{r[1], r[2], r[3], r[4], r[5]};
+    };
+    cmd({0xFF, 0xAA, 0x55, 0xAA, 0x55});
+    cmd({0xFF, 0x55, 0xAA, 0x55, 0xAA});
+    ASSERT_NE(bench.hid("/sim/hidraw0"), nullptr);
+    EXPECT_EQ(bench.hid("/sim/hidraw0")->info().productId, 0x0B00);
+    EXPECT_EQ(bench.hid("/sim/hidraw0")->info().parentInstanceId, "USB\\VID_2E7B&PID_0B00\\5&1A2B3C&0&1");
+    const auto img = image(kB);
+    cmd({0xD0, 0, 0, 0, 0});
+    for (uint32_t i = 0; i < kB; i += 4) cmd({uint8_t(i / 4), img[i], img[i + 1], img[i + 2], img[i + 3]});
+    const uint16_t sum = sumOf(img, false);
+    EXPECT_EQ(cmd({0xD1, 0, 0, uint8_t(sum), uint8_t(sum >> 8)}), (Packet{0xD1, 0, 0, 0, 0}));
+    ASSERT_NE(bench.hid("/sim/hidraw0"), nullptr);
+    EXPECT_EQ(bench.hid("/sim/hidraw0")->info().productId, 0x6020);
+    EXPECT_EQ(bench.hid("/sim/hidraw0")->info().parentInstanceId, info.parentInstanceId);
+    EXPECT_EQ(arrivals, (std::vector<uint16_t>{0x0B00, 0x6020}));
+}
+
+// The keys a host's update reads the loader's state through.
+TEST(SimBootEntry, KeysSetTheLoaderVersionTheOldLoaderNeedAndTheActiveBoot) {
+    Controller c(ControllerProfile{});
+    std::string error;
+    EXPECT_FALSE(qvsim::setControllerKey(c, "bootEntryNeedsQuiet", "1", &error));  // no loader yet
+    ASSERT_TRUE(qvsim::setControllerKey(c, "bootLoader", "new", &error)) << error;
+    EXPECT_TRUE(qvsim::setControllerKey(c, "bootEntryNeedsQuiet", "1", &error)) << error;
+    EXPECT_TRUE(qvsim::setControllerKey(c, "bootProductId", "0x0B00", &error)) << error;
+    EXPECT_TRUE(c.profile().boot->entryNeedsQuiet);
+    EXPECT_EQ(c.profile().boot->productId, 0x0B00);
+    EXPECT_TRUE(qvsim::setControllerKey(c, "bootProductId", "none", &error)) << error;
+    EXPECT_FALSE(c.profile().boot->productId);
+
+    EXPECT_TRUE(qvsim::setControllerKey(c, "bootLoaderVersion", "9", &error)) << error;
+    EXPECT_EQ(ask(c, {0xEB, 0, 0, 0, 0}).value()[1], 9);
+    EXPECT_TRUE(qvsim::setControllerKey(c, "imageNeedsOldBoot", "1", &error)) << error;
+    EXPECT_EQ(ask(c, {0xE0, 0x00, 0xFF, 0x00, 0x00}).value()[1], 0x80);
+    EXPECT_TRUE(qvsim::setControllerKey(c, "imageNeedsOldBoot", "0", &error)) << error;
+    EXPECT_EQ(ask(c, {0xE0, 0x00, 0xFF, 0x00, 0x00}).value()[1], 0x00);
+    const std::pair<const char*, uint8_t> boots[] = {{"off", 0x00}, {"first", 0xAA}, {"second", 0xBB}};
+    for (const auto& [value, byte4] : boots) {
+        EXPECT_TRUE(qvsim::setControllerKey(c, "dualBoot", value, &error)) << error;
+        EXPECT_EQ(ask(c, {0xEF, 0, 0, 0, 0}).value()[4], byte4) << value;
+    }
+    EXPECT_FALSE(qvsim::setControllerKey(c, "dualBoot", "third", &error));
+}
+
+}  // namespace
