@@ -205,6 +205,26 @@ TEST_P(N4Update, AnImageFileWithEveryOptionAndTheWideFormsUpdateTheFirmware) {
     EXPECT_EQ(ctl->profile().minor, 6);
 }
 
+TEST_P(N4Update, APackageWithParametersEndsWithTheListsWrittenAndStatus512) {
+    qvsim::ControllerProfile p = Updatable(256);
+    p.featureF4 = {0x02, 0x00, 0x80, 0x00};  // the item protocol
+    p.listDescriptor = std::array<uint8_t, 4>{0, 0, 16, 64};
+    p.paramBanks[0x80] = Bytes(64, 0x11);
+    p.paramBanks[0x90] = Bytes(16, 0x22);
+    plug(p, GetParam());
+    fwtest::Package pkg;
+    pkg.images = {Firmware(600)};
+    pkg.para.touch = Bytes(64, 0x33);
+    pkg.para.boot = Bytes(16, 0x44);
+    pkg.para.boot[14] = 0x22;  // the scan mode: the running controller keeps its own
+    ASSERT_EQ(update(fwtest::package(pkg), n4::kUpdateFirmware | n4::kUpdateParameters), 1) << debugText();
+    EXPECT_EQ(boot().flash, Flashed(pkg.images[0].data, 256));
+    EXPECT_EQ(ctl->profile().paramBanks[0x80], pkg.para.touch);
+    EXPECT_EQ(ctl->profile().paramBanks[0x90], pkg.para.boot);
+    EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), n4::kStatusParametersDone);
+    EXPECT_EQ(QuorvaneN4_GetUpdateProgress(), 100);
+}
+
 // ---- blocks ------------------------------------------------------------------------
 
 // The blocks as the controller received them: D0's block number and the first
