@@ -520,6 +520,23 @@ TEST_P(N4Update, EachFailureSetsItsErrorBits) {
     }
 }
 
+// A serial line still delivers the answer the controller gave before it went,
+// so the controller gone after block 0's checksum leaves only D8 unsent.
+TEST_F(N4Update, ADualBootLoaderThatCannotBeLeftOnTheSerialLine) {
+    qvsim::ControllerProfile p = Updatable(256);
+    p.dualBootState = 0xAA;
+    plug(p, Link::Uart);
+    const fwtest::Image im = Firmware(700);
+    ASSERT_EQ(update(fwtest::image(im)), 1) << debugText();
+    const auto trace = Received(*ctl);
+    const auto d8 = std::find(trace.begin(), trace.end(), qvsim::Packet{0xD8, 0x00, 0x55, 0x00, 0x00});
+    ASSERT_NE(d8, trace.end());
+    ctl->clearTrace();
+    ctl->disconnectAfter(int(d8 - trace.begin()));
+    EXPECT_EQ(update(fwtest::image(im)), -int(n4::kErrLeaveBoot | n4::kErrMaster)) << debugText();
+    EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), n4::kStatusMasterFailed);
+}
+
 TEST_P(N4Update, AFileThatCannotBeReadOrIsInvalid) {
     plug(Updatable(256), GetParam());
     EXPECT_EQ(QuorvaneN4_FirmwareUpdateExA((filePath() + ".missing").c_str(), 1), -int(n4::kErrOpenFile));
