@@ -205,6 +205,26 @@ TEST_P(N4Update, AnImageFileWithEveryOptionAndTheWideFormsUpdateTheFirmware) {
     EXPECT_EQ(ctl->profile().minor, 6);
 }
 
+TEST_P(N4Update, APackageWithParametersEndsWithTheListsWrittenAndStatus512) {
+    qvsim::ControllerProfile p = Updatable(256);
+    p.featureF4 = {0x02, 0x00, 0x80, 0x00};  // the item protocol
+    p.listDescriptor = std::array<uint8_t, 4>{0, 0, 16, 64};
+    p.paramBanks[0x80] = Bytes(64, 0x11);
+    p.paramBanks[0x90] = Bytes(16, 0x22);
+    plug(p, GetParam());
+    fwtest::Package pkg;
+    pkg.images = {Firmware(600)};
+    pkg.para.touch = Bytes(64, 0x33);
+    pkg.para.boot = Bytes(16, 0x44);
+    pkg.para.boot[14] = 0x22;  // the scan mode: the running controller keeps its own
+    ASSERT_EQ(update(fwtest::package(pkg), n4::kUpdateFirmware | n4::kUpdateParameters), 1) << debugText();
+    EXPECT_EQ(boot().flash, Flashed(pkg.images[0].data, 256));
+    EXPECT_EQ(ctl->profile().paramBanks[0x80], pkg.para.touch);
+    EXPECT_EQ(ctl->profile().paramBanks[0x90], pkg.para.boot);
+    EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), n4::kStatusParametersDone);
+    EXPECT_EQ(QuorvaneN4_GetUpdateProgress(), 100);
+}
+
 // ---- blocks ------------------------------------------------------------------------
 
 // The blocks as the controller received them: D0's block number and the first
@@ -498,6 +518,23 @@ TEST_P(N4Update, EachFailureSetsItsErrorBits) {
         EXPECT_EQ(update(fwtest::image(im)), -int(row.bits)) << debugText();
         if (row.status >= 0) EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), row.status);
     }
+}
+
+// A serial line still delivers the answer the controller gave before it went,
+// so the controller gone after block 0's checksum leaves only D8 unsent.
+TEST_F(N4Update, ADualBootLoaderThatCannotBeLeftOnTheSerialLine) {
+    qvsim::ControllerProfile p = Updatable(256);
+    p.dualBootState = 0xAA;
+    plug(p, Link::Uart);
+    const fwtest::Image im = Firmware(700);
+    ASSERT_EQ(update(fwtest::image(im)), 1) << debugText();
+    const auto trace = Received(*ctl);
+    const auto d8 = std::find(trace.begin(), trace.end(), qvsim::Packet{0xD8, 0x00, 0x55, 0x00, 0x00});
+    ASSERT_NE(d8, trace.end());
+    ctl->clearTrace();
+    ctl->disconnectAfter(int(d8 - trace.begin()));
+    EXPECT_EQ(update(fwtest::image(im)), -int(n4::kErrLeaveBoot | n4::kErrMaster)) << debugText();
+    EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), n4::kStatusMasterFailed);
 }
 
 TEST_P(N4Update, AFileThatCannotBeReadOrIsInvalid) {
