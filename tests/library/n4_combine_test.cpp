@@ -202,6 +202,7 @@ TEST_F(CombineTest, PackageOfEveryKindLoadsInBothReadersWithTheControllersLists)
         bool slaves;
         const char* magic;
         size_t configAt;  // the configuration image's place in the file (images.size(): none)
+        uint8_t generation = 0;  // the scan generation F9 FF 00 00 00 reports (0: refused)
     };
     fwtest::Image withBlock = Running();
     withBlock.flags = qvfmt::kFlagExtraBlock;
@@ -218,12 +219,15 @@ TEST_F(CombineTest, PackageOfEveryKindLoadsInBothReadersWithTheControllersLists)
         // section header keeps its own.
         {"configuration image", {withBlock, Other("QVFF", 3, 0x51)}, true, "PFPC", 1},
         {"two images", {Running(), pnff}, false, "PXPF", 2},
-        {"four images", {Running(), pnff, Other("QVFF", 3, 0x51), Other("QVFF", 3, 0x52)}, true, "PXPC", 2},
+        // A scan generation of 29 or above: diagnostic mode instead of scan off.
+        {"four images", {Running(), pnff, Other("QVFF", 3, 0x51), Other("QVFF", 3, 0x52)}, true, "PXPC", 2, 29},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LibTest::SetUp();
-        makeHid(Profile(true, true, c.slaves));
+        qvsim::ControllerProfile p = Profile(true, true, c.slaves);
+        if (c.generation) p.capability = std::array<uint8_t, 4>{0, 0, 0, c.generation};
+        makeHid(p);
         fs::remove_all(dir);
         fs::create_directories(dir);
         fwtest::Bytes source;
@@ -282,10 +286,15 @@ TEST_F(CombineTest, PackageOfEveryKindLoadsInBothReadersWithTheControllersLists)
             EXPECT_EQ(h32[19], i == c.configAt ? 6 : c.images[i].build2);
         }
         if (c.slaves) {
-            // Scanning stopped, the first slave selected and asked, the master back, scanning on.
+            // Scanning stopped (or diagnostic mode on), the first slave selected and
+            // asked, the master back, scanning on again (or diagnostic mode off).
+            const bool diag = c.generation >= 29;
             const std::vector<std::string> s = sent();
-            const std::vector<std::string> expected = {"F0 00 00 00 00", "F4 00 00 00 01", "ED 00 F0 00 00",
-                                                       "EF 00 00 00 00", "F4 00 00 00 00", "F1 00 00 00 00"};
+            const std::vector<std::string> expected = {
+                "F9 FF 00 00 00",   diag ? "F9 FF 90 00 01" : "F0 00 00 00 00",
+                "F4 00 00 00 01",   "ED 00 F0 00 00",
+                "EF 00 00 00 00",   "F4 00 00 00 00",
+                diag ? "F9 FF 90 00 00" : "F1 00 00 00 00"};
             auto at = s.begin();
             for (const auto& e : expected) {
                 at = std::find(at, s.end(), e);
