@@ -1258,6 +1258,46 @@ QV_API int QuorvaneN4_FirmwareUpdateW(const QVWCHAR* path);
 QV_API int QuorvaneN4_GetUpdateProgress(void);
 QV_API int QuorvaneN4_GetUpdateStatus(void);
 
+/* ---- Package combining -------------------------------------------------------
+ *
+ * Writes a .pfp package of the firmware file at path and the controller's
+ * parameter lists and virtual-key table, beside the file (a bare file name:
+ * the working directory), named "QV<firmware name>_x<CRC>.pfp" with the
+ * controller's firmware name ("6020A_D05_2_7_3_4": product, letter, customer
+ * prefix, major, minor and build numbers, the second build number only when it
+ * is not 0) and its parameter CRC as 4 hex digits; when that name is taken,
+ * the first free of "(1)" .. "(9999)" before ".pfp". The package is written
+ * under a temporary name and takes its own only when complete: a failure
+ * leaves no package.
+ *
+ * The QuorvaneN4_ forms take a device handle of the device table: the
+ * combiner's own commands go through the callback installed by
+ * QuorvaneN4_SetupSendCmdCallBack, the rest through this library's exports on
+ * that handle. They return 1, or a code:
+ *   0xFF00 no send callback installed      0xFF01 the firmware file cannot be
+ *   read or is invalid (*status = 255)     0xFF02 the controller's firmware
+ *   information cannot be read (or the handle is unknown)
+ *   0xFF03 its parameter lists cannot be read
+ *   0xFF04 its parameter CRC cannot be read
+ *   0xFF05 the package cannot be created or written
+ *   0xFF06 the firmware file cannot be read again
+ *   0xF000 the chip count or the first slave cannot be queried
+ *   0xF001 the file has a configuration image, the controller fewer than 2 chips
+ *   0xF002 the file has none, the controller more than one chip
+ *   0xF003 the controller runs its boot loader
+ *   0xF004 product, letter, version or customer code differ from the file's
+ *   0xF005 the file's header has no build numbers, the controller reports some
+ *   0xF006 the build numbers differ
+ * *status (may be NULL) is set to 0 on success, 255 with 0xFF01, else kept.
+ * The W forms take the path as UTF-16.
+ * CombinePFPA/W: the same for a current-series controller (0 for an unknown
+ * handle or another series); they install SendCmd and SendCmdOnly as the N4
+ * send callbacks and return 1 when the package was written, else 0. */
+QV_API int QuorvaneN4_CombinePFPA(HANDLE handle, const char* path, uint8_t* status);
+QV_API int QuorvaneN4_CombinePFPW(HANDLE handle, const QVWCHAR* path, uint8_t* status);
+QV_API int CombinePFPA(HANDLE handle, const char* path, uint8_t* status);
+QV_API int CombinePFPW(HANDLE handle, const QVWCHAR* path, uint8_t* status);
+
 #ifdef __cplusplus
 }
 #endif

@@ -323,6 +323,10 @@ int Unsupported(const char* what) {
 }
 
 }  // namespace
+
+QVN4SendCmdCallBack SendCmdCallback() { return g_sendCmd.load(); }
+QVN4SendCmdOnlyCallBack SendCmdOnlyCallback() { return g_sendCmdOnly.load(); }
+
 }  // namespace qvlib::n4
 
 using namespace qvlib;

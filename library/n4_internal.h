@@ -60,6 +60,11 @@ void SetIrq(uint32_t irq);
 // The settings as at load (for tests and the unload step).
 void ResetSettings();
 
+// The send callbacks a caller installed (QuorvaneN4_SetupSendCmdCallBack,
+// QuorvaneN4_SetupSendCmdOnlyCallBack); nullptr when none is.
+QVN4SendCmdCallBack SendCmdCallback();
+QVN4SendCmdOnlyCallBack SendCmdOnlyCallback();
+
 // ---- contexts --------------------------------------------------------------------
 // A closed context (hDevice invalid, kind none).
 DevInfo NewContext();

@@ -63,6 +63,19 @@ int main(int argc, char** argv) {
     uint8_t reply[5] = {0};
     int ok = send(h, identity, reply);
     printf("identity %d %02X %02X %02X %02X %02X\n", ok, reply[0], reply[1], reply[2], reply[3], reply[4]);
+    /* Package combining, by name; a firmware file that is not there gives no package. */
+    static const char* const combine[] = {"QuorvaneN4_CombinePFPA", "QuorvaneN4_CombinePFPW", "CombinePFPA",
+                                          "CombinePFPW"};
+    for (size_t i = 0; i < sizeof combine / sizeof combine[0]; ++i)
+        if (!dlsym(lib, combine[i])) {
+            printf("missing %s\n", combine[i]);
+            return 1;
+        }
+    {
+        int (*combinePfp)(HANDLE, const char*, uint8_t*) = (int (*)(HANDLE, const char*, uint8_t*))dlsym(lib, "CombinePFPA");
+        uint8_t status = 0;
+        if (combinePfp(h, "/nonexistent/firmware.qvf", &status) != 0 || status != 255) return 1;
+    }
     close(h);
     /* The N4 family opens the controller by itself. */
     int (*n4Version)(char*) = (int (*)(char*))dlsym(lib, "QuorvaneN4_GetDevVersionStrA");
