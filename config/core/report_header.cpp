@@ -3,14 +3,33 @@
 #include "core/controller_api.h"
 #include "core/device_text.h"
 
+#include <QSysInfo>
+
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace vcx {
 
 namespace {
 std::string utf8(const QString& s) { return s.toStdString(); }
+
+std::optional<std::string>& fixedOsVersionText() {
+    static std::optional<std::string> text;
+    return text;
+}
 } // namespace
+
+std::string OsVersionText() {
+    const std::optional<std::string>& fixed = fixedOsVersionText();
+    return fixed ? *fixed : utf8(QSysInfo::prettyProductName());
+}
+
+ScopedOsVersionText::ScopedOsVersionText(std::string text) : previous_(fixedOsVersionText()) {
+    fixedOsVersionText() = std::move(text);
+}
+
+ScopedOsVersionText::~ScopedOsVersionText() { fixedOsVersionText() = previous_; }
 
 bool IsTestFirmware(const FirmwareInformationW&) { return false; }
 

@@ -6,8 +6,6 @@
 #include "diag/diag_state.h"
 #include "diag/scan_dlg.h"
 
-#include <QSysInfo>
-
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -160,7 +158,7 @@ void DeviceLog::WriteLogDeviceInterface(qvtext::TextWriter& f, int kind) {
     const ProgramRecords& r = c_.records;
     const std::array<uint8_t, 8>& ff = c_.dev.featureFlags;
     WriteLogHeader(f, c_, kind);
-    f.printf("\nOS Version : %s\n", QSysInfo::prettyProductName().toUtf8().constData());
+    f.printf("\nOS Version : %s\n", OsVersionText().c_str());
 
     f.printf("\r\nDevice Interface : %s\n",
              interfaceName(c_.dev.deviceType, r.fwInformation.interfaceBits).toUtf8().constData());

@@ -12,9 +12,11 @@
 #include "diag/scan_dlg.h"
 #include "pages/proc_cfg_dlg.h"
 #include "params/firmware_file.h"
+#include "firmware_writer_support.h"
 #include "text/ini_file.h"
 #include "text/text_file.h"
 #include "ui/control_ids.h"
+#include "ui/file_chooser.h"
 #include "ui/message_box.h"
 #include "ui/modal_dialog.h"
 #include "ui/popup_menu.h"
@@ -46,13 +48,14 @@ struct Message {
 // The main window's side: what the page asks of it.
 class MainWindow : public QObject {
 public:
-    std::vector<Message> steps, states;
+    std::vector<Message> steps, states, toolbar;
 
 protected:
     bool event(QEvent* e) override {
         if (auto* m = qvui::WindowMessage::from(e)) {
             if (m->message() == qvui::WM_PROCESS_STEP) steps.push_back({m->message(), m->wParam(), m->lParam()});
             if (m->message() == qvui::WM_PAGE_STATE) states.push_back({m->message(), m->wParam(), m->lParam()});
+            if (m->message() == qvui::WM_TOOLBAR_ACTION) toolbar.push_back({m->message(), m->wParam(), m->lParam()});
             return true;
         }
         return QObject::event(e);
@@ -76,6 +79,7 @@ protected:
         vcx::startupState().fileArg.clear();
         boxes_ = std::make_unique<qvui::MessageBoxResponder>([this](const qvui::MessageBoxRequest& r) {
             shownBoxes_.push_back(r.text);
+            shownCaptions_.push_back(r.caption);
             return qvui::MessageAnswer::Ok;
         });
         ASSERT_TRUE(open("diag"));
@@ -110,6 +114,23 @@ protected:
         return r;
     }
     void pump() { QCoreApplication::sendPostedEvents(); }
+    // A package for this controller: its own parameter lists under the CRC the
+    // writer computes; the program checks that CRC with the library's routine.
+    fwtest::Package devicePackage() {
+        vcxtest::BindSlots(c.api, {"CalculateParameterCRCEx", "GetAPBTParaList"});
+        ParameterList lists{};
+        EXPECT_EQ(c.api.GetAPBTParaList(c.dev.device, &lists), 1);
+        fwtest::Package p;
+        if (lists.touchList) p.para.touch.assign(lists.touchList, lists.touchList + lists.touchLength);
+        if (lists.bootList) p.para.boot.assign(lists.bootList, lists.bootList + lists.bootLength);
+        return p;
+    }
+    void writePackage(const QString& path, const fwtest::Package& p) {
+        const fwtest::Bytes bytes = fwtest::package(p);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+    }
     void answer(int result, int item) {
         qvui::sendMessage(page_.get(), qvui::WM_PROCESS_STEP, quint64(result), item);
         pump();
@@ -133,7 +154,7 @@ protected:
     MainWindow main_;
     std::unique_ptr<vcx::CQVProcDlg> page_;
     std::unique_ptr<qvui::MessageBoxResponder> boxes_;
-    std::vector<QString> shownBoxes_;
+    std::vector<QString> shownBoxes_, shownCaptions_;
     vcx::AppSettings savedSettings_;
     vcx::ProgramState savedState_;
     qvtext::ScopedClock clock_{qvtext::LocalTime{2025, 2, 1, 12, 34, 56, 0}};
@@ -332,6 +353,123 @@ TEST_F(ProcRun, MenuShowsTheWorkOrderAndSilentResultStartsARun) {
     pump();
     EXPECT_EQ(page_->lastResult(), 2);
     EXPECT_FALSE(page_->scanView()->isVisible());
+}
+
+// Menu 590 through the popup menu: a configuration that loads replaces the
+// page's; one whose package cannot be loaded is reported and leaves the page as
+// it was; one that is not valid is reported and clears the page; a cancelled
+// choice changes nothing.
+TEST_F(ProcRun, TheMenusLoadReportsEachResultOfTheFile) {
+    writePackage(dir_.filePath("pkg.pfp"), devicePackage());
+    auto write = [&](const QString& name, const QByteArray& text) {
+        QFile f(dir_.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    };
+    const QByteArray head = "[Process List Config]\nWork Order Number=WO8\nCompany=ACME\nProcess List=73\n";
+    const QString good = write("good.ini", head + "PFP file name=pkg.pfp\n");
+    const QString noPackage = write("nopkg.ini", head + "PFP file name=gone.pfp\n");
+    const QString invalid = write("bad.ini", "[Process List Config]\nProcess List=0\n");
+
+    makePage(config({1}));
+    page_->show();
+    QString chosen;
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest&) { return chosen; });
+    int menus = 0;
+    qvui::PopupMenuResponder menu([&](const qvui::PopupMenuRequest& r) {
+        menus += r.menu == page_->menu();
+        return vcx::CQVProcDlg::kMenuLoadConfig;
+    });
+    auto load = [&](const QString& file) {
+        chosen = file;
+        qvui::sendMessage(page_.get(), qvui::WM_TOOLBAR_ACTION, 0, 0);
+    };
+    auto rows = [&] {
+        auto* t = qvui::findControl<QTableWidget>(page_.get(), vcx::CQVProcDlg::kIdList);
+        std::vector<QString> out;
+        for (int r = 0; r < t->rowCount(); ++r) out.push_back(t->item(r, 0)->text());
+        return out;
+    };
+    struct Case {
+        QString file;
+        QString box;         // empty: none shown
+        QString resultText;  // empty: as it was
+        std::vector<QString> rows;
+        bool startEnabled;
+    };
+    const QString missing = "PFP file path in Configure file not valid.";
+    const Case cases[] = {
+        {good, "", "", {"Build System Reference", "Diagnostic Test"}, true},
+        {noPackage, missing, missing, {"Build System Reference", "Diagnostic Test"}, true},
+        // The page is cleared after the message: its result text too.
+        {invalid, "Configure file not valid.", " Result :", {}, false},
+        {"", "", "", {}, false},  // cancelled
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.file.toStdString());
+        shownBoxes_.clear();
+        shownCaptions_.clear();
+        const QString textBefore = vcx::GetDlgItemText(page_.get(), vcx::CQVProcDlg::kIdResultText);
+        load(k.file);
+        EXPECT_EQ(shownBoxes_, k.box.isEmpty() ? std::vector<QString>{} : std::vector<QString>{k.box});
+        EXPECT_EQ(shownCaptions_, k.box.isEmpty() ? std::vector<QString>{} : std::vector<QString>{"Load Configure Failed"});
+        EXPECT_EQ(vcx::GetDlgItemText(page_.get(), vcx::CQVProcDlg::kIdResultText),
+                  k.resultText.isEmpty() ? textBefore : k.resultText);
+        EXPECT_EQ(rows(), k.rows);
+        EXPECT_EQ(page_->startEnabled(), k.startEnabled);
+        if (k.file == good) {
+            EXPECT_EQ(page_->record().processList, (std::array<uint8_t, 10>{3, 7}));
+            EXPECT_EQ(vcx::GetDlgItemText(page_.get(), vcx::CQVProcDlg::kIdWorkOrder), "WO8");
+            EXPECT_EQ(vcx::GetDlgItemText(page_.get(), vcx::CQVProcDlg::kIdMasterVersion), "2081A.2.5");
+            EXPECT_TRUE(QFileInfo::exists(dir_.filePath("results/ACME_WO8/ACME_WO8_ProcessListReport.csv")));
+        }
+    }
+    EXPECT_EQ(menus, 4);
+}
+
+// Command button 3, "Load PFP File": a package enables Start and shows its
+// versions and CRC; a file that is none disables Start and empties them.
+TEST_F(ProcRun, LoadPfpFileEnablesStartOnlyWithAPackage) {
+    fwtest::Package two = devicePackage();
+    two.magic = "PFPC";
+    fwtest::Image slave;
+    slave.magic = "PNFF";
+    slave.product = 6021;
+    slave.letter = 0;
+    slave.minor = 1;
+    two.images = {fwtest::Image{}, slave};
+    const QString pfp = dir_.filePath("two.pfp");
+    writePackage(pfp, two);
+    QFile junk(dir_.filePath("junk.pfp"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a package");
+    junk.close();
+
+    makePage(config({1}));
+    page_->show();
+    QString chosen;
+    qvui::FileChooserResponder chooser([&](const qvui::FileChooserRequest&) { return chosen; });
+    auto text = [&](int id) { return vcx::GetDlgItemText(page_.get(), id); };
+    const Message enable{qvui::WM_TOOLBAR_ACTION, vcx::CQVProcDlg::kButtonStart, 1};
+    const Message disable{qvui::WM_TOOLBAR_ACTION, vcx::CQVProcDlg::kButtonStart, 0};
+
+    chosen = pfp;
+    main_.toolbar.clear();
+    qvui::sendMessage(page_.get(), qvui::WM_TOOLBAR_ACTION, 0, 3);
+    EXPECT_EQ(main_.toolbar, std::vector<Message>{enable});
+    EXPECT_TRUE(page_->startEnabled());
+    EXPECT_EQ(text(vcx::CQVProcDlg::kIdMasterVersion), "2081A.2.5");
+    EXPECT_EQ(text(vcx::CQVProcDlg::kIdSlaveVersion), "6021.2.1");
+    EXPECT_EQ(text(vcx::CQVProcDlg::kIdSlaveLabel), "Slave   Firmware Version :");
+    EXPECT_EQ(text(vcx::CQVProcDlg::kIdParaCrc), QString::asprintf("x%04X", unsigned(fw_.PfpPara.crc)));
+
+    chosen = junk.fileName();
+    main_.toolbar.clear();
+    qvui::sendMessage(page_.get(), qvui::WM_TOOLBAR_ACTION, 0, 3);
+    EXPECT_EQ(main_.toolbar, std::vector<Message>{disable});
+    EXPECT_FALSE(page_->startEnabled());
+    for (int id : {320, 321, 322, 323, 331, 333}) EXPECT_EQ(text(id), "") << id;
 }
 
 }  // namespace

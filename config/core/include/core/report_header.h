@@ -9,6 +9,7 @@
 #include "text/text_file.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,22 @@ struct HeaderVersions {
     std::vector<std::string> slaves;
     bool test = false;         // test firmware
     bool masterLine = false;   // DeviceLog: the master line even without slaves
+};
+
+// The operating system's name as the device logs print it ("OS Version : %s"):
+// the system's own, or what the innermost living ScopedOsVersionText gives, so
+// a log's bytes compare the same on every machine (as ScopedClock does for
+// their times). Not thread-safe: set it up before the code under test runs.
+std::string OsVersionText();
+class ScopedOsVersionText {
+public:
+    explicit ScopedOsVersionText(std::string text);
+    ~ScopedOsVersionText();
+    ScopedOsVersionText(const ScopedOsVersionText&) = delete;
+    ScopedOsVersionText& operator=(const ScopedOsVersionText&) = delete;
+
+private:
+    std::optional<std::string> previous_;
 };
 
 class ReportHeader {
