@@ -122,8 +122,10 @@ std::optional<qvfmt::VKeyTable> ReadKeyTable(Link& link, HANDLE h, const DevInfo
     if (QuorvaneN4_VKeyRead(h, &table) != 1) return std::nullopt;
     table.crc = VirtualKeyCrc(table);
     qvfmt::VKeyTable out;
-    static_assert(sizeof out == sizeof table, "the table images share one layout");
-    std::memcpy(&out, &table, sizeof out);
+    std::memcpy(out.entry, table.entry, sizeof out.entry);
+    out.entrySize = table.entrySize;
+    out.usedCount = table.usedCount;
+    out.crc = table.crc;
     if (!qvfmt::VkeyTableFits(out)) return std::nullopt;
     return out;
 }
