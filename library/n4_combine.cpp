@@ -164,14 +164,6 @@ std::optional<SlaveFacts> QuerySlave(Link& link) {
     return facts;
 }
 
-// A further section's header keeps its own extra-block bit: the package
-// header's would tell the readers of a block that is not there (or hide one).
-void KeepExtraBlockBit(std::array<uint8_t, 32>& h, const uint8_t* own) {
-    const uint8_t ownBit = own[14] >= 16 ? uint8_t(own[16] & qvfmt::kFlagExtraBlock) : 0;
-    h[16] = uint8_t((h[16] & ~qvfmt::kFlagExtraBlock) | ownBit);
-    qvfmt::SealHeader(h.data());
-}
-
 // The package being written: the name reserved with an exclusive create, the
 // bytes going to a temporary file beside it. Unless committed, both go away.
 class PackageOut {
@@ -289,10 +281,8 @@ int Combine(HANDLE h, const DevInfo* rec, const char* path, uint8_t* status) {
             if (!slave) return kSlaveQuery;
             header = qvfmt::SlaveSectionHeader(s.header.data(), packageHeader.data(), slave->build1, slave->build2,
                                                slave->chips);
-            KeepExtraBlockBit(header, s.header.data());
         } else if (i > 0) {
             header = qvfmt::SectionHeader(s.header.data(), packageHeader.data(), info.bootStateA, info.bootStateB);
-            KeepExtraBlockBit(header, s.header.data());
         }
         if (!out.write(header.data(), header.size())) return kNotCreated;
         if (!CopyBytes(file, s.offset + s.headerLength, s.end, out, &readFailed))

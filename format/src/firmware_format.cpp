@@ -461,10 +461,21 @@ std::array<uint8_t, 32> PackageHeader(const uint8_t* firstHeader, const PackageH
     return h;
 }
 
+namespace {
+// A further section's flag byte: the package header's, except the extra-block
+// bit, which stays the image's own (a header below version 16 has none). The
+// readers find the section's extra block by that bit, so the package's would
+// announce a block the section does not carry, or hide one it does.
+uint8_t FlagsFromPackage(const uint8_t* imageHeader, const uint8_t* packageHeader) {
+    const uint8_t own = imageHeader[14] >= 16 ? uint8_t(imageHeader[16] & kFlagExtraBlock) : 0;
+    return uint8_t((packageHeader[16] & ~kFlagExtraBlock) | own);
+}
+}  // namespace
+
 std::array<uint8_t, 32> SectionHeader(const uint8_t* imageHeader, const uint8_t* packageHeader, uint8_t build1,
                                       uint8_t build2) {
     std::array<uint8_t, 32> h = PromotedHeader(imageHeader, build1, build2);
-    h[16] = packageHeader[16];
+    h[16] = FlagsFromPackage(imageHeader, packageHeader);
     h[20] = packageHeader[20];
     SealHeader(h.data());
     return h;
@@ -473,7 +484,7 @@ std::array<uint8_t, 32> SectionHeader(const uint8_t* imageHeader, const uint8_t*
 std::array<uint8_t, 32> SlaveSectionHeader(const uint8_t* imageHeader, const uint8_t* packageHeader,
                                            uint8_t slaveBuild1, uint8_t slaveBuild2, uint8_t slaveInfo) {
     std::array<uint8_t, 32> h = PromotedHeader(imageHeader, slaveBuild1, slaveBuild2);
-    h[16] = packageHeader[16];
+    h[16] = FlagsFromPackage(imageHeader, packageHeader);
     h[20] = slaveInfo;
     SealHeader(h.data());
     return h;

@@ -102,6 +102,42 @@ TEST(FormatWriter, SectionHeaderOfAShortHeaderTakesOnlyItsSixteenBytes) {
     EXPECT_EQ(qvfmt::CheckHeader(slave.data(), Rules::Library), qvfmt::HeaderCheck::Ok);
 }
 
+// A section's extra block is found by its own header's bit 0: the package
+// header's bit must not replace it, in either direction.
+TEST(FormatWriter, SectionHeadersKeepTheirOwnExtraBlockBit) {
+    struct Case {
+        uint16_t firstFlags, ownFlags;
+        uint8_t ownVersion;
+        uint8_t bit0;
+    };
+    const Case cases[] = {
+        {0x0001, 0x0000, 19, 0},  // the package's block, none of its own
+        {0x0000, 0x0001, 19, 1},  // a block of its own under a package without
+        {0x0001, 0x0001, 19, 1},
+        {0x0001, 0x0000, 15, 0},  // a short header has no flags
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.firstFlags << "/" << c.ownFlags << "/" << int(c.ownVersion));
+        Image first;
+        first.flags = c.firstFlags;
+        if (c.firstFlags & 1) first.extra = Bytes(6, 1);
+        Image own;
+        own.magic = "PNFF";
+        own.headerVersion = c.ownVersion;
+        if (c.ownVersion >= 16) own.flags = c.ownFlags;
+        if (own.flags & 1) own.extra = Bytes(6, 2);
+        const Bytes fh = fwtest::header(first), oh = fwtest::header(own);
+        qvfmt::PackageHeaderOptions o;
+        const auto pkg = qvfmt::PackageHeader(fh.data(), o);
+        for (const auto& s : {qvfmt::SectionHeader(oh.data(), pkg.data(), 0, 0),
+                              qvfmt::SlaveSectionHeader(oh.data(), pkg.data(), 0, 0, 1)}) {
+            EXPECT_EQ(s[16] & 1, c.bit0);
+            EXPECT_EQ(s[16] & ~1, pkg[16] & ~1);
+            EXPECT_EQ(qvfmt::CheckHeader(s.data(), Rules::Library), qvfmt::HeaderCheck::Ok);
+        }
+    }
+}
+
 TEST(FormatWriter, ParaAndVkeyBytes) {
     const Bytes touch(100, 7), boot(20, 9);
     const auto para = qvfmt::ParaBytes(2, touch, boot, 0xBEEF);

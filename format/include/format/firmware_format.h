@@ -300,12 +300,13 @@ struct PackageHeaderOptions {
 std::array<uint8_t, 32> PackageHeader(const uint8_t* firstHeader, const PackageHeaderOptions& o);
 inline bool HasVirtualKeyFlag(const uint8_t* header) { return ReadU16(header + 16) & kFlagVirtualKeys; }
 
-// A further image's section header: version-19 rule, bytes 16 and 20 from the
-// package header, sums.
+// A further image's section header: version-19 rule, byte 16 from the package
+// header but for the image's own extra-block bit, byte 20 from the package
+// header, sums.
 std::array<uint8_t, 32> SectionHeader(const uint8_t* imageHeader, const uint8_t* packageHeader, uint8_t build1,
                                       uint8_t build2);
 // A configuration image's section header: version-19 rule with the slave's build
-// bytes, byte 16 from the package header, byte 20 the slave's information byte, sums.
+// bytes, byte 16 as SectionHeader's, byte 20 the slave's information byte, sums.
 std::array<uint8_t, 32> SlaveSectionHeader(const uint8_t* imageHeader, const uint8_t* packageHeader,
                                            uint8_t slaveBuild1, uint8_t slaveBuild2, uint8_t slaveInfo);
 
