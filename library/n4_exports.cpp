@@ -57,19 +57,6 @@ int KeepSerialPath(const std::string& path) {
     return SetUartPath(path) ? 1 : 0;
 }
 
-// The full path name of a path: relative names taken from the working
-// directory, "." and ".." resolved by name only (the file need not exist).
-std::string FullPathName(const std::string& path) {
-    std::filesystem::path p(path);
-    if (p.is_relative()) {
-        std::error_code ec;
-        const auto cwd = std::filesystem::current_path(ec);
-        if (ec) return {};
-        p = cwd / p;
-    }
-    return p.lexically_normal().string();
-}
-
 // ---- parameter banks --------------------------------------------------------------
 
 int SetParamIn(uint8_t bank, uint8_t limit, uint8_t index, uint8_t value) {
@@ -326,6 +313,20 @@ int Unsupported(const char* what) {
 
 QVN4SendCmdCallBack SendCmdCallback() { return g_sendCmd.load(); }
 QVN4SendCmdOnlyCallBack SendCmdOnlyCallback() { return g_sendCmdOnly.load(); }
+
+// The full path name of a path: relative names taken from the working
+// directory, "." and ".." resolved by name only (the file need not exist). ""
+// when the working directory cannot be had.
+std::string FullPathName(const std::string& path) {
+    std::filesystem::path p(path);
+    if (p.is_relative()) {
+        std::error_code ec;
+        const auto cwd = std::filesystem::current_path(ec);
+        if (ec) return {};
+        p = cwd / p;
+    }
+    return p.lexically_normal().string();
+}
 
 }  // namespace qvlib::n4
 

@@ -2,11 +2,11 @@
 #include "n4_file.h"
 
 #include "internal.h"
+#include "n4_internal.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <system_error>
 
@@ -230,24 +230,11 @@ int FileInfo(const char* path, char* out, int* crc) {
     return 1;
 }
 
-// The full path name of a wide path: relative names taken from the working
-// directory (the file need not exist). "" when that cannot be had.
-std::string FullPathOf(const QVWCHAR* path) {
-    std::filesystem::path p(qvlib::WideToUtf8(path));
-    if (p.is_relative()) {
-        std::error_code ec;
-        const auto cwd = std::filesystem::current_path(ec);
-        if (ec) return {};
-        p = cwd / p;
-    }
-    return p.lexically_normal().string();
-}
-
 // The wide exports: the narrow text copied into at most count and at most
 // QV_N4_VERSION_TEXT characters, the terminator included.
 int WideFileInfo(const QVWCHAR* path, QVWCHAR* out, int count, int* crc) {
     if (!path || !out || count <= 0) return 0;
-    const std::string full = FullPathOf(path);
+    const std::string full = qvlib::n4::FullPathName(qvlib::WideToUtf8(path));
     if (full.empty()) return 0;
     char text[QV_N4_VERSION_TEXT] = {};
     if (!FileInfo(full.c_str(), text, crc)) return 0;

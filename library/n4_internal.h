@@ -65,6 +65,11 @@ void ResetSettings();
 QVN4SendCmdCallBack SendCmdCallback();
 QVN4SendCmdOnlyCallBack SendCmdOnlyCallback();
 
+// The full path name the wide exports take: relative names from the working
+// directory, "." and ".." resolved by name (the file need not exist); "" when
+// the working directory cannot be had.
+std::string FullPathName(const std::string& path);
+
 // ---- contexts --------------------------------------------------------------------
 // A closed context (hDevice invalid, kind none).
 DevInfo NewContext();

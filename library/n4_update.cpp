@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -452,19 +451,6 @@ Outcome FirmwareUpdate(Job& job) {
         }
     }
     return ProgramMaster(job);
-}
-
-// The full path name of a path: relative names from the working directory,
-// "." and ".." resolved by name (the file need not exist).
-std::string FullPathName(const std::string& path) {
-    std::filesystem::path p(path);
-    if (p.is_relative()) {
-        std::error_code ec;
-        const auto cwd = std::filesystem::current_path(ec);
-        if (ec) return {};
-        p = cwd / p;
-    }
-    return p.lexically_normal().string();
 }
 
 // One update at a time through the exports: a second caller is refused.

@@ -4,6 +4,7 @@
 // the controller, which reach the window through the library's notification
 // thread and the program's touch callback. Timers are ticked by hand.
 #include "diag/draw_test_dlg.h"
+#include "draw_test_support.h"
 
 #include "core/controller_api.h"
 #include "shell/utility_dlg.h"
@@ -17,15 +18,6 @@
 #include <vector>
 
 namespace {
-
-// The controller point that lands on the window point.
-QPoint controllerPoint(const vcx::CDrawTestDlg& d, QPoint w) {
-    const QPoint m = d.maximum();
-    const QSize s = d.size();
-    const QPoint c((w.x() * m.x() + s.width() - 1) / s.width(), (w.y() * m.y() + s.height() - 1) / s.height());
-    EXPECT_EQ(vcx::DrawTestMapPoint(c.x(), c.y(), m, d.orientation(), s), w);
-    return c;
-}
 
 // Stroke `step` from the centre of its start corner to that of its end corner,
 // as touch packets of contact 0 (0x70 down and moving, 0x40 up).

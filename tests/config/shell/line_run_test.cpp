@@ -10,6 +10,7 @@
 // panel scans the same frames in the same order on every run.
 #include "diag/diag_dlg.h"
 #include "diag/draw_test_dlg.h"
+#include "draw_test_support.h"
 #include "diag/factory_base_dlg.h"
 #include "diag/new_fb_build_dlg.h"
 #include "diag/noise_scan_dlg.h"
@@ -69,15 +70,6 @@ bool deliverUntil(Done done) {
         QCoreApplication::sendPostedEvents();
         QThread::msleep(1);
     });
-}
-
-// The controller point that lands on the window point.
-QPoint controllerPoint(const vcx::CDrawTestDlg& d, QPoint w) {
-    const QPoint m = d.maximum();
-    const QSize s = d.size();
-    const QPoint c((w.x() * m.x() + s.width() - 1) / s.width(), (w.y() * m.y() + s.height() - 1) / s.height());
-    EXPECT_EQ(vcx::DrawTestMapPoint(c.x(), c.y(), m, d.orientation(), s), w);
-    return c;
 }
 
 // Stroke `step` from the centre of its start corner to that of its end corner,
