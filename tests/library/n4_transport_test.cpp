@@ -59,7 +59,9 @@ TEST_P(N4Exchange, AnswersByTheExchangeRule) {
         EXPECT_EQ(sends(), hid ? c.hidSends : c.uartSends) << debugText();
         EXPECT_EQ(reads(), hid ? c.hidReads : c.uartReads) << debugText();
         EXPECT_EQ(Received(*ctl).size(), hid ? c.hidSends : c.uartSends);
-        if (c.result == 0 && c.withReply && c.command[0] != 0xF0) EXPECT_EQ(reply[0], c.command[0]);
+        if (c.result == 0 && c.withReply && c.command[0] != 0xF0) {
+            EXPECT_EQ(reply[0], c.command[0]);
+        }
     }
 }
 

@@ -73,7 +73,9 @@ TEST_F(N4Ready, HidTakesANewIdentityOnlyWhenItIsTheOnlyNewDevice) {
 
         EXPECT_EQ(n4::WaitForReady(ctx, 1), twoNew ? 0 : 1);
         EXPECT_EQ(n4::IsOpen(ctx), !twoNew);
-        if (!twoNew) EXPECT_STREQ(ctx.szPath, "/sim/hidraw2");
+        if (!twoNew) {
+            EXPECT_STREQ(ctx.szPath, "/sim/hidraw2");
+        }
         EXPECT_TRUE(Received(*other).empty());
         EXPECT_TRUE(Received(*stranger).empty());
     }
@@ -103,7 +105,9 @@ TEST_F(N4Ready, HidKeepsOtherControllersKnownThroughABootSwitch) {
         bench->addHid(other, otherInfo);
         if (oursBack) bench->addHid(ctl, oursInfo);
         EXPECT_EQ(n4::WaitForReady(ctx, 2), oursBack ? 1 : 0);
-        if (oursBack) EXPECT_STREQ(ctx.szPath, "/sim/hidraw1");
+        if (oursBack) {
+            EXPECT_STREQ(ctx.szPath, "/sim/hidraw1");
+        }
         EXPECT_TRUE(Received(*other).empty());
     }
 }
@@ -132,7 +136,9 @@ TEST_F(N4Ready, SerialPortIsReopenedAndTheStateCheckedByMode) {
         EXPECT_EQ(size_t(std::count(s.begin(), s.end(), "F0 00 00 00 01")), c.opens);
         EXPECT_EQ(size_t(std::count(s.begin(), s.end(), "ED 00 00 00 00")), c.mode == 2 ? 0 : c.opens);
         EXPECT_EQ(count("[0xED]"), 0u);  // the check is not logged
-        if (c.result == 1) EXPECT_EQ(s.back(), c.mode == 2 ? "F0 00 00 00 01" : "ED 00 00 00 00");
+        if (c.result == 1) {
+            EXPECT_EQ(s.back(), c.mode == 2 ? "F0 00 00 00 01" : "ED 00 00 00 00");
+        }
     }
 }
 

@@ -516,7 +516,9 @@ TEST_P(N4Update, EachFailureSetsItsErrorBits) {
         }
         if (row.fault) row.fault(*ctl);
         EXPECT_EQ(update(fwtest::image(im)), -int(row.bits)) << debugText();
-        if (row.status >= 0) EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), row.status);
+        if (row.status >= 0) {
+            EXPECT_EQ(QuorvaneN4_GetUpdateStatus(), row.status);
+        }
     }
 }
 

@@ -155,7 +155,9 @@ TEST_F(SystemReferenceTest, OutcomeTable) {
         std::vector<std::string> want;
         for (const Packet& q : k.tail) want.push_back(Hex(q));
         EXPECT_EQ(tail(want.size()), want);
-        if (k.tail.empty()) EXPECT_TRUE(Received(*ctl).size() <= 1u);
+        if (k.tail.empty()) {
+            EXPECT_TRUE(Received(*ctl).size() <= 1u);
+        }
         // Both busy marks are back: the device's byte and the library's flag.
         EXPECT_EQ(busyByte(), 0);
         EXPECT_EQ(ContinueBuildSystemReference(1), 0);
@@ -195,7 +197,9 @@ TEST_F(SystemReferenceTest, QuestionKeepsOrOverridesTheFailure) {
                       if (percent != 255) return;
                       EXPECT_EQ(code, 7);
                       busyAsking = busyByte();
-                      if (k.answer >= 0) EXPECT_EQ(ContinueBuildSystemReference(k.answer), 1);
+                      if (k.answer >= 0) {
+                          EXPECT_EQ(ContinueBuildSystemReference(k.answer), 1);
+                      }
                       asked = now();
                   }),
                   1);

@@ -148,7 +148,9 @@ TEST(DiagScanLayout, EveryPanelFitsTheView) {
                 if (a.box.bottom() < g.y0) columnNumbers.insert(a.number);
             }
             // A 28-column panel is labelled at every fifth column, up to 25.
-            if (k.columns == 28 && k.flags == 0) EXPECT_EQ(columnNumbers, (std::set<int>{5, 10, 15, 20, 25}));
+            if (k.columns == 28 && k.flags == 0) {
+                EXPECT_EQ(columnNumbers, (std::set<int>{5, 10, 15, 20, 25}));
+            }
             EXPECT_FALSE(columnNumbers.empty());
         }
 }

@@ -168,7 +168,9 @@ protected:
             uint16_t version = 0;
             vcx::diagState().g_wSRVersion = vcx::SendCmdQueryReferenceVersionE4(c, &version) ? version : 0xFF00;
         }
-        if (c.records.diagInfo.rows) ASSERT_EQ(BuildNewRawArray(c.dev.device, &c.records.newRawArray), 1);
+        if (c.records.diagInfo.rows) {
+            ASSERT_EQ(BuildNewRawArray(c.dev.device, &c.records.newRawArray), 1);
+        }
         vcx::workingFolders()[vcx::kDbgLogFolder] = dir.path();
         vcx::workingFolders()[vcx::kDbgMDFolder] = dir.path();
         for (QString& p : vcx::programState().toolPaths) p.clear();

@@ -334,7 +334,9 @@ TEST_F(VcxDiagSilentRun, AFrameNotReadOrATestModeNotLeftShowsFail) {
     for (const Case k : {Case{"bump 5 10 200 mode1", "F9FF92"}, Case{nullptr, "F3000D0000"}}) {
         SCOPED_TRACE(k.refuse);
         results.clear();
-        if (k.fault) ASSERT_EQ(control(QStringLiteral("set /sim/hidraw0 ") + k.fault), "ok");
+        if (k.fault) {
+            ASSERT_EQ(control(QStringLiteral("set /sim/hidraw0 ") + k.fault), "ok");
+        }
         ASSERT_EQ(control(QStringLiteral("refuse /sim/hidraw0 ") + k.refuse), "ok");
         start();
         tickMain(vcx::kTimerCommandLineTest);

@@ -29,7 +29,9 @@ class UpdateView : public ::testing::Test {
 protected:
     void TearDown() override {
         // The bench is the test program's: the controller back, without a loader.
-        if (unplugged_) EXPECT_EQ(simControl("plug /sim/hidraw0"), "ok");
+        if (unplugged_) {
+            EXPECT_EQ(simControl("plug /sim/hidraw0"), "ok");
+        }
         EXPECT_EQ(simControl("set /sim/hidraw0 bootLoader off"), "ok");
         EXPECT_EQ(simControl("set /sim/hidraw0 d2Reply 0 0 0 0"), "ok");
         vcx::ClearFirmwareFileData(vcx::loadedFirmware(), true);
