@@ -257,6 +257,13 @@ Outcome ProgramChip(Job& job, const qvfmt::Section& section, bool master, bool n
                 const uint8_t* d = block.data() + at;
                 const uint8_t cmd[5] = {t, d[0], d[1], d[2], d[3]};
                 sent = Send(ctx, cmd) == 0;
+                // A serial line carries each packet's echo back: it is read as
+                // it comes, or the checksum's answer would be taken from the
+                // echoes still on their way.
+                if (sent && IsUart(ctx)) {
+                    uint8_t echo[5];
+                    Receive(ctx, echo);
+                }
                 t = uint8_t((t + 1) & 0x7F);
             } else {
                 sent = BlockWrite(ctx, block.data() + at, size_t(unit)) == 1;
@@ -273,8 +280,7 @@ Outcome ProgramChip(Job& job, const qvfmt::Section& section, bool master, bool n
                 ShowProgress(percent, "\r");
             }
         }
-        // A serial line carries each packet's echo back; none of them is the
-        // checksum's answer.
+        // Nothing the line still holds is the checksum's answer.
         if (packets && IsUart(ctx)) qvp::backend().serialPurgeInput(ctx.hDevice);
         // A new single-boot loader starts the firmware as soon as block 0 is
         // written and may not answer; whether that worked shows in the
