@@ -203,8 +203,9 @@ bool CPictureEx::WaitForExit(std::chrono::milliseconds wait) {
 
 void CPictureEx::RequestRepaint() {
     // Widgets are painted on the GUI thread only; a call still queued when the
-    // control is destroyed is dropped with it.
-    QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+    // control is destroyed is dropped with it. The call is queued by the slot's
+    // name: it carries nothing this thread made for the GUI thread to read.
+    QMetaObject::invokeMethod(this, "update", Qt::QueuedConnection);
 }
 
 void CPictureEx::paintEvent(QPaintEvent*) {

@@ -98,6 +98,8 @@ TEST_P(N4Pty, FirmwareUpdateOverTheSerialLink) {
 
     EXPECT_EQ(QuorvaneN4_FirmwareUpdateExA(file.c_str(), 1), 1);
     std::remove(file.c_str());
+    // The server's thread served the controller: it ends before the flash is read.
+    server->stop();
     const qvsim::ControllerProfile& after = ctl->profile();
     std::vector<uint8_t> flashed(im.data.begin(), im.data.end());
     flashed.resize(4 * 64, 0xFF);
