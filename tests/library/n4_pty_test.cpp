@@ -25,6 +25,20 @@ protected:
         if (server) server->stop();
         qvp::useSim(std::make_shared<qvsim::Bench>());
     }
+
+    // The controller served on a pseudo-terminal at the rate, the library's
+    // serial path set to its other end.
+    void serve(const qvsim::ControllerProfile& p, uint32_t baud) {
+        ctl = std::make_shared<qvsim::Controller>(p);
+        auto& dev = bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", baud});
+        server = std::make_unique<qvsim::PtyServer>(bench, dev);
+        std::string error;
+        ASSERT_TRUE(server->start(&error)) << error;
+        AttachOverLinuxBackend(bench->clockPtr());
+        n4::ResetState();
+        ASSERT_TRUE(n4::SetUartPath(server->slavePath()));
+        n4::SetBaudRate(baud);
+    }
 };
 
 TEST_P(N4Pty, VersionOverTheSerialLink) {
@@ -37,15 +51,7 @@ TEST_P(N4Pty, VersionOverTheSerialLink) {
     p.customer = 5;
     p.buildA = 0x03;
     p.buildB = 0x0D;
-    ctl = std::make_shared<qvsim::Controller>(p);
-    auto& dev = bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", baud});
-    server = std::make_unique<qvsim::PtyServer>(bench, dev);
-    std::string error;
-    ASSERT_TRUE(server->start(&error)) << error;
-    AttachOverLinuxBackend(bench->clockPtr());
-    n4::ResetState();
-    ASSERT_TRUE(n4::SetUartPath(server->slavePath()));
-    n4::SetBaudRate(baud);
+    ASSERT_NO_FATAL_FAILURE(serve(p, baud));
 
     qvlib::DevInfo ctx = n4::NewContext();
     ASSERT_EQ(n4::Open(ctx), 1) << qvp::lastError().text;
@@ -85,15 +91,7 @@ TEST_P(N4Pty, FirmwareUpdateOverTheSerialLink) {
     p.boot = qvsim::BootFlash{};
     p.d2Reply = {64, 0, 0, 0};
     p.bootPacketSize = 8;
-    ctl = std::make_shared<qvsim::Controller>(p);
-    auto& dev = bench->addSerial(ctl, qvsim::SerialInfo{"/pty/0", baud});
-    server = std::make_unique<qvsim::PtyServer>(bench, dev);
-    std::string error;
-    ASSERT_TRUE(server->start(&error)) << error;
-    AttachOverLinuxBackend(bench->clockPtr());
-    n4::ResetState();
-    ASSERT_TRUE(n4::SetUartPath(server->slavePath()));
-    n4::SetBaudRate(baud);
+    ASSERT_NO_FATAL_FAILURE(serve(p, baud));
     QuorvaneN4_SetDebug(0);
 
     EXPECT_EQ(QuorvaneN4_FirmwareUpdateExA(file.c_str(), 1), 1);
